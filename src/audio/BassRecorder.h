@@ -1,0 +1,108 @@
+#pragma once
+// The audio engine: the one object that owns every handle of the audio layer.
+// It records one take at a time into a WAV file of its own or an MP3 file written
+// by the layer's encoder, publishes live peak levels for the meter, and plays,
+// analyses, trims and untrims takes.
+
+#include "audio/AudioLayer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace praatkist::platform {
+class TFileStream;
+}
+
+namespace praatkist {
+
+enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
+
+struct TBassDeviceInfo {
+  std::string Name;    // UTF-8
+  std::string Driver;  // UTF-8
+  std::uint32_t Flags = 0;
+};
+
+// Why a take ended without being stopped.
+enum class TCaptureEnd : int {
+  None = 0,
+  DeviceLost,   // the input or the audio server went away
+  WriteFailed,  // the file could not be written any further
+  SizeLimit,    // the WAV file reached the largest size its header can describe
+};
+
+// Raises EAudioError "<Step> mislukt (BASS-fout <code>)." with the layer's error code
+// when Ok is false.
+void CheckBass(audio::IAudioLayer& layer, bool ok, const char* step);
+
+class TBassRecorder {
+public:
+  // Opens the layer's default output; raises "Initialiseren van audio-uitgang ..." on
+  // failure (the layer is freed again).
+  explicit TBassRecorder(audio::IAudioLayer& layer);
+  // Stops a take, stops playback, frees the layer.
+  virtual ~TBassRecorder();
+  TBassRecorder(const TBassRecorder&) = delete;
+  TBassRecorder& operator=(const TBassRecorder&) = delete;
+
+  // Capture devices 0 .. DeviceCount - 1; no engine needed.
+  static int DeviceCount(audio::IAudioLayer& layer);
+  static bool DeviceInfo(audio::IAudioLayer& layer, int Index, TBassDeviceInfo& Info);
+
+  // Starts a take from device DeviceIndex into FileName. Raises on failure and then
+  // leaves nothing running. Bitrate (kbit/s) is used for MP3 only.
+  void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
+             TRecordingFormat AFormat, const std::filesystem::path& FileName);
+  // Completes the running take's file; does nothing when no take runs.
+  void Stop();
+
+  // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
+  void ConsumeStereoPeaks(int& LeftPeak, int& RightPeak);
+  int ConsumePeakLevel();
+
+  bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
+
+  // True when the running take has ended by itself (input gone, file not writable,
+  // WAV size limit); Why then holds the text for the user. The take must still be
+  // completed with Stop.
+  bool CaptureEndedByItself(std::string& Why);
+  TCaptureEnd CaptureEnd();
+
+  // Playback is built on top of this; until a stream is open it does nothing.
+  void StopPlayback();
+
+  // For tests: a lower limit for the WAV data size than the header allows.
+  void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
+
+  std::uint32_t SampleRate() const noexcept { return FSampleRate; }
+  std::uint16_t Channels() const noexcept { return FChannels; }
+
+private:
+  static bool RecordCallback(audio::THandle handle, const void* buffer, std::uint32_t length,
+                             void* user) noexcept;
+  bool OnBuffer(const void* buffer, std::uint32_t length) noexcept;
+  bool AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept;
+  void WriteWaveHeader() noexcept;
+  void FinishWaveFile() noexcept;
+
+  audio::IAudioLayer& FLayer;
+  audio::THandle FRecordHandle = 0;
+  audio::THandle FEncoderHandle = 0;
+  audio::THandle FPlaybackHandle = 0;
+  // Handed to the capture thread by the layer's start of the channel and taken back
+  // after its stop, which waits for the thread: no further guard is needed.
+  std::unique_ptr<platform::TFileStream> FWaveStream;
+  std::uint32_t FDataBytes = 0;
+  std::uint32_t FSampleRate = 0;
+  std::uint16_t FChannels = 0;
+  std::atomic<bool> FRecording{false};
+  std::atomic<std::int32_t> FPeakLeft{0};
+  std::atomic<std::int32_t> FPeakRight{0};
+  std::atomic<int> FEndReason{0};
+  std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+};
+
+} // namespace praatkist

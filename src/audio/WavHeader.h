@@ -1,0 +1,27 @@
+#pragma once
+// The 44-byte header of the WAV files the program writes itself: one "fmt " chunk
+// for 16-bit integer PCM, then the "data" chunk. No other chunk, no padding byte.
+
+#include <array>
+#include <cstdint>
+
+namespace praatkist::audio {
+
+inline constexpr std::size_t kWaveHeaderSize = 44;
+using TWaveHeader = std::array<std::uint8_t, kWaveHeaderSize>;
+
+// Largest data size whose RIFF size (data + 36) still fits in 32 bits.
+inline constexpr std::uint32_t kMaxWaveDataBytes = 0xFFFFFFFFu - 36u;
+
+// Size fields of a header written while a take is still growing: decoders then
+// read up to the end of the file, so a take whose process died is still readable.
+inline constexpr std::uint32_t kProvisionalSize = 0xFFFFFFFFu;
+
+// Header for DataBytes of 16-bit PCM. The RIFF size is DataBytes + 36 modulo 2^32.
+TWaveHeader BuildWaveHeader(std::uint32_t dataBytes, std::uint32_t sampleRate,
+                            std::uint16_t channels);
+
+// Header with both size fields at kProvisionalSize.
+TWaveHeader BuildProvisionalWaveHeader(std::uint32_t sampleRate, std::uint16_t channels);
+
+} // namespace praatkist::audio
