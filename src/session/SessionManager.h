@@ -1,0 +1,48 @@
+#pragma once
+// The session store: a root folder with one sub-folder per session, each holding that
+// session's takes ("Koor-1.wav", "Koor-2.mp3", ...). Only the root and the current
+// session's name are kept; everything else is read from disk on every call.
+
+#include <QString>
+#include <QStringList>
+
+namespace praatkist {
+
+class TSessionManager {
+public:
+  // Default root "AudioSessies" in the documents folder, created if missing; no session.
+  TSessionManager();
+
+  const QString& RootPath() const noexcept { return FRootPath; }
+  // Empty while no session is selected.
+  const QString& SessionName() const noexcept { return FSessionName; }
+
+  // Creates APath if needed, stores it absolute without trailing separator and clears
+  // the session. A blank APath changes nothing.
+  void SetRootPath(const QString& APath);
+
+  // Replaces AItems with the names of the session folders under the root.
+  void LoadSessions(QStringList& AItems);
+  // Makes the existing session AName current; raises ENotFound otherwise.
+  void SelectSession(const QString& AName);
+  // Creates the session folder of AName (trimmed) and makes it current. Raises
+  // EInvalidArgument for an invalid name or one that exists already.
+  void CreateSession(const QString& AName);
+  // Replaces AItems with the current session's .wav and .mp3 file names, sorted; empty
+  // when no session is selected or its folder is gone.
+  void LoadRecordings(QStringList& AItems) const;
+  // Full path of the next take with AExtension (".wav", ".mp3"); creates nothing.
+  // Raises EInvalidOperation when no session is selected.
+  QString NextFileName(const QString& AExtension) const;
+
+  // True when AName, trimmed, can name a session folder.
+  static bool ValidSessionName(const QString& AName);
+
+private:
+  QString SessionFolder(const QString& AName) const;
+
+  QString FRootPath;
+  QString FSessionName;
+};
+
+} // namespace praatkist
