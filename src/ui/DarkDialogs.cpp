@@ -1,0 +1,163 @@
+#include "ui/DarkDialogs.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+
+#include <memory>
+
+#include "ui/Fonts.h"
+#include "ui/ModernButton.h"
+
+namespace praatkist::ui {
+
+namespace {
+
+constexpr int FormWidth = 480;
+constexpr int LabelLeft = 28;
+constexpr int LabelWidth = FormWidth - 2 * LabelLeft; // 424
+constexpr int ButtonHeight = 38;
+
+const QColor Background = QColor::fromRgb(0x1B1D21);
+const QColor FieldBackground = QColor::fromRgb(0x282B31);
+const QColor DialogText = QColor::fromRgb(0xE3E5E8);
+const QColor Red = QColor::fromRgb(0xCE4D4D);
+const QColor Blue = QColor::fromRgb(0x366BA7);
+const QColor Grey = QColor::fromRgb(0x383C43);
+
+// The dialog window. Its close box (and whatever else asks the dialog to reject)
+// answers "Annuleren"; no key answers for the user.
+class TDarkDialogForm final : public QDialog {
+public:
+  TDarkDialogForm()
+      : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+  {}
+
+  void reject() override { done(mrCancel); }
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override
+  {
+    if (event->key() == Qt::Key_Escape) {
+      event->accept();
+      return;
+    }
+    QDialog::keyPressEvent(event);
+  }
+};
+
+// Puts the window in the middle of the window that was active when it was asked
+// for (the main window), or leaves it to the platform when there is none.
+void CentreOverActiveWindow(QWidget* form)
+{
+  QWidget* anchor = QApplication::activeWindow();
+  if (!anchor || anchor == form)
+    return;
+  const QRect area = anchor->frameGeometry();
+  form->move(area.center().x() - form->width() / 2, area.center().y() - form->height() / 2);
+}
+
+std::unique_ptr<QDialog> CreateDarkDialogForm(const QString& ACaption, int AClientHeight)
+{
+  auto form = std::make_unique<TDarkDialogForm>();
+  form->setWindowTitle(ACaption);
+  form->setFixedSize(FormWidth, AClientHeight);
+  form->setFont(DesignFontPt(SegoeUI, 10));
+  QPalette pal = form->palette();
+  pal.setColor(QPalette::Window, Background);
+  pal.setColor(QPalette::WindowText, DialogText);
+  pal.setColor(QPalette::Base, FieldBackground);
+  pal.setColor(QPalette::Text, DialogText);
+  pal.setColor(QPalette::Highlight, Blue);
+  pal.setColor(QPalette::HighlightedText, Qt::white);
+  form->setPalette(pal);
+  form->setAutoFillBackground(true);
+  return form;
+}
+
+QLabel* AddDarkDialogLabel(QDialog* AForm, const QString& AText, int ATop, int AHeight,
+                           Qt::Alignment AVertical = Qt::AlignVCenter)
+{
+  auto* label = new QLabel(AForm);
+  label->setObjectName(QStringLiteral("lblMessage"));
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  QString text = AText;
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  label->setText(text);
+  label->setGeometry(LabelLeft, ATop, LabelWidth, AHeight);
+  // A text taller than its box keeps its first lines; the rest is cut off at the
+  // bottom edge. The box never grows.
+  if (label->heightForWidth(LabelWidth) > AHeight)
+    AVertical = Qt::AlignTop;
+  label->setAlignment(Qt::AlignLeft | AVertical);
+  return label;
+}
+
+TModernButton* AddDarkDialogButton(QDialog* AForm, const QString& ACaption, int ALeft, int ATop,
+                                   int AWidth, int AModalResult, const QColor& AAccent)
+{
+  auto* button = new TModernButton(AForm);
+  button->SetCaption(ACaption);
+  button->setGeometry(ALeft, ATop, AWidth, ButtonHeight);
+  button->SetModalResult(AModalResult);
+  button->SetAccentColor(AAccent);
+  return button;
+}
+
+int ShowModal(QDialog* form)
+{
+  CentreOverActiveWindow(form);
+  return form->exec();
+}
+
+} // namespace
+
+void ShowDarkError(const QString& Text)
+{
+  auto form = CreateDarkDialogForm(QStringLiteral("Fout"), 180);
+  AddDarkDialogLabel(form.get(), Text, 22, 90);
+  AddDarkDialogButton(form.get(), QStringLiteral("OK"), 325, 125, 125, mrOk, Red);
+  ShowModal(form.get());
+}
+
+void ShowDarkMessage(const QString& Text)
+{
+  auto form = CreateDarkDialogForm(QStringLiteral("Praatkist"), 180);
+  AddDarkDialogLabel(form.get(), Text, 22, 90);
+  AddDarkDialogButton(form.get(), QStringLiteral("OK"), 325, 125, 125, mrOk, Blue);
+  ShowModal(form.get());
+}
+
+bool DarkConfirm(const QString& Text)
+{
+  auto form = CreateDarkDialogForm(QStringLiteral("Bevestigen"), 190);
+  AddDarkDialogLabel(form.get(), Text, 20, 100);
+  AddDarkDialogButton(form.get(), QStringLiteral("Annuleren"), 190, 135, 125, mrCancel, Grey);
+  AddDarkDialogButton(form.get(), QStringLiteral("Wissen"), 325, 135, 125, mrOk, Red);
+  return ShowModal(form.get()) == mrOk;
+}
+
+bool DarkInputQuery(const QString& Caption, const QString& Prompt, QString& Text)
+{
+  auto form = CreateDarkDialogForm(Caption, 205);
+  AddDarkDialogLabel(form.get(), Prompt, 18, 45, Qt::AlignBottom);
+  auto* edit = new QLineEdit(form.get());
+  edit->setObjectName(QStringLiteral("edtText"));
+  edit->setGeometry(LabelLeft, 70, 422, 30);
+  edit->setText(Text);
+  edit->selectAll();
+  AddDarkDialogButton(form.get(), QStringLiteral("Annuleren"), 190, 145, 125, mrCancel, Grey);
+  AddDarkDialogButton(form.get(), QStringLiteral("OK"), 325, 145, 125, mrOk, Blue);
+  edit->setFocus();
+  if (ShowModal(form.get()) != mrOk)
+    return false;
+  Text = edit->text();
+  return true;
+}
+
+} // namespace praatkist::ui

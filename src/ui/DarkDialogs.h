@@ -1,0 +1,25 @@
+#pragma once
+// The program's message, confirmation and prompt windows: small modal windows in
+// the dark colours, built at run time and answered with TModernButton. Each call
+// creates its window, waits until it is closed and destroys it again. Closing a
+// window with its close box counts as "Annuleren".
+
+#include <QString>
+
+namespace praatkist::ui {
+
+// An error under the title "Fout", with a red "OK".
+void ShowDarkError(const QString& Text);
+
+// A notice under the program's name, with a blue "OK".
+void ShowDarkMessage(const QString& Text);
+
+// A question answered with "Wissen" (true) or "Annuleren" (false; also the close box).
+bool DarkConfirm(const QString& Text);
+
+// Asks for one line of text. The box starts with Text, all of it selected. On "OK"
+// Text receives the box's content as typed (not trimmed, possibly empty) and the
+// result is true; otherwise Text is left alone and the result is false.
+bool DarkInputQuery(const QString& Caption, const QString& Prompt, QString& Text);
+
+} // namespace praatkist::ui

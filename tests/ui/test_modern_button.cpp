@@ -1,0 +1,428 @@
+// TModernButton: its look in the four states, its clicks and the modal result it
+// hands to its window; and the font stand-ins its caption relies on.
+
+#include <QApplication>
+#include <QDialog>
+#include <QEnterEvent>
+#include <QFontInfo>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTextLayout>
+#include <QTimer>
+#include <QtTest>
+
+#include "ui/Fonts.h"
+#include "ui/ModernButton.h"
+
+using namespace praatkist::ui;
+
+namespace {
+
+constexpr QRgb Background = 0x1B1D21;
+
+QRgb Rgb(const QImage& image, int x, int y)
+{
+  return image.pixel(x, y) & 0xFFFFFF;
+}
+
+QString Hex(QRgb rgb)
+{
+  return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
+}
+
+// A window in the dialogs' background colour with one button at (10, 10).
+struct THost {
+  QWidget window;
+  TModernButton* button;
+
+  THost()
+  {
+    QPalette pal = window.palette();
+    pal.setColor(QPalette::Window, QColor::fromRgb(Background));
+    window.setPalette(pal);
+    window.setAutoFillBackground(true);
+    window.resize(200, 80);
+    button = new TModernButton(&window);
+    button->move(10, 10);
+    button->SetCaption(QStringLiteral("OK"));
+    window.show();
+  }
+
+  // What the window shows where the button sits.
+  QImage Picture() { return window.grab(button->geometry()).toImage(); }
+};
+
+// Pointer entering the button, as the windowing system reports it.
+void Enter(QWidget* w)
+{
+  const QPointF local(w->width() / 2.0, w->height() / 2.0);
+  QEnterEvent event(local, w->mapTo(w->window(), local), w->mapToGlobal(local));
+  QApplication::sendEvent(w, &event);
+}
+
+void Leave(QWidget* w)
+{
+  QEvent event(QEvent::Leave);
+  QApplication::sendEvent(w, &event);
+}
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+public:
+  int Count = 0;
+
+protected:
+  bool eventFilter(QObject*, QEvent* event) override
+  {
+    if (event->type() == QEvent::Paint)
+      ++Count;
+    return false;
+  }
+};
+
+} // namespace
+
+class TestModernButton : public QObject {
+  Q_OBJECT
+
+private slots:
+  void initTestCase() { InstallFontSubstitutes(); }
+
+  void fontStandIns();
+  void hoverColor_data();
+  void hoverColor();
+  void pixelsInTheFourStates_data();
+  void pixelsInTheFourStates();
+  void disabledLooksTheSameWithPointerOrPress();
+  void pressedLookEndsOnLeaveAndOnDisable();
+  void sameAccentDoesNotRepaint();
+  void longCaptionStaysOnOneLineWithinTheBorder();
+  void clickNeedsLeftPressAndReleaseOverTheButton();
+  void modalResultClosesTheEnclosingDialog_data();
+  void modalResultClosesTheEnclosingDialog();
+  void modalResultZeroOnlyClicks();
+  void takesNoKeyboardFocus();
+};
+
+void TestModernButton::fontStandIns()
+{
+  const QFontInfo sans(DesignFontPt(SegoeUI, 10));
+  QCOMPARE(sans.family(), QStringLiteral("Open Sans"));
+  QCOMPARE(sans.weight(), int(QFont::Normal));
+
+  const QFontInfo semibold(DesignFontPt(SegoeUISemibold, 10));
+  QCOMPARE(semibold.family(), QStringLiteral("Open Sans"));
+  QCOMPARE(semibold.weight(), int(QFont::DemiBold));
+
+  const QFontInfo semiboldBold(DesignFontPx(SegoeUISemibold, 29, true));
+  QCOMPARE(semiboldBold.weight(), int(QFont::Bold));
+
+  const QFontInfo mono(DesignFontPx(Consolas, 33, true));
+  QVERIFY2(mono.family() == QStringLiteral("Inconsolata") ||
+               mono.family() == QStringLiteral("DejaVu Sans Mono"),
+           qPrintable(mono.family()));
+  QVERIFY(mono.fixedPitch());
+
+  // The about glyph of the main window comes from Symbola, the rest from Open Sans.
+  QTextLayout layout(QStringLiteral("\u24D8 OVER"), DesignFontPx(SegoeUI, 23, true));
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  QStringList families;
+  for (const QGlyphRun& run : layout.glyphRuns())
+    families << run.rawFont().familyName().toLower();
+  QVERIFY2(families.contains(QStringLiteral("symbola")), qPrintable(families.join(',')));
+  QVERIFY2(families.contains(QStringLiteral("open sans")), qPrintable(families.join(',')));
+}
+
+void TestModernButton::hoverColor_data()
+{
+  QTest::addColumn<QRgb>("accent");
+  QTest::addColumn<QRgb>("hover");
+  QTest::newRow("red") << QRgb(0xCE4D4D) << QRgb(0xDE5D5D);
+  QTest::newRow("blue") << QRgb(0x366BA7) << QRgb(0x467BB7);
+  QTest::newRow("grey") << QRgb(0x383C43) << QRgb(0x484C53);
+  QTest::newRow("default") << QRgb(0x359AD9) << QRgb(0x45AAE9);
+  // Components that would pass 255 stay at 255 instead of spilling into their neighbour.
+  QTest::newRow("held at white") << QRgb(0xF8F00F) << QRgb(0xFFFF1F);
+}
+
+void TestModernButton::hoverColor()
+{
+  QFETCH(QRgb, accent);
+  QFETCH(QRgb, hover);
+  QCOMPARE(Hex(HoverColor(QColor::fromRgb(accent)).rgb()), Hex(hover));
+}
+
+void TestModernButton::pixelsInTheFourStates_data()
+{
+  QTest::addColumn<QRgb>("accent");
+  QTest::newRow("red") << QRgb(0xCE4D4D);
+  QTest::newRow("blue") << QRgb(0x366BA7);
+  QTest::newRow("grey") << QRgb(0x383C43);
+}
+
+void TestModernButton::pixelsInTheFourStates()
+{
+  QFETCH(QRgb, accent);
+  THost host;
+  TModernButton* b = host.button;
+  b->SetAccentColor(QColor::fromRgb(accent));
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  QCOMPARE(b->size(), QSize(150, 38));
+
+  // Away from the caption: left and right of it, on the middle row.
+  const int mid = 19;
+  const auto expectLook = [&](const char* state, QRgb fill, QRgb border) {
+    fill &= 0xFFFFFF;
+    border &= 0xFFFFFF;
+    const QImage img = host.Picture();
+    const QString where = QString::fromLatin1(state);
+    QVERIFY2(Rgb(img, 0, 0) == Background, qPrintable(where + " corner " + Hex(Rgb(img, 0, 0))));
+    QVERIFY2(Rgb(img, 75, 0) == Background, qPrintable(where + " margin " + Hex(Rgb(img, 75, 0))));
+    QVERIFY2(Rgb(img, 0, mid) == Background, qPrintable(where + " margin"));
+    QVERIFY2(Rgb(img, 1, mid) == border, qPrintable(where + " border " + Hex(Rgb(img, 1, mid))));
+    QVERIFY2(Rgb(img, 148, mid) == border, qPrintable(where + " border"));
+    QVERIFY2(Rgb(img, 75, 1) == border, qPrintable(where + " border " + Hex(Rgb(img, 75, 1))));
+    for (int x : {8, 30, 120, 141})
+      QVERIFY2(Rgb(img, x, mid) == fill,
+               qPrintable(where + " fill " + Hex(Rgb(img, x, mid)) + " wanted " + Hex(fill)));
+    QVERIFY2(Rgb(img, 75, 4) == fill, qPrintable(where + " fill above the caption"));
+  };
+
+  expectLook("normal", accent, accent);
+
+  Enter(b);
+  QVERIFY(b->IsHover());
+  expectLook("hover", HoverColor(QColor::fromRgb(accent)).rgb(), accent);
+
+  const QRgb shadow = QGuiApplication::palette().color(QPalette::Active, QPalette::Dark).rgb();
+  QVERIFY(Hex(shadow) != Hex(accent));
+  QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, mid));
+  QVERIFY(b->IsPressed());
+  expectLook("pressed", shadow, accent);
+  QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(75, mid));
+  QVERIFY(!b->IsPressed());
+  expectLook("hover after release", HoverColor(QColor::fromRgb(accent)).rgb(), accent);
+
+  Leave(b);
+  expectLook("normal after leave", accent, accent);
+
+  b->setEnabled(false);
+  expectLook("disabled", TModernButton::DisabledFill, TModernButton::DisabledBorder);
+}
+
+void TestModernButton::disabledLooksTheSameWithPointerOrPress()
+{
+  THost host;
+  TModernButton* b = host.button;
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  b->setEnabled(false);
+  const QImage plain = host.Picture();
+  Enter(b);
+  QCOMPARE(host.Picture(), plain);
+  QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, 19));
+  QVERIFY(!b->IsPressed());
+  QCOMPARE(host.Picture(), plain);
+  QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(75, 19));
+
+  // The caption is drawn in the disabled grey: no pixel is brighter than it.
+  int brightest = 0;
+  QRgb brightestRgb = 0;
+  for (int y = 2; y < plain.height() - 2; ++y)
+    for (int x = 2; x < plain.width() - 2; ++x)
+      if (qGray(plain.pixel(x, y)) > brightest) {
+        brightest = qGray(plain.pixel(x, y));
+        brightestRgb = Rgb(plain, x, y);
+      }
+  QCOMPARE(Hex(brightestRgb), Hex(TModernButton::DisabledText));
+}
+
+void TestModernButton::pressedLookEndsOnLeaveAndOnDisable()
+{
+  THost host;
+  TModernButton* b = host.button;
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  Enter(b);
+  QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, 19));
+  QVERIFY(b->IsPressed());
+  Leave(b);
+  QVERIFY(!b->IsPressed());
+  QVERIFY(!b->IsHover());
+  QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(75, 19));
+
+  QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, 19));
+  QVERIFY(b->IsPressed());
+  b->setEnabled(false);
+  QVERIFY(!b->IsPressed());
+  b->setEnabled(true);
+  QVERIFY(!b->IsPressed());
+  // A right press never shows the pressed look.
+  QTest::mousePress(b, Qt::RightButton, {}, QPoint(75, 19));
+  QVERIFY(!b->IsPressed());
+  QTest::mouseRelease(b, Qt::RightButton, {}, QPoint(75, 19));
+}
+
+void TestModernButton::sameAccentDoesNotRepaint()
+{
+  THost host;
+  TModernButton* b = host.button;
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  TPaintCounter counter;
+  b->installEventFilter(&counter);
+  QCoreApplication::processEvents();
+  const int before = counter.Count;
+
+  b->SetAccentColor(b->AccentColor());
+  QTest::qWait(30);
+  QCOMPARE(counter.Count, before);
+
+  b->SetAccentColor(QColor::fromRgb(0xCE4D4D));
+  QTRY_VERIFY(counter.Count > before);
+  QCOMPARE(Rgb(host.Picture(), 8, 19), QRgb(0xCE4D4D));
+}
+
+void TestModernButton::longCaptionStaysOnOneLineWithinTheBorder()
+{
+  THost host;
+  TModernButton* b = host.button;
+  b->SetCaption(QStringLiteral("EEN VEEL TE LANG OPSCHRIFT VOOR DEZE KNOP MET ZIJN 150 PIXELS"));
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  const QImage img = host.Picture();
+  const QRgb fill = b->AccentColor().rgb() & 0xFFFFFF;
+
+  // The border and the rows above and below a single line of text stay untouched.
+  for (int y = 7; y < 31; ++y)
+    QCOMPARE(Hex(Rgb(img, 1, y)), Hex(fill));
+  for (int x = 8; x < 142; ++x) {
+    QCOMPARE(Hex(Rgb(img, x, 4)), Hex(fill));
+    QCOMPARE(Hex(Rgb(img, x, 33)), Hex(fill));
+  }
+  // The one line uses nearly the whole width: the caption is shortened, not hidden.
+  int left = 150, right = -1;
+  for (int y = 8; y < 30; ++y)
+    for (int x = 2; x < 148; ++x)
+      if (Rgb(img, x, y) != fill) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+      }
+  QVERIFY2(left <= 15 && right >= 135, qPrintable(QStringLiteral("%1..%2").arg(left).arg(right)));
+}
+
+void TestModernButton::clickNeedsLeftPressAndReleaseOverTheButton()
+{
+  THost host;
+  TModernButton* b = host.button;
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  QSignalSpy clicks(b, &TModernButton::OnClick);
+
+  QTest::mouseClick(b, Qt::LeftButton);
+  QCOMPARE(clicks.count(), 1);
+
+  QTest::mouseClick(b, Qt::RightButton);
+  QCOMPARE(clicks.count(), 1);
+
+  // Pressed on the button, released beside it: no click.
+  QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, 19));
+  QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(160, 19));
+  QCOMPARE(clicks.count(), 1);
+
+  b->setEnabled(false);
+  QTest::mouseClick(b, Qt::LeftButton);
+  QCOMPARE(clicks.count(), 1);
+}
+
+void TestModernButton::modalResultClosesTheEnclosingDialog_data()
+{
+  QTest::addColumn<int>("modalResult");
+  QTest::newRow("OK") << mrOk;
+  QTest::newRow("Cancel") << mrCancel;
+  QTest::newRow("other") << 7;
+}
+
+void TestModernButton::modalResultClosesTheEnclosingDialog()
+{
+  QFETCH(int, modalResult);
+  // The button sits in a panel inside a frame inside the dialog: the walk up
+  // passes over every parent that is not a window.
+  QDialog dialog;
+  dialog.resize(300, 200);
+  auto* panel = new QFrame(&dialog);
+  panel->setGeometry(10, 10, 280, 180);
+  auto* inner = new QFrame(panel);
+  inner->setGeometry(10, 10, 260, 160);
+  auto* b = new TModernButton(inner);
+  b->move(20, 20);
+  b->SetModalResult(modalResult);
+  QSignalSpy clicks(b, &TModernButton::OnClick);
+
+  bool closedByClick = false;
+  QTimer::singleShot(0, &dialog, [&] {
+    QTest::mouseClick(b, Qt::LeftButton);
+    closedByClick = !dialog.isVisible();
+    if (!closedByClick)
+      dialog.done(-1);
+  });
+  QCOMPARE(dialog.exec(), modalResult);
+  QVERIFY(closedByClick);
+  QCOMPARE(clicks.count(), 1);
+}
+
+void TestModernButton::modalResultZeroOnlyClicks()
+{
+  QDialog dialog;
+  dialog.resize(300, 200);
+  auto* panel = new QFrame(&dialog);
+  panel->setGeometry(0, 0, 300, 200);
+  auto* b = new TModernButton(panel);
+  QCOMPARE(b->ModalResult(), mrNone);
+  QSignalSpy clicks(b, &TModernButton::OnClick);
+
+  bool openAfterClick = false;
+  QTimer::singleShot(0, &dialog, [&] {
+    QTest::mouseClick(b, Qt::LeftButton);
+    openAfterClick = dialog.isVisible();
+    dialog.done(42);
+  });
+  QCOMPARE(dialog.exec(), 42);
+  QVERIFY(openAfterClick);
+  QCOMPARE(clicks.count(), 1);
+
+  // A button that is a window of its own has nothing to close.
+  TModernButton loose;
+  loose.SetModalResult(mrOk);
+  loose.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&loose));
+  QSignalSpy looseClicks(&loose, &TModernButton::OnClick);
+  QTest::mouseClick(&loose, Qt::LeftButton);
+  QCOMPARE(looseClicks.count(), 1);
+  QVERIFY(loose.isVisible());
+}
+
+void TestModernButton::takesNoKeyboardFocus()
+{
+  QWidget window;
+  window.resize(400, 100);
+  auto* edit = new QLineEdit(&window);
+  edit->setGeometry(10, 10, 200, 30);
+  auto* first = new TModernButton(&window);
+  first->move(10, 50);
+  auto* second = new TModernButton(&window);
+  second->move(200, 50);
+  window.show();
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  edit->setFocus();
+  QVERIFY(edit->hasFocus());
+
+  QTest::keyClick(&window, Qt::Key_Tab);
+  QVERIFY(edit->hasFocus());
+  QTest::mouseClick(first, Qt::LeftButton);
+  QVERIFY(edit->hasFocus());
+  QVERIFY(!first->hasFocus() && !second->hasFocus());
+}
+
+QTEST_MAIN(TestModernButton)
+#include "test_modern_button.moc"
