@@ -1,5 +1,7 @@
 #include "audio/BassRecorder.h"
 
+#include "audio/EngineMath.h"
+#include "audio/Peaks.h"
 #include "audio/WavHeader.h"
 #include "platform/Errors.h"
 #include "platform/FileStream.h"
@@ -16,70 +18,6 @@ void CheckBass(IAudioLayer& layer, bool ok, const char* step)
   if (!ok)
     throw EAudioError(step, layer.ErrorGetCode());
 }
-
-namespace {
-
-// Magnitude on the level scale: -32768 gives 32768.
-inline std::int32_t Magnitude(std::int16_t s) noexcept
-{
-  const std::int32_t v = s;
-  return v < 0 ? -v : v;
-}
-
-// Largest magnitude per channel of one buffer of interleaved 16-bit samples. Mono
-// copies the left peak to the right; a third channel and beyond are not looked at.
-// For one and two channels the loop keeps each channel's highest and lowest sample
-// in 16 bits, which the compiler turns into vector code; -32768 becomes 32768 only
-// at the end. Where the processor has AVX2, a copy built for it does twice the work
-// per instruction.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void BufferPeaks(const std::uint8_t* data, std::uint32_t length, std::uint16_t channels,
-                 std::int32_t& left, std::int32_t& right) noexcept
-{
-  const std::size_t count = length / 2;
-  std::int16_t a, b;
-  if (channels < 2) {
-    std::int16_t hi = 0, lo = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      std::memcpy(&a, data + 2 * i, 2);
-      hi = std::max(hi, a);
-      lo = std::min(lo, a);
-    }
-    left = right = std::max<std::int32_t>(hi, -std::int32_t{lo});
-  } else if (channels == 2) {
-    std::int16_t hiL = 0, loL = 0, hiR = 0, loR = 0;
-    std::size_t i = 0;
-    for (; i + 1 < count; i += 2) {
-      std::memcpy(&a, data + 2 * i, 2);
-      std::memcpy(&b, data + 2 * i + 2, 2);
-      hiL = std::max(hiL, a);
-      loL = std::min(loL, a);
-      hiR = std::max(hiR, b);
-      loR = std::min(loR, b);
-    }
-    if (i < count) {  // a buffer cut inside a frame: its last sample is a left one
-      std::memcpy(&a, data + 2 * i, 2);
-      hiL = std::max(hiL, a);
-      loL = std::min(loL, a);
-    }
-    left = std::max<std::int32_t>(hiL, -std::int32_t{loL});
-    right = std::max<std::int32_t>(hiR, -std::int32_t{loR});
-  } else {
-    std::int32_t peak[2] = {0, 0};
-    for (std::size_t i = 0; i < count; ++i) {
-      std::memcpy(&a, data + 2 * i, 2);
-      const std::size_t ch = i % channels;
-      if (ch < 2)
-        peak[ch] = std::max(peak[ch], Magnitude(a));
-    }
-    left = peak[0];
-    right = peak[1];
-  }
-}
-
-} // namespace
 
 TBassRecorder::TBassRecorder(IAudioLayer& layer) : FLayer(layer)
 {
@@ -305,6 +243,15 @@ bool TBassRecorder::CaptureEndedByItself(std::string& Why)
   return false;
 }
 
+void TBassRecorder::PlayFile(const std::filesystem::path& FileName)
+{
+  StopPlayback();
+  FPlaybackHandle = FLayer.StreamCreateFile(FileName, false);
+  CheckBass(FLayer, FPlaybackHandle != 0, "Openen van opname");
+  // A failing start leaves the stream open; the next StopPlayback frees it.
+  CheckBass(FLayer, FLayer.ChannelPlay(FPlaybackHandle, true), "Afspelen van opname");
+}
+
 void TBassRecorder::StopPlayback()
 {
   if (FPlaybackHandle != 0) {
@@ -312,6 +259,137 @@ void TBassRecorder::StopPlayback()
     FLayer.StreamFree(FPlaybackHandle);
     FPlaybackHandle = 0;
   }
+}
+
+bool TBassRecorder::PlaybackActive()
+{
+  return FPlaybackHandle != 0 && FLayer.ChannelIsActive(FPlaybackHandle) == kActivePlaying;
+}
+
+namespace {
+
+double BytesToSeconds(IAudioLayer& layer, THandle stream, std::uint64_t bytes)
+{
+  if (bytes == kPositionError)
+    return 0.0;
+  const double seconds = layer.ChannelBytes2Seconds(stream, bytes);
+  return seconds > 0.0 ? seconds : 0.0;
+}
+
+} // namespace
+
+double TBassRecorder::PlaybackPositionSeconds()
+{
+  if (FPlaybackHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FPlaybackHandle, FLayer.ChannelGetPosition(FPlaybackHandle));
+}
+
+double TBassRecorder::PlaybackLengthSeconds()
+{
+  if (FPlaybackHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FPlaybackHandle, FLayer.ChannelGetLength(FPlaybackHandle));
+}
+
+int TBassRecorder::PlaybackPeakLevel()
+{
+  if (FPlaybackHandle == 0)
+    return 0;
+  float levels[2] = {0.0f, 0.0f};
+  if (!FLayer.ChannelGetLevelEx(FPlaybackHandle, levels, 0.05f))
+    return 0;
+  return LevelToPeak(levels[0], levels[1]);
+}
+
+namespace {
+
+// Frees a decoding stream on every way out of a scope.
+class TStreamGuard {
+public:
+  TStreamGuard(IAudioLayer& layer, THandle stream) : FLayer(layer), FStream(stream) {}
+  ~TStreamGuard() { Release(); }
+  TStreamGuard(const TStreamGuard&) = delete;
+  TStreamGuard& operator=(const TStreamGuard&) = delete;
+  void Release() noexcept
+  {
+    if (FStream != 0)
+      FLayer.StreamFree(FStream);
+    FStream = 0;
+  }
+
+private:
+  IAudioLayer& FLayer;
+  THandle FStream;
+};
+
+constexpr std::uint32_t kReadBlock = 65536;
+
+} // namespace
+
+void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
+                                std::vector<std::int32_t>& LeftPeaks,
+                                std::vector<std::int32_t>& RightPeaks, double& Duration,
+                                int& ChannelCount)
+{
+  LeftPeaks.clear();
+  RightPeaks.clear();
+  Duration = 0.0;
+  ChannelCount = 0;
+
+  const THandle stream = FLayer.StreamCreateFile(FileName, true);
+  CheckBass(FLayer, stream != 0, "Analyseren van opname");
+  TStreamGuard guard(FLayer, stream);
+
+  TChannelInfo info;
+  CheckBass(FLayer, FLayer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
+  const std::uint32_t channels = info.Chans == 0 ? 1 : info.Chans;
+  const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(channels, 0x7FFFFFFF));
+
+  // A length the layer cannot tell counts as none: the take then shows no waveform
+  // rather than a made-up one.
+  const std::uint64_t length = FLayer.ChannelGetLength(stream);
+  const std::uint64_t bytes = length == kPositionError ? 0 : length;
+  const std::uint64_t frameBytes = 2ull * channels;
+  const std::uint64_t frames = bytes / frameBytes;
+  const TPointLayout layout = ComputePointLayout(frames, MaxPoints);
+  const double duration = BytesToSeconds(FLayer, stream, bytes);
+
+  std::vector<std::int32_t> left(static_cast<std::size_t>(layout.Points), 0);
+  std::vector<std::int32_t> right(static_cast<std::size_t>(layout.Points), 0);
+  const std::uint64_t wanted = static_cast<std::uint64_t>(layout.Points) * layout.FramesPerPoint;
+
+  std::vector<std::uint8_t> buffer(kReadBlock);
+  // Ask for whole frames only, so that every block starts on a frame.
+  const std::uint32_t ask = static_cast<std::uint32_t>(kReadBlock - kReadBlock % frameBytes);
+  std::uint64_t frame = 0;
+  while (layout.Points > 0 && frame < wanted && ask > 0) {
+    const std::uint32_t got = FLayer.ChannelGetData(stream, buffer.data(), ask);
+    if (got == 0 || got == kDataError)
+      break;
+    std::uint64_t blockFrames = got / frameBytes;
+    const std::uint8_t* p = buffer.data();
+    // Walk the block one point's share at a time; what lies past the last point is left.
+    while (blockFrames > 0 && frame < wanted) {
+      const std::uint64_t point = frame / layout.FramesPerPoint;
+      const std::uint64_t pointEnd = (point + 1) * layout.FramesPerPoint;
+      const std::uint64_t run = std::min(blockFrames, pointEnd - frame);
+      std::int32_t l = 0, r = 0;
+      BufferPeaks(p, static_cast<std::uint32_t>(run * frameBytes),
+                  static_cast<std::uint16_t>(std::min<std::uint32_t>(channels, 0xFFFF)), l, r);
+      left[point] = std::max(left[point], l);
+      right[point] = std::max(right[point], r);
+      p += run * frameBytes;
+      frame += run;
+      blockFrames -= run;
+    }
+  }
+  guard.Release();
+
+  Duration = duration;
+  ChannelCount = reportedChannels;
+  LeftPeaks = std::move(left);
+  RightPeaks = std::move(right);
 }
 
 } // namespace praatkist

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace praatkist::platform {
 class TFileStream;
@@ -71,8 +72,27 @@ public:
   bool CaptureEndedByItself(std::string& Why);
   TCaptureEnd CaptureEnd();
 
-  // Playback is built on top of this; until a stream is open it does nothing.
+  // ---- playback of a take through the default output ----
+  // Plays FileName from its start, stopping any other playback first.
+  void PlayFile(const std::filesystem::path& FileName);
+  // Stops and frees the playback stream; does nothing when none is open.
   void StopPlayback();
+  // A stream is open and playing (false once it has played to its end).
+  bool PlaybackActive();
+  // Position and length of the open stream in seconds; 0.0 when none is open.
+  double PlaybackPositionSeconds();
+  double PlaybackLengthSeconds();
+  // Level of the last 50 ms played on the capture peak scale (32768 = full scale),
+  // 0 .. 65535; 0 when no stream is open or its level cannot be read.
+  int PlaybackPeakLevel();
+
+  // ---- waveform ----
+  // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
+  // take gets equal lists) with its duration and channel count. The outputs are
+  // emptied first, so a failure leaves them empty.
+  void AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
+                   std::vector<std::int32_t>& LeftPeaks, std::vector<std::int32_t>& RightPeaks,
+                   double& Duration, int& ChannelCount);
 
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }

@@ -1,0 +1,45 @@
+#include "audio/EngineMath.h"
+
+#include <cmath>
+
+namespace praatkist::audio {
+
+TPointLayout ComputePointLayout(std::uint64_t frames, std::int32_t maxPoints) noexcept
+{
+  TPointLayout layout;
+  const std::int32_t max = maxPoints < 1 ? 1 : maxPoints;
+  // Both quotients are taken in double precision and rounded up, as the view expects:
+  // 4001 frames over 2000 points give 3 frames a point and 1334 points.
+  double perPoint = std::ceil(static_cast<double>(frames) / max);
+  if (!(perPoint >= 1.0))
+    perPoint = 1.0;
+  // A count of frames beyond 2^63 cannot come from a file; keep the conversion defined.
+  if (perPoint > 9.0e18)
+    perPoint = 9.0e18;
+  layout.FramesPerPoint = static_cast<std::uint64_t>(perPoint);
+  const double points = std::ceil(static_cast<double>(frames) / perPoint);
+  layout.Points = points > max ? max : static_cast<std::int32_t>(points);
+  return layout;
+}
+
+std::int32_t LevelToPeak(double left, double right) noexcept
+{
+  if (std::isnan(left))
+    left = 0.0;
+  if (std::isnan(right))
+    right = 0.0;
+  const double level = right > left ? right : left;
+  const double exact = level * 32768.0;
+  // Round half to even, independent of the floating-point rounding mode.
+  double scaled = std::floor(exact);
+  const double rest = exact - scaled;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(scaled, 2.0) != 0.0))
+    scaled += 1.0;
+  if (scaled <= 0.0)
+    return 0;
+  if (scaled >= 65535.0)
+    return 65535;
+  return static_cast<std::int32_t>(scaled);
+}
+
+} // namespace praatkist::audio

@@ -1,0 +1,67 @@
+#pragma once
+// The Linux audio layer: libpulse (asynchronous API on a threaded main loop) for
+// the device list, capture and playback; libsndfile for decoding; libmp3lame for
+// MP3 encoding.
+//
+// Threads: the caller's threads (any, usually the GUI thread); libpulse's main
+// loop thread, whose callbacks only move bytes between pulse and lock-free rings;
+// one capture thread per capture channel, which hands buffers to the record
+// callback and feeds the channel's encoders; one reader thread per playback
+// stream, which decodes the file ahead into the ring that pulse plays from.
+
+#include "audio/AudioLayer.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace praatkist::audio {
+
+class TPulseAudioLayer final : public IAudioLayer {
+public:
+  TPulseAudioLayer();
+  ~TPulseAudioLayer() override;
+  TPulseAudioLayer(const TPulseAudioLayer&) = delete;
+  TPulseAudioLayer& operator=(const TPulseAudioLayer&) = delete;
+
+  bool Init() override;
+  void Free() override;
+  int ErrorGetCode() override;
+
+  bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) override;
+  bool RecordInit(int index) override;
+  void RecordFree() override;
+  THandle RecordStart(std::uint32_t rate, std::uint32_t channels, TRecordProc proc,
+                      void* user) override;
+
+  bool ChannelPlay(THandle channel, bool restart) override;
+  void ChannelStop(THandle channel) override;
+  int ChannelIsActive(THandle channel) override;
+  bool ChannelGetInfo(THandle channel, TChannelInfo& info) override;
+  std::uint64_t ChannelGetLength(THandle channel) override;
+  std::uint64_t ChannelGetPosition(THandle channel) override;
+  bool ChannelSetPosition(THandle channel, std::uint64_t bytes) override;
+  double ChannelBytes2Seconds(THandle channel, std::uint64_t bytes) override;
+  bool ChannelGetLevelEx(THandle channel, float levels[2], float seconds) override;
+  std::uint32_t ChannelGetData(THandle channel, void* buffer, std::uint32_t length) override;
+
+  THandle StreamCreateFile(const std::filesystem::path& file, bool decode) override;
+  void StreamFree(THandle stream) override;
+
+  THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path& file,
+                         bool autoFree) override;
+  bool EncodeIsActive(THandle encoder) override;
+  void EncodeStop(THandle encoder) override;
+
+  // Diagnostics of a capture channel (not part of the audio layer): captured
+  // chunks lost because the capture thread fell behind, and the size of the
+  // largest buffer handed to the record callback so far.
+  std::uint64_t CaptureDroppedChunks(THandle channel);
+  std::uint32_t CaptureLargestBuffer(THandle channel);
+
+  struct TImpl;
+
+private:
+  std::unique_ptr<TImpl> F;
+};
+
+} // namespace praatkist::audio

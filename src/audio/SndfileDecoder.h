@@ -1,0 +1,44 @@
+#pragma once
+// Reads a WAV or MP3 file (anything libsndfile reads) as 16-bit interleaved PCM.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+
+namespace praatkist::audio {
+
+class TSndfileDecoder {
+public:
+  TSndfileDecoder() = default;
+  ~TSndfileDecoder();
+  TSndfileDecoder(const TSndfileDecoder&) = delete;
+  TSndfileDecoder& operator=(const TSndfileDecoder&) = delete;
+
+  // Returns an audio-layer error code: kErrOk, kErrFileOpen (missing,
+  // unreadable, a folder), kErrFileForm (not a file it can decode), kErrFormat.
+  int Open(const std::filesystem::path& file);
+  void Close() noexcept;
+
+  std::uint32_t Rate() const noexcept { return FRate; }
+  std::uint32_t Chans() const noexcept { return FChans; }
+  std::uint32_t FrameBytes() const noexcept { return FChans * 2; }
+  // Frames the file says it holds. A damaged file may deliver fewer.
+  std::uint64_t Frames() const noexcept { return FFrames; }
+  // The next frame ReadFrames delivers.
+  std::uint64_t Position() const noexcept { return FPosition; }
+
+  // Reads up to Frames frames into Dst (room for Frames x Chans samples);
+  // returns the frames read, 0 at the end or on a decoding error.
+  std::size_t ReadFrames(std::int16_t* dst, std::size_t frames) noexcept;
+  // Moves to Frame (0 to Frames()). False when the file cannot go there.
+  bool Seek(std::uint64_t frame) noexcept;
+
+private:
+  void* FFile = nullptr;  // SNDFILE*
+  std::uint32_t FRate = 0;
+  std::uint32_t FChans = 0;
+  std::uint64_t FFrames = 0;
+  std::uint64_t FPosition = 0;
+};
+
+} // namespace praatkist::audio

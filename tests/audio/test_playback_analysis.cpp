@@ -1,0 +1,285 @@
+// Playback and waveform analysis of the engine, on the scripted audio layer.
+
+#include "audio/BassRecorder.h"
+#include "audio/EngineMath.h"
+#include "platform/Errors.h"
+#include "support/ScriptedAudioLayer.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace praatkist;
+using praatkist::audio::ComputePointLayout;
+using praatkist::audio::LevelToPeak;
+using praatkist::test::TScriptedAudioLayer;
+
+TEST(LevelToPeak, ScaleRoundingAndClamp)
+{
+  EXPECT_EQ(LevelToPeak(1.0, 0.0), 32768);
+  EXPECT_EQ(LevelToPeak(0.0, 1.0), 32768);
+  EXPECT_EQ(LevelToPeak(0.0, 0.0), 0);
+  EXPECT_EQ(LevelToPeak(0.5, 0.25), 16384);
+  // products ending in .5 go to the even neighbour
+  EXPECT_EQ(LevelToPeak(2.5 / 32768.0, 0.0), 2);
+  EXPECT_EQ(LevelToPeak(3.5 / 32768.0, 0.0), 4);
+  EXPECT_EQ(LevelToPeak(0.0, 16384.5 / 32768.0), 16384);
+  EXPECT_EQ(LevelToPeak(2.6 / 32768.0, 0.0), 3);
+  // the louder channel wins; clamped to 0 .. 65535
+  EXPECT_EQ(LevelToPeak(0.25, 0.75), 24576);
+  EXPECT_EQ(LevelToPeak(2.5, 0.0), 65535);
+  EXPECT_EQ(LevelToPeak(-0.5, -1.0), 0);
+  EXPECT_EQ(LevelToPeak(std::nan(""), 0.5), 16384);
+}
+
+TEST(PointLayout, FramesPerPointAndPointCount)
+{
+  auto l = ComputePointLayout(4001, 2000);
+  EXPECT_EQ(l.FramesPerPoint, 3u);
+  EXPECT_EQ(l.Points, 1334);
+  l = ComputePointLayout(1001, 2000);
+  EXPECT_EQ(l.FramesPerPoint, 1u);
+  EXPECT_EQ(l.Points, 1001);
+  l = ComputePointLayout(1000000, 2000);
+  EXPECT_EQ(l.FramesPerPoint, 500u);
+  EXPECT_EQ(l.Points, 2000);
+  l = ComputePointLayout(0, 2000);
+  EXPECT_EQ(l.Points, 0);
+  l = ComputePointLayout(12345, 0);
+  EXPECT_EQ(l.FramesPerPoint, 12345u);
+  EXPECT_EQ(l.Points, 1);
+  l = ComputePointLayout(12345, -7);
+  EXPECT_EQ(l.Points, 1);
+  // the largest counts stay within bounds
+  l = ComputePointLayout(~std::uint64_t{0}, 2000);
+  EXPECT_GE(l.Points, 0);
+  EXPECT_LE(l.Points, 2000);
+}
+
+namespace {
+
+class EngineStreams : public ::testing::Test {
+protected:
+  TScriptedAudioLayer layer;
+  std::unique_ptr<TBassRecorder> rec = std::make_unique<TBassRecorder>(layer);
+
+  void Add(const char* path, std::uint32_t freq, std::uint32_t chans,
+           std::vector<std::int16_t> samples)
+  {
+    TScriptedAudioLayer::TScriptedStream s;
+    s.Freq = freq;
+    s.Chans = chans;
+    s.Samples = std::move(samples);
+    layer.AddStream(path, std::move(s));
+  }
+
+  struct Analysis {
+    std::vector<std::int32_t> L, R;
+    double Duration = -1;
+    int Channels = -1;
+  };
+  Analysis Analyze(const char* path, int maxPoints = 2000)
+  {
+    Analysis a{{1, 2}, {3}, -1, -1};
+    rec->AnalyzeFile(path, maxPoints, a.L, a.R, a.Duration, a.Channels);
+    return a;
+  }
+};
+
+} // namespace
+
+TEST_F(EngineStreams, NothingOpenMeansZeroes)
+{
+  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
+  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
+  EXPECT_EQ(rec->PlaybackPeakLevel(), 0);
+  rec->StopPlayback();
+  rec->StopPlayback();
+}
+
+TEST_F(EngineStreams, PlaybackRunsToItsEndAndStaysOpen)
+{
+  Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(96000 * 2, 100));  // 2 s
+  rec->PlayFile("/takes/a.wav");
+  const auto stream = layer.OpenStreams.begin()->first;
+  EXPECT_TRUE(rec->PlaybackActive());
+  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  layer.SetPlaybackPosition(stream, 96000, false);
+  EXPECT_DOUBLE_EQ(rec->PlaybackPositionSeconds(), 0.5);
+  layer.Level[0] = 0.5f;
+  layer.Level[1] = 0.25f;
+  EXPECT_EQ(rec->PlaybackPeakLevel(), 16384);
+
+  layer.SetPlaybackPosition(stream, 384000, true);
+  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  EXPECT_DOUBLE_EQ(rec->PlaybackPositionSeconds(), 2.0);
+  EXPECT_EQ(layer.OpenStreams.size(), 1u);
+
+  rec->StopPlayback();
+  EXPECT_TRUE(layer.OpenStreams.empty());
+  rec->StopPlayback();  // twice is harmless
+  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
+}
+
+TEST_F(EngineStreams, NewPlaybackFreesTheFirstAndCaptureStopsPlayback)
+{
+  Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(4800, 1));
+  Add("/takes/b.wav", 44100, 1, std::vector<std::int16_t>(4410, 1));
+  rec->PlayFile("/takes/a.wav");
+  const auto first = layer.OpenStreams.begin()->first;
+  rec->PlayFile("/takes/b.wav");
+  ASSERT_EQ(layer.OpenStreams.size(), 1u);
+  EXPECT_NE(layer.OpenStreams.begin()->first, first);
+  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 0.1);
+
+  test::TTempDir dir;
+  rec->Start(0, 48000, 2, 192, rfWave, dir / "t.wav");
+  EXPECT_TRUE(layer.OpenStreams.empty()) << "a take never runs beside playback";
+  rec->Stop();
+}
+
+TEST_F(EngineStreams, PlaybackFailures)
+{
+  try {
+    rec->PlayFile("/takes/missing.wav");
+    FAIL();
+  } catch (const EAudioError& e) {
+    EXPECT_STREQ(e.what(), "Openen van opname mislukt (BASS-fout 2).");
+  }
+  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_TRUE(layer.OpenStreams.empty());
+
+  Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(4800, 1));
+  layer.FailNext("ChannelPlay", 3);
+  try {
+    rec->PlayFile("/takes/a.wav");
+    FAIL();
+  } catch (const EAudioError& e) {
+    EXPECT_STREQ(e.what(), "Afspelen van opname mislukt (BASS-fout 3).");
+  }
+  EXPECT_EQ(layer.OpenStreams.size(), 1u) << "the stream stays open until the next stop";
+  EXPECT_FALSE(rec->PlaybackActive());
+  rec->StopPlayback();
+  EXPECT_TRUE(layer.OpenStreams.empty());
+
+  rec->PlayFile("/takes/a.wav");
+  layer.FailNext("ChannelGetLevelEx", -1);
+  EXPECT_EQ(rec->PlaybackPeakLevel(), 0);
+}
+
+TEST_F(EngineStreams, AnalysisOfStereoWithASilentRightChannel)
+{
+  // 4001 frames: points of 3 frames, 1334 points, the last covering one frame
+  std::vector<std::int16_t> s(4001 * 2, 0);
+  for (int f = 0; f < 4001; ++f)
+    s[2 * f] = static_cast<std::int16_t>(f % 7 == 0 ? -f : f / 2);
+  s[2 * 4000] = -32768;
+  Add("/takes/st.wav", 48000, 2, s);
+  const auto a = Analyze("/takes/st.wav");
+  ASSERT_EQ(a.L.size(), 1334u);
+  ASSERT_EQ(a.R.size(), 1334u);
+  EXPECT_EQ(a.Channels, 2);
+  EXPECT_NEAR(a.Duration, 4001.0 / 48000.0, 1e-12);
+  for (std::size_t p = 0; p < 1334; ++p) {
+    std::int32_t expect = 0;
+    for (std::size_t f = p * 3; f < std::min<std::size_t>(p * 3 + 3, 4001); ++f)
+      expect = std::max(expect, std::abs(static_cast<std::int32_t>(s[2 * f])));
+    ASSERT_EQ(a.L[p], expect) << "point " << p;
+    ASSERT_EQ(a.R[p], 0);
+  }
+  EXPECT_EQ(a.L.back(), 32768);
+}
+
+TEST_F(EngineStreams, AnalysisOfMonoCopiesLeftToRight)
+{
+  std::vector<std::int16_t> s(1001);
+  for (int i = 0; i < 1001; ++i)
+    s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * (i % 2 ? -1 : 1));
+  Add("/takes/m.wav", 44100, 1, s);
+  const auto a = Analyze("/takes/m.wav");
+  ASSERT_EQ(a.L.size(), 1001u);
+  EXPECT_EQ(a.L, a.R);
+  EXPECT_EQ(a.Channels, 1);
+  EXPECT_EQ(a.L[999], 999);
+}
+
+TEST_F(EngineStreams, AnalysisWithOnePointAndWithMoreThanTwoChannels)
+{
+  // 4 channels: only the first two are looked at
+  std::vector<std::int16_t> s = {1, 2, 30000, 30000, -5, 6, 30000, 30000, 3, -8, 30000, 30000};
+  Add("/takes/q.wav", 48000, 4, s);
+  auto a = Analyze("/takes/q.wav", 0);
+  EXPECT_EQ(a.Channels, 4);
+  ASSERT_EQ(a.L.size(), 1u);
+  EXPECT_EQ(a.L[0], 5);
+  EXPECT_EQ(a.R[0], 8);
+  a = Analyze("/takes/q.wav", -3);
+  ASSERT_EQ(a.L.size(), 1u);
+}
+
+TEST_F(EngineStreams, AnalysisOfEmptyMissingAndUnreadableFiles)
+{
+  Add("/takes/empty.wav", 48000, 2, {});
+  auto a = Analyze("/takes/empty.wav");
+  EXPECT_TRUE(a.L.empty());
+  EXPECT_TRUE(a.R.empty());
+  EXPECT_EQ(a.Duration, 0.0);
+  EXPECT_EQ(a.Channels, 2);
+
+  Analysis b{{1}, {1}, 9, 9};
+  try {
+    rec->AnalyzeFile("/takes/none.wav", 2000, b.L, b.R, b.Duration, b.Channels);
+    FAIL();
+  } catch (const EAudioError& e) {
+    EXPECT_STREQ(e.what(), "Analyseren van opname mislukt (BASS-fout 2).");
+  }
+  EXPECT_TRUE(b.L.empty());
+  EXPECT_TRUE(b.R.empty());
+  EXPECT_EQ(b.Duration, 0.0);
+  EXPECT_EQ(b.Channels, 0);
+
+  Add("/takes/x.wav", 48000, 2, std::vector<std::int16_t>(100, 5));
+  layer.FailNext("ChannelGetInfo", 5);
+  try {
+    Analyze("/takes/x.wav");
+    FAIL();
+  } catch (const EAudioError& e) {
+    EXPECT_STREQ(e.what(), "Lezen van audioformaat mislukt (BASS-fout 5).");
+  }
+  EXPECT_TRUE(layer.OpenStreams.empty()) << "the stream is freed on failure too";
+}
+
+TEST_F(EngineStreams, AnalysisTrustsTheReportedLength)
+{
+  // The length cannot be told: no waveform, and no bogus count.
+  TScriptedAudioLayer::TScriptedStream s;
+  s.Samples.assign(9600, 1000);
+  s.ReportedLength = audio::kPositionError;
+  layer.AddStream("/takes/unknown.wav", s);
+  auto a = Analyze("/takes/unknown.wav");
+  EXPECT_TRUE(a.L.empty());
+  EXPECT_EQ(a.Duration, 0.0);
+
+  // Decoded data longer than reported: what lies past the last point is ignored.
+  s.ReportedLength = 400;  // 100 stereo frames
+  s.Samples.assign(9600, 7);
+  s.Samples[300] = 20000;  // frame 150: past the end
+  layer.AddStream("/takes/long.wav", s);
+  a = Analyze("/takes/long.wav");
+  ASSERT_EQ(a.L.size(), 100u);
+  EXPECT_EQ(*std::max_element(a.L.begin(), a.L.end()), 7);
+
+  // Decoded data shorter than reported: the points that got nothing stay 0.
+  s.ReportedLength = 9600 * 2 * 4;
+  s.Samples.assign(9600, 7);
+  layer.AddStream("/takes/short.wav", s);
+  a = Analyze("/takes/short.wav", 8);
+  ASSERT_EQ(a.L.size(), 8u);
+  EXPECT_EQ(a.L[1], 7);
+  EXPECT_EQ(a.L[2], 0);
+  EXPECT_EQ(a.L[7], 0);
+}
