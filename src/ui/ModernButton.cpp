@@ -107,6 +107,7 @@ void TModernButton::Click()
 void TModernButton::mousePressEvent(QMouseEvent* event)
 {
   QWidget::mousePressEvent(event);
+  event->accept(); // keep the press (and so the release) for ourselves
   if (event->button() != Qt::LeftButton)
     return;
   FClickArmed = true;
@@ -119,6 +120,7 @@ void TModernButton::mousePressEvent(QMouseEvent* event)
 void TModernButton::mouseReleaseEvent(QMouseEvent* event)
 {
   QWidget::mouseReleaseEvent(event);
+  event->accept();
   if (event->button() != Qt::LeftButton)
     return;
   const bool click = FClickArmed && rect().contains(event->position().toPoint());
