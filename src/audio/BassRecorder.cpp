@@ -2,9 +2,12 @@
 
 #include "audio/EngineMath.h"
 #include "audio/Peaks.h"
+#include "audio/TakeFiles.h"
 #include "audio/WavHeader.h"
 #include "platform/Errors.h"
+#include "platform/FileOps.h"
 #include "platform/FileStream.h"
+#include "platform/IniFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -390,6 +393,200 @@ void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPo
   ChannelCount = reportedChannels;
   LeftPeaks = std::move(left);
   RightPeaks = std::move(right);
+}
+
+namespace {
+
+// A sample is sound when its magnitude is above this (about 45 dB below full scale).
+constexpr std::int32_t kLoudness = 184;
+constexpr double kMinimumTrim = 0.05;
+
+// Index of the first (or last) sample in Data[0 .. Count) louder than kLoudness, or -1.
+std::int64_t FirstLoud(const std::int16_t* data, std::size_t count) noexcept
+{
+  for (std::size_t i = 0; i < count; ++i)
+    if (Magnitude(data[i]) > kLoudness)
+      return static_cast<std::int64_t>(i);
+  return -1;
+}
+
+std::int64_t LastLoud(const std::int16_t* data, std::size_t count) noexcept
+{
+  for (std::size_t i = count; i > 0; --i)
+    if (Magnitude(data[i - 1]) > kLoudness)
+      return static_cast<std::int64_t>(i - 1);
+  return -1;
+}
+
+} // namespace
+
+bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat,
+                                int Bitrate, double& TrimmedStart, double& TrimmedEnd)
+{
+  TrimmedStart = 0.0;
+  TrimmedEnd = 0.0;
+  const std::filesystem::path backup = BackupPath(FileName);
+  const std::filesystem::path temp = TrimTempPath(FileName);
+
+  // ---- find the first and the last frame that carry sound ----
+  std::vector<std::int16_t> block(kReadBlock / 2);
+  std::uint32_t rate = 0, channels = 1;
+  std::int64_t totalFrames = 0, firstLoud = -1, lastLoud = -1;
+  {
+    const THandle stream = FLayer.StreamCreateFile(FileName, true);
+    CheckBass(FLayer, stream != 0, "Zoeken naar stiltes");
+    TStreamGuard guard(FLayer, stream);
+    TChannelInfo info;
+    CheckBass(FLayer, FLayer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
+    rate = info.Freq;
+    channels = info.Chans == 0 ? 1 : info.Chans;
+    const std::uint64_t length = FLayer.ChannelGetLength(stream);
+
+    std::int64_t samples = 0;
+    for (;;) {
+      const std::uint32_t got = FLayer.ChannelGetData(stream, block.data(), kReadBlock);
+      if (got == 0 || got == kDataError)
+        break;
+      const std::size_t n = got / 2;
+      std::int32_t peak = 0, unused = 0;
+      BufferPeaks(reinterpret_cast<const std::uint8_t*>(block.data()),
+                  static_cast<std::uint32_t>(n * 2), 1, peak, unused);
+      if (peak > kLoudness) {  // most blocks of a take are either all silence or sound
+        if (firstLoud < 0)
+          firstLoud = (samples + FirstLoud(block.data(), n)) / channels;
+        lastLoud = (samples + LastLoud(block.data(), n)) / channels;
+      }
+      samples += static_cast<std::int64_t>(n);
+    }
+    // A length the decoder cannot tell: go by what it delivered.
+    const std::uint64_t frames =
+        length == kPositionError ? static_cast<std::uint64_t>(samples) / channels
+                                 : length / (2ull * channels);
+    totalFrames = static_cast<std::int64_t>(std::min<std::uint64_t>(frames, INT64_MAX));
+  }
+
+  // ---- cut points ----
+  // Sound found only past the reported length cannot be cut to; nor can a rate of 0.
+  if (firstLoud < 0 || totalFrames <= 0 || rate == 0 || firstLoud >= totalFrames)
+    return false;
+  const std::int64_t margin = rate / 10;
+  const std::int64_t start = std::max<std::int64_t>(firstLoud - margin, 0);
+  const std::int64_t end = std::min<std::int64_t>(lastLoud + margin + 1, totalFrames);
+  TrimmedStart = static_cast<double>(start) / rate;
+  TrimmedEnd = static_cast<double>(totalFrames - end) / rate;
+  if (TrimmedStart < kMinimumTrim && TrimmedEnd < kMinimumTrim)
+    return false;
+
+  // ---- backup: a byte-for-byte copy of the take, before anything is written ----
+  if (platform::FileExists(backup))
+    platform::DeleteFileOrRaise(backup);
+  platform::CopyFileOrRaise(FileName, backup);
+  if (platform::FileExists(temp))
+    platform::DeleteFileOrRaise(temp);
+
+  // ---- rewrite the kept range from the backup ----
+  THandle stream = 0, encoder = 0;
+  std::unique_ptr<platform::TFileStream> out;
+  try {
+    stream = FLayer.StreamCreateFile(backup, true);
+    CheckBass(FLayer, stream != 0, "Openen van herstelkopie");
+    const std::uint64_t frameBytes = 2ull * channels;
+    const std::uint64_t startByte = static_cast<std::uint64_t>(start) * frameBytes;
+    std::uint64_t wanted = static_cast<std::uint64_t>(end - start) * frameBytes;
+    CheckBass(FLayer, FLayer.ChannelSetPosition(stream, startByte), "Positioneren voor trimmen");
+
+    if (AFormat == rfMP3) {
+      encoder = FLayer.EncodeMp3Start(stream, Bitrate, temp, false);
+      CheckBass(FLayer, encoder != 0, "Starten van MP3-trimmer");
+    } else {
+      // The RIFF size (data + 36) must fit in its 32 bits as well.
+      if (wanted > std::min(FWaveDataLimit, kMaxWaveDataBytes))
+        throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
+      out = std::make_unique<platform::TFileStream>(temp);
+      const TWaveHeader header = BuildWaveHeader(
+          static_cast<std::uint32_t>(wanted), rate, static_cast<std::uint16_t>(channels));
+      if (!out->Write(header.data(), header.size()))
+        throw EFileError(platform::SystemErrorText(temp));
+    }
+
+    while (wanted != 0) {
+      const auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadBlock, wanted));
+      const std::uint32_t got = FLayer.ChannelGetData(stream, block.data(), ask);
+      if (got == 0 || got == kDataError)
+        break;
+      if (out && !out->Write(block.data(), got))
+        throw EFileError(platform::SystemErrorText(temp));
+      wanted -= std::min<std::uint64_t>(got, wanted);
+    }
+
+    if (encoder != 0) {
+      // An encoder that stopped by itself could not write its file.
+      const bool wrote = FLayer.EncodeIsActive(encoder);
+      FLayer.EncodeStop(encoder);
+      encoder = 0;
+      if (!wrote)
+        throw EFileError("Het MP3-bestand kon niet worden geschreven: " +
+                         platform::PathText(temp));
+    }
+    if (out) {
+      // On disk before it takes the take's place.
+      const bool flushed = out->Flush();
+      out.reset();
+      if (!flushed)
+        throw EFileError(platform::SystemErrorText(temp));
+    }
+    FLayer.StreamFree(stream);
+    stream = 0;
+    if (wanted != 0)
+      throw EPraatkistError("De opname kon niet volledig worden getrimd.");
+
+    // One rename over the take: there is no moment without it.
+    platform::ReplaceFileOrRaise(temp, FileName);
+
+    platform::TIniFile record(TrimRecordPath(FileName));
+    record.WriteFloat("Trim", "StartSeconds", TrimmedStart);
+    record.WriteFloat("Trim", "EndSeconds", TrimmedEnd);
+    record.UpdateFile();
+  } catch (...) {
+    if (encoder != 0)
+      FLayer.EncodeStop(encoder);
+    out.reset();
+    if (stream != 0)
+      FLayer.StreamFree(stream);
+    platform::DeleteFileQuietly(temp);
+    if (!platform::FileExists(FileName) && platform::FileExists(backup))
+      platform::CopyFileQuietly(backup, FileName);
+    throw;
+  }
+  return true;
+}
+
+bool TBassRecorder::ReadTrimInfo(const std::filesystem::path& FileName, double& TrimmedStart,
+                                 double& TrimmedEnd)
+{
+  const bool result =
+      platform::FileExists(BackupPath(FileName)) && platform::FileExists(TrimRecordPath(FileName));
+  TrimmedStart = 0.0;
+  TrimmedEnd = 0.0;
+  if (result) {
+    const platform::TIniFile record(TrimRecordPath(FileName));
+    TrimmedStart = record.ReadFloat("Trim", "StartSeconds", 0.0);
+    TrimmedEnd = record.ReadFloat("Trim", "EndSeconds", 0.0);
+  }
+  return result;
+}
+
+bool TBassRecorder::UndoTrim(const std::filesystem::path& FileName)
+{
+  const std::filesystem::path backup = BackupPath(FileName);
+  if (!platform::FileExists(backup))
+    return false;
+  // The backup takes the take's place in one rename, whether the take is there or not.
+  platform::ReplaceFileOrRaise(backup, FileName);
+  const std::filesystem::path record = TrimRecordPath(FileName);
+  if (platform::FileExists(record))
+    platform::DeleteFileOrRaise(record);
+  return true;
 }
 
 } // namespace praatkist

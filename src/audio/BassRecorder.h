@@ -94,6 +94,22 @@ public:
                    std::vector<std::int32_t>& LeftPeaks, std::vector<std::int32_t>& RightPeaks,
                    double& Duration, int& ChannelCount);
 
+  // ---- trimming ----
+  // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before
+  // the first and after the last loud frame, when at least 50 ms would go at either end.
+  // Keeps a copy of the take as its backup and notes the seconds cut in its trim
+  // record. AFormat decides the new file's format (MP3 at Bitrate kbit/s). True when
+  // the take was rewritten; the seconds cut are in TrimmedStart and TrimmedEnd.
+  // Raises on failure, with the take as recorded back under its name.
+  bool TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat, int Bitrate,
+                   double& TrimmedStart, double& TrimmedEnd);
+  // True when the take has both a backup and a trim record; the seconds from the record.
+  bool ReadTrimInfo(const std::filesystem::path& FileName, double& TrimmedStart,
+                    double& TrimmedEnd);
+  // Puts the backup back under the take's name and deletes the trim record. False, and
+  // nothing touched, when there is no backup.
+  bool UndoTrim(const std::filesystem::path& FileName);
+
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
 

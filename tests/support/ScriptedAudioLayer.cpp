@@ -3,10 +3,50 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 namespace praatkist::test {
 
 using namespace audio;
+
+namespace {
+
+std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at)
+{
+  return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
+         std::uint32_t{b[at + 3]} << 24;
+}
+
+// A 16-bit PCM WAV: its rate, channels and samples (sizes past the end are cut).
+bool ParseWave(const std::vector<std::uint8_t>& b, TScriptedAudioLayer::TScriptedStream& out)
+{
+  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
+      std::memcmp(b.data() + 8, "WAVE", 4) != 0)
+    return false;
+  bool haveFormat = false;
+  std::size_t at = 12;
+  while (at + 8 <= b.size()) {
+    const std::uint32_t size = Get32(b, at + 4);
+    const std::size_t body = at + 8;
+    if (std::memcmp(b.data() + at, "fmt ", 4) == 0 && body + 16 <= b.size()) {
+      if ((b[body] | b[body + 1] << 8) != 1 || (b[body + 14] | b[body + 15] << 8) != 16)
+        return false;
+      out.Chans = b[body + 2] | b[body + 3] << 8;
+      out.Freq = Get32(b, body + 4);
+      haveFormat = true;
+    } else if (std::memcmp(b.data() + at, "data", 4) == 0 && haveFormat) {
+      const std::size_t n = std::min<std::size_t>(size, b.size() - body) / 2;
+      out.Samples.resize(n);
+      if (n > 0)
+        std::memcpy(out.Samples.data(), b.data() + body, n * 2);
+      return true;
+    }
+    at = body + size + (size & 1);
+  }
+  return false;
+}
+
+} // namespace
 
 TScriptedAudioLayer::TScriptedAudioLayer()
 {
@@ -17,7 +57,10 @@ TScriptedAudioLayer::TScriptedAudioLayer()
   };
 }
 
-void TScriptedAudioLayer::FailNext(const std::string& call, int code) { FFailures[call] = code; }
+void TScriptedAudioLayer::FailNext(const std::string& call, int code, int skip)
+{
+  FFailures[call] = {code, skip};
+}
 
 bool TScriptedAudioLayer::Called(const std::string& call) const
 {
@@ -30,7 +73,11 @@ bool TScriptedAudioLayer::Fails(const std::string& call)
   auto it = FFailures.find(call);
   if (it == FFailures.end())
     return false;
-  FError = it->second;
+  if (it->second.Skip > 0) {
+    --it->second.Skip;
+    return false;
+  }
+  FError = it->second.Code;
   FFailures.erase(it);
   return true;
 }
@@ -191,11 +238,19 @@ THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path& file,
     return 0;
   if (!decode && !Initialised)
     return Fail(kErrInit), 0;
-  auto it = FFiles.find(file);
-  if (it == FFiles.end())
-    return Fail(kErrFileOpen), 0;
   TOpenStream s;
-  s.Data = it->second;
+  auto it = FFiles.find(file);
+  if (it != FFiles.end()) {
+    s.Data = it->second;
+  } else {
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+      return Fail(kErrFileOpen), 0;
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    if (!ParseWave(bytes, s.Data))
+      return Fail(kErrFileForm), 0;
+  }
   s.Decode = decode;
   s.Path = file;
   const THandle h = FNextHandle++;

@@ -30,7 +30,8 @@ public:
   std::vector<audio::TAudioDeviceInfo> Devices;
   // Fails the next call named Call ("Init", "RecordInit", "RecordStart", "ChannelPlay",
   // "EncodeMp3Start", "StreamCreateFile", "ChannelGetInfo", ...) with Code.
-  void FailNext(const std::string& call, int code);
+  // With Skip, the call succeeds Skip more times before it fails.
+  void FailNext(const std::string& call, int code, int skip = 0);
   // Calls made so far, in order, by name.
   std::vector<std::string> Log;
   bool Called(const std::string& call) const;
@@ -44,6 +45,8 @@ public:
   // The encoder can no longer write its file.
   void FailEncoder();
 
+  // StreamCreateFile serves these; a path not added here is read from disk when it
+  // holds a 16-bit PCM WAV (any header with "fmt " and "data" chunks).
   void AddStream(const std::filesystem::path& path, TScriptedStream stream);
 
   // State seen by tests.
@@ -102,7 +105,11 @@ private:
   bool Fail(int code);
   bool Ok();
 
-  std::map<std::string, int> FFailures;
+  struct TFailure {
+    int Code;
+    int Skip;
+  };
+  std::map<std::string, TFailure> FFailures;
   std::map<std::filesystem::path, TScriptedStream> FFiles;
   int FError = audio::kErrOk;
   audio::THandle FNextHandle = 100;
