@@ -1,0 +1,45 @@
+#pragma once
+// The picture of a take's waveform: time axis, one or two lanes of peak lines, the
+// playback cursor and the trim marks, apart from any window so that its geometry can
+// be tested alone. The main window loads the peaks and paints what this composes.
+
+#include <QImage>
+
+#include <cstdint>
+#include <vector>
+
+namespace praatkist::ui {
+
+// Lanes below the 20-pixel time axis for a view Height pixels high.
+struct TWaveLanes {
+  bool Stereo = true;
+  int LaneHeight = 0;   // L
+  int CentreLeft = 0;   // cL (mono: the one centre)
+  int CentreRight = 0;  // cR (stereo only)
+  int DividerY = 0;     // stereo only: L + 20
+};
+TWaveLanes ComputeWaveLanes(int height, int channels);
+
+// Seconds between axis labels for a take of Duration seconds: 10, 30 or 60.
+int WaveAxisInterval(double duration);
+
+// Half height in pixels of a peak line (0 .. 32768) in a lane LaneHeight high.
+int WavePeakHalfHeight(std::int32_t peak, int laneHeight);
+
+// X of point I of N across a view Width pixels wide (0 when N <= 1).
+int WavePointX(int i, int n, int width);
+
+struct TWaveScene {
+  const std::vector<std::int32_t>* PeaksLeft = nullptr;
+  const std::vector<std::int32_t>* PeaksRight = nullptr;
+  double Duration = 0.0;         // seconds
+  int Channels = 2;              // 1 draws one lane
+  double PlaybackFraction = 0.0; // 0 .. 1
+  bool CursorVisible = false;
+  bool TrimActive = false;
+};
+
+// The whole view, Width x Height.
+QImage RenderWaveform(int width, int height, const TWaveScene& scene);
+
+} // namespace praatkist::ui
