@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -35,7 +36,8 @@ void Succeed() noexcept {
 
 constexpr int kServerWaitMs = 5000;             // longest wait for an answer of the server
 constexpr std::uint32_t kCaptureFragmentMs = 30; // pulse's capture fragment
-constexpr std::uint32_t kCaptureChunkMs = 50;    // largest buffer handed to the record callback
+constexpr std::uint32_t kCaptureTargetMs = 30;   // buffers handed to the record callback:
+constexpr std::uint32_t kCaptureChunkMs = 50;    // at least this long (unless data pause), at most this
 constexpr std::uint32_t kCaptureRingMs = 4000;   // what the capture thread may fall behind
 constexpr std::uint32_t kPlaybackTargetMs = 100; // pulse's playback buffer
 constexpr std::uint32_t kPlaybackRingMs = 500;   // decoded ahead of pulse
@@ -162,7 +164,7 @@ struct TEncodeTarget {
 struct TCapture : TEncodeTarget {
   pa_threaded_mainloop* Ml = nullptr;
   THandle Handle = 0;
-  std::uint32_t Rate = 0, Chans = 0, FrameBytes = 0, MaxChunk = 0;
+  std::uint32_t Rate = 0, Chans = 0, FrameBytes = 0, MaxChunk = 0, TargetChunk = 0;
   TRecordProc Proc = nullptr;
   void* User = nullptr;
 
@@ -220,27 +222,53 @@ void CaptureStateCallback(pa_stream* s, void* user) noexcept {
   pa_threaded_mainloop_signal(c->Ml, 0);
 }
 
+// Gathers the pulse fragments into buffers of kCaptureTargetMs to kCaptureChunkMs
+// (a monitor of a busy sink hands out 10 ms pieces) and hands them on in order.
 void TCapture::Loop() noexcept {
+  std::size_t filled = 0;
+  auto firstAt = std::chrono::steady_clock::now();
+  auto deliver = [&]() noexcept {
+    const auto n = static_cast<std::uint32_t>(filled);
+    filled = 0;
+    Feed(Buffer.data(), n);
+    Delivered.fetch_add(n);
+    if (n > Largest.load(std::memory_order_relaxed))
+      Largest.store(n, std::memory_order_relaxed);
+    if (!Proc(Handle, Buffer.data(), n, User)) {
+      Ended.store(true);
+      StopRequested.store(true);
+      return false;
+    }
+    return true;
+  };
   for (;;) {
     const std::uint32_t seen = Wake.Snapshot();
     if (StopRequested.load())
       break;
-    const std::uint32_t n = Ring->ReadRecord(Buffer.data(), Buffer.size());
-    if (n > 0) {
-      Feed(Buffer.data(), n);
-      Delivered.fetch_add(n);
-      if (n > Largest.load(std::memory_order_relaxed))
-        Largest.store(n, std::memory_order_relaxed);
-      if (!Proc(Handle, Buffer.data(), n, User)) {
-        Ended.store(true);
-        StopRequested.store(true);
+    const std::uint32_t next = Ring->NextRecordSize();
+    if (next > 0 && filled + next <= Buffer.size()) {
+      if (filled == 0)
+        firstAt = std::chrono::steady_clock::now();
+      filled += Ring->ReadRecord(Buffer.data() + filled, Buffer.size() - filled);
+      if (filled >= TargetChunk && !deliver())
         break;
-      }
       continue;
     }
-    if (Ended.load())
+    if (next > 0) {  // does not fit: hand on what is there first
+      if (!deliver())
+        break;
+      continue;
+    }
+    const bool ended = Ended.load();
+    if (filled > 0 && (ended || std::chrono::steady_clock::now() - firstAt >=
+                                    std::chrono::milliseconds(kCaptureChunkMs))) {
+      if (!deliver())
+        break;
+      continue;
+    }
+    if (ended)
       break;  // the stream is gone and everything it gave has been handed on
-    Wake.Wait(seen, 200);
+    Wake.Wait(seen, filled > 0 ? 10 : 200);
   }
   StopEncoders(true);
 }
@@ -945,6 +973,7 @@ THandle TPulseAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels
     c->Proc = proc;
     c->User = user;
     c->MaxChunk = std::max(c->FrameBytes, UsecToBytes(kCaptureChunkMs * 1000ull, rate, c->FrameBytes));
+    c->TargetChunk = std::min(c->MaxChunk, UsecToBytes(kCaptureTargetMs * 1000ull, rate, c->FrameBytes));
     c->Ring = std::make_unique<TSpscByteRing>(
         static_cast<std::size_t>(UsecToBytes(kCaptureRingMs * 1000ull, rate, c->FrameBytes)));
     c->Buffer.assign(c->MaxChunk, 0);

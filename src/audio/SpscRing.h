@@ -73,6 +73,15 @@ public:
     return n;
   }
 
+  // Length of the next record, or 0 when there is none.
+  std::uint32_t NextRecordSize() const noexcept {
+    std::uint32_t n = 0;
+    if (ReadableBytes() < sizeof n)
+      return 0;
+    CopyOut(FTail.load(std::memory_order_relaxed), &n, sizeof n);
+    return n;
+  }
+
   // Reads the next record into Dst (room for Capacity bytes); returns its
   // length, or 0 when there is no record. A record longer than Capacity is
   // skipped (cannot happen with WriteRecord's own checks).
