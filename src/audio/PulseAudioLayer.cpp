@@ -172,6 +172,7 @@ struct TCapture : TEncodeTarget {
   std::unique_ptr<TSpscByteRing> Ring;
   std::vector<std::uint8_t> Buffer;  // the capture thread's
   TWakeWord Wake;
+  bool GapPending = false;  // pulse's thread only
 
   std::atomic<bool> Started{false};        // ChannelPlay done
   std::atomic<bool> Ended{false};          // stream gone, callback said stop, or stopped
@@ -200,8 +201,14 @@ void CaptureReadCallback(pa_stream* s, std::size_t, void* user) noexcept {
       std::size_t left = n;
       while (left > 0) {
         const std::size_t part = left < c->MaxChunk ? left : c->MaxChunk;
-        if (!c->Ring->WriteRecord(p, static_cast<std::uint32_t>(part)))
+        // The record after a lost one is marked, so that the capture thread
+        // never joins the two sides of a gap into one buffer.
+        if (c->Ring->WriteRecord(p, static_cast<std::uint32_t>(part), c->GapPending)) {
+          c->GapPending = false;
+        } else {
+          c->GapPending = true;
           c->Dropped.fetch_add(1, std::memory_order_relaxed);
+        }
         if (p)
           p += part;
         left -= part;
@@ -245,8 +252,9 @@ void TCapture::Loop() noexcept {
     const std::uint32_t seen = Wake.Snapshot();
     if (StopRequested.load())
       break;
-    const std::uint32_t next = Ring->NextRecordSize();
-    if (next > 0 && filled + next <= Buffer.size()) {
+    bool afterGap = false;
+    const std::uint32_t next = Ring->NextRecordSize(&afterGap);
+    if (next > 0 && filled + next <= Buffer.size() && !(afterGap && filled > 0)) {
       if (filled == 0)
         firstAt = std::chrono::steady_clock::now();
       filled += Ring->ReadRecord(Buffer.data() + filled, Buffer.size() - filled);
@@ -254,7 +262,7 @@ void TCapture::Loop() noexcept {
         break;
       continue;
     }
-    if (next > 0) {  // does not fit: hand on what is there first
+    if (next > 0) {  // does not fit, or follows lost data: hand on what is there first
       if (!deliver())
         break;
       continue;

@@ -43,14 +43,17 @@ public:
     return true;
   }
 
-  // A record: a 32-bit length followed by that many bytes, written as one piece
-  // or not at all (then the whole record is lost, never a part of it).
-  bool WriteRecord(const void* data, std::uint32_t n) noexcept {
-    if (sizeof n + std::size_t{n} > FreeBytes())
+  // A record: a 32-bit header followed by N bytes, written as one piece or not
+  // at all (then the whole record is lost, never a part of it). Mark is one bit
+  // the consumer gets back with the record (say, "something was lost before").
+  static constexpr std::uint32_t kMaxRecord = 0x7FFFFFFFu;
+  bool WriteRecord(const void* data, std::uint32_t n, bool mark = false) noexcept {
+    if (n > kMaxRecord || sizeof n + std::size_t{n} > FreeBytes())
       return false;
     const std::uint64_t head = FHead.load(std::memory_order_relaxed);
-    CopyIn(head, &n, sizeof n);
-    CopyIn(head + sizeof n, data, n);
+    const std::uint32_t header = n | (mark ? 0x80000000u : 0u);
+    CopyIn(head, &header, sizeof header);
+    CopyIn(head + sizeof header, data, n);
     FHead.store(head + sizeof n + n, std::memory_order_release);
     return true;
   }
@@ -73,33 +76,32 @@ public:
     return n;
   }
 
-  // Length of the next record, or 0 when there is none.
-  std::uint32_t NextRecordSize() const noexcept {
-    std::uint32_t n = 0;
-    if (ReadableBytes() < sizeof n)
+  // Length of the next record (0 when there is none) and its mark.
+  std::uint32_t NextRecordSize(bool* mark = nullptr) const noexcept {
+    std::uint32_t header = 0;
+    if (ReadableBytes() < sizeof header)
       return 0;
-    CopyOut(FTail.load(std::memory_order_relaxed), &n, sizeof n);
-    return n;
+    CopyOut(FTail.load(std::memory_order_relaxed), &header, sizeof header);
+    if (mark)
+      *mark = (header & 0x80000000u) != 0;
+    return header & kMaxRecord;
   }
 
   // Reads the next record into Dst (room for Capacity bytes); returns its
   // length, or 0 when there is no record. A record longer than Capacity is
-  // skipped (cannot happen with WriteRecord's own checks).
+  // skipped (the caller asks NextRecordSize first to avoid that).
   std::uint32_t ReadRecord(void* dst, std::size_t capacity) noexcept {
     for (;;) {
-      const std::size_t avail = ReadableBytes();
-      std::uint32_t n = 0;
-      if (avail < sizeof n)
+      std::uint32_t header = 0;
+      if (ReadableBytes() < sizeof header)
         return 0;
       const std::uint64_t tail = FTail.load(std::memory_order_relaxed);
-      CopyOut(tail, &n, sizeof n);
-      if (n > capacity) {
-        FTail.store(tail + sizeof n + n, std::memory_order_release);
-        continue;
-      }
-      CopyOut(tail + sizeof n, dst, n);
-      FTail.store(tail + sizeof n + n, std::memory_order_release);
-      if (n > 0)
+      CopyOut(tail, &header, sizeof header);
+      const std::uint32_t n = header & kMaxRecord;
+      if (n <= capacity)
+        CopyOut(tail + sizeof header, dst, n);
+      FTail.store(tail + sizeof header + n, std::memory_order_release);
+      if (n > 0 && n <= capacity)
         return n;
     }
   }

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -149,6 +152,8 @@ struct TCollector {
   std::atomic<bool> PartFrame{false};
   std::atomic<int> StopAfter{-1};  // answer false on this call
   std::atomic<int> SleepMs{0};
+  std::atomic<int> StallFirstMs{0};   // the first call sleeps this long
+  std::vector<std::uint32_t> Lengths;  // of every buffer, under M
 
   explicit TCollector(std::uint32_t frameBytes) : FrameBytes(frameBytes) { Samples.reserve(1 << 22); }
 };
@@ -162,9 +167,12 @@ bool CollectProc(THandle, const void* buffer, std::uint32_t length, void* user) 
     std::lock_guard lock(c->M);
     const auto* s = static_cast<const std::int16_t*>(buffer);
     c->Samples.insert(c->Samples.end(), s, s + length / 2);
+    c->Lengths.push_back(length);
   }
   c->Bytes += length;
   const int n = ++c->Calls;
+  if (n == 1 && c->StallFirstMs > 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(c->StallFirstMs.load()));
   if (c->SleepMs > 0)
     std::this_thread::sleep_for(std::chrono::milliseconds(c->SleepMs.load()));
   c->Inside = false;
@@ -503,6 +511,88 @@ TEST_F(PulseLayer, CallbackAnsweringFalseEndsTheCapture) {
   EXPECT_EQ(got.Calls.load(), 3);
   Layer->ChannelStop(h);  // after the end: harmless
   Layer->RecordFree();
+}
+
+// The fifo source delivers what is written to it as fast as it is written: a
+// callback that stalls makes the ring overflow. Whole buffers are lost then,
+// never parts of one, and what arrives stays in order.
+TEST_F(PulseLayer, OverflowLosesWholeBuffersOnly) {
+  const char* paDir = std::getenv("PRAATKIST_TEST_PA_DIR");
+  if (!paDir)
+    GTEST_SKIP() << "PRAATKIST_TEST_PA_DIR is not set";
+  TCollector got(4);
+  got.StallFirstMs = 1000;
+  ASSERT_TRUE(Layer->RecordInit(FindDevice(*Layer, "fifo")));
+  const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(Layer->ChannelPlay(h, false));
+
+  // Eight seconds of a frame counter: left the low 15 bits, right the next 15.
+  const std::uint32_t total = 8 * 48000;
+  std::vector<std::int16_t> pattern(2 * total);
+  for (std::uint32_t f = 0; f < total; ++f) {
+    pattern[2 * f] = static_cast<std::int16_t>(f & 0x7FFF);
+    pattern[2 * f + 1] = static_cast<std::int16_t>(f >> 15);
+  }
+  const int fd = ::open((std::string(paDir) + "/fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data());
+  std::size_t done = 0;
+  const auto t0 = Clock::now();
+  while (done < pattern.size() * 2 && Seconds(t0) < 5.0) {
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, 100);
+    const ssize_t w = ::write(fd, bytes + done, pattern.size() * 2 - done);
+    if (w > 0)
+      done += static_cast<std::size_t>(w);
+  }
+  ::close(fd);
+  ASSERT_EQ(done, pattern.size() * 2);
+
+  // Wait for the stalled call to return and for the rest to trickle in.
+  ASSERT_GE(WaitUntil([&] { return got.Calls >= 2; }, 3.0), 0.0);
+  std::uint64_t last = 0;
+  WaitUntil(
+      [&] {
+        const std::uint64_t now = got.Bytes;
+        const bool settled = now == last;
+        last = now;
+        SleepMs(200);
+        return settled;
+      },
+      6.0);
+  Layer->ChannelStop(h);
+  auto* pulse = dynamic_cast<TPulseAudioLayer*>(Layer.get());
+  const std::uint64_t dropped = pulse->CaptureDroppedChunks(h);
+  Layer->RecordFree();
+  std::printf("[ overflow ] %llu chunks dropped, %.2f s of %.2f s delivered\n",
+              static_cast<unsigned long long>(dropped), static_cast<double>(got.Bytes) / 192000,
+              total / 48000.0);
+  EXPECT_GT(dropped, 0u);
+
+  std::lock_guard lock(got.M);
+  auto frameAt = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(got.Samples[2 * i]) |
+           (static_cast<std::uint32_t>(got.Samples[2 * i + 1]) << 15);
+  };
+  ASSERT_FALSE(got.Samples.empty());
+  EXPECT_EQ(frameAt(0), 0u);
+  std::size_t at = 0, gaps = 0, torn = 0;
+  std::uint32_t previous = 0;
+  for (const std::uint32_t len : got.Lengths) {
+    const std::size_t frames = len / 4;
+    for (std::size_t i = 1; i < frames; ++i)
+      torn += frameAt(at + i) != frameAt(at + i - 1) + 1;
+    if (at > 0) {
+      EXPECT_GT(frameAt(at), previous) << "out of order";
+      gaps += frameAt(at) != previous + 1;
+    }
+    previous = frameAt(at + frames - 1);
+    at += frames;
+  }
+  EXPECT_EQ(torn, 0u) << "a buffer holds a part of a lost chunk";
+  EXPECT_GT(gaps, 0u);
+  EXPECT_EQ(previous, total - 1) << "the end arrives once the callback keeps up again";
 }
 
 TEST_F(PulseLayer, UnloadedSourceEndsTheChannelAndItsEncoder) {
