@@ -477,10 +477,12 @@ bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordin
   if (TrimmedStart < kMinimumTrim && TrimmedEnd < kMinimumTrim)
     return false;
 
-  // ---- backup: a byte-for-byte copy of the take, before anything is written ----
+  // ---- backup: the take as it is, before anything is written ----
+  // The take is never written into, only replaced by a rename below, so the backup
+  // can be a second name for its data rather than a copy of it.
   if (platform::FileExists(backup))
     platform::DeleteFileOrRaise(backup);
-  platform::CopyFileOrRaise(FileName, backup);
+  platform::SnapshotFileOrRaise(FileName, backup);
   if (platform::FileExists(temp))
     platform::DeleteFileOrRaise(temp);
 

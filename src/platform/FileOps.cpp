@@ -43,6 +43,18 @@ void CopyFileOrRaise(const fs::path& from, const fs::path& to)
     Raise(ec, fs::exists(from) ? to : from);
 }
 
+void SnapshotFileOrRaise(const fs::path& from, const fs::path& to)
+{
+  std::error_code ec;
+  if (!fs::is_regular_file(from, ec))
+    Raise(ec ? ec : std::make_error_code(std::errc::no_such_file_or_directory), from);
+  fs::create_hard_link(from, to, ec);
+  if (!ec)
+    return;
+  // No hard links here (FAT, some network shares), or To is in the way: copy.
+  CopyFileOrRaise(from, to);
+}
+
 void ReplaceFileOrRaise(const fs::path& from, const fs::path& to)
 {
   std::error_code ec;

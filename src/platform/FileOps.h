@@ -12,6 +12,11 @@ bool FileExists(const std::filesystem::path& path) noexcept;
 void DeleteFileOrRaise(const std::filesystem::path& path);
 // Copies From to To, replacing To.
 void CopyFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
+// Makes To an unchanging copy of From as it is now, for a caller that will only ever
+// replace From by renaming another file over it (never write into it): a second name
+// for the same data where the file system has hard links (instant, no space), a
+// byte-for-byte copy where it has not. To must not exist.
+void SnapshotFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
 // Renames From to To in one step, replacing To if it exists (atomic within one file
 // system): there is no moment without a file at To.
 void ReplaceFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -477,3 +477,21 @@ TEST_F(TrimTest, RecordIsReadLeniently)
   record("");
   EXPECT_EQ(s, 0.0);
 }
+
+TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
+{
+  // The backup may share the take's data until the trim replaces the take; from then on
+  // the two must be independent files.
+  WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
+  const auto original = ReadBytes(take);
+  ASSERT_TRUE(Trim());
+  struct stat a{}, b{};
+  ASSERT_EQ(stat(take.c_str(), &a), 0);
+  ASSERT_EQ(stat(BackupPath(take).c_str(), &b), 0);
+  EXPECT_NE(a.st_ino, b.st_ino);
+  EXPECT_EQ(b.st_nlink, 1u);
+  EXPECT_EQ(ReadBytes(BackupPath(take)), original);
+  // trimming again (nothing more to cut) leaves the first backup alone
+  EXPECT_FALSE(Trim());
+  EXPECT_EQ(ReadBytes(BackupPath(take)), original);
+}

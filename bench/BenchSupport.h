@@ -1,0 +1,118 @@
+#pragma once
+// Helpers shared by the benchmarks: test audio written once and kept, timing of our
+// own code and of outside commands on the same files, warm cache.
+
+#include "audio/WavHeader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+// Speech-like 48 kHz stereo: Lead seconds of silence, then bursts of a voiced tone
+// (0.4 to 1.2 s, varying pitch and loudness) with short pauses, then Tail seconds of
+// silence. Written once; an existing file of the right size is kept.
+inline std::filesystem::path SpeechLikeWave(const std::filesystem::path &folder, double seconds,
+                                            double lead = 2.0, double tail = 2.0)
+{
+  constexpr std::uint32_t kRate = 48000;
+  const auto frames = static_cast<std::uint64_t>(seconds * kRate);
+  const auto path =
+      folder / ("praatkist-bench-" + std::to_string(static_cast<long>(seconds)) + "s.wav");
+  const std::uint64_t bytes = frames * 4;
+  std::error_code ec;
+  if (std::filesystem::file_size(path, ec) == bytes + 44)
+    return path;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const auto header =
+      praatkist::audio::BuildWaveHeader(static_cast<std::uint32_t>(bytes), kRate, 2);
+  out.write(reinterpret_cast<const char *>(header.data()), 44);
+  std::vector<std::int16_t> block(2 * 4800);
+  std::uint64_t f = 0;
+  std::uint32_t seed = 12345;
+  double burstEnd = lead, pauseEnd = lead, pitch = 180, loud = 0.4;
+  while (f < frames) {
+    for (std::size_t i = 0; i < 4800; ++i, ++f) {
+      const double t = static_cast<double>(f) / kRate;
+      double v = 0;
+      if (t >= lead && t < seconds - tail) {
+        if (t >= pauseEnd) { // start a new burst
+          seed = seed * 1664525u + 1013904223u;
+          burstEnd = t + 0.4 + (seed >> 8) % 800 / 1000.0;
+          pauseEnd = burstEnd + 0.1 + (seed >> 4) % 300 / 1000.0;
+          pitch = 120 + (seed >> 12) % 180;
+          loud = 0.15 + (seed >> 16) % 60 / 100.0;
+        }
+        if (t < burstEnd)
+          v = loud * (std::sin(2 * M_PI * pitch * t) + 0.3 * std::sin(2 * M_PI * 3 * pitch * t));
+      }
+      const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32000));
+      block[2 * i] = s;
+      block[2 * i + 1] = static_cast<std::int16_t>(s / 2);
+      if (f + 1 >= frames) {
+        ++f;
+        out.write(reinterpret_cast<const char *>(block.data()),
+                  static_cast<std::streamsize>((i + 1) * 4));
+        return path;
+      }
+    }
+    out.write(reinterpret_cast<const char *>(block.data()),
+              static_cast<std::streamsize>(block.size() * 2));
+  }
+  return path;
+}
+
+// Best wall time of Runs runs of Work.
+inline double BestOf(int runs, const std::function<void()> &work)
+{
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    const auto t0 = Clock::now();
+    work();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  return best;
+}
+
+// Runs a shell command; exits the benchmark when it fails.
+inline void Shell(const std::string &command)
+{
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "command failed: %s\n", command.c_str());
+    std::exit(1);
+  }
+}
+
+// A path quoted for the shell. (Built by appending: GCC 12 warns falsely about
+// chained operator+ on strings at -O3.)
+inline std::string Quote(const std::filesystem::path &p)
+{
+  std::string q;
+  q.append(1, '\'').append(p.string()).append(1, '\'');
+  return q;
+}
+
+// The words joined by blanks, to make a command line.
+inline std::string Command(std::initializer_list<std::string> words)
+{
+  std::string line;
+  for (const auto &w : words) {
+    if (!line.empty())
+      line.append(1, ' ');
+    line.append(w);
+  }
+  return line;
+}
+
+} // namespace bench

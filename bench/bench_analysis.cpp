@@ -1,0 +1,85 @@
+// Waveform analysis of an hour of 48 kHz stereo, against its peers on the same files,
+// warm cache, in one run:
+//   WAV: AnalyzeFile  vs  cat, a plain libsndfile read (the decode floor), sox stat
+//   MP3 (192 kbit/s): AnalyzeFile  vs  mpg123 -t
+//
+//   bench_analysis [folder] [seconds]      (needs an audio server for the engine's
+//                                           output; scripts/bench.sh starts one)
+
+#include "BenchSupport.h"
+
+#include "audio/BassRecorder.h"
+#include "audio/SndfileDecoder.h"
+
+using namespace praatkist;
+
+int main(int argc, char **argv)
+{
+  const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
+  const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
+  const auto wav = bench::SpeechLikeWave(folder, seconds);
+  auto mp3 = wav;
+  mp3.replace_extension(".192.mp3");
+  if (!std::filesystem::exists(mp3))
+    bench::Shell(
+        bench::Command({"lame --quiet --cbr -b 192", bench::Quote(wav), bench::Quote(mp3)}));
+
+  auto layer = audio::CreateSystemAudioLayer();
+  std::unique_ptr<TBassRecorder> rec;
+  try {
+    rec = std::make_unique<TBassRecorder>(*layer);
+  } catch (const std::exception &e) {
+    std::fprintf(stderr, "no engine: %s\n", e.what());
+    return 1;
+  }
+
+  std::vector<std::int32_t> left, right;
+  double duration = 0;
+  int channels = 0;
+  std::int64_t check = 0;
+  const auto analyze = [&](const std::filesystem::path &file) {
+    rec->AnalyzeFile(file, 2000, left, right, duration, channels);
+    for (auto v : left)
+      check += v;
+  };
+  const auto plainRead = [&] {
+    audio::TSndfileDecoder d;
+    d.Open(wav);
+    std::vector<std::int16_t> buf(16384 * 2);
+    while (d.ReadFrames(buf.data(), 16384) > 0)
+      check += buf[0];
+  };
+
+  const int runs = 3;
+  bench::Shell(
+      bench::Command({"cat", bench::Quote(wav), bench::Quote(mp3), "> /dev/null"})); // warm
+  const double tCat = bench::BestOf(runs, [&] {
+    bench::Shell(bench::Command({"cat", bench::Quote(wav), "> /dev/null"}));
+  });
+  const double tRead = bench::BestOf(runs, plainRead);
+  const double tWav = bench::BestOf(runs, [&] { analyze(wav); });
+  const double tSox = bench::BestOf(runs, [&] {
+    bench::Shell(bench::Command({"sox", bench::Quote(wav), "-n stat > /dev/null 2>&1"}));
+  });
+  const double tMp3 = bench::BestOf(runs, [&] { analyze(mp3); });
+  const double tMpg = bench::BestOf(runs, [&] {
+    bench::Shell(bench::Command({"mpg123 -q -t", bench::Quote(mp3), "> /dev/null 2>&1"}));
+  });
+
+  std::printf(
+      "analysis of %.0f s of 48 kHz stereo (WAV %.0f MB, MP3 %.0f MB), best of %d, warm cache\n",
+      seconds, std::filesystem::file_size(wav) / 1e6, std::filesystem::file_size(mp3) / 1e6, runs);
+  std::printf("  WAV  cat                 %7.3f s\n", tCat);
+  std::printf("  WAV  libsndfile read     %7.3f s   (decode floor)\n", tRead);
+  std::printf(
+      "  WAV  AnalyzeFile         %7.3f s   %.2fx the plain read (target <= 1.3), %.1fx cat\n",
+      tWav, tWav / tRead, tWav / tCat);
+  std::printf("  WAV  sox -n stat         %7.3f s   AnalyzeFile is %.1fx faster (target >= 3)\n",
+              tSox, tSox / tWav);
+  std::printf("  MP3  mpg123 -t           %7.3f s\n", tMpg);
+  std::printf("  MP3  AnalyzeFile         %7.3f s   %.2fx mpg123 -t (target <= 1.15)\n", tMp3,
+              tMp3 / tMpg);
+  std::printf("  [%d points, %.1f s, %d channels, checksum %lld]\n", static_cast<int>(left.size()),
+              duration, channels, static_cast<long long>(check));
+  return 0;
+}
