@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Draws the window icon (FORMICON) at 16, 24, 32 and 48 px into resources/icons.
+
+A dark rounded tile with a red record dot inside a cyan ring, in the program's
+palette. Plain Python (zlib, struct), 4 x 4 supersampling for smooth edges.
+Run it again after changing the drawing; the PNGs are kept in the repository.
+"""
+import math
+import os
+import struct
+import zlib
+
+TILE = (0x28, 0x2B, 0x31)
+EDGE = (0x36, 0x6B, 0xA7)
+RING = (0x8B, 0xE5, 0xE8)
+DOT = (0xCE, 0x4D, 0x4D)
+SUB = 4
+
+
+def rounded_box_distance(x, y, half, radius):
+    # Signed distance to a rounded square centred on 0 (negative inside).
+    qx = abs(x) - (half - radius)
+    qy = abs(y) - (half - radius)
+    outside = math.hypot(max(qx, 0.0), max(qy, 0.0))
+    return outside + min(max(qx, qy), 0.0) - radius
+
+
+def colour_at(u, v):
+    """Colour and coverage at a point of the unit square (-0.5 .. 0.5)."""
+    d = rounded_box_distance(u, v, 0.48, 0.14)
+    if d > 0:
+        return None
+    r = math.hypot(u, v)
+    if r <= 0.20:
+        return DOT
+    if 0.29 <= r <= 0.36:
+        return RING
+    if d > -0.035:
+        return EDGE
+    return TILE
+
+
+def render(size):
+    rows = []
+    for py in range(size):
+        row = bytearray()
+        for px in range(size):
+            acc = [0, 0, 0]
+            hits = 0
+            for sy in range(SUB):
+                for sx in range(SUB):
+                    u = (px + (sx + 0.5) / SUB) / size - 0.5
+                    v = (py + (sy + 0.5) / SUB) / size - 0.5
+                    c = colour_at(u, v)
+                    if c is not None:
+                        hits += 1
+                        for i in range(3):
+                            acc[i] += c[i]
+            if hits:
+                row += bytes(round(a / hits) for a in acc)
+                row.append(round(255 * hits / (SUB * SUB)))
+            else:
+                row += b"\0\0\0\0"
+        rows.append(bytes(row))
+    return rows
+
+
+def write_png(path, size, rows):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+    raw = b"".join(b"\0" + r for r in rows)
+    png = b"\x89PNG\r\n\x1a\n"
+    png += chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+    png += chunk(b"IDAT", zlib.compress(raw, 9))
+    png += chunk(b"IEND", b"")
+    with open(path, "wb") as f:
+        f.write(png)
+
+
+def main():
+    here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
+    os.makedirs(here, exist_ok=True)
+    for size in (16, 24, 32, 48):
+        write_png(os.path.join(here, "praatkist-%d.png" % size), size, render(size))
+
+
+if __name__ == "__main__":
+    main()
