@@ -1,14 +1,37 @@
+// Program entry: the application object with its general error handler, the font
+// stand-ins, the audio layer and the main window.
+
 #include <QApplication>
-#include <QLabel>
+
+#include <exception>
+#include <memory>
+
+#include "audio/AudioLayer.h"
+#include "ui/Fonts.h"
+#include "ui/MainForm.h"
 
 int main(int argc, char* argv[])
 {
-  QApplication app(argc, argv);
+  praatkist::ui::InstallFontSubstitutes();
+  praatkist::ui::TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   QApplication::setApplicationDisplayName(QStringLiteral("Praatkist"));
-  QLabel window(QStringLiteral("Praatkist"));
-  window.setWindowTitle(QStringLiteral("Praatkist"));
-  window.resize(924, 725);
-  window.show();
-  return app.exec();
+
+  // Without a layer the window still opens: it says why in its status line and
+  // keeps the record button disabled.
+  std::unique_ptr<praatkist::audio::IAudioLayer> layer;
+  try {
+    layer = praatkist::audio::CreateSystemAudioLayer();
+  } catch (const std::exception&) {
+    layer.reset();
+  }
+
+  int result = 0;
+  {
+    // The window goes before the layer it works on.
+    praatkist::ui::TfrmMain window(layer.get());
+    window.show();
+    result = app.exec();
+  }
+  return result;
 }
