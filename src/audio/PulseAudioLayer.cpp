@@ -314,6 +314,8 @@ struct TPlayStream {
   std::atomic<bool> Failed{false};    // the stream or the server went away
   std::atomic<bool> Playing{false};   // started and not stopped
   bool EverStarted = false;           // OpMutex
+  std::chrono::steady_clock::time_point UncorkedAt{};  // OpMutex
+  std::uint64_t PosAtUncork = 0;                        // OpMutex
 
   std::atomic<std::uint64_t> BaseBytes{0};  // file position where this pulse stream began
   std::atomic<std::uint64_t> Written{0};    // bytes handed to this pulse stream
@@ -786,11 +788,21 @@ void TPulseAudioLayer::TImpl::FreePlayback(TPlayStream& p) noexcept {
   p.Dec.Close();
 }
 
+// What has been heard: written minus what pulse still holds, never more than
+// the time since ChannelPlay allows (pulse's first timing answers after an
+// uncork can run ahead by tens of milliseconds), never going back. With
+// P.OpMutex held.
 std::uint64_t TPulseAudioLayer::TImpl::PlayedBytes(TPlayStream& p) noexcept {
   std::uint64_t pos = p.LastPosition.load();
   if (p.Finished.load()) {
     pos = p.BaseBytes.load() + p.Written.load();
-  } else if (!p.Failed.load() && p.Ml) {
+  } else if (p.Playing.load() && !p.Failed.load() && p.Ml) {
+    const auto since = std::chrono::steady_clock::now() - p.UncorkedAt;
+    const std::uint64_t bound =
+        p.PosAtUncork +
+        UsecToBytes(static_cast<std::uint64_t>(
+                        std::chrono::duration_cast<std::chrono::microseconds>(since).count()),
+                    p.Rate, p.FrameBytes);
     TLoopLock lock(p.Ml);
     pa_usec_t latency = 0;
     int negative = 0;
@@ -801,7 +813,7 @@ std::uint64_t TPulseAudioLayer::TImpl::PlayedBytes(TPlayStream& p) noexcept {
       if (late > written)
         late = written;
       // The clock may step back by a few frames between two timing updates.
-      pos = std::max(pos, p.BaseBytes.load() + written - late);
+      pos = std::max(pos, std::min(bound, p.BaseBytes.load() + written - late));
     }
   }
   pos = std::min(pos, p.LengthBytes);
@@ -1078,6 +1090,8 @@ bool TPulseAudioLayer::ChannelPlay(THandle channel, bool restart) {
           !result.Result)
         return Fail(kErrEnded);
       p->EverStarted = true;
+      p->PosAtUncork = p->LastPosition.load();
+      p->UncorkedAt = std::chrono::steady_clock::now();
       p->Playing.store(true);
       return Succeed(), true;
     }
@@ -1100,6 +1114,7 @@ void TPulseAudioLayer::ChannelStop(THandle channel) {
     }
     if (auto p = F->Find(F->Players, channel)) {
       std::lock_guard op(p->OpMutex);
+      F->PlayedBytes(*p);  // the position stays where it was stopped
       p->Playing.store(false);
       if (p->Ml) {
         TLoopLock ml(p->Ml);
@@ -1225,6 +1240,8 @@ bool TPulseAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t bytes) 
         result.Ml = p->Ml;
         if (!WaitOperation(p->Ml, pa_stream_cork(p->Stream, 0, StreamSuccessCallback, &result)))
           return Fail(kErrEnded);
+        p->PosAtUncork = p->LastPosition.load();
+        p->UncorkedAt = std::chrono::steady_clock::now();
         p->Playing.store(true);
       }
       return Succeed(), true;

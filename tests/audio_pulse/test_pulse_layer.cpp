@@ -919,6 +919,23 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
             static_cast<long>(frames.Kbps.size()));
   std::printf("[ encode   ] 48 kHz stereo, 192 kbit/s, decoding included: %.0f x real time\n", speed);
 
+  // MP3 has no 96 kHz: the encoder halves the rate, the length in time stays.
+  const fs::path hi = Dir / "hi.wav";
+  WriteSnd(hi, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 96000, 1, Sine(96000, 1, 1.0, 440, 16000));
+  const THandle hs = Layer->StreamCreateFile(hi, true);
+  ASSERT_NE(hs, 0u);
+  const THandle he = Layer->EncodeMp3Start(hs, 192, Dir / "hi.mp3", false);
+  ASSERT_NE(he, 0u);
+  std::vector<std::uint8_t> buf(65536);
+  while (Layer->ChannelGetData(hs, buf.data(), 65536) != kDataError) {
+  }
+  Layer->EncodeStop(he);
+  Layer->StreamFree(hs);
+  const TSndInfo half = ReadSnd(Dir / "hi.mp3");
+  ASSERT_TRUE(half.Ok);
+  EXPECT_EQ(half.Rate, 48000);
+  EXPECT_LE(std::llabs(half.Frames - 48000), 1152);
+
   // More than two channels cannot go into an MP3.
   const fs::path six = Dir / "six.wav";
   WriteSnd(six, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 6, std::vector<std::int16_t>(6 * 100));
@@ -1066,8 +1083,17 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
   const std::uint64_t again = Layer->ChannelGetPosition(h);
   EXPECT_GT(again, 0u);
   EXPECT_LT(again, rate * 4u / 2);
+  // Stopped, the position holds; resumed, it goes on from there.
   Layer->ChannelStop(h);
   EXPECT_EQ(Layer->ChannelIsActive(h), kActiveStopped);
+  const std::uint64_t held = Layer->ChannelGetPosition(h);
+  SleepMs(150);
+  EXPECT_EQ(Layer->ChannelGetPosition(h), held);
+  ASSERT_TRUE(Layer->ChannelPlay(h, false));
+  SleepMs(150);
+  const std::uint64_t resumed = Layer->ChannelGetPosition(h);
+  EXPECT_GT(resumed, held + rate * 4u / 20);
+  EXPECT_LT(resumed, held + rate * 4u / 5);
   Layer->StreamFree(h);
   EXPECT_EQ(Layer->ChannelIsActive(h), kActiveStopped);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
@@ -1095,6 +1121,15 @@ TEST_F(PulseLayer, PlaybackStreamRejectsWhatItCannotPlay) {
   EXPECT_LT(ended, 0.9);
   EXPECT_EQ(Layer->ChannelGetPosition(h), Layer->ChannelGetLength(h));
   Layer->StreamFree(h);
+
+  // Free closes everything; the layer can be opened again.
+  Layer->Free();
+  EXPECT_EQ(Layer->StreamCreateFile(wav, false), 0u);
+  EXPECT_EQ(Layer->ErrorGetCode(), kErrInit);
+  ASSERT_TRUE(Layer->Init());
+  const THandle again = Layer->StreamCreateFile(wav, false);
+  EXPECT_NE(again, 0u);
+  Layer->StreamFree(again);
 }
 
 // ---- a server that dies -------------------------------------------------------------------
