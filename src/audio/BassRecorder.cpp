@@ -8,6 +8,7 @@
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
 #include "platform/IniFile.h"
+#include "platform/NumberText.h"
 
 #include <algorithm>
 #include <cstring>
@@ -545,10 +546,15 @@ bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordin
     // One rename over the take: there is no moment without it.
     platform::ReplaceFileOrRaise(temp, FileName);
 
+    const char separator = platform::UserDecimalSeparator();
     platform::TIniFile record(TrimRecordPath(FileName));
-    record.WriteFloat("Trim", "StartSeconds", TrimmedStart);
-    record.WriteFloat("Trim", "EndSeconds", TrimmedEnd);
+    record.WriteFloat("Trim", "StartSeconds", TrimmedStart, separator);
+    record.WriteFloat("Trim", "EndSeconds", TrimmedEnd, separator);
     record.UpdateFile();
+    // The record holds 15 significant digits; hand back exactly what it says, so that
+    // the caller and a later reading of the record agree to the last bit.
+    for (double* amount : {&TrimmedStart, &TrimmedEnd})
+      platform::ParseNumberText(platform::FormatNumberText(*amount, separator), *amount);
   } catch (...) {
     if (encoder != 0)
       FLayer.EncodeStop(encoder);

@@ -24,6 +24,9 @@ using praatkist::test::TScriptedAudioLayer;
 using praatkist::test::TTempDir;
 namespace fs = std::filesystem;
 
+// A trim that succeeds hands back the amounts as its record holds them: 15 digits.
+#define EXPECT_SECONDS(actual, expected) EXPECT_NEAR(actual, expected, 1e-13)
+
 namespace {
 
 // Frames of silence with sound (value Loud) on frames [From, To); stereo puts the
@@ -94,8 +97,8 @@ TEST_F(TrimTest, LoudnessThreshold)
   WriteWave(take, 48000, 1, Burst(48000, 0, 0, 1, 0, 0, 184));
   auto original = ReadBytes(take);
   EXPECT_FALSE(Trim());
-  EXPECT_EQ(start, 0.0);
-  EXPECT_EQ(end, 0.0);
+  EXPECT_SECONDS(start, 0.0);
+  EXPECT_SECONDS(end, 0.0);
   ExpectNoCompanions();
   WriteWave(take, 48000, 1, Burst(48000, 0, 0, 1, 0, 0, -184));
   EXPECT_FALSE(Trim());
@@ -105,8 +108,8 @@ TEST_F(TrimTest, LoudnessThreshold)
   for (std::int16_t loud : {std::int16_t{185}, std::int16_t{-185}, std::int16_t{-32768}}) {
     WriteWave(take, 48000, 1, Burst(48000, 24000, 24001, 1, loud, 0, 184));
     ASSERT_TRUE(Trim()) << loud;
-    EXPECT_DOUBLE_EQ(start, 19200.0 / 48000.0);
-    EXPECT_DOUBLE_EQ(end, (48000.0 - 28801.0) / 48000.0);
+    EXPECT_SECONDS(start, 19200.0 / 48000.0);
+    EXPECT_SECONDS(end, (48000.0 - 28801.0) / 48000.0);
     const auto trimmed = ReadBytes(take);
     ASSERT_EQ(trimmed.size(), 44u + 9601u * 2u);
     std::int16_t middle;
@@ -120,8 +123,8 @@ TEST_F(TrimTest, FiftyMillisecondsIsEnoughAndLessIsNot)
   // first loud frame at 7200: start 2400 frames, exactly 0.05 s
   WriteWave(take, 48000, 2, Burst(96000, 7200, 96000, 2));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(start, 0.05);
-  EXPECT_EQ(end, 0.0);
+  EXPECT_SECONDS(start, 0.05);
+  EXPECT_SECONDS(end, 0.0);
   EXPECT_EQ(ReadBytes(take).size(), 44u + (96000u - 2400u) * 4u);
 
   // first loud frame at 7199: 2399 frames is not enough, and the end loses nothing
@@ -130,8 +133,8 @@ TEST_F(TrimTest, FiftyMillisecondsIsEnoughAndLessIsNot)
   WriteWave(take, 48000, 2, Burst(96000, 7199, 96000, 2));
   const auto original = ReadBytes(take);
   EXPECT_FALSE(Trim());
-  EXPECT_EQ(start, 2399.0 / 48000.0);
-  EXPECT_EQ(end, 0.0);
+  EXPECT_EQ(start, 2399.0 / 48000.0) << "a refused trim hands back the amounts unrounded";
+  EXPECT_SECONDS(end, 0.0);
   EXPECT_EQ(ReadBytes(take), original);
   ExpectNoCompanions();
 }
@@ -143,8 +146,8 @@ TEST_F(TrimTest, MarginIsATenthOfTheRateInWholeFrames)
     WriteWave(take, rate, 1, Burst(frames, loud, loud + 1));
     ASSERT_TRUE(Trim()) << rate;
     const std::int64_t margin = rate / 10;  // 11025 gives 1102
-    EXPECT_EQ(start, static_cast<double>(loud - margin) / rate) << rate;
-    EXPECT_EQ(end, static_cast<double>(frames - (loud + margin + 1)) / rate) << rate;
+    EXPECT_SECONDS(start, static_cast<double>(loud - margin) / rate) << rate;
+    EXPECT_SECONDS(end, static_cast<double>(frames - (loud + margin + 1)) / rate) << rate;
     EXPECT_EQ(ReadBytes(take).size(), 44u + (2u * margin + 1u) * 2u) << rate;
   }
 }
@@ -154,22 +157,22 @@ TEST_F(TrimTest, OneEndWithSilenceCutsBothEnds)
   // sound from the first frame, 1 s of silence at the end
   WriteWave(take, 48000, 1, Burst(96000, 0, 48000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(start, 0.0);
-  EXPECT_EQ(end, (96000.0 - 52800.0) / 48000.0);
+  EXPECT_SECONDS(start, 0.0);
+  EXPECT_SECONDS(end, (96000.0 - 52800.0) / 48000.0);
 
   // sound in the very last frame: nothing goes at the end
   WriteWave(take, 48000, 1, Burst(96000, 48000, 96000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(start, 43200.0 / 48000.0);
-  EXPECT_EQ(end, 0.0);
+  EXPECT_SECONDS(start, 43200.0 / 48000.0);
+  EXPECT_SECONDS(end, 0.0);
 
   // sound from the first to the last frame: nothing to do
   fs::remove(BackupPath(take));
   fs::remove(TrimRecordPath(take));
   WriteWave(take, 48000, 1, Burst(96000, 0, 96000));
   EXPECT_FALSE(Trim());
-  EXPECT_EQ(start, 0.0);
-  EXPECT_EQ(end, 0.0);
+  EXPECT_SECONDS(start, 0.0);
+  EXPECT_SECONDS(end, 0.0);
   ExpectNoCompanions();
 }
 
@@ -183,8 +186,8 @@ TEST_F(TrimTest, StereoCutsOnFrameBoundariesAndKeepsTheExactBytes)
   WriteWave(take, 48000, 2, samples);
   const auto original = ReadBytes(take);
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(start, 15200.0 / 48000.0);
-  EXPECT_EQ(end, (48000.0 - 24801.0) / 48000.0);
+  EXPECT_SECONDS(start, 15200.0 / 48000.0);
+  EXPECT_SECONDS(end, (48000.0 - 24801.0) / 48000.0);
 
   const auto trimmed = ReadBytes(take);
   const std::size_t kept = (24801 - 15200) * 4;

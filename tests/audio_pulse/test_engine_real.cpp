@@ -1,0 +1,512 @@
+// The engine on the real Linux audio layer and the PulseAudio test server: takes
+// recorded from the test sources, the ways a take can end by itself, a recorder
+// killed mid-take, analysis and playback of real files, and trimming a real take.
+
+#include "audio/BassRecorder.h"
+#include "audio/TakeFiles.h"
+#include "audio/WavHeader.h"
+#include "platform/Errors.h"
+#include "support/PulseTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+extern char** environ;
+
+using namespace praatkist;
+using namespace praatkist::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class EngineReal : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    REQUIRE_PULSE();
+    layer = audio::CreateSystemAudioLayer();
+    rec = std::make_unique<TBassRecorder>(*layer);
+  }
+
+  int Device(const char* driver)
+  {
+    const int d = FindDevice(*layer, driver);
+    EXPECT_GE(d, 0) << driver;
+    return d;
+  }
+
+  TTempDir dir;
+  std::unique_ptr<audio::IAudioLayer> layer;
+  std::unique_ptr<TBassRecorder> rec;
+};
+
+// The data size in the header of a WAV take written by the engine, and the file's.
+void ExpectTrueHeader(const fs::path& take)
+{
+  const auto bytes = ReadBytes(take);
+  ASSERT_GE(bytes.size(), 44u);
+  EXPECT_EQ(Le32(bytes, 40), bytes.size() - 44) << take;
+  EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8) << take;
+}
+
+// Writes PCM to the test server's fifo source (48 kHz stereo) from a thread.
+class TFifoWriter {
+public:
+  explicit TFifoWriter(std::vector<std::int16_t> samples)
+      : FSamples(std::move(samples)), FThread([this] { Run(); }) {}
+  ~TFifoWriter() { FThread.join(); }
+  bool Done() const { return FDone; }
+
+private:
+  void Run()
+  {
+    const int fd = ::open((ServerFolder() / "fifo").c_str(), O_WRONLY);
+    if (fd >= 0) {
+      const char* p = reinterpret_cast<const char*>(FSamples.data());
+      std::size_t left = FSamples.size() * 2;
+      while (left > 0) {
+        const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 19200));
+        if (n <= 0)
+          break;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    }
+    FDone = true;
+  }
+  std::vector<std::int16_t> FSamples;
+  std::atomic<bool> FDone{false};
+  std::thread FThread;
+};
+
+// 1 s silence, 2 s of a 440 Hz tone at half scale, 1 s silence; 48 kHz stereo.
+std::vector<std::int16_t> SilenceToneSilence()
+{
+  std::vector<std::int16_t> s(4 * 48000 * 2, 0);
+  for (int f = 48000; f < 3 * 48000; ++f) {
+    const auto v = static_cast<std::int16_t>(
+        std::lround(16384.0 * std::sin(2 * M_PI * 440.0 * (f - 48000) / 48000.0)));
+    s[2 * static_cast<std::size_t>(f)] = v;
+    s[2 * static_cast<std::size_t>(f) + 1] = v;
+  }
+  return s;
+}
+
+// Records everything written to the fifo source into File; returns when all of it
+// has been captured (the source falls silent) and the take is stopped.
+void RecordFromFifo(TBassRecorder& rec, int device, TRecordingFormat format,
+                    const fs::path& file, const std::vector<std::int16_t>& samples)
+{
+  rec.Start(device, 48000, 2, 192, format, file);
+  {
+    TFifoWriter writer(samples);
+    ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
+  }
+  // what was written reaches the capture within a few fragments
+  SleepMs(600);
+  rec.Stop();
+}
+
+// Peaks of the first two channels per point, computed the plain way.
+void ReferencePeaks(const TDecoded& d, int maxPoints, std::vector<std::int32_t>& left,
+                    std::vector<std::int32_t>& right)
+{
+  const std::uint64_t frames = static_cast<std::uint64_t>(d.Frames);
+  const std::uint64_t per =
+      std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(double(frames) / maxPoints)));
+  const std::size_t n = std::min<std::size_t>(maxPoints, static_cast<std::size_t>(std::ceil(double(frames) / per)));
+  left.assign(n, 0);
+  right.assign(n, 0);
+  const std::size_t chans = static_cast<std::size_t>(d.Channels);
+  for (std::size_t f = 0; f < d.Samples.size() / chans && f / per < n; ++f) {
+    const std::size_t p = f / per;
+    left[p] = std::max(left[p], std::abs(static_cast<std::int32_t>(d.Samples[f * chans])));
+    right[p] = std::max(right[p], std::abs(static_cast<std::int32_t>(d.Samples[f * chans + (chans > 1 ? 1 : 0)])));
+  }
+}
+
+// Bit rates (kbit/s) of every MPEG-1 layer III frame of File.
+std::vector<int> Mp3FrameBitrates(const fs::path& file)
+{
+  static const int kRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+  static const int kFreqs[4] = {44100, 48000, 32000, 0};
+  const auto b = ReadBytes(file);
+  std::vector<int> rates;
+  std::size_t at = 0;
+  while (at + 4 <= b.size()) {
+    if (b[at] != 0xFF || (b[at + 1] & 0xFE) != 0xFA) {  // MPEG-1, layer III
+      ADD_FAILURE() << "no frame header at " << at;
+      break;
+    }
+    const int rate = kRates[b[at + 2] >> 4];
+    const int freq = kFreqs[(b[at + 2] >> 2) & 3];
+    if (rate == 0 || freq == 0) {
+      ADD_FAILURE() << "bad frame header at " << at;
+      break;
+    }
+    rates.push_back(rate);
+    at += static_cast<std::size_t>(144 * rate * 1000 / freq + ((b[at + 2] >> 1) & 1));
+  }
+  return rates;
+}
+
+} // namespace
+
+class EngineWaveTake : public EngineReal, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EngineWaveTake, SineSourceGivesA440HzToneAtMinus6dB)
+{
+  const int channels = GetParam();
+  const auto take = dir / "Koor-1.wav";
+  rec->Start(Device("sine"), 48000, channels, 192, rfWave, take);
+  int loudest = 0;
+  for (int i = 0; i < 27; ++i) {  // about 2 s of ticks
+    SleepMs(75);
+    loudest = std::max(loudest, rec->ConsumePeakLevel());
+  }
+  std::string why;
+  EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
+  rec->Stop();
+  EXPECT_NEAR(loudest, 16384, 1700);
+
+  ExpectTrueHeader(take);
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Rate, 48000);
+  EXPECT_EQ(d.Channels, channels);
+  EXPECT_GE(d.Frames, 48000 * 3 / 2);
+  for (int ch = 0; ch < channels; ++ch) {
+    const TTone t = AnalyseTone(d.Samples, channels, ch, 48000, 4800);
+    EXPECT_NEAR(t.Frequency, 440.0, 1.0);
+    EXPECT_NEAR(20 * std::log10(t.Peak / 32768.0), -6.0, 0.5);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(MonoAndStereo, EngineWaveTake, ::testing::Values(1, 2));
+
+TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
+{
+  const auto take = dir / "Koor-1.mp3";
+  std::vector<std::int16_t> two(2 * 48000 * 2);
+  for (std::size_t f = 0; f < two.size() / 2; ++f)
+    two[2 * f] = two[2 * f + 1] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440 * f / 48000.0));
+  RecordFromFifo(*rec, Device("fifo"), rfMP3, take, two);
+
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Rate, 48000);
+  EXPECT_EQ(d.Channels, 2);
+  EXPECT_NEAR(d.Frames / 48000.0, 2.0, 0.05);
+  EXPECT_EQ(static_cast<std::int64_t>(d.Samples.size() / 2), d.Frames);
+  const auto rates = Mp3FrameBitrates(take);
+  ASSERT_GT(rates.size(), 80u);
+  EXPECT_TRUE(std::all_of(rates.begin(), rates.end(), [](int r) { return r == 192; }));
+  // the Info tag of the encoder opens the file
+  const auto bytes = ReadBytes(take);
+  const std::string head(bytes.begin(), bytes.begin() + 200);
+  EXPECT_NE(head.find("Info"), std::string::npos);
+}
+
+TEST_F(EngineReal, UnloadedSourceEndsTheTakeAndTheFileStaysValid)
+{
+  const std::string module =
+      Shell("pactl load-module module-sine-source source_name=weg rate=48000 frequency=330");
+  ASSERT_FALSE(module.empty());
+  const auto take = dir / "Koor-1.wav";
+  rec->Start(Device("weg"), 48000, 2, 192, rfWave, take);
+  SleepMs(400);
+  Shell("pactl unload-module " + module);
+  std::string why;
+  const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
+  EXPECT_GE(took, 0.0);
+  EXPECT_LT(took, 1.0);
+  EXPECT_EQ(why, "Opname gestopt: de audio-ingang is weggevallen.");
+  const auto t0 = TClock::now();
+  rec->Stop();
+  EXPECT_LT(SecondsSince(t0), 0.5);
+  ExpectTrueHeader(take);
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_GT(d.Frames, 4800);
+}
+
+TEST_F(EngineReal, KilledServerEndsTheTakeWithoutHanging)
+{
+  TPrivateServer server;
+  ASSERT_FALSE(server.Server().empty());
+  auto privateLayer = LayerOn(server.Server());
+  auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
+  const auto take = dir / "Koor-1.wav";
+  privateRec->Start(FindDevice(*privateLayer, "sine"), 44100, 1, 192, rfWave, take);
+  SleepMs(400);
+  ASSERT_TRUE(server.Kill());
+  std::string why;
+  const double took = WaitUntil([&] { return privateRec->CaptureEndedByItself(why); }, 2.0);
+  EXPECT_GE(took, 0.0);
+  EXPECT_LT(took, 1.0);
+  EXPECT_EQ(why, "Opname gestopt: de audio-ingang is weggevallen.");
+  const auto t0 = TClock::now();
+  privateRec->Stop();
+  privateRec.reset();
+  EXPECT_LT(SecondsSince(t0), 1.0);
+  ExpectTrueHeader(take);
+  EXPECT_TRUE(Decode(take).Ok);
+}
+
+TEST_F(EngineReal, KilledRecorderLeavesAReadableTake)
+{
+  const auto take = dir / "Koor-1.wav";
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  const std::string path = take.string();
+  // tonesink.monitor is paced like a microphone
+  char* argv[] = {const_cast<char*>(PRAATKIST_RECORD_TAKE), const_cast<char*>("tonesink.monitor"),
+                  const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, PRAATKIST_RECORD_TAKE, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  char word[16] = {};
+  ASSERT_GT(::read(out[0], word, sizeof word - 1), 0);
+  ::close(out[0]);
+  ASSERT_EQ(std::string(word).substr(0, 9), "recording");
+  const auto started = TClock::now();
+  SleepMs(3000);
+  const double ran = SecondsSince(started);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Rate, 48000);
+  EXPECT_GE(static_cast<double>(d.Samples.size() / 2), (ran - 1.0) * 48000);
+  const TTone t = AnalyseTone(d.Samples, 2, 0, 48000, 4800);
+  EXPECT_NEAR(t.Frequency, 440.0, 1.0);
+}
+
+TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
+{
+  const auto wav = dir / "Koor-1.wav";
+  rec->Start(Device("sine"), 48000, 2, 192, rfWave, wav);
+  SleepMs(700);
+  rec->Stop();
+  const auto mp3 = dir / "Koor-2.mp3";
+  rec->Start(Device("sine"), 44100, 1, 128, rfMP3, mp3);
+  SleepMs(700);
+  rec->Stop();
+
+  for (const auto& file : {wav, mp3}) {
+    const TDecoded d = Decode(file);
+    ASSERT_TRUE(d.Ok) << file;
+    for (int maxPoints : {2000, 37, 1}) {
+      std::vector<std::int32_t> left, right, refLeft, refRight;
+      double duration = 0;
+      int channels = 0;
+      rec->AnalyzeFile(file, maxPoints, left, right, duration, channels);
+      ReferencePeaks(d, maxPoints, refLeft, refRight);
+      EXPECT_EQ(channels, d.Channels);
+      EXPECT_DOUBLE_EQ(duration, static_cast<double>(d.Frames) / d.Rate);
+      EXPECT_EQ(left, refLeft) << file << " " << maxPoints;
+      EXPECT_EQ(right, refRight) << file << " " << maxPoints;
+    }
+  }
+}
+
+TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
+{
+  // 10 s of WAV, encoded through the layer's encoder on a decoding stream
+  std::vector<std::int16_t> s(10 * 48000 * 2);
+  std::mt19937 random(7);
+  for (auto& v : s)
+    v = static_cast<std::int16_t>(static_cast<int>(random() % 20001) - 10000);
+  const auto wav = dir / "bron.wav", mp3 = dir / "bron.mp3";
+  const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(s.size() * 2), 48000, 2);
+  {
+    std::ofstream out(wav, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header.data()), 44);
+    out.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
+  }
+  const auto stream = layer->StreamCreateFile(wav, true);
+  ASSERT_NE(stream, 0u);
+  const auto encoder = layer->EncodeMp3Start(stream, 192, mp3, false);
+  ASSERT_NE(encoder, 0u);
+  std::vector<char> buf(65536);
+  while (true) {
+    const auto got = layer->ChannelGetData(stream, buf.data(), 65536);
+    if (got == 0 || got == audio::kDataError)
+      break;
+  }
+  layer->EncodeStop(encoder);
+  layer->StreamFree(stream);
+
+  std::vector<std::int32_t> left, right;
+  double duration = 0;
+  int channels = 0;
+  rec->AnalyzeFile(mp3, 2000, left, right, duration, channels);
+  EXPECT_NEAR(duration * 48000, 480000, 1152);
+  EXPECT_EQ(left.size(), 2000u);
+  EXPECT_EQ(channels, 2);
+}
+
+TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
+{
+  const auto good = dir / "goed.wav";
+  rec->Start(Device("sine"), 48000, 2, 192, rfWave, good);
+  SleepMs(500);
+  rec->Stop();
+  const auto bytes = ReadBytes(good);
+  std::mt19937 random(11);
+  std::vector<std::uint8_t> noise(50000);
+  for (auto& b : noise)
+    b = static_cast<std::uint8_t>(random());
+  std::vector<std::uint8_t> huge(bytes.begin(), bytes.end());
+  for (std::size_t at : {4u, 40u})
+    for (std::size_t i = 0; i < 4; ++i)
+      huge[at + i] = 0xFF;
+
+  const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+      {"leeg.wav", {}},
+      {"kop.wav", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 44)},
+      {"half.wav", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2 + 1)},
+      {"ruis.wav", noise},
+      {"ruis.mp3", noise},
+      {"leeg.mp3", {}},
+      {"groot.wav", huge},
+  };
+  for (const auto& [name, content] : files) {
+    const auto path = dir / name;
+    WriteBytes(path, content.data(), content.size());
+    std::vector<std::int32_t> left, right;
+    double duration = -1;
+    int channels = -1;
+    try {
+      rec->AnalyzeFile(path, 2000, left, right, duration, channels);
+      EXPECT_LE(left.size(), 2000u) << name;
+      EXPECT_EQ(left.size(), right.size()) << name;
+      EXPECT_GE(duration, 0.0) << name;
+      EXPECT_LT(duration, 100000.0) << name;
+    } catch (const EAudioError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Analyseren van opname mislukt (BASS-fout ", 0), 0u)
+          << name << ": " << e.what();
+      EXPECT_TRUE(left.empty());
+    }
+    // playing and trimming it fails cleanly as well
+    try {
+      rec->PlayFile(path);
+    } catch (const EAudioError&) {
+    }
+    rec->StopPlayback();
+    double s = 0, e = 0;
+    try {
+      rec->TrimSilence(path, rfWave, 192, s, e);
+    } catch (const EPraatkistError&) {
+    }
+  }
+}
+
+TEST_F(EngineReal, PlaybackRunsInRealTimeAndEnds)
+{
+  const auto take = dir / "Koor-1.wav";
+  std::vector<std::int16_t> two(2 * 48000 * 2);
+  for (std::size_t f = 0; f < two.size() / 2; ++f)
+    two[2 * f] = two[2 * f + 1] = static_cast<std::int16_t>(16384 * std::sin(2 * M_PI * 440 * f / 48000.0));
+  const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(two.size() * 2), 48000, 2);
+  {
+    std::ofstream out(take, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(header.data()), 44);
+    out.write(reinterpret_cast<const char*>(two.data()), static_cast<std::streamsize>(two.size() * 2));
+  }
+  EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
+  rec->PlayFile(take);
+  const auto t0 = TClock::now();
+  EXPECT_TRUE(rec->PlaybackActive());
+  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  SleepMs(1000);
+  const double at = rec->PlaybackPositionSeconds();
+  EXPECT_NEAR(at, SecondsSince(t0), 0.25);
+  EXPECT_NEAR(rec->PlaybackPeakLevel(), 16384, 1200);
+  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 3.0);
+  EXPECT_GE(ended, 0.0);
+  EXPECT_NEAR(SecondsSince(t0), 2.0, 0.4);
+  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+
+  // another file while one plays: the first is freed; stopping twice is harmless
+  rec->PlayFile(take);
+  SleepMs(100);
+  rec->PlayFile(take);
+  EXPECT_TRUE(rec->PlaybackActive());
+  EXPECT_LT(rec->PlaybackPositionSeconds(), 0.2);
+  rec->StopPlayback();
+  rec->StopPlayback();
+  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
+}
+
+TEST_F(EngineReal, KilledServerEndsPlaybackWithoutHanging)
+{
+  TPrivateServer server;
+  ASSERT_FALSE(server.Server().empty());
+  auto privateLayer = LayerOn(server.Server());
+  auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
+  const auto take = dir / "Koor-1.wav";
+  privateRec->Start(FindDevice(*privateLayer, "sine"), 48000, 2, 192, rfWave, take);
+  SleepMs(1500);
+  privateRec->Stop();
+  privateRec->PlayFile(take);
+  SleepMs(200);
+  ASSERT_TRUE(server.Kill());
+  EXPECT_GE(WaitUntil([&] { return !privateRec->PlaybackActive(); }, 2.0), 0.0);
+  const auto t0 = TClock::now();
+  privateRec->StopPlayback();
+  privateRec.reset();
+  EXPECT_LT(SecondsSince(t0), 1.0);
+}
+
+class EngineRealTrim : public EngineReal, public ::testing::WithParamInterface<TRecordingFormat> {};
+
+TEST_P(EngineRealTrim, FifoTakeTrimsToTheToneWithItsMarginsAndUndoes)
+{
+  const TRecordingFormat format = GetParam();
+  const auto take = dir / (format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
+  RecordFromFifo(*rec, Device("fifo"), format, take, SilenceToneSilence());
+  const auto recorded = ReadBytes(take);
+  const TDecoded before = Decode(take);
+  ASSERT_TRUE(before.Ok);
+  ASSERT_NEAR(before.Frames / 48000.0, 4.0, 0.05);
+
+  double start = 0, end = 0;
+  ASSERT_TRUE(rec->TrimSilence(take, format, 192, start, end));
+  const TDecoded after = Decode(take);
+  ASSERT_TRUE(after.Ok);
+  EXPECT_NEAR(after.Frames / 48000.0, 2.2, 0.002);
+  EXPECT_NEAR(start, 0.9, 0.002);
+  EXPECT_NEAR(end, before.Frames / 48000.0 - 3.1, 0.002);
+  double s = 0, e = 0;
+  ASSERT_TRUE(rec->ReadTrimInfo(take, s, e));
+  EXPECT_EQ(s, start);
+  EXPECT_EQ(e, end);
+
+  ASSERT_TRUE(rec->UndoTrim(take));
+  EXPECT_EQ(ReadBytes(take), recorded);
+  EXPECT_FALSE(fs::exists(audio::BackupPath(take)));
+  EXPECT_FALSE(fs::exists(audio::TrimRecordPath(take)));
+}
+
+INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EngineRealTrim, ::testing::Values(rfWave, rfMP3));
