@@ -6,6 +6,7 @@
 // Levels are peak magnitudes of 16-bit audio: 32768 is full scale (0 dB); playback
 // levels reach 65535. The meter shows -60 dB to +6 dB over 36 segments.
 
+#include <QFont>
 #include <QImage>
 
 #include <cstdint>
@@ -28,6 +29,13 @@ int VuLitSegments(double level);
 
 // Left x of a scale mark (dB) on a meter Width pixels wide.
 int VuScaleMarkX(int markDb, int width);
+
+// Left edge of the scale label for MarkDb, LabelWidth pixels wide, on a meter Width
+// pixels wide: centred on its mark, pushed inwards where it would cross an edge.
+int VuScaleLabelLeft(int markDb, int labelWidth, int width);
+
+// The scale labels' font: "Segoe UI" 8 pt as the design's 96 dpi makes it (11 px).
+QFont VuScaleFont();
 
 // The whole meter, Width x Height, for the bar's Tag and the held PeakLevel.
 QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel);

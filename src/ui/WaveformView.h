@@ -3,6 +3,7 @@
 // playback cursor and the trim marks, apart from any window so that its geometry can
 // be tested alone. The main window loads the peaks and paints what this composes.
 
+#include <QFont>
 #include <QImage>
 
 #include <cstdint>
@@ -22,6 +23,19 @@ TWaveLanes ComputeWaveLanes(int height, int channels);
 
 // Seconds between axis labels for a take of Duration seconds: 10, 30 or 60.
 int WaveAxisInterval(double duration);
+
+// The axis ticks of a take Duration seconds long on a view Width pixels wide: one per
+// interval from 0 while the time is at most the duration rounded up, each with its x
+// (the last may lie beyond the right edge; its label is then pushed inwards, see
+// ClampLabelLeft in PaintMath.h).
+struct TWaveAxisTick {
+  std::int64_t Seconds = 0;
+  int X = 0;
+};
+std::vector<TWaveAxisTick> WaveAxisTicks(double duration, int width);
+
+// The lane and axis labels' font: "Segoe UI" 7 pt as the design's 96 dpi makes it (9 px).
+QFont WaveLabelFont();
 
 // Half height in pixels of a peak line (0 .. 32768) in a lane LaneHeight high.
 int WavePeakHalfHeight(std::int32_t peak, int laneHeight);
