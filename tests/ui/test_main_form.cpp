@@ -1,0 +1,1105 @@
+// The main window driven like a user would: clicks on the panel buttons' labels,
+// dialogs answered as they appear, the scripted audio layer in place of the sound
+// system, temporary folders for the root and the settings file.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+
+#include "audio/AudioLayer.h"
+#include "audio/BassRecorder.h"
+#include "platform/IniFile.h"
+#include "platform/NumberText.h"
+#include "session/SessionManager.h"
+#include "support/ScriptedAudioLayer.h"
+#include "support/TestFiles.h"
+#include "ui/ClockText.h"
+#include "ui/Fonts.h"
+#include "ui/MainForm.h"
+#include "ui/ModernButton.h"
+
+using namespace praatkist;
+using namespace praatkist::ui;
+using praatkist::test::TScriptedAudioLayer;
+using praatkist::test::TTempDir;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int Rate = 48000;
+
+QString Q(const fs::path& APath)
+{
+  return QString::fromStdString(APath.string());
+}
+
+// ---- dialogs --------------------------------------------------------------------------
+
+struct TSeenDialog {
+  QString Title;
+  QString Text;
+};
+
+// Watches for modal windows and answers each with the next planned answer; a window
+// without a plan is closed with its close box (cancel). Everything seen is kept.
+class TDialogs {
+public:
+  TDialogs()
+  {
+    QObject::connect(&FPoll, &QTimer::timeout, [this] { Poll(); });
+    FPoll.start(5);
+  }
+
+  void Click(const QString& ACaption)
+  {
+    FPlans.push_back([ACaption](QWidget* w) {
+      for (auto* b : w->findChildren<TModernButton*>())
+        if (b->Caption() == ACaption) {
+          QTest::mouseClick(b, Qt::LeftButton);
+          return;
+        }
+      QFAIL(qPrintable(QStringLiteral("no button ") + ACaption));
+    });
+  }
+
+  void Type(const QString& AText)
+  {
+    FPlans.push_back([AText](QWidget* w) {
+      auto* edit = w->findChild<QLineEdit*>(QStringLiteral("edtText"));
+      QVERIFY(edit != nullptr);
+      edit->setText(AText);
+      for (auto* b : w->findChildren<TModernButton*>())
+        if (b->Caption() == QStringLiteral("OK"))
+          QTest::mouseClick(b, Qt::LeftButton);
+    });
+  }
+
+  QList<TSeenDialog> Seen;
+
+  QStringList Texts() const
+  {
+    QStringList texts;
+    for (const auto& s : Seen)
+      texts << s.Text;
+    return texts;
+  }
+
+private:
+  void Poll()
+  {
+    QWidget* w = QApplication::activeModalWidget();
+    if (w == nullptr || !w->isVisible() || w == FLast)
+      return;
+    FLast = w;
+    TSeenDialog seen;
+    seen.Title = w->windowTitle();
+    if (auto* box = qobject_cast<QMessageBox*>(w))
+      seen.Text = box->text();
+    else if (auto* label = w->findChild<QLabel*>(QStringLiteral("lblMessage")))
+      seen.Text = label->text();
+    Seen.append(seen);
+    if (!FPlans.empty()) {
+      auto plan = FPlans.front();
+      FPlans.pop_front();
+      plan(w);
+    } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+      dialog->reject();
+    }
+  }
+
+  QTimer FPoll;
+  QPointer<QWidget> FLast;
+  std::deque<std::function<void(QWidget*)>> FPlans;
+};
+
+// ---- files ----------------------------------------------------------------------------
+
+std::vector<std::int16_t> Level(double ASeconds, std::int16_t AValue, int AChannels = 2)
+{
+  return std::vector<std::int16_t>(
+      static_cast<std::size_t>(ASeconds * Rate + 0.5) * static_cast<std::size_t>(AChannels), AValue);
+}
+
+std::vector<std::int16_t> Join(std::initializer_list<std::vector<std::int16_t>> AParts)
+{
+  std::vector<std::int16_t> all;
+  for (const auto& part : AParts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// Silence, sound, silence: a take the trimmer cuts 0.40 s off at each end.
+std::vector<std::int16_t> TrimmableTake()
+{
+  return Join({Level(0.5, 0), Level(1.0, 12000), Level(0.5, 0)});
+}
+
+void WriteWave(const fs::path& APath, const std::vector<std::int16_t>& ASamples, int AChannels = 2)
+{
+  const std::uint32_t data = static_cast<std::uint32_t>(ASamples.size() * 2);
+  std::vector<std::uint8_t> b;
+  auto put32 = [&b](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  auto put16 = [&b](std::uint16_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+  };
+  auto tag = [&b](const char* t) { b.insert(b.end(), t, t + 4); };
+  tag("RIFF");
+  put32(36 + data);
+  tag("WAVE");
+  tag("fmt ");
+  put32(16);
+  put16(1);
+  put16(static_cast<std::uint16_t>(AChannels));
+  put32(Rate);
+  put32(static_cast<std::uint32_t>(Rate * AChannels * 2));
+  put16(static_cast<std::uint16_t>(AChannels * 2));
+  put16(16);
+  tag("data");
+  put32(data);
+  const auto* raw = reinterpret_cast<const std::uint8_t*>(ASamples.data());
+  b.insert(b.end(), raw, raw + data);
+  test::WriteBytes(APath, b.data(), b.size());
+}
+
+void Touch(const fs::path& APath, const std::string& AText = "x")
+{
+  std::ofstream(APath, std::ios::binary) << AText;
+}
+
+void WriteTrimRecord(const fs::path& ATake, const std::string& AStart, const std::string& AEnd)
+{
+  Touch(fs::path(ATake.string() + ".untrimmed"));
+  Touch(fs::path(ATake.string() + ".triminfo"),
+        "[Trim]\r\nStartSeconds=" + AStart + "\r\nEndSeconds=" + AEnd + "\r\n");
+}
+
+// ---- the window -----------------------------------------------------------------------
+
+// A window on the scripted layer, with its root and settings file in a temporary folder
+// and a clock the test moves by hand.
+struct TWindowKit {
+  TTempDir Dir;
+  TScriptedAudioLayer Layer;
+  fs::path Root;
+  fs::path Ini;
+  std::uint64_t Now = 1000;
+  QString AskedRootProposal;
+  QString RootAnswer;
+  std::unique_ptr<TfrmMain> Win;
+
+  // ASettings: lines for the settings file after the root ("" leaves the file out).
+  explicit TWindowKit(const std::string& ARecordingSettings = "[Opname]\r\n",
+                      bool AWriteSettings = true)
+  {
+    Root = Dir / "root";
+    fs::create_directories(Root);
+    Ini = Dir / "Praatkist.ini";
+    if (AWriteSettings)
+      Touch(Ini, "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n" + ARecordingSettings);
+  }
+
+  TfrmMain& Open()
+  {
+    Win = std::make_unique<TfrmMain>(&Layer, Q(Ini));
+    Win->TickCount = [this] { return Now; };
+    Win->AskRootFolder = [this](const QString& AProposed) {
+      AskedRootProposal = AProposed;
+      return RootAnswer;
+    };
+    Win->show();
+    if (!QTest::qWaitForWindowExposed(Win.get()))
+      qWarning("window not exposed");
+    return *Win;
+  }
+
+  fs::path Session(const std::string& AName)
+  {
+    fs::create_directories(Root / AName);
+    return Root / AName;
+  }
+
+  void Pick(const QString& AName)
+  {
+    const int i = Win->cbSession->findText(AName);
+    QVERIFY2(i >= 0, qPrintable(AName));
+    Win->cbSession->setCurrentIndex(i);
+    emit Win->cbSession->activated(i);
+  }
+
+  void ChooseFormat(int AIndex)
+  {
+    Win->cbFormat->setCurrentIndex(AIndex);
+    emit Win->cbFormat->activated(AIndex);
+  }
+
+  void Feed(const std::vector<std::int16_t>& ASamples)
+  {
+    const std::size_t chunk = 9600;
+    for (std::size_t at = 0; at < ASamples.size(); at += chunk) {
+      const std::size_t n = std::min(chunk, ASamples.size() - at);
+      Layer.Deliver(std::vector<std::int16_t>(ASamples.begin() + static_cast<long>(at),
+                                              ASamples.begin() + static_cast<long>(at + n)));
+    }
+  }
+
+  void Record(const std::vector<std::int16_t>& ASamples)
+  {
+    QTest::mouseClick(Win->lblTextRecord, Qt::LeftButton);
+    Feed(ASamples);
+  }
+
+  void Stop() { QTest::mouseClick(Win->lblTextStop, Qt::LeftButton); }
+
+  audio::THandle PlaybackStream() const
+  {
+    for (const auto& [handle, stream] : Layer.OpenStreams)
+      if (!stream.Decode)
+        return handle;
+    return 0;
+  }
+
+  QStringList Entries() const
+  {
+    QStringList names;
+    for (int i = 0; i < Win->lbRecordings->count(); ++i)
+      names << Win->lbRecordings->item(i)->text();
+    return names;
+  }
+
+  QString Selected() const
+  {
+    auto* item = Win->lbRecordings->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+  }
+
+  std::string Setting(const char* ASection, const char* AKey) const
+  {
+    return platform::TIniFile(Ini).ReadString(ASection, AKey, "<none>");
+  }
+};
+
+QString NativeTakePath(const fs::path& APath)
+{
+  return QDir::toNativeSeparators(Q(APath));
+}
+
+} // namespace
+
+class TestMainForm : public QObject {
+  Q_OBJECT
+
+private slots:
+  void startsWithDefaultsWithoutSettingsFile();
+  void clampsStoredValues_data();
+  void clampsStoredValues();
+  void withoutUsableDeviceRecordAsksForOne();
+  void engineFailureKeepsStoredRecordingOptions();
+  void settingsBesideProgramOnlyWhereWritable();
+  void newSessionTrimsBlanksAndRefusesExistingName();
+  void chooseRootProposesCurrentRoot();
+  void recordAndStopListsAndSelectsTheTake();
+  void recordOptionsReachTheEngine();
+  void stopTrimsAndUndoRestores();
+  void trimFailureStillCompletesTheStop();
+  void listenStopsOnSecondClickAndNoticesRunOut();
+  void missingFileIsReportedAndListReloaded();
+  void deleteRemovesTakeAndCompanions();
+  void purgeCountsBothKindsAndDeletes();
+  void closeDuringTakeCompletesItsFile();
+  void clockShowsElapsedTime();
+  void doubleClickDuringTakeLeavesTheTakeAlone();
+  void stopShowsTheNewTakeEvenWhenNotLast();
+  void takeEndingByItselfIsCompletedAndReported();
+  void vanishedSessionReachesGeneralHandler();
+};
+
+void TestMainForm::startsWithDefaultsWithoutSettingsFile()
+{
+  TWindowKit kit("", false);
+  kit.Layer.Devices.push_back({"Uitgeschakeld", "off", 0});
+  auto& w = kit.Open();
+
+  QCOMPARE(w.size(), QSize(924, 725));
+  QCOMPARE(w.windowTitle(), QStringLiteral("Praatkist"));
+  const QList<QSize> sizes = w.windowIcon().availableSizes();
+  for (int s : {16, 24, 32, 48})
+    QVERIFY2(sizes.contains(QSize(s, s)), qPrintable(QString::number(s)));
+
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.cbFormat->currentText(), QStringLiteral("WAV"));
+  QCOMPARE(w.cbRate->currentText(), QStringLiteral("48000"));
+  QCOMPARE(w.cbBitrate->currentText(), QStringLiteral("192 kbps"));
+  QVERIFY(!w.cbBitrate->isEnabled());
+  QVERIFY(!w.chkTrimSilence->isChecked());
+  QVERIFY(!w.chkMono->isChecked());
+  // Loopback and disabled devices are left out; each entry keeps its device index.
+  QCOMPARE(w.cbDevice->count(), 2);
+  QCOMPARE(w.cbDevice->itemText(0), QStringLiteral("Microfoon"));
+  QCOMPARE(w.cbDevice->itemData(0).toInt(), 0);
+  QCOMPARE(w.cbDevice->itemText(1), QStringLiteral("Line in"));
+  QCOMPARE(w.cbDevice->itemData(1).toInt(), 2);
+  QCOMPARE(w.cbDevice->currentIndex(), 0);
+
+  // The default root: AudioSessies in the (temporary) documents folder.
+  QVERIFY(w.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
+  QVERIFY(w.Sessions().RootPath().startsWith(qEnvironmentVariable("HOME")));
+  QCOMPARE(w.RootShown(), w.Sessions().RootPath());
+  QCOMPARE(w.cbSession->currentIndex(), -1);
+  QCOMPARE(w.lbRecordings->count(), 0);
+
+  for (QWidget* on : std::initializer_list<QWidget*>{w.btnRoot, w.btnNew, w.btnAbout, w.btnExit,
+                                                     w.btnRecord, w.cbSession, w.cbDevice,
+                                                     w.cbFormat, w.cbRate, w.chkTrimSilence,
+                                                     w.chkMono})
+    QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
+  for (QWidget* off :
+       std::initializer_list<QWidget*>{w.btnStop, w.btnListen, w.btnDelete, w.btnUndoTrim})
+    QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+  QVERIFY(!w.timer->isActive());
+  QCOMPARE(w.chkMono->toolTip(), QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
+
+  // The close step writes the file with these values.
+  TDialogs dialogs;
+  w.close();
+  QVERIFY(dialogs.Seen.isEmpty());
+  QVERIFY(fs::exists(kit.Ini));
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), w.Sessions().RootPath().toStdString());
+  QCOMPARE(kit.Setting("Opname", "Formaat"), std::string("0"));
+  QCOMPARE(kit.Setting("Opname", "Samplerate"), std::string("48000"));
+  QCOMPARE(kit.Setting("Opname", "BitrateIndex"), std::string("1"));
+  QCOMPARE(kit.Setting("Opname", "Geluidsingang"), std::string("Microfoon"));
+  QCOMPARE(kit.Setting("Opname", "StiltesTrimmen"), std::string("0"));
+  QCOMPARE(kit.Setting("Opname", "Mono"), std::string("0"));
+}
+
+void TestMainForm::clampsStoredValues_data()
+{
+  QTest::addColumn<QString>("stored");
+  QTest::addColumn<QString>("format");
+  QTest::addColumn<bool>("bitrateEnabled");
+  QTest::addColumn<QString>("bitrate");
+  QTest::addColumn<QString>("rate");
+  QTest::addColumn<QString>("device");
+  QTest::addColumn<bool>("trim");
+  QTest::addColumn<bool>("mono");
+
+  QTest::newRow("high") << "Formaat=5\r\nBitrateIndex=9\r\nSamplerate=22050\r\n"
+                           "Geluidsingang=Line in\r\nStiltesTrimmen=7\r\nMono=1\r\n"
+                        << "MP3" << true << "320 kbps" << "48000" << "Line in" << true << true;
+  QTest::newRow("low") << "Formaat=-2\r\nBitrateIndex=-1\r\nSamplerate=96000\r\n"
+                          "Geluidsingang=Weggehaald\r\nStiltesTrimmen=0\r\nMono=ja\r\n"
+                       << "WAV" << false << "128 kbps" << "96000" << "Microfoon" << false << false;
+  QTest::newRow("loopback name") << "Formaat=1\r\nBitrateIndex=2\r\nSamplerate=44100\r\n"
+                                    "Geluidsingang=Monitor of Speakers\r\n"
+                                 << "MP3" << true << "256 kbps" << "44100" << "Microfoon" << false
+                                 << false;
+}
+
+void TestMainForm::clampsStoredValues()
+{
+  QFETCH(QString, stored);
+  TWindowKit kit("[Opname]\r\n" + stored.toStdString());
+  auto& w = kit.Open();
+  QTEST(w.cbFormat->currentText(), "format");
+  QTEST(w.cbBitrate->isEnabled(), "bitrateEnabled");
+  QTEST(w.cbBitrate->currentText(), "bitrate");
+  QTEST(w.cbRate->currentText(), "rate");
+  QTEST(w.cbDevice->currentText(), "device");
+  QTEST(w.chkTrimSilence->isChecked(), "trim");
+  QTEST(w.chkMono->isChecked(), "mono");
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+}
+
+void TestMainForm::withoutUsableDeviceRecordAsksForOne()
+{
+  TWindowKit kit("[Opname]\r\nGeluidsingang=Line in\r\n");
+  kit.Layer.Devices = {{"Monitor of Speakers", "m", audio::kDeviceEnabled | audio::kDeviceLoopback},
+                       {"Line in", "line", 0}};
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  QCOMPARE(w.cbDevice->count(), 0);
+  QVERIFY(w.btnRecord->isEnabled());
+
+  TDialogs dialogs;
+  // Without a session first: the notice asks for one.
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  kit.Pick(QStringLiteral("Koor"));
+  QTest::mouseClick(w.lblIconRecord, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[0].Text, QStringLiteral("Kies of maak eerst een sessie."));
+  QCOMPARE(dialogs.Seen[1].Title, QStringLiteral("Fout"));
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Er is geen audio-ingang gekozen."));
+  QVERIFY(!kit.Layer.Called("RecordStart"));
+  QVERIFY(!w.timer->isActive());
+
+  w.close();
+  QCOMPARE(kit.Setting("Opname", "Geluidsingang"), std::string("Line in"));
+}
+
+void TestMainForm::engineFailureKeepsStoredRecordingOptions()
+{
+  const std::string stored =
+      "[Opname]\r\nFormaat=1\r\nSamplerate=96000\r\nBitrateIndex=3\r\n"
+      "Geluidsingang=Line in\r\nStiltesTrimmen=1\r\nMono=1\r\n";
+  TWindowKit kit(stored);
+  kit.Session("Koor");
+  kit.Layer.FailNext("Init", audio::kErrDriver);
+  auto& w = kit.Open();
+
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Initialiseren van audio-uitgang mislukt (BASS-fout 3)."));
+  QVERIFY(w.Recorder() == nullptr);
+  QVERIFY(!w.btnRecord->isEnabled());
+  QCOMPARE(w.cbDevice->count(), 0);
+  QCOMPARE(w.cbFormat->currentText(), QStringLiteral("WAV"));
+
+  TDialogs dialogs;
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(!w.btnListen->isEnabled());
+  w.close();
+  kit.Win.reset();
+  QVERIFY(dialogs.Seen.isEmpty());
+
+  // The root is written; the recording options stay as the user had them.
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+  const platform::TIniFile ini(kit.Ini);
+  QCOMPARE(ini.ReadInteger("Opname", "Formaat", -9), 1);
+  QCOMPARE(ini.ReadString("Opname", "Samplerate", ""), std::string("96000"));
+  QCOMPARE(ini.ReadInteger("Opname", "BitrateIndex", -9), 3);
+  QCOMPARE(ini.ReadString("Opname", "Geluidsingang", ""), std::string("Line in"));
+  QCOMPARE(ini.ReadBool("Opname", "StiltesTrimmen", false), true);
+  QCOMPARE(ini.ReadBool("Opname", "Mono", false), true);
+
+  // No audio layer at all: the same, with the status saying why.
+  TfrmMain bare(nullptr, Q(kit.Dir / "bare.ini"));
+  QVERIFY(bare.lblStatus->text().contains(QStringLiteral("mislukt (BASS-fout 3).")));
+  QVERIFY(!bare.btnRecord->isEnabled());
+}
+
+void TestMainForm::settingsBesideProgramOnlyWhereWritable()
+{
+  TTempDir dir;
+  const fs::path bin = dir / "bin";
+  fs::create_directories(bin);
+  QCOMPARE(TfrmMain::SettingsFilePath(Q(bin / "Praatkist")), Q(bin / "Praatkist.ini"));
+  QCOMPARE(TfrmMain::SettingsFilePath(Q(bin / "Praatkist.exe")), Q(bin / "Praatkist.ini"));
+
+  // A folder the program cannot write to: the user's configuration folder.
+  const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Praatkist");
+  const QString fallback = TfrmMain::SettingsFilePath(Q(dir / "missing" / "Praatkist"));
+  QCOMPARE(fallback, config + QStringLiteral("/Praatkist.ini"));
+  QVERIFY(QFileInfo(config).isDir());
+
+  if (!test::IgnoresPermissions()) {
+    const fs::path locked = dir / "locked";
+    fs::create_directories(locked);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    QCOMPARE(TfrmMain::SettingsFilePath(Q(locked / "Praatkist")),
+             config + QStringLiteral("/Praatkist.ini"));
+    fs::permissions(locked, fs::perms::owner_all);
+  }
+}
+
+void TestMainForm::newSessionTrimsBlanksAndRefusesExistingName()
+{
+  TWindowKit kit;
+  auto& w = kit.Open();
+  TDialogs dialogs;
+  dialogs.Type(QStringLiteral("  Koor  "));
+  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Nieuwe sessie"));
+  QVERIFY(fs::is_directory(kit.Root / "Koor"));
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
+
+  dialogs.Type(QStringLiteral("Koor"));
+  QTest::mouseClick(w.lblIconNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 3);
+  QCOMPARE(dialogs.Seen[2].Title, QStringLiteral("Fout"));
+  QCOMPARE(dialogs.Seen[2].Text, QStringLiteral("Sessie \"Koor\" bestaat al."));
+
+  // Cancelling the prompt changes nothing.
+  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 4);
+  QCOMPARE(w.cbSession->count(), 1);
+}
+
+void TestMainForm::chooseRootProposesCurrentRoot()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(w.chkTrimSilence->isEnabled());
+
+  const fs::path other = kit.Dir / "other";
+  kit.RootAnswer = Q(other);
+  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QCOMPARE(kit.AskedRootProposal, Q(kit.Root));
+  QVERIFY(fs::is_directory(other));
+  QCOMPARE(w.Sessions().RootPath(), Q(other));
+  QCOMPARE(w.RootShown(), Q(other));
+  QCOMPARE(w.cbSession->count(), 0);
+  QCOMPARE(w.Sessions().SessionName(), QString());
+
+  // Cancelled: nothing changes.
+  kit.RootAnswer.clear();
+  QTest::mouseClick(w.lblIconRoot, Qt::LeftButton);
+  QCOMPARE(w.Sessions().RootPath(), Q(other));
+  w.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), other.string());
+}
+
+void TestMainForm::recordAndStopListsAndSelectsTheTake()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  QTest::mouseClick(w.lblIconRecord, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QVERIFY(w.timer->isActive());
+  QVERIFY(!w.btnRecord->isEnabled());
+  QVERIFY(w.btnStop->isEnabled());
+  for (QWidget* off : std::initializer_list<QWidget*>{w.chkTrimSilence, w.chkMono, w.cbSession,
+                                                      w.btnNew, w.btnRoot, w.cbDevice, w.cbFormat,
+                                                      w.cbRate, w.cbBitrate})
+    QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+  QVERIFY(w.lbRecordings->isEnabled());
+  QVERIFY(w.btnExit->isEnabled());
+  QVERIFY(w.wave->isHidden());
+  QCOMPARE(kit.Layer.RecordDevice, 0);
+  QCOMPARE(kit.Layer.RecordRate, 48000u);
+  QCOMPARE(kit.Layer.RecordChans, 2u);
+
+  const auto take = Level(1.5, 9000);
+  kit.Feed(take);
+  // The meter follows the captured peaks.
+  w.Tick();
+  QVERIFY(w.VuDisplayLevel() > 0.0);
+  QVERIFY(w.VuPeakLevel() >= 9000.0);
+
+  kit.Stop();
+  const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+  QCOMPARE(fs::file_size(file), 44 + take.size() * 2);
+  QVERIFY(!w.timer->isActive());
+  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(!w.btnStop->isEnabled());
+  QVERIFY(w.btnListen->isEnabled());
+  QVERIFY(w.btnDelete->isEnabled());
+  QVERIFY(!w.btnUndoTrim->isEnabled());
+  QVERIFY(w.wave->isVisible());
+  QVERIFY(w.lblHeadingWave->isVisible());
+  QCOMPARE(w.WaveDuration(), 1.5);
+  QVERIFY(!w.PeaksLeft().empty());
+  // The bar goes dark at the stop.
+  QCOMPARE(w.vu->Tag, std::int64_t{0});
+
+  // The next take gets the next number.
+  kit.Record(Level(0.2, 100));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
+  QVERIFY(w.PeaksLeft().empty());
+  kit.Stop();
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+}
+
+void TestMainForm::recordOptionsReachTheEngine()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  kit.ChooseFormat(1);
+  QVERIFY(w.cbBitrate->isEnabled());
+  w.cbBitrate->setCurrentIndex(3);
+  w.cbRate->setCurrentIndex(0);
+  w.cbDevice->setCurrentIndex(1);  // "Line in", device 2
+  QTest::mouseClick(w.chkMono, Qt::LeftButton);
+  QVERIFY(w.chkMono->isChecked());
+
+  const fs::path mp3 = kit.Root / "Koor" / "Koor-1.mp3";
+  TScriptedAudioLayer::TScriptedStream decoded;
+  decoded.Freq = 44100;
+  decoded.Chans = 1;
+  decoded.Samples = std::vector<std::int16_t>(44100, 500);
+  kit.Layer.AddStream(mp3, decoded);
+
+  TDialogs dialogs;
+  kit.Record(Level(0.1, 300, 1));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.mp3"));
+  QVERIFY(kit.Layer.Called("EncodeMp3Start"));
+  QCOMPARE(kit.Layer.EncoderKbps, 320);
+  QCOMPARE(kit.Layer.EncoderFile, mp3);
+  QCOMPARE(kit.Layer.RecordChans, 1u);
+  QCOMPARE(kit.Layer.RecordRate, 44100u);
+  QCOMPARE(kit.Layer.RecordDevice, 2);
+  kit.Stop();
+  QVERIFY(dialogs.Seen.isEmpty());
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.mp3"));
+  QCOMPARE(w.WaveChannels(), 1);
+  QCOMPARE(w.WaveDuration(), 1.0);
+
+  // Back to WAV: the bit-rate list is disabled again and kept at its choice.
+  kit.ChooseFormat(0);
+  QVERIFY(!w.cbBitrate->isEnabled());
+  w.close();
+  QCOMPARE(kit.Setting("Opname", "Formaat"), std::string("0"));
+  QCOMPARE(kit.Setting("Opname", "BitrateIndex"), std::string("3"));
+  QCOMPARE(kit.Setting("Opname", "Samplerate"), std::string("44100"));
+  QCOMPARE(kit.Setting("Opname", "Geluidsingang"), std::string("Line in"));
+  QCOMPARE(kit.Setting("Opname", "Mono"), std::string("1"));
+}
+
+void TestMainForm::stopTrimsAndUndoRestores()
+{
+  QCOMPARE(platform::UserDecimalSeparator(), ',');  // the test runs in a Dutch locale
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(w.chkTrimSilence->isChecked());
+
+  const auto take = TrimmableTake();
+  kit.Record(take);
+  kit.Stop();
+  const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Getrimd: 0,40 s begin / 0,40 s einde"));
+  QVERIFY(w.lblTrimInfo->isVisible());
+  QCOMPARE(w.lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,40 s begin / 0,40 s einde"));
+  QVERIFY(w.btnUndoTrim->isEnabled());
+  QVERIFY(fs::exists(file.string() + ".untrimmed"));
+  QVERIFY(fs::exists(file.string() + ".triminfo"));
+  QCOMPARE(w.WaveDuration(), 1.2);
+
+  TDialogs dialogs;
+  dialogs.Click(QStringLiteral("Annuleren"));
+  QTest::mouseClick(w.lblTextUndoTrim, Qt::LeftButton);
+  QVERIFY(fs::exists(file.string() + ".triminfo"));
+
+  dialogs.Click(QStringLiteral("Wissen"));
+  QTest::mouseClick(w.lblIconUndoTrim, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Trimming van \"Koor-1.wav\" ongedaan maken?"));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
+  QCOMPARE(fs::file_size(file), 44 + take.size() * 2);
+  QVERIFY(!fs::exists(file.string() + ".untrimmed"));
+  QVERIFY(!fs::exists(file.string() + ".triminfo"));
+  QVERIFY(!w.lblTrimInfo->isVisible());
+  QVERIFY(!w.btnUndoTrim->isEnabled());
+  QCOMPARE(w.WaveDuration(), 2.0);
+}
+
+void TestMainForm::trimFailureStillCompletesTheStop()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  TDialogs dialogs;
+  kit.Record(TrimmableTake());
+  kit.Layer.FailNext("StreamCreateFile", audio::kErrFileOpen);
+  kit.Stop();
+  const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QVERIFY2(dialogs.Seen[0].Text.startsWith(QStringLiteral("Automatisch trimmen mislukt: ")),
+           qPrintable(dialogs.Seen[0].Text));
+  QVERIFY(dialogs.Seen[0].Text.endsWith(QStringLiteral("(BASS-fout 2).")));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(!w.TrimActive());
+  QCOMPARE(fs::file_size(file), 44 + TrimmableTake().size() * 2);
+
+  // A silent take leaves nothing to cut: saved as recorded.
+  kit.Record(Level(1.0, 0));
+  kit.Stop();
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(w.lblStatus->text(),
+           QStringLiteral("Bewaard: ") + NativeTakePath(kit.Root / "Koor" / "Koor-2.wav"));
+}
+
+void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  const auto samples = Level(4.0, 8000);
+  WriteWave(folder / "Koor-1.wav", samples);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QVERIFY(w.btnListen->isEnabled());
+
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00 / 00:04"));
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
+  QCOMPARE(w.lblIconListen->text(), QStringLiteral("■"));
+  QVERIFY(w.PlaybackCursorVisible());
+  QVERIFY(w.timer->isActive());
+  QCOMPARE(w.LastFile(), NativeTakePath(folder / "Koor-1.wav"));
+
+  const audio::THandle stream = kit.PlaybackStream();
+  QVERIFY(stream != 0);
+  kit.Layer.Level[0] = 0.5f;
+  kit.Layer.Level[1] = 0.25f;
+  kit.Layer.SetPlaybackPosition(stream, samples.size(), false);  // half way
+  w.Tick();
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:02 / 00:04"));
+  QCOMPARE(w.PlaybackFraction(), 0.5);
+  QVERIFY(w.VuDisplayLevel() > 0.0);
+
+  // The second click stops it.
+  QTest::mouseClick(w.lblIconListen, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.lblIconListen->text(), QStringLiteral("▶"));
+  QVERIFY(!w.PlaybackCursorVisible());
+  QVERIFY(!w.timer->isActive());
+  QCOMPARE(w.VuPeakLevel(), 0.0);
+  QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
+
+  // Played to its end: noticed by the next tick.
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  const audio::THandle again = kit.PlaybackStream();
+  w.Tick();
+  QVERIFY(w.VuPeakLevel() > 0.0);
+  kit.Layer.SetPlaybackPosition(again, samples.size() * 2, true);
+  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(), QStringLiteral("Weergave beëindigd"), 2000);
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QCOMPARE(w.VuPeakLevel(), 0.0);
+  QCOMPARE(w.vu->Tag, std::int64_t{0});
+  QVERIFY(!w.timer->isActive());
+  QCOMPARE(w.PlaybackFraction(), 0.0);
+
+  // Selecting another entry during a playback stops it.
+  WriteWave(folder / "Koor-2.wav", Level(1.0, 100));
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QVERIFY(w.PlaybackCursorVisible());
+  w.lbRecordings->setCurrentRow(0);
+  QVERIFY(!w.PlaybackCursorVisible());
+  QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
+  QCOMPARE(w.WaveDuration(), 4.0);
+}
+
+void TestMainForm::missingFileIsReportedAndListReloaded()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", Level(1.0, 100));
+  WriteWave(folder / "Koor-2.wav", Level(1.0, 100));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  fs::remove(folder / "Koor-2.wav");
+
+  TDialogs dialogs;
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QCOMPARE(dialogs.Texts(), QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  QVERIFY(!w.PlaybackCursorVisible());
+
+  fs::remove(folder / "Koor-1.wav");
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Het gekozen geluidsbestand werd niet gevonden."));
+  QCOMPARE(kit.Entries(), QStringList());
+  QVERIFY(!w.btnListen->isEnabled());
+  QVERIFY(!w.btnDelete->isEnabled());
+}
+
+void TestMainForm::deleteRemovesTakeAndCompanions()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", Level(1.0, 100));
+  WriteWave(folder / "Koor-2.wav", Level(2.0, 100));
+  WriteTrimRecord(folder / "Koor-2.wav", "0,5", "0,25");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+  QCOMPARE(w.lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
+
+  TDialogs dialogs;
+  dialogs.Click(QStringLiteral("Annuleren"));
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QVERIFY(fs::exists(folder / "Koor-2.wav"));
+
+  // Deleting the take that plays stops the playback first.
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QVERIFY(w.PlaybackCursorVisible());
+  dialogs.Click(QStringLiteral("Wissen"));
+  QTest::mouseClick(w.lblIconDelete, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[1].Title, QStringLiteral("Bevestigen"));
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Wil je \"Koor-2.wav\" definitief wissen?"));
+  QVERIFY(!w.PlaybackCursorVisible());
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QVERIFY(!fs::exists(folder / "Koor-2.wav"));
+  QVERIFY(!fs::exists(folder / "Koor-2.wav.untrimmed"));
+  QVERIFY(!fs::exists(folder / "Koor-2.wav.triminfo"));
+  QCOMPARE(w.LastFile(), QString());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Koor-2.wav"));
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QVERIFY(!w.lblTrimInfo->isVisible());
+  QVERIFY(!w.btnUndoTrim->isEnabled());
+}
+
+void TestMainForm::purgeCountsBothKindsAndDeletes()
+{
+  {
+    // Nothing to purge: the window closes without a question.
+    TWindowKit kit;
+    WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.1, 1));
+    auto& w = kit.Open();
+    TDialogs dialogs;
+    QTest::mouseClick(w.lblTextExit, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+    QVERIFY(dialogs.Seen.isEmpty());
+  }
+  TWindowKit kit;
+  const fs::path koor = kit.Session("Koor");
+  const fs::path nested = kit.Root / "Band" / "oud";
+  fs::create_directories(nested);
+  const std::vector<fs::path> takes{koor / "Koor-1.wav", koor / "Koor-2.mp3", nested / "x.wav"};
+  for (const auto& take : takes) {
+    WriteWave(take, Level(0.1, 1));
+    WriteTrimRecord(take, "0,1", "0,1");
+  }
+  auto& w = kit.Open();
+  TDialogs dialogs;
+
+  // The exit panel's margin does nothing; its labels close.
+  QTest::mouseClick(w.btnExit, Qt::LeftButton, {}, QPoint(2, 2));
+  QVERIFY(w.isVisible());
+
+  dialogs.Click(QStringLiteral("Annuleren"));
+  QTest::mouseClick(w.lblIconExit, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(dialogs.Seen[0].Text,
+           QStringLiteral("Er zijn 6 triminfo- en herstelbestand(en).\n"
+                          "Wil je deze bestanden nu verwijderen?\n"
+                          "Het ongedaan maken van eerdere trims is daarna niet meer mogelijk."));
+  for (const auto& take : takes)
+    QVERIFY(fs::exists(take.string() + ".triminfo"));
+
+  w.show();
+  dialogs.Click(QStringLiteral("Wissen"));
+  w.close();
+  QCOMPARE(dialogs.Seen.size(), 2);
+  for (const auto& take : takes) {
+    QVERIFY(fs::exists(take));
+    QVERIFY(!fs::exists(take.string() + ".triminfo"));
+    QVERIFY(!fs::exists(take.string() + ".untrimmed"));
+  }
+}
+
+void TestMainForm::closeDuringTakeCompletesItsFile()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  const auto take = TrimmableTake();
+  kit.Record(take);
+
+  TDialogs dialogs;
+  w.close();
+  QVERIFY(dialogs.Seen.isEmpty());
+  QVERIFY(!w.Recorder()->Recording());
+  const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
+  const auto bytes = test::ReadBytes(file);
+  QCOMPARE(bytes.size(), 44 + take.size() * 2);
+  QCOMPARE(test::Le32(bytes, 4), static_cast<std::uint32_t>(36 + take.size() * 2));
+  QCOMPARE(test::Le32(bytes, 40), static_cast<std::uint32_t>(take.size() * 2));
+  // Not trimmed and not listed.
+  QVERIFY(!fs::exists(file.string() + ".triminfo"));
+  QCOMPARE(kit.Entries(), QStringList());
+}
+
+void TestMainForm::clockShowsElapsedTime()
+{
+  QCOMPARE(FormatSeconds(-3), QStringLiteral("00:00"));
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  kit.Now = 5000;
+  kit.Record({});
+  const struct {
+    std::uint64_t Ms;
+    const char* Text;
+  } cases[] = {{0, "00:00"},       {59900, "00:59"},        {61000, "01:01"},
+               {3599000, "59:59"}, {3600000, "01:00:00"}, {360000000, "100:00:00"}};
+  for (const auto& c : cases) {
+    kit.Now = 5000 + c.Ms;
+    w.Tick();
+    QCOMPARE(w.lblTime->text(), QString::fromLatin1(c.Text));
+    QCOMPARE(w.WaveDuration(), c.Ms / 1000.0);
+  }
+  kit.Stop();
+}
+
+void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  const fs::path folder = kit.Session("Koor");
+  const auto old = TrimmableTake();
+  WriteWave(folder / "Koor-1.wav", old);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  kit.Record(TrimmableTake());
+  const QString recording = NativeTakePath(folder / "Koor-2.wav");
+  QCOMPARE(w.LastFile(), recording);
+
+  auto* list = w.lbRecordings;
+  const QRect first = list->visualItemRect(list->item(0));
+  QSignalSpy doubleClicks(list, &QListWidget::itemDoubleClicked);
+  // A double-click is a click followed by the second press.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
+  QCOMPARE(doubleClicks.size(), 1);
+  QCOMPARE(w.LastFile(), recording);
+  QVERIFY(!w.PlaybackCursorVisible());
+  QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
+
+  kit.Stop();
+  // The new take is trimmed; the older one is left as it was.
+  QVERIFY(fs::exists(folder / "Koor-2.wav.triminfo"));
+  QVERIFY(!fs::exists(folder / "Koor-1.wav.triminfo"));
+  QCOMPARE(fs::file_size(folder / "Koor-1.wav"), 44 + old.size() * 2);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+}
+
+void TestMainForm::stopShowsTheNewTakeEvenWhenNotLast()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  // "Zang.wav" sorts after every "Koor-<n>.wav" and carries a trim record.
+  WriteWave(folder / "Zang.wav", Level(3.0, 100));
+  WriteTrimRecord(folder / "Zang.wav", "1,5", "0,25");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(w.TrimActive());
+
+  kit.Record(Level(0.5, 7000));
+  kit.Stop();
+  const fs::path file = folder / "Koor-1.wav";
+  QCOMPARE(kit.Entries(), (QStringList{QStringLiteral("Koor-1.wav"), QStringLiteral("Zang.wav")}));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QCOMPARE(w.WaveDuration(), 0.5);
+  QVERIFY(!w.TrimActive());
+  QVERIFY(!w.lblTrimInfo->isVisible());
+  QVERIFY(!w.btnUndoTrim->isEnabled());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+}
+
+void TestMainForm::takeEndingByItselfIsCompletedAndReported()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  const auto take = TrimmableTake();
+  kit.Record(take);
+
+  TDialogs dialogs;
+  kit.Layer.LoseDevice();
+  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000);  // the timer's next tick
+  const QString why = QStringLiteral("Opname gestopt: de audio-ingang is weggevallen.");
+  QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
+  QCOMPARE(dialogs.Seen[0].Text, why);
+  QCOMPARE(w.lblStatus->text(), why);
+  QVERIFY(!w.Recorder()->Recording());
+  QVERIFY(!w.timer->isActive());
+  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(!w.btnStop->isEnabled());
+  QVERIFY(w.cbSession->isEnabled());
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
+  const auto bytes = test::ReadBytes(file);
+  QCOMPARE(test::Le32(bytes, 40), static_cast<std::uint32_t>(take.size() * 2));
+  QVERIFY(!fs::exists(file.string() + ".triminfo"));
+  QCOMPARE(w.WaveDuration(), 2.0);
+}
+
+void TestMainForm::vanishedSessionReachesGeneralHandler()
+{
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
+  kit.Session("Band");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  fs::remove_all(kit.Root / "Band");
+
+  TDialogs dialogs;
+  // Through the event loop, as a user's choice would come.
+  QMetaObject::invokeMethod(
+      w.cbSession,
+      [&w] {
+        const int i = w.cbSession->findText(QStringLiteral("Band"));
+        w.cbSession->setCurrentIndex(i);
+        emit w.cbSession->activated(i);
+      },
+      Qt::QueuedConnection);
+  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000);
+  QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Praatkist"));
+  QCOMPARE(dialogs.Seen[0].Text, QStringLiteral("Sessie \"Band\" bestaat niet."));
+  QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+}
+
+// The program's own application object, so that errors reaching the event loop meet
+// the general handler; a private home so that no real settings or documents are touched.
+int main(int argc, char** argv)
+{
+  static TTempDir home;
+  qputenv("HOME", home.Path().string().c_str());
+  qputenv("XDG_CONFIG_HOME", (home.Path() / "config").string().c_str());
+  qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
+  qputenv("LC_ALL", "nl_NL.UTF-8");
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QT_SCALE_FACTOR", "1");
+  InstallFontSubstitutes();
+  TPraatkistApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Praatkist"));
+  TestMainForm tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_main_form.moc"
