@@ -12,10 +12,10 @@
 
 int main(int argc, char* argv[])
 {
-  praatkist::ui::InstallFontSubstitutes();
   praatkist::ui::TPraatkistApplication app(argc, argv);
+  // No display name: the platform would append it to every dialog's caption.
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Praatkist"));
+  praatkist::ui::InstallFontSubstitutes();  // before the first widget
 
   // Without a layer the window still opens: it says why in its status line and
   // keeps the record button disabled.

@@ -380,8 +380,13 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
   QVERIFY(!w.timer->isActive());
   QCOMPARE(w.chkMono->toolTip(), QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
 
-  // The close step writes the file with these values.
   TDialogs dialogs;
+  QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Over Praatkist"));
+  dialogs.Seen.clear();
+
+  // The close step writes the file with these values.
   w.close();
   QVERIFY(dialogs.Seen.isEmpty());
   QVERIFY(fs::exists(kit.Ini));
@@ -1095,9 +1100,9 @@ int main(int argc, char** argv)
   qputenv("LC_ALL", "nl_NL.UTF-8");
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_SCALE_FACTOR", "1");
-  InstallFontSubstitutes();
   TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
+  InstallFontSubstitutes();
   TestMainForm tests;
   return QTest::qExec(&tests, argc, argv);
 }
