@@ -185,7 +185,13 @@ struct TCapture : TEncodeTarget {
   std::thread Thread;
   std::thread::id ThreadId;
 
+  TCapture() = default;
+  TCapture(const TCapture&) = delete;
+  TCapture& operator=(const TCapture&) = delete;
+  ~TCapture();
   void Loop() noexcept;
+  // Ends the thread and the stream, with the main loop lock free.
+  void Shut() noexcept;
 };
 
 void CaptureReadCallback(pa_stream* s, std::size_t, void* user) noexcept {
@@ -324,6 +330,12 @@ struct TPlayStream {
   // left in the high half, right in the low half.
   std::unique_ptr<std::atomic<std::uint32_t>[]> Levels;
 
+  TPlayStream() = default;
+  TPlayStream(const TPlayStream&) = delete;
+  TPlayStream& operator=(const TPlayStream&) = delete;
+  ~TPlayStream();
+  void StopReader() noexcept;
+  void Disconnect() noexcept;
   void Pump(std::size_t want) noexcept;
   void PumpLocked() noexcept;
   void ReaderLoop() noexcept;
@@ -436,6 +448,67 @@ void TPlayStream::ReaderLoop() noexcept {
     }
     ReaderWake.Wait(seen, 50);
   }
+}
+
+void TCapture::Shut() noexcept {
+  StopRequested.store(true);
+  Ended.store(true);
+  Wake.Wake();
+  {
+    std::lock_guard lock(ThreadMutex);
+    // A record callback that stops its own channel cannot wait for itself; its
+    // thread ends as soon as the callback returns.
+    if (Thread.joinable() && std::this_thread::get_id() != ThreadId)
+      Thread.join();
+  }
+  if (Ml) {
+    TLoopLock lock(Ml);
+    if (Stream) {
+      pa_stream_set_read_callback(Stream, nullptr, nullptr);
+      pa_stream_set_state_callback(Stream, nullptr, nullptr);
+      if (PA_STREAM_IS_GOOD(pa_stream_get_state(Stream)))
+        pa_stream_disconnect(Stream);
+      pa_stream_unref(Stream);
+      Stream = nullptr;
+    }
+  }
+}
+
+TCapture::~TCapture() {
+  Shut();
+  if (Thread.joinable())
+    Thread.detach();  // only a callback that freed its own layer gets here
+}
+
+void TPlayStream::StopReader() noexcept {
+  ReaderStop.store(true);
+  ReaderWake.Wake();
+  if (Reader.joinable())
+    Reader.join();
+}
+
+void TPlayStream::Disconnect() noexcept {
+  if (!Ml)
+    return;
+  TLoopLock lock(Ml);
+  if (DrainOp) {
+    pa_operation_cancel(DrainOp);
+    pa_operation_unref(DrainOp);
+    DrainOp = nullptr;
+  }
+  if (Stream) {
+    pa_stream_set_write_callback(Stream, nullptr, nullptr);
+    pa_stream_set_state_callback(Stream, nullptr, nullptr);
+    if (PA_STREAM_IS_GOOD(pa_stream_get_state(Stream)))
+      pa_stream_disconnect(Stream);
+    pa_stream_unref(Stream);
+    Stream = nullptr;
+  }
+}
+
+TPlayStream::~TPlayStream() {
+  StopReader();
+  Disconnect();
 }
 
 } // namespace
@@ -671,56 +744,18 @@ bool TPulseAudioLayer::TImpl::SourceExists(const std::string& name) {
 // ---- capture helpers -------------------------------------------------------------
 
 void TPulseAudioLayer::TImpl::StopCapture(TCapture& c) noexcept {
-  c.StopRequested.store(true);
-  c.Ended.store(true);
-  c.Wake.Wake();
-  {
-    std::lock_guard lock(c.ThreadMutex);
-    // A record callback that stops its own channel cannot wait for itself; its
-    // thread ends as soon as the callback returns.
-    if (c.Thread.joinable() && std::this_thread::get_id() != c.ThreadId)
-      c.Thread.join();
-  }
-  if (c.Ml) {
-    TLoopLock lock(c.Ml);
-    if (c.Stream) {
-      pa_stream_set_read_callback(c.Stream, nullptr, nullptr);
-      pa_stream_set_state_callback(c.Stream, nullptr, nullptr);
-      if (PA_STREAM_IS_GOOD(pa_stream_get_state(c.Stream)))
-        pa_stream_disconnect(c.Stream);
-      pa_stream_unref(c.Stream);
-      c.Stream = nullptr;
-    }
-  }
+  c.Shut();
   c.StopEncoders(true);
 }
 
 // ---- playback helpers ----------------------------------------------------------------
 
 void TPulseAudioLayer::TImpl::StopReader(TPlayStream& p) noexcept {
-  p.ReaderStop.store(true);
-  p.ReaderWake.Wake();
-  if (p.Reader.joinable())
-    p.Reader.join();
+  p.StopReader();
 }
 
 void TPulseAudioLayer::TImpl::DisconnectPlayback(TPlayStream& p) noexcept {
-  if (!p.Ml)
-    return;
-  TLoopLock lock(p.Ml);
-  if (p.DrainOp) {
-    pa_operation_cancel(p.DrainOp);
-    pa_operation_unref(p.DrainOp);
-    p.DrainOp = nullptr;
-  }
-  if (p.Stream) {
-    pa_stream_set_write_callback(p.Stream, nullptr, nullptr);
-    pa_stream_set_state_callback(p.Stream, nullptr, nullptr);
-    if (PA_STREAM_IS_GOOD(pa_stream_get_state(p.Stream)))
-      pa_stream_disconnect(p.Stream);
-    pa_stream_unref(p.Stream);
-    p.Stream = nullptr;
-  }
+  p.Disconnect();
 }
 
 // (Re)creates the pulse stream of P, corked, with the file positioned at

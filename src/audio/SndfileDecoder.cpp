@@ -4,6 +4,9 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +15,22 @@ namespace praatkist::audio {
 
 namespace {
 
+constexpr std::size_t kFloatChunkFrames = 4096;
+
 SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
+
+// 1.0 is 32768, the scale 16-bit samples had on their way into the MP3 (and
+// libsndfile's own clipping conversion); beyond full scale is clipped.
+std::int16_t ToShort(float x) noexcept {
+  const float v = x * 32768.0f;
+  if (v != v)
+    return 0;
+  if (v >= 32767.0f)
+    return 32767;
+  if (v <= -32768.0f)
+    return -32768;
+  return static_cast<std::int16_t>(std::lrintf(v));
+}
 
 } // namespace
 
@@ -25,6 +43,7 @@ void TSndfileDecoder::Close() noexcept {
     sf_close(Sf(FFile));
     FFile = nullptr;
   }
+  FFloatData = false;
   FRate = FChans = 0;
   FFrames = FPosition = 0;
 }
@@ -48,8 +67,22 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
     sf_close(sf);
     return kErrFormat;
   }
-  // Float data beyond full scale is clipped instead of wrapping round.
-  sf_command(sf, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  switch (info.format & SF_FORMAT_SUBMASK) {
+  case SF_FORMAT_FLOAT:
+  case SF_FORMAT_DOUBLE:
+  case SF_FORMAT_VORBIS:
+  case SF_FORMAT_OPUS:
+  case SF_FORMAT_MPEG_LAYER_I:
+  case SF_FORMAT_MPEG_LAYER_II:
+  case SF_FORMAT_MPEG_LAYER_III:
+    FFloatData = true;
+    FFloatBuf.assign(std::size_t{kFloatChunkFrames} * static_cast<std::size_t>(info.channels), 0.0f);
+    sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    break;
+  default:
+    FFloatData = false;
+    break;
+  }
   FFile = sf;
   FRate = static_cast<std::uint32_t>(info.samplerate);
   FChans = static_cast<std::uint32_t>(info.channels);
@@ -61,11 +94,29 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
 std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) noexcept {
   if (!FFile || frames == 0)
     return 0;
-  const sf_count_t got = sf_readf_short(Sf(FFile), dst, static_cast<sf_count_t>(frames));
-  if (got <= 0)
-    return 0;
-  FPosition += static_cast<std::uint64_t>(got);
-  return static_cast<std::size_t>(got);
+  if (!FFloatData) {
+    const sf_count_t got = sf_readf_short(Sf(FFile), dst, static_cast<sf_count_t>(frames));
+    if (got <= 0)
+      return 0;
+    FPosition += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+  }
+  std::size_t done = 0;
+  while (done < frames) {
+    const std::size_t want = std::min(frames - done, kFloatChunkFrames);
+    const sf_count_t got = sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
+    if (got <= 0)
+      break;
+    const std::size_t samples = static_cast<std::size_t>(got) * FChans;
+    std::int16_t* out = dst + done * FChans;
+    for (std::size_t i = 0; i < samples; ++i)
+      out[i] = ToShort(FFloatBuf[i]);
+    done += static_cast<std::size_t>(got);
+    if (static_cast<std::size_t>(got) < want)
+      break;
+  }
+  FPosition += done;
+  return done;
 }
 
 bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace praatkist::audio {
 
@@ -35,6 +36,11 @@ public:
 
 private:
   void* FFile = nullptr;  // SNDFILE*
+  // Float data (MP3, float WAV) is read as float and rounded here: libsndfile
+  // leaves float WAV unscaled when read as 16-bit, and without clipping wraps
+  // an MP3's overshoots beyond full scale round to the other sign.
+  bool FFloatData = false;
+  std::vector<float> FFloatBuf;
   std::uint32_t FRate = 0;
   std::uint32_t FChans = 0;
   std::uint64_t FFrames = 0;

@@ -216,7 +216,15 @@ void WriteSnd(const fs::path& path, int format, std::uint32_t rate, std::uint32_
   info.format = format;
   SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / chans));
+  if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
+    // Float files hold full scale as 1.0.
+    std::vector<float> v(samples.size());
+    for (std::size_t i = 0; i < v.size(); ++i)
+      v[i] = samples[i] / 32768.0f;
+    sf_writef_float(f, v.data(), static_cast<sf_count_t>(samples.size() / chans));
+  } else {
+    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / chans));
+  }
   sf_close(f);
 }
 
@@ -527,8 +535,9 @@ TEST_F(PulseLayer, OverflowLosesWholeBuffersOnly) {
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(Layer->ChannelPlay(h, false));
 
-  // Eight seconds of a frame counter: left the low 15 bits, right the next 15.
-  const std::uint32_t total = 8 * 48000;
+  // A frame counter: left the low 15 bits, right the next 15. Eight seconds
+  // while the callback stalls, then a quarter second once it keeps up again.
+  const std::uint32_t burst = 8 * 48000, total = burst + 12000;
   std::vector<std::int16_t> pattern(2 * total);
   for (std::uint32_t f = 0; f < total; ++f) {
     pattern[2 * f] = static_cast<std::int16_t>(f & 0x7FFF);
@@ -536,38 +545,47 @@ TEST_F(PulseLayer, OverflowLosesWholeBuffersOnly) {
   }
   const int fd = ::open((std::string(paDir) + "/fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data());
-  std::size_t done = 0;
-  const auto t0 = Clock::now();
-  while (done < pattern.size() * 2 && Seconds(t0) < 5.0) {
-    pollfd p{fd, POLLOUT, 0};
-    ::poll(&p, 1, 100);
-    const ssize_t w = ::write(fd, bytes + done, pattern.size() * 2 - done);
-    if (w > 0)
-      done += static_cast<std::size_t>(w);
-  }
+  auto write = [&](std::uint32_t from, std::uint32_t to) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data() + 2 * from);
+    const std::size_t size = std::size_t{to - from} * 4;
+    std::size_t done = 0;
+    const auto t0 = Clock::now();
+    while (done < size && Seconds(t0) < 5.0) {
+      pollfd p{fd, POLLOUT, 0};
+      ::poll(&p, 1, 100);
+      const ssize_t w = ::write(fd, bytes + done, size - done);
+      if (w > 0)
+        done += static_cast<std::size_t>(w);
+    }
+    return done == size;
+  };
+  auto settle = [&] {
+    std::uint64_t last = ~std::uint64_t{0};
+    WaitUntil(
+        [&] {
+          const std::uint64_t now = got.Bytes;
+          const bool settled = now == last;
+          last = now;
+          SleepMs(150);
+          return settled;
+        },
+        6.0);
+  };
+  const bool burstWritten = write(0, burst);
+  // Wait for the stalled call to return and for the ring to be emptied.
+  EXPECT_GE(WaitUntil([&] { return got.Calls >= 2; }, 3.0), 0.0);
+  settle();
+  const bool tailWritten = write(burst, total);
   ::close(fd);
-  ASSERT_EQ(done, pattern.size() * 2);
-
-  // Wait for the stalled call to return and for the rest to trickle in.
-  ASSERT_GE(WaitUntil([&] { return got.Calls >= 2; }, 3.0), 0.0);
-  std::uint64_t last = 0;
-  WaitUntil(
-      [&] {
-        const std::uint64_t now = got.Bytes;
-        const bool settled = now == last;
-        last = now;
-        SleepMs(200);
-        return settled;
-      },
-      6.0);
+  ASSERT_TRUE(burstWritten && tailWritten);
+  settle();
   Layer->ChannelStop(h);
   auto* pulse = dynamic_cast<TPulseAudioLayer*>(Layer.get());
   const std::uint64_t dropped = pulse->CaptureDroppedChunks(h);
   Layer->RecordFree();
   std::printf("[ overflow ] %llu chunks dropped, %.2f s of %.2f s delivered\n",
               static_cast<unsigned long long>(dropped), static_cast<double>(got.Bytes) / 192000,
-              total / 48000.0);
+              burst / 48000.0);
   EXPECT_GT(dropped, 0u);
 
   std::lock_guard lock(got.M);
@@ -753,6 +771,59 @@ TEST_F(SndfileStreams, DecodesCommonWavFormatsTo16Bit) {
     EXPECT_EQ(Layer->ChannelGetPosition(h), pcm.size() * 2);
     Layer->StreamFree(h);
   }
+}
+
+// Decoded MP3 overshoots full scale where the input was at full scale: it is
+// clipped, never wrapped round to the other sign; float WAV beyond 1.0 alike.
+TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
+  std::vector<std::int16_t> square(2 * 48000);
+  for (std::size_t f = 0; f < 48000; ++f)
+    square[2 * f] = square[2 * f + 1] = (f / 24) % 2 ? 32767 : -32768;
+  const fs::path wav = Dir / "square.wav", mp3 = Dir / "square.mp3";
+  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, square);
+  const THandle src = Layer->StreamCreateFile(wav, true);
+  ASSERT_NE(src, 0u);
+  const THandle enc = Layer->EncodeMp3Start(src, 192, mp3, false);
+  ASSERT_NE(enc, 0u);
+  std::vector<std::int16_t> buf(32768);
+  while (Layer->ChannelGetData(src, buf.data(), 65536) != kDataError) {
+  }
+  Layer->EncodeStop(enc);
+  Layer->StreamFree(src);
+
+  auto decode = [&](const fs::path& p) {
+    std::vector<std::int16_t> all;
+    const THandle h = Layer->StreamCreateFile(p, true);
+    EXPECT_NE(h, 0u);
+    for (std::uint32_t n; (n = Layer->ChannelGetData(h, buf.data(), 65536)) != kDataError;)
+      all.insert(all.end(), buf.begin(), buf.begin() + n / 2);
+    Layer->StreamFree(h);
+    return all;
+  };
+  const auto back = decode(mp3);
+  ASSERT_EQ(back.size(), square.size());
+  std::size_t wrapped = 0, atFull = 0;
+  for (std::size_t i = 2; i < back.size(); ++i) {
+    wrapped += std::abs(back[i] - back[i - 2]) > 50000;
+    atFull += back[i] == 32767 || back[i] == -32768;
+  }
+  EXPECT_EQ(wrapped, 0u);
+  EXPECT_GT(atFull, 1000u);
+
+  const fs::path hot = Dir / "hot.wav";
+  {
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(hot.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    const float v[] = {0.5f, 1.5f, -1.5f, -0.25f};
+    sf_write_float(f, v, 4);
+    sf_close(f);
+  }
+  const auto hotBack = decode(hot);
+  EXPECT_EQ(hotBack, (std::vector<std::int16_t>{16384, 32767, -32768, -8192}));
 }
 
 TEST_F(SndfileStreams, PositionsAndSeconds) {
