@@ -13,7 +13,7 @@ PACKAGES=(
   libpulse-dev libsndfile1-dev libmp3lame-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils xvfb xauth sox libsox-fmt-mp3 mpg123 lame
+  pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox libsox-fmt-mp3 mpg123 lame
   # fonts standing in for the design's Windows families
   fonts-open-sans fonts-inconsolata fonts-dejavu-core fonts-symbola
 )

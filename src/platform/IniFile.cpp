@@ -350,7 +350,10 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(at), newLine);
     return;
   }
-  FLines.push_back("[" + std::string(Trim(section)) + "]");
+  // appended piece by piece: GCC 12 warns falsely about "[" + ... + "]" at -O3
+  std::string sectionLine;
+  sectionLine.append(1, '[').append(Trim(section)).append(1, ']');
+  FLines.push_back(std::move(sectionLine));
   FLines.push_back(newLine);
 }
 
