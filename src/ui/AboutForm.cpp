@@ -43,33 +43,6 @@ QString GetVersionText()
   return QString::fromStdString(platform::ProgramVersionText());
 }
 
-TfrmAbout::TPanelButton::TPanelButton(QWidget* AOwner) : QLabel(AOwner)
-{
-  setFocusPolicy(Qt::NoFocus);
-  setAutoFillBackground(true);
-  setFrameShape(QFrame::NoFrame);
-  setAlignment(Qt::AlignCenter);
-  setTextFormat(Qt::PlainText);
-}
-
-void TfrmAbout::TPanelButton::mousePressEvent(QMouseEvent* event)
-{
-  if (event->button() == Qt::LeftButton)
-    FClickArmed = true;
-  event->accept();
-}
-
-void TfrmAbout::TPanelButton::mouseReleaseEvent(QMouseEvent* event)
-{
-  event->accept();
-  if (event->button() != Qt::LeftButton)
-    return;
-  const bool click = FClickArmed && rect().contains(event->position().toPoint());
-  FClickArmed = false;
-  if (click && OnClick)
-    OnClick();
-}
-
 TfrmAbout::TfrmAbout(QWidget* AOwner)
     : QDialog(AOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
@@ -98,7 +71,8 @@ TfrmAbout::TfrmAbout(QWidget* AOwner)
                             DesignFontPx(SegoeUI, 13), WindowText);
   lblDescription->setWordWrap(true);
 
-  btnClose = new TPanelButton(this);
+  btnClose = new TClickLabel(this);
+  btnClose->setAutoFillBackground(true);
   btnClose->setObjectName(QStringLiteral("btnClose"));
   btnClose->setGeometry(175, 245, 150, 40);
   btnClose->setFont(DesignFontPx(SegoeUI, 13, true));

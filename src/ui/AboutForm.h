@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "ui/ClickLabel.h"
+
 namespace praatkist::ui {
 
 // The version shown in the about window: the version the program was built with,
@@ -18,21 +20,6 @@ class TfrmAbout : public QDialog {
   Q_OBJECT
 
 public:
-  // A flat coloured panel with a centred caption, used as a button: a left press
-  // followed by a release over it runs OnClick. No focus, no keys, no hover look.
-  class TPanelButton : public QLabel {
-  public:
-    explicit TPanelButton(QWidget* AOwner);
-    std::function<void()> OnClick;
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-
-  private:
-    bool FClickArmed = false;
-  };
-
   explicit TfrmAbout(QWidget* AOwner = nullptr);
 
   // Shows the window modally over AOwner and destroys it once it is closed.
@@ -42,7 +29,8 @@ public:
   QLabel* lblVersion;
   QLabel* lblCopyright;
   QLabel* lblDescription;
-  TPanelButton* btnClose;
+  // A flat coloured panel with a centred caption, used as a button.
+  TClickLabel* btnClose;
 
 public slots:
   // Closes the window with OK.

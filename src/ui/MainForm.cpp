@@ -259,31 +259,6 @@ void TPaintBox::paintEvent(QPaintEvent*)
     OnPaint(painter);
 }
 
-TClickLabel::TClickLabel(QWidget* AOwner) : QLabel(AOwner)
-{
-  setFocusPolicy(Qt::NoFocus);
-  setTextFormat(Qt::PlainText);
-  setAlignment(Qt::AlignCenter);
-}
-
-void TClickLabel::mousePressEvent(QMouseEvent* event)
-{
-  event->accept();
-  if (event->button() == Qt::LeftButton)
-    FClickArmed = true;
-}
-
-void TClickLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-  event->accept();
-  if (event->button() != Qt::LeftButton)
-    return;
-  const bool click = FClickArmed && rect().contains(event->position().toPoint());
-  FClickArmed = false;
-  if (click && isEnabled() && OnClick)
-    OnClick();
-}
-
 TPanelButton::TPanelButton(QWidget* AOwner) : QFrame(AOwner)
 {
   setFrameShape(QFrame::NoFrame);
@@ -298,21 +273,11 @@ TPanelButton::TPanelButton(QWidget* AOwner) : QFrame(AOwner)
   Text->OnClick = Icon->OnClick;
 }
 
-void TPanelButton::mousePressEvent(QMouseEvent* event)
-{
-  event->accept();
-  if (event->button() == Qt::LeftButton)
-    FClickArmed = true;
-}
+void TPanelButton::mousePressEvent(QMouseEvent* event) { FClick.Press(event); }
 
 void TPanelButton::mouseReleaseEvent(QMouseEvent* event)
 {
-  event->accept();
-  if (event->button() != Qt::LeftButton)
-    return;
-  const bool click = FClickArmed && rect().contains(event->position().toPoint());
-  FClickArmed = false;
-  if (click && PanelClicks && isEnabled() && OnClick)
+  if (FClick.Release(event, this) && PanelClicks && OnClick)
     OnClick();
 }
 

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/ClickLabel.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -60,22 +62,6 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 };
 
-// A label that runs OnClick when a left press is released over it (enabled only).
-class TClickLabel : public QLabel {
-  Q_OBJECT
-
-public:
-  explicit TClickLabel(QWidget* AOwner);
-  std::function<void()> OnClick;
-
-protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-
-private:
-  bool FClickArmed = false;
-};
-
 // A flat coloured panel holding a glyph label and a text label; a click on the panel
 // (unless PanelClicks is off) or on either label runs OnClick. Being disabled changes
 // neither its colours nor its texts: it only ignores clicks.
@@ -94,7 +80,7 @@ protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-  bool FClickArmed = false;
+  TClickTracker FClick;
 };
 
 class TfrmMain : public QWidget {
