@@ -4,11 +4,11 @@
 
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
-#include "audio/WavHeader.h"
 #include "platform/Errors.h"
 #include "support/PulseTestKit.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -137,31 +137,6 @@ void ReferencePeaks(const TDecoded& d, int maxPoints, std::vector<std::int32_t>&
   }
 }
 
-// Bit rates (kbit/s) of every MPEG-1 layer III frame of File.
-std::vector<int> Mp3FrameBitrates(const fs::path& file)
-{
-  static const int kRates[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-  static const int kFreqs[4] = {44100, 48000, 32000, 0};
-  const auto b = ReadBytes(file);
-  std::vector<int> rates;
-  std::size_t at = 0;
-  while (at + 4 <= b.size()) {
-    if (b[at] != 0xFF || (b[at + 1] & 0xFE) != 0xFA) {  // MPEG-1, layer III
-      ADD_FAILURE() << "no frame header at " << at;
-      break;
-    }
-    const int rate = kRates[b[at + 2] >> 4];
-    const int freq = kFreqs[(b[at + 2] >> 2) & 3];
-    if (rate == 0 || freq == 0) {
-      ADD_FAILURE() << "bad frame header at " << at;
-      break;
-    }
-    rates.push_back(rate);
-    at += static_cast<std::size_t>(144 * rate * 1000 / freq + ((b[at + 2] >> 1) & 1));
-  }
-  return rates;
-}
-
 } // namespace
 
 class EngineWaveTake : public EngineReal, public ::testing::WithParamInterface<int> {};
@@ -199,10 +174,7 @@ INSTANTIATE_TEST_SUITE_P(MonoAndStereo, EngineWaveTake, ::testing::Values(1, 2))
 TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
 {
   const auto take = dir / "Koor-1.mp3";
-  std::vector<std::int16_t> two(2 * 48000 * 2);
-  for (std::size_t f = 0; f < two.size() / 2; ++f)
-    two[2 * f] = two[2 * f + 1] = static_cast<std::int16_t>(8000 * std::sin(2 * M_PI * 440 * f / 48000.0));
-  RecordFromFifo(*rec, Device("fifo"), rfMP3, take, two);
+  RecordFromFifo(*rec, Device("fifo"), rfMP3, take, Sine(48000, 2, 2.0, 440, 8000));
 
   const TDecoded d = Decode(take);
   ASSERT_TRUE(d.Ok);
@@ -210,13 +182,11 @@ TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
   EXPECT_EQ(d.Channels, 2);
   EXPECT_NEAR(d.Frames / 48000.0, 2.0, 0.05);
   EXPECT_EQ(static_cast<std::int64_t>(d.Samples.size() / 2), d.Frames);
-  const auto rates = Mp3FrameBitrates(take);
-  ASSERT_GT(rates.size(), 80u);
-  EXPECT_TRUE(std::all_of(rates.begin(), rates.end(), [](int r) { return r == 192; }));
-  // the Info tag of the encoder opens the file
-  const auto bytes = ReadBytes(take);
-  const std::string head(bytes.begin(), bytes.begin() + 200);
-  EXPECT_NE(head.find("Info"), std::string::npos);
+  const TMp3Frames frames = ParseMp3(ReadBytes(take));
+  ASSERT_GT(frames.Kbps.size(), 80u);
+  EXPECT_TRUE(std::all_of(frames.Kbps.begin(), frames.Kbps.end(), [](int r) { return r == 192; }));
+  EXPECT_TRUE(frames.InfoTag) << "the encoder's Info tag opens the file";
+  EXPECT_FALSE(frames.TrailingGarbage);
 }
 
 TEST_F(EngineReal, UnloadedSourceEndsTheTakeAndTheFileStaysValid)
@@ -337,12 +307,7 @@ TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
   for (auto& v : s)
     v = static_cast<std::int16_t>(static_cast<int>(random() % 20001) - 10000);
   const auto wav = dir / "bron.wav", mp3 = dir / "bron.mp3";
-  const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(s.size() * 2), 48000, 2);
-  {
-    std::ofstream out(wav, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(header.data()), 44);
-    out.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
-  }
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
   const auto stream = layer->StreamCreateFile(wav, true);
   ASSERT_NE(stream, 0u);
   const auto encoder = layer->EncodeMp3Start(stream, 192, mp3, false);
@@ -424,15 +389,7 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
 TEST_F(EngineReal, PlaybackRunsInRealTimeAndEnds)
 {
   const auto take = dir / "Koor-1.wav";
-  std::vector<std::int16_t> two(2 * 48000 * 2);
-  for (std::size_t f = 0; f < two.size() / 2; ++f)
-    two[2 * f] = two[2 * f + 1] = static_cast<std::int16_t>(16384 * std::sin(2 * M_PI * 440 * f / 48000.0));
-  const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(two.size() * 2), 48000, 2);
-  {
-    std::ofstream out(take, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(header.data()), 44);
-    out.write(reinterpret_cast<const char*>(two.data()), static_cast<std::streamsize>(two.size() * 2));
-  }
+  WriteSound(take, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, Sine(48000, 2, 2.0, 440, 16384));
   EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
   rec->PlayFile(take);
   const auto t0 = TClock::now();

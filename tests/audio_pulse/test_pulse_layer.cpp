@@ -3,7 +3,7 @@
 // decoding, playback, and the ways a device or the server can go away.
 
 #include "audio/PulseAudioLayer.h"
-#include "support/TestFiles.h"
+#include "support/PulseTestKit.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -29,116 +29,10 @@
 #include <vector>
 
 using namespace praatkist::audio;
-using praatkist::test::TTempDir;
-using Clock = std::chrono::steady_clock;
+using namespace praatkist::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---- environment -------------------------------------------------------------------
-
-bool HavePulse() {
-  const char* s = std::getenv("PULSE_SERVER");
-  return s && *s;
-}
-
-bool PulseRequired() {
-  const char* r = std::getenv("PRAATKIST_REQUIRE_PULSE");
-  return r && std::string(r) == "1";
-}
-
-#define REQUIRE_PULSE()                                                                  \
-  do {                                                                                   \
-    if (!HavePulse()) {                                                                  \
-      if (PulseRequired())                                                               \
-        FAIL() << "PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1";               \
-      GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER unset)";                  \
-    }                                                                                    \
-  } while (0)
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-void SleepMs(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Polls Pred every 5 ms for at most TimeoutS seconds; the seconds it took, or a
-// negative value on time-out.
-template <class TPred>
-double WaitUntil(TPred pred, double timeoutS) {
-  const auto t0 = Clock::now();
-  while (!pred()) {
-    if (Seconds(t0) > timeoutS)
-      return -1.0;
-    SleepMs(5);
-  }
-  return Seconds(t0);
-}
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p))
-      out += buf;
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-    out.pop_back();
-  return out;
-}
-
-fs::path ServerScript() {
-  return fs::path(__FILE__).parent_path().parent_path() / "support" / "audio-test-server.sh";
-}
-
-int FindDevice(IAudioLayer& layer, const std::string& driver) {
-  TAudioDeviceInfo info;
-  for (int i = 0; layer.RecordGetDeviceInfo(i, info); ++i)
-    if (info.Driver == driver)
-      return i;
-  return -1;
-}
-
-// A second PulseAudio server of our own, for tests that kill it.
-class TPrivateServer {
-public:
-  TPrivateServer() {
-    const std::string out = Shell("bash " + ServerScript().string() + " start " + FDir.Path().string());
-    const auto at = out.find("PULSE_SERVER=");
-    if (at == std::string::npos)
-      return;
-    const auto end = out.find(' ', at);
-    FServer = out.substr(at + 13, end == std::string::npos ? std::string::npos : end - at - 13);
-  }
-  ~TPrivateServer() { Shell("bash " + ServerScript().string() + " stop " + FDir.Path().string()); }
-  const std::string& Server() const { return FServer; }
-  bool Kill() const {
-    std::ifstream in(FDir / "pulseaudio.pid");
-    pid_t pid = 0;
-    in >> pid;
-    return pid > 0 && ::kill(pid, SIGKILL) == 0;
-  }
-
-private:
-  TTempDir FDir;
-  std::string FServer;
-};
-
-// Creates a layer bound to Server: the layer takes PULSE_SERVER as it is when made.
-std::unique_ptr<IAudioLayer> LayerOn(const std::string& server) {
-  const char* old = std::getenv("PULSE_SERVER");
-  const std::string saved = old ? old : "";
-  ::setenv("PULSE_SERVER", server.c_str(), 1);
-  auto layer = CreateSystemAudioLayer();
-  if (old)
-    ::setenv("PULSE_SERVER", saved.c_str(), 1);
-  else
-    ::unsetenv("PULSE_SERVER");
-  return layer;
-}
 
 // ---- capture ------------------------------------------------------------------------
 
@@ -177,138 +71,6 @@ bool CollectProc(THandle, const void* buffer, std::uint32_t length, void* user) 
     std::this_thread::sleep_for(std::chrono::milliseconds(c->SleepMs.load()));
   c->Inside = false;
   return c->StopAfter < 0 || n < c->StopAfter;
-}
-
-struct TTone {
-  double Frequency = 0;
-  int Peak = 0;
-};
-
-// Frequency (by rising zero crossings) and peak of channel Ch of interleaved samples.
-TTone Analyse(const std::vector<std::int16_t>& s, std::uint32_t chans, std::uint32_t ch,
-              std::uint32_t rate, std::size_t skipFrames = 0) {
-  TTone t;
-  const std::size_t frames = s.size() / chans;
-  int first = -1, last = -1, crossings = 0;
-  for (std::size_t f = skipFrames + 1; f < frames; ++f) {
-    const int a = s[(f - 1) * chans + ch], b = s[f * chans + ch];
-    t.Peak = std::max(t.Peak, std::abs(b));
-    if (a < 0 && b >= 0) {
-      if (first < 0)
-        first = static_cast<int>(f);
-      else
-        ++crossings;
-      last = static_cast<int>(f);
-    }
-  }
-  if (crossings > 0)
-    t.Frequency = crossings * static_cast<double>(rate) / (last - first);
-  return t;
-}
-
-// ---- files ------------------------------------------------------------------------
-
-void WriteSnd(const fs::path& path, int format, std::uint32_t rate, std::uint32_t chans,
-              const std::vector<std::int16_t>& samples) {
-  SF_INFO info{};
-  info.samplerate = static_cast<int>(rate);
-  info.channels = static_cast<int>(chans);
-  info.format = format;
-  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-  if ((format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
-    // Float files hold full scale as 1.0.
-    std::vector<float> v(samples.size());
-    for (std::size_t i = 0; i < v.size(); ++i)
-      v[i] = samples[i] / 32768.0f;
-    sf_writef_float(f, v.data(), static_cast<sf_count_t>(samples.size() / chans));
-  } else {
-    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(samples.size() / chans));
-  }
-  sf_close(f);
-}
-
-std::vector<std::int16_t> Sine(std::uint32_t rate, std::uint32_t chans, double seconds,
-                               double freq, double amplitude) {
-  const auto frames = static_cast<std::size_t>(std::lround(seconds * rate));
-  std::vector<std::int16_t> s(frames * chans);
-  for (std::size_t f = 0; f < frames; ++f)
-    for (std::uint32_t c = 0; c < chans; ++c)
-      s[f * chans + c] = static_cast<std::int16_t>(
-          std::lround(amplitude * std::sin(2 * M_PI * freq * static_cast<double>(f) / rate)));
-  return s;
-}
-
-struct TSndInfo {
-  bool Ok = false;
-  int Rate = 0, Chans = 0;
-  sf_count_t Frames = 0;
-  std::vector<std::int16_t> Samples;
-};
-
-TSndInfo ReadSnd(const fs::path& path) {
-  TSndInfo r;
-  SF_INFO info{};
-  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-  if (!f)
-    return r;
-  r.Ok = true;
-  r.Rate = info.samplerate;
-  r.Chans = info.channels;
-  r.Frames = info.frames;
-  std::vector<std::int16_t> buf(4096 * static_cast<std::size_t>(info.channels));
-  for (;;) {
-    const sf_count_t n = sf_readf_short(f, buf.data(), 4096);
-    if (n <= 0)
-      break;
-    r.Samples.insert(r.Samples.end(), buf.begin(), buf.begin() + n * info.channels);
-  }
-  sf_close(f);
-  return r;
-}
-
-struct TMp3Frames {
-  std::vector<int> Kbps;
-  bool InfoTag = false;       // a LAME/Info (or Xing) tag in the first frame
-  bool TrailingGarbage = false;
-  bool Id3 = false;
-};
-
-// Walks the MPEG audio frames of an MP3 file.
-TMp3Frames ParseMp3(const std::vector<std::uint8_t>& b) {
-  static const int kRates1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
-  static const int kRates2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
-  static const int kFreqs[] = {44100, 48000, 32000, 0};
-  TMp3Frames r;
-  r.Id3 = b.size() >= 3 && std::memcmp(b.data(), "ID3", 3) == 0;
-  std::size_t at = 0;
-  while (at + 4 <= b.size()) {
-    if (b[at] != 0xFF || (b[at + 1] & 0xE0) != 0xE0) {
-      r.TrailingGarbage = true;
-      r.Id3 = r.Id3 || (b.size() - at == 128 && std::memcmp(&b[at], "TAG", 3) == 0);
-      break;
-    }
-    const int version = (b[at + 1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int bitIndex = b[at + 2] >> 4, freqIndex = (b[at + 2] >> 2) & 3, pad = (b[at + 2] >> 1) & 1;
-    int freq = kFreqs[freqIndex];
-    if (version == 2)
-      freq /= 2;
-    else if (version == 0)
-      freq /= 4;
-    const int kbps = version == 3 ? kRates1[bitIndex] : kRates2[bitIndex];
-    if (kbps == 0 || freq == 0) {
-      r.TrailingGarbage = true;
-      break;
-    }
-    const std::size_t len = static_cast<std::size_t>((version == 3 ? 144 : 72) * kbps * 1000 / freq + pad);
-    if (r.Kbps.empty()) {
-      const std::string first(reinterpret_cast<const char*>(&b[at]), std::min(len, b.size() - at));
-      r.InfoTag = first.find("Info") != std::string::npos || first.find("Xing") != std::string::npos;
-    }
-    r.Kbps.push_back(kbps);
-    at += len;
-  }
-  return r;
 }
 
 class PulseLayer : public ::testing::Test {
@@ -402,7 +164,7 @@ TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly) {
   auto checkTone = [&](TCollector& got) {
     std::lock_guard lock(got.M);
     for (std::uint32_t c = 0; c < chans; ++c) {
-      const TTone tone = Analyse(got.Samples, chans, c, rate, rate / 10);
+      const TTone tone = AnalyseTone(got.Samples, chans, c, rate, rate / 10);
       EXPECT_NEAR(tone.Frequency, 440.0, 3.0) << "channel " << c;
       EXPECT_NEAR(tone.Peak, 16384, 800) << "channel " << c;
     }
@@ -445,10 +207,10 @@ TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly) {
     const THandle h = Layer->RecordStart(rate, chans, CollectProc, &got);
     ASSERT_NE(h, 0u) << Layer->ErrorGetCode();
     ASSERT_TRUE(Layer->ChannelPlay(h, false));
-    const auto t0 = Clock::now();
+    const auto t0 = TClock::now();
     SleepMs(1000);
     Layer->ChannelStop(h);
-    const double took = Seconds(t0);
+    const double took = SecondsSince(t0);
     const std::uint32_t largest = pulse->CaptureLargestBuffer(h);
     EXPECT_EQ(pulse->CaptureDroppedChunks(h), 0u);
     std::printf("[ capture  ] %u Hz x %u: %.3f s in %.3f s, %d buffers of %.1f ms on average, "
@@ -481,9 +243,9 @@ TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows) {
   ASSERT_GE(WaitUntil([&] { return got.Calls >= 5; }, 2.0), 0.0);
   for (int i = 0; i < 20 && !got.Inside; ++i)
     SleepMs(1);
-  const auto t0 = Clock::now();
+  const auto t0 = TClock::now();
   Layer->ChannelStop(h);
-  EXPECT_LT(Seconds(t0), 0.3);
+  EXPECT_LT(SecondsSince(t0), 0.3);
   EXPECT_FALSE(got.Inside) << "a callback still ran after ChannelStop returned";
   const int calls = got.Calls;
   SleepMs(250);
@@ -497,9 +259,9 @@ TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows) {
   TCollector idle(4);
   const THandle h2 = Layer->RecordStart(48000, 2, CollectProc, &idle);
   ASSERT_NE(h2, 0u);
-  const auto t1 = Clock::now();
+  const auto t1 = TClock::now();
   Layer->ChannelStop(h2);
-  EXPECT_LT(Seconds(t1), 0.2);
+  EXPECT_LT(SecondsSince(t1), 0.2);
   EXPECT_EQ(idle.Calls.load(), 0);
   Layer->ChannelStop(0xBAD);
   EXPECT_EQ(Layer->ChannelIsActive(0xBAD), kActiveStopped);
@@ -549,8 +311,8 @@ TEST_F(PulseLayer, OverflowLosesWholeBuffersOnly) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data() + 2 * from);
     const std::size_t size = std::size_t{to - from} * 4;
     std::size_t done = 0;
-    const auto t0 = Clock::now();
-    while (done < size && Seconds(t0) < 5.0) {
+    const auto t0 = TClock::now();
+    while (done < size && SecondsSince(t0) < 5.0) {
       pollfd p{fd, POLLOUT, 0};
       ::poll(&p, 1, 100);
       const ssize_t w = ::write(fd, bytes + done, size - done);
@@ -636,11 +398,11 @@ TEST_F(PulseLayer, UnloadedSourceEndsTheChannelAndItsEncoder) {
   EXPECT_LT(ended, 1.0);
   // The encoder ends with its channel and leaves a complete file.
   EXPECT_GE(WaitUntil([&] { return !Layer->EncodeIsActive(enc); }, 1.0), 0.0);
-  const auto t0 = Clock::now();
+  const auto t0 = TClock::now();
   Layer->ChannelStop(h);
   Layer->RecordFree();
-  EXPECT_LT(Seconds(t0), 0.5);
-  const TSndInfo decoded = ReadSnd(mp3);
+  EXPECT_LT(SecondsSince(t0), 0.5);
+  const TDecoded decoded = Decode(mp3);
   ASSERT_TRUE(decoded.Ok);
   EXPECT_GT(decoded.Frames, 0);
   EXPECT_TRUE(ParseMp3(praatkist::test::ReadBytes(mp3)).InfoTag);
@@ -672,10 +434,10 @@ TEST_F(PulseLayer, Mp3CaptureIsConstantBitRateWithExactLength) {
     Layer->RecordFree();
 
     const std::uint64_t pcmFrames = got.Bytes / (k.Chans * 2);
-    const TSndInfo decoded = ReadSnd(mp3);
+    const TDecoded decoded = Decode(mp3);
     ASSERT_TRUE(decoded.Ok);
     EXPECT_EQ(decoded.Rate, static_cast<int>(k.Rate));
-    EXPECT_EQ(decoded.Chans, static_cast<int>(k.Chans));
+    EXPECT_EQ(decoded.Channels, static_cast<int>(k.Chans));
     // The encoder may have been stopped between two buffers it had not yet seen.
     EXPECT_LE(static_cast<std::uint64_t>(decoded.Frames), pcmFrames);
     EXPECT_GE(static_cast<double>(decoded.Frames), static_cast<double>(pcmFrames) - 0.05 * k.Rate);
@@ -689,7 +451,7 @@ TEST_F(PulseLayer, Mp3CaptureIsConstantBitRateWithExactLength) {
     EXPECT_EQ(std::count(frames.Kbps.begin(), frames.Kbps.end(), k.Kbps),
               static_cast<long>(frames.Kbps.size()));
     // Mono must come out as the tone it went in as (the interleaved entry garbles it).
-    const TTone tone = Analyse(decoded.Samples, k.Chans, 0, k.Rate, 2000);
+    const TTone tone = AnalyseTone(decoded.Samples, k.Chans, 0, k.Rate, 2000);
     EXPECT_NEAR(tone.Frequency, 440.0, 3.0);
     EXPECT_NEAR(tone.Peak, 16384, 1200);
   }
@@ -743,7 +505,7 @@ TEST_F(SndfileStreams, DecodesCommonWavFormatsTo16Bit) {
                         TCase{"extensible.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16, 0}}) {
     SCOPED_TRACE(k.Name);
     const fs::path path = Dir / k.Name;
-    WriteSnd(path, k.Format, 44100, 2, pcm);
+    WriteSound(path, k.Format, 44100, 2, pcm);
     const THandle h = Layer->StreamCreateFile(path, true);
     ASSERT_NE(h, 0u) << Layer->ErrorGetCode();
     TChannelInfo info;
@@ -780,7 +542,7 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
   for (std::size_t f = 0; f < 48000; ++f)
     square[2 * f] = square[2 * f + 1] = (f / 24) % 2 ? 32767 : -32768;
   const fs::path wav = Dir / "square.wav", mp3 = Dir / "square.mp3";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, square);
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, square);
   const THandle src = Layer->StreamCreateFile(wav, true);
   ASSERT_NE(src, 0u);
   const THandle enc = Layer->EncodeMp3Start(src, 192, mp3, false);
@@ -831,7 +593,7 @@ TEST_F(SndfileStreams, PositionsAndSeconds) {
   for (std::size_t i = 0; i < ramp.size(); ++i)
     ramp[i] = static_cast<std::int16_t>(i % 30000);
   const fs::path path = Dir / "ramp.wav";
-  WriteSnd(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, ramp);
+  WriteSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, ramp);
   const THandle h = Layer->StreamCreateFile(path, true);
   ASSERT_NE(h, 0u);
   EXPECT_DOUBLE_EQ(Layer->ChannelBytes2Seconds(h, 96000), 1.0);
@@ -863,7 +625,7 @@ TEST_F(SndfileStreams, PositionsAndSeconds) {
 TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
   const auto pcm = Sine(48000, 2, 1.0, 440, 10000);
   const fs::path good = Dir / "good.wav";
-  WriteSnd(good, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
+  WriteSound(good, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
   const auto bytes = praatkist::test::ReadBytes(good);
   ASSERT_EQ(bytes.size(), 44 + pcm.size() * 2);
 
@@ -951,7 +713,7 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
 TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
   const auto pcm = Sine(48000, 2, 10.0, 440, 16000);
   const fs::path wav = Dir / "ten.wav";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
 
   // Through the layer twice: WAV -> MP3, then that MP3 -> MP3 (as trimming does).
   auto transcode = [&](const fs::path& from, const fs::path& to) -> double {
@@ -960,7 +722,7 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
     const THandle enc = Layer->EncodeMp3Start(h, 192, to, false);
     EXPECT_NE(enc, 0u);
     std::vector<std::uint8_t> buf(65536);
-    const auto t0 = Clock::now();
+    const auto t0 = TClock::now();
     std::uint64_t bytes = 0;
     for (;;) {
       const std::uint32_t n = Layer->ChannelGetData(h, buf.data(), 65536);
@@ -970,17 +732,17 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
     }
     EXPECT_TRUE(Layer->EncodeIsActive(enc));
     Layer->EncodeStop(enc);
-    const double took = Seconds(t0);
+    const double took = SecondsSince(t0);
     Layer->StreamFree(h);
     EXPECT_EQ(bytes, pcm.size() * 2);
     return 10.0 / took;
   };
   const double speed = transcode(wav, Dir / "first.mp3");
-  const TSndInfo first = ReadSnd(Dir / "first.mp3");
+  const TDecoded first = Decode(Dir / "first.mp3");
   ASSERT_TRUE(first.Ok);
   EXPECT_LE(std::llabs(first.Frames - 480000), 1152);
   transcode(Dir / "first.mp3", Dir / "second.mp3");
-  const TSndInfo second = ReadSnd(Dir / "second.mp3");
+  const TDecoded second = Decode(Dir / "second.mp3");
   ASSERT_TRUE(second.Ok);
   EXPECT_LE(std::llabs(second.Frames - first.Frames), 1152);
   EXPECT_EQ(second.Samples.size(), static_cast<std::size_t>(second.Frames) * 2);
@@ -992,7 +754,7 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
 
   // MP3 has no 96 kHz: the encoder halves the rate, the length in time stays.
   const fs::path hi = Dir / "hi.wav";
-  WriteSnd(hi, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 96000, 1, Sine(96000, 1, 1.0, 440, 16000));
+  WriteSound(hi, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 96000, 1, Sine(96000, 1, 1.0, 440, 16000));
   const THandle hs = Layer->StreamCreateFile(hi, true);
   ASSERT_NE(hs, 0u);
   const THandle he = Layer->EncodeMp3Start(hs, 192, Dir / "hi.mp3", false);
@@ -1002,14 +764,14 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
   }
   Layer->EncodeStop(he);
   Layer->StreamFree(hs);
-  const TSndInfo half = ReadSnd(Dir / "hi.mp3");
+  const TDecoded half = Decode(Dir / "hi.mp3");
   ASSERT_TRUE(half.Ok);
   EXPECT_EQ(half.Rate, 48000);
   EXPECT_LE(std::llabs(half.Frames - 48000), 1152);
 
   // More than two channels cannot go into an MP3.
   const fs::path six = Dir / "six.wav";
-  WriteSnd(six, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 6, std::vector<std::int16_t>(6 * 100));
+  WriteSound(six, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 6, std::vector<std::int16_t>(6 * 100));
   const THandle h = Layer->StreamCreateFile(six, true);
   ASSERT_NE(h, 0u);
   TChannelInfo info;
@@ -1022,7 +784,7 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
 
 TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm) {
   const fs::path wav = Dir / "one.wav";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, Sine(48000, 1, 1.0, 440, 8000));
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, Sine(48000, 1, 1.0, 440, 8000));
   const THandle h = Layer->StreamCreateFile(wav, true);
   ASSERT_NE(h, 0u);
   const THandle enc = Layer->EncodeMp3Start(h, 128, "/dev/full", false);
@@ -1048,7 +810,7 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
   for (std::size_t i = 0; i < rate * 2; ++i)
     pcm[i] = static_cast<std::int16_t>(noise(rng));
   const fs::path wav = Dir / "play.wav";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 2, pcm);
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 2, pcm);
 
   EXPECT_EQ(Layer->StreamCreateFile(wav, false), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrInit);
@@ -1070,13 +832,13 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
   EXPECT_EQ(Layer->ChannelGetPosition(h), 0u);
   SleepMs(100);
   ASSERT_TRUE(Layer->ChannelPlay(h, true));
-  const auto t0 = Clock::now();
+  const auto t0 = TClock::now();
   EXPECT_EQ(Layer->ChannelIsActive(h), kActivePlaying);
 
   double pos1 = -1, at1 = 0, pos2 = -1, at2 = 0;
   float noiseLevel = 0, toneLevel = 0;
-  while (Layer->ChannelIsActive(h) == kActivePlaying && Seconds(t0) < 4.0) {
-    const double at = Seconds(t0);
+  while (Layer->ChannelIsActive(h) == kActivePlaying && SecondsSince(t0) < 4.0) {
+    const double at = SecondsSince(t0);
     const double pos = Layer->ChannelBytes2Seconds(h, Layer->ChannelGetPosition(h));
     EXPECT_LE(pos, at + 0.02);
     if (pos1 < 0 && at >= 0.5) {
@@ -1096,7 +858,7 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
     }
     SleepMs(20);
   }
-  const double endedAt = Seconds(t0);
+  const double endedAt = SecondsSince(t0);
   std::printf("[ playback ] position %.3f s at %.3f s, %.3f s at %.3f s; ended after %.3f s\n", pos1,
               at1, pos2, at2, endedAt);
   EXPECT_NEAR(pos2 - pos1, at2 - at1, 0.06) << "the position runs in real time";
@@ -1179,7 +941,7 @@ TEST_F(PulseLayer, PlaybackStreamRejectsWhatItCannotPlay) {
   EXPECT_EQ(Layer->ErrorGetCode(), kErrFileForm);
   // A mono file at another rate plays at its own rate.
   const fs::path wav = Dir / "mono.wav";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, Sine(22050, 1, 0.3, 440, 30000));
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 1, Sine(22050, 1, 0.3, 440, 30000));
   const THandle h = Layer->StreamCreateFile(wav, false);
   ASSERT_NE(h, 0u);
   TChannelInfo info;
@@ -1220,7 +982,7 @@ TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging) {
   ASSERT_TRUE(layer->ChannelPlay(rec, false));
 
   const fs::path wav = Dir / "long.wav";
-  WriteSnd(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, Sine(48000, 2, 5.0, 440, 10000));
+  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, Sine(48000, 2, 5.0, 440, 10000));
   const THandle play = layer->StreamCreateFile(wav, false);
   ASSERT_NE(play, 0u);
   ASSERT_TRUE(layer->ChannelPlay(play, true));
@@ -1239,7 +1001,7 @@ TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging) {
   EXPECT_LT(ended, 1.0);
   EXPECT_GE(WaitUntil([&] { return !layer->EncodeIsActive(enc); }, 1.0), 0.0);
 
-  const auto t0 = Clock::now();
+  const auto t0 = TClock::now();
   const std::uint64_t pos = layer->ChannelGetPosition(play);
   EXPECT_GT(pos, 0u);
   EXPECT_LT(pos, layer->ChannelGetLength(play));
@@ -1252,6 +1014,6 @@ TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging) {
   EXPECT_FALSE(layer->RecordGetDeviceInfo(0, info));
   EXPECT_EQ(layer->ErrorGetCode(), kErrDriver);
   layer->Free();
-  EXPECT_LT(Seconds(t0), 1.0) << "nothing may wait for the dead server";
-  EXPECT_TRUE(ReadSnd(Dir / "killed.mp3").Ok);
+  EXPECT_LT(SecondsSince(t0), 1.0) << "nothing may wait for the dead server";
+  EXPECT_TRUE(Decode(Dir / "killed.mp3").Ok);
 }
