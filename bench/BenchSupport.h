@@ -2,6 +2,7 @@
 // Helpers shared by the benchmarks: test audio written once and kept, timing of our
 // own code and of outside commands on the same files, warm cache.
 
+#include "audio/BassRecorder.h"
 #include "audio/WavHeader.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,5 +116,30 @@ inline std::string Command(std::initializer_list<std::string> words)
   }
   return line;
 }
+
+// The MP3 of Wave at 192 kbit/s beside it, encoded once with lame and then kept.
+inline std::filesystem::path Mp3Beside(const std::filesystem::path &wave)
+{
+  auto mp3 = wave;
+  mp3.replace_extension(".192.mp3");
+  if (!std::filesystem::exists(mp3))
+    Shell(Command({"lame --quiet --cbr -b 192", Quote(wave), Quote(mp3)}));
+  return mp3;
+}
+
+// The engine on the system's audio layer; exits when there is no audio server.
+struct TEngine {
+  std::unique_ptr<praatkist::audio::IAudioLayer> Layer = praatkist::audio::CreateSystemAudioLayer();
+  std::unique_ptr<praatkist::TBassRecorder> Rec;
+  TEngine()
+  {
+    try {
+      Rec = std::make_unique<praatkist::TBassRecorder>(*Layer);
+    } catch (const std::exception &e) {
+      std::fprintf(stderr, "no engine: %s\n", e.what());
+      std::exit(1);
+    }
+  }
+};
 
 } // namespace bench

@@ -18,20 +18,10 @@ int main(int argc, char **argv)
   const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
   const auto wav = bench::SpeechLikeWave(folder, seconds);
-  auto mp3 = wav;
-  mp3.replace_extension(".192.mp3");
-  if (!std::filesystem::exists(mp3))
-    bench::Shell(
-        bench::Command({"lame --quiet --cbr -b 192", bench::Quote(wav), bench::Quote(mp3)}));
+  const auto mp3 = bench::Mp3Beside(wav);
 
-  auto layer = audio::CreateSystemAudioLayer();
-  std::unique_ptr<TBassRecorder> rec;
-  try {
-    rec = std::make_unique<TBassRecorder>(*layer);
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "no engine: %s\n", e.what());
-    return 1;
-  }
+  bench::TEngine engine;
+  auto &rec = engine.Rec;
 
   std::vector<std::int32_t> left, right;
   double duration = 0;

@@ -41,8 +41,7 @@ TFigures Summarise(std::vector<double> ms)
 }
 
 // Times Frames calls of Paint(frame) after a short warm-up, in milliseconds each.
-template <typename F>
-TFigures Measure(int frames, F paint)
+template <typename F> TFigures Measure(int frames, F paint)
 {
   for (int k = 0; k < 30; ++k)
     paint(k);
@@ -56,7 +55,7 @@ TFigures Measure(int frames, F paint)
   return Summarise(std::move(ms));
 }
 
-void Report(const char* what, const TFigures& f)
+void Report(const char *what, const TFigures &f)
 {
   std::printf("  %-52s median %.3f ms  p95 %.3f ms  = %.2f %% of the 75 ms tick%s\n", what,
               f.Median, f.P95, 100.0 * f.Median / kTickMs, f.Median < 2.0 ? "" : "  (above 2 ms)");
@@ -64,7 +63,7 @@ void Report(const char* what, const TFigures& f)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -94,9 +93,11 @@ int main(int argc, char** argv)
   constexpr int kWaveW = 610, kWaveH = 180, kPoints = 2000;
   std::vector<std::int32_t> left(kPoints), right(kPoints);
   for (int i = 0; i < kPoints; ++i) {
-    const double envelope = std::fabs(std::sin(i * 0.013)) * (0.4 + 0.6 * std::fabs(std::sin(i * 0.21)));
+    const double envelope =
+        std::fabs(std::sin(i * 0.013)) * (0.4 + 0.6 * std::fabs(std::sin(i * 0.21)));
     left[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(32768.0 * envelope);
-    right[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(26000.0 * envelope * std::fabs(std::cos(i * 0.05)));
+    right[static_cast<std::size_t>(i)] =
+        static_cast<std::int32_t>(26000.0 * envelope * std::fabs(std::cos(i * 0.05)));
   }
   TWaveScene scene;
   scene.PeaksLeft = &left;

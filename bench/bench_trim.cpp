@@ -18,20 +18,10 @@ int main(int argc, char **argv)
   const fs::path folder = argc > 1 ? argv[1] : fs::temp_directory_path();
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
   const auto source = bench::SpeechLikeWave(folder, seconds);
-  auto sourceMp3 = source;
-  sourceMp3.replace_extension(".192.mp3");
-  if (!fs::exists(sourceMp3))
-    bench::Shell(bench::Command(
-        {"lame --quiet --cbr -b 192", bench::Quote(source), bench::Quote(sourceMp3)}));
+  const auto sourceMp3 = bench::Mp3Beside(source);
 
-  auto layer = audio::CreateSystemAudioLayer();
-  std::unique_ptr<TBassRecorder> rec;
-  try {
-    rec = std::make_unique<TBassRecorder>(*layer);
-  } catch (const std::exception &e) {
-    std::fprintf(stderr, "no engine: %s\n", e.what());
-    return 1;
-  }
+  bench::TEngine engine;
+  auto &rec = engine.Rec;
 
   const fs::path take = folder / "praatkist-bench-take.wav";
   const fs::path takeMp3 = folder / "praatkist-bench-take.mp3";
