@@ -12,7 +12,7 @@ cleanup() { bash "$root/tests/support/audio-test-server.sh" stop "$pa_dir" || tr
 trap cleanup EXIT
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$pa_dir")"
 export PRAATKIST_REQUIRE_PULSE=1
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$build"
 ctest --output-on-failure -j2 "$@"

@@ -92,8 +92,9 @@ public:
   // Asking for index 0 reads the system's device list afresh; higher indexes read
   // the list taken then. Works without Init.
   virtual bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) = 0;
-  // Opens capture device Index as the current capture device.
-  // kErrDevice: no such device; kErrAlready: a capture device is open; kErrDriver.
+  // Opens capture device Index as the current capture device (-1: the system's
+  // default input). kErrDevice: no such device; kErrAlready: a capture device is
+  // open; kErrDriver.
   virtual bool RecordInit(int index) = 0;
   // Ends every capture channel of the current capture device and closes it.
   virtual void RecordFree() = 0;
@@ -107,20 +108,25 @@ public:
   // ---- channels: capture channels, playback and decoding streams ---------------
   // Starts (or resumes) a channel. Restart: a playback stream starts at its start.
   virtual bool ChannelPlay(THandle channel, bool restart) = 0;
-  // Stops a channel. For a capture channel: when this returns, no Proc call is
-  // running or will run. Never fails loudly; a bad handle is ignored.
+  // Stops a channel. For a capture channel this is final (it cannot be played
+  // again), and when this returns no Proc call is running or will run; what was
+  // captured in the last few tens of milliseconds is not delivered. Never fails
+  // loudly; a bad handle is ignored.
   virtual void ChannelStop(THandle channel) = 0;
   virtual int ChannelIsActive(THandle channel) = 0;
   virtual bool ChannelGetInfo(THandle channel, TChannelInfo& info) = 0;
   // Length and position in bytes of the 16-bit PCM the channel delivers;
   // kPositionError on failure. A playback stream's position is what has been heard.
+  // A decoding stream's length is what the file claims: a damaged file may end
+  // earlier (ChannelGetData then answers kDataError with kErrEnded).
   virtual std::uint64_t ChannelGetLength(THandle channel) = 0;
   virtual std::uint64_t ChannelGetPosition(THandle channel) = 0;
   virtual bool ChannelSetPosition(THandle channel, std::uint64_t bytes) = 0;
   // Bytes of the channel's PCM to seconds; negative on failure.
   virtual double ChannelBytes2Seconds(THandle channel, std::uint64_t bytes) = 0;
-  // Level (0 to 1 = full scale) of the last Seconds of a playing stream's output,
-  // left in Levels[0] and right in Levels[1] (equal for mono).
+  // Level (0 to 1 = full scale) of the last Seconds of a playing playback stream's
+  // output, left in Levels[0] and right in Levels[1] (equal for mono). Fails for
+  // other channels and for a stream that is not playing.
   virtual bool ChannelGetLevelEx(THandle channel, float levels[2], float seconds) = 0;
   // Reads up to Length bytes of PCM from a decoding stream; 0 or kDataError (with
   // kErrEnded at the end) ends reading. Whatever is read also goes to an encoder
