@@ -28,6 +28,7 @@
 
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
+#include "audio/TakeFiles.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -1013,12 +1014,10 @@ void TfrmMain::DeleteClick()
       throw EFileError("Het bestand kon niet worden gewist.");
     if (FLastFile.compare(path, Qt::CaseInsensitive) == 0)
       FLastFile.clear();
-    const std::filesystem::path backup = ToPath(path + QStringLiteral(".untrimmed"));
-    if (platform::FileExists(backup))
-      platform::DeleteFileQuietly(backup);
-    const std::filesystem::path record = ToPath(path + QStringLiteral(".triminfo"));
-    if (platform::FileExists(record))
-      platform::DeleteFileQuietly(record);
+    // the take's backup and trim record go with it; a failure there is let be
+    for (const auto& companion : {audio::BackupPath(take), audio::TrimRecordPath(take)})
+      if (platform::FileExists(companion))
+        platform::DeleteFileQuietly(companion);
     RefreshRecordings();
     lblStatus->setText(QStringLiteral("Gewist: ") + entry);
   } catch (const std::exception& e) {
