@@ -1,0 +1,164 @@
+// The main window on the real sound system: a take recorded from the test server's sine
+// source through the window's buttons, checked on disk, played back and deleted.
+// Needs the PulseAudio test server that scripts/test.sh starts.
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QTimer>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "audio/AudioLayer.h"
+#include "support/PulseTestKit.h"
+#include "support/TestFiles.h"
+#include "ui/Fonts.h"
+#include "ui/MainForm.h"
+#include "ui/ModernButton.h"
+
+using namespace praatkist;
+using namespace praatkist::ui;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString SineDevice = QStringLiteral("Sine source at 440 Hz");
+
+// Answers the next modal window by clicking its button with ACaption.
+void AnswerNextDialog(const QString &ACaption, QStringList *ASeenTexts)
+{
+  auto *poll = new QTimer;
+  QObject::connect(poll, &QTimer::timeout, [poll, ACaption, ASeenTexts] {
+    QWidget *w = QApplication::activeModalWidget();
+    if (w == nullptr || !w->isVisible())
+      return;
+    poll->stop();
+    poll->deleteLater();
+    if (auto *label = w->findChild<QLabel *>(QStringLiteral("lblMessage")))
+      ASeenTexts->append(label->text());
+    for (auto *b : w->findChildren<TModernButton *>())
+      if (b->Caption() == ACaption) {
+        QTest::mouseClick(b, Qt::LeftButton);
+        return;
+      }
+    if (auto *dialog = qobject_cast<QDialog *>(w))
+      dialog->reject();
+  });
+  poll->start(10);
+}
+
+} // namespace
+
+class TestMainReal : public QObject {
+  Q_OBJECT
+
+private slots:
+  void recordPlayDeleteOnTheSoundServer();
+};
+
+void TestMainReal::recordPlayDeleteOnTheSoundServer()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  QVERIFY(layer != nullptr);
+
+  test::TTempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "Proef");
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << root.string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  const int session = w.cbSession->findText(QStringLiteral("Proef"));
+  QVERIFY(session >= 0);
+  w.cbSession->setCurrentIndex(session);
+  emit w.cbSession->activated(session);
+
+  // Record about two seconds: the clock runs and the meter lights up on the way.
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
+  QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 2000);
+  QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:02"), 3500);
+  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+
+  const fs::path take = root / "Proef" / "Proef-1.wav";
+  QCOMPARE(w.lblStatus->text(),
+           QStringLiteral("Bewaard: ") + QString::fromStdString(take.string()));
+  QCOMPARE(w.lbRecordings->count(), 1);
+  QCOMPARE(w.lbRecordings->currentItem()->text(), QStringLiteral("Proef-1.wav"));
+  QVERIFY(!w.PeaksLeft().empty());
+
+  const test::TDecoded decoded = test::Decode(take);
+  QVERIFY(decoded.Ok);
+  QCOMPARE(decoded.Rate, 48000);
+  QCOMPARE(decoded.Channels, 2);
+  // The source delivers in bursts, faster than real time; never less than the clock says.
+  QVERIFY2(decoded.Frames >= 2 * 48000 - 4800, qPrintable(QString::number(decoded.Frames)));
+  QCOMPARE(static_cast<std::int64_t>(decoded.Samples.size()), decoded.Frames * 2);
+  for (int ch = 0; ch < 2; ++ch) {
+    const test::TTone tone = test::AnalyseTone(decoded.Samples, 2, ch, 48000, 4800);
+    QVERIFY2(std::abs(tone.Frequency - 440.0) < 2.0, qPrintable(QString::number(tone.Frequency)));
+    QVERIFY(tone.Peak > 1000);
+  }
+  const double seconds = static_cast<double>(decoded.Frames) / 48000.0;
+  QVERIFY(std::abs(w.WaveDuration() - seconds) < 0.05);
+
+  // Play it back to the end: cursor, clock and meter move, then the idle form returns.
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Proef-1.wav"));
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
+  const QString length =
+      QStringLiteral("00:%1").arg(static_cast<int>(seconds), 2, 10, QLatin1Char('0'));
+  QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:01 / ") + length, 2500);
+  QVERIFY(w.PlaybackFraction() > 1.0 / seconds - 0.05);
+  QVERIFY(w.VuDisplayLevel() > 0.0);
+  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(), QStringLiteral("Weergave beëindigd"),
+                            static_cast<int>(seconds * 1000) + 3000);
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QVERIFY(!w.timer->isActive());
+
+  // Delete it, answering the confirmation.
+  QStringList asked;
+  AnswerNextDialog(QStringLiteral("Wissen"), &asked);
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QCOMPARE(asked, QStringList{QStringLiteral("Wil je \"Proef-1.wav\" definitief wissen?")});
+  QVERIFY(!fs::exists(take));
+  QCOMPARE(w.lbRecordings->count(), 0);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
+}
+
+// A private home so that no real settings or documents are touched.
+int main(int argc, char **argv)
+{
+  static test::TTempDir home;
+  qputenv("HOME", home.Path().string().c_str());
+  qputenv("XDG_CONFIG_HOME", (home.Path() / "config").string().c_str());
+  qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  qputenv("QT_SCALE_FACTOR", "1");
+  TPraatkistApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Praatkist"));
+  InstallFontSubstitutes();
+  TestMainReal tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_main_real.moc"
