@@ -85,7 +85,7 @@ e2e_box() {
 e2e_above() { awk -v v="${1:-0}" -v l="$2" 'BEGIN { exit !(v > l) }'; }
 
 # The waveform is drawn in green on a near-black field.
-e2e_wave_drawn() { e2e_above "$(e2e_box "${E2E_WAVE[@]}" 'mean.g-mean.r')" 0.1; }
+e2e_wave_drawn() { e2e_above "$(e2e_box "${E2E_WAVE[@]}" 'mean.g-mean.r')" 0.02; }
 # The meter's lit segments are green and yellow on grey.
 e2e_meter_lit() { e2e_above "$(e2e_box "${E2E_METER[@]}" 'mean.g-mean.b')" 0.04; }
 # The clock reads "position / length" while playing: yellow digits reach its left part,
