@@ -12,7 +12,7 @@ trap cleanup EXIT
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$pa_dir")"
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 for b in "$root"/build-bench/bench/bench_*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   "$b" "$@"
 done

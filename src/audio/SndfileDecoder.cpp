@@ -15,21 +15,25 @@ namespace praatkist::audio {
 
 namespace {
 
-constexpr std::size_t kFloatChunkFrames = 4096;
+constexpr std::size_t kFloatChunkFrames = 16384;
 
 SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
 
 // 1.0 is 32768, the scale 16-bit samples had on their way into the MP3 (and
-// libsndfile's own clipping conversion); beyond full scale is clipped.
-std::int16_t ToShort(float x) noexcept {
-  const float v = x * 32768.0f;
-  if (v != v)
-    return 0;
-  if (v >= 32767.0f)
-    return 32767;
-  if (v <= -32768.0f)
-    return -32768;
-  return static_cast<std::int16_t>(std::lrintf(v));
+// libsndfile's own clipping conversion); beyond full scale is clipped, and what is
+// not a number becomes silence. Written so that the compiler turns the loop into
+// vector code: clamping by selects, rounding to nearest-even by adding and taking
+// away 1.5 x 2^23 (exact for the clamped range), then a truncating conversion.
+void ToShorts(const float* in, std::int16_t* out, std::size_t count) noexcept {
+  constexpr float kRound = 12582912.0f;  // 1.5 x 2^23
+  for (std::size_t i = 0; i < count; ++i) {
+    float v = in[i] * 32768.0f;
+    v = v == v ? v : 0.0f;
+    v = v > -32768.0f ? v : -32768.0f;
+    v = v < 32767.0f ? v : 32767.0f;
+    v = (v + kRound) - kRound;
+    out[i] = static_cast<std::int16_t>(static_cast<int>(v));
+  }
 }
 
 } // namespace
@@ -109,8 +113,7 @@ std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) n
       break;
     const std::size_t samples = static_cast<std::size_t>(got) * FChans;
     std::int16_t* out = dst + done * FChans;
-    for (std::size_t i = 0; i < samples; ++i)
-      out[i] = ToShort(FFloatBuf[i]);
+    ToShorts(FFloatBuf.data(), out, samples);
     done += static_cast<std::size_t>(got);
     if (static_cast<std::size_t>(got) < want)
       break;
