@@ -79,7 +79,8 @@ e2e__pixel_is() { [ "$(e2e_pixel "$1" "$2")" = "$3" ]; }
 
 # Closes through the exit button, answering the purge question with $1 when it comes.
 close_program() {
-  local answer=$1 asked=0
+  local answer=$1
+  asked=0
   e2e_click "${E2E_EXIT[@]}"
   local deadline=$((SECONDS + 15))
   while ! e2e_gone "$app_pid"; do
@@ -106,6 +107,7 @@ fail_on_error_window() {
 }
 
 wav_bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
+holds_bytes() { [ "$(wav_bytes "$1")" -ge "$2" ]; }
 seconds_of() { soxi -D "$1" 2>/dev/null; }
 # The take's tone: sox's rough frequency of the first channel.
 rough_frequency() { sox "$1" -n remix 1 stat 2>&1 | awk '/Rough   frequency/ { print $3 }'; }
@@ -147,7 +149,7 @@ check "no recording stream on the server" e2e_poll 5 e2e_recording "$app_pid"
 take=$folder/Proef-1.wav
 check "no take file" e2e_poll 5 test -f "$take"
 sleep 2
-check "the take did not grow to 2 s" e2e_poll 5 test "$(wav_bytes "$take")" -ge 384044
+check "the take did not grow to 2 s" e2e_poll 5 holds_bytes "$take" 384044
 fail_on_error_window
 
 step "stop"
@@ -188,6 +190,7 @@ check "the waveform stayed after the delete" e2e_poll 5 eval '! e2e_wave_drawn'
 
 step "close"
 close_program yes
+[ "$asked" = 0 ] || fail "asked to remove trim files where there are none"
 check "no settings file beside the program" test -f "$ini"
 [ ! -e "$HOME/.config/Praatkist/Praatkist.ini" ] || fail "settings went to ~/.config"
 expect_setting() {
@@ -213,7 +216,7 @@ e2e_click "${E2E_RECORD[@]}"
 check "no recording stream (no session picked?)" e2e_poll 5 e2e_recording "$app_pid"
 check "no take file" e2e_poll 5 test -f "$take"
 sleep 2
-check "the take did not grow to 3 s" e2e_poll 5 test "$(wav_bytes "$take")" -ge 576044
+check "the take did not grow to 3 s" e2e_poll 5 holds_bytes "$take" 576044
 killed=$app_pid
 kill -KILL "$app_pid"
 wait "$app_pid" 2>/dev/null || true
@@ -235,7 +238,15 @@ played_ms=$(listen_to_end 20)
 step "played $played_ms ms of a take of $killed_s s"
 e2e_above "$played_ms" "$(awk -v d="$killed_s" 'BEGIN { print d * 1000 - 1000 }')" ||
   fail "played $played_ms ms of a $killed_s s take"
-close_program no
+# An earlier trim's backup and record, a folder deeper: the close offers to remove them.
+old=$sessions/Oud/2025
+mkdir -p "$old"
+printf 'x' >"$old/Oud-1.wav.untrimmed"
+printf '[Trim]\r\nStartSeconds=0,5\r\nEndSeconds=0,5\r\n' >"$old/Oud-1.wav.triminfo"
+step "close, removing the trim files"
+close_program yes
+[ "$asked" = 1 ] || fail "the close did not offer to remove the trim files"
+[ -z "$(ls -A "$old")" ] || fail "trim files left: $(ls -A "$old")"
 check "the killed take was removed" test -f "$take"
 
 step "done"
