@@ -248,5 +248,7 @@ close_program yes
 [ "$asked" = 1 ] || fail "the close did not offer to remove the trim files"
 [ -z "$(ls -A "$old")" ] || fail "trim files left: $(ls -A "$old")"
 check "the killed take was removed" test -f "$take"
+# what was read at the start is what was written at the close
+cmp -s "$ini" "$work/ini.before" || fail "the settings did not survive a start and a close"
 
 step "done"
