@@ -36,6 +36,8 @@ cp "$prog" "$work/bin/Praatkist"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config QT_QPA_PLATFORM=xcb
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# CPU time (user + system) of a process in clock ticks
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 launch() {
   "$work/bin/Praatkist" >>"$work/program.log" 2>&1 &
@@ -87,12 +89,15 @@ echo "idle with a session:         RSS/PSS KiB $(e2e_memory "$app_pid")"
 e2e_click "${E2E_RECORD[@]}"
 e2e_poll 5 e2e_recording "$app_pid"
 echo "recording $minutes min from the sine source:"
+cpu0=$(cpu_ticks "$app_pid") rec0=$(now_ms)
 for minute in $(seq 0 "$minutes"); do
   [ "$minute" -eq 0 ] || sleep 60
   size=$(stat -c %s "$take" 2>/dev/null || echo 0)
   printf '  %2d min: RSS/PSS KiB %s   take %d MiB, %d threads\n' "$minute" \
     "$(e2e_memory "$app_pid")" $((size / 1048576)) "$(ls /proc/"$app_pid"/task | wc -l)"
 done
+awk -v c=$(($(cpu_ticks "$app_pid") - cpu0)) -v hz="$(getconf CLK_TCK)" -v ms=$(($(now_ms) - rec0)) \
+  'BEGIN { printf "CPU while recording: %.2f %% of one core\n", 100 * c / hz / (ms / 1000) }'
 t0=$(now_ms)
 e2e_click "${E2E_STOP[@]}"
 # The stop lists the take and draws its waveform: wait for the green.
