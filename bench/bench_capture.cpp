@@ -1,7 +1,7 @@
 // The capture path (peaks plus appending to the WAV file) over an hour of 96 kHz
 // stereo buffers, against writing the same buffers with no peak work.
 //
-//   bench_capture [folder] [minutes]
+//   bench_capture [folder] [seconds]
 //
 // Prints the throughput of both and their ratio; best of six alternating runs.
 
@@ -34,10 +34,10 @@ double CpuSeconds()
 int main(int argc, char **argv)
 {
   const std::filesystem::path folder = argc > 1 ? argv[1] : std::filesystem::temp_directory_path();
-  const double minutes = argc > 2 ? std::atof(argv[2]) : 60.0;
+  const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
   constexpr int kRate = 96000, kChannels = 2;
   constexpr int kFramesPerBuffer = kRate / 50; // 20 ms, as the capture thread hands them over
-  const long buffers = std::lround(minutes * 60.0 * 50.0);
+  const long buffers = std::lround(seconds * 50.0);
 
   // a few distinct buffers of a loud-ish tone, so that peaks have real work
   std::vector<std::vector<std::int16_t>> pool(8);
@@ -100,9 +100,9 @@ int main(int argc, char **argv)
 
   const double mb = totalBytes / 1e6;
   std::printf("capture of %.1f min of 96 kHz stereo (%.0f MB in %ld buffers of 20 ms) into %s\n",
-              minutes, mb, buffers, folder.c_str());
+              seconds / 60.0, mb, buffers, folder.c_str());
   std::printf("  engine capture path (peaks + append): %.3f s  %.0f MB/s  %.0fx real time\n",
-              bestEngine, mb / bestEngine, minutes * 60.0 / bestEngine);
+              bestEngine, mb / bestEngine, seconds / bestEngine);
   std::printf("  plain write of the same buffers:      %.3f s  %.0f MB/s\n", bestPlain,
               mb / bestPlain);
   std::printf(
