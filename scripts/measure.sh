@@ -4,7 +4,7 @@
 #
 #   scripts/measure.sh [PROGRAM] [MINUTES]
 #
-# PROGRAM defaults to the Release build (build-e2e-rel/src/Praatkist); MINUTES (10) is
+# PROGRAM defaults to the Release build of scripts/run.sh (build/src/Praatkist); MINUTES (10) is
 # the length of the recording during which memory is sampled once a minute.
 #
 # Start-up: from exec to the window being mapped with its record button painted
@@ -13,7 +13,7 @@
 # a take from the sine source, and after the stop has analysed the long take.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-prog=$(readlink -f "${1:-$root/build-e2e-rel/src/Praatkist}")
+prog=$(readlink -f "${1:-$root/build/src/Praatkist}")
 minutes=${2:-10}
 # shellcheck source=../tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
