@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -568,7 +569,12 @@ QString TfrmMain::SettingsFilePath(const QString& AExecutable)
     folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
                  .filePath(QStringLiteral("Praatkist"));
   QDir().mkpath(folder);
-  return QDir::toNativeSeparators(QDir(folder).filePath(name));
+  const QString personal = QDir(folder).filePath(name);
+  // Settings lying beside a read-only program (from an earlier, writable install or
+  // put there for every user) are where this user's own file starts from.
+  if (!QFileInfo::exists(personal) && existing.isFile() && existing.isReadable())
+    QFile::copy(besideProgram, personal);
+  return QDir::toNativeSeparators(personal);
 }
 
 QString TfrmMain::DefaultSettingsPath()

@@ -524,6 +524,19 @@ void TestMainForm::settingsBesideProgramOnlyWhereWritable()
     QCOMPARE(TfrmMain::SettingsFilePath(Q(locked / "Praatkist")),
              config + QStringLiteral("/Praatkist.ini"));
     fs::permissions(locked, fs::perms::owner_all);
+
+    // settings already lying beside the read-only program are carried over once
+    QFile::remove(config + QStringLiteral("/Praatkist.ini"));
+    test::WriteBytes(locked / "Praatkist.ini", "[Opname]\r\nMono=1\r\n", 18);
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    const QString carried = TfrmMain::SettingsFilePath(Q(locked / "Praatkist"));
+    QCOMPARE(carried, config + QStringLiteral("/Praatkist.ini"));
+    QVERIFY(praatkist::platform::TIniFile(carried.toStdString()).ReadBool("Opname", "Mono", false));
+    test::WriteBytes(carried.toStdString(), "[Opname]\r\nMono=0\r\n", 18);
+    TfrmMain::SettingsFilePath(Q(locked / "Praatkist"));
+    QVERIFY2(!praatkist::platform::TIniFile(carried.toStdString()).ReadBool("Opname", "Mono", true),
+             "the user's own file is never replaced");
+    fs::permissions(locked, fs::perms::owner_all);
   }
 }
 
