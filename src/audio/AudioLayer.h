@@ -92,6 +92,11 @@ public:
   // Asking for index 0 reads the system's device list afresh; higher indexes read
   // the list taken then. Works without Init.
   virtual bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) = 0;
+  // A number that changes whenever the system's list of capture devices may have
+  // changed (a device added, removed or renamed, the default input changed, the audio
+  // server gone or back). Cheap: the window asks it on a timer while idle. Works
+  // without Init.
+  virtual std::uint32_t DeviceListSerial() = 0;
   // Opens capture device Index as the current capture device (-1: the system's
   // default input). kErrDevice: no such device; kErrAlready: a capture device is
   // open; kErrDriver.

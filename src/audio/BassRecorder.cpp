@@ -334,7 +334,7 @@ constexpr std::uint32_t kReadBlock = 65536;
 void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
                                 std::vector<std::int32_t>& LeftPeaks,
                                 std::vector<std::int32_t>& RightPeaks, double& Duration,
-                                int& ChannelCount)
+                                int& ChannelCount, TWorkControl* Control)
 {
   LeftPeaks.clear();
   RightPeaks.clear();
@@ -368,6 +368,11 @@ void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPo
   const std::uint32_t ask = static_cast<std::uint32_t>(kReadBlock - kReadBlock % frameBytes);
   std::uint64_t frame = 0;
   while (layout.Points > 0 && frame < wanted && ask > 0) {
+    if (Control != nullptr) {
+      if (Control->Cancelled())
+        throw EWorkCancelled();
+      Control->Report(static_cast<double>(frame) / static_cast<double>(wanted));
+    }
     const std::uint32_t got = FLayer.ChannelGetData(stream, buffer.data(), ask);
     if (got == 0 || got == kDataError)
       break;
@@ -422,8 +427,17 @@ std::int64_t LastLoud(const std::int16_t* data, std::size_t count) noexcept
 } // namespace
 
 bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat,
-                                int Bitrate, double& TrimmedStart, double& TrimmedEnd)
+                                int Bitrate, double& TrimmedStart, double& TrimmedEnd,
+                                TWorkControl* Control)
 {
+  // Scanning is the first half of the work, rewriting the second.
+  const auto step = [Control](double fraction) {
+    if (Control == nullptr)
+      return;
+    if (Control->Cancelled())
+      throw EWorkCancelled();
+    Control->Report(fraction);
+  };
   TrimmedStart = 0.0;
   TrimmedEnd = 0.0;
   const std::filesystem::path backup = BackupPath(FileName);
@@ -444,7 +458,9 @@ bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordin
     const std::uint64_t length = FLayer.ChannelGetLength(stream);
 
     std::int64_t samples = 0;
+    const double lengthSamples = length == kPositionError || length == 0 ? 0.0 : length / 2.0;
     for (;;) {
+      step(lengthSamples > 0 ? 0.5 * static_cast<double>(samples) / lengthSamples : 0.0);
       const std::uint32_t got = FLayer.ChannelGetData(stream, block.data(), kReadBlock);
       if (got == 0 || got == kDataError)
         break;
@@ -512,7 +528,9 @@ bool TBassRecorder::TrimSilence(const std::filesystem::path& FileName, TRecordin
         throw EFileError(platform::SystemErrorText(temp));
     }
 
+    const double rewrite = static_cast<double>(wanted);
     while (wanted != 0) {
+      step(0.5 + 0.5 * (1.0 - static_cast<double>(wanted) / rewrite));
       const auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadBlock, wanted));
       const std::uint32_t got = FLayer.ChannelGetData(stream, block.data(), ask);
       if (got == 0 || got == kDataError)

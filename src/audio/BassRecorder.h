@@ -5,6 +5,7 @@
 // analyses, trims and untrims takes.
 
 #include "audio/AudioLayer.h"
+#include "audio/WorkControl.h"
 
 #include <atomic>
 #include <cstdint>
@@ -89,10 +90,11 @@ public:
   // ---- waveform ----
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
   // take gets equal lists) with its duration and channel count. The outputs are
-  // emptied first, so a failure leaves them empty.
+  // emptied first, so a failure leaves them empty. Control (optional) receives the
+  // progress; once it is cancelled the analysis raises audio::EWorkCancelled.
   void AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
                    std::vector<std::int32_t>& LeftPeaks, std::vector<std::int32_t>& RightPeaks,
-                   double& Duration, int& ChannelCount);
+                   double& Duration, int& ChannelCount, audio::TWorkControl* Control = nullptr);
 
   // ---- trimming ----
   // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before
@@ -100,9 +102,12 @@ public:
   // Keeps a copy of the take as its backup and notes the seconds cut in its trim
   // record. AFormat decides the new file's format (MP3 at Bitrate kbit/s). True when
   // the take was rewritten; the seconds cut are in TrimmedStart and TrimmedEnd.
-  // Raises on failure, with the take as recorded back under its name.
+  // Raises on failure, with the take as recorded back under its name. Control (optional)
+  // receives the progress; a cancel is honoured only while the take is still whole, and
+  // then raises audio::EWorkCancelled with everything as it was before the trim.
   bool TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat, int Bitrate,
-                   double& TrimmedStart, double& TrimmedEnd);
+                   double& TrimmedStart, double& TrimmedEnd,
+                   audio::TWorkControl* Control = nullptr);
   // True when the take has both a backup and a trim record; the seconds from the record.
   bool ReadTrimInfo(const std::filesystem::path& FileName, double& TrimmedStart,
                     double& TrimmedEnd);

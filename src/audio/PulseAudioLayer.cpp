@@ -954,6 +954,11 @@ bool TPulseAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) {
   }
 }
 
+std::uint32_t TPulseAudioLayer::DeviceListSerial() {
+  // Not yet watched: the list is read afresh only when index 0 is asked for.
+  return 0;
+}
+
 bool TPulseAudioLayer::RecordInit(int index) {
   try {
     std::lock_guard lock(F->Api);

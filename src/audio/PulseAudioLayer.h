@@ -28,6 +28,7 @@ public:
   int ErrorGetCode() override;
 
   bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) override;
+  std::uint32_t DeviceListSerial() override;
   bool RecordInit(int index) override;
   void RecordFree() override;
   THandle RecordStart(std::uint32_t rate, std::uint32_t channels, TRecordProc proc,

@@ -68,6 +68,9 @@ public:
   void Free() override;
   int ErrorGetCode() override { return FError; }
   bool RecordGetDeviceInfo(int index, audio::TAudioDeviceInfo& info) override;
+  // Tests bump DeviceSerial after changing Devices, as the system reports a change.
+  std::uint32_t DeviceSerial = 0;
+  std::uint32_t DeviceListSerial() override { return DeviceSerial; }
   bool RecordInit(int index) override;
   void RecordFree() override;
   audio::THandle RecordStart(std::uint32_t rate, std::uint32_t channels, audio::TRecordProc proc,
