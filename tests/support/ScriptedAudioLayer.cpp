@@ -4,12 +4,16 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 
 namespace praatkist::test {
 
 using namespace audio;
 
 namespace {
+
+// Like a real layer, the last error is the calling thread's own.
+thread_local int tError = kErrOk;
 
 std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at)
 {
@@ -59,11 +63,13 @@ TScriptedAudioLayer::TScriptedAudioLayer()
 
 void TScriptedAudioLayer::FailNext(const std::string& call, int code, int skip)
 {
+  std::lock_guard lock(FLock);
   FFailures[call] = {code, skip};
 }
 
 bool TScriptedAudioLayer::Called(const std::string& call) const
 {
+  std::lock_guard lock(FLock);
   return std::find(Log.begin(), Log.end(), call) != Log.end();
 }
 
@@ -77,25 +83,28 @@ bool TScriptedAudioLayer::Fails(const std::string& call)
     --it->second.Skip;
     return false;
   }
-  FError = it->second.Code;
+  tError = it->second.Code;
   FFailures.erase(it);
   return true;
 }
 
 bool TScriptedAudioLayer::Fail(int code)
 {
-  FError = code;
+  tError = code;
   return false;
 }
 
 bool TScriptedAudioLayer::Ok()
 {
-  FError = kErrOk;
+  tError = kErrOk;
   return true;
 }
 
+int TScriptedAudioLayer::ErrorGetCode() { return tError; }
+
 bool TScriptedAudioLayer::Init()
 {
+  std::lock_guard lock(FLock);
   if (Fails("Init"))
     return false;
   if (Initialised)
@@ -106,6 +115,7 @@ bool TScriptedAudioLayer::Init()
 
 void TScriptedAudioLayer::Free()
 {
+  std::lock_guard lock(FLock);
   Log.push_back("Free");
   Initialised = false;
   OpenStreams.clear();
@@ -113,6 +123,7 @@ void TScriptedAudioLayer::Free()
 
 bool TScriptedAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info)
 {
+  std::lock_guard lock(FLock);
   if (index < 0 || index >= static_cast<int>(Devices.size()))
     return Fail(kErrDevice);
   info = Devices[static_cast<std::size_t>(index)];
@@ -123,6 +134,7 @@ bool TScriptedAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info)
 
 bool TScriptedAudioLayer::RecordInit(int index)
 {
+  std::lock_guard lock(FLock);
   if (Fails("RecordInit"))
     return false;
   if (index < 0 || index >= static_cast<int>(Devices.size()))
@@ -135,6 +147,7 @@ bool TScriptedAudioLayer::RecordInit(int index)
 
 void TScriptedAudioLayer::RecordFree()
 {
+  std::lock_guard lock(FLock);
   Log.push_back("RecordFree");
   if (RecordHandle != 0)
     ChannelStop(RecordHandle);
@@ -144,6 +157,7 @@ void TScriptedAudioLayer::RecordFree()
 THandle TScriptedAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels,
                                          TRecordProc proc, void* user)
 {
+  std::lock_guard lock(FLock);
   if (Fails("RecordStart"))
     return 0;
   if (RecordDevice < 0)
@@ -162,6 +176,7 @@ THandle TScriptedAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t chann
 
 bool TScriptedAudioLayer::ChannelPlay(THandle channel, bool restart)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelPlay"))
     return false;
   if (channel != 0 && channel == RecordHandle) {
@@ -181,6 +196,7 @@ bool TScriptedAudioLayer::ChannelPlay(THandle channel, bool restart)
 
 void TScriptedAudioLayer::ChannelStop(THandle channel)
 {
+  std::lock_guard lock(FLock);
   Log.push_back("ChannelStop");
   if (channel != 0 && channel == RecordHandle) {
     RecordState = kActiveStopped;
@@ -198,6 +214,7 @@ void TScriptedAudioLayer::ChannelStop(THandle channel)
 
 int TScriptedAudioLayer::ChannelIsActive(THandle channel)
 {
+  std::lock_guard lock(FLock);
   if (channel != 0 && channel == RecordHandle)
     return RecordState;
   auto it = OpenStreams.find(channel);
@@ -206,11 +223,13 @@ int TScriptedAudioLayer::ChannelIsActive(THandle channel)
 
 bool TScriptedAudioLayer::Deliver(const std::vector<std::int16_t>& samples)
 {
+  std::lock_guard lock(FLock);
   return DeliverBytes(samples.data(), static_cast<std::uint32_t>(samples.size() * 2));
 }
 
 bool TScriptedAudioLayer::DeliverBytes(const void* data, std::uint32_t length)
 {
+  std::lock_guard lock(FLock);
   if (RecordState != kActivePlaying || FProc == nullptr)
     return false;
   if (EncoderActive && !EncoderFile.empty()) {
@@ -223,17 +242,27 @@ bool TScriptedAudioLayer::DeliverBytes(const void* data, std::uint32_t length)
   return keep;
 }
 
-void TScriptedAudioLayer::LoseDevice() { RecordState = kActiveStopped; }
+void TScriptedAudioLayer::LoseDevice()
+{
+  std::lock_guard lock(FLock);
+  RecordState = kActiveStopped;
+}
 
-void TScriptedAudioLayer::FailEncoder() { EncoderActive = false; }
+void TScriptedAudioLayer::FailEncoder()
+{
+  std::lock_guard lock(FLock);
+  EncoderActive = false;
+}
 
 void TScriptedAudioLayer::AddStream(const std::filesystem::path& path, TScriptedStream stream)
 {
+  std::lock_guard lock(FLock);
   FFiles[path] = std::move(stream);
 }
 
 THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path& file, bool decode)
 {
+  std::lock_guard lock(FLock);
   if (Fails("StreamCreateFile"))
     return 0;
   if (!decode && !Initialised)
@@ -261,12 +290,14 @@ THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path& file,
 
 void TScriptedAudioLayer::StreamFree(THandle stream)
 {
+  std::lock_guard lock(FLock);
   Log.push_back("StreamFree");
   OpenStreams.erase(stream);
 }
 
 bool TScriptedAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelGetInfo"))
     return false;
   auto it = OpenStreams.find(channel);
@@ -279,6 +310,7 @@ bool TScriptedAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info)
 
 std::uint64_t TScriptedAudioLayer::ChannelGetLength(THandle channel)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelGetLength"))
     return kPositionError;
   auto it = OpenStreams.find(channel);
@@ -293,6 +325,7 @@ std::uint64_t TScriptedAudioLayer::ChannelGetLength(THandle channel)
 
 std::uint64_t TScriptedAudioLayer::ChannelGetPosition(THandle channel)
 {
+  std::lock_guard lock(FLock);
   auto it = OpenStreams.find(channel);
   if (it == OpenStreams.end())
     return Fail(kErrHandle), kPositionError;
@@ -302,6 +335,7 @@ std::uint64_t TScriptedAudioLayer::ChannelGetPosition(THandle channel)
 
 bool TScriptedAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t bytes)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelSetPosition"))
     return false;
   auto it = OpenStreams.find(channel);
@@ -315,6 +349,7 @@ bool TScriptedAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t byte
 
 double TScriptedAudioLayer::ChannelBytes2Seconds(THandle channel, std::uint64_t bytes)
 {
+  std::lock_guard lock(FLock);
   auto it = OpenStreams.find(channel);
   if (it == OpenStreams.end())
     return Fail(kErrHandle), -1.0;
@@ -326,6 +361,7 @@ double TScriptedAudioLayer::ChannelBytes2Seconds(THandle channel, std::uint64_t 
 
 bool TScriptedAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], float)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelGetLevelEx"))
     return false;
   if (OpenStreams.find(channel) == OpenStreams.end())
@@ -338,6 +374,7 @@ bool TScriptedAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], fl
 std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void* buffer,
                                                   std::uint32_t length)
 {
+  std::lock_guard lock(FLock);
   if (Fails("ChannelGetData"))
     return kDataError;
   auto it = OpenStreams.find(channel);
@@ -361,6 +398,7 @@ std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void* buffer,
 
 void TScriptedAudioLayer::SetPlaybackPosition(THandle stream, std::uint64_t bytes, bool ended)
 {
+  std::lock_guard lock(FLock);
   auto it = OpenStreams.find(stream);
   if (it == OpenStreams.end())
     return;
@@ -372,6 +410,7 @@ void TScriptedAudioLayer::SetPlaybackPosition(THandle stream, std::uint64_t byte
 THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
                                             const std::filesystem::path& file, bool autoFree)
 {
+  std::lock_guard lock(FLock);
   if (Fails("EncodeMp3Start"))
     return 0;
   if (channel == 0 || (channel != RecordHandle && OpenStreams.find(channel) == OpenStreams.end()))
@@ -390,11 +429,13 @@ THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
 
 bool TScriptedAudioLayer::EncodeIsActive(THandle encoder)
 {
+  std::lock_guard lock(FLock);
   return encoder != 0 && encoder == EncoderHandle && EncoderActive;
 }
 
 void TScriptedAudioLayer::EncodeStop(THandle encoder)
 {
+  std::lock_guard lock(FLock);
   Log.push_back("EncodeStop");
   if (encoder != 0 && encoder == EncoderHandle) {
     EncoderActive = false;

@@ -2,12 +2,15 @@
 // An audio layer driven by the test: it lists chosen devices, delivers chosen
 // capture buffers when told to, serves decoding and playback streams from PCM held
 // in memory, and fails a chosen call with a chosen error code. Every call is logged.
+// Calls may come from several threads; the public fields are for the test to read
+// and write while no engine work runs.
 
 #include "audio/AudioLayer.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,7 +69,7 @@ public:
   // ---- the layer ----
   bool Init() override;
   void Free() override;
-  int ErrorGetCode() override { return FError; }
+  int ErrorGetCode() override;
   bool RecordGetDeviceInfo(int index, audio::TAudioDeviceInfo& info) override;
   // Tests bump DeviceSerial after changing Devices, as the system reports a change.
   std::uint32_t DeviceSerial = 0;
@@ -114,7 +117,9 @@ private:
   };
   std::map<std::string, TFailure> FFailures;
   std::map<std::filesystem::path, TScriptedStream> FFiles;
-  int FError = audio::kErrOk;
+  // Every call holds this, so engine work on other threads (analysis, trimming) can
+  // use the layer beside the window's thread. Recursive: the layer calls itself.
+  mutable std::recursive_mutex FLock;
   audio::THandle FNextHandle = 100;
   audio::TRecordProc FProc = nullptr;
   void* FUser = nullptr;
