@@ -2,7 +2,7 @@
 // tests/support/audio-test-server.sh): device list, capture, MP3 encoding,
 // decoding, playback, and the ways a device or the server can go away.
 
-#include "audio/PulseAudioLayer.h"
+#include "audio/pulse/PulseAudioLayer.h"
 #include "support/PulseTestKit.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,9 @@
 // the device list, capture and playback; libsndfile for decoding; libmp3lame for
 // MP3 encoding.
 //
+// One file per concern beside this thin class: Connection (the server and its
+// device list), CaptureThread (capture channels), Playback, DecodeEncode.
+//
 // Threads: the caller's threads (any, usually the GUI thread); libpulse's main
 // loop thread, whose callbacks only move bytes between pulse and lock-free rings;
 // one capture thread per capture channel, which hands buffers to the record
