@@ -148,6 +148,51 @@ TEST_F(PulseLayer, OnlyIndexZeroReadsTheListAfresh) {
   Shell("pactl unload-module " + module);
 }
 
+// The window re-reads the device list when this number moves: a source loaded or
+// unloaded, and the server lost and back, must each move it within a second.
+TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
+  auto movesWithin = [&](IAudioLayer& layer, double seconds) {
+    const std::uint32_t before = layer.DeviceListSerial();
+    return [&layer, before, seconds] {
+      return WaitUntil([&] { return layer.DeviceListSerial() != before; }, seconds);
+    };
+  };
+  TAudioDeviceInfo info;
+  ASSERT_TRUE(Layer->RecordGetDeviceInfo(0, info));
+  SleepMs(100);  // the subscription is in place
+  auto loaded = movesWithin(*Layer, 1.0);
+  const std::string module =
+      Shell("pactl load-module module-sine-source source_name=pk_serial rate=48000 frequency=500");
+  ASSERT_FALSE(module.empty());
+  EXPECT_GE(loaded(), 0.0) << "source loaded";
+  SleepMs(100);
+  auto unloaded = movesWithin(*Layer, 1.0);
+  Shell("pactl unload-module " + module);
+  EXPECT_GE(unloaded(), 0.0) << "source unloaded";
+  SleepMs(100);
+  const std::uint32_t quiet = Layer->DeviceListSerial();
+  SleepMs(300);
+  EXPECT_EQ(Layer->DeviceListSerial(), quiet) << "nothing changed, nothing moves";
+
+  TPrivateServer server;
+  ASSERT_FALSE(server.Server().empty());
+  auto layer = LayerOn(server.Server());
+  ASSERT_TRUE(layer->RecordGetDeviceInfo(0, info));
+  SleepMs(100);
+  auto lost = movesWithin(*layer, 1.0);
+  ASSERT_TRUE(server.Kill());
+  EXPECT_GE(lost(), 0.0) << "server killed";
+  SleepMs(1200);  // a second of attempts against the dead socket
+  const std::uint32_t down = layer->DeviceListSerial();
+  SleepMs(300);
+  EXPECT_EQ(layer->DeviceListSerial(), down) << "failed attempts do not move it";
+  ASSERT_TRUE(server.Start());
+  auto back = movesWithin(*layer, 1.5);
+  EXPECT_GE(back(), 0.0) << "server back";
+  EXPECT_TRUE(layer->RecordGetDeviceInfo(0, info));
+  layer->Free();
+}
+
 // ---- capture ------------------------------------------------------------------------------
 
 class PulseCapture : public PulseLayer,

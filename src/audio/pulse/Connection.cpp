@@ -8,23 +8,78 @@ namespace praatkist::audio::pulse {
 
 namespace {
 
-void ContextStateCallback(pa_context*, void* user) noexcept {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(user), 0);
+void SubscribeCallback(pa_context*, pa_subscription_event_type_t t, std::uint32_t,
+                       void* user) noexcept {
+  auto* conn = static_cast<TPulseConnection*>(user);
+  const auto facility = t & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
+    conn->Serial.fetch_add(1);
+}
+
+void ContextStateCallback(pa_context* c, void* user) noexcept {
+  auto* conn = static_cast<TPulseConnection*>(user);
+  switch (pa_context_get_state(c)) {
+  case PA_CONTEXT_READY:
+    pa_context_set_subscribe_callback(c, SubscribeCallback, conn);
+    if (pa_operation* o = pa_context_subscribe(
+            c, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
+                                                   PA_SUBSCRIPTION_MASK_SERVER),
+            nullptr, nullptr))
+      pa_operation_unref(o);
+    conn->Up.store(true);
+    conn->Serial.fetch_add(1);
+    break;
+  case PA_CONTEXT_FAILED:
+  case PA_CONTEXT_TERMINATED:
+    if (conn->Up.exchange(false))
+      conn->Serial.fetch_add(1);
+    break;
+  default:
+    break;
+  }
+  pa_threaded_mainloop_signal(conn->Ml, 0);
 }
 
 } // namespace
 
-bool TPulseConnection::EnsureConnected() {
-  if (!Ml) {
-    Ml = pa_threaded_mainloop_new();
-    if (!Ml)
-      return false;
-    if (pa_threaded_mainloop_start(Ml) < 0) {
-      pa_threaded_mainloop_free(Ml);
-      Ml = nullptr;
-      return false;
-    }
+bool TPulseConnection::StartMainLoop() {
+  if (Ml)
+    return true;
+  Ml = pa_threaded_mainloop_new();
+  if (!Ml)
+    return false;
+  if (pa_threaded_mainloop_start(Ml) < 0) {
+    pa_threaded_mainloop_free(Ml);
+    Ml = nullptr;
+    return false;
   }
+  return true;
+}
+
+void TPulseConnection::DropContext() {
+  if (!Ctx)
+    return;
+  pa_context_set_subscribe_callback(Ctx, nullptr, nullptr);
+  pa_context_set_state_callback(Ctx, nullptr, nullptr);
+  pa_context_disconnect(Ctx);
+  pa_context_unref(Ctx);
+  Ctx = nullptr;
+  Up.store(false);
+}
+
+bool TPulseConnection::BeginConnect() {
+  LastAttempt = std::chrono::steady_clock::now();
+  Ctx = pa_context_new(pa_threaded_mainloop_get_api(Ml), "Praatkist");
+  if (!Ctx)
+    return false;
+  pa_context_set_state_callback(Ctx, ContextStateCallback, this);
+  return pa_context_connect(Ctx, Server.empty() ? nullptr : Server.c_str(), PA_CONTEXT_NOAUTOSPAWN,
+                            nullptr) >= 0;
+}
+
+bool TPulseConnection::EnsureConnected() {
+  if (!StartMainLoop())
+    return false;
   TLoopLock lock(Ml);
   if (Ctx) {
     WaitFor(Ml, [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
@@ -33,27 +88,32 @@ bool TPulseConnection::EnsureConnected() {
       return true;
     // The server went away: start afresh. Streams of the old context keep their
     // own reference to it.
-    pa_context_set_state_callback(Ctx, nullptr, nullptr);
-    pa_context_disconnect(Ctx);
-    pa_context_unref(Ctx);
-    Ctx = nullptr;
+    DropContext();
   }
-  Ctx = pa_context_new(pa_threaded_mainloop_get_api(Ml), "Praatkist");
-  if (!Ctx)
-    return false;
-  pa_context_set_state_callback(Ctx, ContextStateCallback, Ml);
-  if (pa_context_connect(Ctx, Server.empty() ? nullptr : Server.c_str(), PA_CONTEXT_NOAUTOSPAWN,
-                         nullptr) >= 0) {
+  if (BeginConnect()) {
     WaitFor(Ml, [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
                                 pa_context_get_state(Ctx) == PA_CONTEXT_READY; });
   }
   if (ContextReady(Ctx))
     return true;
-  pa_context_set_state_callback(Ctx, nullptr, nullptr);
-  pa_context_disconnect(Ctx);
-  pa_context_unref(Ctx);
-  Ctx = nullptr;
+  DropContext();
   return false;
+}
+
+void TPulseConnection::Watch() {
+  if (Ml) {
+    TLoopLock lock(Ml);
+    if (Ctx && PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)))
+      return;
+  }
+  if (std::chrono::steady_clock::now() - LastAttempt < std::chrono::seconds(1))
+    return;
+  if (!StartMainLoop())
+    return;
+  TLoopLock lock(Ml);
+  DropContext();
+  if (!BeginConnect())
+    DropContext();
 }
 
 void TPulseConnection::Disconnect() {
@@ -61,12 +121,7 @@ void TPulseConnection::Disconnect() {
     return;
   {
     TLoopLock lock(Ml);
-    if (Ctx) {
-      pa_context_set_state_callback(Ctx, nullptr, nullptr);
-      pa_context_disconnect(Ctx);
-      pa_context_unref(Ctx);
-      Ctx = nullptr;
-    }
+    DropContext();
   }
   pa_threaded_mainloop_stop(Ml);
   pa_threaded_mainloop_free(Ml);

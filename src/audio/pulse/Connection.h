@@ -7,6 +7,9 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,11 @@ struct TPulseConnection {
   pa_context* Ctx = nullptr;
   std::vector<TAudioDeviceInfo> Devices;
   bool DevicesRead = false;
+  // Bumped by the main loop thread whenever a source comes, goes or changes, the
+  // server's defaults change, and when the connection is made or lost.
+  std::atomic<std::uint32_t> Serial{0};
+  std::atomic<bool> Up{false};  // the context has been ready and not yet lost
+  std::chrono::steady_clock::time_point LastAttempt{};
 
   TPulseConnection() = default;
   TPulseConnection(const TPulseConnection&) = delete;
@@ -28,6 +36,15 @@ struct TPulseConnection {
   bool EnsureConnected();
   // Ends the context and the main loop.
   void Disconnect();
+  // Cheap: when there is no usable connection, begins one in the background, at
+  // most once a second, so that a returning server bumps Serial.
+  void Watch();
+
+private:
+  bool StartMainLoop();
+  bool BeginConnect();  // with the main loop locked; no waiting
+  void DropContext();   // with the main loop locked
+public:
   // Reads the source list afresh into Devices.
   bool ReadDevices();
   bool ServerDefaults(std::string& source, std::string& sink);

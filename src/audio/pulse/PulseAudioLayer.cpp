@@ -153,8 +153,14 @@ bool TPulseAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) {
 }
 
 std::uint32_t TPulseAudioLayer::DeviceListSerial() {
-  // Not yet watched: the list is read afresh only when index 0 is asked for.
-  return 0;
+  try {
+    // Never waits: while another call holds the connection, the serial as it is.
+    std::unique_lock lock(F->Api, std::try_to_lock);
+    if (lock.owns_lock())
+      F->Conn.Watch();
+  } catch (...) {
+  }
+  return F->Conn.Serial.load();
 }
 
 bool TPulseAudioLayer::RecordInit(int index) {
