@@ -16,8 +16,9 @@ void CaptureReadCallback(pa_stream* s, std::size_t, void* user) noexcept {
     std::size_t n = 0;
     if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
       break;
-    if (c->Started.load(std::memory_order_relaxed) &&
+    if (c->Started.load(std::memory_order_relaxed) && !c->Closing.load(std::memory_order_relaxed) &&
         !c->StopRequested.load(std::memory_order_relaxed)) {
+      c->Received.fetch_add(n, std::memory_order_relaxed);
       const auto* p = static_cast<const std::uint8_t*>(data);  // null: a hole, filled with silence
       std::size_t left = n;
       while (left > 0) {
@@ -120,12 +121,17 @@ bool TCapture::Play() {
 
 // Gathers the pulse fragments into buffers of kCaptureTargetMs to kCaptureChunkMs
 // (a monitor of a busy sink hands out 10 ms pieces) and hands them on in order.
+// Where captured audio was lost (the record callback fell behind by more than the
+// ring holds), it hands on what came before and ends the channel: a take never
+// gets a hole that nobody knows of.
 void TCapture::Loop() noexcept {
   std::size_t filled = 0;
   auto firstAt = std::chrono::steady_clock::now();
   auto deliver = [&]() noexcept {
     const auto n = static_cast<std::uint32_t>(filled);
     filled = 0;
+    if (n == 0)
+      return true;
     Feed(Buffer.data(), n);
     Delivered.fetch_add(n);
     if (n > Largest.load(std::memory_order_relaxed))
@@ -137,13 +143,24 @@ void TCapture::Loop() noexcept {
     }
     return true;
   };
+  auto endAtLoss = [&]() noexcept {
+    if (deliver()) {
+      DataLost.store(true);
+      StopRequested.store(true);
+      Ended.store(true);
+    }
+  };
   for (;;) {
     const std::uint32_t seen = Wake.Snapshot();
     if (StopRequested.load())
       break;
     bool afterGap = false;
     const std::uint32_t next = Ring->NextRecordSize(&afterGap);
-    if (next > 0 && filled + next <= Buffer.size() && !(afterGap && filled > 0)) {
+    if (next > 0 && afterGap) {
+      endAtLoss();
+      break;
+    }
+    if (next > 0 && filled + next <= Buffer.size()) {
       if (filled == 0)
         firstAt = std::chrono::steady_clock::now();
       filled += Ring->ReadRecord(Buffer.data() + filled, Buffer.size() - filled);
@@ -151,12 +168,16 @@ void TCapture::Loop() noexcept {
         break;
       continue;
     }
-    if (next > 0) {  // does not fit, or follows lost data: hand on what is there first
+    if (next > 0) {  // does not fit: hand on what is there first
       if (!deliver())
         break;
       continue;
     }
-    const bool ended = Ended.load();
+    if (Dropped.load() > 0) {  // the loss follows the last record
+      endAtLoss();
+      break;
+    }
+    const bool ended = Ended.load() || Draining.load();
     if (filled > 0 && (ended || std::chrono::steady_clock::now() - firstAt >=
                                     std::chrono::milliseconds(kCaptureChunkMs))) {
       if (!deliver())
@@ -164,10 +185,54 @@ void TCapture::Loop() noexcept {
       continue;
     }
     if (ended)
-      break;  // the stream is gone and everything it gave has been handed on
+      break;  // the stream is gone or stopped, and everything it gave has been handed on
     Wake.Wait(seen, filled > 0 ? 10 : 200);
   }
   StopEncoders(true);
+}
+
+void TCapture::Drain() noexcept {
+  if (!Ml || std::this_thread::get_id() == ThreadId)
+    return;  // a record callback that stops its own channel takes nothing more
+  using std::chrono::milliseconds;
+  if (Started.load() && !Ended.load()) {
+    // What the source captured up to now is still in its buffer and on its way:
+    // as much as the stream's latency. Wait until that much more has come in
+    // (two fragments at least, since pulse hands over whole fragments).
+    const auto t0 = std::chrono::steady_clock::now();
+    pa_usec_t latency = 0;
+    std::uint64_t target = 0;
+    {
+      TLoopLock lock(Ml);
+      if (Stream && pa_stream_get_state(Stream) == PA_STREAM_READY) {
+        TSuccess done;
+        done.Ml = Ml;
+        WaitOperation(Ml, pa_stream_update_timing_info(Stream, StreamSuccessCallback, &done));
+        int negative = 0;
+        if (pa_stream_get_latency(Stream, &latency, &negative) != 0 || negative)
+          latency = 0;
+      }
+      latency = std::min<pa_usec_t>(latency, 500 * PA_USEC_PER_MSEC);
+      target = Received.load() + UsecToBytes(latency, Rate, FrameBytes);
+    }
+    const auto earliest = t0 + 2 * milliseconds(kCaptureFragmentMs);
+    const auto deadline = earliest + std::chrono::microseconds(latency);
+    while (!Ended.load()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= deadline || (now >= earliest && Received.load() >= target))
+        break;
+      std::this_thread::sleep_for(milliseconds(5));
+    }
+  }
+  {
+    TLoopLock lock(Ml);  // no read callback runs meanwhile
+    Closing.store(true);
+  }
+  Draining.store(true);
+  Wake.Wake();
+  std::lock_guard lock(ThreadMutex);
+  if (Thread.joinable())
+    Thread.join();
 }
 
 void TCapture::Shut() noexcept {

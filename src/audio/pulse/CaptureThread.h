@@ -34,7 +34,11 @@ struct TCapture : TEncodeTarget {
 
   std::atomic<bool> Started{false};        // ChannelPlay done
   std::atomic<bool> Ended{false};          // stream gone, callback said stop, or stopped
-  std::atomic<bool> StopRequested{false};  // ChannelStop: deliver nothing more
+  std::atomic<bool> StopRequested{false};  // deliver nothing more
+  std::atomic<bool> Closing{false};        // take nothing more from pulse
+  std::atomic<bool> Draining{false};       // hand on what the ring holds, then end
+  std::atomic<bool> DataLost{false};       // ended at a loss of captured audio
+  std::atomic<std::uint64_t> Received{0};  // bytes taken from pulse since ChannelPlay
   std::atomic<std::uint64_t> Dropped{0};
   std::atomic<std::uint64_t> Delivered{0};
   std::atomic<std::uint32_t> Largest{0};
@@ -54,6 +58,9 @@ struct TCapture : TEncodeTarget {
   // ChannelPlay: uncorks the stream. Sets the layer's error code.
   bool Play();
   void Loop() noexcept;
+  // ChannelStop: waits until pulse has handed over what the source captured up
+  // to now, then lets the capture thread deliver all of it and end.
+  void Drain() noexcept;
   // Ends the thread and the stream, with the main loop lock free.
   void Shut() noexcept;
 };

@@ -269,6 +269,7 @@ bool TPulseAudioLayer::ChannelPlay(THandle channel, bool restart) {
 void TPulseAudioLayer::ChannelStop(THandle channel) {
   try {
     if (auto c = F->Find(F->Captures, channel)) {
+      c->Drain();
       TImpl::StopCapture(*c);
       Succeed();
       return;
@@ -306,6 +307,12 @@ int TPulseAudioLayer::ChannelIsActive(THandle channel) {
     Fail(kErrUnknown);
     return kActiveStopped;
   }
+}
+
+bool TPulseAudioLayer::ChannelDataLost(THandle channel) {
+  if (auto c = F->Find(F->Captures, channel))
+    return Succeed(), c->DataLost.load();
+  return Fail(kErrHandle);
 }
 
 bool TPulseAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info) {

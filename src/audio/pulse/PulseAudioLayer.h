@@ -40,6 +40,7 @@ public:
   bool ChannelPlay(THandle channel, bool restart) override;
   void ChannelStop(THandle channel) override;
   int ChannelIsActive(THandle channel) override;
+  bool ChannelDataLost(THandle channel) override;
   bool ChannelGetInfo(THandle channel, TChannelInfo& info) override;
   std::uint64_t ChannelGetLength(THandle channel) override;
   std::uint64_t ChannelGetPosition(THandle channel) override;
