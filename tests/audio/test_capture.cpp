@@ -16,7 +16,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,6 +28,26 @@ using praatkist::test::Le32;
 using praatkist::test::ReadBytes;
 using praatkist::test::TScriptedAudioLayer;
 using praatkist::test::TTempDir;
+
+namespace {
+
+// Every fsync of this program, by the path of what was synced.
+std::mutex gSyncedLock;
+std::vector<std::filesystem::path> gSynced;
+
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+  char target[4096];
+  const ssize_t n =
+      ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+  if (n > 0) {
+    std::lock_guard lock(gSyncedLock);
+    gSynced.emplace_back(std::string(target, static_cast<std::size_t>(n)));
+  }
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -503,4 +525,22 @@ TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
   EXPECT_TRUE(rec->InputFrozen());
   rec->Stop();
   EXPECT_FALSE(rec->InputFrozen());
+}
+
+// A stopped take is on the disk before it is listed: its data and its name.
+TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
+{
+  for (const char* name : {"Koor-1.wav", "Koor-1.mp3"}) {
+    const auto take = dir / name;
+    const auto synced = [&](const std::filesystem::path& p) {
+      std::lock_guard lock(gSyncedLock);
+      return std::count(gSynced.begin(), gSynced.end(), std::filesystem::canonical(p));
+    };
+    rec->Start(0, 48000, 2, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
+    ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
+    const auto takeBefore = synced(take), folderBefore = synced(dir.Path());
+    rec->Stop();
+    EXPECT_GT(synced(take), takeBefore) << name;
+    EXPECT_GT(synced(dir.Path()), folderBefore) << name;
+  }
 }
