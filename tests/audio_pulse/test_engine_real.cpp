@@ -248,6 +248,23 @@ TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
   ExpectReadable(take, 1);
 }
 
+// A take whose file is removed while it runs would be lost without a word: it ends
+// at once with the write failure, also while the encoder holds the MP3 file open.
+TEST_P(EngineRealFormat, RemovedTakeEndsTheTakeWithinASecond)
+{
+  const auto take = TakeName();
+  rec->Start(Device("sine"), 48000, 2, 192, GetParam(), take);
+  SleepMs(300);
+  ASSERT_TRUE(fs::remove(take));
+  std::string why;
+  const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
+  EXPECT_GE(took, 0.0);
+  EXPECT_LT(took, 1.0);
+  EXPECT_EQ(why, "Opname gestopt: het bestand kon niet verder worden geschreven.");
+  rec->Stop();
+  EXPECT_FALSE(fs::exists(take));
+}
+
 // A speaker who clicks stop right after the last word keeps it: everything the
 // source gave up to the click is in the file.
 TEST_P(EngineRealFormat, StopKeepsEverythingCapturedUpToTheClick)
