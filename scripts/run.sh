@@ -3,7 +3,7 @@
 # program. Says plainly what is missing when there is no desktop or no sound server.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" run
 BUILD_DIR=$root/build bash "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release \
   -DPRAATKIST_SANITIZE=OFF -DPRAATKIST_TESTS=OFF -DPRAATKIST_BENCH=OFF
 
