@@ -17,7 +17,8 @@ TXT
   exit 1
 fi
 
-if ! pactl info >/dev/null 2>&1; then
+# pactl (pulseaudio-utils) is not among what running needs; without it, no note.
+if command -v pactl >/dev/null && ! pactl info >/dev/null 2>&1; then
   cat >&2 <<'TXT'
 Note: no sound server (PulseAudio or PipeWire) answers for this user. Praatkist
 starts, but it cannot record or play until one runs; its status line says so.
