@@ -3,7 +3,7 @@
 # server up (the engine opens an output). Usage: scripts/bench.sh [folder] [seconds]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" test
 BUILD_DIR=$root/build-bench bash "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release \
   -DPRAATKIST_SANITIZE=OFF -DPRAATKIST_TESTS=ON
 pa_dir=$(mktemp -d /tmp/praatkist-pa.XXXXXX)

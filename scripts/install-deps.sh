@@ -1,22 +1,46 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that Praatkist needs to build, run and test.
-# Idempotent: packages already present are left alone, and apt is only asked
-# when something is missing. This file is the only place that lists packages.
+# Installs the Debian 12 packages that Praatkist needs. This file is the only place
+# that lists packages, in two groups:
+#
+#   scripts/install-deps.sh run    what building, packaging and running the program need
+#   scripts/install-deps.sh test   that, and on top what the tests and benchmarks need
+#
+# Without an argument: run. Idempotent: packages already present are left alone, and
+# apt is only asked when something is missing.
 set -euo pipefail
 
-PACKAGES=(
-  # build
-  build-essential cmake pkg-config
+RUN_PACKAGES=(
+  # build, and cpack -G DEB (dpkg-shlibdeps comes with build-essential, file is asked)
+  build-essential cmake pkg-config file
   # GUI
   qt6-base-dev qt6-base-dev-tools libgl-dev
   # audio: devices, decoding, MP3 encoding
   libpulse-dev libsndfile1-dev libmp3lame-dev
-  # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox libsox-fmt-mp3 mpg123 lame
   # fonts standing in for the design's Windows families
   fonts-open-sans fonts-inconsolata fonts-dejavu-core fonts-symbola
 )
+
+TEST_PACKAGES=(
+  # unit tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the PulseAudio test server and its clients (pactl, parec, pacat)
+  pulseaudio pulseaudio-utils
+  # virtual screens, input events and screen grabs for the end-to-end tests
+  xvfb xauth xdotool imagemagick
+  # reference sound files and decoders the results are checked against
+  sox libsox-fmt-mp3 mpg123 lame
+  # the package's checkers
+  lintian appstream desktop-file-utils
+)
+
+case "${1:-run}" in
+  run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
+  test) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  *)
+    echo "usage: $0 [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${PACKAGES[@]}"; do

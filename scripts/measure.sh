@@ -13,6 +13,7 @@
 # a take from the sine source, and after the stop has analysed the long take.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh" test # Xvfb, the test server, xdotool
 prog=$(readlink -f "${1:-$root/build/src/Praatkist}")
 minutes=${2:-10}
 # shellcheck source=../tests/e2e/lib.sh

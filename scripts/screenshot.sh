@@ -8,10 +8,30 @@
 # PROGRAM defaults to build/src/Praatkist, OUTPUT to docs/screenshot.png. The take is
 # recorded from a pipe source named "Microfoon" fed with silence, a speech-like sound
 # and silence again, in real time.
+#
+# The program runs with the home folder of a plausible user, /home/sanne, so that the
+# window shows /home/sanne/Documents/AudioSessies. That folder exists only for this
+# run: the script works in a private mount namespace where /home is overlaid with a
+# scratch layer in memory, and nothing is left in the real /home.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(readlink -f "${1:-$root/build/src/Praatkist}")
-output=${2:-$root/docs/screenshot.png}
+output=$(readlink -f "${2:-$root/docs/screenshot.png}")
+user_home=/home/sanne
+
+if [ -z "${PRAATKIST_SHOT_PRIVATE:-}" ]; then
+  bash "$root/scripts/install-deps.sh" test # Xvfb, the test server, sox, import
+  ns=(unshare --mount --propagation private)
+  [ "$(id -u)" -eq 0 ] || ns=(unshare --user --map-root-user --mount --propagation private)
+  # The picture comes out in /tmp: an OUTPUT under /home would land in the scratch layer.
+  picture=$(mktemp /tmp/praatkist-shot.XXXXXX.png)
+  trap 'rm -f "$picture"' EXIT
+  env PRAATKIST_SHOT_PRIVATE=1 "${ns[@]}" bash "$0" "$program" "$picture"
+  mkdir -p "$(dirname "$output")"
+  cp "$picture" "$output"
+  echo "screenshot: $output ($(stat -c %s "$output") bytes)"
+  exit 0
+fi
 # shellcheck source=../tests/e2e/lib.sh
 source "$root/tests/e2e/lib.sh"
 
@@ -23,6 +43,8 @@ cleanup() {
   e2e_end_pid "$app_pid"
   e2e_stop_xvfb
   bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" >/dev/null 2>&1 || true
+  umount -l /home 2>/dev/null || true
+  umount -l "$work/layer" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,6 +56,14 @@ die() {
 }
 
 [ -x "$program" ] || die "no program at $program (build it first: scripts/build.sh)"
+# This namespace's /home: the real one read-only below, a layer in memory on top.
+mkdir "$work/layer"
+mount -t tmpfs tmpfs "$work/layer" || die "cannot mount a scratch layer"
+mkdir "$work/layer/upper" "$work/layer/work"
+mount -t overlay overlay \
+  -o "lowerdir=/home,upperdir=$work/layer/upper,workdir=$work/layer/work" /home ||
+  die "cannot lay a scratch layer over /home"
+[ ! -e "$user_home" ] || die "$user_home exists already"
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$work/pa")"
 pactl load-module module-pipe-source source_name=mic file="$work/mic" format=s16le \
   rate=48000 channels=2 source_properties=device.description=Microfoon >/dev/null
@@ -44,7 +74,7 @@ sox -n -r 48000 -c 1 -b 16 -e signed-integer "$work/voice.wav" \
   synth 2.6 pinknoise synth 2.6 sine amod 4.2 0 tremolo 1.3 60 norm -2 fade 0.05 2.6 0.3
 sox "$work/voice.wav" -t raw "$work/take.raw" channels 2 pad 0.9 0.9
 
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config QT_QPA_PLATFORM=xcb
+export HOME=$user_home XDG_CONFIG_HOME=$user_home/.config QT_QPA_PLATFORM=xcb
 sessions=$HOME/Documents/AudioSessies
 mkdir -p "$work/bin" "$sessions/Interview"
 for n in 1 2; do # two earlier takes, for the list
@@ -81,6 +111,4 @@ e2e_poll 10 e2e_wave_drawn || die "no waveform"
 e2e_click "${E2E_LISTEN[@]}"
 e2e_poll 5 e2e_meter_lit || die "the meter stayed dark"
 sleep 0.9 # the cursor well into the sound, the meter at its height
-mkdir -p "$(dirname "$output")"
 import -window "$WIN" -strip -define png:compression-level=9 "$output"
-echo "screenshot: $output ($(stat -c %s "$output") bytes)"

@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer, starts the PulseAudio test server and runs every test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" test
 build=$root/build-test
 BUILD_DIR=$build bash "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Debug -DPRAATKIST_SANITIZE=ON
 
