@@ -115,6 +115,16 @@ public:
   // nothing touched, when there is no backup.
   bool UndoTrim(const std::filesystem::path& FileName);
 
+  // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
+  // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
+  // that decode to at least twice their size. Tests force stretches onto short takes.
+  struct TAnalysisSplit {
+    unsigned Chunks = 0;
+    std::uint64_t MinFrames = 1u << 18;  // about 5 s at 48 kHz
+    bool CompressedOnly = true;
+  };
+  void SetAnalysisSplit(const TAnalysisSplit& split) noexcept { FAnalysis = split; }
+
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
 
@@ -128,6 +138,8 @@ private:
   bool AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept;
   void WriteWaveHeader() noexcept;
   void FinishWaveFile() noexcept;
+  unsigned AnalysisChunks(const std::filesystem::path& FileName, std::uint64_t bytes,
+                          std::uint64_t frames) const;
 
   audio::IAudioLayer& FLayer;
   audio::THandle FRecordHandle = 0;
@@ -144,6 +156,7 @@ private:
   std::atomic<std::int32_t> FPeakRight{0};
   std::atomic<int> FEndReason{0};
   std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+  TAnalysisSplit FAnalysis;
 };
 
 } // namespace praatkist
