@@ -210,6 +210,8 @@ namespace praatkist::audio {
 // a reading from the start gives. Where the frames cannot be placed (no LAME tag,
 // MPEG-2), decode from the very start.
 bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept {
+  if (frame == FPosition)
+    return true;  // read up to here in order: nothing to do
   std::uint64_t from = 0;
   if (FMpegSkip >= 0 && frame > 0) {
     const std::uint64_t skip = static_cast<std::uint64_t>(FMpegSkip);
