@@ -5,9 +5,9 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <utility>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -196,10 +196,6 @@ bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept {
   FPosition = static_cast<std::uint64_t>(at);
   return static_cast<std::uint64_t>(at) == frame;
 }
-
-} // namespace praatkist::audio
-
-namespace praatkist::audio {
 
 // The MP3 decoder primes itself after a jump from the frames just before the target,
 // which leaves the bit reservoir short at low bit rates, and the rounding of its
