@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <utility>
 
 #include <fcntl.h>
@@ -74,6 +75,15 @@ std::int64_t LameStartSkip(int fd) noexcept {
 
 constexpr std::uint32_t kMpeg1Layer3Samples = 1152;
 
+// libsndfile notes why an open failed in variables of its own shared by all files:
+// streams of the same take are opened from several threads at once.
+std::mutex gOpenMutex;
+
+SNDFILE* OpenFd(int fd, SF_INFO& info) {
+  std::lock_guard lock(gOpenMutex);
+  return sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also on failure
+}
+
 } // namespace
 
 TSndfileDecoder::~TSndfileDecoder() {
@@ -111,7 +121,7 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
   // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
   int keep = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   SF_INFO info{};
-  SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also on failure
+  SNDFILE* sf = OpenFd(fd, info);
   const auto closeKeep = [&keep] {
     if (keep >= 0)
       ::close(keep);
@@ -237,7 +247,7 @@ bool TSndfileDecoder::Reopen() noexcept {
   if (fd < 0)
     return false;
   SF_INFO info{};
-  SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+  SNDFILE* sf = OpenFd(fd, info);
   if (!sf)
     return false;
   if (static_cast<std::uint32_t>(info.channels) != FChans) {
