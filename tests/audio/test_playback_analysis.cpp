@@ -2,16 +2,19 @@
 
 #include "audio/BassRecorder.h"
 #include "audio/EngineMath.h"
+#include "audio/SndfileDecoder.h"
 #include "platform/Errors.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 using namespace praatkist;
@@ -453,4 +456,52 @@ TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
   EXPECT_EQ(channels, 0);
   EXPECT_EQ(layer.Open.load(), 0);
   EXPECT_TRUE(layer.OpenStreams.empty());
+}
+
+TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
+{
+  struct Row {
+    float In;
+    std::int16_t Out;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const Row rows[] = {
+      {0.0f, 0},           {1.0f, 32767},          {-1.0f, -32768},           {2.0f, 32767},
+      {-2.0f, -32768},     {inf, 32767},           {-inf, -32768},            {std::nanf(""), 0},
+      {0.5f / 32768, 0},   {1.5f / 32768, 2},      {2.5f / 32768, 2},         {-1.5f / 32768, -2},
+      {100.4f / 32768, 100}, {32766.5f / 32768, 32766}, {-32767.5f / 32768, -32768},
+  };
+  // Three rounds at shifted places, so that every value passes through each lane of a
+  // block of eight as well as through the samples left over after the blocks.
+  std::vector<float> in;
+  std::vector<std::int16_t> expect;
+  for (int round = 0; round < 3; ++round) {
+    for (int pad = 0; pad < round; ++pad) {
+      in.push_back(0.0f);
+      expect.push_back(0);
+    }
+    for (const Row& row : rows) {
+      in.push_back(row.In);
+      expect.push_back(row.Out);
+    }
+  }
+  test::TTempDir dir;
+  const auto path = dir / "float.wav";
+  SF_INFO info{};
+  info.samplerate = 48000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(sf_writef_float(out, in.data(), static_cast<sf_count_t>(in.size())),
+            static_cast<sf_count_t>(in.size()));
+  sf_close(out);
+
+  audio::TSndfileDecoder d;
+  ASSERT_EQ(d.Open(path), audio::kErrOk);
+  std::vector<std::int16_t> got(in.size() + 8);
+  ASSERT_EQ(d.ReadFrames(got.data(), got.size()), in.size());
+  got.resize(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i)
+    EXPECT_EQ(got[i], expect[i]) << "sample " << i << " (" << in[i] << ")";
 }
