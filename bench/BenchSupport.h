@@ -87,6 +87,16 @@ inline double BestOf(int runs, const std::function<void()> &work)
   return best;
 }
 
+// The first line of /proc/loadavg, with its newline: other work on the machine skews
+// every figure that needs a core of its own.
+inline std::string LoadAverage()
+{
+  std::ifstream in("/proc/loadavg");
+  std::string line;
+  std::getline(in, line);
+  return line + "\n";
+}
+
 // Runs a shell command; exits the benchmark when it fails.
 inline void Shell(const std::string &command)
 {

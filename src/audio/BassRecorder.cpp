@@ -1,6 +1,7 @@
 #include "audio/BassRecorder.h"
 
 #include "audio/EngineMath.h"
+#include "audio/ParallelAnalysis.h"
 #include "audio/Peaks.h"
 #include "audio/TakeFiles.h"
 #include "audio/WavHeader.h"
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 
 namespace praatkist {
 
@@ -399,6 +401,12 @@ public:
       FLayer.StreamFree(FStream);
     FStream = 0;
   }
+  void Reset(THandle stream) noexcept
+  {
+    Release();
+    FStream = stream;
+  }
+  THandle Stream() const noexcept { return FStream; }
 
 private:
   IAudioLayer& FLayer;
@@ -425,51 +433,29 @@ void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPo
 
   TChannelInfo info;
   CheckBass(FLayer, FLayer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
-  const std::uint32_t channels = info.Chans == 0 ? 1 : info.Chans;
-  const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(channels, 0x7FFFFFFF));
+  TPeakJob job;
+  job.Channels = info.Chans == 0 ? 1 : info.Chans;
+  const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
 
   // A length the layer cannot tell counts as none: the take then shows no waveform
   // rather than a made-up one.
   const std::uint64_t length = FLayer.ChannelGetLength(stream);
-  const std::uint64_t bytes = length == kPositionError ? 0 : length;
-  const std::uint64_t frameBytes = 2ull * channels;
-  const std::uint64_t frames = bytes / frameBytes;
-  const TPointLayout layout = ComputePointLayout(frames, MaxPoints);
-  const double duration = BytesToSeconds(FLayer, stream, bytes);
+  job.LengthBytes = length == kPositionError ? 0 : length;
+  job.Frames = job.LengthBytes / job.FrameBytes();
+  job.Layout = ComputePointLayout(job.Frames, MaxPoints);
+  const double duration = BytesToSeconds(FLayer, stream, job.LengthBytes);
 
-  std::vector<std::int32_t> left(static_cast<std::size_t>(layout.Points), 0);
-  std::vector<std::int32_t> right(static_cast<std::size_t>(layout.Points), 0);
-  const std::uint64_t wanted = static_cast<std::uint64_t>(layout.Points) * layout.FramesPerPoint;
-
-  std::vector<std::uint8_t> buffer(kReadBlock);
-  // Ask for whole frames only, so that every block starts on a frame.
-  const std::uint32_t ask = static_cast<std::uint32_t>(kReadBlock - kReadBlock % frameBytes);
-  std::uint64_t frame = 0;
-  while (layout.Points > 0 && frame < wanted && ask > 0) {
-    if (Control != nullptr) {
-      if (Control->Cancelled())
-        throw EWorkCancelled();
-      Control->Report(static_cast<double>(frame) / static_cast<double>(wanted));
+  std::vector<std::int32_t> left, right;
+  const unsigned chunks = AnalysisChunks(FileName, job.LengthBytes, job.Frames);
+  if (chunks < 2 || !ParallelPeaks(FLayer, FileName, stream, job, chunks, Control, left, right)) {
+    if (chunks >= 2) {
+      // The first stream has been read from: start on a fresh one.
+      guard.Release();
+      const THandle again = FLayer.StreamCreateFile(FileName, true);
+      CheckBass(FLayer, again != 0, "Analyseren van opname");
+      guard.Reset(again);
     }
-    const std::uint32_t got = FLayer.ChannelGetData(stream, buffer.data(), ask);
-    if (got == 0 || got == kDataError)
-      break;
-    std::uint64_t blockFrames = got / frameBytes;
-    const std::uint8_t* p = buffer.data();
-    // Walk the block one point's share at a time; what lies past the last point is left.
-    while (blockFrames > 0 && frame < wanted) {
-      const std::uint64_t point = frame / layout.FramesPerPoint;
-      const std::uint64_t pointEnd = (point + 1) * layout.FramesPerPoint;
-      const std::uint64_t run = std::min(blockFrames, pointEnd - frame);
-      std::int32_t l = 0, r = 0;
-      BufferPeaks(p, static_cast<std::uint32_t>(run * frameBytes),
-                  static_cast<std::uint16_t>(std::min<std::uint32_t>(channels, 0xFFFF)), l, r);
-      left[point] = std::max(left[point], l);
-      right[point] = std::max(right[point], r);
-      p += run * frameBytes;
-      frame += run;
-      blockFrames -= run;
-    }
+    SequentialPeaks(FLayer, guard.Stream(), job, Control, left, right);
   }
   guard.Release();
 
@@ -477,6 +463,26 @@ void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPo
   ChannelCount = reportedChannels;
   LeftPeaks = std::move(left);
   RightPeaks = std::move(right);
+}
+
+// How many stretches to decode side by side: one per core where decoding is the work
+// (a compressed file, long enough to be worth the threads), else one. A file that
+// decodes to hardly more bytes than it holds (WAV) is read as fast as the disk gives
+// it, and more threads only get in each other's way.
+unsigned TBassRecorder::AnalysisChunks(const std::filesystem::path& FileName,
+                                       std::uint64_t bytes, std::uint64_t frames) const
+{
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned chunks = FAnalysis.Chunks != 0 ? FAnalysis.Chunks : cores;
+  if (chunks < 2 || frames < FAnalysis.MinFrames)
+    return 1;
+  if (FAnalysis.CompressedOnly) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(FileName, ec);
+    if (ec || size == 0 || bytes / 2 < size)
+      return 1;
+  }
+  return chunks;
 }
 
 namespace {

@@ -123,6 +123,16 @@ public:
   // nothing touched, when there is no backup.
   bool UndoTrim(const std::filesystem::path& FileName);
 
+  // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
+  // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
+  // that decode to at least twice their size. Tests force stretches onto short takes.
+  struct TAnalysisSplit {
+    unsigned Chunks = 0;
+    std::uint64_t MinFrames = 1u << 18;  // about 5 s at 48 kHz
+    bool CompressedOnly = true;
+  };
+  void SetAnalysisSplit(const TAnalysisSplit& split) noexcept { FAnalysis = split; }
+
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
   // For tests: how long an input may stay silent before it counts as frozen.
@@ -139,6 +149,8 @@ private:
   void WriteWaveHeader() noexcept;
   void FinishWaveFile() noexcept;
   void ReleaseCapture(bool removeTake) noexcept;
+  unsigned AnalysisChunks(const std::filesystem::path& FileName, std::uint64_t bytes,
+                          std::uint64_t frames) const;
 
   audio::IAudioLayer& FLayer;
   audio::THandle FRecordHandle = 0;
@@ -161,6 +173,7 @@ private:
   // Steady-clock milliseconds of the start or of the latest captured buffer.
   std::atomic<std::int64_t> FLastInputMs{0};
   std::int64_t FInputFrozenAfterMs = 3000;
+  TAnalysisSplit FAnalysis;
 };
 
 } // namespace praatkist

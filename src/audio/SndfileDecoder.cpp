@@ -6,6 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,19 +28,85 @@ SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
 
 // 1.0 is 32768, the scale 16-bit samples had on their way into the MP3 (and
 // libsndfile's own clipping conversion); beyond full scale is clipped, and what is
-// not a number becomes silence. Written so that the compiler turns the loop into
-// vector code: clamping by selects, rounding to nearest-even by adding and taking
-// away 1.5 x 2^23 (exact for the clamped range), then a truncating conversion.
-void ToShorts(const float* in, std::int16_t* out, std::size_t count) noexcept {
+// not a number becomes silence. Rounded to nearest-even by adding and taking away
+// 1.5 x 2^23 (exact for the clamped range), then a truncating conversion.
+inline std::int16_t ToShort(float x) noexcept {
   constexpr float kRound = 12582912.0f;  // 1.5 x 2^23
-  for (std::size_t i = 0; i < count; ++i) {
-    float v = in[i] * 32768.0f;
-    v = v == v ? v : 0.0f;
-    v = v > -32768.0f ? v : -32768.0f;
-    v = v < 32767.0f ? v : 32767.0f;
-    v = (v + kRound) - kRound;
-    out[i] = static_cast<std::int16_t>(static_cast<int>(v));
+  float v = x * 32768.0f;
+  v = v == v ? v : 0.0f;
+  v = v > -32768.0f ? v : -32768.0f;
+  v = v < 32767.0f ? v : 32767.0f;
+  v = (v + kRound) - kRound;
+  return static_cast<std::int16_t>(static_cast<int>(v));
+}
+
+// The same eight samples at a time: after the clamp the processor's conversion rounds
+// to nearest-even (its default mode, as the addition above assumes), and packing two
+// fours into 16 bits needs no further care.
+void ToShorts(const float* in, std::int16_t* out, std::size_t count) noexcept {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128 scale = _mm_set1_ps(32768.0f);
+  const __m128 lo = _mm_set1_ps(-32768.0f);
+  const __m128 hi = _mm_set1_ps(32767.0f);
+  for (; i + 8 <= count; i += 8) {
+    __m128 a = _mm_mul_ps(_mm_loadu_ps(in + i), scale);
+    __m128 b = _mm_mul_ps(_mm_loadu_ps(in + i + 4), scale);
+    a = _mm_and_ps(a, _mm_cmpord_ps(a, a));  // not a number: 0
+    b = _mm_and_ps(b, _mm_cmpord_ps(b, b));
+    a = _mm_min_ps(_mm_max_ps(a, lo), hi);
+    b = _mm_min_ps(_mm_max_ps(b, lo), hi);
+    const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
   }
+#endif
+  for (; i < count; ++i)
+    out[i] = ToShort(in[i]);
+}
+
+std::uint32_t Be32(const std::uint8_t* p) noexcept {
+  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// The samples an MPEG-1 Layer III file written by LAME loses at its start when decoded
+// without gaps: the encoder's delay noted in the LAME tag of its first frame, plus
+// the 529 samples of the decoder's filter bank. -1 for any other file, whose frames
+// cannot be told apart from the samples.
+std::int64_t LameStartSkip(int fd) noexcept {
+  std::uint8_t b[1024];
+  off_t at = 0;
+  ssize_t n = ::pread(fd, b, sizeof b, at);
+  if (n >= 10 && std::memcmp(b, "ID3", 3) == 0) {  // an ID3v2 tag before the audio
+    at = 10 + ((b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F));
+    if (b[5] & 0x10)
+      at += 10;
+    n = ::pread(fd, b, sizeof b, at);
+  }
+  if (n < 4 || b[0] != 0xFF || (b[1] & 0xFE) != 0xFA)  // MPEG-1, Layer III
+    return -1;
+  const bool crc = (b[1] & 1) == 0;
+  const bool mono = (b[3] >> 6) == 3;
+  std::size_t x = 4 + (crc ? 2 : 0) + (mono ? 17 : 32);
+  if (static_cast<std::size_t>(n) < x + 8 ||
+      (std::memcmp(b + x, "Info", 4) != 0 && std::memcmp(b + x, "Xing", 4) != 0))
+    return -1;
+  const std::uint32_t flags = Be32(b + x + 4);
+  x += 8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+  if (static_cast<std::size_t>(n) < x + 24 || std::memcmp(b + x, "LAME", 4) != 0)
+    return -1;
+  const int delay = b[x + 21] << 4 | b[x + 22] >> 4;
+  return delay + 529;
+}
+
+constexpr std::uint32_t kMpeg1Layer3Samples = 1152;
+
+// libsndfile notes why an open failed in variables of its own shared by all files:
+// streams of the same take are opened from several threads at once.
+std::mutex gOpenMutex;
+
+SNDFILE* OpenFd(int fd, SF_INFO& info) {
+  std::lock_guard lock(gOpenMutex);
+  return sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also on failure
 }
 
 } // namespace
@@ -50,6 +123,13 @@ void TSndfileDecoder::Close() noexcept {
   FFloatData = false;
   FRate = FChans = 0;
   FFrames = FPosition = 0;
+  FMpeg = false;
+  FMpegFrameSamples = 0;
+  FMpegSkip = -1;
+  if (FReopenFd >= 0) {
+    ::close(FReopenFd);
+    FReopenFd = -1;
+  }
 }
 
 int TSndfileDecoder::Open(const std::filesystem::path& file) {
@@ -62,13 +142,24 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
     ::close(fd);
     return kErrFileOpen;
   }
+  const std::int64_t lameSkip = LameStartSkip(fd);
+  // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
+  int keep = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   SF_INFO info{};
-  SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also on failure
-  if (!sf)
+  SNDFILE* sf = OpenFd(fd, info);
+  const auto closeKeep = [&keep] {
+    if (keep >= 0)
+      ::close(keep);
+    keep = -1;
+  };
+  if (!sf) {
+    closeKeep();
     return kErrFileForm;
+  }
   if (info.channels < 1 || info.channels > 32 || info.samplerate < 1000 ||
       info.samplerate > 384000 || info.frames < 0) {
     sf_close(sf);
+    closeKeep();
     return kErrFormat;
   }
   switch (info.format & SF_FORMAT_SUBMASK) {
@@ -87,6 +178,13 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
     FFloatData = false;
     break;
   }
+  if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG) {
+    FMpeg = true;
+    FMpegFrameSamples = kMpeg1Layer3Samples;
+    FMpegSkip = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_MPEG_LAYER_III ? lameSkip : -1;
+    std::swap(FReopenFd, keep);
+  }
+  closeKeep();
   FFile = sf;
   FRate = static_cast<std::uint32_t>(info.samplerate);
   FChans = static_cast<std::uint32_t>(info.channels);
@@ -125,11 +223,79 @@ std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) n
 bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept {
   if (!FFile || frame > FFrames)
     return false;
+  if (FMpeg)
+    return ExactMpegSeek(frame);
   const sf_count_t at = sf_seek(Sf(FFile), static_cast<sf_count_t>(frame), SEEK_SET);
   if (at < 0)
     return false;
   FPosition = static_cast<std::uint64_t>(at);
   return static_cast<std::uint64_t>(at) == frame;
+}
+
+// The MP3 decoder primes itself after a jump from the frames just before the target,
+// which leaves the bit reservoir short at low bit rates, and the rounding of its
+// filter bank follows how many MPEG frames it has decoded since its last restart: a
+// mono take jumped into on an odd frame comes out a unit off here and there. So jump
+// to an MPEG frame a multiple of 16 frames from the start, at least 8 frames before
+// the target, and decode the rest of the way: from there on every sample is the one
+// a reading from the start gives. Where the frames cannot be placed (no LAME tag,
+// MPEG-2), decode from the very start.
+bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept {
+  if (frame == FPosition)
+    return true;  // read up to here in order: nothing to do
+  std::uint64_t from = 0;
+  if (FMpegSkip >= 0 && frame > 0) {
+    const std::uint64_t skip = static_cast<std::uint64_t>(FMpegSkip);
+    std::uint64_t mpegFrame = (frame + skip) / FMpegFrameSamples;
+    mpegFrame = mpegFrame >= 8 ? mpegFrame - 8 : 0;
+    mpegFrame -= mpegFrame % 16;
+    const std::uint64_t sample = mpegFrame * FMpegFrameSamples;
+    from = sample > skip ? sample - skip : 0;
+  }
+  if (from == 0) {
+    // A jump to the start does not restart the decoder as opening the file does.
+    if (!Reopen())
+      return false;
+  } else {
+    const sf_count_t at = sf_seek(Sf(FFile), static_cast<sf_count_t>(from), SEEK_SET);
+    if (at < 0 || static_cast<std::uint64_t>(at) != from)
+      return false;
+  }
+  FPosition = from;
+  return SkipFrames(frame - from);
+}
+
+bool TSndfileDecoder::Reopen() noexcept {
+  if (FReopenFd < 0 || ::lseek(FReopenFd, 0, SEEK_SET) != 0)
+    return false;
+  const int fd = ::fcntl(FReopenFd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0)
+    return false;
+  SF_INFO info{};
+  SNDFILE* sf = OpenFd(fd, info);
+  if (!sf)
+    return false;
+  if (static_cast<std::uint32_t>(info.channels) != FChans) {
+    sf_close(sf);
+    return false;
+  }
+  sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  sf_close(Sf(FFile));
+  FFile = sf;
+  FPosition = 0;
+  return true;
+}
+
+bool TSndfileDecoder::SkipFrames(std::uint64_t frames) noexcept {
+  while (frames > 0) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kFloatChunkFrames));
+    const sf_count_t got = sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
+    if (got <= 0)
+      return false;
+    FPosition += static_cast<std::uint64_t>(got);
+    frames -= static_cast<std::uint64_t>(got);
+  }
+  return true;
 }
 
 } // namespace praatkist::audio

@@ -31,10 +31,16 @@ public:
   // Reads up to Frames frames into Dst (room for Frames x Chans samples);
   // returns the frames read, 0 at the end or on a decoding error.
   std::size_t ReadFrames(std::int16_t* dst, std::size_t frames) noexcept;
-  // Moves to Frame (0 to Frames()). False when the file cannot go there.
+  // Moves to Frame (0 to Frames()). False when the file cannot go there. What is read
+  // from there on equals what a reading from the start delivers from that frame on,
+  // sample for sample: an MP3 is not simply jumped into (see ExactMpegSeek).
   bool Seek(std::uint64_t frame) noexcept;
 
 private:
+  bool ExactMpegSeek(std::uint64_t frame) noexcept;
+  bool SkipFrames(std::uint64_t frames) noexcept;
+  bool Reopen() noexcept;
+
   void* FFile = nullptr;  // SNDFILE*
   // Float data (MP3, float WAV) is read as float and rounded here: libsndfile
   // leaves float WAV unscaled when read as 16-bit, and without clipping wraps
@@ -45,6 +51,12 @@ private:
   std::uint32_t FChans = 0;
   std::uint64_t FFrames = 0;
   std::uint64_t FPosition = 0;
+  // MPEG audio: samples per MPEG frame, and the samples the decoder drops at the start
+  // (the encoder's delay from the LAME tag plus the decoder's own), -1 when unknown.
+  bool FMpeg = false;
+  std::uint32_t FMpegFrameSamples = 0;
+  std::int64_t FMpegSkip = -1;
+  int FReopenFd = -1;  // the file once more, to decode it afresh from its start
 };
 
 } // namespace praatkist::audio

@@ -2,14 +2,20 @@
 
 #include "audio/BassRecorder.h"
 #include "audio/EngineMath.h"
+#include "audio/SndfileDecoder.h"
 #include "platform/Errors.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <limits>
+#include <thread>
 
 using namespace praatkist;
 using praatkist::audio::ComputePointLayout;
@@ -282,4 +288,220 @@ TEST_F(EngineStreams, AnalysisTrustsTheReportedLength)
   EXPECT_EQ(a.L[1], 7);
   EXPECT_EQ(a.L[2], 0);
   EXPECT_EQ(a.L[7], 0);
+}
+
+// ---- stretches decoded side by side ----
+
+namespace {
+
+// Reads slowly and counts open streams: a cancel can be made while the work runs.
+class TSlowLayer : public TScriptedAudioLayer {
+public:
+  std::atomic<int> Open{0};
+  std::atomic<int> MaxOpen{0};
+  audio::THandle StreamCreateFile(const std::filesystem::path& file, bool decode) override
+  {
+    const audio::THandle h = TScriptedAudioLayer::StreamCreateFile(file, decode);
+    if (h != 0)
+      MaxOpen.store(std::max(MaxOpen.load(), ++Open));
+    return h;
+  }
+  void StreamFree(audio::THandle stream) override
+  {
+    --Open;
+    TScriptedAudioLayer::StreamFree(stream);
+  }
+  std::uint32_t ChannelGetData(audio::THandle channel, void* buffer, std::uint32_t length) override
+  {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return TScriptedAudioLayer::ChannelGetData(channel, buffer, std::min<std::uint32_t>(length, 4096));
+  }
+};
+
+// Loud everywhere, so that every border between stretches falls in sound.
+std::vector<std::int16_t> Noise(std::size_t samples, std::uint32_t seed)
+{
+  std::vector<std::int16_t> s(samples);
+  for (auto& v : s) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<std::int16_t>(seed >> 16);
+  }
+  return s;
+}
+
+} // namespace
+
+TEST_F(EngineStreams, StretchesSideBySideGiveWhatOneReadingGives)
+{
+  struct Row {
+    std::uint32_t Chans;
+    std::size_t Frames;
+    std::uint64_t Reported;  // bytes; 0: what the stream holds
+    int MaxPoints;
+  };
+  const Row rows[] = {
+      {2, 100003, 0, 2000},      {1, 77777, 0, 2000},         {4, 30011, 0, 37},
+      {2, 5, 0, 2000},           {2, 65536, 0, 1},
+      {2, 50000, 50000 * 4 * 3, 300},  // shorter than reported: the rest stays 0
+      {1, 90000, 1000 * 2, 7},         // longer than reported: the rest is ignored
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    TScriptedAudioLayer::TScriptedStream s;
+    s.Chans = row.Chans;
+    s.Samples = Noise(row.Frames * row.Chans, static_cast<std::uint32_t>(row.Frames));
+    if (row.Reported != 0)
+      s.ReportedLength = row.Reported;
+    const std::string path = "/takes/n" + std::to_string(n++) + ".mp3";
+    layer.AddStream(path, s);
+    rec->SetAnalysisSplit({1, 0, false});
+    const Analysis one = Analyze(path.c_str(), row.MaxPoints);
+    ASSERT_FALSE(one.L.empty());
+    for (unsigned chunks : {2u, 3u, 7u}) {
+      rec->SetAnalysisSplit({chunks, 0, false});
+      const Analysis side = Analyze(path.c_str(), row.MaxPoints);
+      EXPECT_EQ(side.L, one.L) << path << " in " << chunks;
+      EXPECT_EQ(side.R, one.R) << path << " in " << chunks;
+      EXPECT_EQ(side.Duration, one.Duration);
+      EXPECT_EQ(side.Channels, one.Channels);
+      EXPECT_TRUE(layer.OpenStreams.empty());
+    }
+  }
+  // the stretches really were read side by side, each from its own stream
+  layer.Log.clear();
+  rec->SetAnalysisSplit({3, 0, false});
+  Analyze("/takes/n0.mp3");
+  EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "StreamFree"), 3);
+}
+
+TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositionedIsReadInOneGo)
+{
+  TScriptedAudioLayer::TScriptedStream s;
+  s.Samples = Noise(200000 * 2, 3);
+  layer.AddStream("/takes/f.mp3", s);
+  rec->SetAnalysisSplit({1, 0, false});
+  const Analysis one = Analyze("/takes/f.mp3");
+  rec->SetAnalysisSplit({4, 0, false});
+
+  struct Row {
+    const char* Call;
+    int Code;
+    const char* Message;  // nullptr: the analysis succeeds as one reading
+  };
+  const Row rows[] = {
+      {"StreamCreateFile", 2, "Analyseren van opname mislukt (BASS-fout 2)."},
+      {"ChannelGetInfo", 5, "Lezen van audioformaat mislukt (BASS-fout 5)."},
+      {"ChannelSetPosition", 7, nullptr},
+  };
+  for (const Row& row : rows) {
+    layer.FailNext(row.Call, row.Code, 2);  // the third of them: a later stretch's
+    Analysis a{{1}, {1}, 9, 9};
+    if (row.Message != nullptr) {
+      try {
+        rec->AnalyzeFile("/takes/f.mp3", 2000, a.L, a.R, a.Duration, a.Channels);
+        ADD_FAILURE() << row.Call;
+      } catch (const EAudioError& e) {
+        EXPECT_STREQ(e.what(), row.Message);
+      }
+      EXPECT_TRUE(a.L.empty());
+      EXPECT_TRUE(a.R.empty());
+      EXPECT_EQ(a.Duration, 0.0);
+      EXPECT_EQ(a.Channels, 0);
+    } else {
+      rec->AnalyzeFile("/takes/f.mp3", 2000, a.L, a.R, a.Duration, a.Channels);
+      EXPECT_EQ(a.L, one.L);
+      EXPECT_EQ(a.R, one.R);
+    }
+    EXPECT_TRUE(layer.OpenStreams.empty()) << row.Call;
+  }
+}
+
+TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
+{
+  TSlowLayer layer;
+  TBassRecorder rec(layer);
+  rec.SetAnalysisSplit({3, 0, false});
+  TScriptedAudioLayer::TScriptedStream s;
+  s.Samples = Noise(1200000 * 2, 9);  // 1172 reads of 4 KiB, 5 ms each: 2 s a stretch
+  layer.AddStream("/takes/long.mp3", s);
+
+  std::vector<std::int32_t> l{1}, r{1};
+  double duration = 9;
+  int channels = 9;
+  audio::TWorkControl control;
+  std::atomic<bool> cancelled{false};
+  std::thread worker([&] {
+    try {
+      rec.AnalyzeFile("/takes/long.mp3", 2000, l, r, duration, channels, &control);
+    } catch (const audio::EWorkCancelled&) {
+      cancelled = true;
+    }
+  });
+  // three stretches at once: a third of the time gives more than a third of the way
+  const auto t0 = std::chrono::steady_clock::now();
+  while (control.Percent() < 40 && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(20))
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const double toForty = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ(layer.MaxOpen.load(), 3);
+  control.Cancel();
+  const auto t1 = std::chrono::steady_clock::now();
+  worker.join();
+  const double toEnd = std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
+  EXPECT_TRUE(cancelled);
+  EXPECT_LT(toEnd, 0.5) << "every stretch looks at the cancel between reads";
+  EXPECT_LT(toForty, 10.0);
+  EXPECT_TRUE(l.empty());
+  EXPECT_TRUE(r.empty());
+  EXPECT_EQ(duration, 0.0);
+  EXPECT_EQ(channels, 0);
+  EXPECT_EQ(layer.Open.load(), 0);
+  EXPECT_TRUE(layer.OpenStreams.empty());
+}
+
+TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
+{
+  struct Row {
+    float In;
+    std::int16_t Out;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const Row rows[] = {
+      {0.0f, 0},           {1.0f, 32767},          {-1.0f, -32768},           {2.0f, 32767},
+      {-2.0f, -32768},     {inf, 32767},           {-inf, -32768},            {std::nanf(""), 0},
+      {0.5f / 32768, 0},   {1.5f / 32768, 2},      {2.5f / 32768, 2},         {-1.5f / 32768, -2},
+      {100.4f / 32768, 100}, {32766.5f / 32768, 32766}, {-32767.5f / 32768, -32768},
+  };
+  // Three rounds at shifted places, so that every value passes through each lane of a
+  // block of eight as well as through the samples left over after the blocks.
+  std::vector<float> in;
+  std::vector<std::int16_t> expect;
+  for (int round = 0; round < 3; ++round) {
+    for (int pad = 0; pad < round; ++pad) {
+      in.push_back(0.0f);
+      expect.push_back(0);
+    }
+    for (const Row& row : rows) {
+      in.push_back(row.In);
+      expect.push_back(row.Out);
+    }
+  }
+  test::TTempDir dir;
+  const auto path = dir / "float.wav";
+  SF_INFO info{};
+  info.samplerate = 48000;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(sf_writef_float(out, in.data(), static_cast<sf_count_t>(in.size())),
+            static_cast<sf_count_t>(in.size()));
+  sf_close(out);
+
+  audio::TSndfileDecoder d;
+  ASSERT_EQ(d.Open(path), audio::kErrOk);
+  std::vector<std::int16_t> got(in.size() + 8);
+  ASSERT_EQ(d.ReadFrames(got.data(), got.size()), in.size());
+  got.resize(in.size());
+  for (std::size_t i = 0; i < in.size(); ++i)
+    EXPECT_EQ(got[i], expect[i]) << "sample " << i << " (" << in[i] << ")";
 }

@@ -1,0 +1,199 @@
+// Waveform analysis of real MP3 takes decoded in stretches side by side, on the real
+// Linux audio layer: the peaks equal those of one reading from the start.
+
+#include "audio/BassRecorder.h"
+#include "support/PulseTestKit.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+using namespace praatkist;
+using namespace praatkist::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Passes every call on to the real layer, counting the decoding streams opened and
+// the positionings asked for.
+class TCountingLayer : public audio::IAudioLayer {
+public:
+  explicit TCountingLayer(audio::IAudioLayer& inner) : F(inner) {}
+  std::atomic<int> Opened{0}, Positioned{0};
+
+  bool Init() override { return F.Init(); }
+  void Free() override { F.Free(); }
+  int ErrorGetCode() override { return F.ErrorGetCode(); }
+  bool RecordGetDeviceInfo(int i, audio::TAudioDeviceInfo& d) override
+  {
+    return F.RecordGetDeviceInfo(i, d);
+  }
+  std::uint32_t DeviceListSerial() override { return F.DeviceListSerial(); }
+  bool RecordInit(int i) override { return F.RecordInit(i); }
+  void RecordFree() override { F.RecordFree(); }
+  audio::THandle RecordStart(std::uint32_t rate, std::uint32_t chans, audio::TRecordProc proc,
+                             void* user) override
+  {
+    return F.RecordStart(rate, chans, proc, user);
+  }
+  bool ChannelPlay(audio::THandle c, bool restart) override { return F.ChannelPlay(c, restart); }
+  void ChannelStop(audio::THandle c) override { F.ChannelStop(c); }
+  int ChannelIsActive(audio::THandle c) override { return F.ChannelIsActive(c); }
+  bool ChannelGetInfo(audio::THandle c, audio::TChannelInfo& i) override
+  {
+    return F.ChannelGetInfo(c, i);
+  }
+  std::uint64_t ChannelGetLength(audio::THandle c) override { return F.ChannelGetLength(c); }
+  std::uint64_t ChannelGetPosition(audio::THandle c) override { return F.ChannelGetPosition(c); }
+  bool ChannelSetPosition(audio::THandle c, std::uint64_t bytes) override
+  {
+    ++Positioned;
+    return F.ChannelSetPosition(c, bytes);
+  }
+  double ChannelBytes2Seconds(audio::THandle c, std::uint64_t b) override
+  {
+    return F.ChannelBytes2Seconds(c, b);
+  }
+  bool ChannelGetLevelEx(audio::THandle c, float l[2], float s) override
+  {
+    return F.ChannelGetLevelEx(c, l, s);
+  }
+  std::uint32_t ChannelGetData(audio::THandle c, void* b, std::uint32_t n) override
+  {
+    return F.ChannelGetData(c, b, n);
+  }
+  audio::THandle StreamCreateFile(const fs::path& file, bool decode) override
+  {
+    ++Opened;
+    return F.StreamCreateFile(file, decode);
+  }
+  void StreamFree(audio::THandle s) override { F.StreamFree(s); }
+  audio::THandle EncodeMp3Start(audio::THandle c, int kbps, const fs::path& file,
+                                bool autoFree) override
+  {
+    return F.EncodeMp3Start(c, kbps, file, autoFree);
+  }
+  bool EncodeIsActive(audio::THandle e) override { return F.EncodeIsActive(e); }
+  void EncodeStop(audio::THandle e) override { F.EncodeStop(e); }
+
+private:
+  audio::IAudioLayer& F;
+};
+
+// Loud nearly throughout (noise under a gliding tone, its loudness wandering), with
+// one second of silence at a fifth of the way: borders of 2, 3, 5 or 7 stretches fall
+// in sound.
+std::vector<std::int16_t> LoudTake(std::uint32_t rate, std::uint32_t chans, double seconds)
+{
+  const auto frames = static_cast<std::size_t>(seconds * rate);
+  std::vector<std::int16_t> s(frames * chans);
+  std::uint32_t seed = 77;
+  for (std::size_t f = 0; f < frames; ++f) {
+    const double t = static_cast<double>(f) / rate;
+    const bool quiet = t >= seconds / 5 && t < seconds / 5 + 1.0;
+    for (std::uint32_t c = 0; c < chans; ++c) {
+      seed = seed * 1664525u + 1013904223u;
+      const double noise = static_cast<double>(static_cast<std::int16_t>(seed >> 16)) / 32768.0;
+      const double v = quiet ? 0.0
+                             : (0.3 + 0.25 * std::sin(t * (1.3 + c))) *
+                                   (std::sin(2 * M_PI * (200 + 40 * t) * t) + 0.5 * noise);
+      s[f * chans + c] = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32000));
+    }
+  }
+  return s;
+}
+
+// The MP3 of Wav through the layer's own encoder, as a take is written.
+void EncodeWithLayer(audio::IAudioLayer& layer, const fs::path& wav, const fs::path& mp3, int kbps)
+{
+  const auto stream = layer.StreamCreateFile(wav, true);
+  ASSERT_NE(stream, 0u);
+  const auto encoder = layer.EncodeMp3Start(stream, kbps, mp3, false);
+  ASSERT_NE(encoder, 0u);
+  std::vector<char> buf(65536);
+  for (;;) {
+    const auto got = layer.ChannelGetData(stream, buf.data(), 65536);
+    if (got == 0 || got == audio::kDataError)
+      break;
+  }
+  layer.EncodeStop(encoder);
+  layer.StreamFree(stream);
+}
+
+} // namespace
+
+TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndChannels)
+{
+  REQUIRE_PULSE();
+  auto real = audio::CreateSystemAudioLayer();
+  TCountingLayer layer(*real);
+  TBassRecorder rec(layer);
+  TTempDir dir;
+
+  struct Row {
+    std::uint32_t Rate, Chans;
+    double Seconds;
+    int Kbps;
+    const char* Lame;  // nullptr: the layer's encoder; else the options of the lame command
+    std::uint32_t DecodedRate;
+  };
+  const Row rows[] = {
+      {44100, 1, 6.5, 128, nullptr, 44100},
+      {48000, 2, 8.3, 192, nullptr, 48000},
+      {96000, 2, 4.1, 256, nullptr, 48000},  // LAME writes a 96 kHz take at 48 kHz
+      {48000, 1, 7.7, 320, nullptr, 48000},
+      {44100, 2, 5.2, 192, "--cbr -b 192 -t", 44100},  // no LAME tag
+      {48000, 1, 6.0, 0, "--cbr -b 64 --resample 24", 24000},  // MPEG-2
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    const fs::path wav = dir / ("bron" + std::to_string(n) + ".wav");
+    const fs::path mp3 = dir / ("take" + std::to_string(n++) + ".mp3");
+    WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, row.Rate, row.Chans,
+               LoudTake(row.Rate, row.Chans, row.Seconds));
+    if (row.Lame == nullptr)
+      EncodeWithLayer(layer, wav, mp3, row.Kbps);
+    else
+      Shell(std::string("lame --quiet ") + row.Lame + " '" + wav.string() + "' '" + mp3.string() + "'");
+    const TDecoded d = Decode(mp3);
+    ASSERT_TRUE(d.Ok) << mp3;
+    ASSERT_EQ(d.Rate, static_cast<int>(row.DecodedRate)) << mp3;
+
+    // one point per frame as well: every sample counts
+    for (int maxPoints : {2000, 37, 1 << 24}) {
+      std::vector<std::int32_t> oneL, oneR;
+      double oneDuration = 0;
+      int oneChannels = 0;
+      rec.SetAnalysisSplit({1, 0, true});
+      rec.AnalyzeFile(mp3, maxPoints, oneL, oneR, oneDuration, oneChannels);
+      ASSERT_GT(oneL.size(), std::min<std::size_t>(static_cast<std::size_t>(maxPoints / 2), 100000));
+      for (unsigned chunks : {2u, 3u, 5u, 7u}) {
+        rec.SetAnalysisSplit({chunks, 0, true});
+        layer.Opened = 0;
+        layer.Positioned = 0;
+        std::vector<std::int32_t> l, r;
+        double duration = 0;
+        int channels = 0;
+        rec.AnalyzeFile(mp3, maxPoints, l, r, duration, channels);
+        EXPECT_EQ(layer.Opened.load(), static_cast<int>(chunks)) << "one stream per stretch";
+        EXPECT_EQ(layer.Positioned.load(), static_cast<int>(chunks) - 1);
+        EXPECT_EQ(l, oneL) << mp3 << " in " << chunks << " stretches, " << maxPoints << " points";
+        EXPECT_EQ(r, oneR) << mp3 << " in " << chunks << " stretches, " << maxPoints << " points";
+        EXPECT_EQ(duration, oneDuration);
+        EXPECT_EQ(channels, oneChannels);
+      }
+    }
+  }
+  // A WAV take decodes to its own size: it is read in one go.
+  rec.SetAnalysisSplit({4, 0, true});
+  layer.Opened = 0;
+  std::vector<std::int32_t> l, r;
+  double duration = 0;
+  int channels = 0;
+  rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels);
+  EXPECT_EQ(layer.Opened.load(), 1);
+  EXPECT_GT(l.size(), 1000u);
+}
