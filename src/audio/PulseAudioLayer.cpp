@@ -1515,7 +1515,7 @@ bool TPulseAudioLayer::EncodeIsActive(THandle encoder) {
   }
 }
 
-void TPulseAudioLayer::EncodeStop(THandle encoder) {
+bool TPulseAudioLayer::EncodeStop(THandle encoder) {
   try {
     std::shared_ptr<TEncoderEntry> e;
     {
@@ -1525,14 +1525,20 @@ void TPulseAudioLayer::EncodeStop(THandle encoder) {
         F->Encoders.erase(it);
       }
     }
-    if (!e) {
-      Fail(kErrHandle);
-      return;
+    if (!e)
+      return Fail(kErrHandle);
+    bool finished;
+    {
+      std::lock_guard lock(e->M);
+      finished = e->Enc.Finish();
+      e->Active.store(false);
     }
-    e->Stop();
+    if (!finished)
+      return Fail(kErrCreate);
     Succeed();
+    return true;
   } catch (...) {
-    Fail(kErrUnknown);
+    return Fail(kErrUnknown);
   }
 }
 
