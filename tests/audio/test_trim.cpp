@@ -532,12 +532,14 @@ TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
 namespace {
 
 // One scripted answer of the file layer's fault hook: the Nth call of Step (0: every
-// call) fails with Error, or runs Action and goes on.
+// call) fails with Error, or runs Action and goes on; with Ending, only on paths that
+// end so.
 struct TFault {
   const char* Step;
   int Nth;
   int Error;
   void (*Action)() = nullptr;
+  const char* Ending = nullptr;
 };
 
 struct THookScript {
@@ -551,7 +553,7 @@ THookScript gScript;
 fs::path gTake;
 audio::TWorkControl* gControl = nullptr;
 
-int ScriptedFault(const char* step, const fs::path&)
+int ScriptedFault(const char* step, const fs::path& path)
 {
   if (++gScript.Steps == gScript.CrashAt)
     _exit(0);  // a crash: nothing after this point runs, no clean-up
@@ -559,7 +561,8 @@ int ScriptedFault(const char* step, const fs::path&)
   if (gScript.RefuseLinks && std::strcmp(step, "link") == 0)
     return EPERM;
   for (const TFault& f : gScript.Faults)
-    if (std::strcmp(f.Step, step) == 0 && (f.Nth == 0 || f.Nth == nth)) {
+    if (std::strcmp(f.Step, step) == 0 && (f.Nth == 0 || f.Nth == nth) &&
+        (f.Ending == nullptr || path.string().ends_with(f.Ending))) {
       if (f.Action != nullptr) {
         f.Action();
         return 0;
@@ -688,9 +691,11 @@ INSTANTIATE_TEST_SUITE_P(
         // (a copied backup: shrinking a second name would shrink the take too)
         TFileFaultRow{"BackupShrinksDuringTheCopy", rfWave, {{"copyrange", 2, 0, HalveTheBackup}},
                       true, false, true, true},
-        TFileFaultRow{"NewWaveCannotBeSynced", rfWave, {{"sync", 1, EIO}}, false, false, true},
+        TFileFaultRow{"NewWaveCannotBeSynced", rfWave, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false, false, true},
         TFileFaultRow{"NewWaveCannotBeClosed", rfWave, {{"close", 1, EIO}}, false, false, true},
-        TFileFaultRow{"NewMp3CannotBeSynced", rfMP3, {{"sync", 1, EIO}}, false, false, true},
+        TFileFaultRow{"NewMp3CannotBeSynced", rfMP3, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false, false, true},
         TFileFaultRow{"RecordCannotBeCreated", rfWave, {{"create", 2, EACCES}}, false, false, true},
         TFileFaultRow{"RecordCannotBeWritten", rfMP3, {{"write", 1, ENOSPC}}, false, false, true},
         TFileFaultRow{"RecordCannotTakeItsPlace", rfMP3, {{"rename", 2, EIO}}, false, false, true},
