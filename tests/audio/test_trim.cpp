@@ -736,6 +736,16 @@ TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
   }
 }
 
+TEST_F(TrimFilesTest, FolderRemovedDuringTheTrimFailsAndBringsNothingBack)
+{
+  fs::create_directories(dir / "Koor");
+  take = gTake = dir / "Koor" / "Koor-1.wav";
+  test::WriteBytes(take, original.data(), original.size());
+  THook hook({TFault{"create", 1, 0, [] { fs::remove_all(gTake.parent_path()); }}});
+  EXPECT_THROW(Trim(), EFileError);
+  EXPECT_FALSE(fs::exists(take.parent_path()));
+}
+
 TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
 {
   const auto cancel = [] { gControl->Cancel(); };
