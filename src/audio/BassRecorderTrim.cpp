@@ -288,6 +288,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
   // An old record goes first (its other lines are kept for the new one): it must never
   // describe a backup that has just been replaced.
   platform::TIniFile recordText(record);
+  const bool hadBackup = platform::FileExists(backup);
   ClearLeftover(backupTemp);
   platform::SnapshotFileOrRaise(FileName, backupTemp);
   try {
@@ -303,6 +304,20 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
   // ---- the new take, written beside the old one, then its record ----
   TRewriteHandles h(FLayer);
   bool recordPlaced = false;
+  const auto cleanUp = [&] {
+    h.Release();
+    platform::DeleteFileQuietly(temp);
+    platform::DeleteFileQuietly(recordTemp);
+    if (recordPlaced)
+      platform::DeleteFileQuietly(record);
+    // Taken away meanwhile by someone else: the take as recorded comes back.
+    if (!platform::FileExists(FileName) && platform::FileExists(backup)) {
+      try {
+        platform::SnapshotFileOrRaise(backup, FileName);
+      } catch (...) {
+      }
+    }
+  };
   try {
     // The rewrite reads the backup, which must open as the take did.
     h.Stream = FLayer.StreamCreateFile(backup, true);
@@ -402,19 +417,15 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
     recordPlaced = true;
     platform::SyncFolderOrRaise(folder);
     platform::ReplaceFileOrRaise(temp, FileName);
+  } catch (const EWorkCancelled&) {
+    cleanUp();
+    // Asked for: the backup this trim made (a second name of the untouched take) goes
+    // too, so that the folder is as it was.
+    if (!hadBackup && platform::SameFile(backup, FileName))
+      platform::DeleteFileQuietly(backup);
+    throw;
   } catch (...) {
-    h.Release();
-    platform::DeleteFileQuietly(temp);
-    platform::DeleteFileQuietly(recordTemp);
-    if (recordPlaced)
-      platform::DeleteFileQuietly(record);
-    // Taken away meanwhile by someone else: the take as recorded comes back.
-    if (!platform::FileExists(FileName) && platform::FileExists(backup)) {
-      try {
-        platform::SnapshotFileOrRaise(backup, FileName);
-      } catch (...) {
-      }
-    }
+    cleanUp();
     throw;
   }
   // The trim has happened; the new names reach the disk now, and a failure to push them
