@@ -40,7 +40,7 @@ constexpr std::uint32_t kReadBlock = 65536;
 constexpr std::int32_t kLoudness = 184;
 constexpr double kMinimumTrim = 0.05;
 // Kernel copies go in steps of this many bytes, so that progress and a cancel are seen.
-constexpr std::uint64_t kCopyStep = 16u << 20;
+constexpr std::uint64_t kCopyStep = 64u << 20;
 
 constexpr const char* kSection = "Trim";
 // The trimmed take a record belongs to: its size in bytes and its modification time in
