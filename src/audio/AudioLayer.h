@@ -161,8 +161,10 @@ public:
   // False once the encoder has stopped by itself (its file could not be written)
   // or has been stopped.
   virtual bool EncodeIsActive(THandle encoder) = 0;
-  // Flushes the encoder, writes the MP3 tag and closes the file.
-  virtual void EncodeStop(THandle encoder) = 0;
+  // Flushes the encoder, writes the MP3 tag and closes the file. True only when every
+  // byte of the file, its tag and its close succeeded (kErrCreate otherwise; kErrHandle
+  // for an unknown encoder).
+  virtual bool EncodeStop(THandle encoder) = 0;
 };
 
 // The layer for this platform (libpulse, libsndfile and libmp3lame on Linux).

@@ -116,11 +116,13 @@ public:
   bool TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat, int Bitrate,
                    double& TrimmedStart, double& TrimmedEnd,
                    audio::TWorkControl* Control = nullptr);
-  // True when the take has both a backup and a trim record; the seconds from the record.
+  // True when the take has both a backup and a trim record, and the record names this
+  // very take (by size and modification time; a record that names no take, written by
+  // an earlier version, counts as naming it); the seconds from the record.
   bool ReadTrimInfo(const std::filesystem::path& FileName, double& TrimmedStart,
                     double& TrimmedEnd);
   // Puts the backup back under the take's name and deletes the trim record. False, and
-  // nothing touched, when there is no backup.
+  // nothing touched, when there is no backup or the record names another take.
   bool UndoTrim(const std::filesystem::path& FileName);
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per

@@ -1,6 +1,7 @@
 #include "audio/Mp3Encoder.h"
 
 #include "audio/AudioLayer.h"
+#include "platform/FileOps.h"
 
 #include <lame/lame.h>
 
@@ -64,6 +65,7 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   }
   FLame = gf;
   FFd = fd;
+  FPath = file;
   FChans = chans;
   FActive = true;
   FFailed = false;
@@ -124,29 +126,29 @@ bool TMp3Encoder::Finish() noexcept {
   bool ok = FActive;
   if (FActive) {
     const int out = lame_encode_flush(Gf(FLame), FOut.data(), static_cast<int>(FOut.size()));
-    ok = out >= 0 && WriteAll(FOut.data(), static_cast<std::size_t>(out));
+    ok = out >= 0 && platform::FileFault("flush", FPath) == 0 &&
+         WriteAll(FOut.data(), static_cast<std::size_t>(out));
     if (ok) {
       // The Info tag carries the exact sample count and the encoder delay and
       // padding: without it decoders report a thousand frames or more too many.
       unsigned char tag[2880];
       const std::size_t n = lame_get_lametag_frame(Gf(FLame), tag, sizeof tag);
-      if (n > 0 && n <= sizeof tag) {
-        std::size_t done = 0;
-        while (ok && done < n) {
-          const ssize_t w = ::pwrite(FFd, tag + done, n - done, static_cast<off_t>(done));
-          if (w < 0 && errno == EINTR)
-            continue;
-          ok = w > 0;
-          if (ok)
-            done += static_cast<std::size_t>(w);
-        }
+      ok = n <= sizeof tag;
+      std::size_t done = 0;
+      while (ok && done < n) {
+        const ssize_t w = ::pwrite(FFd, tag + done, n - done, static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR)
+          continue;
+        ok = w > 0;
+        if (ok)
+          done += static_cast<std::size_t>(w);
       }
     }
   }
   if (!ok)
     FFailed = true;
-  Close();
-  return ok;
+  Close();  // a failing close fails the file as well
+  return !FFailed;
 }
 
 void TMp3Encoder::Close() noexcept {

@@ -30,7 +30,8 @@ public:
   bool Encode(const void* pcm, std::size_t bytes) noexcept;
 
   // Flushes, writes the LAME/Info tag over the first frame and closes the file.
-  // True when everything was written. Safe to call twice.
+  // True only when every byte since Open, the tag and the close succeeded (also when
+  // called again afterwards).
   bool Finish() noexcept;
 
   bool Active() const noexcept { return FActive; }
@@ -42,6 +43,7 @@ private:
 
   void* FLame = nullptr;  // lame_global_flags*
   int FFd = -1;
+  std::filesystem::path FPath;
   std::uint32_t FChans = 0;
   bool FActive = false;
   bool FFailed = false;

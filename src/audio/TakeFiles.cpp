@@ -2,30 +2,40 @@
 
 namespace praatkist::audio {
 
-std::filesystem::path BackupPath(const std::filesystem::path& take)
+namespace {
+
+std::filesystem::path Appended(const std::filesystem::path& take, const char* suffix)
 {
   std::filesystem::path p = take;
-  p += ".untrimmed";
+  p += suffix;
   return p;
+}
+
+} // namespace
+
+std::filesystem::path BackupPath(const std::filesystem::path& take)
+{
+  return Appended(take, ".untrimmed");
 }
 
 std::filesystem::path TrimRecordPath(const std::filesystem::path& take)
 {
-  std::filesystem::path p = take;
-  p += ".triminfo";
-  return p;
+  return Appended(take, ".triminfo");
 }
 
 std::filesystem::path TrimTempPath(const std::filesystem::path& take)
 {
-  std::filesystem::path p = take;
-  const std::filesystem::path ext = take.extension();
-  if (ext.empty()) {
-    p += ".trimtmp";
-    return p;
-  }
-  p.replace_extension(".trimtmp" + ext.string());
-  return p;
+  return Appended(take, kTrimTempSuffix);
+}
+
+std::filesystem::path BackupTempPath(const std::filesystem::path& take)
+{
+  return Appended(BackupPath(take), kTrimTempSuffix);
+}
+
+std::filesystem::path RecordTempPath(const std::filesystem::path& take)
+{
+  return Appended(TrimRecordPath(take), kTrimTempSuffix);
 }
 
 } // namespace praatkist::audio

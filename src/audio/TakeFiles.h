@@ -3,14 +3,24 @@
 // untrimmed. Interview-3.wav has:
 //   Interview-3.wav.untrimmed   the take as it was before the last trim (backup)
 //   Interview-3.wav.triminfo    how much the last trim cut at each end (trim record)
-//   Interview-3.trimtmp.wav     the trimmed take while it is being written
+// and, only while a trim runs (or after a crash in one), files ending in ".trimtmp":
+//   Interview-3.wav.trimtmp              the trimmed take being written
+//   Interview-3.wav.untrimmed.trimtmp    the backup being made
+//   Interview-3.wav.triminfo.trimtmp     the trim record being written
+// None of them ends in a take's extension, so they are never listed as takes nor
+// counted when the next take is numbered.
 
 #include <filesystem>
 
 namespace praatkist::audio {
 
+// The ending of every temporary file of a trim (with its dot).
+inline constexpr const char* kTrimTempSuffix = ".trimtmp";
+
 std::filesystem::path BackupPath(const std::filesystem::path& take);
 std::filesystem::path TrimRecordPath(const std::filesystem::path& take);
 std::filesystem::path TrimTempPath(const std::filesystem::path& take);
+std::filesystem::path BackupTempPath(const std::filesystem::path& take);
+std::filesystem::path RecordTempPath(const std::filesystem::path& take);
 
 } // namespace praatkist::audio

@@ -1,7 +1,12 @@
 #pragma once
 // File operations on single files that raise EFileError ("<system text>: <path>") on
-// failure, and quiet variants for clean-up paths that must not raise.
+// failure, and quiet variants for clean-up paths that must not raise. Besides them: the
+// few pieces a careful rewrite of a file needs (an exclusively created new file, copies
+// of a byte range done by the kernel, pushing files and folders to the disk, telling
+// two files apart).
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 
 namespace praatkist::platform {
@@ -14,15 +19,90 @@ void DeleteFileOrRaise(const std::filesystem::path& path);
 void CopyFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
 // Makes To an unchanging copy of From as it is now, for a caller that will only ever
 // replace From by renaming another file over it (never write into it): a second name
-// for the same data where the file system has hard links (instant, no space), a
-// byte-for-byte copy where it has not. To must not exist.
+// for the same data where the file system has hard links (instant, no space), else a
+// byte-for-byte copy pushed to the disk. To must not exist; a copy that fails part-way
+// is removed again.
 void SnapshotFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
 // Renames From to To in one step, replacing To if it exists (atomic within one file
 // system): there is no moment without a file at To.
 void ReplaceFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
+// Pushes a file that another writer has closed (data and size) to the disk.
+void SyncFileOrRaise(const std::filesystem::path& path);
+// Pushes the names in Folder (created, renamed, deleted entries) to the disk.
+void SyncFolderOrRaise(const std::filesystem::path& folder);
 
 // Clean-up helpers: they try and say whether it worked.
 bool DeleteFileQuietly(const std::filesystem::path& path) noexcept;
 bool CopyFileQuietly(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
+bool SyncFolderQuietly(const std::filesystem::path& folder) noexcept;
+
+// What tells one state of a file from another without reading it: its size and the
+// time of its last change of content.
+struct TFileIdentity {
+  std::uint64_t Size = 0;
+  std::int64_t ModifiedNs = 0;  // nanoseconds since 1970-01-01 UTC
+  bool operator==(const TFileIdentity&) const = default;
+};
+// False when Path is not a regular file.
+bool GetFileIdentity(const std::filesystem::path& path, TFileIdentity& identity) noexcept;
+// Both names lead to the very same file (one file under two names).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
+
+// A file opened for reading at any offset.
+class TReadFile {
+public:
+  explicit TReadFile(const std::filesystem::path& path);  // raises EFileError
+  ~TReadFile();
+  TReadFile(const TReadFile&) = delete;
+  TReadFile& operator=(const TReadFile&) = delete;
+  // Up to Size bytes from Offset; fewer only at the end of the file. Raises on errors.
+  std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size);
+  std::uint64_t Size() const;
+  int Handle() const noexcept { return FHandle; }
+  const std::filesystem::path& Path() const noexcept { return FPath; }
+
+private:
+  std::filesystem::path FPath;
+  int FHandle = -1;
+};
+
+// A new file, created exclusively: an entry of that name (a file, a link, anything)
+// makes the creation fail, so nothing else is ever written through. Every failure
+// raises EFileError. Not closed by Close: the destructor closes it without a check.
+class TNewFile {
+public:
+  explicit TNewFile(const std::filesystem::path& path);
+  ~TNewFile();
+  TNewFile(const TNewFile&) = delete;
+  TNewFile& operator=(const TNewFile&) = delete;
+
+  void Write(const void* data, std::size_t size);
+  // Appends Length bytes of Source from Offset, copied inside the kernel where the file
+  // systems allow it and through Buffer (BufferSize bytes) where they refuse. Returns
+  // the bytes copied: fewer than Length only when Source ends first.
+  std::uint64_t CopyFrom(TReadFile& source, std::uint64_t offset, std::uint64_t length,
+                         void* buffer, std::size_t bufferSize);
+  // Data and size on the disk.
+  void Sync();
+  void Close();
+  const std::filesystem::path& Path() const noexcept { return FPath; }
+
+private:
+  [[noreturn]] void Raise() const;
+  std::filesystem::path FPath;
+  int FHandle = -1;
+  bool FKernelCopy = true;
+};
+
+// ---- fault seam ------------------------------------------------------------------
+// Every step above that changes the disk (and the MP3 encoder's final writes) asks the
+// hook first, naming the step: "link", "create", "write", "copyrange", "sync", "close",
+// "rename", "delete", "syncdir", "flush". An answer of 0 goes on; any other answer is
+// taken as the system error the step failed with. A hook may also end the process on
+// the spot: that is how tests play a crash between two steps. No hook in the program.
+using TFileFaultHook = int (*)(const char* step, const std::filesystem::path& path);
+void SetFileFaultHook(TFileFaultHook hook) noexcept;
+// The hook's answer for Step on Path (0 without a hook).
+int FileFault(const char* step, const std::filesystem::path& path) noexcept;
 
 } // namespace praatkist::platform

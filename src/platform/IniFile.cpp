@@ -373,7 +373,7 @@ void TIniFile::WriteFloat(std::string_view section, std::string_view key, double
   WriteString(section, key, FormatNumberText(value, decimalSeparator));
 }
 
-void TIniFile::UpdateFile()
+std::string TIniFile::Text() const
 {
   std::string data;
   if (FHasBom)
@@ -382,6 +382,12 @@ void TIniFile::UpdateFile()
     data += line;
     data += "\r\n";
   }
+  return data;
+}
+
+void TIniFile::UpdateFile()
+{
+  const std::string data = Text();
 
   // Through a symbolic link, replace the file it points to and keep the link.
   std::filesystem::path target = FFileName;

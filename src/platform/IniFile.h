@@ -55,6 +55,9 @@ public:
   void WriteFloat(std::string_view section, std::string_view key, double value,
                   char decimalSeparator = UserDecimalSeparator());
 
+  // The whole text as UpdateFile writes it, every line ending in CR LF.
+  std::string Text() const;
+
   // Writes the whole text, every line ending in CR LF, to a temporary file in the same
   // folder, pushes it to the disk and then renames it over the file, so the file is
   // either the old one or the new one, never half written. Raises EFileError with the

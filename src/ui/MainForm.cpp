@@ -793,7 +793,9 @@ void TfrmMain::PurgeTrimFiles()
   if (!QFileInfo(root).isDir())
     return;
   QStringList files;
-  for (const QString& pattern : {QStringLiteral("*.triminfo"), QStringLiteral("*.untrimmed")}) {
+  // with them go the temporary files a trim interrupted by a crash left behind
+  for (const QString& pattern : {QStringLiteral("*.triminfo"), QStringLiteral("*.untrimmed"),
+                                 QStringLiteral("*") + QString::fromLatin1(audio::kTrimTempSuffix)}) {
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {

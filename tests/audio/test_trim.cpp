@@ -5,14 +5,23 @@
 #include "audio/TakeFiles.h"
 #include "audio/WavHeader.h"
 #include "platform/Errors.h"
+#include "platform/FileOps.h"
+#include "session/SessionManager.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <csignal>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace praatkist;
 using praatkist::audio::BackupPath;
@@ -58,6 +67,16 @@ std::string Text(const fs::path& path)
   return std::string(b.begin(), b.end());
 }
 
+// The lines by which a trim record names the trimmed take: its size and change time.
+std::string IdentityLines(const fs::path& take)
+{
+  struct stat st{};
+  EXPECT_EQ(stat(take.c_str(), &st), 0);
+  const long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return "TakeSize=" + std::to_string(st.st_size) + "\r\nTakeModified=" + std::to_string(ns) +
+         "\r\n";
+}
+
 class TrimTest : public ::testing::Test {
 protected:
   TTempDir dir;
@@ -86,9 +105,11 @@ TEST(TakeFiles, CompanionNames)
 {
   EXPECT_EQ(BackupPath("/s/Interview-3.wav"), fs::path("/s/Interview-3.wav.untrimmed"));
   EXPECT_EQ(TrimRecordPath("/s/Interview-3.wav"), fs::path("/s/Interview-3.wav.triminfo"));
-  EXPECT_EQ(TrimTempPath("/s/Interview-3.wav"), fs::path("/s/Interview-3.trimtmp.wav"));
-  EXPECT_EQ(TrimTempPath("/s/a.b/Koor-1.mp3"), fs::path("/s/a.b/Koor-1.trimtmp.mp3"));
-  EXPECT_EQ(TrimTempPath("/s/naamloos"), fs::path("/s/naamloos.trimtmp"));
+  // temporary files never end in a take's extension
+  EXPECT_EQ(TrimTempPath("/s/Interview-3.wav"), fs::path("/s/Interview-3.wav.trimtmp"));
+  EXPECT_EQ(audio::BackupTempPath("/s/a.b/Koor-1.mp3"),
+            fs::path("/s/a.b/Koor-1.mp3.untrimmed.trimtmp"));
+  EXPECT_EQ(audio::RecordTempPath("/s/naamloos"), fs::path("/s/naamloos.triminfo.trimtmp"));
 }
 
 TEST_F(TrimTest, LoudnessThreshold)
@@ -206,7 +227,8 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
 {
   WriteWave(take, 48000, 1, Burst(144000, 60000, 84000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n");
+  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n" +
+                                            IdentityLines(take));
   double s = -1, e = -1;
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_DOUBLE_EQ(s, start);
@@ -221,9 +243,9 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
   const auto second = ReadBytes(take);
   ASSERT_TRUE(Trim());
   EXPECT_EQ(ReadBytes(BackupPath(take)), second);
-  EXPECT_EQ(Text(TrimRecordPath(take)),
-            "[Trim]\r\nStartSeconds=0.4\r\nEndSeconds=0.9\r\n"
-            "[Notitie]\r\nTekst=eerste versie\r\n");
+  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=0.4\r\nEndSeconds=0.9\r\n" +
+                                            IdentityLines(take) +
+                                            "[Notitie]\r\nTekst=eerste versie\r\n");
 }
 
 TEST_F(TrimTest, EmptyAndMissingTakes)
@@ -284,7 +306,7 @@ TEST_P(TrimFailureTest, TakeIsBackUnchanged)
     Trim(f.Format);
     FAIL() << "the trim must fail";
   } catch (const std::exception& e) {
-    EXPECT_STREQ(e.what(), f.Message);
+    EXPECT_EQ(std::string(e.what()).rfind(f.Message, 0), 0u) << e.what();
   }
   EXPECT_EQ(ReadBytes(take), original);
   EXPECT_EQ(fs::exists(BackupPath(take)), f.BackupLeft);
@@ -306,14 +328,17 @@ INSTANTIATE_TEST_SUITE_P(
                     false},
         TrimFailure{"StreamCreateFile", 1, 2, rfWave,
                     "Openen van herstelkopie mislukt (BASS-fout 2).", true},
-        TrimFailure{"ChannelSetPosition", 0, 7, rfWave,
+        // the scan seeks three times to read the end back to the last sound
+        TrimFailure{"ChannelSetPosition", 3, 7, rfWave,
                     "Positioneren voor trimmen mislukt (BASS-fout 7).", true},
         TrimFailure{"EncodeMp3Start", 0, 44, rfMP3,
                     "Starten van MP3-trimmer mislukt (BASS-fout 44).", true},
-        // the scan makes 7 reads (6 blocks of 64 KiB, then the end); the copy's first read fails
-        TrimFailure{"ChannelGetData", 7, -1, rfWave, "De opname kon niet volledig worden getrimd.",
+        // the scan reads 2 blocks from the start and 3 from the end; the copy's first read
+        // fails (a WAV's samples are copied from the file: see FileFaults)
+        TrimFailure{"ChannelGetData", 5, -1, rfMP3, "De opname kon niet volledig worden getrimd.",
                     true},
-        TrimFailure{"ChannelGetData", 7, -1, rfMP3, "De opname kon niet volledig worden getrimd.",
+        // the new MP3's last bytes, tag or close failed
+        TrimFailure{"EncodeStop", 0, 33, rfMP3, "Het MP3-bestand kon niet worden geschreven: ",
                     true}));
 
 TEST_F(TrimTest, ReadErrorDuringTheScanEndsItLikeTheEnd)
@@ -381,14 +406,17 @@ TEST_F(TrimTest, ReadOnlyFolderLeavesTheTake)
   ExpectNoCompanions();
 }
 
-TEST_F(TrimTest, RecordThatCannotBeWrittenLeavesTheTrimmedTake)
+TEST_F(TrimTest, RecordThatCannotBeWrittenLeavesTheTakeAsRecorded)
 {
+  // the take is replaced only once its record lies ready beside it
   WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
   const auto original = ReadBytes(take);
   fs::create_directories(TrimRecordPath(take) / "inhoud");
   EXPECT_THROW(Trim(), EFileError);
-  EXPECT_EQ(ReadBytes(take).size(), 44u + (54800u - 25200u) * 2u);
+  EXPECT_EQ(ReadBytes(take), original);
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
+  EXPECT_FALSE(fs::exists(TrimTempPath(take)));
+  EXPECT_FALSE(fs::exists(audio::RecordTempPath(take)));
   double s = -1, e = -1;
   EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
   EXPECT_EQ(s, 0.0);
@@ -498,3 +526,445 @@ TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
   EXPECT_FALSE(Trim());
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
 }
+
+// ---- faults in the file layer, crashes between steps, companions of other takes ----
+
+namespace {
+
+// One scripted answer of the file layer's fault hook: the Nth call of Step (0: every
+// call) fails with Error, or runs Action and goes on; with Ending, only on paths that
+// end so.
+struct TFault {
+  const char* Step;
+  int Nth;
+  int Error;
+  void (*Action)() = nullptr;
+  const char* Ending = nullptr;
+};
+
+struct THookScript {
+  std::vector<TFault> Faults;
+  bool RefuseLinks = false;  // a file system without hard links
+  int CrashAt = 0;           // the process ends before this step (counting every step)
+  int Steps = 0;
+  std::map<std::string, int> Seen;
+};
+THookScript gScript;
+fs::path gTake;
+audio::TWorkControl* gControl = nullptr;
+
+int ScriptedFault(const char* step, const fs::path& path)
+{
+  if (++gScript.Steps == gScript.CrashAt)
+    _exit(0);  // a crash: nothing after this point runs, no clean-up
+  const int nth = ++gScript.Seen[step];
+  if (gScript.RefuseLinks && std::strcmp(step, "link") == 0)
+    return EPERM;
+  for (const TFault& f : gScript.Faults)
+    if (std::strcmp(f.Step, step) == 0 && (f.Nth == 0 || f.Nth == nth) &&
+        (f.Ending == nullptr || path.string().ends_with(f.Ending))) {
+      if (f.Action != nullptr) {
+        f.Action();
+        return 0;
+      }
+      return f.Error;
+    }
+  return 0;
+}
+
+struct THook {
+  explicit THook(std::vector<TFault> faults = {}, bool refuseLinks = false, int crashAt = 0)
+  {
+    gScript = THookScript{};
+    gScript.Faults = std::move(faults);
+    gScript.RefuseLinks = refuseLinks;
+    gScript.CrashAt = crashAt;
+    platform::SetFileFaultHook(ScriptedFault);
+  }
+  ~THook() { platform::SetFileFaultHook(nullptr); }
+};
+
+// Files of the folder whose names end in the temporary ending of a trim.
+int TemporaryFiles(const fs::path& folder)
+{
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(folder))
+    n += e.path().filename().string().ends_with(audio::kTrimTempSuffix);
+  return n;
+}
+
+// A stereo take with 0.525 s to cut at the start and 0.858 s at the end, and what a
+// trim makes of it in either format (the scripted encoder writes plain PCM).
+class TrimFilesTest : public TrimTest {
+protected:
+  void SetUp() override
+  {
+    gTake = take;
+    WriteWave(take, 48000, 2, Burst(96000, 30000, 50000, 2));
+    original = ReadBytes(take);
+    const auto kept = std::vector<std::uint8_t>(original.begin() + 44 + 25200 * 4,
+                                                original.begin() + 44 + 54800 * 4);
+    const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(kept.size()), 48000, 2);
+    trimmedWave.assign(header.begin(), header.end());
+    trimmedWave.insert(trimmedWave.end(), kept.begin(), kept.end());
+    trimmedMp3 = kept;
+  }
+  const std::vector<std::uint8_t>& Trimmed(TRecordingFormat format) const
+  {
+    return format == rfWave ? trimmedWave : trimmedMp3;
+  }
+  // Undo after anything leaves the take as recorded, and nothing to undo a second time.
+  void ExpectUndoEndsAtTheRecording()
+  {
+    rec.UndoTrim(take);
+    EXPECT_EQ(ReadBytes(take), original);
+    EXPECT_FALSE(rec.UndoTrim(take)) << "a second undo finds nothing";
+    EXPECT_EQ(ReadBytes(take), original);
+  }
+  std::vector<std::uint8_t> original, trimmedWave, trimmedMp3;
+};
+
+struct TFileFaultRow {
+  const char* Name;
+  TRecordingFormat Format;
+  std::vector<TFault> Faults;
+  bool RefuseLinks;
+  bool Trims;       // the trim still succeeds
+  bool BackupLeft;  // after a failure
+  bool BackupDamaged = false;  // by someone else: undo would put the damage back
+};
+
+class FileFaults : public TrimFilesTest, public ::testing::WithParamInterface<TFileFaultRow> {};
+
+void HalveTheBackup() { fs::resize_file(BackupPath(gTake), 44 + 30000 * 4); }
+
+} // namespace
+
+TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
+{
+  const TFileFaultRow& row = GetParam();
+  bool trimmed = false;
+  {
+    THook hook(row.Faults, row.RefuseLinks);
+    try {
+      trimmed = Trim(row.Format);
+    } catch (const EPraatkistError& e) {
+      EXPECT_FALSE(row.Trims) << e.what();
+    }
+  }
+  EXPECT_EQ(trimmed, row.Trims);
+  EXPECT_EQ(TemporaryFiles(dir.Path()), 0);
+  double s = -1, e = -1;
+  if (row.Trims) {
+    EXPECT_EQ(ReadBytes(take), Trimmed(row.Format));
+    EXPECT_EQ(ReadBytes(BackupPath(take)), original);
+    EXPECT_FALSE(platform::SameFile(take, BackupPath(take)));
+    EXPECT_TRUE(rec.ReadTrimInfo(take, s, e));
+    EXPECT_SECONDS(s, 25200 / 48000.0);
+  } else {
+    EXPECT_EQ(ReadBytes(take), original);
+    EXPECT_EQ(fs::exists(BackupPath(take)), row.BackupLeft);
+    if (row.BackupLeft && !row.BackupDamaged) {
+      EXPECT_EQ(ReadBytes(BackupPath(take)), original);
+    }
+    EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
+    EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  }
+  if (row.BackupDamaged)
+    return;
+  ExpectUndoEndsAtTheRecording();
+  EXPECT_FALSE(fs::exists(BackupPath(take)));
+  EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, FileFaults,
+    ::testing::Values(
+        TFileFaultRow{"NoHardLinksTheBackupIsACompleteCopy", rfWave, {}, true, true, false},
+        TFileFaultRow{"KernelRefusesTheCopyReadAndWriteDoIt", rfWave, {{"copyrange", 0, EXDEV}},
+                      false, true, false},
+        TFileFaultRow{"BackupCopyFails", rfWave, {{"copyrange", 1, ENOSPC}}, true, false, false},
+        TFileFaultRow{"BackupCannotTakeItsPlace", rfWave, {{"rename", 1, EIO}}, false, false,
+                      false},
+        TFileFaultRow{"HeaderCannotBeWritten", rfWave, {{"write", 1, ENOSPC}}, false, false, true},
+        TFileFaultRow{"KernelCopyFails", rfWave, {{"copyrange", 1, ENOSPC}}, false, false, true},
+        // (a copied backup: shrinking a second name would shrink the take too)
+        TFileFaultRow{"BackupShrinksDuringTheCopy", rfWave, {{"copyrange", 2, 0, HalveTheBackup}},
+                      true, false, true, true},
+        TFileFaultRow{"NewWaveCannotBeSynced", rfWave, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false, false, true},
+        TFileFaultRow{"NewWaveCannotBeClosed", rfWave, {{"close", 1, EIO}}, false, false, true},
+        TFileFaultRow{"NewMp3CannotBeSynced", rfMP3, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false, false, true},
+        TFileFaultRow{"RecordCannotBeCreated", rfWave, {{"create", 2, EACCES}}, false, false, true},
+        TFileFaultRow{"RecordCannotBeWritten", rfMP3, {{"write", 1, ENOSPC}}, false, false, true},
+        TFileFaultRow{"RecordCannotTakeItsPlace", rfMP3, {{"rename", 2, EIO}}, false, false, true},
+        TFileFaultRow{"FolderCannotBeSynced", rfWave, {{"syncdir", 1, EIO}}, false, false, true},
+        TFileFaultRow{"NewTakeCannotTakeItsPlace", rfWave, {{"rename", 3, EIO}}, false, false,
+                      true},
+        TFileFaultRow{"NewMp3CannotTakeItsPlace", rfMP3, {{"rename", 3, EIO}}, false, false,
+                      true}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
+{
+  // A limit below the new take's size fails the copy; with no hard links, a limit below
+  // the take's own size fails the backup copy, and the backup of an earlier trim stays.
+  struct Row {
+    bool RefuseLinks;
+    rlim_t Limit;
+  };
+  for (const Row row : {Row{false, 44 + 20000 * 4}, Row{true, 200000}}) {
+    fs::remove(BackupPath(take));  // after the first row a second name of the take
+    test::WriteBytes(BackupPath(take), "eerder", 6);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = row.Limit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    {
+      THook hook({}, row.RefuseLinks);
+      EXPECT_THROW(Trim(), EFileError) << row.RefuseLinks;
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(ReadBytes(take), original);
+    EXPECT_EQ(Text(BackupPath(take)), row.RefuseLinks ? "eerder" : Text(take));
+    EXPECT_EQ(TemporaryFiles(dir.Path()), 0);
+    EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
+  }
+}
+
+TEST_F(TrimFilesTest, FolderRemovedDuringTheTrimFailsAndBringsNothingBack)
+{
+  fs::create_directories(dir / "Koor");
+  take = gTake = dir / "Koor" / "Koor-1.wav";
+  test::WriteBytes(take, original.data(), original.size());
+  THook hook({TFault{"create", 1, 0, [] { fs::remove_all(gTake.parent_path()); }}});
+  EXPECT_THROW(Trim(), EFileError);
+  EXPECT_FALSE(fs::exists(take.parent_path()));
+}
+
+TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
+{
+  const auto cancel = [] { gControl->Cancel(); };
+  struct Row {
+    const char* Step;  // where the cancel comes; nullptr: before the trim starts
+    int Nth;
+    bool Honoured;
+  };
+  for (const Row row : {Row{nullptr, 0, true}, Row{"link", 1, true}, Row{"sync", 1, true},
+                        Row{"create", 2, false}}) {
+    audio::TWorkControl control;
+    gControl = &control;
+    fs::remove(BackupPath(take));
+    fs::remove(TrimRecordPath(take));
+    WriteWave(take, 48000, 2, Burst(96000, 30000, 50000, 2));
+    if (row.Step == nullptr)
+      control.Cancel();
+    THook hook({TFault{row.Step ? row.Step : "-", row.Nth, 0, +cancel}});
+    if (row.Honoured) {
+      EXPECT_THROW(rec.TrimSilence(take, rfWave, 192, start, end, &control),
+                   audio::EWorkCancelled);
+      EXPECT_EQ(ReadBytes(take), original);
+      EXPECT_FALSE(fs::exists(BackupPath(take))) << "a cancelled trim takes its backup away";
+      EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
+    } else {
+      EXPECT_TRUE(rec.TrimSilence(take, rfWave, 192, start, end, &control));
+      EXPECT_EQ(ReadBytes(take), trimmedWave);
+      EXPECT_EQ(control.Percent(), 100);
+    }
+    EXPECT_EQ(TemporaryFiles(dir.Path()), 0) << (row.Step ? row.Step : "before");
+  }
+  gControl = nullptr;
+}
+
+TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
+{
+  struct Row {
+    const char* Name;
+    void (*Change)(const fs::path& take);
+    bool Fits;
+  };
+  const Row rows[] = {
+      {"unchanged", [](const fs::path&) {}, true},
+      {"record from before records named their take",
+       [](const fs::path& t) {
+         const char* text = "[Trim]\r\nStartSeconds=0.525\r\nEndSeconds=0.85833\r\n";
+         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
+       },
+       true},
+      {"take removed and a new one recorded under its name",
+       [](const fs::path& t) {
+         fs::remove(t);
+         WriteWave(t, 48000, 2, Burst(48000, 1000, 2000, 2));
+       },
+       false},
+      {"same size, recorded later",
+       [](const fs::path& t) {
+         usleep(20000);
+         auto b = ReadBytes(t);
+         b[100] ^= 1;
+         fs::remove(t);
+         test::WriteBytes(t, b.data(), b.size());
+       },
+       false},
+      {"touched",
+       [](const fs::path& t) {
+         const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+         utimensat(AT_FDCWD, t.c_str(), times, 0);
+       },
+       false},
+      {"damaged name",
+       [](const fs::path& t) {
+         const char* text = "[Trim]\r\nStartSeconds=1\r\nTakeSize=veel\r\nTakeModified=1\r\n";
+         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    fs::remove(BackupPath(take));
+    fs::remove(TrimRecordPath(take));
+    test::WriteBytes(take, original.data(), original.size());
+    ASSERT_TRUE(Trim()) << row.Name;
+    row.Change(take);
+    const auto before = ReadBytes(take);
+    double s = -1, e = -1;
+    EXPECT_EQ(rec.ReadTrimInfo(take, s, e), row.Fits) << row.Name;
+    EXPECT_EQ(s, row.Fits ? 0.525 : 0.0) << row.Name;
+    EXPECT_EQ(rec.UndoTrim(take), row.Fits) << row.Name;
+    if (row.Fits) {
+      EXPECT_EQ(ReadBytes(take), original) << row.Name;
+    } else {
+      EXPECT_EQ(ReadBytes(take), before) << row.Name;
+      EXPECT_EQ(ReadBytes(BackupPath(take)), original) << row.Name;
+      EXPECT_TRUE(fs::exists(TrimRecordPath(take))) << row.Name;
+    }
+  }
+}
+
+TEST_F(TrimFilesTest, ScanReadsTheEndsOnlyAndAgreesWithOnePass)
+{
+  // 10 s with sound from 1 s to 9 s: one pass would read 30 blocks
+  WriteWave(take, 48000, 2, Burst(480000, 48000, 432000, 2));
+  const auto whole = ReadBytes(take);
+  ASSERT_TRUE(Trim());
+  const auto reads = std::count(layer.Log.begin(), layer.Log.end(), "ChannelGetData");
+  EXPECT_LE(reads, 6);
+  const auto trimmed = ReadBytes(take);
+  const double s = start, e = end;
+  EXPECT_SECONDS(s, 43200 / 48000.0);
+  EXPECT_SECONDS(e, 43200 / 48000.0);
+
+  // a decoder that cannot seek to the end: one pass, the same result
+  // (the first seek to the end, or the first read there)
+  for (const auto& [call, skip] : {std::pair{"ChannelSetPosition", 0}, {"ChannelGetData", 3}}) {
+    ASSERT_TRUE(rec.UndoTrim(take));
+    ASSERT_EQ(ReadBytes(take), whole);
+    layer.FailNext(call, -1, skip);
+    layer.Log.clear();
+    ASSERT_TRUE(Trim()) << call;
+    EXPECT_GT(std::count(layer.Log.begin(), layer.Log.end(), "ChannelGetData"), 29) << call;
+    EXPECT_EQ(ReadBytes(take), trimmed) << call;
+    EXPECT_EQ(start, s);
+    EXPECT_EQ(end, e);
+  }
+}
+
+// Ends the process at every step of a trim and of an undo in turn, then looks at the
+// folder as the next start of the program does: one take, listed alone, either as
+// recorded with nothing to undo, or trimmed with the record and backup that undo it.
+class TrimCrashTest : public TrimFilesTest,
+                      public ::testing::WithParamInterface<std::pair<TRecordingFormat, bool>> {
+protected:
+  // Runs Work in a child process that ends before step CrashAt; false when Work
+  // finished before reaching it.
+  bool CrashedAt(int crashAt, const std::function<void()>& work)
+  {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      THook hook({}, GetParam().second, crashAt);
+      try {
+        work();
+      } catch (...) {
+        _exit(2);
+      }
+      _exit(1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 2) << "no step fails on its own";
+    return WEXITSTATUS(status) == 0;
+  }
+
+  void ExpectOneState(const char* what, int step)
+  {
+    SCOPED_TRACE(std::string(what) + " ended before step " + std::to_string(step));
+    TSessionManager store;
+    store.SetRootPath(QString::fromStdString(dir.Path().string()));
+    store.SelectSession(QStringLiteral("Koor"));
+    QStringList listed;
+    store.LoadRecordings(listed);
+    EXPECT_EQ(listed, QStringList{QStringLiteral("Koor-1.wav")});
+    EXPECT_TRUE(store.NextFileName(QStringLiteral(".wav")).endsWith(QStringLiteral("Koor-2.wav")));
+
+    test::TScriptedAudioLayer freshLayer;
+    TBassRecorder fresh(freshLayer);
+    const TRecordingFormat format = GetParam().first;
+    const auto bytes = ReadBytes(take);
+    const bool trimmed = bytes == Trimmed(format);
+    EXPECT_TRUE(trimmed || bytes == original);
+    double s = -1, e = -1;
+    EXPECT_EQ(fresh.ReadTrimInfo(take, s, e), trimmed);
+    if (trimmed) {
+      EXPECT_SECONDS(s, 25200 / 48000.0);
+      EXPECT_TRUE(fresh.UndoTrim(take));
+      EXPECT_FALSE(fs::exists(BackupPath(take)));
+    } else {
+      fresh.UndoTrim(take);
+    }
+    EXPECT_EQ(ReadBytes(take), original);
+    // and a trim now runs through, whatever an interrupted one left
+    EXPECT_TRUE(fresh.TrimSilence(take, format, 192, s, e));
+    EXPECT_EQ(ReadBytes(take), Trimmed(format));
+    EXPECT_EQ(TemporaryFiles(take.parent_path()), 0);
+  }
+};
+
+TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
+{
+  fs::create_directories(dir / "Koor");
+  take = dir / "Koor" / "Koor-1.wav";
+  const TRecordingFormat format = GetParam().first;
+  int step = 1;
+  for (;; ++step) {
+    fs::remove_all(take.parent_path());
+    fs::create_directories(take.parent_path());
+    test::WriteBytes(take, original.data(), original.size());
+    if (!CrashedAt(step, [&] { rec.TrimSilence(take, format, 192, start, end); }))
+      break;
+    ExpectOneState("trim", step);
+  }
+  EXPECT_GE(step, 10);
+
+  for (step = 1;; ++step) {
+    fs::remove_all(take.parent_path());
+    fs::create_directories(take.parent_path());
+    test::WriteBytes(take, original.data(), original.size());
+    ASSERT_TRUE(rec.TrimSilence(take, format, 192, start, end));
+    if (!CrashedAt(step, [&] { rec.UndoTrim(take); }))
+      break;
+    ExpectOneState("undo", step);
+  }
+  EXPECT_GE(step, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, TrimCrashTest,
+                         ::testing::Values(std::pair{rfWave, false}, std::pair{rfWave, true},
+                                           std::pair{rfMP3, false}),
+                         [](const auto& info) {
+                           return std::string(info.param.first == rfWave ? "Wave" : "Mp3") +
+                                  (info.param.second ? "WithoutHardLinks" : "");
+                         });

@@ -42,6 +42,7 @@ public:
   bool ChannelPlay(audio::THandle c, bool restart) override { return F.ChannelPlay(c, restart); }
   void ChannelStop(audio::THandle c) override { F.ChannelStop(c); }
   int ChannelIsActive(audio::THandle c) override { return F.ChannelIsActive(c); }
+  bool ChannelDataLost(audio::THandle c) override { return F.ChannelDataLost(c); }
   bool ChannelGetInfo(audio::THandle c, audio::TChannelInfo& i) override
   {
     return F.ChannelGetInfo(c, i);
@@ -77,7 +78,7 @@ public:
     return F.EncodeMp3Start(c, kbps, file, autoFree);
   }
   bool EncodeIsActive(audio::THandle e) override { return F.EncodeIsActive(e); }
-  void EncodeStop(audio::THandle e) override { F.EncodeStop(e); }
+  bool EncodeStop(audio::THandle e) override { return F.EncodeStop(e); }
 
 private:
   audio::IAudioLayer& F;
@@ -119,7 +120,7 @@ void EncodeWithLayer(audio::IAudioLayer& layer, const fs::path& wav, const fs::p
     if (got == 0 || got == audio::kDataError)
       break;
   }
-  layer.EncodeStop(encoder);
+  ASSERT_TRUE(layer.EncodeStop(encoder));
   layer.StreamFree(stream);
 }
 

@@ -5,6 +5,7 @@
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
 #include "platform/Errors.h"
+#include "platform/FileOps.h"
 #include "support/PulseTestKit.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -535,3 +538,54 @@ TEST_P(EngineRealTrim, FifoTakeTrimsToTheToneWithItsMarginsAndUndoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EngineRealTrim, ::testing::Values(rfWave, rfMP3));
+
+namespace {
+
+int FailFinalFlush(const char* step, const fs::path&)
+{
+  return std::strcmp(step, "flush") == 0 ? ENOSPC : 0;
+}
+
+} // namespace
+
+TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
+{
+  // The encoder's final flush fails: the disk fills in the new take's last bytes (a
+  // file-size limit one byte short of the whole file), or the flush's write itself fails.
+  const auto take = dir / "Koor-1.wav";
+  WriteSound(take, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, SilenceToneSilence());
+  const auto probe = dir / "Proef-1.wav";
+  fs::copy_file(take, probe);
+  double start = 0, end = 0;
+  ASSERT_TRUE(rec->TrimSilence(probe, rfMP3, 192, start, end));
+  const auto whole = fs::file_size(probe);
+  const auto recorded = ReadBytes(take);
+
+  for (const bool byLimit : {true, false}) {
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (byLimit) {
+      rlimit small = old;
+      small.rlim_cur = whole - 1;
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    } else {
+      platform::SetFileFaultHook(FailFinalFlush);
+    }
+    try {
+      rec->TrimSilence(take, rfMP3, 192, start, end);
+      ADD_FAILURE() << "a trim with a damaged end succeeded, limit " << byLimit;
+    } catch (const EFileError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Het MP3-bestand kon niet worden geschreven: ", 0),
+                0u);
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    platform::SetFileFaultHook(nullptr);
+    EXPECT_EQ(ReadBytes(take), recorded);
+    EXPECT_FALSE(fs::exists(audio::TrimTempPath(take)));
+    double s = -1, e = -1;
+    EXPECT_FALSE(rec->ReadTrimInfo(take, s, e));
+    EXPECT_FALSE(fs::exists(audio::TrimRecordPath(take)));
+  }
+}

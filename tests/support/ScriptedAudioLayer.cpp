@@ -453,14 +453,19 @@ bool TScriptedAudioLayer::EncodeIsActive(THandle encoder)
   return encoder != 0 && encoder == EncoderHandle && EncoderActive;
 }
 
-void TScriptedAudioLayer::EncodeStop(THandle encoder)
+bool TScriptedAudioLayer::EncodeStop(THandle encoder)
 {
   std::lock_guard lock(FLock);
-  Log.push_back("EncodeStop");
-  if (encoder != 0 && encoder == EncoderHandle) {
-    EncoderActive = false;
-    EncoderHandle = 0;
-  }
+  // A scripted failure stands for a file whose last bytes, tag or close failed.
+  const bool failing = Fails("EncodeStop");
+  if (encoder == 0 || encoder != EncoderHandle)
+    return Fail(kErrHandle);
+  const bool wrote = EncoderActive;
+  EncoderActive = false;
+  EncoderHandle = 0;
+  if (failing)
+    return false;
+  return wrote ? Ok() : Fail(kErrCreate);
 }
 
 } // namespace praatkist::test

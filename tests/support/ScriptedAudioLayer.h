@@ -98,7 +98,7 @@ public:
   audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path& file,
                                 bool autoFree) override;
   bool EncodeIsActive(audio::THandle encoder) override;
-  void EncodeStop(audio::THandle encoder) override;
+  bool EncodeStop(audio::THandle encoder) override;
 
   struct TOpenStream {
     TScriptedStream Data;

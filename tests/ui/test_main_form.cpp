@@ -918,6 +918,9 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
     WriteWave(take, Level(0.1, 1));
     WriteTrimRecord(take, "0,1", "0,1");
   }
+  // what a trim interrupted by a crash left
+  const fs::path stale = takes[0].string() + ".trimtmp";
+  Touch(stale);
   auto& w = kit.Open();
   TDialogs dialogs;
 
@@ -929,7 +932,7 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
   QTest::mouseClick(w.lblIconExit, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Text,
-           QStringLiteral("Er zijn 6 triminfo- en herstelbestand(en).\n"
+           QStringLiteral("Er zijn 7 triminfo- en herstelbestand(en).\n"
                           "Wil je deze bestanden nu verwijderen?\n"
                           "Het ongedaan maken van eerdere trims is daarna niet meer mogelijk."));
   for (const auto& take : takes)
@@ -944,6 +947,7 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
     QVERIFY(!fs::exists(take.string() + ".triminfo"));
     QVERIFY(!fs::exists(take.string() + ".untrimmed"));
   }
+  QVERIFY(!fs::exists(stale));
 }
 
 void TestMainForm::closeDuringTakeCompletesItsFile()

@@ -12,10 +12,11 @@ void TEncoderEntry::Feed(const void* data, std::size_t bytes) noexcept {
     Active.store(false);
 }
 
-void TEncoderEntry::Stop() noexcept {
+bool TEncoderEntry::Stop() noexcept {
   std::lock_guard lock(M);
-  Enc.Finish();
+  const bool finished = Enc.Finish();
   Active.store(false);
+  return finished;
 }
 
 void TEncodeTarget::Attach(const std::shared_ptr<TEncoderEntry>& e) {

@@ -22,7 +22,8 @@ struct TEncoderEntry {
   std::atomic<bool> Active{false};
 
   void Feed(const void* data, std::size_t bytes) noexcept;
-  void Stop() noexcept;
+  // Flushes, writes the tag and closes: true when all of it succeeded.
+  bool Stop() noexcept;
 };
 
 // Something an encoder can sit on: a capture channel or a decoding stream.

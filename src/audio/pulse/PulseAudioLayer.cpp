@@ -546,7 +546,7 @@ bool TPulseAudioLayer::EncodeIsActive(THandle encoder) {
   }
 }
 
-void TPulseAudioLayer::EncodeStop(THandle encoder) {
+bool TPulseAudioLayer::EncodeStop(THandle encoder) {
   try {
     std::shared_ptr<TEncoderEntry> e;
     {
@@ -556,14 +556,14 @@ void TPulseAudioLayer::EncodeStop(THandle encoder) {
         F->Encoders.erase(it);
       }
     }
-    if (!e) {
-      Fail(kErrHandle);
-      return;
-    }
-    e->Stop();
+    if (!e)
+      return Fail(kErrHandle);
+    if (!e->Stop())
+      return Fail(kErrCreate);
     Succeed();
+    return true;
   } catch (...) {
-    Fail(kErrUnknown);
+    return Fail(kErrUnknown);
   }
 }
 

@@ -55,7 +55,7 @@ public:
   THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path& file,
                          bool autoFree) override;
   bool EncodeIsActive(THandle encoder) override;
-  void EncodeStop(THandle encoder) override;
+  bool EncodeStop(THandle encoder) override;
 
   // Diagnostics of a capture channel (not part of the audio layer): captured
   // chunks lost because the capture thread fell behind, and the size of the
