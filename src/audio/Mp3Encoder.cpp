@@ -6,6 +6,7 @@
 #include <lame/lame.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,8 +59,15 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
     return kErrMemory;
   }
 
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  // A link put in the file's place is not followed, and a pipe is refused rather than
+  // blocked on or written through (non-blocking open, then the type checked before
+  // anything is written).
+  const int fd =
+      ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode)) {
+    if (fd >= 0)
+      ::close(fd);
     lame_close(gf);
     return kErrCreate;
   }

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <unistd.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -483,6 +484,20 @@ TEST_F(PulseLayer, EncoderThatCannotBeCreatedOrWritten) {
   EXPECT_EQ(Layer->ErrorGetCode(), kErrIllegalParam);
   EXPECT_EQ(Layer->EncodeMp3Start(0xBAD, 192, Dir / "x.mp3", true), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
+  // What stands in the file's place is neither followed nor written through: a link to
+  // another file, a pipe that has a reader.
+  {
+    WriteBytes(Dir / "other.txt", "keep", 4);
+    std::filesystem::create_symlink(Dir / "other.txt", Dir / "link.mp3");
+    ASSERT_EQ(::mkfifo((Dir / "pipe.mp3").c_str(), 0600), 0);
+    const int reader = ::open((Dir / "pipe.mp3").c_str(), O_RDONLY | O_NONBLOCK);
+    for (const char* name : {"link.mp3", "pipe.mp3"}) {
+      EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / name, true), 0u) << name;
+      EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate) << name;
+    }
+    ::close(reader);
+    EXPECT_EQ(ReadBytes(Dir / "other.txt"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+  }
 
   // A full disk: the encoder stops by itself, the capture goes on.
   const THandle enc = Layer->EncodeMp3Start(h, 192, "/dev/full", true);
