@@ -1,9 +1,11 @@
 #include "ui/MainForm.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileDialog>
@@ -309,39 +311,77 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
   FSettingsPath = ASettingsPath.isEmpty() ? DefaultSettingsPath() : ASettingsPath;
   FIni = std::make_unique<platform::TIniFile>(ToPath(FSettingsPath));
 
-  const QString root = QString::fromStdString(FIni->ReadString(SecSessions, KeyRoot, ""));
-  if (!root.isEmpty()) {
-    try {
-      FSessions->SetRootPath(root);
-    } catch (const std::exception&) {
-      // A stored root the store cannot use: keep its default root.
-    }
-  }
+  const QString rootProblem =
+      ApplyStartRoot(QString::fromStdString(FIni->ReadString(SecSessions, KeyRoot, "")));
   ShowRoot(FSessions->RootPath());
 
+  bool engineReady = false;
   try {
     if (FLayer == nullptr)
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
     FRecorder = std::make_unique<TBassRecorder>(*FLayer);
+    FDeviceSerial = FLayer->DeviceListSerial();
     FillDevices();
     LoadSettings();
     lblStatus->setText(QStringLiteral("Klaar om op te nemen"));
+    engineReady = true;
   } catch (const std::exception& e) {
     lblStatus->setText(QString::fromUtf8(e.what()));
     btnRecord->setEnabled(false);
   }
+  if (!rootProblem.isEmpty())
+    lblStatus->setText(engineReady ? rootProblem : lblStatus->text() + QLatin1Char(' ') + rootProblem);
+  else if (engineReady)
+    RateNote();
 
-  RefreshSessions();
+  try {
+    RefreshSessions();
+  } catch (const std::exception& e) {
+    // the root went away between the check above and now: the window opens all the same
+    lblStatus->setText(QString::fromUtf8(e.what()));
+  }
+
+  if (FRecorder) {
+    FDeviceTimer = new QTimer(this);
+    FDeviceTimer->setObjectName(QStringLiteral("deviceTimer"));
+    FDeviceTimer->setInterval(1000);
+    connect(FDeviceTimer, &QTimer::timeout, this, &TfrmMain::PollDevices);
+    FDeviceTimer->start();
+  }
+}
+
+QString TfrmMain::ApplyStartRoot(const QString& AStored)
+{
+  QStringList sessions;
+  QString said;
+  if (!TrimBlanks(AStored).isEmpty()) {
+    try {
+      FSessions->ChangeRoot(AStored, sessions);
+      return QString();
+    } catch (const std::exception& e) {
+      // Kept in the settings file: the drive may simply not be mounted today.
+      FKeepStoredRoot = true;
+      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
+    }
+  }
+  try {
+    FSessions->LoadSessions(sessions);
+    if (!said.isEmpty())
+      said += QStringLiteral(" De standaardmap wordt gebruikt.");
+  } catch (const std::exception& e) {
+    FSessions->ClearRoot();
+    if (!said.isEmpty())
+      said += QLatin1Char(' ');
+    said += QStringLiteral("Standaardmap niet bruikbaar: ") + QString::fromUtf8(e.what()) +
+            QStringLiteral(" Kies een hoofdmap met KIES MAP.");
+  }
+  return said;
 }
 
 TfrmMain::~TfrmMain()
 {
   timer->stop();
-  try {
-    SaveSettings();
-  } catch (const std::exception&) {
-    // Nothing can be shown any more; the close step has saved the settings already.
-  }
+  SaveSettingsQuietly();
   FRecorder.reset();
   FIni.reset();
   FPeaksLeft.clear();
@@ -504,7 +544,12 @@ void TfrmMain::CreateControls()
 
   connect(cbSession, &QComboBox::activated, this, &TfrmMain::SessionChange);
   connect(cbFormat, &QComboBox::activated, this, &TfrmMain::FormatChange);
-  connect(lbRecordings, &QListWidget::currentRowChanged, this, &TfrmMain::RecordingSelected);
+  connect(cbFormat, &QComboBox::activated, this, &TfrmMain::RateNote);
+  connect(cbRate, &QComboBox::activated, this, &TfrmMain::RateNote);
+  connect(cbDevice, &QComboBox::activated, this, [this] { FWantedDevice = cbDevice->currentText(); });
+  // The selection, not the current row: a mouse press makes the row current before it
+  // selects it, and the take is found through its selection.
+  connect(lbRecordings, &QListWidget::itemSelectionChanged, this, &TfrmMain::RecordingSelected);
   connect(lbRecordings, &QListWidget::itemDoubleClicked, this, &TfrmMain::ListenClick);
 
   setTabOrder(cbSession, cbDevice);
@@ -600,6 +645,7 @@ void TfrmMain::LoadSettings()
   FormatChange();
 
   const QString device = QString::fromStdString(FIni->ReadString(SecRecording, KeyDevice, ""));
+  FWantedDevice = device;
   const int deviceIndex = cbDevice->findText(device, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (!device.isEmpty() && deviceIndex >= 0)
     cbDevice->setCurrentIndex(deviceIndex);
@@ -613,19 +659,57 @@ void TfrmMain::SaveSettings()
 {
   if (!FIni)
     return;
-  FIni->WriteString(SecSessions, KeyRoot, FSessions->RootPath().toStdString());
+  QStringList written;
+  QStringList notKept;
+  const auto put = [&](const char* ASection, const char* AKey, const QString& AValue) {
+    // A line break would split the line and other control characters would not come
+    // back as written: such a value is not kept.
+    for (const QChar c : AValue)
+      if (c.unicode() < 32 || c.unicode() == 127) {
+        notKept << QString::fromLatin1(AKey);
+        return;
+      }
+    try {
+      FIni->WriteString(ASection, AKey, AValue.toStdString());
+      written << QString::fromLatin1(AKey);
+    } catch (const std::exception&) {
+      notKept << QString::fromLatin1(AKey);
+    }
+  };
+  // A stored root that could not be used at start stays until the user picks another.
+  if (!FKeepStoredRoot && !FSessions->RootPath().isEmpty())
+    put(SecSessions, KeyRoot, FSessions->RootPath());
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   if (FOptionsLoaded) {
-    FIni->WriteInteger(SecRecording, KeyFormat, cbFormat->currentIndex());
-    FIni->WriteString(SecRecording, KeyRate, cbRate->currentText().toStdString());
-    FIni->WriteInteger(SecRecording, KeyBitrate, cbBitrate->currentIndex());
+    put(SecRecording, KeyFormat, QString::number(cbFormat->currentIndex()));
+    put(SecRecording, KeyRate, cbRate->currentText());
+    put(SecRecording, KeyBitrate, QString::number(cbBitrate->currentIndex()));
     if (cbDevice->currentIndex() >= 0)
-      FIni->WriteString(SecRecording, KeyDevice, cbDevice->currentText().toStdString());
-    FIni->WriteBool(SecRecording, KeyTrim, chkTrimSilence->isChecked());
-    FIni->WriteBool(SecRecording, KeyMono, chkMono->isChecked());
+      put(SecRecording, KeyDevice, cbDevice->currentText());
+    put(SecRecording, KeyTrim, chkTrimSilence->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    put(SecRecording, KeyMono, chkMono->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
   }
-  FIni->UpdateFile();
+  QString why;
+  try {
+    FIni->UpdateFile();
+  } catch (const std::exception& e) {
+    notKept = written + notKept;
+    why = QLatin1Char(' ') + QString::fromUtf8(e.what());
+  }
+  if (!notKept.isEmpty())
+    throw EFileError(QStringLiteral("Niet bewaard in \"%1\": %2.%3")
+                         .arg(FSettingsPath, notKept.join(QStringLiteral(", ")), why)
+                         .toStdString());
+}
+
+void TfrmMain::SaveSettingsQuietly()
+{
+  try {
+    SaveSettings();
+  } catch (const std::exception&) {
+    // nobody to tell: the program is ending or the question was asked at the close
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -645,8 +729,26 @@ void TfrmMain::FillDevices()
       continue;
     cbDevice->addItem(QString::fromStdString(info.Name), i);
   }
-  if (cbDevice->count() > 0)
-    cbDevice->setCurrentIndex(0);
+  int wanted = FWantedDevice.isEmpty()
+                   ? -1
+                   : cbDevice->findText(FWantedDevice, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (wanted < 0 && cbDevice->count() > 0)
+    wanted = 0;
+  cbDevice->setCurrentIndex(wanted);
+}
+
+void TfrmMain::PollDevices()
+{
+  if (FLayer == nullptr || !FRecorder || FEndingBySystem)
+    return;
+  // Not under a running take (its device stays as it is) nor under an open list.
+  if (FRecorder->Recording() || cbDevice->view()->isVisible())
+    return;
+  const std::uint32_t serial = FLayer->DeviceListSerial();
+  if (serial == FDeviceSerial)
+    return;
+  FDeviceSerial = serial;
+  FillDevices();
 }
 
 void TfrmMain::RefreshSessions()
@@ -667,16 +769,39 @@ QString TfrmMain::SelectedTakePath() const
   const QListWidgetItem* item = lbRecordings->currentItem();
   if (item == nullptr || !item->isSelected())
     return QString();
+  return TakePath(item->text());
+}
+
+QString TfrmMain::TakePath(const QString& AEntry) const
+{
   QString root = FSessions->RootPath();
   if (!root.endsWith(QLatin1Char('/')) && !root.endsWith(QDir::separator()))
     root += QDir::separator();
-  return root + FSessions->SessionName() + QDir::separator() + item->text();
+  return root + FSessions->SessionName() + QDir::separator() + AEntry;
+}
+
+void TfrmMain::StopPlaybackOfDroppedTake(const QStringList& AEntries)
+{
+  if (!FRecorder || !FPlaybackCursorVisible)
+    return;
+  for (const QString& entry : AEntries)
+    if (TakePath(entry) == FLastFile)
+      return;
+  FRecorder->StopPlayback();
+  ResetPlaybackUi();
+  lblStatus->setText(QStringLiteral("Weergave gestopt"));
 }
 
 void TfrmMain::RefreshRecordings()
 {
+  ReloadRecordings(QString());
+}
+
+void TfrmMain::ReloadRecordings(const QString& ASelect)
+{
   QStringList items;
   FSessions->LoadRecordings(items);
+  StopPlaybackOfDroppedTake(items);
   {
     const QSignalBlocker quiet(lbRecordings);
     lbRecordings->clear();
@@ -684,8 +809,13 @@ void TfrmMain::RefreshRecordings()
       auto* item = new QListWidgetItem(name, lbRecordings);
       item->setSizeHint(QSize(0, 17));
     }
-    if (lbRecordings->count() > 0)
-      lbRecordings->setCurrentRow(lbRecordings->count() - 1);
+    const int row = ASelect.isEmpty() ? lbRecordings->count() - 1 : static_cast<int>(items.indexOf(ASelect));
+    if (row >= 0) {
+      lbRecordings->setCurrentRow(row);
+    } else {
+      lbRecordings->setCurrentRow(-1);
+      lbRecordings->clearSelection();
+    }
   }
   const bool selected = !SelectedTakePath().isEmpty();
   btnListen->setEnabled(FRecorder && !FRecorder->Recording() && selected);
@@ -701,7 +831,10 @@ void TfrmMain::ClearWaveform()
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FTrimActive = false;
+  FTrimStartSeconds = 0.0;
+  FTrimEndSeconds = 0.0;
   btnUndoTrim->setEnabled(false);
+  lblTrimInfo->clear();
   lblTrimInfo->hide();
   wave->update();
 }
@@ -718,16 +851,52 @@ void TfrmMain::ShowRoot(const QString& APath)
 void TfrmMain::SessionChange()
 {
   if (cbSession->currentIndex() < 0) {
+    StopPlaybackOfDroppedTake({});
     lbRecordings->clear();
     return;
   }
-  FSessions->SelectSession(cbSession->currentText());
+  try {
+    FSessions->SelectSession(cbSession->currentText());
+  } catch (const std::exception&) {
+    // The list showed a session that has gone: list what is there now and show the
+    // store's own session again, so that the next take goes where the window says.
+    try {
+      RefreshSessions();
+    } catch (const std::exception&) {
+      cbSession->clear();
+    }
+    cbSession->setCurrentIndex(cbSession->findText(FSessions->SessionName(),
+                                                   Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (cbSession->currentIndex() >= 0)
+      RefreshRecordings();
+    else {
+      StopPlaybackOfDroppedTake({});
+      lbRecordings->clear();
+      ClearWaveform();
+      btnListen->setEnabled(false);
+      btnDelete->setEnabled(false);
+    }
+    throw;
+  }
   RefreshRecordings();
 }
 
 void TfrmMain::FormatChange()
 {
   cbBitrate->setEnabled(cbFormat->currentIndex() == 1);
+}
+
+void TfrmMain::RateNote()
+{
+  // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
+  const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
+  const bool lowered = cbFormat->currentIndex() == 1 && cbRate->currentText() == QStringLiteral("96000");
+  if (lowered && lblStatus->text() != note) {
+    FStatusBeforeRateNote = lblStatus->text();
+    lblStatus->setText(note);
+  } else if (!lowered && lblStatus->text() == note) {
+    lblStatus->setText(FStatusBeforeRateNote);
+  }
 }
 
 void TfrmMain::RecordingSelected()
@@ -739,8 +908,13 @@ void TfrmMain::RecordingSelected()
   const bool selected = !SelectedTakePath().isEmpty();
   btnListen->setEnabled(FRecorder && !FRecorder->Recording() && selected);
   btnDelete->setEnabled(btnListen->isEnabled());
-  btnUndoTrim->setEnabled(btnListen->isEnabled() && FTrimActive);
-  LoadWaveform();
+  // The trim state still describes the take shown so far: nothing may act on it for
+  // the new one before its own state is read.
+  btnUndoTrim->setEnabled(false);
+  if (selected)
+    LoadWaveform();
+  else
+    ClearWaveform();
 }
 
 void TfrmMain::ChooseRoot()
@@ -751,7 +925,11 @@ void TfrmMain::ChooseRoot()
   const QString chosen = AskRootFolder ? AskRootFolder(proposed) : QString();
   if (chosen.isEmpty())
     return;
-  FSessions->SetRootPath(chosen);
+  // All or nothing: a folder that cannot be made or read leaves the old root, its
+  // sessions and the settings as they were, and the error says why.
+  QStringList sessions;
+  FSessions->ChangeRoot(chosen, sessions);
+  FKeepStoredRoot = false;
   ShowRoot(chosen);
   RefreshSessions();
 }
@@ -832,11 +1010,38 @@ void TfrmMain::ExitClick()
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
   // A running take is completed as it is: not trimmed, not listed.
+  timer->stop();
   if (FRecorder)
     FRecorder->Stop();
-  PurgeTrimFiles();
-  SaveSettings();
+  // The system ending the program gets no questions.
+  if (!FEndingBySystem)
+    PurgeTrimFiles();
+  try {
+    SaveSettings();
+  } catch (const std::exception& e) {
+    if (!FEndingBySystem)
+      ShowDarkError(QString::fromUtf8(e.what()));
+  }
   event->accept();
+}
+
+void TfrmMain::EndBySystem()
+{
+  if (FEndingBySystem)
+    return;
+  FEndingBySystem = true;
+  timer->stop();
+  if (FDeviceTimer)
+    FDeviceTimer->stop();
+  // Questions open now are dismissed; their commands end as if cancelled.
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+      dialog->reject();
+  if (FRecorder) {
+    FRecorder->Stop();
+    FRecorder->StopPlayback();
+  }
+  close();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -863,12 +1068,14 @@ void TfrmMain::RecordClick()
   const int channels = chkMono->isChecked() ? 1 : 2;
 
   FLastFile = FSessions->NextFileName(extension);
-  FPeaksLeft.clear();
-  FPeaksRight.clear();
-  FWaveDuration = 0.0;
 
   try {
     FRecorder->Start(device, sampleRate, channels, bitrate, format, ToPath(FLastFile));
+    // Only a take that runs takes the view: after a failed start the selected take
+    // stays shown as it was.
+    FPeaksLeft.clear();
+    FPeaksRight.clear();
+    FWaveDuration = 0.0;
     FRecordingStarted = Now();
     // Starting a take ends any playback in the engine; the display follows.
     if (FPlaybackCursorVisible)
@@ -910,33 +1117,9 @@ void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
     }
   }
 
-  RefreshRecordings();
-
-  // Select the new take and show its waveform and trim note, also when its name does
-  // not sort last in the list.
-  const int shownRow = lbRecordings->currentRow();
-  int takeRow = -1;
-  const QString name = FileNamePart(FLastFile);
-  for (int i = 0; i < lbRecordings->count(); ++i)
-    if (lbRecordings->item(i)->text() == name) {
-      takeRow = i;
-      break;
-    }
-  {
-    const QSignalBlocker quiet(lbRecordings);
-    if (takeRow >= 0)
-      lbRecordings->setCurrentRow(takeRow);
-    else {
-      lbRecordings->setCurrentRow(-1);
-      lbRecordings->clearSelection();
-    }
-  }
-  if (takeRow != shownRow) {
-    if (takeRow >= 0)
-      LoadWaveform();
-    else
-      ClearWaveform();
-  }
+  // The new take is selected and analysed, also when its name does not sort last in
+  // the list; no other take is read.
+  ReloadRecordings(FileNamePart(FLastFile));
 
   UpdateControls(false);
   vu->Tag = 0;
@@ -1121,8 +1304,14 @@ void TfrmMain::LoadWaveform()
   if (path.isEmpty())
     return;
   const std::filesystem::path take = ToPath(path);
-  if (!platform::FileExists(take))
+  if (!platform::FileExists(take)) {
+    // a take that is gone shows as nothing, never as the take shown before
+    ClearWaveform();
+    FWaveDuration = 0.0;
+    wave->show();
+    lblHeadingWave->show();
     return;
+  }
   try {
     std::vector<std::int32_t> left;
     std::vector<std::int32_t> right;
@@ -1141,6 +1330,9 @@ void TfrmMain::LoadWaveform()
     lblHeadingWave->show();
     wave->update();
   } catch (const std::exception& e) {
+    ClearWaveform();
+    wave->show();
+    lblHeadingWave->show();
     ShowDarkError(QString::fromUtf8(e.what()));
   }
 }

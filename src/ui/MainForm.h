@@ -173,17 +173,31 @@ public:
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
 
+  // The system asks the program to end (SIGTERM, the session's logout): a running take
+  // is completed, the settings are saved, open questions are dismissed and the window
+  // closes without asking anything.
+  void EndBySystem();
+  // The settings as they stand now, without any question (the session manager's save
+  // request at logout).
+  void SaveSettingsQuietly();
+
 public slots:
   void LoadSettings();
+  // Writes what it can; raises with the names of the settings that were not kept.
   void SaveSettings();
   void FillDevices();
   void RefreshSessions();
   void RefreshRecordings();
+  // Refills cbDevice when the system's device list has changed, keeping the user's
+  // device when it is still there; never while a take runs.
+  void PollDevices();
   void UpdateControls(bool Recording);
   void PurgeTrimFiles();
 
   void SessionChange();
   void FormatChange();
+  // Format or rate chosen: says when the take will not be written at the chosen rate.
+  void RateNote();
   void RecordingSelected();
   void ChooseRoot();
   void NewSession();
@@ -210,6 +224,15 @@ private:
   void CreateControls();
   void LoadWindowIcon();
   void ShowRoot(const QString& APath);
+  // Finds a root that can be listed at start: the stored one, else the default, else
+  // none. Returns what the status line should say about it (empty when all is well).
+  QString ApplyStartRoot(const QString& AStored);
+  // Reloads the list; selects the entry named ASelect when given (else the last entry)
+  // and loads only that take.
+  void ReloadRecordings(const QString& ASelect);
+  // Stops the playback when the take it plays is no longer among AEntries.
+  void StopPlaybackOfDroppedTake(const QStringList& AEntries);
+  QString TakePath(const QString& AEntry) const;
   void SetListenForm(bool APlaying);
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
@@ -243,6 +266,17 @@ private:
   double FTrimStartSeconds = 0.0;
   double FTrimEndSeconds = 0.0;
   bool FShownOnce = false;
+  // The stored root could not be used at start: it stays in the settings file until the
+  // user chooses another.
+  bool FKeepStoredRoot = false;
+  // The device the user chose (from the settings or the list); found again by name when
+  // the device list is refilled.
+  QString FWantedDevice;
+  std::uint32_t FDeviceSerial = 0;
+  QTimer* FDeviceTimer = nullptr;
+  QString FStatusBeforeRateNote;
+  bool FRateNoteShown = false;
+  bool FEndingBySystem = false;
 };
 
 } // namespace praatkist::ui
