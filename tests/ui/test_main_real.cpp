@@ -2,6 +2,7 @@
 // source through the window's buttons, checked on disk, played back and deleted.
 // Needs the PulseAudio test server that scripts/test.sh starts.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "audio/AudioLayer.h"
+#include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
 #include "support/TestFiles.h"
 #include "ui/Fonts.h"
@@ -86,10 +88,17 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   QCOMPARE(w.cbDevice->currentText(), SineDevice);
-  const int session = w.cbSession->findText(QStringLiteral("Proef"));
-  QVERIFY(session >= 0);
-  w.cbSession->setCurrentIndex(session);
-  emit w.cbSession->activated(session);
+  // The session chosen as a user would: the focused list opened and its entry clicked.
+  QVERIFY(w.cbSession->findText(QStringLiteral("Proef")) >= 0);
+  w.cbSession->setFocus();
+  QTest::keyClick(w.cbSession, Qt::Key_F4);
+  QAbstractItemView *view = w.cbSession->view();
+  QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 2000);
+  const QPoint entry =
+      view->visualRect(view->model()->index(w.cbSession->findText(QStringLiteral("Proef")), 0))
+          .center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Sessions().SessionName(), QStringLiteral("Proef"), 2000);
 
   // Record about two seconds: the clock runs and the meter lights up on the way.
   QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
