@@ -114,11 +114,17 @@ public:
   // Starts (or resumes) a channel. Restart: a playback stream starts at its start.
   virtual bool ChannelPlay(THandle channel, bool restart) = 0;
   // Stops a channel. For a capture channel this is final (it cannot be played
-  // again), and when this returns no Proc call is running or will run; what was
-  // captured in the last few tens of milliseconds is not delivered. Never fails
+  // again): everything the device captured up to the call is still handed to Proc
+  // (and to an encoder on the channel) before this returns, which may take the
+  // device's latency plus a few tens of milliseconds; then no Proc call is running
+  // or will run. Called from Proc itself, it delivers nothing more. Never fails
   // loudly; a bad handle is ignored.
   virtual void ChannelStop(THandle channel) = 0;
   virtual int ChannelIsActive(THandle channel) = 0;
+  // True when a capture channel lost captured audio because Proc fell behind by
+  // more than the layer can hold (a few seconds). The channel then ends by itself
+  // after handing on what came before the loss, so a take never has a hole.
+  virtual bool ChannelDataLost(THandle channel) = 0;
   virtual bool ChannelGetInfo(THandle channel, TChannelInfo& info) = 0;
   // Length and position in bytes of the 16-bit PCM the channel delivers;
   // kPositionError on failure. A playback stream's position is what has been heard.

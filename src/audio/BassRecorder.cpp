@@ -5,17 +5,44 @@
 #include "audio/TakeFiles.h"
 #include "audio/WavHeader.h"
 #include "platform/Errors.h"
+#include "platform/FileLink.h"
 #include "platform/FileOps.h"
 #include "platform/FileStream.h"
 #include "platform/IniFile.h"
 #include "platform/NumberText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <system_error>
 
 namespace praatkist {
 
 using namespace audio;
+
+namespace {
+
+std::int64_t NowMs() noexcept
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A take is started under a name that no entry held: backup, trim record or trim
+// temporary file found beside it belong to an earlier take of that name that was
+// removed outside the program, and must not pass for this take's history.
+void RemoveDeadCompanions(const std::filesystem::path& take)
+{
+  for (const auto& companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
+    std::error_code ec;
+    std::filesystem::remove(companion, ec);
+    if (ec)
+      throw EFileError(ec.message() + ": " + platform::PathText(companion));
+  }
+}
+
+} // namespace
 
 void CheckBass(IAudioLayer& layer, bool ok, const char* step)
 {
@@ -70,6 +97,7 @@ void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bit
 
   CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
 
+  bool created = false;
   try {
     FSampleRate = static_cast<std::uint32_t>(SampleRate);
     FChannels = static_cast<std::uint16_t>(Channels);
@@ -77,16 +105,27 @@ void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bit
     FPeakLeft.store(0);
     FPeakRight.store(0);
     FEndReason.store(static_cast<int>(TCaptureEnd::None));
+    FTakePath = FileName;
 
+    // The take claims its name with a new file: an entry already there (a take, a
+    // pipe, a link) is never written through or replaced.
+    auto stream =
+        std::make_unique<platform::TFileStream>(FileName, platform::TFileStream::cfExclusive);
+    created = true;
+    FTakeLink = std::make_unique<platform::TFileLink>(FileName);
+    RemoveDeadCompanions(FileName);
     if (AFormat == rfWave) {
-      FWaveStream = std::make_unique<platform::TFileStream>(FileName);
       // Sizes unknown yet: a provisional header lets any decoder read what has been
       // written so far should the program die before the take is stopped.
       const TWaveHeader header = BuildProvisionalWaveHeader(FSampleRate, FChannels);
-      if (!FWaveStream->Write(header.data(), header.size()))
+      if (!stream->Write(header.data(), header.size()))
         throw EFileError(platform::SystemErrorText(FileName));
+      FWaveStream = std::move(stream);
+    } else {
+      stream.reset();  // the encoder writes the MP3 file
     }
 
+    FLastInputMs.store(NowMs());
     FRecording.store(true, std::memory_order_release);
 
     FRecordHandle = FLayer.RecordStart(FSampleRate, static_cast<std::uint32_t>(Channels),
@@ -99,16 +138,27 @@ void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bit
     }
 
     CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Activeren van opname");
+    FLastInputMs.store(NowMs());
   } catch (...) {
-    FRecording.store(false, std::memory_order_release);
-    if (FRecordHandle != 0)
-      FLayer.ChannelStop(FRecordHandle);
-    FRecordHandle = 0;
-    FEncoderHandle = 0;
-    // The file stays, but with a true header: it holds no audio.
-    FinishWaveFile();
-    FLayer.RecordFree();
+    // A failed start leaves no empty take behind, so its number stays free.
+    ReleaseCapture(created);
     throw;
+  }
+}
+
+void TBassRecorder::ReleaseCapture(bool removeTake) noexcept
+{
+  FRecording.store(false, std::memory_order_release);
+  if (FRecordHandle != 0)
+    FLayer.ChannelStop(FRecordHandle);
+  FRecordHandle = 0;
+  FEncoderHandle = 0;
+  FWaveStream.reset();
+  FTakeLink.reset();
+  FLayer.RecordFree();
+  if (removeTake) {
+    std::error_code ec;
+    std::filesystem::remove(FTakePath, ec);
   }
 }
 
@@ -116,14 +166,22 @@ void TBassRecorder::Stop()
 {
   if (!Recording())
     return;
+  // The channel's stop hands on everything captured up to now, to the callback
+  // (still writing, as the take runs until then) and to the encoder.
+  if (FRecordHandle != 0)
+    FLayer.ChannelStop(FRecordHandle);
   FRecording.store(false, std::memory_order_release);
   if (FEncoderHandle != 0)
     FLayer.EncodeStop(FEncoderHandle);
-  if (FRecordHandle != 0)
-    FLayer.ChannelStop(FRecordHandle);
   FEncoderHandle = 0;
   FRecordHandle = 0;
   FinishWaveFile();
+  // The take on the disk before it is listed: its data, then its name.
+  if (FTakeLink) {
+    FTakeLink->Sync();
+    platform::SyncFolderOf(FTakePath);
+    FTakeLink.reset();
+  }
   FLayer.RecordFree();
 }
 
@@ -141,6 +199,9 @@ bool TBassRecorder::OnBuffer(const void* buffer, std::uint32_t length) noexcept
   const bool keep = FRecording.load(std::memory_order_acquire);
   if (!keep || length == 0)
     return keep;
+  FLastInputMs.store(NowMs(), std::memory_order_relaxed);
+  if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
+    return false;
 
   const auto* data = static_cast<const std::uint8_t*>(buffer);
   std::int32_t left = 0, right = 0;
@@ -221,11 +282,25 @@ TCaptureEnd TBassRecorder::CaptureEnd()
   const auto reason = static_cast<TCaptureEnd>(FEndReason.load());
   if (reason != TCaptureEnd::None)
     return reason;
+  // The channel first: when it ends, the encoder on it ends with it.
+  if (FRecordHandle != 0 && FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped)
+    return FLayer.ChannelDataLost(FRecordHandle) ? TCaptureEnd::TooSlow : TCaptureEnd::DeviceLost;
   if (FEncoderHandle != 0 && !FLayer.EncodeIsActive(FEncoderHandle))
     return TCaptureEnd::WriteFailed;
-  if (FRecordHandle != 0 && FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped)
-    return TCaptureEnd::DeviceLost;
+  if (FTakeLink && FTakeLink->Removed()) {
+    // The file or its folder was removed: every byte written from now on is lost.
+    // The callback stops writing at its next buffer.
+    FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
+    return TCaptureEnd::WriteFailed;
+  }
   return TCaptureEnd::None;
+}
+
+bool TBassRecorder::InputFrozen()
+{
+  if (CaptureEnd() != TCaptureEnd::None || !Recording())
+    return false;
+  return NowMs() - FLastInputMs.load() >= FInputFrozenAfterMs;
 }
 
 bool TBassRecorder::CaptureEndedByItself(std::string& Why)
@@ -239,6 +314,9 @@ bool TBassRecorder::CaptureEndedByItself(std::string& Why)
     return true;
   case TCaptureEnd::SizeLimit:
     Why = "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.";
+    return true;
+  case TCaptureEnd::TooSlow:
+    Why = "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
     return true;
   case TCaptureEnd::None:
     break;

@@ -16,6 +16,7 @@
 
 namespace praatkist::platform {
 class TFileStream;
+class TFileLink;
 }
 
 namespace praatkist {
@@ -34,6 +35,7 @@ enum class TCaptureEnd : int {
   DeviceLost,   // the input or the audio server went away
   WriteFailed,  // the file could not be written any further
   SizeLimit,    // the WAV file reached the largest size its header can describe
+  TooSlow,      // captured audio was lost because the file could not be written fast enough
 };
 
 // Raises EAudioError "<Step> mislukt (BASS-fout <code>)." with the layer's error code
@@ -54,11 +56,14 @@ public:
   static int DeviceCount(audio::IAudioLayer& layer);
   static bool DeviceInfo(audio::IAudioLayer& layer, int Index, TBassDeviceInfo& Info);
 
-  // Starts a take from device DeviceIndex into FileName. Raises on failure and then
-  // leaves nothing running. Bitrate (kbit/s) is used for MP3 only.
+  // Starts a take from device DeviceIndex into FileName, a new file: any existing
+  // entry of that name makes it fail. Companions left there by an earlier take of the
+  // same name are removed. Raises on failure and then leaves nothing running and no
+  // file behind. Bitrate (kbit/s) is used for MP3 only.
   void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
              TRecordingFormat AFormat, const std::filesystem::path& FileName);
-  // Completes the running take's file; does nothing when no take runs.
+  // Completes the running take's file with everything captured up to the call and
+  // makes it durable; does nothing when no take runs.
   void Stop();
 
   // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
@@ -72,6 +77,9 @@ public:
   // completed with Stop.
   bool CaptureEndedByItself(std::string& Why);
   TCaptureEnd CaptureEnd();
+  // True while a running take has received nothing from its input for a few seconds
+  // (a frozen device or server); false again as soon as audio arrives.
+  bool InputFrozen();
 
   // ---- playback of a take through the default output ----
   // Plays FileName from its start, stopping any other playback first.
@@ -117,6 +125,8 @@ public:
 
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
+  // For tests: how long an input may stay silent before it counts as frozen.
+  void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
 
   std::uint32_t SampleRate() const noexcept { return FSampleRate; }
   std::uint16_t Channels() const noexcept { return FChannels; }
@@ -128,6 +138,7 @@ private:
   bool AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept;
   void WriteWaveHeader() noexcept;
   void FinishWaveFile() noexcept;
+  void ReleaseCapture(bool removeTake) noexcept;
 
   audio::IAudioLayer& FLayer;
   audio::THandle FRecordHandle = 0;
@@ -144,6 +155,12 @@ private:
   std::atomic<std::int32_t> FPeakRight{0};
   std::atomic<int> FEndReason{0};
   std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+  // The running take's file, watched from the window's thread: removed means lost.
+  std::filesystem::path FTakePath;
+  std::unique_ptr<platform::TFileLink> FTakeLink;
+  // Steady-clock milliseconds of the start or of the latest captured buffer.
+  std::atomic<std::int64_t> FLastInputMs{0};
+  std::int64_t FInputFrozenAfterMs = 3000;
 };
 
 } // namespace praatkist

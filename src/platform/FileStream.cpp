@@ -31,9 +31,10 @@ std::string SystemErrorText(const std::filesystem::path& path)
 
 #ifdef _WIN32
 
-TFileStream::TFileStream(const std::filesystem::path& path) : FPath(path)
+TFileStream::TFileStream(const std::filesystem::path& path, TCreate mode) : FPath(path)
 {
-  if (_wsopen_s(&FHandle, path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
+  const int how = mode == cfExclusive ? _O_EXCL : _O_TRUNC;
+  if (_wsopen_s(&FHandle, path.c_str(), _O_WRONLY | _O_CREAT | how | _O_BINARY, _SH_DENYWR,
                 _S_IREAD | _S_IWRITE) != 0)
     throw EFileError(SystemErrorText(path));
 }
@@ -77,9 +78,10 @@ bool TFileStream::Flush() noexcept { return _commit(FHandle) == 0; }
 
 #else
 
-TFileStream::TFileStream(const std::filesystem::path& path) : FPath(path)
+TFileStream::TFileStream(const std::filesystem::path& path, TCreate mode) : FPath(path)
 {
-  FHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int how = mode == cfExclusive ? O_EXCL | O_NOFOLLOW : O_TRUNC;
+  FHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
   if (FHandle < 0)
     throw EFileError(SystemErrorText(path));
 }

@@ -11,9 +11,13 @@ namespace praatkist::platform {
 
 class TFileStream {
 public:
-  // Creates (or replaces) Path for writing; others may read it meanwhile.
+  enum TCreate {
+    cfReplace,    // create, or empty an existing file
+    cfExclusive,  // create a new file only: fail on any existing entry, links not followed
+  };
+  // Creates Path for writing; others may read it meanwhile.
   // Raises EFileError with the system's text and the path on failure.
-  explicit TFileStream(const std::filesystem::path& path);
+  explicit TFileStream(const std::filesystem::path& path, TCreate mode = cfReplace);
   ~TFileStream();
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include "platform/DocumentsFolder.h"
 #include "platform/Errors.h"
@@ -202,11 +203,24 @@ QString TSessionManager::NextFileName(const QString& AExtension) const {
     if (number && *number > highest)
       highest = *number;
   }
-  if (highest == std::numeric_limits<qint32>::max())
+  // The next number's name may still be held by an entry that is no take: a
+  // folder, a pipe, a link (also one that leads nowhere), or a name that differs
+  // only in case. Such a name is never chosen: a take is created new.
+  QSet<QString> taken;
+  for (const QString& entry :
+       QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                              QDir::Unsorted))
+    taken.insert(entry.toCaseFolded());
+  qint64 next = qint64(highest) + 1;
+  const auto nameOf = [&](qint64 number) {
+    return QStringLiteral("%1-%2%3").arg(name, QString::number(number), AExtension);
+  };
+  while (next <= std::numeric_limits<qint32>::max() && taken.contains(nameOf(next).toCaseFolded()))
+    ++next;
+  if (next > std::numeric_limits<qint32>::max())
     throw EInvalidOperation(
         QStringLiteral("Sessie \"%1\" heeft geen vrij opnamenummer meer.").arg(name).toStdString());
-  return platform::CombinePath(
-      folder, QStringLiteral("%1-%2%3").arg(name, QString::number(highest + 1), AExtension));
+  return platform::CombinePath(folder, nameOf(next));
 }
 
 bool TSessionManager::ValidSessionName(const QString& AName) {

@@ -1251,6 +1251,12 @@ void TfrmMain::Tick()
       FinishTake(false, QString::fromStdString(why));
       return;
     }
+    // A frozen input is said while it lasts; the take goes on.
+    const QString noInput = QStringLiteral("Er komt geen geluid binnen van de audio-ingang.");
+    if (FRecorder->InputFrozen())
+      lblStatus->setText(noInput);
+    else if (lblStatus->text() == noInput)
+      lblStatus->setText(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
     int left = 0;
     int right = 0;
     FRecorder->ConsumeStereoPeaks(left, right);

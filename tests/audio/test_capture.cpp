@@ -7,10 +7,20 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/TakeFiles.h"
+
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace praatkist;
 using praatkist::test::Le16;
@@ -18,6 +28,26 @@ using praatkist::test::Le32;
 using praatkist::test::ReadBytes;
 using praatkist::test::TScriptedAudioLayer;
 using praatkist::test::TTempDir;
+
+namespace {
+
+// Every fsync of this program, by the path of what was synced.
+std::mutex gSyncedLock;
+std::vector<std::filesystem::path> gSynced;
+
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+  char target[4096];
+  const ssize_t n =
+      ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof target - 1);
+  if (n > 0) {
+    std::lock_guard lock(gSyncedLock);
+    gSynced.emplace_back(std::string(target, static_cast<std::size_t>(n)));
+  }
+  return static_cast<int>(::syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -60,7 +90,7 @@ TEST_F(CaptureTest, PeaksPerChannelOfTheLatestBuffer)
   EXPECT_EQ(Peaks(), std::make_pair(1000, 1000));
   rec->Stop();
 
-  StartWave(48000, 2);
+  rec->Start(0, 48000, 2, 192, rfWave, Take("Koor-2.wav"));
   // left between -500 and 500, right down to -20000
   ASSERT_TRUE(layer.Deliver({-500, 3, 500, -20000, 12, 19999}));
   EXPECT_EQ(Peaks(), std::make_pair(500, 20000));
@@ -216,7 +246,6 @@ struct StartFailure {
   int Code;
   TRecordingFormat Format;
   const char* Message;
-  bool FileLeft;
 };
 
 class StartFailureTest : public CaptureTest, public ::testing::WithParamInterface<StartFailure> {};
@@ -236,12 +265,7 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
   EXPECT_FALSE(rec->Recording());
   EXPECT_EQ(layer.RecordDevice, -1) << "the input must be closed again";
   EXPECT_NE(layer.RecordState, audio::kActivePlaying);
-  EXPECT_EQ(std::filesystem::exists(path), f.FileLeft);
-  if (f.FileLeft && f.Format == rfWave) {
-    const auto bytes = ReadBytes(path);
-    ASSERT_EQ(bytes.size(), 44u);
-    EXPECT_EQ(Le32(bytes, 40), 0u) << "a left-over file says truthfully that it is empty";
-  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "no empty take is left to be listed";
   // the engine is ready for the next take
   rec->Start(0, 48000, 2, 192, rfWave, Take("Koor-2.wav"));
   EXPECT_TRUE(layer.Deliver({1, 1}));
@@ -252,15 +276,14 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
 INSTANTIATE_TEST_SUITE_P(
     Steps, StartFailureTest,
     ::testing::Values(
-        StartFailure{"RecordInit", 23, rfWave, "Openen van audio-ingang mislukt (BASS-fout 23).",
-                     false},
-        StartFailure{"RecordInit", 23, rfMP3, "Openen van audio-ingang mislukt (BASS-fout 23).",
-                     false},
-        StartFailure{"RecordStart", 6, rfWave, "Starten van opname mislukt (BASS-fout 6).", true},
+        StartFailure{"RecordInit", 23, rfWave, "Openen van audio-ingang mislukt (BASS-fout 23)."},
+        StartFailure{"RecordInit", 23, rfMP3, "Openen van audio-ingang mislukt (BASS-fout 23)."},
+        StartFailure{"RecordStart", 6, rfWave, "Starten van opname mislukt (BASS-fout 6)."},
+        StartFailure{"RecordStart", 6, rfMP3, "Starten van opname mislukt (BASS-fout 6)."},
         StartFailure{"EncodeMp3Start", 33, rfMP3,
-                     "Starten van MP3-encoder mislukt (BASS-fout 33).", false},
-        StartFailure{"ChannelPlay", -1, rfWave, "Activeren van opname mislukt (BASS-fout -1).",
-                     true}));
+                     "Starten van MP3-encoder mislukt (BASS-fout 33)."},
+        StartFailure{"ChannelPlay", -1, rfWave, "Activeren van opname mislukt (BASS-fout -1)."},
+        StartFailure{"ChannelPlay", -1, rfMP3, "Activeren van opname mislukt (BASS-fout -1)."}));
 
 TEST_F(CaptureTest, WaveFileThatCannotBeCreatedLeavesNothingRunning)
 {
@@ -287,12 +310,68 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
   const auto bytes = ReadBytes(path);
   ASSERT_EQ(bytes.size(), 6u);
   EXPECT_EQ(0, std::memcmp(bytes.data(), buf.data(), 6));
-  // encoder stopped before the channel, the input closed last
+  // the channel stopped first (it hands on what is still on its way), then the
+  // encoder, the input closed last
   const auto& log = layer.Log;
   const auto at = [&](const char* c) { return std::find(log.begin(), log.end(), c) - log.begin(); };
-  EXPECT_LT(at("EncodeStop"), at("ChannelStop"));
-  EXPECT_LT(at("ChannelStop"), at("RecordFree"));
+  EXPECT_LT(at("ChannelStop"), at("EncodeStop"));
+  EXPECT_LT(at("EncodeStop"), at("RecordFree"));
 }
+
+// How a take ends by itself, for both formats: the input gone, audio lost while the
+// file could not be written fast enough, the file or its folder removed.
+struct SelfEnd {
+  const char* Name;
+  TRecordingFormat Format;
+  void (*Cause)(TScriptedAudioLayer&, const std::filesystem::path& take);
+  const char* Why;
+};
+
+class SelfEndTest : public CaptureTest, public ::testing::WithParamInterface<SelfEnd> {};
+
+TEST_P(SelfEndTest, EndsTheTakeWithItsReason)
+{
+  const SelfEnd e = GetParam();
+  const auto take = dir / "Sessie" / (e.Format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
+  std::filesystem::create_directory(dir / "Sessie");
+  rec->Start(0, 48000, 2, 192, e.Format, take);
+  ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
+  std::string why;
+  EXPECT_FALSE(rec->CaptureEndedByItself(why));
+  e.Cause(layer, take);
+  ASSERT_TRUE(rec->CaptureEndedByItself(why));
+  EXPECT_EQ(why, e.Why);
+  EXPECT_FALSE(layer.Deliver(Ramp(100, 0))) << "nothing more is taken in";
+  rec->Stop();
+  EXPECT_FALSE(rec->Recording());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, SelfEndTest,
+    ::testing::ValuesIn([] {
+      const auto lose = [](TScriptedAudioLayer& l, const std::filesystem::path&) { l.LoseDevice(); };
+      const auto slow = [](TScriptedAudioLayer& l, const std::filesystem::path&) { l.LoseData(); };
+      const auto file = [](TScriptedAudioLayer&, const std::filesystem::path& t) {
+        std::filesystem::remove(t);
+      };
+      const auto folder = [](TScriptedAudioLayer&, const std::filesystem::path& t) {
+        std::filesystem::remove_all(t.parent_path());
+      };
+      const char* gone = "Opname gestopt: de audio-ingang is weggevallen.";
+      const char* tooSlow = "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
+      const char* unwritable = "Opname gestopt: het bestand kon niet verder worden geschreven.";
+      std::vector<SelfEnd> rows;
+      for (const TRecordingFormat f : {rfWave, rfMP3}) {
+        rows.push_back({"InputGone", f, lose, gone});
+        rows.push_back({"AudioLost", f, slow, tooSlow});
+        rows.push_back({"FileRemoved", f, file, unwritable});
+        rows.push_back({"FolderRemoved", f, folder, unwritable});
+      }
+      return rows;
+    }()),
+    [](const ::testing::TestParamInfo<SelfEnd>& i) {
+      return std::string(i.param.Name) + (i.param.Format == rfWave ? "Wave" : "Mp3");
+    });
 
 TEST_F(CaptureTest, VanishedInputEndsTheTakeAndTheFileStaysValid)
 {
@@ -364,4 +443,104 @@ TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
   ASSERT_EQ(bytes.size(), 644u) << "the partly written buffer is cut off again";
   EXPECT_EQ(Le32(bytes, 40), 600u);
   EXPECT_EQ(Le32(bytes, 4), 636u);
+}
+
+// An entry already under the take's name is never written through, replaced or
+// removed: a file, a pipe, a link (dangling or not), a folder.
+TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
+{
+  const auto elsewhere = dir / "elders.wav";
+  test::WriteBytes(elsewhere, "keep", 4);
+  struct Row {
+    const char* Name;
+    std::function<void(const std::filesystem::path&)> Make;
+  };
+  const std::vector<Row> rows = {
+      {"Koor-1.wav", [](const auto& p) { test::WriteBytes(p, "take", 4); }},
+      {"Koor-2.wav", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"Koor-3.wav", [](const auto& p) { std::filesystem::create_symlink("nergens.wav", p); }},
+      {"Koor-4.wav", [&](const auto& p) { std::filesystem::create_symlink(elsewhere, p); }},
+      {"Koor-5.wav", [](const auto& p) { std::filesystem::create_directory(p); }},
+      {"Koor-6.mp3", [](const auto& p) { test::WriteBytes(p, "take", 4); }},
+  };
+  for (const Row& row : rows) {
+    const auto path = dir / row.Name;
+    row.Make(path);
+    const auto before = std::filesystem::symlink_status(path).type();
+    // a reader on the pipe, so that a wrong open would not block but write into it
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    const auto format = path.extension() == ".mp3" ? rfMP3 : rfWave;
+    EXPECT_THROW(rec->Start(0, 48000, 2, 192, format, path), EFileError) << row.Name;
+    EXPECT_FALSE(rec->Recording());
+    EXPECT_EQ(layer.RecordDevice, -1);
+    EXPECT_EQ(std::filesystem::symlink_status(path).type(), before) << row.Name;
+    if (before == std::filesystem::file_type::fifo) {
+      char b[4];
+      EXPECT_LE(::read(reader, b, sizeof b), 0) << "nothing was written into the pipe";
+    }
+    if (reader >= 0)
+      ::close(reader);
+  }
+  EXPECT_EQ(ReadBytes(dir / "Koor-1.wav"), std::vector<std::uint8_t>({'t', 'a', 'k', 'e'}));
+  EXPECT_EQ(ReadBytes(dir / "Koor-6.mp3"), std::vector<std::uint8_t>({'t', 'a', 'k', 'e'}));
+  EXPECT_EQ(ReadBytes(elsewhere), std::vector<std::uint8_t>({'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "nergens.wav"));
+}
+
+// Companions beside a new take's name belong to an earlier take of that name that
+// was removed outside the program: they go, those of other takes stay.
+TEST_F(CaptureTest, StartRemovesTheCompanionsOfADeadTake)
+{
+  for (const char* name : {"Koor-1.wav", "Koor-1.mp3"}) {
+    const auto take = dir / name;
+    const auto other = dir / (std::string("Koor-2") + take.extension().string());
+    for (const auto& t : {take, other})
+      for (const auto& c : {audio::BackupPath(t), audio::TrimRecordPath(t), audio::TrimTempPath(t)})
+        test::WriteBytes(c, "old", 3);
+    rec->Start(0, 48000, 1, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
+    ASSERT_TRUE(layer.Deliver({1, 2, 3}));
+    rec->Stop();
+    for (const auto& c :
+         {audio::BackupPath(take), audio::TrimRecordPath(take), audio::TrimTempPath(take)})
+      EXPECT_FALSE(std::filesystem::exists(c)) << c;
+    for (const auto& c :
+         {audio::BackupPath(other), audio::TrimRecordPath(other), audio::TrimTempPath(other)})
+      EXPECT_TRUE(std::filesystem::exists(c)) << c;
+    double s = 0, e = 0;
+    EXPECT_FALSE(rec->ReadTrimInfo(take, s, e));
+  }
+}
+
+TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
+{
+  rec->SetInputFrozenAfter(60);
+  EXPECT_FALSE(rec->InputFrozen()) << "no take";
+  StartWave();
+  EXPECT_FALSE(rec->InputFrozen());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(rec->InputFrozen());
+  ASSERT_TRUE(layer.Deliver({0, 0}));  // silence is input too
+  EXPECT_FALSE(rec->InputFrozen());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(rec->InputFrozen());
+  rec->Stop();
+  EXPECT_FALSE(rec->InputFrozen());
+}
+
+// A stopped take is on the disk before it is listed: its data and its name.
+TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
+{
+  for (const char* name : {"Koor-1.wav", "Koor-1.mp3"}) {
+    const auto take = dir / name;
+    const auto synced = [&](const std::filesystem::path& p) {
+      std::lock_guard lock(gSyncedLock);
+      return std::count(gSynced.begin(), gSynced.end(), std::filesystem::canonical(p));
+    };
+    rec->Start(0, 48000, 2, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
+    ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
+    const auto takeBefore = synced(take), folderBefore = synced(dir.Path());
+    rec->Stop();
+    EXPECT_GT(synced(take), takeBefore) << name;
+    EXPECT_GT(synced(dir.Path()), folderBefore) << name;
+  }
 }

@@ -189,13 +189,30 @@ TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
   EXPECT_FALSE(frames.TrailingGarbage);
 }
 
-TEST_F(EngineReal, UnloadedSourceEndsTheTakeAndTheFileStaysValid)
+class EngineRealFormat : public EngineReal,
+                         public ::testing::WithParamInterface<TRecordingFormat> {
+protected:
+  fs::path TakeName() const { return dir / (GetParam() == rfWave ? "Koor-1.wav" : "Koor-1.mp3"); }
+  static void ExpectReadable(const fs::path& take, std::int64_t minFrames)
+  {
+    if (take.extension() == ".wav")
+      ExpectTrueHeader(take);
+    const TDecoded d = Decode(take);
+    ASSERT_TRUE(d.Ok) << take;
+    EXPECT_GE(d.Frames, minFrames) << take;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EngineRealFormat, ::testing::Values(rfWave, rfMP3),
+                         [](const auto& i) { return i.param == rfWave ? "Wave" : "Mp3"; });
+
+TEST_P(EngineRealFormat, UnloadedSourceEndsTheTakeAsAnInputLoss)
 {
   const std::string module =
       Shell("pactl load-module module-sine-source source_name=weg rate=48000 frequency=330");
   ASSERT_FALSE(module.empty());
-  const auto take = dir / "Koor-1.wav";
-  rec->Start(Device("weg"), 48000, 2, 192, rfWave, take);
+  const auto take = TakeName();
+  rec->Start(Device("weg"), 48000, 2, 192, GetParam(), take);
   SleepMs(400);
   Shell("pactl unload-module " + module);
   std::string why;
@@ -206,20 +223,17 @@ TEST_F(EngineReal, UnloadedSourceEndsTheTakeAndTheFileStaysValid)
   const auto t0 = TClock::now();
   rec->Stop();
   EXPECT_LT(SecondsSince(t0), 0.5);
-  ExpectTrueHeader(take);
-  const TDecoded d = Decode(take);
-  ASSERT_TRUE(d.Ok);
-  EXPECT_GT(d.Frames, 4800);
+  ExpectReadable(take, 4800);
 }
 
-TEST_F(EngineReal, KilledServerEndsTheTakeWithoutHanging)
+TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
 {
   TPrivateServer server;
   ASSERT_FALSE(server.Server().empty());
   auto privateLayer = LayerOn(server.Server());
   auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
-  const auto take = dir / "Koor-1.wav";
-  privateRec->Start(FindDevice(*privateLayer, "sine"), 44100, 1, 192, rfWave, take);
+  const auto take = TakeName();
+  privateRec->Start(FindDevice(*privateLayer, "sine"), 44100, 1, 192, GetParam(), take);
   SleepMs(400);
   ASSERT_TRUE(server.Kill());
   std::string why;
@@ -231,8 +245,45 @@ TEST_F(EngineReal, KilledServerEndsTheTakeWithoutHanging)
   privateRec->Stop();
   privateRec.reset();
   EXPECT_LT(SecondsSince(t0), 1.0);
-  ExpectTrueHeader(take);
-  EXPECT_TRUE(Decode(take).Ok);
+  ExpectReadable(take, 1);
+}
+
+// A speaker who clicks stop right after the last word keeps it: everything the
+// source gave up to the click is in the file.
+TEST_P(EngineRealFormat, StopKeepsEverythingCapturedUpToTheClick)
+{
+  const auto take = TakeName();
+  const std::vector<std::int16_t> sound = Sine(48000, 2, 1.5, 440, 12000);
+  rec->Start(Device("fifo"), 48000, 2, 192, GetParam(), take);
+  {
+    TFifoWriter writer(sound);
+    ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
+  }
+  rec->Stop();
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Frames, static_cast<std::int64_t>(sound.size() / 2));
+  if (GetParam() == rfWave) {
+    EXPECT_EQ(d.Samples, sound);
+  }
+}
+
+// A source that gives nothing (a frozen device or server) is reported while it
+// stays silent, and no longer once audio comes in again.
+TEST_F(EngineReal, FrozenInputIsReportedUntilAudioArrives)
+{
+  rec->SetInputFrozenAfter(800);
+  rec->Start(Device("fifo"), 48000, 2, 192, rfWave, dir / "Koor-1.wav");
+  EXPECT_FALSE(rec->InputFrozen());
+  const double frozen = WaitUntil([&] { return rec->InputFrozen(); }, 3.0);
+  EXPECT_GE(frozen, 0.5);
+  {
+    TFifoWriter writer(Sine(48000, 2, 1.0, 440, 8000));
+    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 1.0), 0.0);
+  }
+  std::string why;
+  EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
+  rec->Stop();
 }
 
 TEST_F(EngineReal, KilledRecorderLeavesAReadableTake)

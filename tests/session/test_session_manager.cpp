@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "session/SessionManager.h"
@@ -310,6 +312,26 @@ TEST_F(SessionStore, NextFileNameFollowsTheHighestNumberOfThatExtension) {
   store.SetRootPath(FRoot);
   store.SelectSession("Zang");
   EXPECT_EQ(QFileInfo(store.NextFileName(".wav")).fileName(), "Zang-1.wav");
+}
+
+// A name held by any entry that is no take is skipped, never handed out for a new
+// take: a folder, a pipe, a link to nowhere or elsewhere, a name in other case.
+TEST_F(SessionStore, NextFileNameSkipsNamesHeldByAnyEntry) {
+  TSessionManager store = StoreWith("Koor", {"Koor-1.wav"});
+  const QString folder = FRoot + "/Koor/";
+  const auto next = [&] { return QFileInfo(store.NextFileName(".wav")).fileName(); };
+  ASSERT_TRUE(QDir().mkpath(folder + "Koor-2.wav"));
+  EXPECT_EQ(next(), "Koor-3.wav");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "Koor-3.wav").constData(), 0644), 0);
+  EXPECT_EQ(next(), "Koor-4.wav");
+  ASSERT_TRUE(QFile::link(folder + "nergens.wav", folder + "Koor-4.wav"));
+  EXPECT_EQ(next(), "Koor-5.wav");
+  ASSERT_TRUE(QFile::link(folder + "Koor-1.wav", folder + "Koor-5.wav"));
+  EXPECT_EQ(next(), "Koor-6.wav");
+  Touch(folder + "KOOR-6.WAV.x");  // another name altogether
+  ASSERT_TRUE(QDir().mkpath(folder + "kOOR-6.Wav"));
+  EXPECT_EQ(next(), "Koor-7.wav");
+  EXPECT_EQ(QFileInfo(store.NextFileName(".mp3")).fileName(), "Koor-1.mp3");
 }
 
 TEST_F(SessionStore, NextFileNameTakesBracketsInTheNameLiterally) {

@@ -69,13 +69,19 @@ int FindDevice(audio::IAudioLayer &layer, const std::string &driver)
 
 TPrivateServer::TPrivateServer()
 {
+  Start();
+}
+
+bool TPrivateServer::Start()
+{
   const std::string out =
       Shell("bash '" + ServerScript().string() + "' start '" + FDir.Path().string() + "'");
   const auto at = out.find("PULSE_SERVER=");
   if (at == std::string::npos)
-    return;
+    return false;
   const auto end = out.find(' ', at);
   FServer = out.substr(at + 13, end == std::string::npos ? std::string::npos : end - at - 13);
+  return true;
 }
 
 TPrivateServer::~TPrivateServer()

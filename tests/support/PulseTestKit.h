@@ -69,6 +69,8 @@ public:
   ~TPrivateServer();
   const std::string &Server() const { return FServer; }
   bool Kill() const;
+  // Starts it (again, after Kill) on the same socket; false when it did not come up.
+  bool Start();
 
 private:
   TTempDir FDir;

@@ -170,6 +170,7 @@ THandle TScriptedAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t chann
   FUser = user;
   RecordHandle = FNextHandle++;
   RecordState = kActivePaused;
+  RecordDataLost = false;
   Ok();
   return RecordHandle;
 }
@@ -246,6 +247,25 @@ void TScriptedAudioLayer::LoseDevice()
 {
   std::lock_guard lock(FLock);
   RecordState = kActiveStopped;
+  // as the real layer does: an encoder that ends with its channel has ended
+  if (EncoderHandle != 0 && EncoderAutoFree)
+    EncoderActive = false;
+}
+
+void TScriptedAudioLayer::LoseData()
+{
+  std::lock_guard lock(FLock);
+  LoseDevice();
+  RecordDataLost = true;
+}
+
+bool TScriptedAudioLayer::ChannelDataLost(THandle channel)
+{
+  std::lock_guard lock(FLock);
+  if (channel == 0 || channel != RecordHandle)
+    return Fail(kErrHandle);
+  Ok();
+  return RecordDataLost;
 }
 
 void TScriptedAudioLayer::FailEncoder()

@@ -43,8 +43,11 @@ public:
   // would). Returns the callback's answer; false also when no channel is playing.
   bool Deliver(const std::vector<std::int16_t>& samples);
   bool DeliverBytes(const void* data, std::uint32_t length);
-  // The capture device vanishes: the channel stops by itself.
+  // The capture device vanishes: the channel (and an encoder that ends with it)
+  // stops by itself.
   void LoseDevice();
+  // The capture thread fell too far behind: audio was lost and the channel ended.
+  void LoseData();
   // The encoder can no longer write its file.
   void FailEncoder();
 
@@ -58,6 +61,7 @@ public:
   std::uint32_t RecordRate = 0, RecordChans = 0;
   audio::THandle RecordHandle = 0;
   int RecordState = audio::kActiveStopped;
+  bool RecordDataLost = false;
   audio::THandle EncoderHandle = 0;
   bool EncoderActive = false;
   int EncoderKbps = 0;
@@ -81,6 +85,7 @@ public:
   bool ChannelPlay(audio::THandle channel, bool restart) override;
   void ChannelStop(audio::THandle channel) override;
   int ChannelIsActive(audio::THandle channel) override;
+  bool ChannelDataLost(audio::THandle channel) override;
   bool ChannelGetInfo(audio::THandle channel, audio::TChannelInfo& info) override;
   std::uint64_t ChannelGetLength(audio::THandle channel) override;
   std::uint64_t ChannelGetPosition(audio::THandle channel) override;

@@ -355,6 +355,7 @@ private slots:
   void doubleClickDuringTakeLeavesTheTakeAlone();
   void stopShowsTheNewTakeEvenWhenNotLast();
   void takeEndingByItselfIsCompletedAndReported();
+  void statusTellsWhileTheInputGivesNothing();
   void vanishedSessionReachesGeneralHandler();
   void mouseChoosesTheTakeCommandsActOn();
   void unusableRootsStillOpenTheWindow();
@@ -1108,6 +1109,25 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
   QCOMPARE(test::Le32(bytes, 40), static_cast<std::uint32_t>(take.size() * 2));
   QVERIFY(!fs::exists(file.string() + ".triminfo"));
   QCOMPARE(w.WaveDuration(), 2.0);
+}
+
+void TestMainForm::statusTellsWhileTheInputGivesNothing()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  w.Recorder()->SetInputFrozenAfter(300);
+  kit.Record({});
+  const QString recording = QStringLiteral("Opname: Koor-1.wav");
+  QCOMPARE(w.lblStatus->text(), recording);
+  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(),
+                            QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
+  QVERIFY(w.Recorder()->Recording());
+  kit.Feed({0, 0});
+  w.Tick();
+  QCOMPARE(w.lblStatus->text(), recording);
+  kit.Stop();
 }
 
 void TestMainForm::vanishedSessionReachesGeneralHandler()

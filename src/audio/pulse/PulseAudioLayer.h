@@ -3,6 +3,9 @@
 // the device list, capture and playback; libsndfile for decoding; libmp3lame for
 // MP3 encoding.
 //
+// One file per concern beside this thin class: Connection (the server and its
+// device list), CaptureThread (capture channels), Playback, DecodeEncode.
+//
 // Threads: the caller's threads (any, usually the GUI thread); libpulse's main
 // loop thread, whose callbacks only move bytes between pulse and lock-free rings;
 // one capture thread per capture channel, which hands buffers to the record
@@ -37,6 +40,7 @@ public:
   bool ChannelPlay(THandle channel, bool restart) override;
   void ChannelStop(THandle channel) override;
   int ChannelIsActive(THandle channel) override;
+  bool ChannelDataLost(THandle channel) override;
   bool ChannelGetInfo(THandle channel, TChannelInfo& info) override;
   std::uint64_t ChannelGetLength(THandle channel) override;
   std::uint64_t ChannelGetPosition(THandle channel) override;

@@ -1,0 +1,53 @@
+#include "audio/pulse/PulseShared.h"
+
+namespace praatkist::audio::pulse {
+
+namespace {
+thread_local int tLastError = kErrOk;
+} // namespace
+
+int LastError() noexcept {
+  return tLastError;
+}
+
+bool Fail(int code) noexcept {
+  tLastError = code;
+  return false;
+}
+
+void Succeed() noexcept {
+  tLastError = kErrOk;
+}
+
+void TimeoutCallback(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) noexcept {
+  auto* t = static_cast<TTimeout*>(user);
+  t->Fired = true;
+  pa_threaded_mainloop_signal(t->Ml, 0);
+}
+
+bool WaitOperation(pa_threaded_mainloop* ml, pa_operation* op) {
+  if (!op)
+    return false;
+  const bool done =
+      WaitFor(ml, [op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; });
+  const bool ok = done && pa_operation_get_state(op) == PA_OPERATION_DONE;
+  if (!done)
+    pa_operation_cancel(op);
+  pa_operation_unref(op);
+  return ok;
+}
+
+void StreamSuccessCallback(pa_stream*, int success, void* user) noexcept {
+  auto* s = static_cast<TSuccess*>(user);
+  s->Result = success;
+  pa_threaded_mainloop_signal(s->Ml, 0);
+}
+
+bool CorkAndWait(pa_threaded_mainloop* ml, pa_stream* s, bool cork) {
+  TSuccess result;
+  result.Ml = ml;
+  return WaitOperation(ml, pa_stream_cork(s, cork ? 1 : 0, StreamSuccessCallback, &result)) &&
+         result.Result;
+}
+
+} // namespace praatkist::audio::pulse

@@ -1,0 +1,31 @@
+#pragma once
+// A read-only handle on a file that is being written elsewhere (by this program's
+// own stream or by an encoder): it tells whether the file still has a name, and
+// pushes the file's data to the disk. Never throws; safe on any thread.
+
+#include <filesystem>
+
+namespace praatkist::platform {
+
+class TFileLink {
+public:
+  // Opens Path for reading without following a link; Valid() is false when that fails.
+  explicit TFileLink(const std::filesystem::path& path) noexcept;
+  ~TFileLink();
+  TFileLink(const TFileLink&) = delete;
+  TFileLink& operator=(const TFileLink&) = delete;
+
+  bool Valid() const noexcept { return FHandle >= 0; }
+  // True once the file has no name left (it, or its folder, was removed).
+  bool Removed() const noexcept;
+  // fsync: the file's data and size are on the disk.
+  bool Sync() const noexcept;
+
+private:
+  int FHandle = -1;
+};
+
+// Makes the entries of the folder holding File durable (a new or renamed name).
+bool SyncFolderOf(const std::filesystem::path& file) noexcept;
+
+} // namespace praatkist::platform
