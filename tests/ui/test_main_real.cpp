@@ -63,6 +63,7 @@ class TestMainReal : public QObject {
 
 private slots:
   void recordPlayDeleteOnTheSoundServer();
+  void deviceListFollowsTheSoundServer();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -152,6 +153,37 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QVERIFY(!fs::exists(take));
   QCOMPARE(w.lbRecordings->count(), 0);
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
+}
+
+void TestMainReal::deviceListFollowsTheSoundServer()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  const int before = w.cbDevice->count();
+
+  // A microphone plugged in while the window runs: listed, the chosen one stays.
+  const std::string module = test::Shell(
+      "pactl load-module module-sine-source source_name=pk_window rate=48000 frequency=523");
+  QVERIFY(!module.empty());
+  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before + 1, 5000);
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  // and unplugged again
+  test::Shell("pactl unload-module " + module);
+  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before, 5000);
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
 }
 
 // A private home so that no real settings or documents are touched.
