@@ -43,6 +43,7 @@
 #include "ui/DarkDialogs.h"
 #include "ui/Fonts.h"
 #include "ui/LevelMeter.h"
+#include "ui/TakeWork.h"
 #include "ui/WaveformView.h"
 
 // The resources live in the ui library; registering them by hand keeps the linker from
@@ -320,6 +321,16 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
     if (FLayer == nullptr)
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
     FRecorder = std::make_unique<TBassRecorder>(*FLayer);
+    FWork = new TTakeWork(*FRecorder, &FPeaksCache, this);
+    connect(FWork, &TTakeWork::AnalysisDone, this, &TfrmMain::AnalysisFinished);
+    connect(FWork, &TTakeWork::TrimDone, this, &TfrmMain::TrimFinished);
+    connect(FWork, &TTakeWork::Progress, this, &TfrmMain::WorkProgress);
+    connect(FWork, &TTakeWork::SafelyEnded, this, [this] {
+      if (FClosePending) {
+        FClosePending = false;
+        close();
+      }
+    });
     FDeviceSerial = FLayer->DeviceListSerial();
     FillDevices();
     LoadSettings();
@@ -381,6 +392,12 @@ QString TfrmMain::ApplyStartRoot(const QString& AStored)
 TfrmMain::~TfrmMain()
 {
   timer->stop();
+  // The work ends before the engine it works with.
+  if (FWork != nullptr) {
+    FWork->WaitForSafeEnd(true);
+    delete FWork;
+    FWork = nullptr;
+  }
   SaveSettingsQuietly();
   FRecorder.reset();
   FIni.reset();
@@ -789,7 +806,7 @@ void TfrmMain::StopPlaybackOfDroppedTake(const QStringList& AEntries)
       return;
   FRecorder->StopPlayback();
   ResetPlaybackUi();
-  lblStatus->setText(QStringLiteral("Weergave gestopt"));
+  SetStatus(QStringLiteral("Weergave gestopt"));
 }
 
 void TfrmMain::RefreshRecordings()
@@ -824,10 +841,13 @@ void TfrmMain::ReloadRecordings(const QString& ASelect)
     ClearWaveform();
   else
     LoadWaveform();
+  ApplyWorkRule();
 }
 
 void TfrmMain::ClearWaveform()
 {
+  if (FWork != nullptr)
+    FWork->CancelAnalysis();
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FTrimActive = false;
@@ -853,6 +873,9 @@ void TfrmMain::SessionChange()
   if (cbSession->currentIndex() < 0) {
     StopPlaybackOfDroppedTake({});
     lbRecordings->clear();
+    if (FWork != nullptr)
+      FWork->CancelAnalysis();
+    ApplyWorkRule();
     return;
   }
   try {
@@ -891,11 +914,11 @@ void TfrmMain::RateNote()
   // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
   const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
   const bool lowered = cbFormat->currentIndex() == 1 && cbRate->currentText() == QStringLiteral("96000");
-  if (lowered && lblStatus->text() != note) {
-    FStatusBeforeRateNote = lblStatus->text();
-    lblStatus->setText(note);
-  } else if (!lowered && lblStatus->text() == note) {
-    lblStatus->setText(FStatusBeforeRateNote);
+  if (lowered && StatusText() != note) {
+    FStatusBeforeRateNote = StatusText();
+    SetStatus(note);
+  } else if (!lowered && StatusText() == note) {
+    SetStatus(FStatusBeforeRateNote);
   }
 }
 
@@ -915,6 +938,7 @@ void TfrmMain::RecordingSelected()
     LoadWaveform();
   else
     ClearWaveform();
+  ApplyWorkRule();
 }
 
 void TfrmMain::ChooseRoot()
@@ -963,6 +987,7 @@ void TfrmMain::UpdateControls(bool Recording)
            chkTrimSilence, chkMono, cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate})
     control->setEnabled(!Recording);
   cbBitrate->setEnabled(!Recording && cbFormat->currentIndex() == 1);
+  ApplyWorkRule();
 }
 
 void TfrmMain::PurgeTrimFiles()
@@ -1009,6 +1034,23 @@ void TfrmMain::ExitClick()
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
+  if (FClosePending) {
+    event->ignore();
+    return;
+  }
+  if (FWork != nullptr && !FWork->Ended() && FWork->Busy()) {
+    // Work on a take ends safely first (an analysis is dropped, a trim is cancelled
+    // where the take stays whole or else finished); the window closes when it has.
+    const bool trimming = FWork->Running() == TWorkKind::Trim;
+    FClosePending = true;
+    FProgressShown = false;
+    lblStatus->setText(trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
+                                : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+    ApplyWorkRule();
+    FWork->BeginSafeEnd(true);
+    event->ignore();
+    return;
+  }
   // A running take is completed as it is: not trimmed, not listed.
   timer->stop();
   if (FRecorder)
@@ -1076,6 +1118,8 @@ void TfrmMain::RecordClick()
     FPeaksLeft.clear();
     FPeaksRight.clear();
     FWaveDuration = 0.0;
+    if (FWork != nullptr)
+      FWork->CancelAnalysis();
     FRecordingStarted = Now();
     // Starting a take ends any playback in the engine; the display follows.
     if (FPlaybackCursorVisible)
@@ -1083,7 +1127,7 @@ void TfrmMain::RecordClick()
     lblTime->setText(QStringLiteral("00:00"));
     UpdateControls(true);
     timer->start();
-    lblStatus->setText(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
+    SetStatus(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
     wave->hide();
     lblHeadingWave->hide();
   } catch (const std::exception& e) {
@@ -1103,35 +1147,117 @@ void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
 {
   timer->stop();
   FRecorder->Stop();
+  // The meter rests while the take is being completed.
+  vu->Tag = 0;
+  vu->update();
 
-  if (ATrim) {
+  if (ATrim && FWork != nullptr) {
     const TRecordingFormat format = cbFormat->currentIndex() == 0 ? rfWave : rfMP3;
     const int bitrate = cbBitrate->currentText().left(3).toInt();
-    try {
-      double start = 0.0;
-      double end = 0.0;
-      if (FRecorder->TrimSilence(ToPath(FLastFile), format, bitrate, start, end))
-        lblStatus->setText(TrimText(QStringLiteral("Getrimd: "), start, end));
-    } catch (const std::exception& e) {
-      ShowDarkError(QStringLiteral("Automatisch trimmen mislukt: ") + QString::fromUtf8(e.what()));
+    if (FWork->Trim(FLastFile, format, bitrate)) {
+      FTakeEnd = TTakeEnd::Trimming;
+      ApplyWorkRule();
+      return;  // on in TrimFinished
     }
   }
+  CompleteTake(AEndedWhy);
+}
 
+void TfrmMain::TrimFinished(const TTrimResult& ATrim)
+{
+  if (ATrim.Trimmed)
+    SetStatus(TrimText(QStringLiteral("Getrimd: "), ATrim.TrimmedStart, ATrim.TrimmedEnd));
+  else if (ATrim.Failed)
+    ShowDarkError(QStringLiteral("Automatisch trimmen mislukt: ") + ATrim.Error);
+  CompleteTake(QString());
+}
+
+void TfrmMain::CompleteTake(const QString& AEndedWhy)
+{
+  FTakeEndedWhy = AEndedWhy;
+  FTakeEnd = TTakeEnd::Loading;
   // The new take is selected and analysed, also when its name does not sort last in
   // the list; no other take is read.
   ReloadRecordings(FileNamePart(FLastFile));
+  ApplyWorkRule();
+}
 
+void TfrmMain::FinishAfterLoad()
+{
+  FTakeEnd = TTakeEnd::None;
   UpdateControls(false);
   vu->Tag = 0;
   vu->update();
   wave->update();
 
-  if (!AEndedWhy.isEmpty()) {
-    lblStatus->setText(AEndedWhy);
-    ShowDarkError(AEndedWhy);
+  const QString why = FTakeEndedWhy;
+  FTakeEndedWhy.clear();
+  if (!why.isEmpty()) {
+    SetStatus(why);
+    ShowDarkError(why);
   } else if (!FTrimActive) {
-    lblStatus->setText(QStringLiteral("Bewaard: ") + FLastFile);
+    SetStatus(QStringLiteral("Bewaard: ") + FLastFile);
   }
+}
+
+bool TfrmMain::WorkBusy() const
+{
+  return (FWork != nullptr && FWork->Busy()) || FTakeEnd != TTakeEnd::None || FClosePending;
+}
+
+void TfrmMain::ApplyWorkRule()
+{
+  const bool busy = FWork != nullptr && FWork->Busy();
+  if (!busy && FProgressShown) {
+    FProgressShown = false;
+    lblStatus->setText(FStatusBeneath);
+  }
+  if (FTakeEnd == TTakeEnd::Loading && !busy) {
+    FinishAfterLoad();
+    return;
+  }
+  if (FTakeEnd != TTakeEnd::None || FClosePending) {
+    // As while recording, and the stop is done: nothing may start before the take is
+    // shown, nor change what the trim and the list refresh work on.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             btnRecord, btnStop, btnListen, btnDelete, btnUndoTrim, chkTrimSilence, chkMono,
+             cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate, cbBitrate})
+      control->setEnabled(false);
+  } else if (busy) {
+    // The take being read may not be deleted or restored under the analysis.
+    btnDelete->setEnabled(false);
+    btnUndoTrim->setEnabled(false);
+  } else {
+    // the enable rule as it stands without work
+    btnDelete->setEnabled(btnListen->isEnabled());
+    btnUndoTrim->setEnabled(FTrimActive && FRecorder && !FRecorder->Recording());
+  }
+}
+
+void TfrmMain::SetStatus(const QString& AText)
+{
+  if (FProgressShown)
+    FStatusBeneath = AText;
+  else
+    lblStatus->setText(AText);
+}
+
+QString TfrmMain::StatusText() const
+{
+  return FProgressShown ? FStatusBeneath : lblStatus->text();
+}
+
+void TfrmMain::WorkProgress(TWorkKind AKind, int APercent)
+{
+  if (AKind == TWorkKind::None || FClosePending)
+    return;
+  if (!FProgressShown) {
+    FStatusBeneath = lblStatus->text();
+    FProgressShown = true;
+  }
+  const QString what = AKind == TWorkKind::Trim ? QStringLiteral("Stiltes trimmen... ")
+                                                : QStringLiteral("Golfvorm laden... ");
+  lblStatus->setText(what + QString::number(APercent) + QLatin1Char('%'));
 }
 
 void TfrmMain::SetListenForm(bool APlaying)
@@ -1151,7 +1277,7 @@ void TfrmMain::ListenClick()
   if (FPlaybackCursorVisible) {
     FRecorder->StopPlayback();
     ResetPlaybackUi();
-    lblStatus->setText(QStringLiteral("Weergave gestopt"));
+    SetStatus(QStringLiteral("Weergave gestopt"));
     return;
   }
   const QString path = SelectedTakePath();
@@ -1171,7 +1297,7 @@ void TfrmMain::ListenClick()
     wave->update();
     timer->start();
     lblTime->setText(QStringLiteral("00:00 / ") + FormatSeconds(FRecorder->PlaybackLengthSeconds()));
-    lblStatus->setText(QStringLiteral("Afspelen: ") + FileNamePart(FLastFile));
+    SetStatus(QStringLiteral("Afspelen: ") + FileNamePart(FLastFile));
   } catch (const std::exception& e) {
     ResetPlaybackUi();
     ShowDarkError(QString::fromUtf8(e.what()));
@@ -1208,7 +1334,7 @@ void TfrmMain::DeleteClick()
       if (platform::FileExists(companion))
         platform::DeleteFileQuietly(companion);
     RefreshRecordings();
-    lblStatus->setText(QStringLiteral("Gewist: ") + entry);
+    SetStatus(QStringLiteral("Gewist: ") + entry);
   } catch (const std::exception& e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1231,7 +1357,7 @@ void TfrmMain::UndoTrimClick()
     if (!FRecorder->UndoTrim(ToPath(path)))
       throw ENotFound("De oorspronkelijke opname werd niet gevonden.");
     LoadWaveform();
-    lblStatus->setText(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
+    SetStatus(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
   } catch (const std::exception& e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1280,7 +1406,7 @@ void TfrmMain::Tick()
     vu->Tag = 0;
     vu->update();
     ResetPlaybackUi();
-    lblStatus->setText(QStringLiteral("Weergave beëindigd"));
+    SetStatus(QStringLiteral("Weergave beëindigd"));
   }
 }
 
@@ -1309,38 +1435,61 @@ void TfrmMain::LoadWaveform()
   const QString path = SelectedTakePath();
   if (path.isEmpty())
     return;
-  const std::filesystem::path take = ToPath(path);
-  if (!platform::FileExists(take)) {
+  // Whatever the trim note and marks said belongs to the take shown so far.
+  FTrimActive = false;
+  btnUndoTrim->setEnabled(false);
+  lblTrimInfo->clear();
+  lblTrimInfo->hide();
+  wave->update();
+  if (!platform::FileExists(ToPath(path))) {
     // a take that is gone shows as nothing, never as the take shown before
     ClearWaveform();
     FWaveDuration = 0.0;
     wave->show();
     lblHeadingWave->show();
+    ApplyWorkRule();
     return;
   }
-  try {
-    std::vector<std::int32_t> left;
-    std::vector<std::int32_t> right;
-    int channels = 2;
-    FRecorder->AnalyzeFile(take, WavePoints, left, right, FWaveDuration, channels);
-    FWaveChannels = channels == 1 ? 1 : 2;
-    FPeaksLeft = std::move(left);
-    FPeaksRight = std::move(right);
-    FTrimActive = FRecorder->ReadTrimInfo(take, FTrimStartSeconds, FTrimEndSeconds);
-    btnUndoTrim->setEnabled(FTrimActive);
-    lblTrimInfo->setText(FTrimActive
-                             ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds, FTrimEndSeconds)
-                             : QString());
-    lblTrimInfo->setVisible(FTrimActive);
-    wave->show();
-    lblHeadingWave->show();
-    wave->update();
-  } catch (const std::exception& e) {
-    ClearWaveform();
-    wave->show();
-    lblHeadingWave->show();
-    ShowDarkError(QString::fromUtf8(e.what()));
+  // Off the window's thread; a peaks cache hit answers at once. A newer request
+  // supersedes this one.
+  if (FWork != nullptr)
+    FWork->Analyze(path, WavePoints);
+  ApplyWorkRule();
+}
+
+void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
+{
+  if (AResult.Path == SelectedTakePath()) {
+    if (AResult.Ok) {
+      FWaveDuration = AResult.Duration;
+      FWaveChannels = AResult.Channels == 1 ? 1 : 2;
+      FPeaksLeft = AResult.PeaksLeft;
+      FPeaksRight = AResult.PeaksRight;
+      FTrimActive = AResult.TrimActive;
+      FTrimStartSeconds = AResult.TrimStartSeconds;
+      FTrimEndSeconds = AResult.TrimEndSeconds;
+      btnUndoTrim->setEnabled(FTrimActive);
+      lblTrimInfo->setText(FTrimActive ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds,
+                                                  FTrimEndSeconds)
+                                       : QString());
+      lblTrimInfo->setVisible(FTrimActive);
+      wave->show();
+      lblHeadingWave->show();
+      wave->update();
+    } else {
+      ClearWaveform();
+      FWaveDuration = AResult.Duration;
+      wave->show();
+      lblHeadingWave->show();
+      if (FProgressShown && !FWork->Busy()) {
+        // the status line comes back before the message
+        FProgressShown = false;
+        lblStatus->setText(FStatusBeneath);
+      }
+      ShowDarkError(AResult.Error);
+    }
   }
+  ApplyWorkRule();
 }
 
 void TfrmMain::UpdateLevelMeter(int Level)

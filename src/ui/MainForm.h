@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "ui/ClickLabel.h"
+#include "ui/PeaksCache.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,11 @@ class TIniFile;
 } // namespace praatkist
 
 namespace praatkist::ui {
+
+class TTakeWork;
+struct TAnalysisResult;
+struct TTrimResult;
+enum class TWorkKind : int;
 
 // The application object: an exception that reaches the event loop from any handler
 // is shown in a standard error box captioned with the program's name, and the program
@@ -172,6 +178,9 @@ public:
   const QString& RootShown() const { return FRootShown; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
+  // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
+  // is still being completed: the status line shows its progress meanwhile.
+  bool WorkBusy() const;
 
   // The system asks the program to end (SIGTERM, the session's logout): a running take
   // is completed, the settings are saved, open questions are dismissed and the window
@@ -234,6 +243,19 @@ private:
   void StopPlaybackOfDroppedTake(const QStringList& AEntries);
   QString TakePath(const QString& AEntry) const;
   void SetListenForm(bool APlaying);
+  // The status line's text as the commands leave it; while work shows its progress
+  // there, the text waits underneath and comes back when the work is done.
+  void SetStatus(const QString& AText);
+  QString StatusText() const;
+  void WorkProgress(TWorkKind AKind, int APercent);
+  void AnalysisFinished(const TAnalysisResult& AResult);
+  void TrimFinished(const TTrimResult& ATrim);
+  // Lists the stopped take and asks for its waveform; the stop ends in FinishAfterLoad.
+  void CompleteTake(const QString& AEndedWhy);
+  void FinishAfterLoad();
+  // The enable rule while work runs: what would touch the take worked on is disabled;
+  // when the work is done, the stop is completed and the status line comes back.
+  void ApplyWorkRule();
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
   void FinishTake(bool ATrim, const QString& AEndedWhy);
@@ -277,6 +299,19 @@ private:
   QString FStatusBeforeRateNote;
   bool FRateNoteShown = false;
   bool FEndingBySystem = false;
+
+  // Peaks of takes already analysed; the work unit fills it (declared before the work,
+  // which must end first).
+  TPeaksCache FPeaksCache;
+  TTakeWork* FWork = nullptr;
+  // From a stop until the new take is shown: its trim, then its analysis.
+  enum class TTakeEnd { None, Trimming, Loading };
+  TTakeEnd FTakeEnd = TTakeEnd::None;
+  QString FTakeEndedWhy;
+  bool FProgressShown = false;
+  QString FStatusBeneath;
+  // The window was asked to close while work ran: it closes once the work has ended.
+  bool FClosePending = false;
 };
 
 } // namespace praatkist::ui

@@ -2,8 +2,8 @@
 // dialogs answered as they appear, the scripted audio layer in place of the sound
 // system, temporary folders for the root and the settings file.
 
-#include <QCheckBox>
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -14,15 +14,22 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
@@ -201,6 +208,15 @@ void WriteTrimRecord(const fs::path& ATake, const std::string& AStart, const std
 
 // ---- the window ----------------------------------------------------------------------
 
+// Analysis and trimming run off the window's thread: wait until the window has shown
+// their results (and completed a stop).
+void WaitIdle(QWidget* AWidget)
+{
+  auto* window = qobject_cast<TfrmMain*>(AWidget->window());
+  if (window != nullptr)
+    QTRY_VERIFY_WITH_TIMEOUT(!window->WorkBusy(), 10000);
+}
+
 // Real clicks where a user would click: on a list row, on a combo box and then on the
 // entry in its open list.
 void ClickRow(QListWidget* AList, int ARow, Qt::KeyboardModifiers AKeys = {})
@@ -209,6 +225,7 @@ void ClickRow(QListWidget* AList, int ARow, Qt::KeyboardModifiers AKeys = {})
   QVERIFY2(item != nullptr, qPrintable(QString::number(ARow)));
   AList->scrollToItem(item);
   QTest::mouseClick(AList->viewport(), Qt::LeftButton, AKeys, AList->visualItemRect(item).center());
+  WaitIdle(AList);
 }
 
 void PickEntry(QComboBox* ACombo, const QString& AText)
@@ -227,13 +244,50 @@ void PickEntry(QComboBox* ACombo, const QString& AText)
   QTest::mouseMove(view->viewport(), at);
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
   QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 2000);
+  WaitIdle(ACombo);
 }
+
+// The scripted layer with reads that take time (as long takes do), counted per file.
+class TSlowLayer : public TScriptedAudioLayer {
+public:
+  std::atomic<int> ReadDelayMs{0};
+
+  audio::THandle StreamCreateFile(const fs::path& AFile, bool ADecode) override
+  {
+    const audio::THandle handle = TScriptedAudioLayer::StreamCreateFile(AFile, ADecode);
+    const std::lock_guard lock(FSlowLock);
+    FPaths[handle] = AFile.filename().string();
+    return handle;
+  }
+
+  std::uint32_t ChannelGetData(audio::THandle AChannel, void* ABuffer, std::uint32_t ALength) override
+  {
+    {
+      const std::lock_guard lock(FSlowLock);
+      ++FReads[FPaths[AChannel]];
+    }
+    if (const int ms = ReadDelayMs.load())
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return TScriptedAudioLayer::ChannelGetData(AChannel, ABuffer, ALength);
+  }
+
+  int Reads(const std::string& AFileName)
+  {
+    const std::lock_guard lock(FSlowLock);
+    return FReads[AFileName];
+  }
+
+private:
+  std::mutex FSlowLock;
+  std::map<audio::THandle, std::string> FPaths;
+  std::map<std::string, int> FReads;
+};
 
 // A window on the scripted layer, with its root and settings file in a temporary folder
 // and a clock the test moves by hand.
 struct TWindowKit {
   TTempDir Dir;
-  TScriptedAudioLayer Layer;
+  TSlowLayer Layer;
   fs::path Root;
   fs::path Ini;
   std::uint64_t Now = 1000;
@@ -293,7 +347,13 @@ struct TWindowKit {
     Feed(ASamples);
   }
 
-  void Stop() { QTest::mouseClick(Win->lblTextStop, Qt::LeftButton); }
+  void Stop()
+  {
+    QTest::mouseClick(Win->lblTextStop, Qt::LeftButton);
+    Settle();
+  }
+
+  void Settle() { WaitIdle(Win.get()); }
 
   audio::THandle PlaybackStream() const
   {
@@ -368,6 +428,8 @@ private slots:
   void failedStartKeepsTheShownTake();
   void mp3At96000IsAnnounced();
   void systemEndAsksNothingAndKeepsTheTake();
+  void analysisShowsProgressAndGivesWayToANewChoice();
+  void trimShowsProgressAndCloseWaitsForASafeEnd();
 };
 
 void TestMainForm::startsWithDefaultsWithoutSettingsFile()
@@ -760,6 +822,7 @@ void TestMainForm::stopTrimsAndUndoRestores()
 
   dialogs.Click(QStringLiteral("Wissen"));
   QTest::mouseClick(w.lblIconUndoTrim, Qt::LeftButton);
+  kit.Settle();
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Trimming van \"Koor-1.wav\" ongedaan maken?"));
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
@@ -880,6 +943,7 @@ void TestMainForm::missingFileIsReportedAndListReloaded()
 
   TDialogs dialogs;
   QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  kit.Settle();
   QCOMPARE(dialogs.Texts(), QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   QVERIFY(!w.PlaybackCursorVisible());
@@ -1449,6 +1513,113 @@ void TestMainForm::systemEndAsksNothingAndKeepsTheTake()
   QVERIFY(!fs::exists(folder / "Koor-1.wav.triminfo"));
   QCOMPARE(kit.Setting("Opname", "Mono"), std::string("1"));
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+// The scripted layer's peaks of a 20 s take come at the pace of a long one here.
+std::vector<std::int16_t> LongTake()
+{
+  return Join({Level(1.0, 0), Level(18.0, 9000), Level(1.0, 0)});
+}
+
+bool ShowsProgress(const QString& AStatus, const QString& AWork)
+{
+  static const QRegularExpression percent(QStringLiteral("^(.*)\\.\\.\\. (\\d{1,3})%$"));
+  const auto match = percent.match(AStatus);
+  return match.hasMatch() && match.captured(1) == AWork;
+}
+
+void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", LongTake());
+  WriteWave(folder / "Koor-2.wav", Join({Level(2.0, 0), Level(18.0, 5000)}));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));  // Koor-2.wav, at full speed
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+
+  kit.Layer.ReadDelayMs = 15;
+  auto* list = w.lbRecordings;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")),
+               qPrintable(w.lblStatus->text()));
+  // The window is served meanwhile; the take being read cannot be deleted, and the
+  // click does not wait to run afterwards.
+  QVERIFY(!w.btnDelete->isEnabled());
+  TDialogs dialogs;
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+
+  // Another choice: the first analysis is dropped; the second take comes from memory.
+  ClickRow(list, 1);
+  QCOMPARE(w.WaveDuration(), 20.0);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QVERIFY(w.btnDelete->isEnabled());
+  const int reads = kit.Layer.Reads("Koor-1.wav");
+  QTest::qWait(300);
+  QCOMPARE(kit.Layer.Reads("Koor-1.wav"), reads);
+  QVERIFY2(reads < 40, qPrintable(QString::number(reads)));  // 59 for the whole take
+  QVERIFY(dialogs.Seen.isEmpty());
+  QVERIFY(fs::exists(folder / "Koor-1.wav"));
+
+  // Closed while a take is read: the reading is dropped, then the window closes.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")));
+  w.close();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+  QTRY_VERIFY(!w.isVisible());
+  QVERIFY(dialogs.Seen.isEmpty());
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\nFormaat=1\r\n");
+  const fs::path folder = kit.Session("Koor");
+  TScriptedAudioLayer::TScriptedStream decoded;
+  decoded.Samples = LongTake();
+  // the takes and the backups a trim reads them back from
+  for (const char* name : {"Koor-1.mp3", "Koor-2.mp3", "Koor-1.mp3.untrimmed", "Koor-2.mp3.untrimmed"})
+    kit.Layer.AddStream(folder / name, decoded);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  kit.Record(Level(0.1, 100));
+  kit.Layer.ReadDelayMs = 10;
+  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")),
+               qPrintable(w.lblStatus->text()));
+  for (QWidget* off : std::initializer_list<QWidget*>{w.btnRecord, w.btnStop, w.btnListen, w.btnDelete,
+                                                      w.cbSession, w.btnNew, w.btnRoot,
+                                                      w.chkTrimSilence, w.cbFormat})
+    QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+  // A click on the record button meanwhile starts nothing, now or later.
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  kit.Settle();
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Getrimd: 0,90 s begin / 0,90 s einde"));
+  QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), std::string("RecordStart")), 1);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.mp3"));
+  QVERIFY(w.TrimActive());
+  QVERIFY(w.btnRecord->isEnabled());
+
+  // Closed during a trim: the close waits until the take is whole again.
+  kit.Layer.ReadDelayMs = 0;
+  kit.Record(Level(0.1, 100));
+  kit.Layer.ReadDelayMs = 10;
+  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")));
+  TDialogs dialogs;
+  dialogs.Click(QStringLiteral("Annuleren"));  // the purge question, after the trim
+  w.close();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist..."));
+  QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
+  const fs::path take = folder / "Koor-2.mp3";
+  QVERIFY(fs::exists(take));
+  QCOMPARE(fs::exists(take.string() + ".untrimmed"), fs::exists(take.string() + ".triminfo"));
+  for (const auto& entry : fs::directory_iterator(folder))
+    QVERIFY2(entry.path().string().find(".trimtmp") == std::string::npos,
+             qPrintable(Q(entry.path())));
 }
 
 // The program's own application object, so that errors reaching the event loop meet
