@@ -100,6 +100,7 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
           .center();
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
   QTRY_COMPARE_WITH_TIMEOUT(w.Sessions().SessionName(), QStringLiteral("Proef"), 2000);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   // Record about two seconds: the clock runs and the meter lights up on the way.
   QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
@@ -107,6 +108,8 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 2000);
   QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:02"), 3500);
   QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  // the take is listed and analysed off the window's thread
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   const fs::path take = root / "Proef" / "Proef-1.wav";
   QCOMPARE(w.lblStatus->text(),
