@@ -880,7 +880,7 @@ void TfrmMain::SessionChange()
   }
   try {
     FSessions->SelectSession(cbSession->currentText());
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The list showed a session that has gone: list what is there now and show the
     // store's own session again, so that the next take goes where the window says.
     try {
@@ -899,7 +899,10 @@ void TfrmMain::SessionChange()
       btnListen->setEnabled(false);
       btnDelete->setEnabled(false);
     }
-    throw;
+    // The general error box, shown from here: an exception must not unwind through
+    // the toolkit's event delivery, which leaks what it holds for the event.
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
   }
   RefreshRecordings();
 }
@@ -952,7 +955,12 @@ void TfrmMain::ChooseRoot()
   // All or nothing: a folder that cannot be made or read leaves the old root, its
   // sessions and the settings as they were, and the error says why.
   QStringList sessions;
-  FSessions->ChangeRoot(chosen, sessions);
+  try {
+    FSessions->ChangeRoot(chosen, sessions);
+  } catch (const std::exception& e) {
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
   FKeepStoredRoot = false;
   ShowRoot(chosen);
   RefreshSessions();
@@ -1109,7 +1117,13 @@ void TfrmMain::RecordClick()
   const int device = cbDevice->currentData().toInt();
   const int channels = chkMono->isChecked() ? 1 : 2;
 
-  FLastFile = FSessions->NextFileName(extension);
+  try {
+    FLastFile = FSessions->NextFileName(extension);
+  } catch (const std::exception& e) {
+    // the general error box, as for any error outside the command's guarded part
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
 
   try {
     FRecorder->Start(device, sampleRate, channels, bitrate, format, ToPath(FLastFile));

@@ -309,6 +309,7 @@ struct TWindowKit {
 
   TfrmMain& Open()
   {
+    Win.reset();  // one window on the layer at a time
     Win = std::make_unique<TfrmMain>(&Layer, Q(Ini));
     Win->TickCount = [this] { return Now; };
     Win->AskRootFolder = [this](const QString& AProposed) {
@@ -420,6 +421,7 @@ private slots:
   void mouseChoosesTheTakeCommandsActOn();
   void unusableRootsStillOpenTheWindow();
   void rootChoiceIsAllOrNothing();
+  void unreadableRootIsRefused();
   void newSessionThatCannotBeMadeSaysSo();
   void stopAnalysesOnlyTheNewTake();
   void sessionChangeStopsThePlayingTake();
@@ -1333,6 +1335,44 @@ void TestMainForm::rootChoiceIsAllOrNothing()
   w.close();
   QVERIFY(dialogs.Seen.isEmpty());
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+// A folder that exists (or can be made) but cannot be read: refused when chosen, and
+// passed over at start. Permissions bind only when not running as root (the suite
+// runs this case as user nobody).
+void TestMainForm::unreadableRootIsRefused()
+{
+  if (test::IgnoresPermissions())
+    QSKIP("permissions do not bind for root");
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
+  const fs::path locked = kit.Dir / "locked";
+  fs::create_directories(locked / "Oud");
+  fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  TDialogs dialogs;
+  kit.RootAnswer = Q(locked);
+  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QTRY_COMPARE(dialogs.Seen.size(), 1);
+  QVERIFY2(dialogs.Seen[0].Text.contains(QStringLiteral("kan niet gelezen worden")),
+           qPrintable(dialogs.Seen[0].Text));
+  QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  w.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+
+  kit.Win.reset();
+  Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + locked.string() + "\r\n");
+  auto& again = kit.Open();
+  QVERIFY2(again.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+           qPrintable(again.lblStatus->text()));
+  QVERIFY(again.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
+  again.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), locked.string());
+  fs::permissions(locked, fs::perms::owner_all);
 }
 
 void TestMainForm::newSessionThatCannotBeMadeSaysSo()
