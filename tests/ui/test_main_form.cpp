@@ -1594,6 +1594,7 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   QCOMPARE(w.WaveDuration(), 20.0);
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   QVERIFY(w.btnDelete->isEnabled());
+  QTest::qWait(100);  // a read under way when the choice came ends
   const int reads = kit.Layer.Reads("Koor-1.wav");
   QTest::qWait(300);
   QCOMPARE(kit.Layer.Reads("Koor-1.wav"), reads);
