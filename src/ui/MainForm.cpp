@@ -1181,7 +1181,7 @@ void TfrmMain::TrimFinished(const TTrimResult& ATrim)
 {
   if (ATrim.Trimmed)
     SetStatus(TrimText(QStringLiteral("Getrimd: "), ATrim.TrimmedStart, ATrim.TrimmedEnd));
-  else if (ATrim.Failed)
+  else if (ATrim.Failed && !FEndingBySystem)
     ShowDarkError(QStringLiteral("Automatisch trimmen mislukt: ") + ATrim.Error);
   CompleteTake(QString());
 }
@@ -1208,7 +1208,8 @@ void TfrmMain::FinishAfterLoad()
   FTakeEndedWhy.clear();
   if (!why.isEmpty()) {
     SetStatus(why);
-    ShowDarkError(why);
+    if (!FEndingBySystem)
+      ShowDarkError(why);
   } else if (!FTrimActive) {
     SetStatus(QStringLiteral("Bewaard: ") + FLastFile);
   }
@@ -1500,7 +1501,8 @@ void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
         FProgressShown = false;
         lblStatus->setText(FStatusBeneath);
       }
-      ShowDarkError(AResult.Error);
+      if (!FEndingBySystem)  // the system's end asks nothing
+        ShowDarkError(AResult.Error);
     }
   }
   ApplyWorkRule();
