@@ -6,6 +6,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
@@ -90,10 +91,22 @@ std::optional<qint32> ParseInt32(QStringView s) {
 } // namespace
 
 TSessionManager::TSessionManager() {
-  const QString documents = platform::DocumentsFolder();
-  FRootPath = documents.isEmpty() ? KDefaultRootName
-                                  : platform::CombinePath(documents, KDefaultRootName);
+  FRootPath = DefaultRootPath();
   QDir().mkpath(FRootPath); // a failure shows later, when the root is listed
+}
+
+QString TSessionManager::DefaultRootPath() {
+  const QString documents = platform::DocumentsFolder();
+  return documents.isEmpty() ? KDefaultRootName
+                             : platform::CombinePath(documents, KDefaultRootName);
+}
+
+QString TSessionManager::AbsoluteRoot(const QString& APath) {
+  // cleanPath resolves "." and ".." and drops a trailing separator, except on "/" itself.
+  QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(APath).absoluteFilePath()));
+  if (full.size() > 1 && full.endsWith(QDir::separator()))
+    full.chop(1);
+  return full;
 }
 
 void TSessionManager::SetRootPath(const QString& APath) {
@@ -102,22 +115,41 @@ void TSessionManager::SetRootPath(const QString& APath) {
   if (APath.contains(QChar(0)))
     throw EFileError(QStringLiteral("Ongeldig pad: \"%1\".").arg(APath).toStdString());
   QDir().mkpath(APath);
-  // cleanPath resolves "." and ".." and drops a trailing separator, except on "/" itself.
-  QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(APath).absoluteFilePath()));
-  if (full.size() > 1 && full.endsWith(QDir::separator()))
-    full.chop(1);
+  FRootPath = AbsoluteRoot(APath);
+  FSessionName.clear();
+}
+
+void TSessionManager::ChangeRoot(const QString& APath, QStringList& ASessions) {
+  for (const QChar c : APath)
+    if (c.unicode() < 32 || c.unicode() == 127)
+      throw EInvalidArgument(
+          "Een hoofdmap met een regeleinde of een ander stuurteken in de naam kan niet "
+          "worden gebruikt.");
+  if (TrimControl(APath).isEmpty())
+    throw EInvalidArgument("Geef een map op.");
+  QDir().mkpath(APath);
+  const QString full = AbsoluteRoot(APath);
+  QStringList sessions = platform::ListSubFolders(full);
   FRootPath = full;
+  FSessionName.clear();
+  ASessions = std::move(sessions);
+}
+
+void TSessionManager::ClearRoot() {
+  FRootPath.clear();
   FSessionName.clear();
 }
 
 void TSessionManager::LoadSessions(QStringList& AItems) {
   AItems.clear();
+  if (FRootPath.isEmpty())
+    return;
   QDir().mkpath(FRootPath);
   AItems = platform::ListSubFolders(FRootPath);
 }
 
 void TSessionManager::SelectSession(const QString& AName) {
-  if (!QFileInfo(SessionFolder(AName)).isDir())
+  if (FRootPath.isEmpty() || !QFileInfo(SessionFolder(AName)).isDir())
     throw ENotFound(QStringLiteral("Sessie \"%1\" bestaat niet.").arg(AName).toStdString());
   FSessionName = AName;
 }
@@ -126,10 +158,15 @@ void TSessionManager::CreateSession(const QString& AName) {
   const QString name = TrimControl(AName);
   if (!ValidSessionName(name))
     throw EInvalidArgument("Geef een geldige sessienaam zonder speciale maptekens op.");
+  if (FRootPath.isEmpty())
+    throw EInvalidOperation("Kies eerst een hoofdmap voor de sessies.");
   const QString folder = SessionFolder(name);
   if (QFileInfo(folder).isDir())
     throw EInvalidArgument(QStringLiteral("Sessie \"%1\" bestaat al.").arg(name).toStdString());
-  QDir().mkpath(folder); // a failure shows when the session is listed or recorded into
+  if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir())
+    throw EFileError(QStringLiteral("De map van sessie \"%1\" kon niet worden gemaakt in \"%2\".")
+                         .arg(name, QDir::toNativeSeparators(FRootPath))
+                         .toStdString());
   FSessionName = name;
 }
 
@@ -202,6 +239,9 @@ bool TSessionManager::ValidSessionName(const QString& AName) {
     if (c.unicode() <= 255 && IsForbiddenNameChar(c.unicode()))
       return false;
   }
+  // A folder name longer than the file system holds (255 bytes on Linux) cannot be made.
+  if (QFile::encodeName(name).size() > 255)
+    return false;
   return true;
 }
 

@@ -20,13 +20,25 @@ public:
   // Creates APath if needed, stores it absolute without trailing separator and clears
   // the session. A blank APath changes nothing.
   void SetRootPath(const QString& APath);
+  // Changes the root all or nothing: creates APath if needed and lists its session
+  // folders into ASessions; only when that worked does APath (absolute, no trailing
+  // separator) become the root, with no session. Raises, leaving root, session and
+  // ASessions unchanged, when the folder cannot be made or read, and
+  // EInvalidArgument for a path holding a line break or another control character.
+  void ChangeRoot(const QString& APath, QStringList& ASessions);
+  // No root at all (when not even the default one can be used): no sessions are listed
+  // and none can be created or selected until a root is set.
+  void ClearRoot();
+  // Where the root lies when none is chosen: "AudioSessies" in the documents folder.
+  static QString DefaultRootPath();
 
   // Replaces AItems with the names of the session folders under the root.
   void LoadSessions(QStringList& AItems);
   // Makes the existing session AName current; raises ENotFound otherwise.
   void SelectSession(const QString& AName);
   // Creates the session folder of AName (trimmed) and makes it current. Raises
-  // EInvalidArgument for an invalid name or one that exists already.
+  // EInvalidArgument for an invalid name or one that exists already, EFileError when
+  // the folder could not be made; the current session is then unchanged.
   void CreateSession(const QString& AName);
   // Replaces AItems with the current session's .wav and .mp3 file names, sorted; empty
   // when no session is selected or its folder is gone.
@@ -35,10 +47,12 @@ public:
   // Raises EInvalidOperation when no session is selected.
   QString NextFileName(const QString& AExtension) const;
 
-  // True when AName, trimmed, can name a session folder.
+  // True when AName, trimmed, can name a session folder (also: at most 255 bytes as a
+  // file name on this system).
   static bool ValidSessionName(const QString& AName);
 
 private:
+  static QString AbsoluteRoot(const QString& APath);
   QString SessionFolder(const QString& AName) const;
 
   QString FRootPath;

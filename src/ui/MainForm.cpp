@@ -1,9 +1,11 @@
 #include "ui/MainForm.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileDialog>
@@ -41,6 +43,7 @@
 #include "ui/DarkDialogs.h"
 #include "ui/Fonts.h"
 #include "ui/LevelMeter.h"
+#include "ui/TakeWork.h"
 #include "ui/WaveformView.h"
 
 // The resources live in the ui library; registering them by hand keeps the linker from
@@ -309,39 +312,93 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
   FSettingsPath = ASettingsPath.isEmpty() ? DefaultSettingsPath() : ASettingsPath;
   FIni = std::make_unique<platform::TIniFile>(ToPath(FSettingsPath));
 
-  const QString root = QString::fromStdString(FIni->ReadString(SecSessions, KeyRoot, ""));
-  if (!root.isEmpty()) {
-    try {
-      FSessions->SetRootPath(root);
-    } catch (const std::exception&) {
-      // A stored root the store cannot use: keep its default root.
-    }
-  }
+  const QString rootProblem =
+      ApplyStartRoot(QString::fromStdString(FIni->ReadString(SecSessions, KeyRoot, "")));
   ShowRoot(FSessions->RootPath());
 
+  bool engineReady = false;
   try {
     if (FLayer == nullptr)
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
     FRecorder = std::make_unique<TBassRecorder>(*FLayer);
+    FWork = new TTakeWork(*FRecorder, &FPeaksCache, this);
+    connect(FWork, &TTakeWork::AnalysisDone, this, &TfrmMain::AnalysisFinished);
+    connect(FWork, &TTakeWork::TrimDone, this, &TfrmMain::TrimFinished);
+    connect(FWork, &TTakeWork::Progress, this, &TfrmMain::WorkProgress);
+    connect(FWork, &TTakeWork::SafelyEnded, this, [this] {
+      if (FClosePending) {
+        FClosePending = false;
+        close();
+      }
+    });
+    FDeviceSerial = FLayer->DeviceListSerial();
     FillDevices();
     LoadSettings();
     lblStatus->setText(QStringLiteral("Klaar om op te nemen"));
+    engineReady = true;
   } catch (const std::exception& e) {
     lblStatus->setText(QString::fromUtf8(e.what()));
     btnRecord->setEnabled(false);
   }
+  if (!rootProblem.isEmpty())
+    lblStatus->setText(engineReady ? rootProblem : lblStatus->text() + QLatin1Char(' ') + rootProblem);
+  else if (engineReady)
+    RateNote();
 
-  RefreshSessions();
+  try {
+    RefreshSessions();
+  } catch (const std::exception& e) {
+    // the root went away between the check above and now: the window opens all the same
+    lblStatus->setText(QString::fromUtf8(e.what()));
+  }
+
+  if (FRecorder) {
+    FDeviceTimer = new QTimer(this);
+    FDeviceTimer->setObjectName(QStringLiteral("deviceTimer"));
+    FDeviceTimer->setInterval(1000);
+    connect(FDeviceTimer, &QTimer::timeout, this, &TfrmMain::PollDevices);
+    FDeviceTimer->start();
+  }
+}
+
+QString TfrmMain::ApplyStartRoot(const QString& AStored)
+{
+  QStringList sessions;
+  QString said;
+  if (!TrimBlanks(AStored).isEmpty()) {
+    try {
+      FSessions->ChangeRoot(AStored, sessions);
+      return QString();
+    } catch (const std::exception& e) {
+      // Kept in the settings file: the drive may simply not be mounted today.
+      FKeepStoredRoot = true;
+      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
+    }
+  }
+  try {
+    FSessions->LoadSessions(sessions);
+    if (!said.isEmpty())
+      said += QStringLiteral(" De standaardmap wordt gebruikt.");
+  } catch (const std::exception& e) {
+    FSessions->ClearRoot();
+    if (!said.isEmpty())
+      said += QLatin1Char(' ');
+    said += QStringLiteral("Standaardmap niet bruikbaar: ") + QString::fromUtf8(e.what()) +
+            QStringLiteral(" Kies een hoofdmap met KIES MAP.");
+  }
+  return said;
 }
 
 TfrmMain::~TfrmMain()
 {
   timer->stop();
-  try {
-    SaveSettings();
-  } catch (const std::exception&) {
-    // Nothing can be shown any more; the close step has saved the settings already.
+  // The work ends before the engine it works with.
+  if (FWork != nullptr) {
+    FWork->WaitForSafeEnd(true);
+    delete FWork;
+    FWork = nullptr;
   }
+  SaveSettingsQuietly();
   FRecorder.reset();
   FIni.reset();
   FPeaksLeft.clear();
@@ -504,7 +561,12 @@ void TfrmMain::CreateControls()
 
   connect(cbSession, &QComboBox::activated, this, &TfrmMain::SessionChange);
   connect(cbFormat, &QComboBox::activated, this, &TfrmMain::FormatChange);
-  connect(lbRecordings, &QListWidget::currentRowChanged, this, &TfrmMain::RecordingSelected);
+  connect(cbFormat, &QComboBox::activated, this, &TfrmMain::RateNote);
+  connect(cbRate, &QComboBox::activated, this, &TfrmMain::RateNote);
+  connect(cbDevice, &QComboBox::activated, this, [this] { FWantedDevice = cbDevice->currentText(); });
+  // The selection, not the current row: a mouse press makes the row current before it
+  // selects it, and the take is found through its selection.
+  connect(lbRecordings, &QListWidget::itemSelectionChanged, this, &TfrmMain::RecordingSelected);
   connect(lbRecordings, &QListWidget::itemDoubleClicked, this, &TfrmMain::ListenClick);
 
   setTabOrder(cbSession, cbDevice);
@@ -600,6 +662,7 @@ void TfrmMain::LoadSettings()
   FormatChange();
 
   const QString device = QString::fromStdString(FIni->ReadString(SecRecording, KeyDevice, ""));
+  FWantedDevice = device;
   const int deviceIndex = cbDevice->findText(device, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (!device.isEmpty() && deviceIndex >= 0)
     cbDevice->setCurrentIndex(deviceIndex);
@@ -613,19 +676,57 @@ void TfrmMain::SaveSettings()
 {
   if (!FIni)
     return;
-  FIni->WriteString(SecSessions, KeyRoot, FSessions->RootPath().toStdString());
+  QStringList written;
+  QStringList notKept;
+  const auto put = [&](const char* ASection, const char* AKey, const QString& AValue) {
+    // A line break would split the line and other control characters would not come
+    // back as written: such a value is not kept.
+    for (const QChar c : AValue)
+      if (c.unicode() < 32 || c.unicode() == 127) {
+        notKept << QString::fromLatin1(AKey);
+        return;
+      }
+    try {
+      FIni->WriteString(ASection, AKey, AValue.toStdString());
+      written << QString::fromLatin1(AKey);
+    } catch (const std::exception&) {
+      notKept << QString::fromLatin1(AKey);
+    }
+  };
+  // A stored root that could not be used at start stays until the user picks another.
+  if (!FKeepStoredRoot && !FSessions->RootPath().isEmpty())
+    put(SecSessions, KeyRoot, FSessions->RootPath());
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   if (FOptionsLoaded) {
-    FIni->WriteInteger(SecRecording, KeyFormat, cbFormat->currentIndex());
-    FIni->WriteString(SecRecording, KeyRate, cbRate->currentText().toStdString());
-    FIni->WriteInteger(SecRecording, KeyBitrate, cbBitrate->currentIndex());
+    put(SecRecording, KeyFormat, QString::number(cbFormat->currentIndex()));
+    put(SecRecording, KeyRate, cbRate->currentText());
+    put(SecRecording, KeyBitrate, QString::number(cbBitrate->currentIndex()));
     if (cbDevice->currentIndex() >= 0)
-      FIni->WriteString(SecRecording, KeyDevice, cbDevice->currentText().toStdString());
-    FIni->WriteBool(SecRecording, KeyTrim, chkTrimSilence->isChecked());
-    FIni->WriteBool(SecRecording, KeyMono, chkMono->isChecked());
+      put(SecRecording, KeyDevice, cbDevice->currentText());
+    put(SecRecording, KeyTrim, chkTrimSilence->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    put(SecRecording, KeyMono, chkMono->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
   }
-  FIni->UpdateFile();
+  QString why;
+  try {
+    FIni->UpdateFile();
+  } catch (const std::exception& e) {
+    notKept = written + notKept;
+    why = QLatin1Char(' ') + QString::fromUtf8(e.what());
+  }
+  if (!notKept.isEmpty())
+    throw EFileError(QStringLiteral("Niet bewaard in \"%1\": %2.%3")
+                         .arg(FSettingsPath, notKept.join(QStringLiteral(", ")), why)
+                         .toStdString());
+}
+
+void TfrmMain::SaveSettingsQuietly()
+{
+  try {
+    SaveSettings();
+  } catch (const std::exception&) {
+    // nobody to tell: the program is ending or the question was asked at the close
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -645,8 +746,26 @@ void TfrmMain::FillDevices()
       continue;
     cbDevice->addItem(QString::fromStdString(info.Name), i);
   }
-  if (cbDevice->count() > 0)
-    cbDevice->setCurrentIndex(0);
+  int wanted = FWantedDevice.isEmpty()
+                   ? -1
+                   : cbDevice->findText(FWantedDevice, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (wanted < 0 && cbDevice->count() > 0)
+    wanted = 0;
+  cbDevice->setCurrentIndex(wanted);
+}
+
+void TfrmMain::PollDevices()
+{
+  if (FLayer == nullptr || !FRecorder || FEndingBySystem)
+    return;
+  // Not under a running take (its device stays as it is) nor under an open list.
+  if (FRecorder->Recording() || cbDevice->view()->isVisible())
+    return;
+  const std::uint32_t serial = FLayer->DeviceListSerial();
+  if (serial == FDeviceSerial)
+    return;
+  FDeviceSerial = serial;
+  FillDevices();
 }
 
 void TfrmMain::RefreshSessions()
@@ -667,16 +786,39 @@ QString TfrmMain::SelectedTakePath() const
   const QListWidgetItem* item = lbRecordings->currentItem();
   if (item == nullptr || !item->isSelected())
     return QString();
+  return TakePath(item->text());
+}
+
+QString TfrmMain::TakePath(const QString& AEntry) const
+{
   QString root = FSessions->RootPath();
   if (!root.endsWith(QLatin1Char('/')) && !root.endsWith(QDir::separator()))
     root += QDir::separator();
-  return root + FSessions->SessionName() + QDir::separator() + item->text();
+  return root + FSessions->SessionName() + QDir::separator() + AEntry;
+}
+
+void TfrmMain::StopPlaybackOfDroppedTake(const QStringList& AEntries)
+{
+  if (!FRecorder || !FPlaybackCursorVisible)
+    return;
+  for (const QString& entry : AEntries)
+    if (TakePath(entry) == FLastFile)
+      return;
+  FRecorder->StopPlayback();
+  ResetPlaybackUi();
+  SetStatus(QStringLiteral("Weergave gestopt"));
 }
 
 void TfrmMain::RefreshRecordings()
 {
+  ReloadRecordings(QString());
+}
+
+void TfrmMain::ReloadRecordings(const QString& ASelect)
+{
   QStringList items;
   FSessions->LoadRecordings(items);
+  StopPlaybackOfDroppedTake(items);
   {
     const QSignalBlocker quiet(lbRecordings);
     lbRecordings->clear();
@@ -684,8 +826,13 @@ void TfrmMain::RefreshRecordings()
       auto* item = new QListWidgetItem(name, lbRecordings);
       item->setSizeHint(QSize(0, 17));
     }
-    if (lbRecordings->count() > 0)
-      lbRecordings->setCurrentRow(lbRecordings->count() - 1);
+    const int row = ASelect.isEmpty() ? lbRecordings->count() - 1 : static_cast<int>(items.indexOf(ASelect));
+    if (row >= 0) {
+      lbRecordings->setCurrentRow(row);
+    } else {
+      lbRecordings->setCurrentRow(-1);
+      lbRecordings->clearSelection();
+    }
   }
   const bool selected = !SelectedTakePath().isEmpty();
   btnListen->setEnabled(FRecorder && !FRecorder->Recording() && selected);
@@ -694,14 +841,20 @@ void TfrmMain::RefreshRecordings()
     ClearWaveform();
   else
     LoadWaveform();
+  ApplyWorkRule();
 }
 
 void TfrmMain::ClearWaveform()
 {
+  if (FWork != nullptr)
+    FWork->CancelAnalysis();
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FTrimActive = false;
+  FTrimStartSeconds = 0.0;
+  FTrimEndSeconds = 0.0;
   btnUndoTrim->setEnabled(false);
+  lblTrimInfo->clear();
   lblTrimInfo->hide();
   wave->update();
 }
@@ -718,16 +871,58 @@ void TfrmMain::ShowRoot(const QString& APath)
 void TfrmMain::SessionChange()
 {
   if (cbSession->currentIndex() < 0) {
+    StopPlaybackOfDroppedTake({});
     lbRecordings->clear();
+    if (FWork != nullptr)
+      FWork->CancelAnalysis();
+    ApplyWorkRule();
     return;
   }
-  FSessions->SelectSession(cbSession->currentText());
+  try {
+    FSessions->SelectSession(cbSession->currentText());
+  } catch (const std::exception& e) {
+    // The list showed a session that has gone: list what is there now and show the
+    // store's own session again, so that the next take goes where the window says.
+    try {
+      RefreshSessions();
+    } catch (const std::exception&) {
+      cbSession->clear();
+    }
+    cbSession->setCurrentIndex(cbSession->findText(FSessions->SessionName(),
+                                                   Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (cbSession->currentIndex() >= 0)
+      RefreshRecordings();
+    else {
+      StopPlaybackOfDroppedTake({});
+      lbRecordings->clear();
+      ClearWaveform();
+      btnListen->setEnabled(false);
+      btnDelete->setEnabled(false);
+    }
+    // The general error box, shown from here: an exception must not unwind through
+    // the toolkit's event delivery, which leaks what it holds for the event.
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
   RefreshRecordings();
 }
 
 void TfrmMain::FormatChange()
 {
   cbBitrate->setEnabled(cbFormat->currentIndex() == 1);
+}
+
+void TfrmMain::RateNote()
+{
+  // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
+  const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
+  const bool lowered = cbFormat->currentIndex() == 1 && cbRate->currentText() == QStringLiteral("96000");
+  if (lowered && StatusText() != note) {
+    FStatusBeforeRateNote = StatusText();
+    SetStatus(note);
+  } else if (!lowered && StatusText() == note) {
+    SetStatus(FStatusBeforeRateNote);
+  }
 }
 
 void TfrmMain::RecordingSelected()
@@ -739,8 +934,14 @@ void TfrmMain::RecordingSelected()
   const bool selected = !SelectedTakePath().isEmpty();
   btnListen->setEnabled(FRecorder && !FRecorder->Recording() && selected);
   btnDelete->setEnabled(btnListen->isEnabled());
-  btnUndoTrim->setEnabled(btnListen->isEnabled() && FTrimActive);
-  LoadWaveform();
+  // The trim state still describes the take shown so far: nothing may act on it for
+  // the new one before its own state is read.
+  btnUndoTrim->setEnabled(false);
+  if (selected)
+    LoadWaveform();
+  else
+    ClearWaveform();
+  ApplyWorkRule();
 }
 
 void TfrmMain::ChooseRoot()
@@ -751,7 +952,16 @@ void TfrmMain::ChooseRoot()
   const QString chosen = AskRootFolder ? AskRootFolder(proposed) : QString();
   if (chosen.isEmpty())
     return;
-  FSessions->SetRootPath(chosen);
+  // All or nothing: a folder that cannot be made or read leaves the old root, its
+  // sessions and the settings as they were, and the error says why.
+  QStringList sessions;
+  try {
+    FSessions->ChangeRoot(chosen, sessions);
+  } catch (const std::exception& e) {
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
+  FKeepStoredRoot = false;
   ShowRoot(chosen);
   RefreshSessions();
 }
@@ -785,6 +995,7 @@ void TfrmMain::UpdateControls(bool Recording)
            chkTrimSilence, chkMono, cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate})
     control->setEnabled(!Recording);
   cbBitrate->setEnabled(!Recording && cbFormat->currentIndex() == 1);
+  ApplyWorkRule();
 }
 
 void TfrmMain::PurgeTrimFiles()
@@ -833,12 +1044,56 @@ void TfrmMain::ExitClick()
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
+  if (FClosePending) {
+    event->ignore();
+    return;
+  }
+  if (FWork != nullptr && !FWork->Ended() && FWork->Busy()) {
+    // Work on a take ends safely first (an analysis is dropped, a trim is cancelled
+    // where the take stays whole or else finished); the window closes when it has.
+    const bool trimming = FWork->Running() == TWorkKind::Trim;
+    FClosePending = true;
+    FProgressShown = false;
+    lblStatus->setText(trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
+                                : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+    ApplyWorkRule();
+    FWork->BeginSafeEnd(true);
+    event->ignore();
+    return;
+  }
   // A running take is completed as it is: not trimmed, not listed.
+  timer->stop();
   if (FRecorder)
     FRecorder->Stop();
-  PurgeTrimFiles();
-  SaveSettings();
+  // The system ending the program gets no questions.
+  if (!FEndingBySystem)
+    PurgeTrimFiles();
+  try {
+    SaveSettings();
+  } catch (const std::exception& e) {
+    if (!FEndingBySystem)
+      ShowDarkError(QString::fromUtf8(e.what()));
+  }
   event->accept();
+}
+
+void TfrmMain::EndBySystem()
+{
+  if (FEndingBySystem)
+    return;
+  FEndingBySystem = true;
+  timer->stop();
+  if (FDeviceTimer)
+    FDeviceTimer->stop();
+  // Questions open now are dismissed; their commands end as if cancelled.
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+      dialog->reject();
+  if (FRecorder) {
+    FRecorder->Stop();
+    FRecorder->StopPlayback();
+  }
+  close();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -864,13 +1119,23 @@ void TfrmMain::RecordClick()
   const int device = cbDevice->currentData().toInt();
   const int channels = chkMono->isChecked() ? 1 : 2;
 
-  FLastFile = FSessions->NextFileName(extension);
-  FPeaksLeft.clear();
-  FPeaksRight.clear();
-  FWaveDuration = 0.0;
+  try {
+    FLastFile = FSessions->NextFileName(extension);
+  } catch (const std::exception& e) {
+    // the general error box, as for any error outside the command's guarded part
+    TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
 
   try {
     FRecorder->Start(device, sampleRate, channels, bitrate, format, ToPath(FLastFile));
+    // Only a take that runs takes the view: after a failed start the selected take
+    // stays shown as it was.
+    FPeaksLeft.clear();
+    FPeaksRight.clear();
+    FWaveDuration = 0.0;
+    if (FWork != nullptr)
+      FWork->CancelAnalysis();
     FRecordingStarted = Now();
     // Starting a take ends any playback in the engine; the display follows.
     if (FPlaybackCursorVisible)
@@ -878,7 +1143,7 @@ void TfrmMain::RecordClick()
     lblTime->setText(QStringLiteral("00:00"));
     UpdateControls(true);
     timer->start();
-    lblStatus->setText(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
+    SetStatus(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
     wave->hide();
     lblHeadingWave->hide();
   } catch (const std::exception& e) {
@@ -898,59 +1163,118 @@ void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
 {
   timer->stop();
   FRecorder->Stop();
+  // The meter rests while the take is being completed.
+  vu->Tag = 0;
+  vu->update();
 
-  if (ATrim) {
+  if (ATrim && FWork != nullptr) {
     const TRecordingFormat format = cbFormat->currentIndex() == 0 ? rfWave : rfMP3;
     const int bitrate = cbBitrate->currentText().left(3).toInt();
-    try {
-      double start = 0.0;
-      double end = 0.0;
-      if (FRecorder->TrimSilence(ToPath(FLastFile), format, bitrate, start, end))
-        lblStatus->setText(TrimText(QStringLiteral("Getrimd: "), start, end));
-    } catch (const std::exception& e) {
-      ShowDarkError(QStringLiteral("Automatisch trimmen mislukt: ") + QString::fromUtf8(e.what()));
+    if (FWork->Trim(FLastFile, format, bitrate)) {
+      FTakeEnd = TTakeEnd::Trimming;
+      ApplyWorkRule();
+      return;  // on in TrimFinished
     }
   }
+  CompleteTake(AEndedWhy);
+}
 
-  RefreshRecordings();
+void TfrmMain::TrimFinished(const TTrimResult& ATrim)
+{
+  if (ATrim.Trimmed)
+    SetStatus(TrimText(QStringLiteral("Getrimd: "), ATrim.TrimmedStart, ATrim.TrimmedEnd));
+  else if (ATrim.Failed && !FEndingBySystem)
+    ShowDarkError(QStringLiteral("Automatisch trimmen mislukt: ") + ATrim.Error);
+  CompleteTake(QString());
+}
 
-  // Select the new take and show its waveform and trim note, also when its name does
-  // not sort last in the list.
-  const int shownRow = lbRecordings->currentRow();
-  int takeRow = -1;
-  const QString name = FileNamePart(FLastFile);
-  for (int i = 0; i < lbRecordings->count(); ++i)
-    if (lbRecordings->item(i)->text() == name) {
-      takeRow = i;
-      break;
-    }
-  {
-    const QSignalBlocker quiet(lbRecordings);
-    if (takeRow >= 0)
-      lbRecordings->setCurrentRow(takeRow);
-    else {
-      lbRecordings->setCurrentRow(-1);
-      lbRecordings->clearSelection();
-    }
-  }
-  if (takeRow != shownRow) {
-    if (takeRow >= 0)
-      LoadWaveform();
-    else
-      ClearWaveform();
-  }
+void TfrmMain::CompleteTake(const QString& AEndedWhy)
+{
+  FTakeEndedWhy = AEndedWhy;
+  FTakeEnd = TTakeEnd::Loading;
+  // The new take is selected and analysed, also when its name does not sort last in
+  // the list; no other take is read.
+  ReloadRecordings(FileNamePart(FLastFile));
+  ApplyWorkRule();
+}
 
+void TfrmMain::FinishAfterLoad()
+{
+  FTakeEnd = TTakeEnd::None;
   UpdateControls(false);
   vu->Tag = 0;
   vu->update();
   wave->update();
 
-  if (!AEndedWhy.isEmpty()) {
-    lblStatus->setText(AEndedWhy);
-    ShowDarkError(AEndedWhy);
+  const QString why = FTakeEndedWhy;
+  FTakeEndedWhy.clear();
+  if (!why.isEmpty()) {
+    SetStatus(why);
+    if (!FEndingBySystem)
+      ShowDarkError(why);
   } else if (!FTrimActive) {
-    lblStatus->setText(QStringLiteral("Bewaard: ") + FLastFile);
+    SetStatus(QStringLiteral("Bewaard: ") + FLastFile);
   }
+}
+
+bool TfrmMain::WorkBusy() const
+{
+  return (FWork != nullptr && FWork->Busy()) || FTakeEnd != TTakeEnd::None || FClosePending;
+}
+
+void TfrmMain::ApplyWorkRule()
+{
+  const bool busy = FWork != nullptr && FWork->Busy();
+  if (!busy && FProgressShown) {
+    FProgressShown = false;
+    lblStatus->setText(FStatusBeneath);
+  }
+  if (FTakeEnd == TTakeEnd::Loading && !busy) {
+    FinishAfterLoad();
+    return;
+  }
+  if (FTakeEnd != TTakeEnd::None || FClosePending) {
+    // As while recording, and the stop is done: nothing may start before the take is
+    // shown, nor change what the trim and the list refresh work on.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             btnRecord, btnStop, btnListen, btnDelete, btnUndoTrim, chkTrimSilence, chkMono,
+             cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate, cbBitrate})
+      control->setEnabled(false);
+  } else if (busy) {
+    // The take being read may not be deleted or restored under the analysis.
+    btnDelete->setEnabled(false);
+    btnUndoTrim->setEnabled(false);
+  } else {
+    // the enable rule as it stands without work
+    btnDelete->setEnabled(btnListen->isEnabled());
+    btnUndoTrim->setEnabled(FTrimActive && FRecorder && !FRecorder->Recording());
+  }
+}
+
+void TfrmMain::SetStatus(const QString& AText)
+{
+  if (FProgressShown)
+    FStatusBeneath = AText;
+  else
+    lblStatus->setText(AText);
+}
+
+QString TfrmMain::StatusText() const
+{
+  return FProgressShown ? FStatusBeneath : lblStatus->text();
+}
+
+void TfrmMain::WorkProgress(TWorkKind AKind, int APercent)
+{
+  if (AKind == TWorkKind::None || FClosePending)
+    return;
+  if (!FProgressShown) {
+    FStatusBeneath = lblStatus->text();
+    FProgressShown = true;
+  }
+  const QString what = AKind == TWorkKind::Trim ? QStringLiteral("Stiltes trimmen... ")
+                                                : QStringLiteral("Golfvorm laden... ");
+  lblStatus->setText(what + QString::number(APercent) + QLatin1Char('%'));
 }
 
 void TfrmMain::SetListenForm(bool APlaying)
@@ -970,7 +1294,7 @@ void TfrmMain::ListenClick()
   if (FPlaybackCursorVisible) {
     FRecorder->StopPlayback();
     ResetPlaybackUi();
-    lblStatus->setText(QStringLiteral("Weergave gestopt"));
+    SetStatus(QStringLiteral("Weergave gestopt"));
     return;
   }
   const QString path = SelectedTakePath();
@@ -990,7 +1314,7 @@ void TfrmMain::ListenClick()
     wave->update();
     timer->start();
     lblTime->setText(QStringLiteral("00:00 / ") + FormatSeconds(FRecorder->PlaybackLengthSeconds()));
-    lblStatus->setText(QStringLiteral("Afspelen: ") + FileNamePart(FLastFile));
+    SetStatus(QStringLiteral("Afspelen: ") + FileNamePart(FLastFile));
   } catch (const std::exception& e) {
     ResetPlaybackUi();
     ShowDarkError(QString::fromUtf8(e.what()));
@@ -1027,7 +1351,7 @@ void TfrmMain::DeleteClick()
       if (platform::FileExists(companion))
         platform::DeleteFileQuietly(companion);
     RefreshRecordings();
-    lblStatus->setText(QStringLiteral("Gewist: ") + entry);
+    SetStatus(QStringLiteral("Gewist: ") + entry);
   } catch (const std::exception& e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1050,7 +1374,7 @@ void TfrmMain::UndoTrimClick()
     if (!FRecorder->UndoTrim(ToPath(path)))
       throw ENotFound("De oorspronkelijke opname werd niet gevonden.");
     LoadWaveform();
-    lblStatus->setText(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
+    SetStatus(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
   } catch (const std::exception& e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1099,7 +1423,7 @@ void TfrmMain::Tick()
     vu->Tag = 0;
     vu->update();
     ResetPlaybackUi();
-    lblStatus->setText(QStringLiteral("Weergave beëindigd"));
+    SetStatus(QStringLiteral("Weergave beëindigd"));
   }
 }
 
@@ -1128,29 +1452,62 @@ void TfrmMain::LoadWaveform()
   const QString path = SelectedTakePath();
   if (path.isEmpty())
     return;
-  const std::filesystem::path take = ToPath(path);
-  if (!platform::FileExists(take))
-    return;
-  try {
-    std::vector<std::int32_t> left;
-    std::vector<std::int32_t> right;
-    int channels = 2;
-    FRecorder->AnalyzeFile(take, WavePoints, left, right, FWaveDuration, channels);
-    FWaveChannels = channels == 1 ? 1 : 2;
-    FPeaksLeft = std::move(left);
-    FPeaksRight = std::move(right);
-    FTrimActive = FRecorder->ReadTrimInfo(take, FTrimStartSeconds, FTrimEndSeconds);
-    btnUndoTrim->setEnabled(FTrimActive);
-    lblTrimInfo->setText(FTrimActive
-                             ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds, FTrimEndSeconds)
-                             : QString());
-    lblTrimInfo->setVisible(FTrimActive);
+  // Whatever the trim note and marks said belongs to the take shown so far.
+  FTrimActive = false;
+  btnUndoTrim->setEnabled(false);
+  lblTrimInfo->clear();
+  lblTrimInfo->hide();
+  wave->update();
+  if (!platform::FileExists(ToPath(path))) {
+    // a take that is gone shows as nothing, never as the take shown before
+    ClearWaveform();
+    FWaveDuration = 0.0;
     wave->show();
     lblHeadingWave->show();
-    wave->update();
-  } catch (const std::exception& e) {
-    ShowDarkError(QString::fromUtf8(e.what()));
+    ApplyWorkRule();
+    return;
   }
+  // Off the window's thread; a peaks cache hit answers at once. A newer request
+  // supersedes this one.
+  if (FWork != nullptr)
+    FWork->Analyze(path, WavePoints);
+  ApplyWorkRule();
+}
+
+void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
+{
+  if (AResult.Path == SelectedTakePath()) {
+    if (AResult.Ok) {
+      FWaveDuration = AResult.Duration;
+      FWaveChannels = AResult.Channels == 1 ? 1 : 2;
+      FPeaksLeft = AResult.PeaksLeft;
+      FPeaksRight = AResult.PeaksRight;
+      FTrimActive = AResult.TrimActive;
+      FTrimStartSeconds = AResult.TrimStartSeconds;
+      FTrimEndSeconds = AResult.TrimEndSeconds;
+      btnUndoTrim->setEnabled(FTrimActive);
+      lblTrimInfo->setText(FTrimActive ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds,
+                                                  FTrimEndSeconds)
+                                       : QString());
+      lblTrimInfo->setVisible(FTrimActive);
+      wave->show();
+      lblHeadingWave->show();
+      wave->update();
+    } else {
+      ClearWaveform();
+      FWaveDuration = AResult.Duration;
+      wave->show();
+      lblHeadingWave->show();
+      if (FProgressShown && !FWork->Busy()) {
+        // the status line comes back before the message
+        FProgressShown = false;
+        lblStatus->setText(FStatusBeneath);
+      }
+      if (!FEndingBySystem)  // the system's end asks nothing
+        ShowDarkError(AResult.Error);
+    }
+  }
+  ApplyWorkRule();
 }
 
 void TfrmMain::UpdateLevelMeter(int Level)

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "ui/ClickLabel.h"
+#include "ui/PeaksCache.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,11 @@ class TIniFile;
 } // namespace praatkist
 
 namespace praatkist::ui {
+
+class TTakeWork;
+struct TAnalysisResult;
+struct TTrimResult;
+enum class TWorkKind : int;
 
 // The application object: an exception that reaches the event loop from any handler
 // is shown in a standard error box captioned with the program's name, and the program
@@ -172,18 +178,35 @@ public:
   const QString& RootShown() const { return FRootShown; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
+  // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
+  // is still being completed: the status line shows its progress meanwhile.
+  bool WorkBusy() const;
+
+  // The system asks the program to end (SIGTERM, the session's logout): a running take
+  // is completed, the settings are saved, open questions are dismissed and the window
+  // closes without asking anything.
+  void EndBySystem();
+  // The settings as they stand now, without any question (the session manager's save
+  // request at logout).
+  void SaveSettingsQuietly();
 
 public slots:
   void LoadSettings();
+  // Writes what it can; raises with the names of the settings that were not kept.
   void SaveSettings();
   void FillDevices();
   void RefreshSessions();
   void RefreshRecordings();
+  // Refills cbDevice when the system's device list has changed, keeping the user's
+  // device when it is still there; never while a take runs.
+  void PollDevices();
   void UpdateControls(bool Recording);
   void PurgeTrimFiles();
 
   void SessionChange();
   void FormatChange();
+  // Format or rate chosen: says when the take will not be written at the chosen rate.
+  void RateNote();
   void RecordingSelected();
   void ChooseRoot();
   void NewSession();
@@ -210,7 +233,29 @@ private:
   void CreateControls();
   void LoadWindowIcon();
   void ShowRoot(const QString& APath);
+  // Finds a root that can be listed at start: the stored one, else the default, else
+  // none. Returns what the status line should say about it (empty when all is well).
+  QString ApplyStartRoot(const QString& AStored);
+  // Reloads the list; selects the entry named ASelect when given (else the last entry)
+  // and loads only that take.
+  void ReloadRecordings(const QString& ASelect);
+  // Stops the playback when the take it plays is no longer among AEntries.
+  void StopPlaybackOfDroppedTake(const QStringList& AEntries);
+  QString TakePath(const QString& AEntry) const;
   void SetListenForm(bool APlaying);
+  // The status line's text as the commands leave it; while work shows its progress
+  // there, the text waits underneath and comes back when the work is done.
+  void SetStatus(const QString& AText);
+  QString StatusText() const;
+  void WorkProgress(TWorkKind AKind, int APercent);
+  void AnalysisFinished(const TAnalysisResult& AResult);
+  void TrimFinished(const TTrimResult& ATrim);
+  // Lists the stopped take and asks for its waveform; the stop ends in FinishAfterLoad.
+  void CompleteTake(const QString& AEndedWhy);
+  void FinishAfterLoad();
+  // The enable rule while work runs: what would touch the take worked on is disabled;
+  // when the work is done, the stop is completed and the status line comes back.
+  void ApplyWorkRule();
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
   void FinishTake(bool ATrim, const QString& AEndedWhy);
@@ -243,6 +288,30 @@ private:
   double FTrimStartSeconds = 0.0;
   double FTrimEndSeconds = 0.0;
   bool FShownOnce = false;
+  // The stored root could not be used at start: it stays in the settings file until the
+  // user chooses another.
+  bool FKeepStoredRoot = false;
+  // The device the user chose (from the settings or the list); found again by name when
+  // the device list is refilled.
+  QString FWantedDevice;
+  std::uint32_t FDeviceSerial = 0;
+  QTimer* FDeviceTimer = nullptr;
+  QString FStatusBeforeRateNote;
+  bool FRateNoteShown = false;
+  bool FEndingBySystem = false;
+
+  // Peaks of takes already analysed; the work unit fills it (declared before the work,
+  // which must end first).
+  TPeaksCache FPeaksCache;
+  TTakeWork* FWork = nullptr;
+  // From a stop until the new take is shown: its trim, then its analysis.
+  enum class TTakeEnd { None, Trimming, Loading };
+  TTakeEnd FTakeEnd = TTakeEnd::None;
+  QString FTakeEndedWhy;
+  bool FProgressShown = false;
+  QString FStatusBeneath;
+  // The window was asked to close while work ran: it closes once the work has ended.
+  bool FClosePending = false;
 };
 
 } // namespace praatkist::ui

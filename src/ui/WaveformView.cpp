@@ -1,5 +1,6 @@
 #include "ui/WaveformView.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
 
@@ -85,20 +86,10 @@ TWaveLanes ComputeWaveLanes(int height, int channels)
   return lanes;
 }
 
-int WaveAxisInterval(double duration)
-{
-  const double d = EffectiveDuration(duration);
-  if (d <= 60.0)
-    return 10;
-  if (d <= 300.0)
-    return 30;
-  return 60;
-}
+namespace {
 
-std::vector<TWaveAxisTick> WaveAxisTicks(double duration, int width)
+std::vector<TWaveAxisTick> TicksEvery(double d, std::int64_t interval, int width)
 {
-  const double d = EffectiveDuration(duration);
-  const std::int64_t interval = WaveAxisInterval(d);
   const double last = std::ceil(d);
   std::vector<TWaveAxisTick> ticks;
   for (std::int64_t k = 0; k < kMaxTicks; ++k) {
@@ -108,6 +99,56 @@ std::vector<TWaveAxisTick> WaveAxisTicks(double duration, int width)
     ticks.push_back({t, RoundToPixel(static_cast<double>(t) / d * (width - 1))});
   }
   return ticks;
+}
+
+// True when every label of these ticks, placed as the paint places it, keeps a few
+// pixels from the next one.
+bool LabelsApart(const std::vector<TWaveAxisTick>& ticks, int width)
+{
+  constexpr int kGap = 4;
+  const QFontMetrics fm(WaveLabelFont());
+  int previousEnd = -kGap;
+  for (const TWaveAxisTick& tick : ticks) {
+    const int labelWidth = fm.horizontalAdvance(FormatSeconds(static_cast<double>(tick.Seconds)));
+    const int left = ClampLabelLeft(tick.X, labelWidth, width);
+    if (left < previousEnd + kGap)
+      return false;
+    previousEnd = left + labelWidth;
+  }
+  return true;
+}
+
+} // namespace
+
+int WaveAxisInterval(double duration, int width)
+{
+  const double d = EffectiveDuration(duration);
+  if (d <= 60.0)
+    return 10;
+  if (d <= 300.0)
+    return 30;
+  if (d <= 1200.0)
+    return 60;
+  // Longer takes: the first of these steps whose labels stand apart, then whole days.
+  static constexpr std::int64_t kSteps[] = {120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200};
+  const auto fits = [&](std::int64_t interval) {
+    // more ticks than half the pixels can never be labelled apart: skip the count
+    return d / static_cast<double>(interval) <= width / 2.0 &&
+           LabelsApart(TicksEvery(d, interval, width), width);
+  };
+  for (const std::int64_t interval : kSteps)
+    if (fits(interval))
+      return static_cast<int>(interval);
+  std::int64_t interval = 86400;
+  while (interval < (std::int64_t{1} << 30) && !fits(interval))
+    interval *= 2;
+  return static_cast<int>(interval);
+}
+
+std::vector<TWaveAxisTick> WaveAxisTicks(double duration, int width)
+{
+  const double d = EffectiveDuration(duration);
+  return TicksEvery(d, WaveAxisInterval(d, width), width);
 }
 
 QFont WaveLabelFont()

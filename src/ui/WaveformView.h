@@ -21,8 +21,11 @@ struct TWaveLanes {
 };
 TWaveLanes ComputeWaveLanes(int height, int channels);
 
-// Seconds between axis labels for a take of Duration seconds: 10, 30 or 60.
-int WaveAxisInterval(double duration);
+// Seconds between axis labels for a take of Duration seconds on a view Width pixels
+// wide: 10 up to a minute, 30 up to five minutes, 60 up to twenty minutes; beyond that
+// the first of 2, 5, 10, 15, 30 minutes, 1, 2, 3, 6, 12 hours, 1, 2, 4 ... days at
+// which no two labels touch.
+int WaveAxisInterval(double duration, int width = 610);
 
 // The axis ticks of a take Duration seconds long on a view Width pixels wide: one per
 // interval from 0 while the time is at most the duration rounded up, each with its x

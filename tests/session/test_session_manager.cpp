@@ -175,6 +175,49 @@ TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession) {
   EXPECT_FALSE(QFileInfo::exists(FRoot + "/a:b"));
 }
 
+TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession) {
+  TSessionManager store = StoreWith("Koor");
+  // 200 x "é" is 400 bytes: more than a folder name can hold.
+  QString tooLong;
+  tooLong.fill(QChar(0xE9), 200);
+  EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
+  EXPECT_TRUE(TSessionManager::ValidSessionName(QString(127, QChar(0xE9))));  // 254 bytes
+  EXPECT_THROW(store.CreateSession(tooLong), EInvalidArgument);
+
+  // The root is replaced by a plain file behind the store's back: nothing can be made.
+  ASSERT_TRUE(QDir(FRoot).removeRecursively());
+  Touch(FRoot);
+  const std::string message = MessageOf<EFileError>([&] { store.CreateSession("Orkest"); });
+  EXPECT_NE(message.find("Orkest"), std::string::npos) << message;
+  EXPECT_EQ(store.SessionName(), "Koor");
+}
+
+TEST_F(SessionStore, ChangeRootIsAllOrNothing) {
+  TSessionManager store = StoreWith("Koor");
+  Touch(Path("blokkade"));
+  QStringList sessions = {"oud"};
+  for (const QString& bad : {Path("blokkade/Root"), FRoot + "/a\nb", FRoot + "/a\tb"}) {
+    EXPECT_THROW(store.ChangeRoot(bad, sessions), praatkist::EPraatkistError) << bad.toStdString();
+    EXPECT_EQ(store.RootPath(), FRoot);
+    EXPECT_EQ(store.SessionName(), "Koor");
+    EXPECT_EQ(sessions, QStringList{"oud"});
+  }
+  EXPECT_FALSE(QFileInfo::exists(FRoot + "/a\nb"));
+
+  store.ChangeRoot(Path("Nieuw") + QDir::separator(), sessions);
+  EXPECT_EQ(store.RootPath(), Path("Nieuw"));
+  EXPECT_TRUE(store.SessionName().isEmpty());
+  EXPECT_TRUE(sessions.isEmpty());
+
+  // Without any root nothing is listed and no session can be made or picked.
+  store.ClearRoot();
+  store.LoadSessions(sessions);
+  EXPECT_TRUE(sessions.isEmpty());
+  EXPECT_THROW(store.CreateSession("Koor"), EInvalidOperation);
+  EXPECT_THROW(store.SelectSession("Nieuw"), ENotFound);
+  EXPECT_TRUE(store.SessionName().isEmpty());
+}
+
 TEST_F(SessionStore, SelectSessionTakesOnlyAnExistingFolderUnderItsExactName) {
   TSessionManager store = StoreWith("Koor");
   store.CreateSession("Orkest");

@@ -2,6 +2,7 @@
 // dialogs answered as they appear, the scripted audio layer in place of the sound
 // system, temporary folders for the root and the settings file.
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -13,15 +14,22 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
@@ -79,6 +87,9 @@ public:
       QFAIL(qPrintable(QStringLiteral("no button ") + ACaption));
     });
   }
+
+  // Runs AAction on the next window instead of answering it.
+  void Do(std::function<void(QWidget*)> AAction) { FPlans.push_back(std::move(AAction)); }
 
   void Type(const QString& AText)
   {
@@ -195,13 +206,88 @@ void WriteTrimRecord(const fs::path& ATake, const std::string& AStart, const std
         "[Trim]\r\nStartSeconds=" + AStart + "\r\nEndSeconds=" + AEnd + "\r\n");
 }
 
-// ---- the window -----------------------------------------------------------------------
+// ---- the window ----------------------------------------------------------------------
+
+// Analysis and trimming run off the window's thread: wait until the window has shown
+// their results (and completed a stop).
+void WaitIdle(QWidget* AWidget)
+{
+  auto* window = qobject_cast<TfrmMain*>(AWidget->window());
+  if (window != nullptr)
+    QTRY_VERIFY_WITH_TIMEOUT(!window->WorkBusy(), 10000);
+}
+
+// Real clicks where a user would click: on a list row, on a combo box and then on the
+// entry in its open list.
+void ClickRow(QListWidget* AList, int ARow, Qt::KeyboardModifiers AKeys = {})
+{
+  QListWidgetItem* item = AList->item(ARow);
+  QVERIFY2(item != nullptr, qPrintable(QString::number(ARow)));
+  AList->scrollToItem(item);
+  QTest::mouseClick(AList->viewport(), Qt::LeftButton, AKeys, AList->visualItemRect(item).center());
+  WaitIdle(AList);
+}
+
+void PickEntry(QComboBox* ACombo, const QString& AText)
+{
+  const int index = ACombo->findText(AText);
+  QVERIFY2(index >= 0, qPrintable(AText));
+  // Opened from the keyboard (a popup opened by a mouse press ignores a release that
+  // follows within a double-click time), chosen with the mouse.
+  ACombo->setFocus();
+  QTest::keyClick(ACombo, Qt::Key_F4);
+  QAbstractItemView* view = ACombo->view();
+  QTRY_VERIFY2_WITH_TIMEOUT(view->isVisible(), qPrintable(ACombo->objectName()), 2000);
+  const QModelIndex entry = view->model()->index(index, ACombo->modelColumn(), view->rootIndex());
+  view->scrollTo(entry);
+  const QPoint at = view->visualRect(entry).center();
+  QTest::mouseMove(view->viewport(), at);
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 2000);
+  WaitIdle(ACombo);
+}
+
+// The scripted layer with reads that take time (as long takes do), counted per file.
+class TSlowLayer : public TScriptedAudioLayer {
+public:
+  std::atomic<int> ReadDelayMs{0};
+
+  audio::THandle StreamCreateFile(const fs::path& AFile, bool ADecode) override
+  {
+    const audio::THandle handle = TScriptedAudioLayer::StreamCreateFile(AFile, ADecode);
+    const std::lock_guard lock(FSlowLock);
+    FPaths[handle] = AFile.filename().string();
+    return handle;
+  }
+
+  std::uint32_t ChannelGetData(audio::THandle AChannel, void* ABuffer, std::uint32_t ALength) override
+  {
+    {
+      const std::lock_guard lock(FSlowLock);
+      ++FReads[FPaths[AChannel]];
+    }
+    if (const int ms = ReadDelayMs.load())
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return TScriptedAudioLayer::ChannelGetData(AChannel, ABuffer, ALength);
+  }
+
+  int Reads(const std::string& AFileName)
+  {
+    const std::lock_guard lock(FSlowLock);
+    return FReads[AFileName];
+  }
+
+private:
+  std::mutex FSlowLock;
+  std::map<audio::THandle, std::string> FPaths;
+  std::map<std::string, int> FReads;
+};
 
 // A window on the scripted layer, with its root and settings file in a temporary folder
 // and a clock the test moves by hand.
 struct TWindowKit {
   TTempDir Dir;
-  TScriptedAudioLayer Layer;
+  TSlowLayer Layer;
   fs::path Root;
   fs::path Ini;
   std::uint64_t Now = 1000;
@@ -215,13 +301,15 @@ struct TWindowKit {
   {
     Root = Dir / "root";
     fs::create_directories(Root);
-    Ini = Dir / "Praatkist.ini";
+    Ini = Dir / "cfg" / "Praatkist.ini";
+    fs::create_directories(Ini.parent_path());
     if (AWriteSettings)
       Touch(Ini, "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n" + ARecordingSettings);
   }
 
   TfrmMain& Open()
   {
+    Win.reset();  // one window on the layer at a time
     Win = std::make_unique<TfrmMain>(&Layer, Q(Ini));
     Win->TickCount = [this] { return Now; };
     Win->AskRootFolder = [this](const QString& AProposed) {
@@ -240,19 +328,9 @@ struct TWindowKit {
     return Root / AName;
   }
 
-  void Pick(const QString& AName)
-  {
-    const int i = Win->cbSession->findText(AName);
-    QVERIFY2(i >= 0, qPrintable(AName));
-    Win->cbSession->setCurrentIndex(i);
-    emit Win->cbSession->activated(i);
-  }
+  void Pick(const QString& AName) { PickEntry(Win->cbSession, AName); }
 
-  void ChooseFormat(int AIndex)
-  {
-    Win->cbFormat->setCurrentIndex(AIndex);
-    emit Win->cbFormat->activated(AIndex);
-  }
+  void ChooseFormat(int AIndex) { PickEntry(Win->cbFormat, Win->cbFormat->itemText(AIndex)); }
 
   void Feed(const std::vector<std::int16_t>& ASamples)
   {
@@ -270,7 +348,13 @@ struct TWindowKit {
     Feed(ASamples);
   }
 
-  void Stop() { QTest::mouseClick(Win->lblTextStop, Qt::LeftButton); }
+  void Stop()
+  {
+    QTest::mouseClick(Win->lblTextStop, Qt::LeftButton);
+    Settle();
+  }
+
+  void Settle() { WaitIdle(Win.get()); }
 
   audio::THandle PlaybackStream() const
   {
@@ -334,6 +418,20 @@ private slots:
   void takeEndingByItselfIsCompletedAndReported();
   void statusTellsWhileTheInputGivesNothing();
   void vanishedSessionReachesGeneralHandler();
+  void mouseChoosesTheTakeCommandsActOn();
+  void unusableRootsStillOpenTheWindow();
+  void rootChoiceIsAllOrNothing();
+  void unreadableRootIsRefused();
+  void newSessionThatCannotBeMadeSaysSo();
+  void stopAnalysesOnlyTheNewTake();
+  void sessionChangeStopsThePlayingTake();
+  void settingsThatCannotBeWrittenAreReported();
+  void deviceListFollowsTheSystemWhileIdle();
+  void failedStartKeepsTheShownTake();
+  void mp3At96000IsAnnounced();
+  void systemEndAsksNothingAndKeepsTheTake();
+  void analysisShowsProgressAndGivesWayToANewChoice();
+  void trimShowsProgressAndCloseWaitsForASafeEnd();
 };
 
 void TestMainForm::startsWithDefaultsWithoutSettingsFile()
@@ -659,9 +757,9 @@ void TestMainForm::recordOptionsReachTheEngine()
 
   kit.ChooseFormat(1);
   QVERIFY(w.cbBitrate->isEnabled());
-  w.cbBitrate->setCurrentIndex(3);
-  w.cbRate->setCurrentIndex(0);
-  w.cbDevice->setCurrentIndex(1);  // "Line in", device 2
+  PickEntry(w.cbBitrate, QStringLiteral("320 kbps"));
+  PickEntry(w.cbRate, QStringLiteral("44100"));
+  PickEntry(w.cbDevice, QStringLiteral("Line in"));  // device 2
   QTest::mouseClick(w.chkMono, Qt::LeftButton);
   QVERIFY(w.chkMono->isChecked());
 
@@ -726,6 +824,7 @@ void TestMainForm::stopTrimsAndUndoRestores()
 
   dialogs.Click(QStringLiteral("Wissen"));
   QTest::mouseClick(w.lblIconUndoTrim, Qt::LeftButton);
+  kit.Settle();
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Trimming van \"Koor-1.wav\" ongedaan maken?"));
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
@@ -828,7 +927,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
   QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
   QVERIFY(w.PlaybackCursorVisible());
-  w.lbRecordings->setCurrentRow(0);
+  ClickRow(w.lbRecordings, 0);
   QVERIFY(!w.PlaybackCursorVisible());
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
   QCOMPARE(w.WaveDuration(), 4.0);
@@ -846,6 +945,7 @@ void TestMainForm::missingFileIsReportedAndListReloaded()
 
   TDialogs dialogs;
   QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  kit.Settle();
   QCOMPARE(dialogs.Texts(), QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   QVERIFY(!w.PlaybackCursorVisible());
@@ -1110,20 +1210,461 @@ void TestMainForm::vanishedSessionReachesGeneralHandler()
   fs::remove_all(kit.Root / "Band");
 
   TDialogs dialogs;
-  // Through the event loop, as a user's choice would come.
-  QMetaObject::invokeMethod(
-      w.cbSession,
-      [&w] {
-        const int i = w.cbSession->findText(QStringLiteral("Band"));
-        w.cbSession->setCurrentIndex(i);
-        emit w.cbSession->activated(i);
-      },
-      Qt::QueuedConnection);
+  kit.Pick(QStringLiteral("Band"));
   QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000);
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Praatkist"));
   QCOMPARE(dialogs.Seen[0].Text, QStringLiteral("Sessie \"Band\" bestaat niet."));
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  // The list shows the sessions that are there and the one the next take goes into.
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.cbSession->findText(QStringLiteral("Band")), -1);
+  kit.Record(Level(0.2, 100));
+  kit.Stop();
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+}
+
+void TestMainForm::mouseChoosesTheTakeCommandsActOn()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", Level(1.0, 4000));
+  WriteWave(folder / "Koor-2.wav", Level(2.0, 8000));
+  WriteTrimRecord(folder / "Koor-2.wav", "0,5", "0,25");
+  Touch(folder / "Koor-3.wav", "not a take");
+  auto& w = kit.Open();
+  TDialogs dialogs;
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(dialogs.Seen.size(), 1);  // the damaged last take, shown as nothing
+
+  auto* list = w.lbRecordings;
+  ClickRow(list, 1);
+  QCOMPARE(w.WaveDuration(), 2.0);
+  QVERIFY(w.TrimActive() && w.btnUndoTrim->isEnabled() && w.lblTrimInfo->isVisible());
+  ClickRow(list, 0);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+  QCOMPARE(w.WaveDuration(), 1.0);
+  QCOMPARE(w.PeaksLeft().front(), 4000);
+  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
+
+  // A take that cannot be analysed, after a trimmed one: nothing of the trimmed one stays.
+  ClickRow(list, 1);
+  QVERIFY(!w.PlaybackCursorVisible());
+  QVERIFY(w.btnUndoTrim->isEnabled());
+  ClickRow(list, 2);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QVERIFY(w.PeaksLeft().empty());
+  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
+  // A take removed behind the window's back, likewise.
+  ClickRow(list, 1);
+  fs::remove(folder / "Koor-1.wav");
+  ClickRow(list, 0);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QVERIFY(w.PeaksLeft().empty());
+  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
+
+  // The keyboard goes on working; the delete asks about the chosen take.
+  list->setFocus();
+  QTest::keyClick(list->viewport(), Qt::Key_Down);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+  QVERIFY(w.TrimActive());
+  dialogs.Click(QStringLiteral("Wissen"));
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.at(2).Text, QStringLiteral("Wil je \"Koor-2.wav\" definitief wissen?"));
+  QVERIFY(!fs::exists(folder / "Koor-2.wav"));
+}
+
+void TestMainForm::unusableRootsStillOpenTheWindow()
+{
+  TWindowKit kit;
+  Touch(kit.Dir / "plain");
+  const std::string stored = (kit.Dir / "plain" / "Sessies").string();
+  Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + stored + "\r\n");
+  {
+    auto& w = kit.Open();
+    QVERIFY2(w.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+             qPrintable(w.lblStatus->text()));
+    QVERIFY(w.lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
+    QVERIFY(w.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
+    w.close();
+    QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), stored);
+    QCOMPARE(kit.Setting("Opname", "Formaat"), std::string("0"));
+  }
+
+  // The documents folder cannot hold a root either: no root until one is chosen.
+  const QByteArray home = qgetenv("HOME");
+  qputenv("HOME", (kit.Dir / "plain").string().c_str());
+  auto& w = kit.Open();
+  qputenv("HOME", home);
+  QVERIFY2(w.lblStatus->text().contains(QStringLiteral("Standaardmap niet bruikbaar: ")),
+           qPrintable(w.lblStatus->text()));
+  QCOMPARE(w.Sessions().RootPath(), QString());
+  QCOMPARE(w.cbSession->count(), 0);
+  TDialogs dialogs;
+  dialogs.Type(QStringLiteral("Koor"));
+  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Kies eerst een hoofdmap voor de sessies."));
+  kit.RootAnswer = Q(kit.Root);
+  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
+  w.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+void TestMainForm::rootChoiceIsAllOrNothing()
+{
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  Touch(kit.Dir / "plain");
+
+  TDialogs dialogs;
+  for (const QString& bad : {Q(kit.Dir / "plain" / "Sessies"), Q(kit.Dir / "a\nb")}) {
+    kit.RootAnswer = bad;
+    QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+    QTRY_COMPARE(dialogs.Seen.size(), 1);
+    dialogs.Seen.clear();
+    QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
+    QCOMPARE(w.RootShown(), Q(kit.Root));
+    QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
+    QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+    QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  }
+  QVERIFY(!fs::exists(kit.Dir / "a\nb"));
+  w.close();
+  QVERIFY(dialogs.Seen.isEmpty());
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+// A folder that exists (or can be made) but cannot be read: refused when chosen, and
+// passed over at start. Permissions bind only when not running as root (the suite
+// runs this case as user nobody).
+void TestMainForm::unreadableRootIsRefused()
+{
+  if (test::IgnoresPermissions())
+    QSKIP("permissions do not bind for root");
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
+  const fs::path locked = kit.Dir / "locked";
+  fs::create_directories(locked / "Oud");
+  fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  TDialogs dialogs;
+  kit.RootAnswer = Q(locked);
+  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QTRY_COMPARE(dialogs.Seen.size(), 1);
+  QVERIFY2(dialogs.Seen[0].Text.contains(QStringLiteral("kan niet gelezen worden")),
+           qPrintable(dialogs.Seen[0].Text));
+  QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  w.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+
+  kit.Win.reset();
+  Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + locked.string() + "\r\n");
+  auto& again = kit.Open();
+  QVERIFY2(again.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+           qPrintable(again.lblStatus->text()));
+  QVERIFY(again.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
+  again.close();
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), locked.string());
+  fs::permissions(locked, fs::perms::owner_all);
+}
+
+void TestMainForm::newSessionThatCannotBeMadeSaysSo()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  TDialogs dialogs;
+  dialogs.Type(QString(200, QChar(0xE9)));  // 400 bytes: no folder name
+  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Geef een geldige sessienaam zonder speciale maptekens op."));
+
+  // The root turned into a plain file behind the window's back.
+  fs::remove_all(kit.Root);
+  Touch(kit.Root);
+  dialogs.Type(QStringLiteral("Band"));
+  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 4);
+  QVERIFY2(dialogs.Seen[3].Text.startsWith(QStringLiteral("De map van sessie \"Band\" kon niet")),
+           qPrintable(dialogs.Seen[3].Text));
+  QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
+}
+
+void TestMainForm::stopAnalysesOnlyTheNewTake()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  Touch(folder / "Koor-9.wav", "damaged");
+  auto& w = kit.Open();
+  TDialogs dialogs;
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(dialogs.Seen.size(), 1);
+
+  // "Koor-10.wav" sorts before "Koor-9.wav": only the new take is read.
+  kit.Record(Level(0.5, 3000));
+  kit.Stop();
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-10.wav"));
+  QCOMPARE(w.WaveDuration(), 0.5);
+}
+
+void TestMainForm::sessionChangeStopsThePlayingTake()
+{
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(2.0, 100));
+  WriteWave(kit.Session("Band") / "Band-1.wav", Level(1.0, 100));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QVERIFY(kit.PlaybackStream() != 0);
+
+  kit.Pick(QStringLiteral("Band"));
+  QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
+  QVERIFY(!w.PlaybackCursorVisible());
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
+  QCOMPARE(w.WaveDuration(), 1.0);
+}
+
+void TestMainForm::settingsThatCannotBeWrittenAreReported()
+{
+  TWindowKit kit;
+  auto& w = kit.Open();
+  fs::remove_all(kit.Ini.parent_path());
+  TDialogs dialogs;
+  w.close();
+  kit.Win.reset();  // the last save, at destruction, asks nothing more
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
+  QVERIFY2(dialogs.Seen[0].Text.startsWith(QStringLiteral("Niet bewaard in \"") + Q(kit.Ini) +
+                                           QStringLiteral("\": Hoofdmap, Formaat, Samplerate, "
+                                                          "BitrateIndex, Geluidsingang, "
+                                                          "StiltesTrimmen, Mono.")),
+           qPrintable(dialogs.Seen[0].Text));
+}
+
+void TestMainForm::deviceListFollowsTheSystemWhileIdle()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  PickEntry(w.cbDevice, QStringLiteral("Line in"));
+  const auto change = [&kit](std::vector<audio::TAudioDeviceInfo> ADevices) {
+    kit.Layer.Devices = std::move(ADevices);
+    ++kit.Layer.DeviceSerial;
+  };
+  const audio::TAudioDeviceInfo mic{"Microfoon", "mic", audio::kDeviceEnabled};
+  const audio::TAudioDeviceInfo line{"Line in", "line", audio::kDeviceEnabled};
+  const audio::TAudioDeviceInfo usb{"USB", "usb", audio::kDeviceEnabled};
+
+  change({mic, line, usb});
+  QTRY_COMPARE(w.cbDevice->count(), 3);
+  QCOMPARE(w.cbDevice->currentText(), QStringLiteral("Line in"));
+  QCOMPARE(w.cbDevice->itemData(2).toInt(), 2);
+  change({mic, usb});
+  QTRY_COMPARE(w.cbDevice->count(), 2);
+  QCOMPARE(w.cbDevice->currentText(), QStringLiteral("Microfoon"));
+  change({usb, mic, line});  // back again: the user's choice returns
+  QTRY_COMPARE(w.cbDevice->currentText(), QStringLiteral("Line in"));
+  QCOMPARE(w.cbDevice->currentData().toInt(), 2);
+
+  // Not during a take: its list waits for the stop.
+  kit.Record(Level(0.2, 100));
+  change({usb});
+  QTest::qWait(1300);
+  QCOMPARE(w.cbDevice->count(), 3);
+  kit.Stop();
+  QTRY_COMPARE(w.cbDevice->count(), 1);
+}
+
+void TestMainForm::failedStartKeepsTheShownTake()
+{
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(1.5, 5000));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  const auto peaks = w.PeaksLeft();
+  QVERIFY(!peaks.empty());
+
+  TDialogs dialogs;
+  kit.Layer.FailNext("RecordStart", audio::kErrDevice);
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(w.PeaksLeft(), peaks);
+  QCOMPARE(w.WaveDuration(), 1.5);
+  QVERIFY(w.wave->isVisible());
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
+}
+
+void TestMainForm::mp3At96000IsAnnounced()
+{
+  TWindowKit kit;
+  auto& w = kit.Open();
+  const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
+  PickEntry(w.cbRate, QStringLiteral("96000"));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  kit.ChooseFormat(1);
+  QCOMPARE(w.lblStatus->text(), note);
+  PickEntry(w.cbRate, QStringLiteral("44100"));
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  PickEntry(w.cbRate, QStringLiteral("96000"));
+  QCOMPARE(w.lblStatus->text(), note);
+  kit.ChooseFormat(0);  // WAV keeps 96000
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  w.close();
+
+  // Stored so: said at the start.
+  TWindowKit stored("[Opname]\r\nFormaat=1\r\nSamplerate=96000\r\n");
+  QCOMPARE(stored.Open().lblStatus->text(), note);
+}
+
+void TestMainForm::systemEndAsksNothingAndKeepsTheTake()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\nMono=1\r\n");
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Oud.wav", Level(0.5, 100));
+  WriteTrimRecord(folder / "Oud.wav", "0,1", "0,1");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  kit.Record(Level(2.0, 0, 1));
+
+  // The end comes while a question is open: it is dismissed and nothing more is asked.
+  TDialogs dialogs;
+  dialogs.Do([&w](QWidget*) { w.EndBySystem(); });
+  QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QVERIFY(!w.isVisible());
+  QVERIFY(!w.Recorder()->Recording());
+  QVERIFY(fs::exists(folder / "Oud.wav"));
+  QVERIFY(fs::exists(folder / "Oud.wav.triminfo"));
+  const auto bytes = test::ReadBytes(folder / "Koor-1.wav");
+  QCOMPARE(bytes.size(), std::size_t{44 + 2 * 48000 * 2});
+  QCOMPARE(test::Le32(bytes, 40), std::uint32_t{2 * 48000 * 2});
+  QVERIFY(!fs::exists(folder / "Koor-1.wav.triminfo"));
+  QCOMPARE(kit.Setting("Opname", "Mono"), std::string("1"));
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+// The scripted layer's peaks of a 20 s take come at the pace of a long one here.
+std::vector<std::int16_t> LongTake()
+{
+  return Join({Level(1.0, 0), Level(18.0, 9000), Level(1.0, 0)});
+}
+
+bool ShowsProgress(const QString& AStatus, const QString& AWork)
+{
+  static const QRegularExpression percent(QStringLiteral("^(.*)\\.\\.\\. (\\d{1,3})%$"));
+  const auto match = percent.match(AStatus);
+  return match.hasMatch() && match.captured(1) == AWork;
+}
+
+void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", LongTake());
+  WriteWave(folder / "Koor-2.wav", Join({Level(2.0, 0), Level(18.0, 5000)}));
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));  // Koor-2.wav, at full speed
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+
+  kit.Layer.ReadDelayMs = 15;
+  auto* list = w.lbRecordings;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")),
+               qPrintable(w.lblStatus->text()));
+  // The window is served meanwhile; the take being read cannot be deleted, and the
+  // click does not wait to run afterwards.
+  QVERIFY(!w.btnDelete->isEnabled());
+  TDialogs dialogs;
+  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+
+  // Another choice: the first analysis is dropped; the second take comes from memory.
+  ClickRow(list, 1);
+  QCOMPARE(w.WaveDuration(), 20.0);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QVERIFY(w.btnDelete->isEnabled());
+  QTest::qWait(100);  // a read under way when the choice came ends
+  const int reads = kit.Layer.Reads("Koor-1.wav");
+  QTest::qWait(300);
+  QCOMPARE(kit.Layer.Reads("Koor-1.wav"), reads);
+  QVERIFY2(reads < 40, qPrintable(QString::number(reads)));  // 59 for the whole take
+  QVERIFY(dialogs.Seen.isEmpty());
+  QVERIFY(fs::exists(folder / "Koor-1.wav"));
+
+  // Closed while a take is read: the reading is dropped, then the window closes.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")));
+  w.close();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+  QTRY_VERIFY(!w.isVisible());
+  QVERIFY(dialogs.Seen.isEmpty());
+  QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\nFormaat=1\r\n");
+  const fs::path folder = kit.Session("Koor");
+  TScriptedAudioLayer::TScriptedStream decoded;
+  decoded.Samples = LongTake();
+  // the takes and the backups a trim reads them back from
+  for (const char* name : {"Koor-1.mp3", "Koor-2.mp3", "Koor-1.mp3.untrimmed", "Koor-2.mp3.untrimmed"})
+    kit.Layer.AddStream(folder / name, decoded);
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+
+  kit.Record(Level(0.1, 100));
+  kit.Layer.ReadDelayMs = 10;
+  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")),
+               qPrintable(w.lblStatus->text()));
+  for (QWidget* off : std::initializer_list<QWidget*>{w.btnRecord, w.btnStop, w.btnListen, w.btnDelete,
+                                                      w.cbSession, w.btnNew, w.btnRoot,
+                                                      w.chkTrimSilence, w.cbFormat})
+    QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
+  // A click on the record button meanwhile starts nothing, now or later.
+  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  kit.Settle();
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Getrimd: 0,90 s begin / 0,90 s einde"));
+  QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), std::string("RecordStart")), 1);
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.mp3"));
+  QVERIFY(w.TrimActive());
+  QVERIFY(w.btnRecord->isEnabled());
+
+  // Closed during a trim: the close waits until the take is whole again.
+  kit.Layer.ReadDelayMs = 0;
+  kit.Record(Level(0.1, 100));
+  kit.Layer.ReadDelayMs = 10;
+  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")));
+  TDialogs dialogs;
+  dialogs.Click(QStringLiteral("Annuleren"));  // the purge question, after the trim
+  w.close();
+  QVERIFY(w.isVisible());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist..."));
+  QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
+  const fs::path take = folder / "Koor-2.mp3";
+  QVERIFY(fs::exists(take));
+  QCOMPARE(fs::exists(take.string() + ".untrimmed"), fs::exists(take.string() + ".triminfo"));
+  for (const auto& entry : fs::directory_iterator(folder))
+    QVERIFY2(entry.path().string().find(".trimtmp") == std::string::npos,
+             qPrintable(Q(entry.path())));
 }
 
 // The program's own application object, so that errors reaching the event loop meet

@@ -2,6 +2,7 @@
 // source through the window's buttons, checked on disk, played back and deleted.
 // Needs the PulseAudio test server that scripts/test.sh starts.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <memory>
 
 #include "audio/AudioLayer.h"
+#include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
 #include "support/TestFiles.h"
 #include "ui/Fonts.h"
@@ -61,6 +63,7 @@ class TestMainReal : public QObject {
 
 private slots:
   void recordPlayDeleteOnTheSoundServer();
+  void deviceListFollowsTheSoundServer();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -86,10 +89,18 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   QCOMPARE(w.cbDevice->currentText(), SineDevice);
-  const int session = w.cbSession->findText(QStringLiteral("Proef"));
-  QVERIFY(session >= 0);
-  w.cbSession->setCurrentIndex(session);
-  emit w.cbSession->activated(session);
+  // The session chosen as a user would: the focused list opened and its entry clicked.
+  QVERIFY(w.cbSession->findText(QStringLiteral("Proef")) >= 0);
+  w.cbSession->setFocus();
+  QTest::keyClick(w.cbSession, Qt::Key_F4);
+  QAbstractItemView *view = w.cbSession->view();
+  QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 2000);
+  const QPoint entry =
+      view->visualRect(view->model()->index(w.cbSession->findText(QStringLiteral("Proef")), 0))
+          .center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Sessions().SessionName(), QStringLiteral("Proef"), 2000);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   // Record about two seconds: the clock runs and the meter lights up on the way.
   QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
@@ -97,6 +108,8 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 2000);
   QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:02"), 3500);
   QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  // the take is listed and analysed off the window's thread
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   const fs::path take = root / "Proef" / "Proef-1.wav";
   QCOMPARE(w.lblStatus->text(),
@@ -143,6 +156,37 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QVERIFY(!fs::exists(take));
   QCOMPARE(w.lbRecordings->count(), 0);
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
+}
+
+void TestMainReal::deviceListFollowsTheSoundServer()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  const int before = w.cbDevice->count();
+
+  // A microphone plugged in while the window runs: listed, the chosen one stays.
+  const std::string module = test::Shell(
+      "pactl load-module module-sine-source source_name=pk_window rate=48000 frequency=523");
+  QVERIFY(!module.empty());
+  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before + 1, 5000);
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  // and unplugged again
+  test::Shell("pactl unload-module " + module);
+  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before, 5000);
+  QCOMPARE(w.cbDevice->currentText(), SineDevice);
 }
 
 // A private home so that no real settings or documents are touched.

@@ -161,6 +161,43 @@ private slots:
     QCOMPARE(WaveAxisTicks(60, W).back().X, W - 1);
   }
 
+  // Long takes: up to 20 minutes the minute stays; beyond, labels never touch.
+  void LongTakesKeepTheirLabelsApart_data()
+  {
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("interval");
+    QTest::newRow("20 min") << 1200.0 << 60;
+    QTest::newRow("30 min") << 1800.0 << -1;
+    QTest::newRow("1 h") << 3600.0 << -1;
+    QTest::newRow("10 h") << 36000.0 << -1;
+    QTest::newRow("100 days") << 8640000.0 << -1;
+  }
+
+  void LongTakesKeepTheirLabelsApart()
+  {
+    QFETCH(double, seconds);
+    QFETCH(int, interval);
+    const int every = WaveAxisInterval(seconds, W);
+    if (interval > 0) {
+      QCOMPARE(every, interval);
+      return;
+    }
+    QVERIFY(every > 60);
+    const auto ticks = WaveAxisTicks(seconds, W);
+    QVERIFY2(ticks.size() >= 3, "the axis still marks the take");
+    const QFontMetrics fm(WaveLabelFont());
+    int end = -1;
+    for (const auto& tick : ticks) {
+      const int width = fm.horizontalAdvance(FormatSeconds(static_cast<double>(tick.Seconds)));
+      const int left = ClampLabelLeft(tick.X, width, W);
+      QVERIFY2(left > end, qPrintable(QStringLiteral("label at %1 s").arg(tick.Seconds)));
+      end = left + width;
+    }
+    // the next shorter step would have let two labels touch
+    const QList<int> steps{60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+    QVERIFY(steps.contains(every) || every % 86400 == 0);
+  }
+
   void AxisInThePicture()
   {
     TScene s(0, 0, 0);
@@ -176,9 +213,9 @@ private slots:
     QCOMPARE(image.copy(QRect(QPoint(W - label.width(), 0), label.size())), label);
 
     // A take of an hour and more is labelled with hours.
-    s.Scene.Duration = 3660;
+    s.Scene.Duration = 3600;
     const QImage hours = s.Render();
-    const QImage hourLabel = TextAlone(FormatSeconds(3660), AxisText);
+    const QImage hourLabel = TextAlone(FormatSeconds(3600), AxisText);
     QCOMPARE(FormatSeconds(3660), QStringLiteral("01:01:00"));
     QCOMPARE(hours.copy(QRect(QPoint(W - hourLabel.width(), 0), hourLabel.size())), hourLabel);
   }
