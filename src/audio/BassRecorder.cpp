@@ -164,27 +164,29 @@ void TBassRecorder::ReleaseCapture(bool removeTake) noexcept
   }
 }
 
-void TBassRecorder::Stop()
+bool TBassRecorder::Stop()
 {
   if (!Recording())
-    return;
+    return true;
   // The channel's stop hands on everything captured up to now, to the callback
   // (still writing, as the take runs until then) and to the encoder.
   if (FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecording.store(false, std::memory_order_release);
+  bool complete = true;
   if (FEncoderHandle != 0)
-    FLayer.EncodeStop(FEncoderHandle);
+    complete = FLayer.EncodeStop(FEncoderHandle);
   FEncoderHandle = 0;
   FRecordHandle = 0;
-  FinishWaveFile();
+  complete = FinishWaveFile() && complete;
   // The take on the disk before it is listed: its data, then its name.
   if (FTakeLink) {
-    FTakeLink->Sync();
-    platform::SyncFolderOf(FTakePath);
+    complete = FTakeLink->Sync() && complete;
+    complete = platform::SyncFolderOf(FTakePath) && complete;
     FTakeLink.reset();
   }
   FLayer.RecordFree();
+  return complete;
 }
 
 bool TBassRecorder::RecordCallback(THandle, const void* buffer, std::uint32_t length,
@@ -248,20 +250,21 @@ bool TBassRecorder::AppendWave(const std::uint8_t* data, std::uint32_t length) n
   return true;
 }
 
-void TBassRecorder::WriteWaveHeader() noexcept
+bool TBassRecorder::WriteWaveHeader() noexcept
 {
   const TWaveHeader header = BuildWaveHeader(FDataBytes, FSampleRate, FChannels);
-  FWaveStream->WriteAt(0, header.data(), header.size());
+  return FWaveStream->WriteAt(0, header.data(), header.size());
 }
 
-void TBassRecorder::FinishWaveFile() noexcept
+bool TBassRecorder::FinishWaveFile() noexcept
 {
   if (!FWaveStream)
-    return;
-  WriteWaveHeader();
+    return true;
+  const bool written = WriteWaveHeader();
   std::unique_ptr<platform::TFileStream> stream = std::move(FWaveStream);
   FWaveStream.reset();
   stream.reset();
+  return written;
 }
 
 void TBassRecorder::ConsumeStereoPeaks(int& LeftPeak, int& RightPeak)

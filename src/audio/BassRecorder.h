@@ -63,8 +63,10 @@ public:
   void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
              TRecordingFormat AFormat, const std::filesystem::path& FileName);
   // Completes the running take's file with everything captured up to the call and
-  // makes it durable; does nothing when no take runs.
-  void Stop();
+  // makes it durable; does nothing when no take runs. False when some of that failed
+  // (the MP3's last bytes, tag or close, the WAV header, the sync): the take is then
+  // incomplete or may not survive a power cut, and the user must be told.
+  bool Stop();
 
   // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
   void ConsumeStereoPeaks(int& LeftPeak, int& RightPeak);
@@ -148,8 +150,8 @@ private:
                              void* user) noexcept;
   bool OnBuffer(const void* buffer, std::uint32_t length) noexcept;
   bool AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept;
-  void WriteWaveHeader() noexcept;
-  void FinishWaveFile() noexcept;
+  bool WriteWaveHeader() noexcept;
+  bool FinishWaveFile() noexcept;
   void ReleaseCapture(bool removeTake) noexcept;
   unsigned AnalysisChunks(const std::filesystem::path& FileName, std::uint64_t bytes,
                           std::uint64_t frames) const;

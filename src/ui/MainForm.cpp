@@ -1063,8 +1063,8 @@ void TfrmMain::closeEvent(QCloseEvent* event)
   }
   // A running take is completed as it is: not trimmed, not listed.
   timer->stop();
-  if (FRecorder)
-    FRecorder->Stop();
+  if (FRecorder && !FRecorder->Stop() && !FEndingBySystem)
+    ShowDarkError(IncompleteTakeText());
   // The system ending the program gets no questions.
   if (!FEndingBySystem)
     PurgeTrimFiles();
@@ -1162,7 +1162,12 @@ void TfrmMain::StopClick()
 void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
 {
   timer->stop();
-  FRecorder->Stop();
+  QString why = AEndedWhy;
+  // A take whose file could not be completed is not reported as kept, nor trimmed.
+  if (!FRecorder->Stop() && why.isEmpty()) {
+    why = IncompleteTakeText();
+    ATrim = false;
+  }
   // The meter rests while the take is being completed.
   vu->Tag = 0;
   vu->update();
@@ -1176,7 +1181,14 @@ void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
       return;  // on in TrimFinished
     }
   }
-  CompleteTake(AEndedWhy);
+  CompleteTake(why);
+}
+
+QString TfrmMain::IncompleteTakeText() const
+{
+  return QStringLiteral("Opname mogelijk onvolledig: het bestand kon niet volledig worden "
+                        "afgesloten: ") +
+         FLastFile;
 }
 
 void TfrmMain::TrimFinished(const TTrimResult& ATrim)

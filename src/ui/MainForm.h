@@ -259,6 +259,8 @@ private:
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
   void FinishTake(bool ATrim, const QString& AEndedWhy);
+  // What the user is told when the take's file could not be completed at its stop.
+  QString IncompleteTakeText() const;
   void ClearWaveform();
   void PaintVU(QPainter& APainter);
   void PaintWave(QPainter& APainter);

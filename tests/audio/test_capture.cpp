@@ -305,7 +305,7 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
   const std::vector<std::int16_t> buf = {100, -200, 300};
   ASSERT_TRUE(layer.Deliver(buf));
   EXPECT_EQ(rec->ConsumePeakLevel(), 300);
-  rec->Stop();
+  EXPECT_TRUE(rec->Stop());
   // the scripted encoder stores what passed through it: nothing else touched the file
   const auto bytes = ReadBytes(path);
   ASSERT_EQ(bytes.size(), 6u);
@@ -316,6 +316,18 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
   const auto at = [&](const char* c) { return std::find(log.begin(), log.end(), c) - log.begin(); };
   EXPECT_LT(at("ChannelStop"), at("EncodeStop"));
   EXPECT_LT(at("EncodeStop"), at("RecordFree"));
+}
+
+TEST_F(CaptureTest, StopSaysWhenTheFileCouldNotBeCompleted)
+{
+  const auto path = Take("Koor-1.mp3");
+  rec->Start(0, 48000, 2, 192, rfMP3, path);
+  ASSERT_TRUE(layer.Deliver({100, -200, 300, 400}));
+  layer.FailNext("EncodeStop", audio::kErrCreate);  // the last bytes, the tag or the close
+  EXPECT_FALSE(rec->Stop());
+  EXPECT_FALSE(rec->Recording());
+  EXPECT_TRUE(std::filesystem::exists(path));  // what there is stays the user's
+  EXPECT_TRUE(rec->Stop());                     // nothing runs any more
 }
 
 // How a take ends by itself, for both formats: the input gone, audio lost while the

@@ -202,10 +202,10 @@ void TScriptedAudioLayer::ChannelStop(THandle channel)
   if (channel != 0 && channel == RecordHandle) {
     RecordState = kActiveStopped;
     FProc = nullptr;
-    if (EncoderHandle != 0 && EncoderAutoFree) {
+    // As the real layer does: an encoder that ends with its channel is finished now,
+    // and its handle still answers EncodeStop with how that went.
+    if (EncoderHandle != 0 && EncoderAutoFree)
       EncoderActive = false;
-      EncoderHandle = 0;
-    }
     return;
   }
   auto it = OpenStreams.find(channel);
@@ -272,6 +272,7 @@ void TScriptedAudioLayer::FailEncoder()
 {
   std::lock_guard lock(FLock);
   EncoderActive = false;
+  FEncoderFailed = true;
 }
 
 void TScriptedAudioLayer::AddStream(const std::filesystem::path& path, TScriptedStream stream)
@@ -440,6 +441,7 @@ THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
     return Fail(kErrCreate), 0;
   EncoderHandle = FNextHandle++;
   EncoderActive = true;
+  FEncoderFailed = false;
   EncoderKbps = kbps;
   EncoderFile = file;
   EncoderAutoFree = autoFree;
@@ -460,12 +462,11 @@ bool TScriptedAudioLayer::EncodeStop(THandle encoder)
   const bool failing = Fails("EncodeStop");
   if (encoder == 0 || encoder != EncoderHandle)
     return Fail(kErrHandle);
-  const bool wrote = EncoderActive;
   EncoderActive = false;
   EncoderHandle = 0;
   if (failing)
     return false;
-  return wrote ? Ok() : Fail(kErrCreate);
+  return FEncoderFailed ? Fail(kErrCreate) : Ok();
 }
 
 } // namespace praatkist::test

@@ -125,6 +125,7 @@ private:
   // Every call holds this, so engine work on other threads (analysis, trimming) can
   // use the layer beside the window's thread. Recursive: the layer calls itself.
   mutable std::recursive_mutex FLock;
+  bool FEncoderFailed = false;  // FailEncoder: the file could not be written
   audio::THandle FNextHandle = 100;
   audio::TRecordProc FProc = nullptr;
   void* FUser = nullptr;

@@ -416,6 +416,7 @@ private slots:
   void doubleClickDuringTakeLeavesTheTakeAlone();
   void stopShowsTheNewTakeEvenWhenNotLast();
   void takeEndingByItselfIsCompletedAndReported();
+  void takeThatCannotBeCompletedIsNotCalledKept();
   void statusTellsWhileTheInputGivesNothing();
   void vanishedSessionReachesGeneralHandler();
   void mouseChoosesTheTakeCommandsActOn();
@@ -1179,6 +1180,30 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
   QCOMPARE(test::Le32(bytes, 40), static_cast<std::uint32_t>(take.size() * 2));
   QVERIFY(!fs::exists(file.string() + ".triminfo"));
   QCOMPARE(w.WaveDuration(), 2.0);
+}
+
+void TestMainForm::takeThatCannotBeCompletedIsNotCalledKept()
+{
+  TWindowKit kit("[Opname]\r\nFormaat=1\r\nStiltesTrimmen=1\r\n");
+  kit.Session("Koor");
+  auto& w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  TDialogs dialogs;
+  const fs::path file = kit.Root / "Koor" / "Koor-1.mp3";
+  kit.Layer.AddStream(file, {48000, 2, TrimmableTake()});  // what a decoder reads of it
+  kit.Record(TrimmableTake());
+  kit.Layer.FailNext("EncodeStop", audio::kErrCreate);  // the MP3's last bytes
+  kit.Stop();
+  const QString why = QStringLiteral("Opname mogelijk onvolledig: het bestand kon niet volledig "
+                                     "worden afgesloten: ") +
+                      NativeTakePath(file);
+  QCOMPARE(dialogs.Seen.size(), 1);
+  QCOMPARE(dialogs.Seen[0].Text, why);
+  QCOMPARE(w.lblStatus->text(), why);
+  // Not trimmed: the take is opened once, for its waveform.
+  QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), "StreamCreateFile"), 1);
+  QVERIFY(!fs::exists(file.string() + ".triminfo"));
+  QVERIFY(w.btnRecord->isEnabled());
 }
 
 void TestMainForm::statusTellsWhileTheInputGivesNothing()
