@@ -257,7 +257,11 @@ void TestTakeWork::trimEqualsDirectCall()
   QCOMPARE(r.TrimmedStart, start);
   QCOMPARE(r.TrimmedEnd, end);
   QCOMPARE(ReadBytes(worked), ReadBytes(direct));
-  QCOMPARE(ReadBytes(audio::TrimRecordPath(worked)), ReadBytes(audio::TrimRecordPath(direct)));
+  // The records name their own takes; the amounts they hold are the same.
+  double recordStart = 0, recordEnd = 0;
+  QVERIFY(engine.ReadTrimInfo(worked, recordStart, recordEnd));
+  QCOMPARE(recordStart, start);
+  QCOMPARE(recordEnd, end);
 
   // A failure carries the engine's message exactly.
   QString expected;
@@ -331,13 +335,13 @@ void TestTakeWork::trimCancelLeavesTakeWhole()
   QSignalSpy done(&work, &TTakeWork::TrimDone);
   QSignalSpy progress(&work, &TTakeWork::Progress);
 
-  // Held in the rewrite, which reads the backup.
-  layer.Shut(".untrimmed");
+  // Held in the scan of the take (a WAV's kept range is then copied by the kernel,
+  // past the layer).
+  layer.Shut("s-1.wav");
   QVERIFY(work.Trim(Q(take), rfWave, 192));
   QVERIFY(layer.WaitArrived());
   QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 5000);
   QCOMPARE(progress.last().at(0).value<TWorkKind>(), TWorkKind::Trim);
-  QVERIFY(progress.last().at(1).toInt() >= 50);
   QCOMPARE(work.Percent(), progress.last().at(1).toInt());
   // An analysis asked for now waits behind the trim.
   QSignalSpy analysed(&work, &TTakeWork::AnalysisDone);
@@ -406,7 +410,7 @@ void TestTakeWork::safeEndDuringTrim()
   TTakeWork work(engine);
   QSignalSpy done(&work, &TTakeWork::TrimDone);
 
-  layer.Shut(".untrimmed");
+  layer.Shut("s-1.wav");
   QVERIFY(work.Trim(Q(take), rfWave, 192));
   QVERIFY(layer.WaitArrived());
   // The wait blocks this thread; the gate opens from another one well after the
