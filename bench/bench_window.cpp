@@ -213,7 +213,7 @@ int main(int argc, char** argv)
       const std::vector<std::int32_t>& peaks = ATrimmed ? peaksTrimmed : peaksMp3;
       const double duration = ATrimmed ? durationTrimmed : durationMp3;
       const bool shown = RunUntil(
-          [&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 60000);
+          [&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 30000);
       if (!shown)
         std::fprintf(stderr, "  %s selected, but not shown\n",
                      qPrintable(w.lbRecordings->currentItem()->text()));
