@@ -190,7 +190,7 @@ int main(int argc, char** argv)
           return w.lblStatus->text().startsWith(QStringLiteral("Getrimd: ")) &&
                  !w.PeaksLeft().empty() && w.TrimActive();
         },
-        900000);
+        300000);
     QTest::qWait(50);  // the meter's next tick closes the last gap
     const double stopSeconds = clock.nsecsElapsed() / 1e9;
     const double stopGap = meter.LongestMs();
