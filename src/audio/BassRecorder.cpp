@@ -166,6 +166,7 @@ void TBassRecorder::ReleaseCapture(bool removeTake) noexcept
 
 bool TBassRecorder::Stop()
 {
+  const std::lock_guard stopping(FStopLock);
   if (!Recording())
     return true;
   // The channel's stop hands on everything captured up to now, to the callback

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,8 @@ public:
   // makes it durable; does nothing when no take runs. False when some of that failed
   // (the MP3's last bytes, tag or close, the WAV header, the sync): the take is then
   // incomplete or may not survive a power cut, and the user must be told.
+  // May run on a worker thread while the window waits for it; a second call waits for
+  // the first and then finds no take.
   bool Stop();
 
   // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
@@ -167,6 +170,7 @@ private:
   std::uint32_t FSampleRate = 0;
   std::uint16_t FChannels = 0;
   std::atomic<bool> FRecording{false};
+  std::mutex FStopLock;  // one Stop at a time (window and worker threads, never audio)
   std::atomic<std::int32_t> FPeakLeft{0};
   std::atomic<std::int32_t> FPeakRight{0};
   std::atomic<int> FEndReason{0};

@@ -324,6 +324,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
     FWork = new TTakeWork(*FRecorder, &FPeaksCache, this);
     connect(FWork, &TTakeWork::AnalysisDone, this, &TfrmMain::AnalysisFinished);
     connect(FWork, &TTakeWork::TrimDone, this, &TfrmMain::TrimFinished);
+    connect(FWork, &TTakeWork::StopDone, this, &TfrmMain::StopFinished);
     connect(FWork, &TTakeWork::Progress, this, &TfrmMain::WorkProgress);
     connect(FWork, &TTakeWork::SafelyEnded, this, [this] {
       if (FClosePending) {
@@ -758,8 +759,9 @@ void TfrmMain::PollDevices()
 {
   if (FLayer == nullptr || !FRecorder || FEndingBySystem)
     return;
-  // Not under a running take (its device stays as it is) nor under an open list.
-  if (FRecorder->Recording() || cbDevice->view()->isVisible())
+  // Not under a running take (its device stays as it is), nor while a take is being
+  // completed, nor under an open list.
+  if (FRecorder->Recording() || FTakeEnd != TTakeEnd::None || cbDevice->view()->isVisible())
     return;
   const std::uint32_t serial = FLayer->DeviceListSerial();
   if (serial == FDeviceSerial)
@@ -1162,17 +1164,33 @@ void TfrmMain::StopClick()
 void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
 {
   timer->stop();
-  QString why = AEndedWhy;
-  // A take whose file could not be completed is not reported as kept, nor trimmed.
-  if (!FRecorder->Stop() && why.isEmpty()) {
-    why = IncompleteTakeText();
-    ATrim = false;
-  }
   // The meter rests while the take is being completed.
   vu->Tag = 0;
   vu->update();
+  // The stop waits for the last captured audio and syncs the file: on the worker, so
+  // the window is not held up meanwhile.
+  FStopTrim = ATrim;
+  FTakeEndedWhy = AEndedWhy;
+  if (FWork != nullptr && FWork->StopTake(FLastFile)) {
+    FTakeEnd = TTakeEnd::Stopping;
+    ApplyWorkRule();
+    return;  // on in StopFinished
+  }
+  StopFinished(FLastFile, FRecorder->Stop());
+}
 
-  if (ATrim && FWork != nullptr) {
+void TfrmMain::StopFinished(const QString& APath, bool AComplete)
+{
+  Q_UNUSED(APath);
+  bool trim = FStopTrim;
+  QString why = FTakeEndedWhy;
+  FTakeEndedWhy.clear();
+  // A take whose file could not be completed is not reported as kept, nor trimmed.
+  if (!AComplete && why.isEmpty()) {
+    why = IncompleteTakeText();
+    trim = false;
+  }
+  if (trim && FWork != nullptr) {
     const TRecordingFormat format = cbFormat->currentIndex() == 0 ? rfWave : rfMP3;
     const int bitrate = cbBitrate->currentText().left(3).toInt();
     if (FWork->Trim(FLastFile, format, bitrate)) {

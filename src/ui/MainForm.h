@@ -259,6 +259,8 @@ private:
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
   void FinishTake(bool ATrim, const QString& AEndedWhy);
+  // The take's file is completed (AComplete: all of it); trims or lists it.
+  void StopFinished(const QString& APath, bool AComplete);
   // What the user is told when the take's file could not be completed at its stop.
   QString IncompleteTakeText() const;
   void ClearWaveform();
@@ -307,7 +309,8 @@ private:
   TPeaksCache FPeaksCache;
   TTakeWork* FWork = nullptr;
   // From a stop until the new take is shown: its trim, then its analysis.
-  enum class TTakeEnd { None, Trimming, Loading };
+  enum class TTakeEnd { None, Stopping, Trimming, Loading };
+  bool FStopTrim = false;  // the take being stopped is to be trimmed
   TTakeEnd FTakeEnd = TTakeEnd::None;
   QString FTakeEndedWhy;
   bool FProgressShown = false;

@@ -134,6 +134,22 @@ bool TTakeWork::Trim(const QString& APath, TRecordingFormat AFormat, int ABitrat
   return true;
 }
 
+bool TTakeWork::StopTake(const QString& APath)
+{
+  if (FEnding || FStopWanted)
+    return false;
+  auto job = std::make_unique<TJob>();
+  job->Ticket = FNextTicket++;
+  job->PathText = APath;
+  FStopWanted = true;
+  {
+    const std::lock_guard lock(FLock);
+    FPendingStop = std::move(job);
+  }
+  FWake.notify_one();
+  return true;
+}
+
 void TTakeWork::CancelTrim()
 {
   // A trim not yet started meets the flag before it has touched anything.
@@ -257,16 +273,22 @@ void TTakeWork::WorkerLoop() noexcept
     std::unique_ptr<TJob> job;
     {
       std::unique_lock lock(FLock);
-      FWake.wait(lock, [this] { return FStop || FPendingTrim || FPendingAnalysis; });
-      // A trim goes first; an analysis asked for meanwhile waits behind it.
-      if (FPendingTrim)
+      FWake.wait(lock,
+                 [this] { return FStop || FPendingStop || FPendingTrim || FPendingAnalysis; });
+      // The take's stop goes first, then a trim; an analysis asked for meanwhile waits
+      // behind them.
+      if (FPendingStop)
+        job = std::move(FPendingStop);
+      else if (FPendingTrim)
         job = std::move(FPendingTrim);
       else if (FPendingAnalysis)
         job = std::move(FPendingAnalysis);
       else
         break;
     }
-    if (job->Kind == TWorkKind::Trim)
+    if (job->Kind == TWorkKind::None)
+      RunStop(*job);
+    else if (job->Kind == TWorkKind::Trim)
       RunTrim(*job);
     else
       RunAnalysis(*job);
@@ -338,6 +360,32 @@ void TTakeWork::RunTrim(const TJob& AJob) noexcept
         Qt::QueuedConnection);
   } catch (...) {
     // Out of memory on the way back: the result is lost, the thread goes on.
+  }
+}
+
+void TTakeWork::RunStop(const TJob& AJob) noexcept
+{
+  bool complete = false;
+  try {
+    complete = FEngine.Stop();
+  } catch (...) {
+    complete = false;
+  }
+  try {
+    QMetaObject::invokeMethod(
+        this,
+        [this, path = AJob.PathText, complete] {
+          if (!FStopWanted)
+            return;
+          FStopWanted = false;
+          if (!Busy())
+            FTicker.stop();
+          if (!FEnding)
+            emit StopDone(path, complete);
+        },
+        Qt::QueuedConnection);
+  } catch (...) {
+    // Out of memory on the way back: the take is stopped all the same.
   }
 }
 

@@ -135,7 +135,14 @@ public:
   bool Trim(const QString& APath, TRecordingFormat AFormat, int ABitrate);
   void CancelTrim();
 
-  bool Busy() const noexcept { return FAnalysisWanted || FTrimWanted; }
+  // Completes the running take (the engine's Stop, which waits for the last captured
+  // audio and syncs the file) on the worker, ahead of any other work; StopDone then
+  // says whether the file was completed. The window must not touch the engine's take
+  // meanwhile. Not cancellable: a safe end waits for it. False when ending or when a
+  // stop is already on its way.
+  bool StopTake(const QString& APath);
+
+  bool Busy() const noexcept { return FAnalysisWanted || FTrimWanted || FStopWanted; }
   TWorkKind Running() const noexcept;
   int Percent() const noexcept;
   // An analysis is wanted for this take (the latest request); empty when none.
@@ -148,6 +155,7 @@ public:
 signals:
   void AnalysisDone(const praatkist::ui::TAnalysisResult& AResult);
   void TrimDone(const praatkist::ui::TTrimResult& AResult);
+  void StopDone(const QString& APath, bool AComplete);
   void Progress(praatkist::ui::TWorkKind AKind, int APercent);
   void SafelyEnded();
 
@@ -166,6 +174,7 @@ private:
   void WorkerLoop() noexcept;
   void RunAnalysis(const TJob& AJob) noexcept;
   void RunTrim(const TJob& AJob) noexcept;
+  void RunStop(const TJob& AJob) noexcept;
   // On the window's thread: a finished job's result comes in.
   void DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, bool AStamped,
                        const TFileStamp& AStamp, int AMaxPoints);
@@ -182,6 +191,7 @@ private:
   std::uint64_t FAnalysisTicket = 0;
   QString FAnalysisPath;
   std::shared_ptr<audio::TWorkControl> FAnalysisControl;
+  bool FStopWanted = false;
   bool FTrimWanted = false;
   std::shared_ptr<audio::TWorkControl> FTrimControl;
   bool FEnding = false;
@@ -192,6 +202,7 @@ private:
   // Shared with the worker, under FLock (never held during engine work).
   std::mutex FLock;
   std::condition_variable FWake;
+  std::unique_ptr<TJob> FPendingStop;
   std::unique_ptr<TJob> FPendingTrim;
   std::unique_ptr<TJob> FPendingAnalysis;
   bool FStop = false;

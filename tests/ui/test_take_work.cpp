@@ -166,6 +166,7 @@ private slots:
   void safeEndDuringTrim_data();
   void safeEndDuringTrim();
   void cachedTakeShownAtOnce();
+  void stopRunsOffTheWindowThread();
 };
 
 void TestTakeWork::analysisEqualsDirectCall_data()
@@ -479,3 +480,53 @@ void TestTakeWork::cachedTakeShownAtOnce()
 
 QTEST_MAIN(TestTakeWork)
 #include "test_take_work.moc"
+
+// A capture stop that takes its time, as the real one waits for the last audio: it
+// holds until the test lets it go.
+class TSlowStopLayer : public TScriptedAudioLayer {
+public:
+  std::atomic<bool> Held{true};
+  std::atomic<bool> Arrived{false};
+  void ChannelStop(audio::THandle channel) override
+  {
+    if (channel == RecordHandle) {
+      Arrived = true;
+      while (Held)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    TScriptedAudioLayer::ChannelStop(channel);
+  }
+};
+
+void TestTakeWork::stopRunsOffTheWindowThread()
+{
+  TTempDir dir;
+  const fs::path take = dir / "s-1.wav";
+  TSlowStopLayer layer;
+  TBassRecorder engine(layer);
+  TTakeWork work(engine);
+  QSignalSpy stopped(&work, &TTakeWork::StopDone);
+  engine.Start(0, 48000, 2, 192, rfWave, take);
+  QVERIFY(layer.Deliver({100, -200, 300, -400}));
+
+  QVERIFY(work.StopTake(Q(take)));
+  QVERIFY(!work.StopTake(Q(take)));  // one stop at a time
+  QTRY_VERIFY_WITH_TIMEOUT(layer.Arrived.load(), 5000);
+  QVERIFY(work.Busy());
+  QTest::qWait(50);  // the window's thread goes on meanwhile
+  QCOMPARE(stopped.count(), 0);
+  layer.Held = false;
+  QVERIFY(stopped.wait(5000));
+  QCOMPARE(stopped.at(0).at(0).toString(), Q(take));
+  QVERIFY(stopped.at(0).at(1).toBool());
+  QVERIFY(!work.Busy());
+  QCOMPARE(test::Le32(ReadBytes(take), 40), 8u);  // the final header
+
+  // A file that could not be completed is said so.
+  const fs::path mp3 = dir / "s-2.mp3";
+  engine.Start(0, 48000, 2, 192, rfMP3, mp3);
+  layer.FailNext("EncodeStop", audio::kErrCreate);
+  QVERIFY(work.StopTake(Q(mp3)));
+  QVERIFY(stopped.wait(5000));
+  QVERIFY(!stopped.at(1).at(1).toBool());
+}
