@@ -617,16 +617,33 @@ void TfrmMain::showEvent(QShowEvent* event)
   cbSession->setFocus();
 }
 
+// A folder of the system's own programs (/usr/bin, /usr/local/bin, /opt/...): nothing
+// is written there at run time, even by root, whose writes it would otherwise take.
+static bool InSystemProgramFolder(const QString& AFolder)
+{
+#ifdef Q_OS_WIN
+  Q_UNUSED(AFolder);
+  return false;
+#else
+  const QString folder = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
+  for (const char* prefix : {"/usr/", "/bin/", "/sbin/", "/opt/"})
+    if (folder.startsWith(QLatin1String(prefix)))
+      return true;
+  return false;
+#endif
+}
+
 QString TfrmMain::SettingsFilePath(const QString& AExecutable)
 {
   const QFileInfo program(AExecutable);
   const QString name = program.completeBaseName() + QStringLiteral(".ini");
   const QString besideProgram = QDir(program.absolutePath()).filePath(name);
   const QFileInfo existing(besideProgram);
-  if (FolderWritable(program.absolutePath()) && (!existing.exists() || existing.isWritable()))
+  if (!InSystemProgramFolder(program.absolutePath()) && FolderWritable(program.absolutePath()) &&
+      (!existing.exists() || existing.isWritable()))
     return QDir::toNativeSeparators(besideProgram);
 
-  // A read-only install: the user's own configuration folder.
+  // A read-only or system-wide install: the user's own configuration folder.
   QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
   if (folder.isEmpty())
     folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))

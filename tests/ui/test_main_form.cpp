@@ -616,6 +616,10 @@ void TestMainForm::settingsBesideProgramOnlyWhereWritable()
   const QString fallback = TfrmMain::SettingsFilePath(Q(dir / "missing" / "Praatkist"));
   QCOMPARE(fallback, config + QStringLiteral("/Praatkist.ini"));
   QVERIFY(QFileInfo(config).isDir());
+  // An installed program writes nothing among the system's programs, even where it
+  // could (as root).
+  QCOMPARE(TfrmMain::SettingsFilePath(QStringLiteral("/usr/bin/Praatkist")),
+           config + QStringLiteral("/Praatkist.ini"));
 
   if (!test::IgnoresPermissions()) {
     const fs::path locked = dir / "locked";
