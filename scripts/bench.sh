@@ -11,6 +11,8 @@ cleanup() { bash "$root/tests/support/audio-test-server.sh" stop "$pa_dir" || tr
 trap cleanup EXIT
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$pa_dir")"
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+# the benchmarks write their sound files into the folder: made here when missing
+[ $# -ge 1 ] && mkdir -p "$1"
 for b in "$root"/build-bench/bench/bench_*; do
   [ -f "$b" ] && [ -x "$b" ] || continue
   echo "== $(basename "$b")"
