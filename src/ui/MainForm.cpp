@@ -32,6 +32,7 @@
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
+#include "ui/PathText.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -86,16 +87,6 @@ constexpr const char* KeyBitrate = "BitrateIndex";
 constexpr const char* KeyDevice = "Geluidsingang";
 constexpr const char* KeyTrim = "StiltesTrimmen";
 constexpr const char* KeyMono = "Mono";
-
-// One conversion of the window's texts into file-system paths, used everywhere.
-std::filesystem::path ToPath(const QString& AText)
-{
-#ifdef _WIN32
-  return std::filesystem::path(AText.toStdWString());
-#else
-  return std::filesystem::path(AText.toStdString());
-#endif
-}
 
 QString FromUtf8(const char* AText)
 {

@@ -1,6 +1,7 @@
 #include "ui/TakeWork.h"
 
 #include "ui/PeaksCache.h"
+#include "ui/PathText.h"
 
 #include <QMetaObject>
 
@@ -10,16 +11,6 @@
 namespace praatkist::ui {
 
 namespace {
-
-// The window's texts become file-system paths the same way everywhere.
-std::filesystem::path ToPath(const QString& AText)
-{
-#ifdef _WIN32
-  return std::filesystem::path(AText.toStdWString());
-#else
-  return std::filesystem::path(AText.toStdString());
-#endif
-}
 
 QString UnknownFailure()
 {

@@ -5,6 +5,36 @@
 # Coordinates given to e2e_click are relative to the window's client area (924 x 725);
 # without a window manager the client area is the window itself.
 
+# The start of an end-to-end test script (which sets $root): checks that TOOLs are
+# there, makes the scratch folder $work and sets the trap that ends the program
+# ($app_pid), the X server and an audio server of the test's own ($own_server),
+# showing the program's output when the test failed. Usage: e2e_begin PREFIX TOOL...
+e2e_begin() {
+  local prefix=$1 tool
+  shift
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+  done
+  work=$(mktemp -d "/tmp/$prefix.XXXXXX")
+  app_pid=
+  own_server=
+  trap e2e__end EXIT
+  trap 'exit 130' INT TERM
+}
+
+e2e__end() {
+  local rc=$?
+  e2e_end_pid "$app_pid"
+  e2e_stop_xvfb
+  [ -z "$own_server" ] || bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" \
+    >/dev/null 2>&1 || true
+  if [ $rc -ne 0 ] && [ -s "$work/program.log" ]; then
+    echo "--- program output"
+    tail -n 40 "$work/program.log"
+  fi
+  rm -rf "$work"
+}
+
 # Polls COMMAND every 50 ms for at most SECONDS; fails on time-out.
 e2e_poll() {
   local seconds=$1

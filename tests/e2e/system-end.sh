@@ -16,27 +16,7 @@ root=$(cd "$here/../.." && pwd)
 source "$here/lib.sh"
 program=$(readlink -f "${1:?usage: system-end.sh PROGRAM}")
 
-for tool in Xvfb xdotool import pactl soxi; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/praatkist-end.XXXXXX)
-app_pid=
-own_server=
-cleanup() {
-  local rc=$?
-  e2e_end_pid "$app_pid"
-  e2e_stop_xvfb
-  [ -z "$own_server" ] || bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" \
-    >/dev/null 2>&1 || true
-  if [ $rc -ne 0 ] && [ -s "$work/program.log" ]; then
-    echo "--- program output"
-    tail -n 40 "$work/program.log"
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+e2e_begin praatkist-end Xvfb xdotool import pactl soxi
 
 step() { echo "-- $*"; }
 fail() {
