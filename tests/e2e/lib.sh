@@ -35,6 +35,29 @@ e2e__end() {
   rm -rf "$work"
 }
 
+# A failed check of an end-to-end test: its reason, and the end of the script.
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+
+# Runs COMMAND; fails the test with WHAT when it fails. Usage: check WHAT COMMAND...
+check() {
+  local what=$1
+  shift
+  "$@" || fail "$what"
+}
+
+# An audio test server of the test's own unless one is given (PULSE_SERVER), and a
+# private X server.
+e2e_start_servers() {
+  if [ -z "${PULSE_SERVER:-}" ]; then
+    own_server=1
+    eval "$(bash "$root/tests/support/audio-test-server.sh" start "$work/pa")"
+  fi
+  e2e_start_xvfb "$work"
+}
+
 # Polls COMMAND every 50 ms for at most SECONDS; fails on time-out.
 e2e_poll() {
   local seconds=$1

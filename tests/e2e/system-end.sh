@@ -19,21 +19,7 @@ program=$(readlink -f "${1:?usage: system-end.sh PROGRAM}")
 e2e_begin praatkist-end Xvfb xdotool import pactl soxi
 
 step() { echo "-- $*"; }
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-check() {
-  local what=$1
-  shift
-  "$@" || fail "$what"
-}
-
-if [ -z "${PULSE_SERVER:-}" ]; then
-  own_server=1
-  eval "$(bash "$root/tests/support/audio-test-server.sh" start "$work/pa")"
-fi
-e2e_start_xvfb "$work"
+e2e_start_servers
 
 mkdir -p "$work/bin"
 cp "$program" "$work/bin/Praatkist"

@@ -20,21 +20,7 @@ e2e_begin praatkist-e2e Xvfb xdotool import pactl soxi sox
 
 t_start=$(date +%s%N)
 step() { printf -- '-- %5.1f s  %s\n' "$((($(date +%s%N) - t_start) / 1000000))e-3" "$*"; }
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-check() {
-  local what=$1
-  shift
-  "$@" || fail "$what"
-}
-
-if [ -z "${PULSE_SERVER:-}" ]; then
-  own_server=1
-  eval "$(bash "$root/tests/support/audio-test-server.sh" start "$work/pa")"
-fi
-e2e_start_xvfb "$work"
+e2e_start_servers
 
 # The program in a folder of our own, so that its settings file lands beside it.
 mkdir -p "$work/bin" "$work/home"
