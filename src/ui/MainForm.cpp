@@ -1064,8 +1064,11 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     const bool trimming = FWork->Running() == TWorkKind::Trim;
     FClosePending = true;
     FProgressShown = false;
-    lblStatus->setText(trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
-                                : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+    if (FTakeEnd == TTakeEnd::Stopping)
+      lblStatus->setText(QStringLiteral("Opname wordt afgesloten, daarna sluit Praatkist..."));
+    else
+      lblStatus->setText(trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
+                                  : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
     ApplyWorkRule();
     FWork->BeginSafeEnd(true);
     event->ignore();
