@@ -183,7 +183,7 @@ bool TBassRecorder::Stop()
   // The take on the disk before it is listed: its data, then its name.
   if (FTakeLink) {
     complete = FTakeLink->Sync() && complete;
-    complete = platform::SyncFolderOf(FTakePath) && complete;
+    complete = platform::SyncFolderQuietly(FTakePath.parent_path()) && complete;
     FTakeLink.reset();
   }
   FLayer.RecordFree();

@@ -29,9 +29,6 @@ bool TFileLink::Removed() const noexcept { return false; }
 
 bool TFileLink::Sync() const noexcept { return FHandle >= 0 && _commit(FHandle) == 0; }
 
-// NTFS makes a folder's entries durable with the file's own flush.
-bool SyncFolderOf(const std::filesystem::path&) noexcept { return true; }
-
 #else
 
 TFileLink::TFileLink(const std::filesystem::path& path) noexcept
@@ -52,19 +49,6 @@ bool TFileLink::Removed() const noexcept
 }
 
 bool TFileLink::Sync() const noexcept { return FHandle >= 0 && ::fsync(FHandle) == 0; }
-
-bool SyncFolderOf(const std::filesystem::path& file) noexcept
-{
-  std::filesystem::path folder = file.parent_path();
-  if (folder.empty())
-    folder = ".";
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
 
 #endif
 

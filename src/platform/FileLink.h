@@ -25,7 +25,4 @@ private:
   int FHandle = -1;
 };
 
-// Makes the entries of the folder holding File durable (a new or renamed name).
-bool SyncFolderOf(const std::filesystem::path& file) noexcept;
-
 } // namespace praatkist::platform

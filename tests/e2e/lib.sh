@@ -58,6 +58,16 @@ e2e_start_servers() {
   e2e_start_xvfb "$work"
 }
 
+# Starts $work/bin/Praatkist (output to $work/program.log) as $app_pid and waits for its
+# window to be painted: the record button's red.
+e2e_start_program() {
+  "$work/bin/Praatkist" >>"$work/program.log" 2>&1 &
+  app_pid=$!
+  e2e_wait_window Praatkist 30 || fail "the window did not appear"
+  check "the window was not painted" e2e_poll 10 e2e__pixel_is $((WX + 100)) $((WY + 250)) "#CE4D4D"
+}
+e2e__pixel_is() { [ "$(e2e_pixel "$1" "$2")" = "$3" ]; }
+
 # Polls COMMAND every 50 ms for at most SECONDS; fails on time-out.
 e2e_poll() {
   local seconds=$1

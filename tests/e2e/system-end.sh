@@ -28,13 +28,6 @@ export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 export LSAN_OPTIONS=suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 sine="Sine source at 440 Hz"
 
-start_program() {
-  "$work/bin/Praatkist" >>"$work/program.log" 2>&1 &
-  app_pid=$!
-  e2e_wait_window Praatkist 30 || fail "the window did not appear"
-  check "the window was not painted" e2e_poll 10 e2e__pixel_is $((WX + 100)) $((WY + 250)) "#CE4D4D"
-}
-e2e__pixel_is() { [ "$(e2e_pixel "$1" "$2")" = "$3" ]; }
 
 # Sends SIGTERM and expects a clean end within 5 s, with no window asking anything.
 terminate_program() {
@@ -54,7 +47,7 @@ step "start with a root below a plain file and HOME on a file"
 printf 'x' >"$work/home-file"
 bad_root=$work/home-file/Sessies
 printf '[Sessies]\r\nHoofdmap=%s\r\n' "$bad_root" >"$ini"
-HOME=$work/home-file XDG_CONFIG_HOME=$work/cfg XDG_DATA_HOME=$work/data start_program
+HOME=$work/home-file XDG_CONFIG_HOME=$work/cfg XDG_DATA_HOME=$work/data e2e_start_program
 sleep 2
 e2e_gone "$app_pid" && fail "the program ended at start"
 [ -n "$(e2e_window Praatkist)" ] || fail "the window went away"
@@ -74,7 +67,7 @@ printf 'x' >"$sessions/Oud/Oud-1.wav.untrimmed"
 printf '[Trim]\r\nStartSeconds=0,5\r\nEndSeconds=0,5\r\n' >"$sessions/Oud/Oud-1.wav.triminfo"
 printf '[Sessies]\r\nHoofdmap=%s\r\n[Opname]\r\nGeluidsingang=%s\r\nStiltesTrimmen=1\r\n' \
   "$sessions" "$sine" >"$ini"
-start_program
+e2e_start_program
 # "Oud" sorts before "Proef": the second entry of the focused session list
 e2e_key Down
 e2e_key Down

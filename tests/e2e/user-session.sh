@@ -34,14 +34,6 @@ sessions=$HOME/Documents/AudioSessies
 folder=$sessions/Proef
 sine="Sine source at 440 Hz"
 
-start_program() {
-  "$work/bin/Praatkist" >>"$work/program.log" 2>&1 &
-  app_pid=$!
-  e2e_wait_window Praatkist 30 || fail "the window did not appear"
-  # painted: the record button's red
-  check "the window was not painted" e2e_poll 10 e2e__pixel_is $((WX + 100)) $((WY + 250)) "#CE4D4D"
-}
-e2e__pixel_is() { [ "$(e2e_pixel "$1" "$2")" = "$3" ]; }
 
 # Closes through the exit button, answering the purge question with $1 when it comes.
 close_program() {
@@ -94,7 +86,7 @@ listen_to_end() {
 # ---- session 1 ------------------------------------------------------------------------
 
 step "start without a settings file"
-start_program
+e2e_start_program
 check "default root not created" test -d "$sessions"
 [ -z "$(ls -A "$sessions")" ] || fail "the root is not empty"
 [ ! -e "$HOME/.config/Praatkist/Praatkist.ini" ] || fail "settings went to ~/.config"
@@ -176,7 +168,7 @@ expect_setting Opname Mono 0
 
 step "start again, pick the session with the keyboard, record, kill"
 cp "$ini" "$work/ini.before"
-start_program
+e2e_start_program
 e2e_key Down
 e2e_click "${E2E_RECORD[@]}"
 check "no recording stream (no session picked?)" e2e_poll 5 e2e_recording "$app_pid"
@@ -194,7 +186,7 @@ cmp -s "$ini" "$work/ini.before" || fail "the settings changed during a killed s
 # ---- session 3: the killed take comes back ---------------------------------------------
 
 step "start again: the killed take is listed, drawn and plays"
-start_program
+e2e_start_program
 e2e_key Down
 check "the killed take's waveform was not drawn" e2e_poll 10 e2e_wave_drawn
 fail_on_error_window

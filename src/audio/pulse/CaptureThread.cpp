@@ -51,6 +51,17 @@ void CaptureStateCallback(pa_stream* s, void* user) noexcept {
   pa_threaded_mainloop_signal(c->Ml, 0);
 }
 
+// Detaches our callbacks, disconnects and lets go of a record stream; under the loop's
+// lock.
+void ReleaseStream(pa_stream*& s) noexcept {
+  pa_stream_set_read_callback(s, nullptr, nullptr);
+  pa_stream_set_state_callback(s, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+    pa_stream_disconnect(s);
+  pa_stream_unref(s);
+  s = nullptr;
+}
+
 } // namespace
 
 int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string& source) {
@@ -88,12 +99,7 @@ int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string&
     }
     if (!ok) {
       const int code = ContextReady(ctx) ? kErrDevice : kErrDriver;
-      pa_stream_set_read_callback(s, nullptr, nullptr);
-      pa_stream_set_state_callback(s, nullptr, nullptr);
-      if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
-        pa_stream_disconnect(s);
-      pa_stream_unref(s);
-      Stream = nullptr;
+      ReleaseStream(Stream);
       return code;
     }
   }
@@ -249,12 +255,7 @@ void TCapture::Shut() noexcept {
   if (Ml) {
     TLoopLock lock(Ml);
     if (Stream) {
-      pa_stream_set_read_callback(Stream, nullptr, nullptr);
-      pa_stream_set_state_callback(Stream, nullptr, nullptr);
-      if (PA_STREAM_IS_GOOD(pa_stream_get_state(Stream)))
-        pa_stream_disconnect(Stream);
-      pa_stream_unref(Stream);
-      Stream = nullptr;
+      ReleaseStream(Stream);
     }
   }
 }
