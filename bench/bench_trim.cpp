@@ -6,7 +6,8 @@
 //        little to cut: only the ends are read)
 //   MP3: TrimSilence of a 192 kbit/s take  vs  lame -b 192 encoding the same audio
 //
-//   bench_trim [folder] [seconds] [runs]   (needs an audio server; scripts/bench.sh)
+//   bench_trim [folder] [seconds] [runs] [wav]   (needs an audio server; scripts/bench.sh;
+//                                                 "wav" leaves out the MP3 trim)
 //
 // Each trim and its peer run by turns, so that a change in the machine's load between
 // them weighs on both; the best of the runs counts.
@@ -139,9 +140,11 @@ int main(int argc, char** argv)
               tShort, tShort / tCpSync, shortCut ? ", BUT CUT" : "");
   std::printf("  WAV  sox silence trim    %7.3f s   TrimSilence is %.1fx faster\n", tSox,
               tSox / tWav);
-  std::printf("  MP3  lame -b 192 encode  %7.3f s\n", tLame);
-  std::printf("  MP3  TrimSilence         %7.3f s   %.2fx the lame encode (target <= 1.3)\n", tMp3,
-              tMp3 / tLame);
+  if (withMp3) {
+    std::printf("  MP3  lame -b 192 encode  %7.3f s\n", tLame);
+    std::printf("  MP3  TrimSilence         %7.3f s   %.2fx the lame encode (target <= 1.3)\n",
+                tMp3, tMp3 / tLame);
+  }
   std::printf("  [WAV cut %.3f s / %.3f s; MP3 cut %.3f s / %.3f s]\n", wavStart, wavEnd, start,
               end);
   for (const auto& p : {take, takeMp3, copy, soxOut, lameOut}) {

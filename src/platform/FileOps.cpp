@@ -270,12 +270,17 @@ void TNewFile::Write(const void* data, std::size_t size)
   }
 }
 
+// Copies start the disk's writing in steps of this many bytes.
+constexpr std::uint64_t kWriteBehindStep = 32u << 20;
+
 std::uint64_t TNewFile::CopyFrom(TReadFile& source, std::uint64_t offset, std::uint64_t length,
                                  void* buffer, std::size_t bufferSize)
 {
   std::uint64_t done = 0;
   while (done < length) {
-    const std::uint64_t want = std::min<std::uint64_t>(length - done, 1u << 30);
+    if (FCopied >= kWriteBehindStep)
+      WriteBehind();
+    const std::uint64_t want = std::min<std::uint64_t>(length - done, kWriteBehindStep);
     if (FKernelCopy) {
       loff_t from = static_cast<loff_t>(offset + done);
       const ssize_t n = Step("copyrange", FPath, [&] {
@@ -284,6 +289,7 @@ std::uint64_t TNewFile::CopyFrom(TReadFile& source, std::uint64_t offset, std::u
       });
       if (n > 0) {
         done += static_cast<std::uint64_t>(n);
+        FCopied += static_cast<std::uint64_t>(n);
         continue;
       }
       if (n == 0)
@@ -300,8 +306,20 @@ std::uint64_t TNewFile::CopyFrom(TReadFile& source, std::uint64_t offset, std::u
       break;
     Write(buffer, got);
     done += got;
+    FCopied += got;
   }
   return done;
+}
+
+// Starts the writing of everything written so far without waiting for it: the disk
+// works while the copy goes on, instead of the dirty pages piling up until the kernel
+// throttles the copy or a Sync pushes them all at once. A hint, so a refusal is fine.
+void TNewFile::WriteBehind() noexcept
+{
+  FCopied = 0;
+#ifdef SYNC_FILE_RANGE_WRITE
+  ::sync_file_range(FHandle, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
 }
 
 void TNewFile::Sync()

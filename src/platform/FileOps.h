@@ -79,7 +79,9 @@ public:
   void Write(const void* data, std::size_t size);
   // Appends Length bytes of Source from Offset, copied inside the kernel where the file
   // systems allow it and through Buffer (BufferSize bytes) where they refuse. Returns
-  // the bytes copied: fewer than Length only when Source ends first.
+  // the bytes copied: fewer than Length only when Source ends first. The copy is sent
+  // on its way to the disk as it goes, so that a Sync after a long copy finds little
+  // left to do.
   std::uint64_t CopyFrom(TReadFile& source, std::uint64_t offset, std::uint64_t length,
                          void* buffer, std::size_t bufferSize);
   // Data and size on the disk.
@@ -89,9 +91,11 @@ public:
 
 private:
   [[noreturn]] void Raise() const;
+  void WriteBehind() noexcept;
   std::filesystem::path FPath;
   int FHandle = -1;
   bool FKernelCopy = true;
+  std::uint64_t FCopied = 0;  // by CopyFrom, since the last WriteBehind
 };
 
 // ---- fault seam ------------------------------------------------------------------
