@@ -299,7 +299,7 @@ TEST_F(EngineReal, FrozenInputIsReportedUntilAudioArrives)
   EXPECT_GE(frozen, 0.5);
   {
     TFifoWriter writer(Sine(48000, 2, 1.0, 440, 8000));
-    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 1.0), 0.0);
+    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 2.0), 0.0);
   }
   std::string why;
   EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
