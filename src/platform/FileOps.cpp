@@ -129,29 +129,31 @@ void ReplaceFileOrRaise(const fs::path& from, const fs::path& to)
     RaiseErrno(errno, from);
 }
 
-void SyncFileOrRaise(const fs::path& path)
+namespace {
+
+// Opens Path with Flags and fsyncs it, as the step Step.
+void SyncOrRaise(const fs::path& path, int flags, const char* step)
 {
-  const int handle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int handle = ::open(path.c_str(), flags | O_CLOEXEC);
   if (handle < 0)
     RaiseErrno(errno, path);
-  const int result = Step("sync", path, [&] { return ::fsync(handle); });
+  const int result = Step(step, path, [&] { return ::fsync(handle); });
   const int error = errno;
   ::close(handle);
   if (result != 0)
     RaiseErrno(error, path);
 }
 
+} // namespace
+
+void SyncFileOrRaise(const fs::path& path)
+{
+  SyncOrRaise(path, O_RDONLY, "sync");
+}
+
 void SyncFolderOrRaise(const fs::path& folder)
 {
-  const fs::path dir = folder.empty() ? fs::path(".") : folder;
-  const int handle = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (handle < 0)
-    RaiseErrno(errno, dir);
-  const int result = Step("syncdir", dir, [&] { return ::fsync(handle); });
-  const int error = errno;
-  ::close(handle);
-  if (result != 0)
-    RaiseErrno(error, dir);
+  SyncOrRaise(folder.empty() ? fs::path(".") : folder, O_RDONLY | O_DIRECTORY, "syncdir");
 }
 
 bool DeleteFileQuietly(const fs::path& path) noexcept

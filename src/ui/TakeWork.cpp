@@ -65,22 +65,13 @@ bool TTakeWork::Analyze(const QString& APath, int AMaxPoints)
     }
   }
 
-  auto job = std::make_unique<TJob>();
-  job->Kind = TWorkKind::Analysis;
-  job->Ticket = FNextTicket++;
-  job->PathText = APath;
-  job->Path = ToPath(APath);
+  auto job = NewJob(TWorkKind::Analysis, APath);
   job->MaxPoints = AMaxPoints;
-  job->Control = std::make_shared<audio::TWorkControl>();
   FAnalysisWanted = true;
   FAnalysisTicket = job->Ticket;
   FAnalysisPath = APath;
   FAnalysisControl = job->Control;
-  {
-    const std::lock_guard lock(FLock);
-    FPendingAnalysis = std::move(job);
-  }
-  FWake.notify_one();
+  Post(FPendingAnalysis, std::move(job));
   StartTicker();
   return true;
 }
@@ -106,21 +97,12 @@ bool TTakeWork::Trim(const QString& APath, TRecordingFormat AFormat, int ABitrat
     return false;
   CancelAnalysis();
 
-  auto job = std::make_unique<TJob>();
-  job->Kind = TWorkKind::Trim;
-  job->Ticket = FNextTicket++;
-  job->PathText = APath;
-  job->Path = ToPath(APath);
+  auto job = NewJob(TWorkKind::Trim, APath);
   job->Format = AFormat;
   job->Bitrate = ABitrate;
-  job->Control = std::make_shared<audio::TWorkControl>();
   FTrimWanted = true;
   FTrimControl = job->Control;
-  {
-    const std::lock_guard lock(FLock);
-    FPendingTrim = std::move(job);
-  }
-  FWake.notify_one();
+  Post(FPendingTrim, std::move(job));
   StartTicker();
   return true;
 }
@@ -129,16 +111,29 @@ bool TTakeWork::StopTake(const QString& APath)
 {
   if (FEnding || FStopWanted)
     return false;
+  FStopWanted = true;
+  Post(FPendingStop, NewJob(TWorkKind::None, APath));
+  return true;
+}
+
+std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(TWorkKind AKind, const QString& APath)
+{
   auto job = std::make_unique<TJob>();
+  job->Kind = AKind;
   job->Ticket = FNextTicket++;
   job->PathText = APath;
-  FStopWanted = true;
+  job->Path = ToPath(APath);
+  job->Control = std::make_shared<audio::TWorkControl>();
+  return job;
+}
+
+void TTakeWork::Post(std::unique_ptr<TJob>& ASlot, std::unique_ptr<TJob> AJob)
+{
   {
     const std::lock_guard lock(FLock);
-    FPendingStop = std::move(job);
+    ASlot = std::move(AJob);
   }
   FWake.notify_one();
-  return true;
 }
 
 void TTakeWork::CancelTrim()

@@ -161,7 +161,7 @@ signals:
 
 private:
   struct TJob {
-    TWorkKind Kind = TWorkKind::None;
+    TWorkKind Kind = TWorkKind::None;  // None: the take's stop
     std::uint64_t Ticket = 0;
     QString PathText;
     std::filesystem::path Path;
@@ -171,6 +171,10 @@ private:
     std::shared_ptr<audio::TWorkControl> Control;
   };
 
+  // A job of AKind on the take at APath with the next ticket and a control of its own.
+  std::unique_ptr<TJob> NewJob(TWorkKind AKind, const QString& APath);
+  // Puts AJob in ASlot (replacing one not yet started) and wakes the worker.
+  void Post(std::unique_ptr<TJob>& ASlot, std::unique_ptr<TJob> AJob);
   void WorkerLoop() noexcept;
   void RunAnalysis(const TJob& AJob) noexcept;
   void RunTrim(const TJob& AJob) noexcept;
