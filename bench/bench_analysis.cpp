@@ -12,8 +12,8 @@
 #include "audio/BassRecorder.h"
 #include "audio/SndfileDecoder.h"
 
-#include <thread>
 #include <sys/resource.h>
+#include <thread>
 #include <time.h>
 
 using namespace praatkist;
@@ -89,9 +89,10 @@ int main(int argc, char **argv)
   const int mp3Runs = 5;
   for (int i = 0; i < mp3Runs; ++i) {
     const double child0 = ChildCpuSeconds();
-    tMpg = std::min(tMpg, bench::BestOf(1, [&] {
-      bench::Shell(bench::Command({"mpg123 -q -t", bench::Quote(mp3), "> /dev/null 2>&1"}));
-    }));
+    tMpg = std::min(
+        tMpg, bench::BestOf(1, [&] {
+          bench::Shell(bench::Command({"mpg123 -q -t", bench::Quote(mp3), "> /dev/null 2>&1"}));
+        }));
     cpuMpg = std::min(cpuMpg, ChildCpuSeconds() - child0);
     rec->SetAnalysisSplit({1, 0, true});
     const double one0 = ProcessCpuSeconds();
@@ -122,8 +123,9 @@ int main(int argc, char **argv)
               tSox, tSox / tWav);
   std::printf("  MP3  mpg123 -t           %7.3f s\n", tMpg);
   std::printf("  MP3  AnalyzeFile, 1 stretch %5.3f s   %.2fx mpg123 -t\n", tMp3One, tMp3One / tMpg);
-  std::printf("  MP3  AnalyzeFile         %7.3f s   %.2fx mpg123 -t (target <= 0.6 on 2 cores; %u cores)\n",
-              tMp3, tMp3 / tMpg, cores);
+  std::printf(
+      "  MP3  AnalyzeFile         %7.3f s   %.2fx mpg123 -t (target <= 0.6 on 2 cores; %u cores)\n",
+      tMp3, tMp3 / tMpg, cores);
   std::printf("       its threads had %.2f cores on average (CPU time over wall time)\n",
               cpuMp3 / tMp3);
   std::printf("  MP3  CPU time: mpg123 -t %.3f s, one stretch %.3f s, stretches %.3f s in all\n",

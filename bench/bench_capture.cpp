@@ -82,7 +82,7 @@ int main(int argc, char **argv)
       for (long b = 0; b < buffers; ++b)
         out.Write(pool[static_cast<std::size_t>(b) % pool.size()].data(), bytes);
       out.WriteAt(0, header, sizeof header);
-      out.Flush();  // as the engine's stop makes the take durable
+      out.Flush(); // as the engine's stop makes the take durable
     }
     cpuPlain = std::min(cpuPlain, CpuSeconds() - c0);
     bestPlain = std::min(bestPlain, std::chrono::duration<double>(Clock::now() - t0).count());

@@ -24,7 +24,7 @@ namespace {
 
 // Source with its silent ends cut down to Keep seconds each: the same speech with short
 // silences. Written once, then kept.
-fs::path ShortSilences(const fs::path& source, double lead, double keep)
+fs::path ShortSilences(const fs::path &source, double lead, double keep)
 {
   const fs::path path = fs::path(source).replace_extension(".short.wav");
   const std::uint64_t cut = static_cast<std::uint64_t>((lead - keep) * 48000) * 4;
@@ -35,7 +35,7 @@ fs::path ShortSilences(const fs::path& source, double lead, double keep)
   std::ifstream in(source, std::ios::binary);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   const auto header = audio::BuildWaveHeader(static_cast<std::uint32_t>(data), 48000, 2);
-  out.write(reinterpret_cast<const char*>(header.data()), 44);
+  out.write(reinterpret_cast<const char *>(header.data()), 44);
   in.seekg(static_cast<std::streamoff>(44 + cut));
   std::vector<char> block(1 << 20);
   for (std::uint64_t left = data; left > 0;) {
@@ -49,7 +49,7 @@ fs::path ShortSilences(const fs::path& source, double lead, double keep)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   const fs::path folder = argc > 1 ? argv[1] : fs::temp_directory_path();
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
@@ -58,24 +58,24 @@ int main(int argc, char** argv)
   const auto sourceMp3 = bench::Mp3Beside(source);
 
   bench::TEngine engine;
-  auto& rec = engine.Rec;
+  auto &rec = engine.Rec;
 
   const fs::path take = folder / "praatkist-bench-take.wav";
   const fs::path takeMp3 = folder / "praatkist-bench-take.mp3";
   const fs::path copy = folder / "praatkist-bench-copy.wav";
   const fs::path soxOut = folder / "praatkist-bench-sox.wav";
   const fs::path lameOut = folder / "praatkist-bench-lame.mp3";
-  const auto clean = [](const fs::path& t) {
+  const auto clean = [](const fs::path &t) {
     fs::remove(audio::BackupPath(t));
     fs::remove(audio::TrimRecordPath(t));
   };
   // Nothing of an earlier step is still on its way to the disk, and the input is cached.
-  const auto settle = [](const fs::path& input) {
+  const auto settle = [](const fs::path &input) {
     bench::Shell(bench::Command({"sync && cat", bench::Quote(input), "> /dev/null"}));
   };
   double start = 0, end = 0;
   bool cut = false;
-  const auto trim = [&](const fs::path& from, const fs::path& t, TRecordingFormat format) {
+  const auto trim = [&](const fs::path &from, const fs::path &t, TRecordingFormat format) {
     // a fresh take for every run, outside the timing
     fs::copy_file(from, t, fs::copy_options::overwrite_existing);
     clean(t);
@@ -124,9 +124,9 @@ int main(int argc, char** argv)
     tMp3 = std::min(tMp3, trim(sourceMp3, takeMp3, rfMP3));
     settle(source);
     tLame = std::min(tLame, bench::BestOf(1, [&] {
-      bench::Shell(bench::Command(
-          {"lame --quiet --cbr -b 192", bench::Quote(source), bench::Quote(lameOut)}));
-    }));
+                       bench::Shell(bench::Command({"lame --quiet --cbr -b 192",
+                                                    bench::Quote(source), bench::Quote(lameOut)}));
+                     }));
   }
 
   std::printf("trimming %.0f s of 48 kHz stereo (%.0f MB WAV), warm cache, best of %d\n", seconds,
@@ -147,7 +147,7 @@ int main(int argc, char** argv)
   }
   std::printf("  [WAV cut %.3f s / %.3f s; MP3 cut %.3f s / %.3f s]\n", wavStart, wavEnd, start,
               end);
-  for (const auto& p : {take, takeMp3, copy, soxOut, lameOut}) {
+  for (const auto &p : {take, takeMp3, copy, soxOut, lameOut}) {
     clean(p);
     fs::remove(p);
   }

@@ -62,7 +62,7 @@ private:
 };
 
 // Serves events until Done holds; false after ATimeoutMs.
-bool RunUntil(const std::function<bool()>& ADone, int ATimeoutMs)
+bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
 {
   QElapsedTimer clock;
   clock.start();
@@ -75,9 +75,9 @@ bool RunUntil(const std::function<bool()>& ADone, int ATimeoutMs)
 }
 
 // A click on the list entry of the take named AName.
-void ClickTake(ui::TfrmMain& AWindow, const QString& AName)
+void ClickTake(ui::TfrmMain &AWindow, const QString &AName)
 {
-  QListWidget* list = AWindow.lbRecordings;
+  QListWidget *list = AWindow.lbRecordings;
   const auto found = list->findItems(AName, Qt::MatchExactly);
   if (found.isEmpty()) {
     std::fprintf(stderr, "no entry %s\n", qPrintable(AName));
@@ -87,7 +87,7 @@ void ClickTake(ui::TfrmMain& AWindow, const QString& AName)
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
 }
 
-QString Q(const fs::path& APath)
+QString Q(const fs::path &APath)
 {
   return QString::fromStdString(APath.string());
 }
@@ -101,13 +101,13 @@ std::string LoadAverage()
 }
 
 // A message box would wait for an answer for ever: note its text and close it.
-void CloseDialogsOnSight(int& AFailures)
+void CloseDialogsOnSight(int &AFailures)
 {
-  auto* watch = new QTimer(qApp);
+  auto *watch = new QTimer(qApp);
   QObject::connect(watch, &QTimer::timeout, [&AFailures] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
+    if (QWidget *modal = QApplication::activeModalWidget()) {
       QString text;
-      for (const QLabel* label : modal->findChildren<QLabel*>())
+      for (const QLabel *label : modal->findChildren<QLabel *>())
         text += label->text() + QLatin1Char(' ');
       std::fprintf(stderr, "unexpected dialog: %s\n", qPrintable(text));
       ++AFailures;
@@ -119,7 +119,7 @@ void CloseDialogsOnSight(int& AFailures)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   const fs::path folder = argc > 1 ? argv[1] : fs::temp_directory_path();
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
@@ -139,8 +139,8 @@ int main(int argc, char** argv)
   const fs::path session = root / "Bank";
   fs::create_directories(session);
   // The window never writes into an existing take, so the long sources can be shared.
-  for (const auto& [from, to] : {std::pair{mp3, session / "Bank-1.mp3"},
-                                 std::pair{wave, session / "Bank-2.wav"}}) {
+  for (const auto &[from, to] :
+       {std::pair{mp3, session / "Bank-1.mp3"}, std::pair{wave, session / "Bank-2.wav"}}) {
     std::error_code ec;
     fs::create_hard_link(from, to, ec);
     if (ec)
@@ -173,8 +173,7 @@ int main(int argc, char** argv)
     RunUntil([&] { return !w.PeaksLeft().empty(); }, 600000);
     TGapMeter meter;
 
-    std::printf("window responsiveness, %.0f s takes (load %s)\n", seconds,
-                LoadAverage().c_str());
+    std::printf("window responsiveness, %.0f s takes (load %s)\n", seconds, LoadAverage().c_str());
 
     // ---- (a) stop with trimming ----
     QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
@@ -191,12 +190,13 @@ int main(int argc, char** argv)
                  !w.PeaksLeft().empty() && w.TrimActive();
         },
         300000);
-    QTest::qWait(50);  // the meter's next tick closes the last gap
+    QTest::qWait(50); // the meter's next tick closes the last gap
     const double stopSeconds = clock.nsecsElapsed() / 1e9;
     const double stopGap = meter.LongestMs();
-    std::printf("  stop with trim, MP3       longest gap %9.1f ms   (target < 50 ms)  %6.1f s to the "
-                "trimmed waveform%s\n",
-                stopGap, stopSeconds, trimmed ? "" : "  NOT REACHED");
+    std::printf(
+        "  stop with trim, MP3       longest gap %9.1f ms   (target < 50 ms)  %6.1f s to the "
+        "trimmed waveform%s\n",
+        stopGap, stopSeconds, trimmed ? "" : "  NOT REACHED");
     failures += trimmed ? 0 : 1;
 
     // ---- (b) selection by clicks, (c) arrowing with the keyboard ----
@@ -210,10 +210,10 @@ int main(int argc, char** argv)
     w.Recorder()->AnalyzeFile(session / "Bank-1.mp3", 2000, peaksMp3, right, durationMp3, channels);
     // Waits until the window shows the trimmed take (or else the MP3 take).
     const auto waitShown = [&](bool ATrimmed) {
-      const std::vector<std::int32_t>& peaks = ATrimmed ? peaksTrimmed : peaksMp3;
+      const std::vector<std::int32_t> &peaks = ATrimmed ? peaksTrimmed : peaksMp3;
       const double duration = ATrimmed ? durationTrimmed : durationMp3;
-      const bool shown = RunUntil(
-          [&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 30000);
+      const bool shown =
+          RunUntil([&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 30000);
       if (!shown)
         std::fprintf(stderr, "  %s selected, but not shown\n",
                      qPrintable(w.lbRecordings->currentItem()->text()));
@@ -231,7 +231,7 @@ int main(int argc, char** argv)
       const bool toTrimmed = i % 2 == 0;
       ClickTake(w, toTrimmed ? trimmedName : QStringLiteral("Bank-1.mp3"));
       shown = waitShown(toTrimmed) && shown;
-      QTest::qWait(500);  // a look at the waveform before the next click
+      QTest::qWait(500); // a look at the waveform before the next click
     }
     std::printf("  selection, 6 clicks       longest gap %9.1f ms   (target < 50 ms)  %6.1f s%s\n",
                 meter.LongestMs(), clock.nsecsElapsed() / 1e9, shown ? "" : "  NOT ALL SHOWN");

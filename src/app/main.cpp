@@ -47,19 +47,19 @@ bool InstallEndSignals()
 
 } // namespace
 
-int main(int argc, char* argv[])
+int main(int argc, char *argv[])
 {
   praatkist::ui::TPraatkistApplication app(argc, argv);
   // No display name: the platform would append it to every dialog's caption.
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
-  praatkist::ui::InstallFontSubstitutes();  // before the first widget
+  praatkist::ui::InstallFontSubstitutes(); // before the first widget
 
   // Without a layer the window still opens: it says why in its status line and
   // keeps the record button disabled.
   std::unique_ptr<praatkist::audio::IAudioLayer> layer;
   try {
     layer = praatkist::audio::CreateSystemAudioLayer();
-  } catch (const std::exception&) {
+  } catch (const std::exception &) {
     layer.reset();
   }
 
@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
     }
     // Logout: the session manager asks to save; no questions may be asked then.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
-                     [&window](QSessionManager&) { window.EndBySystem(); });
+                     [&window](QSessionManager &) { window.EndBySystem(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] {
       if (window.isVisible())
         window.EndBySystem();

@@ -19,38 +19,38 @@ using THandle = std::uint32_t;
 // Error codes (ErrorGetCode). The engine shows them in "%s mislukt (BASS-fout %d).".
 enum TAudioErrorCode : int {
   kErrOk = 0,
-  kErrMemory = 1,         // out of memory
-  kErrFileOpen = 2,       // the file cannot be opened
-  kErrDriver = 3,         // no audio server or driver available
-  kErrHandle = 5,         // invalid handle
-  kErrFormat = 6,         // sample format not supported
-  kErrPosition = 7,       // invalid position
-  kErrInit = 8,           // layer not initialised (Init / RecordInit missing)
-  kErrAlready = 14,       // already initialised
-  kErrIllegalParam = 20,  // illegal parameter
-  kErrDevice = 23,        // illegal device number, or the device cannot be opened
-  kErrCreate = 33,        // the output file cannot be created
-  kErrNotAvailable = 37,  // requested data not available
-  kErrFileForm = 41,      // unsupported file format
-  kErrCodec = 44,         // codec not available
-  kErrEnded = 45,         // the channel has ended (device or server gone)
-  kErrUnknown = -1,       // any other failure
+  kErrMemory = 1,        // out of memory
+  kErrFileOpen = 2,      // the file cannot be opened
+  kErrDriver = 3,        // no audio server or driver available
+  kErrHandle = 5,        // invalid handle
+  kErrFormat = 6,        // sample format not supported
+  kErrPosition = 7,      // invalid position
+  kErrInit = 8,          // layer not initialised (Init / RecordInit missing)
+  kErrAlready = 14,      // already initialised
+  kErrIllegalParam = 20, // illegal parameter
+  kErrDevice = 23,       // illegal device number, or the device cannot be opened
+  kErrCreate = 33,       // the output file cannot be created
+  kErrNotAvailable = 37, // requested data not available
+  kErrFileForm = 41,     // unsupported file format
+  kErrCodec = 44,        // codec not available
+  kErrEnded = 45,        // the channel has ended (device or server gone)
+  kErrUnknown = -1,      // any other failure
 };
 
 // Device flags (TAudioDeviceInfo::Flags).
 enum : std::uint32_t {
-  kDeviceEnabled = 1,   // usable
-  kDeviceDefault = 2,   // the system's default input
-  kDeviceInit = 4,      // opened with RecordInit
-  kDeviceLoopback = 8,  // plays back what an output plays (a monitor), not a real input
+  kDeviceEnabled = 1,  // usable
+  kDeviceDefault = 2,  // the system's default input
+  kDeviceInit = 4,     // opened with RecordInit
+  kDeviceLoopback = 8, // plays back what an output plays (a monitor), not a real input
 };
 
 // Channel states (ChannelIsActive).
 enum : int {
-  kActiveStopped = 0,  // stopped, ended, or no such channel
+  kActiveStopped = 0, // stopped, ended, or no such channel
   kActivePlaying = 1,
-  kActiveStalled = 2,  // playing but starved of data
-  kActivePaused = 3,   // created paused, not yet started
+  kActiveStalled = 2, // playing but starved of data
+  kActivePaused = 3,  // created paused, not yet started
 };
 
 // Failure values of the 64-bit byte queries and of ChannelGetData.
@@ -58,21 +58,21 @@ inline constexpr std::uint64_t kPositionError = ~std::uint64_t{0};
 inline constexpr std::uint32_t kDataError = 0xFFFFFFFFu;
 
 struct TAudioDeviceInfo {
-  std::string Name;    // description, UTF-8 ("Sine source at 440 Hz")
-  std::string Driver;  // the system's identifier of the device, UTF-8
+  std::string Name;   // description, UTF-8 ("Sine source at 440 Hz")
+  std::string Driver; // the system's identifier of the device, UTF-8
   std::uint32_t Flags = 0;
 };
 
 struct TChannelInfo {
-  std::uint32_t Freq = 0;   // sample rate in Hz
-  std::uint32_t Chans = 0;  // channel count
+  std::uint32_t Freq = 0;  // sample rate in Hz
+  std::uint32_t Chans = 0; // channel count
 };
 
 // Receives one captured buffer on the layer's capture thread (never on the audio
 // system's real-time thread). Buffers arrive one at a time and in order. Return
 // false to end the capture. Must not throw.
-using TRecordProc = bool (*)(THandle channel, const void* buffer, std::uint32_t length,
-                             void* user) noexcept;
+using TRecordProc = bool (*)(THandle channel, const void *buffer, std::uint32_t length,
+                             void *user) noexcept;
 
 class IAudioLayer {
 public:
@@ -91,7 +91,7 @@ public:
   // Capture device Index (0, 1, 2 ...); false once the index is past the last one.
   // Asking for index 0 reads the system's device list afresh; higher indexes read
   // the list taken then. Works without Init.
-  virtual bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) = 0;
+  virtual bool RecordGetDeviceInfo(int index, TAudioDeviceInfo &info) = 0;
   // A number that changes whenever the system's list of capture devices may have
   // changed (a device added, removed or renamed, the default input changed, the audio
   // server gone or back). Cheap: the window asks it on a timer while idle. Works
@@ -108,7 +108,7 @@ public:
   // When the device or the audio server goes away the channel ends by itself
   // (ChannelIsActive then answers kActiveStopped) within a second.
   virtual THandle RecordStart(std::uint32_t rate, std::uint32_t channels, TRecordProc proc,
-                              void* user) = 0;
+                              void *user) = 0;
 
   // ---- channels: capture channels, playback and decoding streams ---------------
   // Starts (or resumes) a channel. Restart: a playback stream starts at its start.
@@ -125,7 +125,7 @@ public:
   // more than the layer can hold (a few seconds). The channel then ends by itself
   // after handing on what came before the loss, so a take never has a hole.
   virtual bool ChannelDataLost(THandle channel) = 0;
-  virtual bool ChannelGetInfo(THandle channel, TChannelInfo& info) = 0;
+  virtual bool ChannelGetInfo(THandle channel, TChannelInfo &info) = 0;
   // Length and position in bytes of the 16-bit PCM the channel delivers;
   // kPositionError on failure. A playback stream's position is what has been heard.
   // A decoding stream's length is what the file claims: a damaged file may end
@@ -142,13 +142,13 @@ public:
   // Reads up to Length bytes of PCM from a decoding stream; 0 or kDataError (with
   // kErrEnded at the end) ends reading. Whatever is read also goes to an encoder
   // sitting on the stream.
-  virtual std::uint32_t ChannelGetData(THandle channel, void* buffer, std::uint32_t length) = 0;
+  virtual std::uint32_t ChannelGetData(THandle channel, void *buffer, std::uint32_t length) = 0;
 
   // ---- streams ---------------------------------------------------------------
   // Opens a WAV or MP3 file. Decode: a decoding stream read with ChannelGetData;
   // otherwise a playback stream on the default output (needs Init), stopped until
   // ChannelPlay. kErrFileOpen, kErrFileForm, kErrFormat, kErrInit.
-  virtual THandle StreamCreateFile(const std::filesystem::path& file, bool decode) = 0;
+  virtual THandle StreamCreateFile(const std::filesystem::path &file, bool decode) = 0;
   virtual void StreamFree(THandle stream) = 0;
 
   // ---- MP3 encoder -------------------------------------------------------------
@@ -156,7 +156,7 @@ public:
   // through the channel from now on is encoded at a constant Kbps and written to
   // File (created or replaced). AutoFree: the encoder ends with its channel.
   // kErrCreate: the file cannot be created; kErrHandle; kErrIllegalParam.
-  virtual THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path& file,
+  virtual THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
                                  bool autoFree) = 0;
   // False once the encoder has stopped by itself (its file could not be written)
   // or has been stopped.

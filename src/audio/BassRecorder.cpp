@@ -34,9 +34,9 @@ std::int64_t NowMs() noexcept
 // A take is started under a name that no entry held: backup, trim record or trim
 // temporary file found beside it belong to an earlier take of that name that was
 // removed outside the program, and must not pass for this take's history.
-void RemoveDeadCompanions(const std::filesystem::path& take)
+void RemoveDeadCompanions(const std::filesystem::path &take)
 {
-  for (const auto& companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
+  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
     std::error_code ec;
     std::filesystem::remove(companion, ec);
     if (ec)
@@ -46,13 +46,13 @@ void RemoveDeadCompanions(const std::filesystem::path& take)
 
 } // namespace
 
-void CheckBass(IAudioLayer& layer, bool ok, const char* step)
+void CheckBass(IAudioLayer &layer, bool ok, const char *step)
 {
   if (!ok)
     throw EAudioError(step, layer.ErrorGetCode());
 }
 
-TBassRecorder::TBassRecorder(IAudioLayer& layer) : FLayer(layer)
+TBassRecorder::TBassRecorder(IAudioLayer &layer) : FLayer(layer)
 {
   if (!FLayer.Init()) {
     const int code = FLayer.ErrorGetCode();
@@ -68,7 +68,7 @@ TBassRecorder::~TBassRecorder()
   FLayer.Free();
 }
 
-int TBassRecorder::DeviceCount(IAudioLayer& layer)
+int TBassRecorder::DeviceCount(IAudioLayer &layer)
 {
   TAudioDeviceInfo info;
   int index = 0;
@@ -77,7 +77,7 @@ int TBassRecorder::DeviceCount(IAudioLayer& layer)
   return index;
 }
 
-bool TBassRecorder::DeviceInfo(IAudioLayer& layer, int Index, TBassDeviceInfo& Info)
+bool TBassRecorder::DeviceInfo(IAudioLayer &layer, int Index, TBassDeviceInfo &Info)
 {
   Info = TBassDeviceInfo{};
   TAudioDeviceInfo info;
@@ -90,7 +90,7 @@ bool TBassRecorder::DeviceInfo(IAudioLayer& layer, int Index, TBassDeviceInfo& I
 }
 
 void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
-                          TRecordingFormat AFormat, const std::filesystem::path& FileName)
+                          TRecordingFormat AFormat, const std::filesystem::path &FileName)
 {
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
@@ -124,7 +124,7 @@ void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bit
         throw EFileError(platform::SystemErrorText(FileName));
       FWaveStream = std::move(stream);
     } else {
-      stream.reset();  // the encoder writes the MP3 file
+      stream.reset(); // the encoder writes the MP3 file
     }
 
     FLastInputMs.store(NowMs());
@@ -190,16 +190,16 @@ bool TBassRecorder::Stop()
   return complete;
 }
 
-bool TBassRecorder::RecordCallback(THandle, const void* buffer, std::uint32_t length,
-                                   void* user) noexcept
+bool TBassRecorder::RecordCallback(THandle, const void *buffer, std::uint32_t length,
+                                   void *user) noexcept
 {
-  auto* self = static_cast<TBassRecorder*>(user);
+  auto *self = static_cast<TBassRecorder *>(user);
   if (self == nullptr)
     return false;
   return self->OnBuffer(buffer, length);
 }
 
-bool TBassRecorder::OnBuffer(const void* buffer, std::uint32_t length) noexcept
+bool TBassRecorder::OnBuffer(const void *buffer, std::uint32_t length) noexcept
 {
   const bool keep = FRecording.load(std::memory_order_acquire);
   if (!keep || length == 0)
@@ -208,7 +208,7 @@ bool TBassRecorder::OnBuffer(const void* buffer, std::uint32_t length) noexcept
   if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
     return false;
 
-  const auto* data = static_cast<const std::uint8_t*>(buffer);
+  const auto *data = static_cast<const std::uint8_t *>(buffer);
   std::int32_t left = 0, right = 0;
   BufferPeaks(data, length, FChannels, left, right);
   FPeakLeft.exchange(left);
@@ -221,7 +221,7 @@ bool TBassRecorder::OnBuffer(const void* buffer, std::uint32_t length) noexcept
 
 // Appends one buffer to the WAV file. Returns false (ending the capture) when the
 // file cannot grow any further; FDataBytes always equals the sample data on disk.
-bool TBassRecorder::AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept
+bool TBassRecorder::AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept
 {
   if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
     return false;
@@ -268,7 +268,7 @@ bool TBassRecorder::FinishWaveFile() noexcept
   return written;
 }
 
-void TBassRecorder::ConsumeStereoPeaks(int& LeftPeak, int& RightPeak)
+void TBassRecorder::ConsumeStereoPeaks(int &LeftPeak, int &RightPeak)
 {
   LeftPeak = FPeakLeft.exchange(0);
   RightPeak = FPeakRight.exchange(0);
@@ -309,7 +309,7 @@ bool TBassRecorder::InputFrozen()
   return NowMs() - FLastInputMs.load() >= FInputFrozenAfterMs;
 }
 
-bool TBassRecorder::CaptureEndedByItself(std::string& Why)
+bool TBassRecorder::CaptureEndedByItself(std::string &Why)
 {
   switch (CaptureEnd()) {
   case TCaptureEnd::DeviceLost:
@@ -331,7 +331,7 @@ bool TBassRecorder::CaptureEndedByItself(std::string& Why)
   return false;
 }
 
-void TBassRecorder::PlayFile(const std::filesystem::path& FileName)
+void TBassRecorder::PlayFile(const std::filesystem::path &FileName)
 {
   StopPlayback();
   FPlaybackHandle = FLayer.StreamCreateFile(FileName, false);
@@ -356,7 +356,7 @@ bool TBassRecorder::PlaybackActive()
 
 namespace {
 
-double BytesToSeconds(IAudioLayer& layer, THandle stream, std::uint64_t bytes)
+double BytesToSeconds(IAudioLayer &layer, THandle stream, std::uint64_t bytes)
 {
   if (bytes == kPositionError)
     return 0.0;
@@ -395,10 +395,10 @@ namespace {
 // Frees a decoding stream on every way out of a scope.
 class TStreamGuard {
 public:
-  TStreamGuard(IAudioLayer& layer, THandle stream) : FLayer(layer), FStream(stream) {}
+  TStreamGuard(IAudioLayer &layer, THandle stream) : FLayer(layer), FStream(stream) {}
   ~TStreamGuard() { Release(); }
-  TStreamGuard(const TStreamGuard&) = delete;
-  TStreamGuard& operator=(const TStreamGuard&) = delete;
+  TStreamGuard(const TStreamGuard &) = delete;
+  TStreamGuard &operator=(const TStreamGuard &) = delete;
   void Release() noexcept
   {
     if (FStream != 0)
@@ -413,7 +413,7 @@ public:
   THandle Stream() const noexcept { return FStream; }
 
 private:
-  IAudioLayer& FLayer;
+  IAudioLayer &FLayer;
   THandle FStream;
 };
 
@@ -421,10 +421,10 @@ constexpr std::uint32_t kReadBlock = 65536;
 
 } // namespace
 
-void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
-                                std::vector<std::int32_t>& LeftPeaks,
-                                std::vector<std::int32_t>& RightPeaks, double& Duration,
-                                int& ChannelCount, TWorkControl* Control)
+void TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
+                                std::vector<std::int32_t> &LeftPeaks,
+                                std::vector<std::int32_t> &RightPeaks, double &Duration,
+                                int &ChannelCount, TWorkControl *Control)
 {
   LeftPeaks.clear();
   RightPeaks.clear();
@@ -473,8 +473,8 @@ void TBassRecorder::AnalyzeFile(const std::filesystem::path& FileName, int MaxPo
 // (a compressed file, long enough to be worth the threads), else one. A file that
 // decodes to hardly more bytes than it holds (WAV) is read as fast as the disk gives
 // it, and more threads only get in each other's way.
-unsigned TBassRecorder::AnalysisChunks(const std::filesystem::path& FileName,
-                                       std::uint64_t bytes, std::uint64_t frames) const
+unsigned TBassRecorder::AnalysisChunks(const std::filesystem::path &FileName, std::uint64_t bytes,
+                                       std::uint64_t frames) const
 {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned chunks = FAnalysis.Chunks != 0 ? FAnalysis.Chunks : cores;

@@ -18,51 +18,51 @@
 namespace praatkist::platform {
 class TFileStream;
 class TFileLink;
-}
+} // namespace praatkist::platform
 
 namespace praatkist {
 
 enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
 
 struct TBassDeviceInfo {
-  std::string Name;    // UTF-8
-  std::string Driver;  // UTF-8
+  std::string Name;   // UTF-8
+  std::string Driver; // UTF-8
   std::uint32_t Flags = 0;
 };
 
 // Why a take ended without being stopped.
 enum class TCaptureEnd : int {
   None = 0,
-  DeviceLost,   // the input or the audio server went away
-  WriteFailed,  // the file could not be written any further
-  SizeLimit,    // the WAV file reached the largest size its header can describe
-  TooSlow,      // captured audio was lost because the file could not be written fast enough
+  DeviceLost,  // the input or the audio server went away
+  WriteFailed, // the file could not be written any further
+  SizeLimit,   // the WAV file reached the largest size its header can describe
+  TooSlow,     // captured audio was lost because the file could not be written fast enough
 };
 
 // Raises EAudioError "<Step> mislukt (BASS-fout <code>)." with the layer's error code
 // when Ok is false.
-void CheckBass(audio::IAudioLayer& layer, bool ok, const char* step);
+void CheckBass(audio::IAudioLayer &layer, bool ok, const char *step);
 
 class TBassRecorder {
 public:
   // Opens the layer's default output; raises "Initialiseren van audio-uitgang ..." on
   // failure (the layer is freed again).
-  explicit TBassRecorder(audio::IAudioLayer& layer);
+  explicit TBassRecorder(audio::IAudioLayer &layer);
   // Stops a take, stops playback, frees the layer.
   virtual ~TBassRecorder();
-  TBassRecorder(const TBassRecorder&) = delete;
-  TBassRecorder& operator=(const TBassRecorder&) = delete;
+  TBassRecorder(const TBassRecorder &) = delete;
+  TBassRecorder &operator=(const TBassRecorder &) = delete;
 
   // Capture devices 0 .. DeviceCount - 1; no engine needed.
-  static int DeviceCount(audio::IAudioLayer& layer);
-  static bool DeviceInfo(audio::IAudioLayer& layer, int Index, TBassDeviceInfo& Info);
+  static int DeviceCount(audio::IAudioLayer &layer);
+  static bool DeviceInfo(audio::IAudioLayer &layer, int Index, TBassDeviceInfo &Info);
 
   // Starts a take from device DeviceIndex into FileName, a new file: any existing
   // entry of that name makes it fail. Companions left there by an earlier take of the
   // same name are removed. Raises on failure and then leaves nothing running and no
   // file behind. Bitrate (kbit/s) is used for MP3 only.
-  void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
-             TRecordingFormat AFormat, const std::filesystem::path& FileName);
+  void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate, TRecordingFormat AFormat,
+             const std::filesystem::path &FileName);
   // Completes the running take's file with everything captured up to the call and
   // makes it durable; does nothing when no take runs. False when some of that failed
   // (the MP3's last bytes, tag or close, the WAV header, the sync): the take is then
@@ -72,7 +72,7 @@ public:
   bool Stop();
 
   // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
-  void ConsumeStereoPeaks(int& LeftPeak, int& RightPeak);
+  void ConsumeStereoPeaks(int &LeftPeak, int &RightPeak);
   int ConsumePeakLevel();
 
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
@@ -80,7 +80,7 @@ public:
   // True when the running take has ended by itself (input gone, file not writable,
   // WAV size limit); Why then holds the text for the user. The take must still be
   // completed with Stop.
-  bool CaptureEndedByItself(std::string& Why);
+  bool CaptureEndedByItself(std::string &Why);
   TCaptureEnd CaptureEnd();
   // True while a running take has received nothing from its input for a few seconds
   // (a frozen device or server); false again as soon as audio arrives.
@@ -88,7 +88,7 @@ public:
 
   // ---- playback of a take through the default output ----
   // Plays FileName from its start, stopping any other playback first.
-  void PlayFile(const std::filesystem::path& FileName);
+  void PlayFile(const std::filesystem::path &FileName);
   // Stops and frees the playback stream; does nothing when none is open.
   void StopPlayback();
   // A stream is open and playing (false once it has played to its end).
@@ -105,9 +105,9 @@ public:
   // take gets equal lists) with its duration and channel count. The outputs are
   // emptied first, so a failure leaves them empty. Control (optional) receives the
   // progress; once it is cancelled the analysis raises audio::EWorkCancelled.
-  void AnalyzeFile(const std::filesystem::path& FileName, int MaxPoints,
-                   std::vector<std::int32_t>& LeftPeaks, std::vector<std::int32_t>& RightPeaks,
-                   double& Duration, int& ChannelCount, audio::TWorkControl* Control = nullptr);
+  void AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
+                   std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
+                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr);
 
   // ---- trimming ----
   // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before
@@ -118,27 +118,27 @@ public:
   // Raises on failure, with the take as recorded back under its name. Control (optional)
   // receives the progress; a cancel is honoured only while the take is still whole, and
   // then raises audio::EWorkCancelled with everything as it was before the trim.
-  bool TrimSilence(const std::filesystem::path& FileName, TRecordingFormat AFormat, int Bitrate,
-                   double& TrimmedStart, double& TrimmedEnd,
-                   audio::TWorkControl* Control = nullptr);
+  bool TrimSilence(const std::filesystem::path &FileName, TRecordingFormat AFormat, int Bitrate,
+                   double &TrimmedStart, double &TrimmedEnd,
+                   audio::TWorkControl *Control = nullptr);
   // True when the take has both a backup and a trim record, and the record names this
   // very take (by size and modification time; a record that names no take, written by
   // an earlier version, counts as naming it); the seconds from the record.
-  bool ReadTrimInfo(const std::filesystem::path& FileName, double& TrimmedStart,
-                    double& TrimmedEnd);
+  bool ReadTrimInfo(const std::filesystem::path &FileName, double &TrimmedStart,
+                    double &TrimmedEnd);
   // Puts the backup back under the take's name and deletes the trim record. False, and
   // nothing touched, when there is no backup or the record names another take.
-  bool UndoTrim(const std::filesystem::path& FileName);
+  bool UndoTrim(const std::filesystem::path &FileName);
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
   // that decode to at least twice their size. Tests force stretches onto short takes.
   struct TAnalysisSplit {
     unsigned Chunks = 0;
-    std::uint64_t MinFrames = 1u << 18;  // about 5 s at 48 kHz
+    std::uint64_t MinFrames = 1u << 18; // about 5 s at 48 kHz
     bool CompressedOnly = true;
   };
-  void SetAnalysisSplit(const TAnalysisSplit& split) noexcept { FAnalysis = split; }
+  void SetAnalysisSplit(const TAnalysisSplit &split) noexcept { FAnalysis = split; }
 
   // For tests: a lower limit for the WAV data size than the header allows.
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
@@ -149,17 +149,17 @@ public:
   std::uint16_t Channels() const noexcept { return FChannels; }
 
 private:
-  static bool RecordCallback(audio::THandle handle, const void* buffer, std::uint32_t length,
-                             void* user) noexcept;
-  bool OnBuffer(const void* buffer, std::uint32_t length) noexcept;
-  bool AppendWave(const std::uint8_t* data, std::uint32_t length) noexcept;
+  static bool RecordCallback(audio::THandle handle, const void *buffer, std::uint32_t length,
+                             void *user) noexcept;
+  bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
+  bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool WriteWaveHeader() noexcept;
   bool FinishWaveFile() noexcept;
   void ReleaseCapture(bool removeTake) noexcept;
-  unsigned AnalysisChunks(const std::filesystem::path& FileName, std::uint64_t bytes,
+  unsigned AnalysisChunks(const std::filesystem::path &FileName, std::uint64_t bytes,
                           std::uint64_t frames) const;
 
-  audio::IAudioLayer& FLayer;
+  audio::IAudioLayer &FLayer;
   audio::THandle FRecordHandle = 0;
   audio::THandle FEncoderHandle = 0;
   audio::THandle FPlaybackHandle = 0;
@@ -170,7 +170,7 @@ private:
   std::uint32_t FSampleRate = 0;
   std::uint16_t FChannels = 0;
   std::atomic<bool> FRecording{false};
-  std::mutex FStopLock;  // one Stop at a time (window and worker threads, never audio)
+  std::mutex FStopLock; // one Stop at a time (window and worker threads, never audio)
   std::atomic<std::int32_t> FPeakLeft{0};
   std::atomic<std::int32_t> FPeakRight{0};
   std::atomic<int> FEndReason{0};

@@ -42,14 +42,14 @@ constexpr double kMinimumTrim = 0.05;
 // Kernel copies go in steps of this many bytes, so that progress and a cancel are seen.
 constexpr std::uint64_t kCopyStep = 64u << 20;
 
-constexpr const char* kSection = "Trim";
+constexpr const char *kSection = "Trim";
 // The trimmed take a record belongs to: its size in bytes and its modification time in
 // nanoseconds since 1970. Records written before these keys existed have neither.
-constexpr const char* kTakeSizeKey = "TakeSize";
-constexpr const char* kTakeTimeKey = "TakeModified";
+constexpr const char *kTakeSizeKey = "TakeSize";
+constexpr const char *kTakeTimeKey = "TakeModified";
 
 // Index of the first (or last) sample in Data[0 .. Count) louder than kLoudness, or -1.
-std::int64_t FirstLoud(const std::int16_t* data, std::size_t count) noexcept
+std::int64_t FirstLoud(const std::int16_t *data, std::size_t count) noexcept
 {
   for (std::size_t i = 0; i < count; ++i)
     if (Magnitude(data[i]) > kLoudness)
@@ -57,7 +57,7 @@ std::int64_t FirstLoud(const std::int16_t* data, std::size_t count) noexcept
   return -1;
 }
 
-std::int64_t LastLoud(const std::int16_t* data, std::size_t count) noexcept
+std::int64_t LastLoud(const std::int16_t *data, std::size_t count) noexcept
 {
   for (std::size_t i = count; i > 0; --i)
     if (Magnitude(data[i - 1]) > kLoudness)
@@ -65,10 +65,10 @@ std::int64_t LastLoud(const std::int16_t* data, std::size_t count) noexcept
   return -1;
 }
 
-bool AnyLoud(const std::int16_t* data, std::size_t count) noexcept
+bool AnyLoud(const std::int16_t *data, std::size_t count) noexcept
 {
   std::int32_t peak = 0, unused = 0;
-  BufferPeaks(reinterpret_cast<const std::uint8_t*>(data), static_cast<std::uint32_t>(count * 2),
+  BufferPeaks(reinterpret_cast<const std::uint8_t *>(data), static_cast<std::uint32_t>(count * 2),
               1, peak, unused);
   return peak > kLoudness;
 }
@@ -76,15 +76,15 @@ bool AnyLoud(const std::int16_t* data, std::size_t count) noexcept
 // The offset in File from which its bytes are exactly the samples the decoder delivers:
 // a 16-bit integer PCM WAV whose header agrees with the decoder on rate, channels and
 // length. None for anything else (MP3, other sample formats, a header that disagrees).
-std::optional<std::uint64_t> PlainSampleOffset(const fs::path& file, const TChannelInfo& info,
-                                               std::uint64_t length, void* scratch,
+std::optional<std::uint64_t> PlainSampleOffset(const fs::path &file, const TChannelInfo &info,
+                                               std::uint64_t length, void *scratch,
                                                std::size_t scratchSize) noexcept
 {
   try {
     platform::TReadFile f(file);
     const std::size_t n = f.ReadAt(0, scratch, scratchSize);
     TWaveLayout layout;
-    if (!ParseWaveLayout(static_cast<const std::uint8_t*>(scratch), n, layout))
+    if (!ParseWaveLayout(static_cast<const std::uint8_t *>(scratch), n, layout))
       return std::nullopt;
     if (layout.FormatTag != 1 || layout.BitsPerSample != 16 || layout.Channels == 0 ||
         layout.Channels != info.Chans || layout.SampleRate != info.Freq)
@@ -105,10 +105,10 @@ std::optional<std::uint64_t> PlainSampleOffset(const fs::path& file, const TChan
 
 // Releases what a rewrite holds open, on every way out.
 struct TRewriteHandles {
-  explicit TRewriteHandles(IAudioLayer& layer, THandle stream = 0) : Layer(layer), Stream(stream) {}
-  TRewriteHandles(const TRewriteHandles&) = delete;
-  TRewriteHandles& operator=(const TRewriteHandles&) = delete;
-  IAudioLayer& Layer;
+  explicit TRewriteHandles(IAudioLayer &layer, THandle stream = 0) : Layer(layer), Stream(stream) {}
+  TRewriteHandles(const TRewriteHandles &) = delete;
+  TRewriteHandles &operator=(const TRewriteHandles &) = delete;
+  IAudioLayer &Layer;
   THandle Stream = 0;
   THandle Encoder = 0;
   std::unique_ptr<platform::TNewFile> Out;
@@ -125,15 +125,15 @@ struct TRewriteHandles {
   }
 };
 
-bool ParseWhole(const std::string& text, auto& value) noexcept
+bool ParseWhole(const std::string &text, auto &value) noexcept
 {
-  const char* end = text.data() + text.size();
+  const char *end = text.data() + text.size();
   const auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end && !text.empty();
 }
 
 // The record names this very take, or names none (written before records did).
-bool RecordFitsTake(const platform::TIniFile& record, const fs::path& take)
+bool RecordFitsTake(const platform::TIniFile &record, const fs::path &take)
 {
   const std::string size = record.ReadString(kSection, kTakeSizeKey, "");
   const std::string time = record.ReadString(kSection, kTakeTimeKey, "");
@@ -148,7 +148,7 @@ bool RecordFitsTake(const platform::TIniFile& record, const fs::path& take)
 }
 
 // Removes a leftover of an interrupted trim at Path, if there is one.
-void ClearLeftover(const fs::path& path)
+void ClearLeftover(const fs::path &path)
 {
   std::error_code ec;
   if (fs::symlink_status(path, ec).type() != fs::file_type::not_found)
@@ -157,8 +157,8 @@ void ClearLeftover(const fs::path& path)
 
 } // namespace
 
-bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AFormat, int Bitrate,
-                                double& TrimmedStart, double& TrimmedEnd, TWorkControl* Control)
+bool TBassRecorder::TrimSilence(const fs::path &FileName, TRecordingFormat AFormat, int Bitrate,
+                                double &TrimmedStart, double &TrimmedEnd, TWorkControl *Control)
 {
   // Scanning is the first half of the work, rewriting the second.
   const auto step = [Control](double fraction) {
@@ -173,7 +173,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
 
   // ---- find the first and the last frame that carry sound ----
   std::vector<std::int16_t> block(kReadBlock / 2);
-  auto* bytes = reinterpret_cast<std::uint8_t*>(block.data());
+  auto *bytes = reinterpret_cast<std::uint8_t *>(block.data());
   std::uint32_t rate = 0, channels = 1;
   std::int64_t totalFrames = 0, firstLoud = -1, lastLoud = -1;
   TChannelInfo info;
@@ -203,7 +203,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
         if (got == 0 || got == kDataError)
           return;
         const std::size_t n = got / 2;
-        const bool loud = AnyLoud(block.data(), n);  // most blocks are all silence or sound
+        const bool loud = AnyLoud(block.data(), n); // most blocks are all silence or sound
         if (loud) {
           if (firstLoud < 0)
             firstLoud = (samples + FirstLoud(block.data(), n)) / channels;
@@ -335,8 +335,8 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
       if (wanted > std::min(FWaveDataLimit, kMaxWaveDataBytes))
         throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
       h.Out = std::make_unique<platform::TNewFile>(temp);
-      const TWaveHeader header = BuildWaveHeader(
-          static_cast<std::uint32_t>(wanted), rate, static_cast<std::uint16_t>(channels));
+      const TWaveHeader header = BuildWaveHeader(static_cast<std::uint32_t>(wanted), rate,
+                                                 static_cast<std::uint16_t>(channels));
       h.Out->Write(header.data(), header.size());
     }
 
@@ -351,8 +351,8 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
       std::uint64_t at = *backupOffset + startByte;
       while (wanted != 0) {
         progress();
-        const std::uint64_t n = h.Out->CopyFrom(source, at, std::min(wanted, kCopyStep), bytes,
-                                                kReadBlock);
+        const std::uint64_t n =
+            h.Out->CopyFrom(source, at, std::min(wanted, kCopyStep), bytes, kReadBlock);
         if (n == 0)
           break;
         at += n;
@@ -378,8 +378,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
       const bool finished = FLayer.EncodeStop(h.Encoder);
       h.Encoder = 0;
       if (!running || !finished)
-        throw EFileError("Het MP3-bestand kon niet worden geschreven: " +
-                         platform::PathText(temp));
+        throw EFileError("Het MP3-bestand kon niet worden geschreven: " + platform::PathText(temp));
     }
     FLayer.StreamFree(h.Stream);
     h.Stream = 0;
@@ -393,7 +392,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
     } else {
       platform::SyncFileOrRaise(temp);
     }
-    step(1.0);  // the last moment a cancel is honoured
+    step(1.0); // the last moment a cancel is honoured
 
     platform::TFileIdentity trimmed;
     if (!platform::GetFileIdentity(temp, trimmed))
@@ -417,7 +416,7 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
     recordPlaced = true;
     platform::SyncFolderOrRaise(folder);
     platform::ReplaceFileOrRaise(temp, FileName);
-  } catch (const EWorkCancelled&) {
+  } catch (const EWorkCancelled &) {
     cleanUp();
     // Asked for: the backup this trim made (a second name of the untouched take) goes
     // too, so that the folder is as it was.
@@ -435,13 +434,12 @@ bool TBassRecorder::TrimSilence(const fs::path& FileName, TRecordingFormat AForm
   // The record holds 15 significant digits; hand back exactly what it says, so that
   // the caller and a later reading of the record agree to the last bit.
   const char separator = platform::UserDecimalSeparator();
-  for (double* amount : {&TrimmedStart, &TrimmedEnd})
+  for (double *amount : {&TrimmedStart, &TrimmedEnd})
     platform::ParseNumberText(platform::FormatNumberText(*amount, separator), *amount);
   return true;
 }
 
-bool TBassRecorder::ReadTrimInfo(const fs::path& FileName, double& TrimmedStart,
-                                 double& TrimmedEnd)
+bool TBassRecorder::ReadTrimInfo(const fs::path &FileName, double &TrimmedStart, double &TrimmedEnd)
 {
   TrimmedStart = 0.0;
   TrimmedEnd = 0.0;
@@ -457,7 +455,7 @@ bool TBassRecorder::ReadTrimInfo(const fs::path& FileName, double& TrimmedStart,
   return true;
 }
 
-bool TBassRecorder::UndoTrim(const fs::path& FileName)
+bool TBassRecorder::UndoTrim(const fs::path &FileName)
 {
   const fs::path backup = BackupPath(FileName);
   const fs::path record = TrimRecordPath(FileName);

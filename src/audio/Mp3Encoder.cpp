@@ -19,16 +19,21 @@ namespace {
 
 constexpr std::size_t kChunkFrames = 4096;
 
-lame_global_flags* Gf(void* p) { return static_cast<lame_global_flags*>(p); }
+lame_global_flags *Gf(void *p)
+{
+  return static_cast<lame_global_flags *>(p);
+}
 
 } // namespace
 
-TMp3Encoder::~TMp3Encoder() {
+TMp3Encoder::~TMp3Encoder()
+{
   Finish();
 }
 
-int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std::uint32_t chans,
-                      int kbps) {
+int TMp3Encoder::Open(const std::filesystem::path &file, std::uint32_t rate, std::uint32_t chans,
+                      int kbps)
+{
   if (FLame || FFd >= 0)
     return kErrAlready;
   if (chans < 1 || chans > 2 || rate < 8000 || rate > 192000)
@@ -36,7 +41,7 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   if (kbps < 8 || kbps > 320)
     return kErrIllegalParam;
 
-  lame_global_flags* gf = lame_init();
+  lame_global_flags *gf = lame_init();
   if (!gf)
     return kErrCodec;
   lame_set_in_samplerate(gf, static_cast<int>(rate));
@@ -44,7 +49,7 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   lame_set_mode(gf, chans == 1 ? MONO : JOINT_STEREO);
   lame_set_VBR(gf, vbr_off);
   lame_set_brate(gf, kbps);
-  lame_set_bWriteVbrTag(gf, 1);          // reserve the first frame for the Info tag
+  lame_set_bWriteVbrTag(gf, 1);           // reserve the first frame for the Info tag
   lame_set_write_id3tag_automatic(gf, 0); // no ID3 tags
   if (lame_init_params(gf) < 0) {
     lame_close(gf);
@@ -54,7 +59,7 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   try {
     // lame's own bound for one call: 1.25 x samples + 7200 bytes.
     FOut.assign(kChunkFrames * 5 / 4 + 7200 + kChunkFrames * 2 * sizeof(short), 0);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     lame_close(gf);
     return kErrMemory;
   }
@@ -62,8 +67,8 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   // A link put in the file's place is not followed, and a pipe is refused rather than
   // blocked on or written through (non-blocking open, then the type checked before
   // anything is written).
-  const int fd =
-      ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+  const int fd = ::open(file.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode)) {
     if (fd >= 0)
@@ -81,7 +86,8 @@ int TMp3Encoder::Open(const std::filesystem::path& file, std::uint32_t rate, std
   return kErrOk;
 }
 
-bool TMp3Encoder::WriteAll(const unsigned char* data, std::size_t n) noexcept {
+bool TMp3Encoder::WriteAll(const unsigned char *data, std::size_t n) noexcept
+{
   while (n > 0) {
     const ssize_t w = ::write(FFd, data, n);
     if (w < 0 && errno == EINTR)
@@ -94,16 +100,17 @@ bool TMp3Encoder::WriteAll(const unsigned char* data, std::size_t n) noexcept {
   return true;
 }
 
-bool TMp3Encoder::Encode(const void* pcm, std::size_t bytes) noexcept {
+bool TMp3Encoder::Encode(const void *pcm, std::size_t bytes) noexcept
+{
   if (!FActive)
     return false;
   const std::size_t frameBytes = FChans * 2;
   std::size_t frames = bytes / frameBytes;
-  const auto* src = static_cast<const unsigned char*>(pcm);
+  const auto *src = static_cast<const unsigned char *>(pcm);
   // The samples are copied into an aligned part of FOut's tail: the caller's
   // buffer may start at any address.
   const std::size_t mp3Room = FOut.size() - kChunkFrames * 2 * sizeof(short);
-  auto* samples = reinterpret_cast<short*>(FOut.data() + mp3Room);
+  auto *samples = reinterpret_cast<short *>(FOut.data() + mp3Room);
   while (frames > 0) {
     const std::size_t n = frames < kChunkFrames ? frames : kChunkFrames;
     std::memcpy(samples, src, n * frameBytes);
@@ -128,7 +135,8 @@ bool TMp3Encoder::Encode(const void* pcm, std::size_t bytes) noexcept {
   return true;
 }
 
-bool TMp3Encoder::Finish() noexcept {
+bool TMp3Encoder::Finish() noexcept
+{
   if (!FLame && FFd < 0)
     return !FFailed;
   bool ok = FActive;
@@ -155,11 +163,12 @@ bool TMp3Encoder::Finish() noexcept {
   }
   if (!ok)
     FFailed = true;
-  Close();  // a failing close fails the file as well
+  Close(); // a failing close fails the file as well
   return !FFailed;
 }
 
-void TMp3Encoder::Close() noexcept {
+void TMp3Encoder::Close() noexcept
+{
   FActive = false;
   if (FFd >= 0) {
     if (::close(FFd) != 0)

@@ -17,17 +17,17 @@ class TMp3Encoder {
 public:
   TMp3Encoder() = default;
   ~TMp3Encoder();
-  TMp3Encoder(const TMp3Encoder&) = delete;
-  TMp3Encoder& operator=(const TMp3Encoder&) = delete;
+  TMp3Encoder(const TMp3Encoder &) = delete;
+  TMp3Encoder &operator=(const TMp3Encoder &) = delete;
 
   // Creates (or replaces) File and prepares the encoder for 16-bit interleaved
   // PCM of Rate and Chans (1 or 2) at Kbps. Returns an audio-layer error code:
   // kErrOk, kErrCreate, kErrFormat, kErrIllegalParam, kErrCodec, kErrMemory.
-  int Open(const std::filesystem::path& file, std::uint32_t rate, std::uint32_t chans, int kbps);
+  int Open(const std::filesystem::path &file, std::uint32_t rate, std::uint32_t chans, int kbps);
 
   // Encodes Bytes of PCM (whole frames; a trailing part frame is ignored).
   // False once the encoder has stopped (a write failed, or after Finish).
-  bool Encode(const void* pcm, std::size_t bytes) noexcept;
+  bool Encode(const void *pcm, std::size_t bytes) noexcept;
 
   // Flushes, writes the LAME/Info tag over the first frame and closes the file.
   // True only when every byte since Open, the tag and the close succeeded (also when
@@ -38,10 +38,10 @@ public:
   std::uint64_t FramesIn() const noexcept { return FFramesIn; }
 
 private:
-  bool WriteAll(const unsigned char* data, std::size_t n) noexcept;
+  bool WriteAll(const unsigned char *data, std::size_t n) noexcept;
   void Close() noexcept;
 
-  void* FLame = nullptr;  // lame_global_flags*
+  void *FLame = nullptr; // lame_global_flags*
   int FFd = -1;
   std::filesystem::path FPath;
   std::uint32_t FChans = 0;

@@ -19,9 +19,9 @@ constexpr std::uint32_t kReadBlock = 65536;
 
 // Folds Count frames at Data, the first of them frame Frame of the take, into the
 // points they fall in, up to frame End. Left and Right hold the points from FirstPoint on.
-void FoldFrames(const std::uint8_t* data, std::uint64_t count, std::uint64_t& frame,
-                std::uint64_t end, const TPeakJob& job, std::uint64_t firstPoint,
-                std::int32_t* left, std::int32_t* right) noexcept
+void FoldFrames(const std::uint8_t *data, std::uint64_t count, std::uint64_t &frame,
+                std::uint64_t end, const TPeakJob &job, std::uint64_t firstPoint,
+                std::int32_t *left, std::int32_t *right) noexcept
 {
   const std::uint64_t frameBytes = job.FrameBytes();
   const std::uint64_t per = job.Layout.FramesPerPoint;
@@ -32,8 +32,8 @@ void FoldFrames(const std::uint8_t* data, std::uint64_t count, std::uint64_t& fr
     const std::uint64_t run = std::min({count, (point + 1) * per - frame, end - frame});
     std::int32_t l = 0, r = 0;
     BufferPeaks(data, static_cast<std::uint32_t>(run * frameBytes), channels, l, r);
-    std::int32_t& pl = left[point - firstPoint];
-    std::int32_t& pr = right[point - firstPoint];
+    std::int32_t &pl = left[point - firstPoint];
+    std::int32_t &pr = right[point - firstPoint];
     pl = std::max(pl, l);
     pr = std::max(pr, r);
     data += run * frameBytes;
@@ -45,24 +45,24 @@ void FoldFrames(const std::uint8_t* data, std::uint64_t count, std::uint64_t& fr
 // Frees a decoding stream on every way out of a scope.
 class TStreamGuard {
 public:
-  TStreamGuard(IAudioLayer& layer, THandle stream) : FLayer(layer), FStream(stream) {}
+  TStreamGuard(IAudioLayer &layer, THandle stream) : FLayer(layer), FStream(stream) {}
   ~TStreamGuard()
   {
     if (FStream != 0)
       FLayer.StreamFree(FStream);
   }
-  TStreamGuard(const TStreamGuard&) = delete;
-  TStreamGuard& operator=(const TStreamGuard&) = delete;
+  TStreamGuard(const TStreamGuard &) = delete;
+  TStreamGuard &operator=(const TStreamGuard &) = delete;
 
 private:
-  IAudioLayer& FLayer;
+  IAudioLayer &FLayer;
   THandle FStream;
 };
 
 enum class TChunkEnd { Full, Short, NoSeek, Cancelled, Abandoned, Failed };
 
 struct TChunk {
-  std::uint64_t Begin = 0, End = 0;  // frames of the take
+  std::uint64_t Begin = 0, End = 0; // frames of the take
   std::uint64_t FirstPoint = 0;
   std::vector<std::int32_t> Left, Right;
   TChunkEnd How = TChunkEnd::Abandoned;
@@ -71,25 +71,24 @@ struct TChunk {
 
 // What the threads of one analysis share.
 struct TShared {
-  TShared(IAudioLayer& layer, const std::filesystem::path& file, THandle first,
-          const TPeakJob& job, TWorkControl* control, std::size_t chunks)
-      : Layer(layer), File(file), FirstStream(first), Job(job), Control(control),
-        FirstShort(chunks)
+  TShared(IAudioLayer &layer, const std::filesystem::path &file, THandle first, const TPeakJob &job,
+          TWorkControl *control, std::size_t chunks)
+      : Layer(layer), File(file), FirstStream(first), Job(job), Control(control), FirstShort(chunks)
   {
   }
 
-  IAudioLayer& Layer;
-  const std::filesystem::path& File;
+  IAudioLayer &Layer;
+  const std::filesystem::path &File;
   THandle FirstStream;
-  const TPeakJob& Job;
-  TWorkControl* Control;
+  const TPeakJob &Job;
+  TWorkControl *Control;
 
-  std::atomic<bool> Stop{false};          // a failure or a cancel: every chunk ends
-  std::atomic<std::size_t> FirstShort;    // the first chunk that ended early
-  std::atomic<std::uint64_t> Done{0};     // frames read, for the progress
+  std::atomic<bool> Stop{false};       // a failure or a cancel: every chunk ends
+  std::atomic<std::size_t> FirstShort; // the first chunk that ended early
+  std::atomic<std::uint64_t> Done{0};  // frames read, for the progress
   std::mutex M;
   std::condition_variable Finished;
-  std::size_t FinishedCount = 0;  // M
+  std::size_t FinishedCount = 0; // M
 
   void NoteShort(std::size_t k) noexcept
   {
@@ -99,16 +98,16 @@ struct TShared {
   }
 };
 
-TChunkEnd ReadChunk(TShared& s, std::size_t k, TChunk& c)
+TChunkEnd ReadChunk(TShared &s, std::size_t k, TChunk &c)
 {
-  IAudioLayer& layer = s.Layer;
+  IAudioLayer &layer = s.Layer;
   const std::uint64_t frameBytes = s.Job.FrameBytes();
   THandle stream = s.FirstStream;
   if (k > 0) {
     stream = layer.StreamCreateFile(s.File, true);
     CheckBass(layer, stream != 0, "Analyseren van opname");
   }
-  TStreamGuard guard(layer, k > 0 ? stream : 0);  // the first stream is the caller's
+  TStreamGuard guard(layer, k > 0 ? stream : 0); // the first stream is the caller's
   if (k > 0) {
     TChannelInfo info;
     CheckBass(layer, layer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
@@ -137,7 +136,7 @@ TChunkEnd ReadChunk(TShared& s, std::size_t k, TChunk& c)
   return TChunkEnd::Full;
 }
 
-void RunChunk(TShared& s, std::size_t k, TChunk& c) noexcept
+void RunChunk(TShared &s, std::size_t k, TChunk &c) noexcept
 {
   try {
     c.How = ReadChunk(s, k, c);
@@ -158,9 +157,8 @@ void RunChunk(TShared& s, std::size_t k, TChunk& c) noexcept
 
 } // namespace
 
-void SequentialPeaks(IAudioLayer& layer, THandle stream, const TPeakJob& job,
-                     TWorkControl* control, std::vector<std::int32_t>& left,
-                     std::vector<std::int32_t>& right)
+void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TWorkControl *control,
+                     std::vector<std::int32_t> &left, std::vector<std::int32_t> &right)
 {
   left.assign(static_cast<std::size_t>(job.Layout.Points), 0);
   right.assign(static_cast<std::size_t>(job.Layout.Points), 0);
@@ -183,9 +181,9 @@ void SequentialPeaks(IAudioLayer& layer, THandle stream, const TPeakJob& job,
   }
 }
 
-bool ParallelPeaks(IAudioLayer& layer, const std::filesystem::path& file, THandle stream,
-                   const TPeakJob& job, unsigned chunks, TWorkControl* control,
-                   std::vector<std::int32_t>& left, std::vector<std::int32_t>& right)
+bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandle stream,
+                   const TPeakJob &job, unsigned chunks, TWorkControl *control,
+                   std::vector<std::int32_t> &left, std::vector<std::int32_t> &right)
 {
   const std::uint64_t wanted = job.WantedFrames();
   const std::uint64_t per = job.Layout.FramesPerPoint;
@@ -195,10 +193,11 @@ bool ParallelPeaks(IAudioLayer& layer, const std::filesystem::path& file, THandl
   const std::size_t count = std::max<std::size_t>(1, std::min<std::uint64_t>(chunks, spread));
   std::vector<TChunk> parts(count);
   for (std::size_t k = 0; k < count; ++k) {
-    TChunk& c = parts[k];
+    TChunk &c = parts[k];
     c.Begin = spread / count * k + std::min<std::uint64_t>(k, spread % count);
-    c.End = k + 1 < count ? spread / count * (k + 1) + std::min<std::uint64_t>(k + 1, spread % count)
-                          : wanted;
+    c.End = k + 1 < count
+                ? spread / count * (k + 1) + std::min<std::uint64_t>(k + 1, spread % count)
+                : wanted;
     c.FirstPoint = c.Begin / per;
     const std::uint64_t lastPoint = (c.End - 1) / per;
     c.Left.assign(static_cast<std::size_t>(lastPoint - c.FirstPoint + 1), 0);
@@ -227,21 +226,21 @@ bool ParallelPeaks(IAudioLayer& layer, const std::filesystem::path& file, THandl
         break;
     }
   }
-  for (auto& t : threads)
+  for (auto &t : threads)
     t.join();
   if (!started)
     return false;
 
-  for (const TChunk& c : parts)
+  for (const TChunk &c : parts)
     if (c.How == TChunkEnd::Cancelled)
       throw EWorkCancelled();
-  for (const TChunk& c : parts)
+  for (const TChunk &c : parts)
     if (c.Error)
       std::rethrow_exception(c.Error);
 
   std::vector<std::int32_t> l(static_cast<std::size_t>(job.Layout.Points), 0);
   std::vector<std::int32_t> r(l.size(), 0);
-  for (const TChunk& c : parts) {
+  for (const TChunk &c : parts) {
     if (c.How == TChunkEnd::NoSeek)
       return false;
     // A point split between two stretches takes the larger part of each.
@@ -251,7 +250,7 @@ bool ParallelPeaks(IAudioLayer& layer, const std::filesystem::path& file, THandl
       r[p] = std::max(r[p], c.Right[i]);
     }
     if (c.How == TChunkEnd::Short)
-      break;  // one reading would have stopped here
+      break; // one reading would have stopped here
   }
   left = std::move(l);
   right = std::move(r);

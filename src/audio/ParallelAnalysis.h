@@ -16,8 +16,8 @@ namespace praatkist::audio {
 // its frames spread over the points. Frames past Points x FramesPerPoint are not read.
 struct TPeakJob {
   std::uint32_t Channels = 1;
-  std::uint64_t LengthBytes = 0;  // as the layer reports it (0 when it cannot tell)
-  std::uint64_t Frames = 0;       // LengthBytes in whole frames
+  std::uint64_t LengthBytes = 0; // as the layer reports it (0 when it cannot tell)
+  std::uint64_t Frames = 0;      // LengthBytes in whole frames
   TPointLayout Layout;
 
   std::uint64_t FrameBytes() const noexcept { return 2ull * Channels; }
@@ -30,9 +30,8 @@ struct TPeakJob {
 // Reads Stream from where it stands (its start) until the last point is filled or the
 // stream ends, into Left and Right (Layout.Points entries each, zeros where nothing was
 // read). Raises EWorkCancelled once Control is cancelled.
-void SequentialPeaks(IAudioLayer& layer, THandle stream, const TPeakJob& job,
-                     TWorkControl* control, std::vector<std::int32_t>& left,
-                     std::vector<std::int32_t>& right);
+void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TWorkControl *control,
+                     std::vector<std::int32_t> &left, std::vector<std::int32_t> &right);
 
 // The same result from Chunks threads, each on a decoding stream of File of its own
 // (the first on Stream, standing at its start) positioned at the start of its stretch.
@@ -42,8 +41,8 @@ void SequentialPeaks(IAudioLayer& layer, THandle stream, const TPeakJob& job,
 // ended, and EWorkCancelled when Control was cancelled. False, with nothing filled in,
 // when the work cannot be shared out this way (no thread could be started, or a stream
 // could not be positioned or describes the file otherwise): then read it in one go.
-bool ParallelPeaks(IAudioLayer& layer, const std::filesystem::path& file, THandle stream,
-                   const TPeakJob& job, unsigned chunks, TWorkControl* control,
-                   std::vector<std::int32_t>& left, std::vector<std::int32_t>& right);
+bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandle stream,
+                   const TPeakJob &job, unsigned chunks, TWorkControl *control,
+                   std::vector<std::int32_t> &left, std::vector<std::int32_t> &right);
 
 } // namespace praatkist::audio

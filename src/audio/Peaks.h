@@ -15,7 +15,7 @@ inline std::int32_t Magnitude(std::int16_t s) noexcept
 // Largest magnitude of the first and second channel in Length bytes of interleaved
 // samples with Channels channels (the first sample is a first-channel one). Mono
 // gives the same value for both; a third channel and beyond are not looked at.
-void BufferPeaks(const std::uint8_t* data, std::uint32_t length, std::uint16_t channels,
-                 std::int32_t& left, std::int32_t& right) noexcept;
+void BufferPeaks(const std::uint8_t *data, std::uint32_t length, std::uint16_t channels,
+                 std::int32_t &left, std::int32_t &right) noexcept;
 
 } // namespace praatkist::audio

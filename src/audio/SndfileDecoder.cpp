@@ -24,14 +24,18 @@ namespace {
 
 constexpr std::size_t kFloatChunkFrames = 16384;
 
-SNDFILE* Sf(void* p) { return static_cast<SNDFILE*>(p); }
+SNDFILE *Sf(void *p)
+{
+  return static_cast<SNDFILE *>(p);
+}
 
 // 1.0 is 32768, the scale 16-bit samples had on their way into the MP3 (and
 // libsndfile's own clipping conversion); beyond full scale is clipped, and what is
 // not a number becomes silence. Rounded to nearest-even by adding and taking away
 // 1.5 x 2^23 (exact for the clamped range), then a truncating conversion.
-inline std::int16_t ToShort(float x) noexcept {
-  constexpr float kRound = 12582912.0f;  // 1.5 x 2^23
+inline std::int16_t ToShort(float x) noexcept
+{
+  constexpr float kRound = 12582912.0f; // 1.5 x 2^23
   float v = x * 32768.0f;
   v = v == v ? v : 0.0f;
   v = v > -32768.0f ? v : -32768.0f;
@@ -43,7 +47,8 @@ inline std::int16_t ToShort(float x) noexcept {
 // The same eight samples at a time: after the clamp the processor's conversion rounds
 // to nearest-even (its default mode, as the addition above assumes), and packing two
 // fours into 16 bits needs no further care.
-void ToShorts(const float* in, std::int16_t* out, std::size_t count) noexcept {
+void ToShorts(const float *in, std::int16_t *out, std::size_t count) noexcept
+{
   std::size_t i = 0;
 #if defined(__SSE2__)
   const __m128 scale = _mm_set1_ps(32768.0f);
@@ -52,19 +57,20 @@ void ToShorts(const float* in, std::int16_t* out, std::size_t count) noexcept {
   for (; i + 8 <= count; i += 8) {
     __m128 a = _mm_mul_ps(_mm_loadu_ps(in + i), scale);
     __m128 b = _mm_mul_ps(_mm_loadu_ps(in + i + 4), scale);
-    a = _mm_and_ps(a, _mm_cmpord_ps(a, a));  // not a number: 0
+    a = _mm_and_ps(a, _mm_cmpord_ps(a, a)); // not a number: 0
     b = _mm_and_ps(b, _mm_cmpord_ps(b, b));
     a = _mm_min_ps(_mm_max_ps(a, lo), hi);
     b = _mm_min_ps(_mm_max_ps(b, lo), hi);
     const __m128i packed = _mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), packed);
   }
 #endif
   for (; i < count; ++i)
     out[i] = ToShort(in[i]);
 }
 
-std::uint32_t Be32(const std::uint8_t* p) noexcept {
+std::uint32_t Be32(const std::uint8_t *p) noexcept
+{
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
 
@@ -72,17 +78,18 @@ std::uint32_t Be32(const std::uint8_t* p) noexcept {
 // without gaps: the encoder's delay noted in the LAME tag of its first frame, plus
 // the 529 samples of the decoder's filter bank. -1 for any other file, whose frames
 // cannot be told apart from the samples.
-std::int64_t LameStartSkip(int fd) noexcept {
+std::int64_t LameStartSkip(int fd) noexcept
+{
   std::uint8_t b[1024];
   off_t at = 0;
   ssize_t n = ::pread(fd, b, sizeof b, at);
-  if (n >= 10 && std::memcmp(b, "ID3", 3) == 0) {  // an ID3v2 tag before the audio
+  if (n >= 10 && std::memcmp(b, "ID3", 3) == 0) { // an ID3v2 tag before the audio
     at = 10 + ((b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F));
     if (b[5] & 0x10)
       at += 10;
     n = ::pread(fd, b, sizeof b, at);
   }
-  if (n < 4 || b[0] != 0xFF || (b[1] & 0xFE) != 0xFA)  // MPEG-1, Layer III
+  if (n < 4 || b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) // MPEG-1, Layer III
     return -1;
   const bool crc = (b[1] & 1) == 0;
   const bool mono = (b[3] >> 6) == 3;
@@ -104,18 +111,21 @@ constexpr std::uint32_t kMpeg1Layer3Samples = 1152;
 // streams of the same take are opened from several threads at once.
 std::mutex gOpenMutex;
 
-SNDFILE* OpenFd(int fd, SF_INFO& info) {
+SNDFILE *OpenFd(int fd, SF_INFO &info)
+{
   std::lock_guard lock(gOpenMutex);
-  return sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd, also on failure
+  return sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
 }
 
 } // namespace
 
-TSndfileDecoder::~TSndfileDecoder() {
+TSndfileDecoder::~TSndfileDecoder()
+{
   Close();
 }
 
-void TSndfileDecoder::Close() noexcept {
+void TSndfileDecoder::Close() noexcept
+{
   if (FFile) {
     sf_close(Sf(FFile));
     FFile = nullptr;
@@ -132,7 +142,8 @@ void TSndfileDecoder::Close() noexcept {
   }
 }
 
-int TSndfileDecoder::Open(const std::filesystem::path& file) {
+int TSndfileDecoder::Open(const std::filesystem::path &file)
+{
   Close();
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
@@ -146,7 +157,7 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
   // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
   int keep = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
   SF_INFO info{};
-  SNDFILE* sf = OpenFd(fd, info);
+  SNDFILE *sf = OpenFd(fd, info);
   const auto closeKeep = [&keep] {
     if (keep >= 0)
       ::close(keep);
@@ -171,7 +182,8 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
   case SF_FORMAT_MPEG_LAYER_II:
   case SF_FORMAT_MPEG_LAYER_III:
     FFloatData = true;
-    FFloatBuf.assign(std::size_t{kFloatChunkFrames} * static_cast<std::size_t>(info.channels), 0.0f);
+    FFloatBuf.assign(std::size_t{kFloatChunkFrames} * static_cast<std::size_t>(info.channels),
+                     0.0f);
     sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     break;
   default:
@@ -193,7 +205,8 @@ int TSndfileDecoder::Open(const std::filesystem::path& file) {
   return kErrOk;
 }
 
-std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) noexcept {
+std::size_t TSndfileDecoder::ReadFrames(std::int16_t *dst, std::size_t frames) noexcept
+{
   if (!FFile || frames == 0)
     return 0;
   if (!FFloatData) {
@@ -206,11 +219,12 @@ std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) n
   std::size_t done = 0;
   while (done < frames) {
     const std::size_t want = std::min(frames - done, kFloatChunkFrames);
-    const sf_count_t got = sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
+    const sf_count_t got =
+        sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
     if (got <= 0)
       break;
     const std::size_t samples = static_cast<std::size_t>(got) * FChans;
-    std::int16_t* out = dst + done * FChans;
+    std::int16_t *out = dst + done * FChans;
     ToShorts(FFloatBuf.data(), out, samples);
     done += static_cast<std::size_t>(got);
     if (static_cast<std::size_t>(got) < want)
@@ -220,7 +234,8 @@ std::size_t TSndfileDecoder::ReadFrames(std::int16_t* dst, std::size_t frames) n
   return done;
 }
 
-bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept {
+bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept
+{
   if (!FFile || frame > FFrames)
     return false;
   if (FMpeg)
@@ -240,9 +255,10 @@ bool TSndfileDecoder::Seek(std::uint64_t frame) noexcept {
 // the target, and decode the rest of the way: from there on every sample is the one
 // a reading from the start gives. Where the frames cannot be placed (no LAME tag,
 // MPEG-2), decode from the very start.
-bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept {
+bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept
+{
   if (frame == FPosition)
-    return true;  // read up to here in order: nothing to do
+    return true; // read up to here in order: nothing to do
   std::uint64_t from = 0;
   if (FMpegSkip >= 0 && frame > 0) {
     const std::uint64_t skip = static_cast<std::uint64_t>(FMpegSkip);
@@ -265,14 +281,15 @@ bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept {
   return SkipFrames(frame - from);
 }
 
-bool TSndfileDecoder::Reopen() noexcept {
+bool TSndfileDecoder::Reopen() noexcept
+{
   if (FReopenFd < 0 || ::lseek(FReopenFd, 0, SEEK_SET) != 0)
     return false;
   const int fd = ::fcntl(FReopenFd, F_DUPFD_CLOEXEC, 0);
   if (fd < 0)
     return false;
   SF_INFO info{};
-  SNDFILE* sf = OpenFd(fd, info);
+  SNDFILE *sf = OpenFd(fd, info);
   if (!sf)
     return false;
   if (static_cast<std::uint32_t>(info.channels) != FChans) {
@@ -286,10 +303,13 @@ bool TSndfileDecoder::Reopen() noexcept {
   return true;
 }
 
-bool TSndfileDecoder::SkipFrames(std::uint64_t frames) noexcept {
+bool TSndfileDecoder::SkipFrames(std::uint64_t frames) noexcept
+{
   while (frames > 0) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kFloatChunkFrames));
-    const sf_count_t got = sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(frames, kFloatChunkFrames));
+    const sf_count_t got =
+        sf_readf_float(Sf(FFile), FFloatBuf.data(), static_cast<sf_count_t>(want));
     if (got <= 0)
       return false;
     FPosition += static_cast<std::uint64_t>(got);

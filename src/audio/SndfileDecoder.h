@@ -12,12 +12,12 @@ class TSndfileDecoder {
 public:
   TSndfileDecoder() = default;
   ~TSndfileDecoder();
-  TSndfileDecoder(const TSndfileDecoder&) = delete;
-  TSndfileDecoder& operator=(const TSndfileDecoder&) = delete;
+  TSndfileDecoder(const TSndfileDecoder &) = delete;
+  TSndfileDecoder &operator=(const TSndfileDecoder &) = delete;
 
   // Returns an audio-layer error code: kErrOk, kErrFileOpen (missing,
   // unreadable, a folder), kErrFileForm (not a file it can decode), kErrFormat.
-  int Open(const std::filesystem::path& file);
+  int Open(const std::filesystem::path &file);
   void Close() noexcept;
 
   std::uint32_t Rate() const noexcept { return FRate; }
@@ -30,7 +30,7 @@ public:
 
   // Reads up to Frames frames into Dst (room for Frames x Chans samples);
   // returns the frames read, 0 at the end or on a decoding error.
-  std::size_t ReadFrames(std::int16_t* dst, std::size_t frames) noexcept;
+  std::size_t ReadFrames(std::int16_t *dst, std::size_t frames) noexcept;
   // Moves to Frame (0 to Frames()). False when the file cannot go there. What is read
   // from there on equals what a reading from the start delivers from that frame on,
   // sample for sample: an MP3 is not simply jumped into (see ExactMpegSeek).
@@ -41,7 +41,7 @@ private:
   bool SkipFrames(std::uint64_t frames) noexcept;
   bool Reopen() noexcept;
 
-  void* FFile = nullptr;  // SNDFILE*
+  void *FFile = nullptr; // SNDFILE*
   // Float data (MP3, float WAV) is read as float and rounded here: libsndfile
   // leaves float WAV unscaled when read as 16-bit, and without clipping wraps
   // an MP3's overshoots beyond full scale round to the other sign.
@@ -56,7 +56,7 @@ private:
   bool FMpeg = false;
   std::uint32_t FMpegFrameSamples = 0;
   std::int64_t FMpegSkip = -1;
-  int FReopenFd = -1;  // the file once more, to decode it afresh from its start
+  int FReopenFd = -1; // the file once more, to decode it afresh from its start
 };
 
 } // namespace praatkist::audio

@@ -15,19 +15,22 @@ static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
 
 namespace {
 
-std::uint32_t* Addr(std::atomic<std::uint32_t>& word) noexcept {
-  return reinterpret_cast<std::uint32_t*>(&word);
+std::uint32_t *Addr(std::atomic<std::uint32_t> &word) noexcept
+{
+  return reinterpret_cast<std::uint32_t *>(&word);
 }
 
 } // namespace
 
-void TWakeWord::Wake() noexcept {
+void TWakeWord::Wake() noexcept
+{
   FWord.fetch_add(1);
   if (FSleepers.load() != 0)
     syscall(SYS_futex, Addr(FWord), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
-void TWakeWord::Wait(std::uint32_t seen, int timeoutMs) noexcept {
+void TWakeWord::Wait(std::uint32_t seen, int timeoutMs) noexcept
+{
   FSleepers.fetch_add(1);
   if (FWord.load() == seen) {
     timespec ts{};

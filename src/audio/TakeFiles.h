@@ -15,12 +15,12 @@
 namespace praatkist::audio {
 
 // The ending of every temporary file of a trim (with its dot).
-inline constexpr const char* kTrimTempSuffix = ".trimtmp";
+inline constexpr const char *kTrimTempSuffix = ".trimtmp";
 
-std::filesystem::path BackupPath(const std::filesystem::path& take);
-std::filesystem::path TrimRecordPath(const std::filesystem::path& take);
-std::filesystem::path TrimTempPath(const std::filesystem::path& take);
-std::filesystem::path BackupTempPath(const std::filesystem::path& take);
-std::filesystem::path RecordTempPath(const std::filesystem::path& take);
+std::filesystem::path BackupPath(const std::filesystem::path &take);
+std::filesystem::path TrimRecordPath(const std::filesystem::path &take);
+std::filesystem::path TrimTempPath(const std::filesystem::path &take);
+std::filesystem::path BackupTempPath(const std::filesystem::path &take);
+std::filesystem::path RecordTempPath(const std::filesystem::path &take);
 
 } // namespace praatkist::audio

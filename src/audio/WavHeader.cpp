@@ -5,7 +5,7 @@
 namespace praatkist::audio {
 namespace {
 
-void Put32(TWaveHeader& h, std::size_t at, std::uint32_t v)
+void Put32(TWaveHeader &h, std::size_t at, std::uint32_t v)
 {
   h[at] = static_cast<std::uint8_t>(v);
   h[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -13,7 +13,7 @@ void Put32(TWaveHeader& h, std::size_t at, std::uint32_t v)
   h[at + 3] = static_cast<std::uint8_t>(v >> 24);
 }
 
-void Put16(TWaveHeader& h, std::size_t at, std::uint16_t v)
+void Put16(TWaveHeader &h, std::size_t at, std::uint16_t v)
 {
   h[at] = static_cast<std::uint8_t>(v);
   h[at + 1] = static_cast<std::uint8_t>(v >> 8);
@@ -54,20 +54,20 @@ TWaveHeader BuildProvisionalWaveHeader(std::uint32_t sampleRate, std::uint16_t c
 
 namespace {
 
-std::uint32_t Get32(const std::uint8_t* p) noexcept
+std::uint32_t Get32(const std::uint8_t *p) noexcept
 {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-std::uint16_t Get16(const std::uint8_t* p) noexcept
+std::uint16_t Get16(const std::uint8_t *p) noexcept
 {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
 }
 
 } // namespace
 
-bool ParseWaveLayout(const std::uint8_t* head, std::size_t size, TWaveLayout& layout) noexcept
+bool ParseWaveLayout(const std::uint8_t *head, std::size_t size, TWaveLayout &layout) noexcept
 {
   layout = TWaveLayout{};
   if (size < 12 || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0)
@@ -75,12 +75,12 @@ bool ParseWaveLayout(const std::uint8_t* head, std::size_t size, TWaveLayout& la
   bool haveFormat = false;
   std::uint64_t at = 12;
   while (at + 8 <= size) {
-    const std::uint8_t* chunk = head + at;
+    const std::uint8_t *chunk = head + at;
     const std::uint32_t length = Get32(chunk + 4);
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       if (length < 16 || at + 8 + 16 > size)
         return false;
-      const std::uint8_t* f = chunk + 8;
+      const std::uint8_t *f = chunk + 8;
       layout.FormatTag = Get16(f);
       layout.Channels = Get16(f + 2);
       layout.SampleRate = Get32(f + 4);
@@ -94,7 +94,7 @@ bool ParseWaveLayout(const std::uint8_t* head, std::size_t size, TWaveLayout& la
       layout.DataBytes = length;
       return haveFormat;
     }
-    at += 8 + std::uint64_t{length} + (length & 1u);  // chunks are padded to even sizes
+    at += 8 + std::uint64_t{length} + (length & 1u); // chunks are padded to even sizes
   }
   return false;
 }

@@ -27,16 +27,16 @@ TWaveHeader BuildProvisionalWaveHeader(std::uint32_t sampleRate, std::uint16_t c
 
 // Where the samples of a WAV file lie, as its header tells.
 struct TWaveLayout {
-  std::uint16_t FormatTag = 0;      // 1: integer PCM (also when given as an extensible format)
+  std::uint16_t FormatTag = 0; // 1: integer PCM (also when given as an extensible format)
   std::uint16_t Channels = 0;
   std::uint32_t SampleRate = 0;
   std::uint16_t BitsPerSample = 0;
-  std::uint64_t DataOffset = 0;     // file offset of the first sample
-  std::uint32_t DataBytes = 0;      // the data chunk's size field
+  std::uint64_t DataOffset = 0; // file offset of the first sample
+  std::uint32_t DataBytes = 0;  // the data chunk's size field
 };
 
 // Walks the RIFF chunks in Head (the first Size bytes of a file): true when they are a
 // RIFF WAVE file whose "fmt " chunk and the start of whose "data" chunk lie in Head.
-bool ParseWaveLayout(const std::uint8_t* head, std::size_t size, TWaveLayout& layout) noexcept;
+bool ParseWaveLayout(const std::uint8_t *head, std::size_t size, TWaveLayout &layout) noexcept;
 
 } // namespace praatkist::audio

@@ -5,7 +5,8 @@
 
 namespace praatkist::platform {
 
-QString DocumentsFolder() {
+QString DocumentsFolder()
+{
   // Asked afresh each time: the user may have moved the folder since the last call.
   const QString path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   return path.isEmpty() ? QString() : QDir::toNativeSeparators(path);

@@ -39,9 +39,9 @@ public:
 // A failed call into the audio layer: "<step> mislukt (BASS-fout <code>).".
 class EAudioError : public EPraatkistError {
 public:
-  EAudioError(const std::string& step, int code);
+  EAudioError(const std::string &step, int code);
   int Code() const noexcept { return FCode; }
-  const std::string& Step() const noexcept { return FStep; }
+  const std::string &Step() const noexcept { return FStep; }
 
 private:
   std::string FStep;

@@ -13,7 +13,7 @@ namespace praatkist::platform {
 
 #ifdef _WIN32
 
-TFileLink::TFileLink(const std::filesystem::path& path) noexcept
+TFileLink::TFileLink(const std::filesystem::path &path) noexcept
 {
   FHandle = _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
 }
@@ -25,13 +25,19 @@ TFileLink::~TFileLink()
 }
 
 // Windows keeps a file that is open here from being deleted: it always has its name.
-bool TFileLink::Removed() const noexcept { return false; }
+bool TFileLink::Removed() const noexcept
+{
+  return false;
+}
 
-bool TFileLink::Sync() const noexcept { return FHandle >= 0 && _commit(FHandle) == 0; }
+bool TFileLink::Sync() const noexcept
+{
+  return FHandle >= 0 && _commit(FHandle) == 0;
+}
 
 #else
 
-TFileLink::TFileLink(const std::filesystem::path& path) noexcept
+TFileLink::TFileLink(const std::filesystem::path &path) noexcept
 {
   FHandle = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
 }
@@ -48,7 +54,10 @@ bool TFileLink::Removed() const noexcept
   return FHandle >= 0 && ::fstat(FHandle, &st) == 0 && st.st_nlink == 0;
 }
 
-bool TFileLink::Sync() const noexcept { return FHandle >= 0 && ::fsync(FHandle) == 0; }
+bool TFileLink::Sync() const noexcept
+{
+  return FHandle >= 0 && ::fsync(FHandle) == 0;
+}
 
 #endif
 

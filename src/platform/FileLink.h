@@ -10,10 +10,10 @@ namespace praatkist::platform {
 class TFileLink {
 public:
   // Opens Path for reading without following a link; Valid() is false when that fails.
-  explicit TFileLink(const std::filesystem::path& path) noexcept;
+  explicit TFileLink(const std::filesystem::path &path) noexcept;
   ~TFileLink();
-  TFileLink(const TFileLink&) = delete;
-  TFileLink& operator=(const TFileLink&) = delete;
+  TFileLink(const TFileLink &) = delete;
+  TFileLink &operator=(const TFileLink &) = delete;
 
   bool Valid() const noexcept { return FHandle >= 0; }
   // True once the file has no name left (it, or its folder, was removed).

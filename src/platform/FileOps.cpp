@@ -21,12 +21,12 @@ namespace {
 
 std::atomic<TFileFaultHook> GFaultHook{nullptr};
 
-[[noreturn]] void Raise(const std::error_code& ec, const fs::path& path)
+[[noreturn]] void Raise(const std::error_code &ec, const fs::path &path)
 {
   throw EFileError(ec.message() + ": " + PathText(path));
 }
 
-[[noreturn]] void RaiseErrno(int error, const fs::path& path)
+[[noreturn]] void RaiseErrno(int error, const fs::path &path)
 {
   throw EFileError(std::string(std::strerror(error)) + ": " + PathText(path));
 }
@@ -34,7 +34,7 @@ std::atomic<TFileFaultHook> GFaultHook{nullptr};
 // Runs a system call returning -1 on failure, after asking the fault hook; a fault
 // answer looks to the caller like the system's own failure (errno set).
 template <typename Call>
-auto Step(const char* step, const fs::path& path, Call call) -> decltype(call())
+auto Step(const char *step, const fs::path &path, Call call) -> decltype(call())
 {
   if (const int fault = FileFault(step, path); fault != 0) {
     errno = fault;
@@ -59,21 +59,24 @@ bool KernelCopyRefused(int error) noexcept
 
 } // namespace
 
-void SetFileFaultHook(TFileFaultHook hook) noexcept { GFaultHook.store(hook); }
+void SetFileFaultHook(TFileFaultHook hook) noexcept
+{
+  GFaultHook.store(hook);
+}
 
-int FileFault(const char* step, const fs::path& path) noexcept
+int FileFault(const char *step, const fs::path &path) noexcept
 {
   const TFileFaultHook hook = GFaultHook.load();
   return hook != nullptr ? hook(step, path) : 0;
 }
 
-bool FileExists(const fs::path& path) noexcept
+bool FileExists(const fs::path &path) noexcept
 {
   std::error_code ec;
   return fs::is_regular_file(path, ec);
 }
 
-void DeleteFileOrRaise(const fs::path& path)
+void DeleteFileOrRaise(const fs::path &path)
 {
   std::error_code ec;
   // remove() would also take an empty folder; only files are deleted here.
@@ -87,7 +90,7 @@ void DeleteFileOrRaise(const fs::path& path)
     Raise(ec, path);
 }
 
-void CopyFileOrRaise(const fs::path& from, const fs::path& to)
+void CopyFileOrRaise(const fs::path &from, const fs::path &to)
 {
   std::error_code ec;
   fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
@@ -95,7 +98,7 @@ void CopyFileOrRaise(const fs::path& from, const fs::path& to)
     Raise(ec, fs::exists(from) ? to : from);
 }
 
-void SnapshotFileOrRaise(const fs::path& from, const fs::path& to)
+void SnapshotFileOrRaise(const fs::path &from, const fs::path &to)
 {
   std::error_code ec;
   if (!fs::is_regular_file(from, ec))
@@ -120,7 +123,7 @@ void SnapshotFileOrRaise(const fs::path& from, const fs::path& to)
   }
 }
 
-void ReplaceFileOrRaise(const fs::path& from, const fs::path& to)
+void ReplaceFileOrRaise(const fs::path &from, const fs::path &to)
 {
   std::error_code ec;
   if (fs::is_directory(to, ec))
@@ -132,7 +135,7 @@ void ReplaceFileOrRaise(const fs::path& from, const fs::path& to)
 namespace {
 
 // Opens Path with Flags and fsyncs it, as the step Step.
-void SyncOrRaise(const fs::path& path, int flags, const char* step)
+void SyncOrRaise(const fs::path &path, int flags, const char *step)
 {
   const int handle = ::open(path.c_str(), flags | O_CLOEXEC);
   if (handle < 0)
@@ -146,29 +149,29 @@ void SyncOrRaise(const fs::path& path, int flags, const char* step)
 
 } // namespace
 
-void SyncFileOrRaise(const fs::path& path)
+void SyncFileOrRaise(const fs::path &path)
 {
   SyncOrRaise(path, O_RDONLY, "sync");
 }
 
-void SyncFolderOrRaise(const fs::path& folder)
+void SyncFolderOrRaise(const fs::path &folder)
 {
   SyncOrRaise(folder.empty() ? fs::path(".") : folder, O_RDONLY | O_DIRECTORY, "syncdir");
 }
 
-bool DeleteFileQuietly(const fs::path& path) noexcept
+bool DeleteFileQuietly(const fs::path &path) noexcept
 {
   std::error_code ec;
   return !fs::is_directory(path, ec) && fs::remove(path, ec);
 }
 
-bool CopyFileQuietly(const fs::path& from, const fs::path& to) noexcept
+bool CopyFileQuietly(const fs::path &from, const fs::path &to) noexcept
 {
   std::error_code ec;
   return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
 }
 
-bool SyncFolderQuietly(const fs::path& folder) noexcept
+bool SyncFolderQuietly(const fs::path &folder) noexcept
 {
   try {
     SyncFolderOrRaise(folder);
@@ -178,7 +181,7 @@ bool SyncFolderQuietly(const fs::path& folder) noexcept
   }
 }
 
-bool GetFileIdentity(const fs::path& path, TFileIdentity& identity) noexcept
+bool GetFileIdentity(const fs::path &path, TFileIdentity &identity) noexcept
 {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -189,16 +192,17 @@ bool GetFileIdentity(const fs::path& path, TFileIdentity& identity) noexcept
   return true;
 }
 
-bool SameFile(const fs::path& a, const fs::path& b) noexcept
+bool SameFile(const fs::path &a, const fs::path &b) noexcept
 {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
 }
 
 // ---- TReadFile ----
 
-TReadFile::TReadFile(const fs::path& path) : FPath(path)
+TReadFile::TReadFile(const fs::path &path) : FPath(path)
 {
   FHandle = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (FHandle < 0)
@@ -211,9 +215,9 @@ TReadFile::~TReadFile()
     ::close(FHandle);
 }
 
-std::size_t TReadFile::ReadAt(std::uint64_t offset, void* data, std::size_t size)
+std::size_t TReadFile::ReadAt(std::uint64_t offset, void *data, std::size_t size)
 {
-  auto* p = static_cast<char*>(data);
+  auto *p = static_cast<char *>(data);
   std::size_t done = 0;
   while (done < size) {
     const ssize_t n = ::pread(FHandle, p + done, size - done, static_cast<off_t>(offset + done));
@@ -238,7 +242,7 @@ std::uint64_t TReadFile::Size() const
 
 // ---- TNewFile ----
 
-TNewFile::TNewFile(const fs::path& path) : FPath(path)
+TNewFile::TNewFile(const fs::path &path) : FPath(path)
 {
   FHandle = Step("create", path, [&] {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
@@ -253,11 +257,14 @@ TNewFile::~TNewFile()
     ::close(FHandle);
 }
 
-void TNewFile::Raise() const { RaiseErrno(errno, FPath); }
-
-void TNewFile::Write(const void* data, std::size_t size)
+void TNewFile::Raise() const
 {
-  const char* p = static_cast<const char*>(data);
+  RaiseErrno(errno, FPath);
+}
+
+void TNewFile::Write(const void *data, std::size_t size)
+{
+  const char *p = static_cast<const char *>(data);
   while (size > 0) {
     const ssize_t n = Step("write", FPath, [&] { return ::write(FHandle, p, size); });
     if (n < 0 && errno == EINTR)
@@ -275,8 +282,8 @@ void TNewFile::Write(const void* data, std::size_t size)
 // Copies start the disk's writing in steps of this many bytes.
 constexpr std::uint64_t kWriteBehindStep = 32u << 20;
 
-std::uint64_t TNewFile::CopyFrom(TReadFile& source, std::uint64_t offset, std::uint64_t length,
-                                 void* buffer, std::size_t bufferSize)
+std::uint64_t TNewFile::CopyFrom(TReadFile &source, std::uint64_t offset, std::uint64_t length,
+                                 void *buffer, std::size_t bufferSize)
 {
   std::uint64_t done = 0;
   while (done < length) {
@@ -295,12 +302,12 @@ std::uint64_t TNewFile::CopyFrom(TReadFile& source, std::uint64_t offset, std::u
         continue;
       }
       if (n == 0)
-        break;  // the source has ended
+        break; // the source has ended
       if (errno == EINTR)
         continue;
       if (!KernelCopyRefused(errno))
         Raise();
-      FKernelCopy = false;  // the rest goes through the buffer
+      FKernelCopy = false; // the rest goes through the buffer
     }
     const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(want, bufferSize));
     const std::size_t got = source.ReadAt(offset + done, buffer, chunk);

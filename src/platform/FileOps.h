@@ -12,54 +12,54 @@
 namespace praatkist::platform {
 
 // A regular file (not a folder) exists at Path.
-bool FileExists(const std::filesystem::path& path) noexcept;
+bool FileExists(const std::filesystem::path &path) noexcept;
 // Deletes the file at Path.
-void DeleteFileOrRaise(const std::filesystem::path& path);
+void DeleteFileOrRaise(const std::filesystem::path &path);
 // Copies From to To, replacing To.
-void CopyFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
+void CopyFileOrRaise(const std::filesystem::path &from, const std::filesystem::path &to);
 // Makes To an unchanging copy of From as it is now, for a caller that will only ever
 // replace From by renaming another file over it (never write into it): a second name
 // for the same data where the file system has hard links (instant, no space), else a
 // byte-for-byte copy pushed to the disk. To must not exist; a copy that fails part-way
 // is removed again.
-void SnapshotFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
+void SnapshotFileOrRaise(const std::filesystem::path &from, const std::filesystem::path &to);
 // Renames From to To in one step, replacing To if it exists (atomic within one file
 // system): there is no moment without a file at To.
-void ReplaceFileOrRaise(const std::filesystem::path& from, const std::filesystem::path& to);
+void ReplaceFileOrRaise(const std::filesystem::path &from, const std::filesystem::path &to);
 // Pushes a file that another writer has closed (data and size) to the disk.
-void SyncFileOrRaise(const std::filesystem::path& path);
+void SyncFileOrRaise(const std::filesystem::path &path);
 // Pushes the names in Folder (created, renamed, deleted entries) to the disk.
-void SyncFolderOrRaise(const std::filesystem::path& folder);
+void SyncFolderOrRaise(const std::filesystem::path &folder);
 
 // Clean-up helpers: they try and say whether it worked.
-bool DeleteFileQuietly(const std::filesystem::path& path) noexcept;
-bool CopyFileQuietly(const std::filesystem::path& from, const std::filesystem::path& to) noexcept;
-bool SyncFolderQuietly(const std::filesystem::path& folder) noexcept;
+bool DeleteFileQuietly(const std::filesystem::path &path) noexcept;
+bool CopyFileQuietly(const std::filesystem::path &from, const std::filesystem::path &to) noexcept;
+bool SyncFolderQuietly(const std::filesystem::path &folder) noexcept;
 
 // What tells one state of a file from another without reading it: its size and the
 // time of its last change of content.
 struct TFileIdentity {
   std::uint64_t Size = 0;
-  std::int64_t ModifiedNs = 0;  // nanoseconds since 1970-01-01 UTC
-  bool operator==(const TFileIdentity&) const = default;
+  std::int64_t ModifiedNs = 0; // nanoseconds since 1970-01-01 UTC
+  bool operator==(const TFileIdentity &) const = default;
 };
 // False when Path is not a regular file.
-bool GetFileIdentity(const std::filesystem::path& path, TFileIdentity& identity) noexcept;
+bool GetFileIdentity(const std::filesystem::path &path, TFileIdentity &identity) noexcept;
 // Both names lead to the very same file (one file under two names).
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) noexcept;
+bool SameFile(const std::filesystem::path &a, const std::filesystem::path &b) noexcept;
 
 // A file opened for reading at any offset.
 class TReadFile {
 public:
-  explicit TReadFile(const std::filesystem::path& path);  // raises EFileError
+  explicit TReadFile(const std::filesystem::path &path); // raises EFileError
   ~TReadFile();
-  TReadFile(const TReadFile&) = delete;
-  TReadFile& operator=(const TReadFile&) = delete;
+  TReadFile(const TReadFile &) = delete;
+  TReadFile &operator=(const TReadFile &) = delete;
   // Up to Size bytes from Offset; fewer only at the end of the file. Raises on errors.
-  std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t size);
+  std::size_t ReadAt(std::uint64_t offset, void *data, std::size_t size);
   std::uint64_t Size() const;
   int Handle() const noexcept { return FHandle; }
-  const std::filesystem::path& Path() const noexcept { return FPath; }
+  const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
   std::filesystem::path FPath;
@@ -71,23 +71,23 @@ private:
 // raises EFileError. Not closed by Close: the destructor closes it without a check.
 class TNewFile {
 public:
-  explicit TNewFile(const std::filesystem::path& path);
+  explicit TNewFile(const std::filesystem::path &path);
   ~TNewFile();
-  TNewFile(const TNewFile&) = delete;
-  TNewFile& operator=(const TNewFile&) = delete;
+  TNewFile(const TNewFile &) = delete;
+  TNewFile &operator=(const TNewFile &) = delete;
 
-  void Write(const void* data, std::size_t size);
+  void Write(const void *data, std::size_t size);
   // Appends Length bytes of Source from Offset, copied inside the kernel where the file
   // systems allow it and through Buffer (BufferSize bytes) where they refuse. Returns
   // the bytes copied: fewer than Length only when Source ends first. The copy is sent
   // on its way to the disk as it goes, so that a Sync after a long copy finds little
   // left to do.
-  std::uint64_t CopyFrom(TReadFile& source, std::uint64_t offset, std::uint64_t length,
-                         void* buffer, std::size_t bufferSize);
+  std::uint64_t CopyFrom(TReadFile &source, std::uint64_t offset, std::uint64_t length,
+                         void *buffer, std::size_t bufferSize);
   // Data and size on the disk.
   void Sync();
   void Close();
-  const std::filesystem::path& Path() const noexcept { return FPath; }
+  const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
   [[noreturn]] void Raise() const;
@@ -95,7 +95,7 @@ private:
   std::filesystem::path FPath;
   int FHandle = -1;
   bool FKernelCopy = true;
-  std::uint64_t FCopied = 0;  // by CopyFrom, since the last WriteBehind
+  std::uint64_t FCopied = 0; // by CopyFrom, since the last WriteBehind
 };
 
 // ---- fault seam ------------------------------------------------------------------
@@ -104,9 +104,9 @@ private:
 // "rename", "delete", "syncdir", "flush". An answer of 0 goes on; any other answer is
 // taken as the system error the step failed with. A hook may also end the process on
 // the spot: that is how tests play a crash between two steps. No hook in the program.
-using TFileFaultHook = int (*)(const char* step, const std::filesystem::path& path);
+using TFileFaultHook = int (*)(const char *step, const std::filesystem::path &path);
 void SetFileFaultHook(TFileFaultHook hook) noexcept;
 // The hook's answer for Step on Path (0 without a hook).
-int FileFault(const char* step, const std::filesystem::path& path) noexcept;
+int FileFault(const char *step, const std::filesystem::path &path) noexcept;
 
 } // namespace praatkist::platform

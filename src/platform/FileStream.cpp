@@ -18,20 +18,20 @@
 
 namespace praatkist::platform {
 
-std::string PathText(const std::filesystem::path& path)
+std::string PathText(const std::filesystem::path &path)
 {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
 }
 
-std::string SystemErrorText(const std::filesystem::path& path)
+std::string SystemErrorText(const std::filesystem::path &path)
 {
   return std::string(std::strerror(errno)) + ": " + PathText(path);
 }
 
 #ifdef _WIN32
 
-TFileStream::TFileStream(const std::filesystem::path& path, TCreate mode) : FPath(path)
+TFileStream::TFileStream(const std::filesystem::path &path, TCreate mode) : FPath(path)
 {
   const int how = mode == cfExclusive ? _O_EXCL : _O_TRUNC;
   if (_wsopen_s(&FHandle, path.c_str(), _O_WRONLY | _O_CREAT | how | _O_BINARY, _SH_DENYWR,
@@ -45,9 +45,9 @@ TFileStream::~TFileStream()
     _close(FHandle);
 }
 
-bool TFileStream::Write(const void* data, std::size_t size) noexcept
+bool TFileStream::Write(const void *data, std::size_t size) noexcept
 {
-  const char* p = static_cast<const char*>(data);
+  const char *p = static_cast<const char *>(data);
   while (size > 0) {
     const unsigned chunk = size > 0x40000000u ? 0x40000000u : static_cast<unsigned>(size);
     const int n = _write(FHandle, p, chunk);
@@ -59,7 +59,7 @@ bool TFileStream::Write(const void* data, std::size_t size) noexcept
   return true;
 }
 
-bool TFileStream::WriteAt(std::uint64_t offset, const void* data, std::size_t size) noexcept
+bool TFileStream::WriteAt(std::uint64_t offset, const void *data, std::size_t size) noexcept
 {
   const __int64 here = _lseeki64(FHandle, 0, SEEK_CUR);
   if (here < 0 || _lseeki64(FHandle, static_cast<__int64>(offset), SEEK_SET) < 0)
@@ -74,11 +74,14 @@ bool TFileStream::Truncate(std::uint64_t size) noexcept
          _lseeki64(FHandle, static_cast<__int64>(size), SEEK_SET) >= 0;
 }
 
-bool TFileStream::Flush() noexcept { return _commit(FHandle) == 0; }
+bool TFileStream::Flush() noexcept
+{
+  return _commit(FHandle) == 0;
+}
 
 #else
 
-TFileStream::TFileStream(const std::filesystem::path& path, TCreate mode) : FPath(path)
+TFileStream::TFileStream(const std::filesystem::path &path, TCreate mode) : FPath(path)
 {
   const int how = mode == cfExclusive ? O_EXCL | O_NOFOLLOW : O_TRUNC;
   FHandle = ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
@@ -92,9 +95,9 @@ TFileStream::~TFileStream()
     ::close(FHandle);
 }
 
-bool TFileStream::Write(const void* data, std::size_t size) noexcept
+bool TFileStream::Write(const void *data, std::size_t size) noexcept
 {
-  const char* p = static_cast<const char*>(data);
+  const char *p = static_cast<const char *>(data);
   while (size > 0) {
     const ssize_t n = ::write(FHandle, p, size);
     if (n < 0 && errno == EINTR)
@@ -107,9 +110,9 @@ bool TFileStream::Write(const void* data, std::size_t size) noexcept
   return true;
 }
 
-bool TFileStream::WriteAt(std::uint64_t offset, const void* data, std::size_t size) noexcept
+bool TFileStream::WriteAt(std::uint64_t offset, const void *data, std::size_t size) noexcept
 {
-  const char* p = static_cast<const char*>(data);
+  const char *p = static_cast<const char *>(data);
   while (size > 0) {
     const ssize_t n = ::pwrite(FHandle, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR)
@@ -129,7 +132,10 @@ bool TFileStream::Truncate(std::uint64_t size) noexcept
          ::lseek(FHandle, static_cast<off_t>(size), SEEK_SET) >= 0;
 }
 
-bool TFileStream::Flush() noexcept { return ::fsync(FHandle) == 0; }
+bool TFileStream::Flush() noexcept
+{
+  return ::fsync(FHandle) == 0;
+}
 
 #endif
 

@@ -11,20 +11,23 @@ namespace praatkist::platform {
 
 namespace {
 
-bool IsSeparator(QChar c) {
+bool IsSeparator(QChar c)
+{
   return c == QLatin1Char('/') || c == QDir::separator();
 }
 
 // Upper case per UTF-16 unit, the way NTFS compares names: "ß" stays one character.
-QString UpperPerUnit(const QString& s) {
+QString UpperPerUnit(const QString &s)
+{
   QString result(s);
-  for (QChar& c : result)
+  for (QChar &c : result)
     c = c.toUpper();
   return result;
 }
 
 // Raises when AFolder cannot be listed; a silent empty listing would hide the problem.
-void CheckListable(const QString& AFolder) {
+void CheckListable(const QString &AFolder)
+{
   const QFileInfo info(AFolder);
   const QString shown = QDir::toNativeSeparators(AFolder);
   if (!info.isDir())
@@ -34,14 +37,16 @@ void CheckListable(const QString& AFolder) {
         QStringLiteral("De map \"%1\" kan niet gelezen worden.").arg(shown).toStdString());
 }
 
-QStringList List(const QString& AFolder, QDir::Filters AFilters) {
+QStringList List(const QString &AFolder, QDir::Filters AFilters)
+{
   CheckListable(AFolder);
   return QDir(AFolder).entryList(AFilters | QDir::Hidden, QDir::Unsorted);
 }
 
 } // namespace
 
-QString CombinePath(const QString& APath, const QString& AName) {
+QString CombinePath(const QString &APath, const QString &AName)
+{
   if (APath.isEmpty())
     return QDir::toNativeSeparators(AName);
   QString result = QDir::toNativeSeparators(APath);
@@ -53,7 +58,8 @@ QString CombinePath(const QString& APath, const QString& AName) {
   return result + QDir::toNativeSeparators(AName.mid(start));
 }
 
-bool MatchesWildcard(const QString& AName, const QString& APattern) {
+bool MatchesWildcard(const QString &AName, const QString &APattern)
+{
   const QString name = AName.toCaseFolded();
   const QString pattern = APattern.toCaseFolded();
   const QChar star = QLatin1Char('*');
@@ -78,32 +84,35 @@ bool MatchesWildcard(const QString& AName, const QString& APattern) {
   return p == pattern.size();
 }
 
-QStringList ListSubFolders(const QString& AFolder) {
+QStringList ListSubFolders(const QString &AFolder)
+{
   QStringList names = List(AFolder, QDir::Dirs | QDir::NoDotAndDotDot);
   SortLikeFolderEnumeration(names);
   return names;
 }
 
-QStringList ListFiles(const QString& AFolder, const QString& APattern) {
+QStringList ListFiles(const QString &AFolder, const QString &APattern)
+{
   QStringList names = List(AFolder, QDir::Files);
-  names.removeIf([&](const QString& name) { return !MatchesWildcard(name, APattern); });
+  names.removeIf([&](const QString &name) { return !MatchesWildcard(name, APattern); });
   SortLikeFolderEnumeration(names);
   return names;
 }
 
-void SortLikeFolderEnumeration(QStringList& ANames) {
+void SortLikeFolderEnumeration(QStringList &ANames)
+{
   std::vector<std::pair<QString, QString>> keyed; // (upper-case key, name)
   keyed.reserve(ANames.size());
-  for (const QString& name : ANames)
+  for (const QString &name : ANames)
     keyed.emplace_back(UpperPerUnit(name), name);
-  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+  std::sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) {
     const int byKey = QString::compare(a.first, b.first, Qt::CaseSensitive);
     if (byKey != 0)
       return byKey < 0;
     return QString::compare(a.second, b.second, Qt::CaseSensitive) < 0;
   });
   ANames.clear();
-  for (auto& [key, name] : keyed)
+  for (auto &[key, name] : keyed)
     ANames.append(std::move(name));
 }
 

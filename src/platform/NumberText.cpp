@@ -102,7 +102,7 @@ bool ParseNumberText(std::string_view text, double &value)
     ++mantissaDigits;
   }
   if (normal.empty())
-    normal.push_back('0');  // not = "0": GCC 12 warns falsely about that at -O2
+    normal.push_back('0'); // not = "0": GCC 12 warns falsely about that at -O2
   if (i < n && (text[i] == ',' || text[i] == '.')) {
     ++i;
     normal += '.';

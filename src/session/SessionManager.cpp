@@ -21,7 +21,8 @@ namespace {
 const QString KDefaultRootName = QStringLiteral("AudioSessies");
 
 // Removes blanks and control characters (codes 0 to 32) at both ends.
-QString TrimControl(const QString& s) {
+QString TrimControl(const QString &s)
+{
   qsizetype begin = 0, end = s.size();
   while (begin < end && s[begin].unicode() <= 32)
     ++begin;
@@ -31,10 +32,18 @@ QString TrimControl(const QString& s) {
 }
 
 // The characters a folder name may not hold, besides the control characters.
-bool IsForbiddenNameChar(char16_t c) {
+bool IsForbiddenNameChar(char16_t c)
+{
   switch (c) {
-  case u'"': case u'*': case u'/': case u':': case u'<':
-  case u'>': case u'?': case u'\\': case u'|':
+  case u'"':
+  case u'*':
+  case u'/':
+  case u':':
+  case u'<':
+  case u'>':
+  case u'?':
+  case u'\\':
+  case u'|':
     return true;
   default:
     return false;
@@ -42,12 +51,14 @@ bool IsForbiddenNameChar(char16_t c) {
 }
 
 // The extension from the last dot of the file name on, dot included; empty without one.
-QString LastExtension(const QString& AFileName) {
+QString LastExtension(const QString &AFileName)
+{
   const qsizetype dot = AFileName.lastIndexOf(QLatin1Char('.'));
   return dot < 0 ? QString() : AFileName.mid(dot);
 }
 
-bool IsRecordingExtension(const QString& AExtension) {
+bool IsRecordingExtension(const QString &AExtension)
+{
   // Plain ASCII case folding: ".WAV" counts, look-alike letters do not.
   const auto same = [&](QLatin1StringView wanted) {
     if (AExtension.size() != wanted.size())
@@ -65,7 +76,8 @@ bool IsRecordingExtension(const QString& AExtension) {
 }
 
 // A signed 32-bit decimal number: optional sign, at least one digit, nothing else.
-std::optional<qint32> ParseInt32(QStringView s) {
+std::optional<qint32> ParseInt32(QStringView s)
+{
   qsizetype i = 0;
   bool negative = false;
   if (i < s.size() && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) {
@@ -90,18 +102,21 @@ std::optional<qint32> ParseInt32(QStringView s) {
 
 } // namespace
 
-TSessionManager::TSessionManager() {
+TSessionManager::TSessionManager()
+{
   FRootPath = DefaultRootPath();
   QDir().mkpath(FRootPath); // a failure shows later, when the root is listed
 }
 
-QString TSessionManager::DefaultRootPath() {
+QString TSessionManager::DefaultRootPath()
+{
   const QString documents = platform::DocumentsFolder();
   return documents.isEmpty() ? KDefaultRootName
                              : platform::CombinePath(documents, KDefaultRootName);
 }
 
-QString TSessionManager::AbsoluteRoot(const QString& APath) {
+QString TSessionManager::AbsoluteRoot(const QString &APath)
+{
   // cleanPath resolves "." and ".." and drops a trailing separator, except on "/" itself.
   QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(APath).absoluteFilePath()));
   if (full.size() > 1 && full.endsWith(QDir::separator()))
@@ -109,7 +124,8 @@ QString TSessionManager::AbsoluteRoot(const QString& APath) {
   return full;
 }
 
-void TSessionManager::SetRootPath(const QString& APath) {
+void TSessionManager::SetRootPath(const QString &APath)
+{
   if (TrimControl(APath).isEmpty())
     return;
   if (APath.contains(QChar(0)))
@@ -119,7 +135,8 @@ void TSessionManager::SetRootPath(const QString& APath) {
   FSessionName.clear();
 }
 
-void TSessionManager::ChangeRoot(const QString& APath, QStringList& ASessions) {
+void TSessionManager::ChangeRoot(const QString &APath, QStringList &ASessions)
+{
   for (const QChar c : APath)
     if (c.unicode() < 32 || c.unicode() == 127)
       throw EInvalidArgument(
@@ -135,12 +152,14 @@ void TSessionManager::ChangeRoot(const QString& APath, QStringList& ASessions) {
   ASessions = std::move(sessions);
 }
 
-void TSessionManager::ClearRoot() {
+void TSessionManager::ClearRoot()
+{
   FRootPath.clear();
   FSessionName.clear();
 }
 
-void TSessionManager::LoadSessions(QStringList& AItems) {
+void TSessionManager::LoadSessions(QStringList &AItems)
+{
   AItems.clear();
   if (FRootPath.isEmpty())
     return;
@@ -148,13 +167,15 @@ void TSessionManager::LoadSessions(QStringList& AItems) {
   AItems = platform::ListSubFolders(FRootPath);
 }
 
-void TSessionManager::SelectSession(const QString& AName) {
+void TSessionManager::SelectSession(const QString &AName)
+{
   if (FRootPath.isEmpty() || !QFileInfo(SessionFolder(AName)).isDir())
     throw ENotFound(QStringLiteral("Sessie \"%1\" bestaat niet.").arg(AName).toStdString());
   FSessionName = AName;
 }
 
-void TSessionManager::CreateSession(const QString& AName) {
+void TSessionManager::CreateSession(const QString &AName)
+{
   const QString name = TrimControl(AName);
   if (!ValidSessionName(name))
     throw EInvalidArgument("Geef een geldige sessienaam zonder speciale maptekens op.");
@@ -170,7 +191,8 @@ void TSessionManager::CreateSession(const QString& AName) {
   FSessionName = name;
 }
 
-void TSessionManager::LoadRecordings(QStringList& AItems) const {
+void TSessionManager::LoadRecordings(QStringList &AItems) const
+{
   AItems.clear();
   if (FSessionName.isEmpty())
     return;
@@ -178,24 +200,26 @@ void TSessionManager::LoadRecordings(QStringList& AItems) const {
   if (!QFileInfo(folder).isDir())
     return;
   QStringList names = platform::ListFiles(folder);
-  names.removeIf([](const QString& name) { return !IsRecordingExtension(LastExtension(name)); });
+  names.removeIf([](const QString &name) { return !IsRecordingExtension(LastExtension(name)); });
   // Textual, not numeric: "Koor-10.wav" comes before "Koor-2.wav".
   QCollator collator;
   collator.setCaseSensitivity(Qt::CaseInsensitive);
   collator.setNumericMode(false);
   std::stable_sort(names.begin(), names.end(),
-                   [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+                   [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
   AItems = std::move(names);
 }
 
-QString TSessionManager::NextFileName(const QString& AExtension) const {
+QString TSessionManager::NextFileName(const QString &AExtension) const
+{
   if (FSessionName.isEmpty())
     throw EInvalidOperation("Kies eerst een sessie.");
-  const QString& name = FSessionName;
+  const QString &name = FSessionName;
   const qsizetype length = name.size();
   const QString folder = SessionFolder(name);
   qint32 highest = 0;
-  for (const QString& file : platform::ListFiles(folder, name + QStringLiteral("-*") + AExtension)) {
+  for (const QString &file :
+       platform::ListFiles(folder, name + QStringLiteral("-*") + AExtension)) {
     const QString base = file.left(file.size() - LastExtension(file).size());
     if (base.size() <= length + 1 || base[length] != QLatin1Char('-'))
       continue;
@@ -207,9 +231,8 @@ QString TSessionManager::NextFileName(const QString& AExtension) const {
   // folder, a pipe, a link (also one that leads nowhere), or a name that differs
   // only in case. Such a name is never chosen: a take is created new.
   QSet<QString> taken;
-  for (const QString& entry :
-       QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                              QDir::Unsorted))
+  for (const QString &entry : QDir(folder).entryList(
+           QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted))
     taken.insert(entry.toCaseFolded());
   qint64 next = qint64(highest) + 1;
   const auto nameOf = [&](qint64 number) {
@@ -223,7 +246,8 @@ QString TSessionManager::NextFileName(const QString& AExtension) const {
   return platform::CombinePath(folder, nameOf(next));
 }
 
-bool TSessionManager::ValidSessionName(const QString& AName) {
+bool TSessionManager::ValidSessionName(const QString &AName)
+{
   const QString name = TrimControl(AName);
   if (name.isEmpty())
     return false;
@@ -245,7 +269,8 @@ bool TSessionManager::ValidSessionName(const QString& AName) {
   return true;
 }
 
-QString TSessionManager::SessionFolder(const QString& AName) const {
+QString TSessionManager::SessionFolder(const QString &AName) const
+{
   return platform::CombinePath(FRootPath, AName);
 }
 

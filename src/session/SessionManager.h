@@ -13,19 +13,19 @@ public:
   // Default root "AudioSessies" in the documents folder, created if missing; no session.
   TSessionManager();
 
-  const QString& RootPath() const noexcept { return FRootPath; }
+  const QString &RootPath() const noexcept { return FRootPath; }
   // Empty while no session is selected.
-  const QString& SessionName() const noexcept { return FSessionName; }
+  const QString &SessionName() const noexcept { return FSessionName; }
 
   // Creates APath if needed, stores it absolute without trailing separator and clears
   // the session. A blank APath changes nothing.
-  void SetRootPath(const QString& APath);
+  void SetRootPath(const QString &APath);
   // Changes the root all or nothing: creates APath if needed and lists its session
   // folders into ASessions; only when that worked does APath (absolute, no trailing
   // separator) become the root, with no session. Raises, leaving root, session and
   // ASessions unchanged, when the folder cannot be made or read, and
   // EInvalidArgument for a path holding a line break or another control character.
-  void ChangeRoot(const QString& APath, QStringList& ASessions);
+  void ChangeRoot(const QString &APath, QStringList &ASessions);
   // No root at all (when not even the default one can be used): no sessions are listed
   // and none can be created or selected until a root is set.
   void ClearRoot();
@@ -33,27 +33,27 @@ public:
   static QString DefaultRootPath();
 
   // Replaces AItems with the names of the session folders under the root.
-  void LoadSessions(QStringList& AItems);
+  void LoadSessions(QStringList &AItems);
   // Makes the existing session AName current; raises ENotFound otherwise.
-  void SelectSession(const QString& AName);
+  void SelectSession(const QString &AName);
   // Creates the session folder of AName (trimmed) and makes it current. Raises
   // EInvalidArgument for an invalid name or one that exists already, EFileError when
   // the folder could not be made; the current session is then unchanged.
-  void CreateSession(const QString& AName);
+  void CreateSession(const QString &AName);
   // Replaces AItems with the current session's .wav and .mp3 file names, sorted; empty
   // when no session is selected or its folder is gone.
-  void LoadRecordings(QStringList& AItems) const;
+  void LoadRecordings(QStringList &AItems) const;
   // Full path of the next take with AExtension (".wav", ".mp3"); creates nothing.
   // Raises EInvalidOperation when no session is selected.
-  QString NextFileName(const QString& AExtension) const;
+  QString NextFileName(const QString &AExtension) const;
 
   // True when AName, trimmed, can name a session folder (also: at most 255 bytes as a
   // file name on this system).
-  static bool ValidSessionName(const QString& AName);
+  static bool ValidSessionName(const QString &AName);
 
 private:
-  static QString AbsoluteRoot(const QString& APath);
-  QString SessionFolder(const QString& AName) const;
+  static QString AbsoluteRoot(const QString &APath);
+  QString SessionFolder(const QString &AName) const;
 
   QString FRootPath;
   QString FSessionName;

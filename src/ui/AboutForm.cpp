@@ -19,10 +19,10 @@ const QColor WindowText = QColor::fromRgb(0x8BE5E8);
 const QColor VersionYellow = QColor::fromRgb(0xFFDF45);
 const QColor Blue = QColor::fromRgb(0x366BA7);
 
-QLabel* AddLabel(QWidget* AForm, const QString& AName, const QRect& ABox, const QString& AText,
-                 const QFont& AFont, const QColor& AColor)
+QLabel *AddLabel(QWidget *AForm, const QString &AName, const QRect &ABox, const QString &AText,
+                 const QFont &AFont, const QColor &AColor)
 {
-  auto* label = new QLabel(AForm);
+  auto *label = new QLabel(AForm);
   label->setObjectName(AName);
   label->setTextFormat(Qt::PlainText);
   label->setGeometry(ABox);
@@ -43,7 +43,7 @@ QString GetVersionText()
   return QString::fromStdString(platform::ProgramVersionText());
 }
 
-TfrmAbout::TfrmAbout(QWidget* AOwner)
+TfrmAbout::TfrmAbout(QWidget *AOwner)
     : QDialog(AOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
 {
@@ -60,15 +60,15 @@ TfrmAbout::TfrmAbout(QWidget* AOwner)
   lblTitle = AddLabel(this, QStringLiteral("lblTitle"), QRect(32, 35, 436, 44),
                       QStringLiteral("Praatkist beta"), DesignFontPx(SegoeUISemibold, 29, true),
                       Qt::white);
-  lblVersion = AddLabel(this, QStringLiteral("lblVersion"), QRect(32, 90, 436, 25),
-                        QStringLiteral("Versie 1.0.0.0"), DesignFontPx(SegoeUI, 16, true),
-                        VersionYellow);
+  lblVersion =
+      AddLabel(this, QStringLiteral("lblVersion"), QRect(32, 90, 436, 25),
+               QStringLiteral("Versie 1.0.0.0"), DesignFontPx(SegoeUI, 16, true), VersionYellow);
   lblCopyright = AddLabel(this, QStringLiteral("lblCopyright"), QRect(32, 195, 436, 25),
                           QStringLiteral("© 2026 Praatkist. Alle rechten voorbehouden."),
                           DesignFontPx(SegoeUI, 13), WindowText);
-  lblDescription = AddLabel(this, QStringLiteral("lblDescription"), QRect(32, 135, 436, 45),
-                            QStringLiteral("Snel spraak-opnames maken"),
-                            DesignFontPx(SegoeUI, 13), WindowText);
+  lblDescription =
+      AddLabel(this, QStringLiteral("lblDescription"), QRect(32, 135, 436, 45),
+               QStringLiteral("Snel spraak-opnames maken"), DesignFontPx(SegoeUI, 13), WindowText);
   lblDescription->setWordWrap(true);
 
   btnClose = new TClickLabel(this);
@@ -84,7 +84,7 @@ TfrmAbout::TfrmAbout(QWidget* AOwner)
   btnClose->OnClick = [this] { CloseClick(); };
 }
 
-void TfrmAbout::ShowAbout(QWidget* AOwner)
+void TfrmAbout::ShowAbout(QWidget *AOwner)
 {
   std::unique_ptr<TfrmAbout> form(new TfrmAbout(AOwner));
   form->lblVersion->setText(QStringLiteral("Versie ") + GetVersionText());
@@ -101,7 +101,7 @@ void TfrmAbout::reject()
   done(mrCancel);
 }
 
-void TfrmAbout::keyPressEvent(QKeyEvent* event)
+void TfrmAbout::keyPressEvent(QKeyEvent *event)
 {
   if (event->key() == Qt::Key_Escape) {
     event->accept();

@@ -20,17 +20,17 @@ class TfrmAbout : public QDialog {
   Q_OBJECT
 
 public:
-  explicit TfrmAbout(QWidget* AOwner = nullptr);
+  explicit TfrmAbout(QWidget *AOwner = nullptr);
 
   // Shows the window modally over AOwner and destroys it once it is closed.
-  static void ShowAbout(QWidget* AOwner);
+  static void ShowAbout(QWidget *AOwner);
 
-  QLabel* lblTitle;
-  QLabel* lblVersion;
-  QLabel* lblCopyright;
-  QLabel* lblDescription;
+  QLabel *lblTitle;
+  QLabel *lblVersion;
+  QLabel *lblCopyright;
+  QLabel *lblDescription;
   // A flat coloured panel with a centred caption, used as a button.
-  TClickLabel* btnClose;
+  TClickLabel *btnClose;
 
 public slots:
   // Closes the window with OK.
@@ -41,7 +41,7 @@ public:
   void reject() override;
 
 protected:
-  void keyPressEvent(QKeyEvent* event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace praatkist::ui

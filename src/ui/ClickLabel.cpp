@@ -4,14 +4,14 @@
 
 namespace praatkist::ui {
 
-void TClickTracker::Press(QMouseEvent* event)
+void TClickTracker::Press(QMouseEvent *event)
 {
   event->accept();
   if (event->button() == Qt::LeftButton)
     FArmed = true;
 }
 
-bool TClickTracker::Release(QMouseEvent* event, const QWidget* widget)
+bool TClickTracker::Release(QMouseEvent *event, const QWidget *widget)
 {
   event->accept();
   if (event->button() != Qt::LeftButton)
@@ -21,16 +21,19 @@ bool TClickTracker::Release(QMouseEvent* event, const QWidget* widget)
   return click && widget->isEnabled();
 }
 
-TClickLabel::TClickLabel(QWidget* AOwner) : QLabel(AOwner)
+TClickLabel::TClickLabel(QWidget *AOwner) : QLabel(AOwner)
 {
   setFocusPolicy(Qt::NoFocus);
   setTextFormat(Qt::PlainText);
   setAlignment(Qt::AlignCenter);
 }
 
-void TClickLabel::mousePressEvent(QMouseEvent* event) { FClick.Press(event); }
+void TClickLabel::mousePressEvent(QMouseEvent *event)
+{
+  FClick.Press(event);
+}
 
-void TClickLabel::mouseReleaseEvent(QMouseEvent* event)
+void TClickLabel::mouseReleaseEvent(QMouseEvent *event)
 {
   if (FClick.Release(event, this) && OnClick)
     OnClick();

@@ -15,8 +15,8 @@ namespace praatkist::ui {
 // Feed it a widget's press and release events; Release says whether they made a click.
 class TClickTracker {
 public:
-  void Press(QMouseEvent* event);
-  bool Release(QMouseEvent* event, const QWidget* widget);
+  void Press(QMouseEvent *event);
+  bool Release(QMouseEvent *event, const QWidget *widget);
 
 private:
   bool FArmed = false;
@@ -27,12 +27,12 @@ class TClickLabel : public QLabel {
   Q_OBJECT
 
 public:
-  explicit TClickLabel(QWidget* AOwner);
+  explicit TClickLabel(QWidget *AOwner);
   std::function<void()> OnClick;
 
 protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
   TClickTracker FClick;

@@ -16,7 +16,9 @@ QString FormatSeconds(double Seconds)
   const std::int64_t hours = whole / 3600;
   const std::int64_t minutes = (whole % 3600) / 60;
   const std::int64_t seconds = whole % 60;
-  const auto two = [](std::int64_t v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+  const auto two = [](std::int64_t v) {
+    return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
+  };
   if (hours > 0)
     return two(hours) + QLatin1Char(':') + two(minutes) + QLatin1Char(':') + two(seconds);
   return two(minutes) + QLatin1Char(':') + two(seconds);

@@ -35,12 +35,13 @@ public:
   TDarkDialogForm()
       : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
-  {}
+  {
+  }
 
   void reject() override { done(mrCancel); }
 
 protected:
-  void keyPressEvent(QKeyEvent* event) override
+  void keyPressEvent(QKeyEvent *event) override
   {
     if (event->key() == Qt::Key_Escape) {
       event->accept();
@@ -52,16 +53,16 @@ protected:
 
 // Puts the window in the middle of the window that was active when it was asked
 // for (the main window), or leaves it to the platform when there is none.
-void CentreOverActiveWindow(QWidget* form)
+void CentreOverActiveWindow(QWidget *form)
 {
-  QWidget* anchor = QApplication::activeWindow();
+  QWidget *anchor = QApplication::activeWindow();
   if (!anchor || anchor == form)
     return;
   const QRect area = anchor->frameGeometry();
   form->move(area.center().x() - form->width() / 2, area.center().y() - form->height() / 2);
 }
 
-std::unique_ptr<QDialog> CreateDarkDialogForm(const QString& ACaption, int AClientHeight)
+std::unique_ptr<QDialog> CreateDarkDialogForm(const QString &ACaption, int AClientHeight)
 {
   auto form = std::make_unique<TDarkDialogForm>();
   form->setWindowTitle(ACaption);
@@ -79,10 +80,10 @@ std::unique_ptr<QDialog> CreateDarkDialogForm(const QString& ACaption, int AClie
   return form;
 }
 
-QLabel* AddDarkDialogLabel(QDialog* AForm, const QString& AText, int ATop, int AHeight,
+QLabel *AddDarkDialogLabel(QDialog *AForm, const QString &AText, int ATop, int AHeight,
                            Qt::Alignment AVertical = Qt::AlignVCenter)
 {
-  auto* label = new QLabel(AForm);
+  auto *label = new QLabel(AForm);
   label->setObjectName(QStringLiteral("lblMessage"));
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
@@ -98,10 +99,10 @@ QLabel* AddDarkDialogLabel(QDialog* AForm, const QString& AText, int ATop, int A
   return label;
 }
 
-TModernButton* AddDarkDialogButton(QDialog* AForm, const QString& ACaption, int ALeft, int ATop,
-                                   int AWidth, int AModalResult, const QColor& AAccent)
+TModernButton *AddDarkDialogButton(QDialog *AForm, const QString &ACaption, int ALeft, int ATop,
+                                   int AWidth, int AModalResult, const QColor &AAccent)
 {
-  auto* button = new TModernButton(AForm);
+  auto *button = new TModernButton(AForm);
   button->SetCaption(ACaption);
   button->setGeometry(ALeft, ATop, AWidth, ButtonHeight);
   button->SetModalResult(AModalResult);
@@ -109,7 +110,7 @@ TModernButton* AddDarkDialogButton(QDialog* AForm, const QString& ACaption, int 
   return button;
 }
 
-int ShowModal(QDialog* form)
+int ShowModal(QDialog *form)
 {
   CentreOverActiveWindow(form);
   return form->exec();
@@ -117,7 +118,7 @@ int ShowModal(QDialog* form)
 
 } // namespace
 
-void ShowDarkError(const QString& Text)
+void ShowDarkError(const QString &Text)
 {
   auto form = CreateDarkDialogForm(QStringLiteral("Fout"), 180);
   AddDarkDialogLabel(form.get(), Text, 22, 90);
@@ -125,7 +126,7 @@ void ShowDarkError(const QString& Text)
   ShowModal(form.get());
 }
 
-void ShowDarkMessage(const QString& Text)
+void ShowDarkMessage(const QString &Text)
 {
   auto form = CreateDarkDialogForm(QStringLiteral("Praatkist"), 180);
   AddDarkDialogLabel(form.get(), Text, 22, 90);
@@ -133,7 +134,7 @@ void ShowDarkMessage(const QString& Text)
   ShowModal(form.get());
 }
 
-bool DarkConfirm(const QString& Text)
+bool DarkConfirm(const QString &Text)
 {
   auto form = CreateDarkDialogForm(QStringLiteral("Bevestigen"), 190);
   AddDarkDialogLabel(form.get(), Text, 20, 100);
@@ -142,11 +143,11 @@ bool DarkConfirm(const QString& Text)
   return ShowModal(form.get()) == mrOk;
 }
 
-bool DarkInputQuery(const QString& Caption, const QString& Prompt, QString& Text)
+bool DarkInputQuery(const QString &Caption, const QString &Prompt, QString &Text)
 {
   auto form = CreateDarkDialogForm(Caption, 205);
   AddDarkDialogLabel(form.get(), Prompt, 18, 45, Qt::AlignBottom);
-  auto* edit = new QLineEdit(form.get());
+  auto *edit = new QLineEdit(form.get());
   edit->setObjectName(QStringLiteral("edtText"));
   edit->setGeometry(LabelLeft, 70, 422, 30);
   edit->setText(Text);

@@ -9,17 +9,17 @@
 namespace praatkist::ui {
 
 // An error under the title "Fout", with a red "OK".
-void ShowDarkError(const QString& Text);
+void ShowDarkError(const QString &Text);
 
 // A notice under the program's name, with a blue "OK".
-void ShowDarkMessage(const QString& Text);
+void ShowDarkMessage(const QString &Text);
 
 // A question answered with "Wissen" (true) or "Annuleren" (false; also the close box).
-bool DarkConfirm(const QString& Text);
+bool DarkConfirm(const QString &Text);
 
 // Asks for one line of text. The box starts with Text, all of it selected. On "OK"
 // Text receives the box's content as typed (not trimmed, possibly empty) and the
 // result is true; otherwise Text is left alone and the result is false.
-bool DarkInputQuery(const QString& Caption, const QString& Prompt, QString& Text);
+bool DarkInputQuery(const QString &Caption, const QString &Prompt, QString &Text);
 
 } // namespace praatkist::ui

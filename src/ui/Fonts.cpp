@@ -11,7 +11,7 @@ void InstallFontSubstitutes()
   const QStringList sans{QStringLiteral("Open Sans"), QStringLiteral("Symbola")};
   const QStringList mono{QStringLiteral("Inconsolata"), QStringLiteral("DejaVu Sans Mono"),
                          QStringLiteral("Symbola")};
-  for (const QString& family : {SegoeUI, SegoeUISemibold, Consolas}) {
+  for (const QString &family : {SegoeUI, SegoeUISemibold, Consolas}) {
     QFont::removeSubstitutions(family);
     QFont::insertSubstitutions(family, family == Consolas ? mono : sans);
   }
@@ -19,7 +19,7 @@ void InstallFontSubstitutes()
 
 namespace {
 
-QFont BaseFont(const QString& AFamily, bool ABold)
+QFont BaseFont(const QString &AFamily, bool ABold)
 {
   QFont font(AFamily);
   if (ABold)
@@ -33,14 +33,14 @@ QFont BaseFont(const QString& AFamily, bool ABold)
 
 } // namespace
 
-QFont DesignFontPt(const QString& AFamily, qreal APoints, bool ABold)
+QFont DesignFontPt(const QString &AFamily, qreal APoints, bool ABold)
 {
   QFont font = BaseFont(AFamily, ABold);
   font.setPointSizeF(APoints);
   return font;
 }
 
-QFont DesignFontPx(const QString& AFamily, int APixels, bool ABold)
+QFont DesignFontPx(const QString &AFamily, int APixels, bool ABold)
 {
   QFont font = BaseFont(AFamily, ABold);
   font.setPixelSize(APixels);

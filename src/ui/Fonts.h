@@ -19,7 +19,7 @@ void InstallFontSubstitutes();
 
 // A font of one of the layouts' families. "Segoe UI Semibold" is a weight of
 // Open Sans here, so the semibold weight is set explicitly (bold overrides it).
-QFont DesignFontPt(const QString& AFamily, qreal APoints, bool ABold = false);
-QFont DesignFontPx(const QString& AFamily, int APixels, bool ABold = false);
+QFont DesignFontPt(const QString &AFamily, qreal APoints, bool ABold = false);
+QFont DesignFontPx(const QString &AFamily, int APixels, bool ABold = false);
 
 } // namespace praatkist::ui

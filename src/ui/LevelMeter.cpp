@@ -14,11 +14,11 @@ namespace praatkist::ui {
 
 namespace {
 
-constexpr double kFullScale = 32768.0;  // 0 dB
-constexpr double kFloorDb = -60.0;      // left end of the bar
-constexpr double kRangeDb = 66.0;       // -60 dB .. +6 dB
+constexpr double kFullScale = 32768.0; // 0 dB
+constexpr double kFloorDb = -60.0;     // left end of the bar
+constexpr double kRangeDb = 66.0;      // -60 dB .. +6 dB
 constexpr int kSegments = 36;
-constexpr int kMargin = 18;             // bar left, and distance of bar right from W
+constexpr int kMargin = 18; // bar left, and distance of bar right from W
 constexpr int kBarTop = 20;
 constexpr int kGap = 3;
 constexpr std::uint64_t kHoldMs = 1200;
@@ -39,7 +39,7 @@ const QColor kRed = QColor::fromRgb(0xE84545);
 const QColor kMarker = QColor::fromRgb(0xFFFFFF);
 
 // Segment I (0 .. 35) when lit: the top tenth or so red, the next band yellow.
-const QColor& LitColor(int i)
+const QColor &LitColor(int i)
 {
   const double f = static_cast<double>(i + 1) / kSegments;
   if (f > 0.91)
@@ -51,7 +51,7 @@ const QColor& LitColor(int i)
 
 } // namespace
 
-std::int64_t UpdateVuBallistics(TVuBallistics& state, int level, std::uint64_t nowMs)
+std::int64_t UpdateVuBallistics(TVuBallistics &state, int level, std::uint64_t nowMs)
 {
   const double x = level;
   // Fast rise, slow fall, both as a share of the remaining distance per call.

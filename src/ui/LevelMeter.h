@@ -14,15 +14,15 @@
 namespace praatkist::ui {
 
 struct TVuBallistics {
-  double DisplayLevel = 0.0;        // smoothed level the bar shows
-  double PeakLevel = 0.0;           // held peak; the marker shows while above 0
-  std::uint64_t PeakHoldUntil = 0;  // tick count (ms) until which the peak is held
+  double DisplayLevel = 0.0;       // smoothed level the bar shows
+  double PeakLevel = 0.0;          // held peak; the marker shows while above 0
+  std::uint64_t PeakHoldUntil = 0; // tick count (ms) until which the peak is held
 };
 
 // One step of the ballistics for a new Level at tick count NowMs: 38 % of the way up,
 // 8 % of the way down, the peak held 1200 ms after the level last reached it, then
 // lowered by 6 % per step. Returns the new tag: DisplayLevel rounded, ties to even.
-std::int64_t UpdateVuBallistics(TVuBallistics& state, int level, std::uint64_t nowMs);
+std::int64_t UpdateVuBallistics(TVuBallistics &state, int level, std::uint64_t nowMs);
 
 // Segments lit for a level (0 .. 36): ceil(36 x (dB + 60) / 66), dB clamped to the scale.
 int VuLitSegments(double level);

@@ -8,8 +8,8 @@
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -32,7 +32,6 @@
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
-#include "ui/PathText.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -44,6 +43,7 @@
 #include "ui/DarkDialogs.h"
 #include "ui/Fonts.h"
 #include "ui/LevelMeter.h"
+#include "ui/PathText.h"
 #include "ui/TakeWork.h"
 #include "ui/WaveformView.h"
 
@@ -78,28 +78,28 @@ const QString ListenPlayingGlyph = QStringLiteral("■");
 const QString FileNotFound = QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.");
 
 // Settings file: sections and keys.
-constexpr const char* SecSessions = "Sessies";
-constexpr const char* SecRecording = "Opname";
-constexpr const char* KeyRoot = "Hoofdmap";
-constexpr const char* KeyFormat = "Formaat";
-constexpr const char* KeyRate = "Samplerate";
-constexpr const char* KeyBitrate = "BitrateIndex";
-constexpr const char* KeyDevice = "Geluidsingang";
-constexpr const char* KeyTrim = "StiltesTrimmen";
-constexpr const char* KeyMono = "Mono";
+constexpr const char *SecSessions = "Sessies";
+constexpr const char *SecRecording = "Opname";
+constexpr const char *KeyRoot = "Hoofdmap";
+constexpr const char *KeyFormat = "Formaat";
+constexpr const char *KeyRate = "Samplerate";
+constexpr const char *KeyBitrate = "BitrateIndex";
+constexpr const char *KeyDevice = "Geluidsingang";
+constexpr const char *KeyTrim = "StiltesTrimmen";
+constexpr const char *KeyMono = "Mono";
 
-QString FromUtf8(const char* AText)
+QString FromUtf8(const char *AText)
 {
   return QString::fromUtf8(AText);
 }
 
-QString FileNamePart(const QString& APath)
+QString FileNamePart(const QString &APath)
 {
   return QFileInfo(APath).fileName();
 }
 
 // Blanks and control characters off both ends, as the session store trims names.
-QString TrimBlanks(const QString& AText)
+QString TrimBlanks(const QString &AText)
 {
   qsizetype first = 0;
   qsizetype last = AText.size();
@@ -118,23 +118,22 @@ QString TwoDecimals(double ASeconds)
   return text;
 }
 
-QString TrimText(const QString& APrefix, double AStart, double AEnd)
+QString TrimText(const QString &APrefix, double AStart, double AEnd)
 {
   return QStringLiteral("%1%2 s begin / %3 s einde")
       .arg(APrefix, TwoDecimals(AStart), TwoDecimals(AEnd));
 }
 
-void SetTextColour(QWidget* AWidget, QRgb AColour)
+void SetTextColour(QWidget *AWidget, QRgb AColour)
 {
   QPalette pal = AWidget->palette();
   pal.setColor(QPalette::WindowText, QColor::fromRgb(AColour));
   AWidget->setPalette(pal);
 }
 
-QLabel* MakeLabel(QWidget* AOwner, const QString& AName, int ALeft, int ATop,
-                  const QString& AText)
+QLabel *MakeLabel(QWidget *AOwner, const QString &AName, int ALeft, int ATop, const QString &AText)
 {
-  auto* label = new QLabel(AOwner);
+  auto *label = new QLabel(AOwner);
   label->setObjectName(AName);
   label->setTextFormat(Qt::PlainText);
   label->setText(AText);
@@ -143,10 +142,10 @@ QLabel* MakeLabel(QWidget* AOwner, const QString& AName, int ALeft, int ATop,
   return label;
 }
 
-QComboBox* MakeCombo(QWidget* AOwner, const QString& AName, int ALeft, int ATop, int AWidth,
-                     const QStringList& AItems)
+QComboBox *MakeCombo(QWidget *AOwner, const QString &AName, int ALeft, int ATop, int AWidth,
+                     const QStringList &AItems)
 {
-  auto* combo = new QComboBox(AOwner);
+  auto *combo = new QComboBox(AOwner);
   combo->setObjectName(AName);
   combo->setEditable(false);
   combo->setGeometry(ALeft, ATop, AWidth, 25);
@@ -154,10 +153,10 @@ QComboBox* MakeCombo(QWidget* AOwner, const QString& AName, int ALeft, int ATop,
   return combo;
 }
 
-QCheckBox* MakeCheck(QWidget* AOwner, const QString& AName, int ALeft, int ATop,
-                     const QString& ACaption, const QString& AHint)
+QCheckBox *MakeCheck(QWidget *AOwner, const QString &AName, int ALeft, int ATop,
+                     const QString &ACaption, const QString &AHint)
 {
-  auto* check = new QCheckBox(ACaption, AOwner);
+  auto *check = new QCheckBox(ACaption, AOwner);
   check->setObjectName(AName);
   check->setGeometry(ALeft, ATop, 145, 25);
   check->setToolTip(AHint);
@@ -166,21 +165,21 @@ QCheckBox* MakeCheck(QWidget* AOwner, const QString& AName, int ALeft, int ATop,
 }
 
 struct TPanelSpec {
-  const char* Name;  // "Record": btnRecord, lblIconRecord, lblTextRecord
+  const char *Name; // "Record": btnRecord, lblIconRecord, lblTextRecord
   QRect Box;
   QRgb Colour;
-  const char* Glyph;
+  const char *Glyph;
   QRect GlyphBox;
   int GlyphPx;
-  const char* Text;
+  const char *Text;
   QRect TextBox;
 };
 
-TPanelButton* MakePanel(QWidget* AOwner, const TPanelSpec& ASpec, TClickLabel*& AIcon,
-                        TClickLabel*& AText)
+TPanelButton *MakePanel(QWidget *AOwner, const TPanelSpec &ASpec, TClickLabel *&AIcon,
+                        TClickLabel *&AText)
 {
   const QString name = QString::fromLatin1(ASpec.Name);
-  auto* panel = new TPanelButton(AOwner);
+  auto *panel = new TPanelButton(AOwner);
   panel->setObjectName(QStringLiteral("btn") + name);
   panel->setGeometry(ASpec.Box);
   QPalette pal = panel->palette();
@@ -204,7 +203,7 @@ TPanelButton* MakePanel(QWidget* AOwner, const TPanelSpec& ASpec, TClickLabel*& 
   return panel;
 }
 
-bool FolderWritable(const QString& AFolder)
+bool FolderWritable(const QString &AFolder)
 {
   if (!QFileInfo(AFolder).isDir())
     return false;
@@ -217,15 +216,13 @@ bool FolderWritable(const QString& AFolder)
 // ---------------------------------------------------------------------------------------
 // Application object
 
-TPraatkistApplication::TPraatkistApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
-}
+TPraatkistApplication::TPraatkistApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
-bool TPraatkistApplication::notify(QObject* receiver, QEvent* event)
+bool TPraatkistApplication::notify(QObject *receiver, QEvent *event)
 {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     ShowGeneralError(QString::fromUtf8(e.what()));
   } catch (...) {
     ShowGeneralError(QStringLiteral("Onbekende fout."));
@@ -233,7 +230,7 @@ bool TPraatkistApplication::notify(QObject* receiver, QEvent* event)
   return false;
 }
 
-void TPraatkistApplication::ShowGeneralError(const QString& AMessage)
+void TPraatkistApplication::ShowGeneralError(const QString &AMessage)
 {
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Praatkist"), AMessage, QMessageBox::Ok);
   box.setObjectName(QStringLiteral("GeneralError"));
@@ -243,19 +240,19 @@ void TPraatkistApplication::ShowGeneralError(const QString& AMessage)
 // ---------------------------------------------------------------------------------------
 // Small controls
 
-TPaintBox::TPaintBox(QWidget* AOwner) : QWidget(AOwner)
+TPaintBox::TPaintBox(QWidget *AOwner) : QWidget(AOwner)
 {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void TPaintBox::paintEvent(QPaintEvent*)
+void TPaintBox::paintEvent(QPaintEvent *)
 {
   QPainter painter(this);
   if (OnPaint)
     OnPaint(painter);
 }
 
-TPanelButton::TPanelButton(QWidget* AOwner) : QFrame(AOwner)
+TPanelButton::TPanelButton(QWidget *AOwner) : QFrame(AOwner)
 {
   setFrameShape(QFrame::NoFrame);
   setAutoFillBackground(true);
@@ -269,9 +266,12 @@ TPanelButton::TPanelButton(QWidget* AOwner) : QFrame(AOwner)
   Text->OnClick = Icon->OnClick;
 }
 
-void TPanelButton::mousePressEvent(QMouseEvent* event) { FClick.Press(event); }
+void TPanelButton::mousePressEvent(QMouseEvent *event)
+{
+  FClick.Press(event);
+}
 
-void TPanelButton::mouseReleaseEvent(QMouseEvent* event)
+void TPanelButton::mouseReleaseEvent(QMouseEvent *event)
 {
   if (FClick.Release(event, this) && PanelClicks && OnClick)
     OnClick();
@@ -280,7 +280,7 @@ void TPanelButton::mouseReleaseEvent(QMouseEvent* event)
 // ---------------------------------------------------------------------------------------
 // Construction and destruction
 
-TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWidget* AOwner)
+TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner)
     : QWidget(AOwner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -328,18 +328,19 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
     LoadSettings();
     lblStatus->setText(QStringLiteral("Klaar om op te nemen"));
     engineReady = true;
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     lblStatus->setText(QString::fromUtf8(e.what()));
     btnRecord->setEnabled(false);
   }
   if (!rootProblem.isEmpty())
-    lblStatus->setText(engineReady ? rootProblem : lblStatus->text() + QLatin1Char(' ') + rootProblem);
+    lblStatus->setText(engineReady ? rootProblem
+                                   : lblStatus->text() + QLatin1Char(' ') + rootProblem);
   else if (engineReady)
     RateNote();
 
   try {
     RefreshSessions();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     // the root went away between the check above and now: the window opens all the same
     lblStatus->setText(QString::fromUtf8(e.what()));
   }
@@ -353,7 +354,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath, QWi
   }
 }
 
-QString TfrmMain::ApplyStartRoot(const QString& AStored)
+QString TfrmMain::ApplyStartRoot(const QString &AStored)
 {
   QStringList sessions;
   QString said;
@@ -361,7 +362,7 @@ QString TfrmMain::ApplyStartRoot(const QString& AStored)
     try {
       FSessions->ChangeRoot(AStored, sessions);
       return QString();
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
       // Kept in the settings file: the drive may simply not be mounted today.
       FKeepStoredRoot = true;
       said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
@@ -371,7 +372,7 @@ QString TfrmMain::ApplyStartRoot(const QString& AStored)
     FSessions->LoadSessions(sessions);
     if (!said.isEmpty())
       said += QStringLiteral(" De standaardmap wordt gebruikt.");
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     FSessions->ClearRoot();
     if (!said.isEmpty())
       said += QLatin1Char(' ');
@@ -452,19 +453,19 @@ void TfrmMain::CreateControls()
   SetTextColour(lblTrimInfo, TrimOrange);
   lblTrimInfo->hide();
 
-  lblStatus =
-      MakeLabel(this, QStringLiteral("lblStatus"), 28, 690, QStringLiteral("Audio initialiseren..."));
+  lblStatus = MakeLabel(this, QStringLiteral("lblStatus"), 28, 690,
+                        QStringLiteral("Audio initialiseren..."));
   lblStatus->setFixedSize(860, 20);
 
   vu = new TPaintBox(this);
   vu->setObjectName(QStringLiteral("vu"));
   vu->setGeometry(28, 330, 610, 50);
-  vu->OnPaint = [this](QPainter& p) { PaintVU(p); };
+  vu->OnPaint = [this](QPainter &p) { PaintVU(p); };
 
   wave = new TPaintBox(this);
   wave->setObjectName(QStringLiteral("wave"));
   wave->setGeometry(28, 475, 610, 180);
-  wave->OnPaint = [this](QPainter& p) { PaintWave(p); };
+  wave->OnPaint = [this](QPainter &p) { PaintWave(p); };
 
   cbSession = MakeCombo(this, QStringLiteral("cbSession"), 130, 70, 420, {});
   cbDevice = MakeCombo(this, QStringLiteral("cbDevice"), 130, 130, 610, {});
@@ -494,40 +495,88 @@ void TfrmMain::CreateControls()
   lbRecordings->setUniformItemSizes(true);
 
   btnRoot = MakePanel(this,
-                      {"Root", {570, 15, 170, 38}, GreyAccent, "⇨", {10, 4, 32, 30}, 24,
-                       "KIES MAP", {46, 0, 116, 38}},
+                      {"Root",
+                       {570, 15, 170, 38},
+                       GreyAccent,
+                       "⇨",
+                       {10, 4, 32, 30},
+                       24,
+                       "KIES MAP",
+                       {46, 0, 116, 38}},
                       lblIconRoot, lblTextRoot);
   btnNew = MakePanel(this,
-                     {"New", {570, 65, 170, 38}, GreyAccent, "+", {10, 4, 32, 30}, 24,
-                      "NIEUWE SESSIE", {46, 0, 116, 38}},
+                     {"New",
+                      {570, 65, 170, 38},
+                      GreyAccent,
+                      "+",
+                      {10, 4, 32, 30},
+                      24,
+                      "NIEUWE SESSIE",
+                      {46, 0, 116, 38}},
                      lblIconNew, lblTextNew);
-  btnAbout = MakePanel(this,
-                       {"About", {760, 15, 135, 38}, GreyAccent, "ⓘ", {8, 4, 32, 30}, 23, "OVER",
-                        {40, 0, 87, 38}},
-                       lblIconAbout, lblTextAbout);
+  btnAbout = MakePanel(
+      this,
+      {"About", {760, 15, 135, 38}, GreyAccent, "ⓘ", {8, 4, 32, 30}, 23, "OVER", {40, 0, 87, 38}},
+      lblIconAbout, lblTextAbout);
   btnExit = MakePanel(this,
-                      {"Exit", {760, 65, 135, 38}, RedAccent, "✕", {8, 4, 32, 30}, 22,
-                       "AFSLUITEN", {40, 0, 87, 38}},
+                      {"Exit",
+                       {760, 65, 135, 38},
+                       RedAccent,
+                       "✕",
+                       {8, 4, 32, 30},
+                       22,
+                       "AFSLUITEN",
+                       {40, 0, 87, 38}},
                       lblIconExit, lblTextExit);
   btnRecord = MakePanel(this,
-                        {"Record", {28, 235, 235, 38}, RedAccent, "●", {12, 3, 34, 31}, 25,
-                         "OPNAME STARTEN", {50, 0, 177, 38}},
+                        {"Record",
+                         {28, 235, 235, 38},
+                         RedAccent,
+                         "●",
+                         {12, 3, 34, 31},
+                         25,
+                         "OPNAME STARTEN",
+                         {50, 0, 177, 38}},
                         lblIconRecord, lblTextRecord);
   btnStop = MakePanel(this,
-                      {"Stop", {280, 235, 160, 38}, GreyAccent, "■", {10, 4, 32, 30}, 22, "STOPPEN",
+                      {"Stop",
+                       {280, 235, 160, 38},
+                       GreyAccent,
+                       "■",
+                       {10, 4, 32, 30},
+                       22,
+                       "STOPPEN",
                        {44, 0, 108, 38}},
                       lblIconStop, lblTextStop);
   btnListen = MakePanel(this,
-                        {"Listen", {457, 235, 190, 38}, BlueAccent, "▶", {10, 4, 32, 30}, 23,
-                         "BELUISTEREN", {46, 0, 136, 38}},
+                        {"Listen",
+                         {457, 235, 190, 38},
+                         BlueAccent,
+                         "▶",
+                         {10, 4, 32, 30},
+                         23,
+                         "BELUISTEREN",
+                         {46, 0, 136, 38}},
                         lblIconListen, lblTextListen);
   btnDelete = MakePanel(this,
-                        {"Delete", {670, 595, 225, 38}, RedAccent, "✕", {12, 4, 32, 30}, 22,
-                         "OPNAME WISSEN", {48, 0, 169, 38}},
+                        {"Delete",
+                         {670, 595, 225, 38},
+                         RedAccent,
+                         "✕",
+                         {12, 4, 32, 30},
+                         22,
+                         "OPNAME WISSEN",
+                         {48, 0, 169, 38}},
                         lblIconDelete, lblTextDelete);
   btnUndoTrim = MakePanel(this,
-                          {"UndoTrim", {670, 645, 225, 38}, GreyAccent, "↺", {12, 4, 32, 30}, 22,
-                           "TRIM ONGEDAAN MAKEN", {48, 0, 169, 38}},
+                          {"UndoTrim",
+                           {670, 645, 225, 38},
+                           GreyAccent,
+                           "↺",
+                           {12, 4, 32, 30},
+                           22,
+                           "TRIM ONGEDAAN MAKEN",
+                           {48, 0, 169, 38}},
                           lblIconUndoTrim, lblTextUndoTrim);
   btnStop->setEnabled(false);
   btnListen->setEnabled(false);
@@ -538,7 +587,7 @@ void TfrmMain::CreateControls()
   btnNew->OnClick = [this] { NewSession(); };
   btnAbout->OnClick = [this] { AboutClick(); };
   btnExit->OnClick = [this] { ExitClick(); };
-  btnExit->PanelClicks = false;  // only its glyph and text close the window
+  btnExit->PanelClicks = false; // only its glyph and text close the window
   btnRecord->OnClick = [this] { RecordClick(); };
   btnStop->OnClick = [this] { StopClick(); };
   btnListen->OnClick = [this] { ListenClick(); };
@@ -555,7 +604,8 @@ void TfrmMain::CreateControls()
   connect(cbFormat, &QComboBox::activated, this, &TfrmMain::FormatChange);
   connect(cbFormat, &QComboBox::activated, this, &TfrmMain::RateNote);
   connect(cbRate, &QComboBox::activated, this, &TfrmMain::RateNote);
-  connect(cbDevice, &QComboBox::activated, this, [this] { FWantedDevice = cbDevice->currentText(); });
+  connect(cbDevice, &QComboBox::activated, this,
+          [this] { FWantedDevice = cbDevice->currentText(); });
   // The selection, not the current row: a mouse press makes the row current before it
   // selects it, and the take is found through its selection.
   connect(lbRecordings, &QListWidget::itemSelectionChanged, this, &TfrmMain::RecordingSelected);
@@ -574,7 +624,7 @@ void TfrmMain::CreateControls()
                                           std::chrono::steady_clock::now().time_since_epoch())
                                           .count());
   };
-  AskRootFolder = [this](const QString& AProposed) {
+  AskRootFolder = [this](const QString &AProposed) {
     const QString chosen = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Kies of maak de hoofdmap voor sessies"), AProposed,
         QFileDialog::ShowDirsOnly);
@@ -594,13 +644,13 @@ void TfrmMain::LoadWindowIcon()
   setWindowIcon(icon.isNull() ? QApplication::windowIcon() : icon);
 }
 
-void TfrmMain::showEvent(QShowEvent* event)
+void TfrmMain::showEvent(QShowEvent *event)
 {
   QWidget::showEvent(event);
   if (FShownOnce)
     return;
   FShownOnce = true;
-  if (QScreen* screen = this->screen()) {
+  if (QScreen *screen = this->screen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
@@ -610,21 +660,21 @@ void TfrmMain::showEvent(QShowEvent* event)
 
 // A folder of the system's own programs (/usr/bin, /usr/local/bin, /opt/...): nothing
 // is written there at run time, even by root, whose writes it would otherwise take.
-static bool InSystemProgramFolder(const QString& AFolder)
+static bool InSystemProgramFolder(const QString &AFolder)
 {
 #ifdef Q_OS_WIN
   Q_UNUSED(AFolder);
   return false;
 #else
   const QString folder = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
-  for (const char* prefix : {"/usr/", "/bin/", "/sbin/", "/opt/"})
+  for (const char *prefix : {"/usr/", "/bin/", "/sbin/", "/opt/"})
     if (folder.startsWith(QLatin1String(prefix)))
       return true;
   return false;
 #endif
 }
 
-QString TfrmMain::SettingsFilePath(const QString& AExecutable)
+QString TfrmMain::SettingsFilePath(const QString &AExecutable)
 {
   const QFileInfo program(AExecutable);
   const QString name = program.completeBaseName() + QStringLiteral(".ini");
@@ -687,7 +737,7 @@ void TfrmMain::SaveSettings()
     return;
   QStringList written;
   QStringList notKept;
-  const auto put = [&](const char* ASection, const char* AKey, const QString& AValue) {
+  const auto put = [&](const char *ASection, const char *AKey, const QString &AValue) {
     // A line break would split the line and other control characters would not come
     // back as written: such a value is not kept.
     for (const QChar c : AValue)
@@ -698,7 +748,7 @@ void TfrmMain::SaveSettings()
     try {
       FIni->WriteString(ASection, AKey, AValue.toStdString());
       written << QString::fromLatin1(AKey);
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
       notKept << QString::fromLatin1(AKey);
     }
   };
@@ -713,13 +763,14 @@ void TfrmMain::SaveSettings()
     put(SecRecording, KeyBitrate, QString::number(cbBitrate->currentIndex()));
     if (cbDevice->currentIndex() >= 0)
       put(SecRecording, KeyDevice, cbDevice->currentText());
-    put(SecRecording, KeyTrim, chkTrimSilence->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    put(SecRecording, KeyTrim,
+        chkTrimSilence->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     put(SecRecording, KeyMono, chkMono->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
   }
   QString why;
   try {
     FIni->UpdateFile();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     notKept = written + notKept;
     why = QLatin1Char(' ') + QString::fromUtf8(e.what());
   }
@@ -733,7 +784,7 @@ void TfrmMain::SaveSettingsQuietly()
 {
   try {
     SaveSettings();
-  } catch (const std::exception&) {
+  } catch (const std::exception &) {
     // nobody to tell: the program is ending or the question was asked at the close
   }
 }
@@ -793,13 +844,13 @@ void TfrmMain::RefreshSessions()
 
 QString TfrmMain::SelectedTakePath() const
 {
-  const QListWidgetItem* item = lbRecordings->currentItem();
+  const QListWidgetItem *item = lbRecordings->currentItem();
   if (item == nullptr || !item->isSelected())
     return QString();
   return TakePath(item->text());
 }
 
-QString TfrmMain::TakePath(const QString& AEntry) const
+QString TfrmMain::TakePath(const QString &AEntry) const
 {
   QString root = FSessions->RootPath();
   if (!root.endsWith(QLatin1Char('/')) && !root.endsWith(QDir::separator()))
@@ -807,11 +858,11 @@ QString TfrmMain::TakePath(const QString& AEntry) const
   return root + FSessions->SessionName() + QDir::separator() + AEntry;
 }
 
-void TfrmMain::StopPlaybackOfDroppedTake(const QStringList& AEntries)
+void TfrmMain::StopPlaybackOfDroppedTake(const QStringList &AEntries)
 {
   if (!FRecorder || !FPlaybackCursorVisible)
     return;
-  for (const QString& entry : AEntries)
+  for (const QString &entry : AEntries)
     if (TakePath(entry) == FLastFile)
       return;
   FRecorder->StopPlayback();
@@ -824,7 +875,7 @@ void TfrmMain::RefreshRecordings()
   ReloadRecordings(QString());
 }
 
-void TfrmMain::ReloadRecordings(const QString& ASelect)
+void TfrmMain::ReloadRecordings(const QString &ASelect)
 {
   QStringList items;
   FSessions->LoadRecordings(items);
@@ -832,11 +883,12 @@ void TfrmMain::ReloadRecordings(const QString& ASelect)
   {
     const QSignalBlocker quiet(lbRecordings);
     lbRecordings->clear();
-    for (const QString& name : items) {
-      auto* item = new QListWidgetItem(name, lbRecordings);
+    for (const QString &name : items) {
+      auto *item = new QListWidgetItem(name, lbRecordings);
       item->setSizeHint(QSize(0, 17));
     }
-    const int row = ASelect.isEmpty() ? lbRecordings->count() - 1 : static_cast<int>(items.indexOf(ASelect));
+    const int row =
+        ASelect.isEmpty() ? lbRecordings->count() - 1 : static_cast<int>(items.indexOf(ASelect));
     if (row >= 0) {
       lbRecordings->setCurrentRow(row);
     } else {
@@ -869,7 +921,7 @@ void TfrmMain::ClearWaveform()
   wave->update();
 }
 
-void TfrmMain::ShowRoot(const QString& APath)
+void TfrmMain::ShowRoot(const QString &APath)
 {
   FRootShown = APath;
   lblRoot->setText(lblRoot->fontMetrics().elidedText(APath, Qt::ElideMiddle, lblRoot->width()));
@@ -890,16 +942,16 @@ void TfrmMain::SessionChange()
   }
   try {
     FSessions->SelectSession(cbSession->currentText());
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     // The list showed a session that has gone: list what is there now and show the
     // store's own session again, so that the next take goes where the window says.
     try {
       RefreshSessions();
-    } catch (const std::exception&) {
+    } catch (const std::exception &) {
       cbSession->clear();
     }
-    cbSession->setCurrentIndex(cbSession->findText(FSessions->SessionName(),
-                                                   Qt::MatchExactly | Qt::MatchCaseSensitive));
+    cbSession->setCurrentIndex(
+        cbSession->findText(FSessions->SessionName(), Qt::MatchExactly | Qt::MatchCaseSensitive));
     if (cbSession->currentIndex() >= 0)
       RefreshRecordings();
     else {
@@ -926,7 +978,8 @@ void TfrmMain::RateNote()
 {
   // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
   const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
-  const bool lowered = cbFormat->currentIndex() == 1 && cbRate->currentText() == QStringLiteral("96000");
+  const bool lowered =
+      cbFormat->currentIndex() == 1 && cbRate->currentText() == QStringLiteral("96000");
   if (lowered && StatusText() != note) {
     FStatusBeforeRateNote = StatusText();
     SetStatus(note);
@@ -967,7 +1020,7 @@ void TfrmMain::ChooseRoot()
   QStringList sessions;
   try {
     FSessions->ChangeRoot(chosen, sessions);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
     return;
   }
@@ -988,7 +1041,7 @@ void TfrmMain::NewSession()
     cbSession->setCurrentIndex(
         cbSession->findText(TrimBlanks(name), Qt::MatchExactly | Qt::MatchCaseSensitive));
     SessionChange();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
 }
@@ -1001,7 +1054,7 @@ void TfrmMain::UpdateControls(bool Recording)
   btnListen->setEnabled(!Recording && selected);
   btnDelete->setEnabled(!Recording && selected);
   btnUndoTrim->setEnabled(!Recording && FTrimActive);
-  for (QWidget* control : std::initializer_list<QWidget*>{
+  for (QWidget *control : std::initializer_list<QWidget *>{
            chkTrimSilence, chkMono, cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate})
     control->setEnabled(!Recording);
   cbBitrate->setEnabled(!Recording && cbFormat->currentIndex() == 1);
@@ -1015,10 +1068,10 @@ void TfrmMain::PurgeTrimFiles()
     return;
   QStringList files;
   // with them go the temporary files a trim interrupted by a crash left behind
-  for (const QString& pattern : {QStringLiteral("*.triminfo"), QStringLiteral("*.untrimmed"),
-                                 QStringLiteral("*") + QString::fromLatin1(audio::kTrimTempSuffix)}) {
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
+  for (const QString &pattern :
+       {QStringLiteral("*.triminfo"), QStringLiteral("*.untrimmed"),
+        QStringLiteral("*") + QString::fromLatin1(audio::kTrimTempSuffix)}) {
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
       const QString path = it.next();
       if (platform::MatchesWildcard(it.fileName(), pattern))
@@ -1035,7 +1088,7 @@ void TfrmMain::PurgeTrimFiles()
   if (!DarkConfirm(question))
     return;
   int failed = 0;
-  for (const QString& file : files)
+  for (const QString &file : files)
     if (!platform::DeleteFileQuietly(ToPath(file)))
       ++failed;
   if (failed > 0)
@@ -1052,7 +1105,7 @@ void TfrmMain::ExitClick()
   close();
 }
 
-void TfrmMain::closeEvent(QCloseEvent* event)
+void TfrmMain::closeEvent(QCloseEvent *event)
 {
   if (FClosePending) {
     event->ignore();
@@ -1067,8 +1120,9 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     if (FTakeEnd == TTakeEnd::Stopping)
       lblStatus->setText(QStringLiteral("Opname wordt afgesloten, daarna sluit Praatkist..."));
     else
-      lblStatus->setText(trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
-                                  : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+      lblStatus->setText(
+          trimming ? QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist...")
+                   : QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
     ApplyWorkRule();
     FWork->BeginSafeEnd(true);
     event->ignore();
@@ -1083,7 +1137,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     PurgeTrimFiles();
   try {
     SaveSettings();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     if (!FEndingBySystem)
       ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1099,8 +1153,8 @@ void TfrmMain::EndBySystem()
   if (FDeviceTimer)
     FDeviceTimer->stop();
   // Questions open now are dismissed; their commands end as if cancelled.
-  for (QWidget* top : QApplication::topLevelWidgets())
-    if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+  for (QWidget *top : QApplication::topLevelWidgets())
+    if (auto *dialog = qobject_cast<QDialog *>(top); dialog && dialog->isVisible())
       dialog->reject();
   if (FRecorder) {
     FRecorder->Stop();
@@ -1134,7 +1188,7 @@ void TfrmMain::RecordClick()
 
   try {
     FLastFile = FSessions->NextFileName(extension);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     // the general error box, as for any error outside the command's guarded part
     TPraatkistApplication::ShowGeneralError(QString::fromUtf8(e.what()));
     return;
@@ -1159,7 +1213,7 @@ void TfrmMain::RecordClick()
     SetStatus(QStringLiteral("Opname: ") + FileNamePart(FLastFile));
     wave->hide();
     lblHeadingWave->hide();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     FLastFile.clear();
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1172,7 +1226,7 @@ void TfrmMain::StopClick()
   FinishTake(chkTrimSilence->isChecked(), QString());
 }
 
-void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
+void TfrmMain::FinishTake(bool ATrim, const QString &AEndedWhy)
 {
   timer->stop();
   // The meter rests while the take is being completed.
@@ -1185,12 +1239,12 @@ void TfrmMain::FinishTake(bool ATrim, const QString& AEndedWhy)
   if (FWork != nullptr && FWork->StopTake(FLastFile)) {
     FTakeEnd = TTakeEnd::Stopping;
     ApplyWorkRule();
-    return;  // on in StopFinished
+    return; // on in StopFinished
   }
   StopFinished(FLastFile, FRecorder->Stop());
 }
 
-void TfrmMain::StopFinished(const QString& APath, bool AComplete)
+void TfrmMain::StopFinished(const QString &APath, bool AComplete)
 {
   Q_UNUSED(APath);
   bool trim = FStopTrim;
@@ -1207,7 +1261,7 @@ void TfrmMain::StopFinished(const QString& APath, bool AComplete)
     if (FWork->Trim(FLastFile, format, bitrate)) {
       FTakeEnd = TTakeEnd::Trimming;
       ApplyWorkRule();
-      return;  // on in TrimFinished
+      return; // on in TrimFinished
     }
   }
   CompleteTake(why);
@@ -1220,7 +1274,7 @@ QString TfrmMain::IncompleteTakeText() const
          FLastFile;
 }
 
-void TfrmMain::TrimFinished(const TTrimResult& ATrim)
+void TfrmMain::TrimFinished(const TTrimResult &ATrim)
 {
   if (ATrim.Trimmed)
     SetStatus(TrimText(QStringLiteral("Getrimd: "), ATrim.TrimmedStart, ATrim.TrimmedEnd));
@@ -1229,7 +1283,7 @@ void TfrmMain::TrimFinished(const TTrimResult& ATrim)
   CompleteTake(QString());
 }
 
-void TfrmMain::CompleteTake(const QString& AEndedWhy)
+void TfrmMain::CompleteTake(const QString &AEndedWhy)
 {
   FTakeEndedWhy = AEndedWhy;
   FTakeEnd = TTakeEnd::Loading;
@@ -1277,7 +1331,7 @@ void TfrmMain::ApplyWorkRule()
   if (FTakeEnd != TTakeEnd::None || FClosePending) {
     // As while recording, and the stop is done: nothing may start before the take is
     // shown, nor change what the trim and the list refresh work on.
-    for (QWidget* control : std::initializer_list<QWidget*>{
+    for (QWidget *control : std::initializer_list<QWidget *>{
              btnRecord, btnStop, btnListen, btnDelete, btnUndoTrim, chkTrimSilence, chkMono,
              cbSession, btnNew, btnRoot, cbDevice, cbFormat, cbRate, cbBitrate})
       control->setEnabled(false);
@@ -1292,7 +1346,7 @@ void TfrmMain::ApplyWorkRule()
   }
 }
 
-void TfrmMain::SetStatus(const QString& AText)
+void TfrmMain::SetStatus(const QString &AText)
 {
   if (FProgressShown)
     FStatusBeneath = AText;
@@ -1354,9 +1408,10 @@ void TfrmMain::ListenClick()
     FPlaybackCursorVisible = true;
     wave->update();
     timer->start();
-    lblTime->setText(QStringLiteral("00:00 / ") + FormatSeconds(FRecorder->PlaybackLengthSeconds()));
+    lblTime->setText(QStringLiteral("00:00 / ") +
+                     FormatSeconds(FRecorder->PlaybackLengthSeconds()));
     SetStatus(QStringLiteral("Afspelen: ") + FileNamePart(FLastFile));
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     ResetPlaybackUi();
     ShowDarkError(QString::fromUtf8(e.what()));
   }
@@ -1364,7 +1419,7 @@ void TfrmMain::ListenClick()
 
 void TfrmMain::DeleteClick()
 {
-  const QListWidgetItem* item = lbRecordings->currentItem();
+  const QListWidgetItem *item = lbRecordings->currentItem();
   const QString path = SelectedTakePath();
   if (path.isEmpty() || item == nullptr)
     return;
@@ -1388,19 +1443,19 @@ void TfrmMain::DeleteClick()
     if (FLastFile.compare(path, Qt::CaseInsensitive) == 0)
       FLastFile.clear();
     // the take's backup and trim record go with it; a failure there is let be
-    for (const auto& companion : {audio::BackupPath(take), audio::TrimRecordPath(take)})
+    for (const auto &companion : {audio::BackupPath(take), audio::TrimRecordPath(take)})
       if (platform::FileExists(companion))
         platform::DeleteFileQuietly(companion);
     RefreshRecordings();
     SetStatus(QStringLiteral("Gewist: ") + entry);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
 }
 
 void TfrmMain::UndoTrimClick()
 {
-  const QListWidgetItem* item = lbRecordings->currentItem();
+  const QListWidgetItem *item = lbRecordings->currentItem();
   const QString path = SelectedTakePath();
   if (path.isEmpty() || item == nullptr || !FTrimActive || !FRecorder)
     return;
@@ -1416,7 +1471,7 @@ void TfrmMain::UndoTrimClick()
       throw ENotFound("De oorspronkelijke opname werd niet gevonden.");
     LoadWaveform();
     SetStatus(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     ShowDarkError(QString::fromUtf8(e.what()));
   }
 }
@@ -1515,7 +1570,7 @@ void TfrmMain::LoadWaveform()
   ApplyWorkRule();
 }
 
-void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
+void TfrmMain::AnalysisFinished(const TAnalysisResult &AResult)
 {
   if (AResult.Path == SelectedTakePath()) {
     if (AResult.Ok) {
@@ -1527,9 +1582,9 @@ void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
       FTrimStartSeconds = AResult.TrimStartSeconds;
       FTrimEndSeconds = AResult.TrimEndSeconds;
       btnUndoTrim->setEnabled(FTrimActive);
-      lblTrimInfo->setText(FTrimActive ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds,
-                                                  FTrimEndSeconds)
-                                       : QString());
+      lblTrimInfo->setText(
+          FTrimActive ? TrimText(QStringLiteral("GETRIMD: "), FTrimStartSeconds, FTrimEndSeconds)
+                      : QString());
       lblTrimInfo->setVisible(FTrimActive);
       wave->show();
       lblHeadingWave->show();
@@ -1544,7 +1599,7 @@ void TfrmMain::AnalysisFinished(const TAnalysisResult& AResult)
         FProgressShown = false;
         lblStatus->setText(FStatusBeneath);
       }
-      if (!FEndingBySystem)  // the system's end asks nothing
+      if (!FEndingBySystem) // the system's end asks nothing
         ShowDarkError(AResult.Error);
     }
   }
@@ -1564,12 +1619,12 @@ void TfrmMain::UpdateLevelMeter(int Level)
   vu->update();
 }
 
-void TfrmMain::PaintVU(QPainter& APainter)
+void TfrmMain::PaintVU(QPainter &APainter)
 {
   APainter.drawImage(0, 0, RenderLevelMeter(vu->width(), vu->height(), vu->Tag, FVuPeakLevel));
 }
 
-void TfrmMain::PaintWave(QPainter& APainter)
+void TfrmMain::PaintWave(QPainter &APainter)
 {
   TWaveScene scene;
   scene.PeaksLeft = &FPeaksLeft;

@@ -48,11 +48,11 @@ class TPraatkistApplication : public QApplication {
   Q_OBJECT
 
 public:
-  TPraatkistApplication(int& argc, char** argv);
-  bool notify(QObject* receiver, QEvent* event) override;
+  TPraatkistApplication(int &argc, char **argv);
+  bool notify(QObject *receiver, QEvent *event) override;
 
   // The general error box (the program's only stock message box).
-  static void ShowGeneralError(const QString& AMessage);
+  static void ShowGeneralError(const QString &AMessage);
 };
 
 // A box whose picture comes from its owner, with an integer tag the owner keeps for it.
@@ -60,12 +60,12 @@ class TPaintBox : public QWidget {
   Q_OBJECT
 
 public:
-  explicit TPaintBox(QWidget* AOwner);
+  explicit TPaintBox(QWidget *AOwner);
   std::int64_t Tag = 0;
-  std::function<void(QPainter&)> OnPaint;
+  std::function<void(QPainter &)> OnPaint;
 
 protected:
-  void paintEvent(QPaintEvent* event) override;
+  void paintEvent(QPaintEvent *event) override;
 };
 
 // A flat coloured panel holding a glyph label and a text label; a click on the panel
@@ -75,15 +75,15 @@ class TPanelButton : public QFrame {
   Q_OBJECT
 
 public:
-  explicit TPanelButton(QWidget* AOwner);
-  TClickLabel* Icon = nullptr;
-  TClickLabel* Text = nullptr;
+  explicit TPanelButton(QWidget *AOwner);
+  TClickLabel *Icon = nullptr;
+  TClickLabel *Text = nullptr;
   bool PanelClicks = true;
   std::function<void()> OnClick;
 
 protected:
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
   TClickTracker FClick;
@@ -96,75 +96,75 @@ public:
   // ALayer is the audio layer the engine works on (owned by the caller, outliving the
   // window); null when none could be made, and then the window runs without an engine.
   // ASettingsPath: the settings file; empty takes DefaultSettingsPath().
-  explicit TfrmMain(audio::IAudioLayer* ALayer, const QString& ASettingsPath = QString(),
-                    QWidget* AOwner = nullptr);
+  explicit TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath = QString(),
+                    QWidget *AOwner = nullptr);
   ~TfrmMain() override;
 
   // The settings file for a program at AExecutable: beside it with ".ini" when that
   // folder can be written, otherwise the same file name in the user's configuration
   // folder.
-  static QString SettingsFilePath(const QString& AExecutable);
+  static QString SettingsFilePath(const QString &AExecutable);
   static QString DefaultSettingsPath();
 
   // ---- controls ----
-  QLabel* lblRoot;
-  QLabel* lblTime;
-  QLabel* lblHeadingWave;
-  QLabel* lblTrimInfo;
-  QLabel* lblStatus;
-  TPaintBox* vu;
-  TPaintBox* wave;
-  QComboBox* cbSession;
-  QComboBox* cbDevice;
-  QComboBox* cbFormat;
-  QComboBox* cbRate;
-  QComboBox* cbBitrate;
-  QCheckBox* chkTrimSilence;
-  QCheckBox* chkMono;
-  QListWidget* lbRecordings;
-  TPanelButton* btnRoot;
-  TClickLabel* lblIconRoot;
-  TClickLabel* lblTextRoot;
-  TPanelButton* btnNew;
-  TClickLabel* lblIconNew;
-  TClickLabel* lblTextNew;
-  TPanelButton* btnAbout;
-  TClickLabel* lblIconAbout;
-  TClickLabel* lblTextAbout;
-  TPanelButton* btnExit;
-  TClickLabel* lblIconExit;
-  TClickLabel* lblTextExit;
-  TPanelButton* btnRecord;
-  TClickLabel* lblIconRecord;
-  TClickLabel* lblTextRecord;
-  TPanelButton* btnStop;
-  TClickLabel* lblIconStop;
-  TClickLabel* lblTextStop;
-  TPanelButton* btnListen;
-  TClickLabel* lblIconListen;
-  TClickLabel* lblTextListen;
-  TPanelButton* btnDelete;
-  TClickLabel* lblIconDelete;
-  TClickLabel* lblTextDelete;
-  TPanelButton* btnUndoTrim;
-  TClickLabel* lblIconUndoTrim;
-  TClickLabel* lblTextUndoTrim;
-  QTimer* timer;
+  QLabel *lblRoot;
+  QLabel *lblTime;
+  QLabel *lblHeadingWave;
+  QLabel *lblTrimInfo;
+  QLabel *lblStatus;
+  TPaintBox *vu;
+  TPaintBox *wave;
+  QComboBox *cbSession;
+  QComboBox *cbDevice;
+  QComboBox *cbFormat;
+  QComboBox *cbRate;
+  QComboBox *cbBitrate;
+  QCheckBox *chkTrimSilence;
+  QCheckBox *chkMono;
+  QListWidget *lbRecordings;
+  TPanelButton *btnRoot;
+  TClickLabel *lblIconRoot;
+  TClickLabel *lblTextRoot;
+  TPanelButton *btnNew;
+  TClickLabel *lblIconNew;
+  TClickLabel *lblTextNew;
+  TPanelButton *btnAbout;
+  TClickLabel *lblIconAbout;
+  TClickLabel *lblTextAbout;
+  TPanelButton *btnExit;
+  TClickLabel *lblIconExit;
+  TClickLabel *lblTextExit;
+  TPanelButton *btnRecord;
+  TClickLabel *lblIconRecord;
+  TClickLabel *lblTextRecord;
+  TPanelButton *btnStop;
+  TClickLabel *lblIconStop;
+  TClickLabel *lblTextStop;
+  TPanelButton *btnListen;
+  TClickLabel *lblIconListen;
+  TClickLabel *lblTextListen;
+  TPanelButton *btnDelete;
+  TClickLabel *lblIconDelete;
+  TClickLabel *lblTextDelete;
+  TPanelButton *btnUndoTrim;
+  TClickLabel *lblIconUndoTrim;
+  TClickLabel *lblTextUndoTrim;
+  QTimer *timer;
 
   // Asks for the root folder, proposing AProposed (empty: none); empty when cancelled.
   // The folder dialog by default; tests put their own answer here.
-  std::function<QString(const QString& AProposed)> AskRootFolder;
+  std::function<QString(const QString &AProposed)> AskRootFolder;
   // Millisecond tick count for the recording clock and the meter's peak hold; a steady
   // clock by default.
   std::function<std::uint64_t()> TickCount;
 
   // ---- state, read-only ----
-  const TSessionManager& Sessions() const { return *FSessions; }
-  TBassRecorder* Recorder() const { return FRecorder.get(); }
-  const QString& SettingsPath() const { return FSettingsPath; }
-  const QString& LastFile() const { return FLastFile; }
-  const std::vector<std::int32_t>& PeaksLeft() const { return FPeaksLeft; }
-  const std::vector<std::int32_t>& PeaksRight() const { return FPeaksRight; }
+  const TSessionManager &Sessions() const { return *FSessions; }
+  TBassRecorder *Recorder() const { return FRecorder.get(); }
+  const QString &SettingsPath() const { return FSettingsPath; }
+  const QString &LastFile() const { return FLastFile; }
+  const std::vector<std::int32_t> &PeaksLeft() const { return FPeaksLeft; }
+  const std::vector<std::int32_t> &PeaksRight() const { return FPeaksRight; }
   double WaveDuration() const { return FWaveDuration; }
   int WaveChannels() const { return FWaveChannels; }
   double PlaybackFraction() const { return FPlaybackFraction; }
@@ -175,7 +175,7 @@ public:
   double VuDisplayLevel() const { return FVuDisplayLevel; }
   double VuPeakLevel() const { return FVuPeakLevel; }
   // The full path lblRoot shows (shortened there when it does not fit).
-  const QString& RootShown() const { return FRootShown; }
+  const QString &RootShown() const { return FRootShown; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -226,50 +226,50 @@ public slots:
 
 protected:
   // The close step: ends a running take, offers the purge, saves the settings.
-  void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
 
 private:
   void CreateControls();
   void LoadWindowIcon();
-  void ShowRoot(const QString& APath);
+  void ShowRoot(const QString &APath);
   // Finds a root that can be listed at start: the stored one, else the default, else
   // none. Returns what the status line should say about it (empty when all is well).
-  QString ApplyStartRoot(const QString& AStored);
+  QString ApplyStartRoot(const QString &AStored);
   // Reloads the list; selects the entry named ASelect when given (else the last entry)
   // and loads only that take.
-  void ReloadRecordings(const QString& ASelect);
+  void ReloadRecordings(const QString &ASelect);
   // Stops the playback when the take it plays is no longer among AEntries.
-  void StopPlaybackOfDroppedTake(const QStringList& AEntries);
-  QString TakePath(const QString& AEntry) const;
+  void StopPlaybackOfDroppedTake(const QStringList &AEntries);
+  QString TakePath(const QString &AEntry) const;
   void SetListenForm(bool APlaying);
   // The status line's text as the commands leave it; while work shows its progress
   // there, the text waits underneath and comes back when the work is done.
-  void SetStatus(const QString& AText);
+  void SetStatus(const QString &AText);
   QString StatusText() const;
   void WorkProgress(TWorkKind AKind, int APercent);
-  void AnalysisFinished(const TAnalysisResult& AResult);
-  void TrimFinished(const TTrimResult& ATrim);
+  void AnalysisFinished(const TAnalysisResult &AResult);
+  void TrimFinished(const TTrimResult &ATrim);
   // Lists the stopped take and asks for its waveform; the stop ends in FinishAfterLoad.
-  void CompleteTake(const QString& AEndedWhy);
+  void CompleteTake(const QString &AEndedWhy);
   void FinishAfterLoad();
   // The enable rule while work runs: what would touch the take worked on is disabled;
   // when the work is done, the stop is completed and the status line comes back.
   void ApplyWorkRule();
   // Ends the running take: completes its file, optionally trims it, lists and shows it.
   // AEndedWhy: the engine's text when the take ended by itself (no trimming then).
-  void FinishTake(bool ATrim, const QString& AEndedWhy);
+  void FinishTake(bool ATrim, const QString &AEndedWhy);
   // The take's file is completed (AComplete: all of it); trims or lists it.
-  void StopFinished(const QString& APath, bool AComplete);
+  void StopFinished(const QString &APath, bool AComplete);
   // What the user is told when the take's file could not be completed at its stop.
   QString IncompleteTakeText() const;
   void ClearWaveform();
-  void PaintVU(QPainter& APainter);
-  void PaintWave(QPainter& APainter);
+  void PaintVU(QPainter &APainter);
+  void PaintWave(QPainter &APainter);
   std::uint64_t Now() const;
 
   std::unique_ptr<TSessionManager> FSessions;
-  audio::IAudioLayer* FLayer = nullptr;
+  audio::IAudioLayer *FLayer = nullptr;
   std::unique_ptr<TBassRecorder> FRecorder;
   std::unique_ptr<platform::TIniFile> FIni;
   QString FSettingsPath;
@@ -299,7 +299,7 @@ private:
   // the device list is refilled.
   QString FWantedDevice;
   std::uint32_t FDeviceSerial = 0;
-  QTimer* FDeviceTimer = nullptr;
+  QTimer *FDeviceTimer = nullptr;
   QString FStatusBeforeRateNote;
   bool FRateNoteShown = false;
   bool FEndingBySystem = false;
@@ -307,10 +307,10 @@ private:
   // Peaks of takes already analysed; the work unit fills it (declared before the work,
   // which must end first).
   TPeaksCache FPeaksCache;
-  TTakeWork* FWork = nullptr;
+  TTakeWork *FWork = nullptr;
   // From a stop until the new take is shown: its trim, then its analysis.
   enum class TTakeEnd { None, Stopping, Trimming, Loading };
-  bool FStopTrim = false;  // the take being stopped is to be trimmed
+  bool FStopTrim = false; // the take being stopped is to be trimmed
   TTakeEnd FTakeEnd = TTakeEnd::None;
   QString FTakeEndedWhy;
   bool FProgressShown = false;

@@ -14,13 +14,13 @@
 
 namespace praatkist::ui {
 
-QColor HoverColor(const QColor& accent)
+QColor HoverColor(const QColor &accent)
 {
   const auto lift = [](int c) { return std::min(c + 16, 255); };
   return QColor(lift(accent.red()), lift(accent.green()), lift(accent.blue()));
 }
 
-TModernButton::TModernButton(QWidget* AOwner)
+TModernButton::TModernButton(QWidget *AOwner)
     : QWidget(AOwner), FAccentColor(QColor::fromRgb(DefaultAccent))
 {
   resize(150, 38);
@@ -35,7 +35,7 @@ TModernButton::TModernButton(QWidget* AOwner)
   setAutoFillBackground(false);
 }
 
-void TModernButton::SetAccentColor(const QColor& AValue)
+void TModernButton::SetAccentColor(const QColor &AValue)
 {
   if (AValue == FAccentColor)
     return;
@@ -43,7 +43,7 @@ void TModernButton::SetAccentColor(const QColor& AValue)
   update();
 }
 
-void TModernButton::SetCaption(const QString& AValue)
+void TModernButton::SetCaption(const QString &AValue)
 {
   if (AValue == FCaption)
     return;
@@ -51,7 +51,7 @@ void TModernButton::SetCaption(const QString& AValue)
   update();
 }
 
-void TModernButton::paintEvent(QPaintEvent*)
+void TModernButton::paintEvent(QPaintEvent *)
 {
   // The widget's backing store composes the picture off-screen and shows it in one step.
   const QRect r = rect().adjusted(1, 1, -1, -1);
@@ -97,14 +97,14 @@ void TModernButton::Click()
   emit OnClick();
   if (!self || FModalResult == mrNone)
     return;
-  QWidget* form = window();
+  QWidget *form = window();
   if (form == this)
     return;
-  if (auto* dialog = qobject_cast<QDialog*>(form))
+  if (auto *dialog = qobject_cast<QDialog *>(form))
     dialog->done(FModalResult);
 }
 
-void TModernButton::mousePressEvent(QMouseEvent* event)
+void TModernButton::mousePressEvent(QMouseEvent *event)
 {
   QWidget::mousePressEvent(event);
   event->accept(); // keep the press (and so the release) for ourselves
@@ -117,7 +117,7 @@ void TModernButton::mousePressEvent(QMouseEvent* event)
   }
 }
 
-void TModernButton::mouseReleaseEvent(QMouseEvent* event)
+void TModernButton::mouseReleaseEvent(QMouseEvent *event)
 {
   QWidget::mouseReleaseEvent(event);
   event->accept();
@@ -133,7 +133,7 @@ void TModernButton::mouseReleaseEvent(QMouseEvent* event)
     Click();
 }
 
-void TModernButton::changeEvent(QEvent* event)
+void TModernButton::changeEvent(QEvent *event)
 {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::EnabledChange) {
@@ -143,14 +143,14 @@ void TModernButton::changeEvent(QEvent* event)
   }
 }
 
-void TModernButton::enterEvent(QEnterEvent* event)
+void TModernButton::enterEvent(QEnterEvent *event)
 {
   QWidget::enterEvent(event);
   FHover = true;
   update();
 }
 
-void TModernButton::leaveEvent(QEvent* event)
+void TModernButton::leaveEvent(QEvent *event)
 {
   QWidget::leaveEvent(event);
   FHover = false;

@@ -22,7 +22,7 @@ inline constexpr int mrCancel = 2;
 
 // The fill shown while the pointer is over a button of the given accent:
 // 16 more in each of red, green and blue, held at 255.
-QColor HoverColor(const QColor& accent);
+QColor HoverColor(const QColor &accent);
 
 class TModernButton : public QWidget {
   Q_OBJECT
@@ -36,14 +36,14 @@ public:
   static constexpr QRgb DisabledBorder = 0x494D53;
   static constexpr QRgb DisabledText = 0x7A7E84;
 
-  explicit TModernButton(QWidget* AOwner = nullptr);
+  explicit TModernButton(QWidget *AOwner = nullptr);
 
   QColor AccentColor() const { return FAccentColor; }
   // Repaints only when the colour really changes.
-  void SetAccentColor(const QColor& AValue);
+  void SetAccentColor(const QColor &AValue);
 
   QString Caption() const { return FCaption; }
-  void SetCaption(const QString& AValue);
+  void SetCaption(const QString &AValue);
 
   int ModalResult() const { return FModalResult; }
   void SetModalResult(int AValue) { FModalResult = AValue; }
@@ -60,12 +60,12 @@ protected:
   // Raises OnClick, then hands ModalResult to the enclosing window.
   virtual void Click();
 
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void changeEvent(QEvent* event) override;
-  void enterEvent(QEnterEvent* event) override;
-  void leaveEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  void enterEvent(QEnterEvent *event) override;
+  void leaveEvent(QEvent *event) override;
 
 private:
   QColor FAccentColor;

@@ -8,7 +8,7 @@
 
 namespace praatkist::ui {
 
-inline std::filesystem::path ToPath(const QString& AText)
+inline std::filesystem::path ToPath(const QString &AText)
 {
 #ifdef _WIN32
   return std::filesystem::path(AText.toStdWString());

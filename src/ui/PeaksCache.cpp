@@ -11,7 +11,7 @@ namespace praatkist::ui {
 
 namespace fs = std::filesystem;
 
-bool TFileStamp::Of(const fs::path& APath, TFileStamp& AStamp)
+bool TFileStamp::Of(const fs::path &APath, TFileStamp &AStamp)
 {
   AStamp = TFileStamp{};
 #if defined(__unix__) || defined(__APPLE__)
@@ -48,7 +48,7 @@ bool TFileStamp::Of(const fs::path& APath, TFileStamp& AStamp)
 
 TPeaksCache::TPeaksCache(std::size_t AMaxValues) : FMaxValues(AMaxValues) {}
 
-bool TPeaksCache::Find(const fs::path& APath, int AMaxPoints, TCachedPeaks& APeaks)
+bool TPeaksCache::Find(const fs::path &APath, int AMaxPoints, TCachedPeaks &APeaks)
 {
   const auto found = FIndex.find(APath.native());
   if (found == FIndex.end())
@@ -65,7 +65,7 @@ bool TPeaksCache::Find(const fs::path& APath, int AMaxPoints, TCachedPeaks& APea
   return true;
 }
 
-void TPeaksCache::Store(const fs::path& APath, const TFileStamp& AStamp, TCachedPeaks APeaks)
+void TPeaksCache::Store(const fs::path &APath, const TFileStamp &AStamp, TCachedPeaks APeaks)
 {
   Forget(APath);
   const std::size_t weight = Weight(APeaks);
@@ -78,7 +78,7 @@ void TPeaksCache::Store(const fs::path& APath, const TFileStamp& AStamp, TCached
   FValues += weight;
 }
 
-void TPeaksCache::Forget(const fs::path& APath)
+void TPeaksCache::Forget(const fs::path &APath)
 {
   const auto found = FIndex.find(APath.native());
   if (found != FIndex.end())

@@ -26,15 +26,15 @@ namespace praatkist::ui {
 // What identifies one state of a file on disk.
 struct TFileStamp {
   std::uintmax_t Size = 0;
-  std::int64_t ModifiedNs = 0;  // modification time
-  std::int64_t ChangedNs = 0;   // status change time (POSIX; 0 elsewhere)
-  std::uint64_t Inode = 0;      // POSIX; 0 elsewhere
+  std::int64_t ModifiedNs = 0; // modification time
+  std::int64_t ChangedNs = 0;  // status change time (POSIX; 0 elsewhere)
+  std::uint64_t Inode = 0;     // POSIX; 0 elsewhere
 
-  bool operator==(const TFileStamp&) const = default;
+  bool operator==(const TFileStamp &) const = default;
 
   // The stamp of the regular file at APath now; false when it cannot be read (gone,
   // not a regular file).
-  static bool Of(const std::filesystem::path& APath, TFileStamp& AStamp);
+  static bool Of(const std::filesystem::path &APath, TFileStamp &AStamp);
 };
 
 // Peaks of one take as the engine's analysis gave them.
@@ -42,8 +42,8 @@ struct TCachedPeaks {
   std::vector<std::int32_t> Left;
   std::vector<std::int32_t> Right;
   double Duration = 0.0;
-  int Channels = 0;   // as the engine reported it
-  int MaxPoints = 0;  // the bound the analysis was asked for
+  int Channels = 0;  // as the engine reported it
+  int MaxPoints = 0; // the bound the analysis was asked for
 };
 
 class TPeaksCache {
@@ -56,14 +56,14 @@ public:
   // The peaks of the take at APath analysed with at most AMaxPoints per channel, when
   // its file still has the stamp they were taken with. False when there are none, the
   // points differ, or the file changed or is gone (the stale entry is then dropped).
-  bool Find(const std::filesystem::path& APath, int AMaxPoints, TCachedPeaks& APeaks);
+  bool Find(const std::filesystem::path &APath, int AMaxPoints, TCachedPeaks &APeaks);
 
   // Keeps APeaks of the file at APath whose stamp, taken before the analysis read it,
   // was AStamp; replaces an older entry of that path. Evicts least recently used
   // entries until the total fits; peaks larger than the whole bound are not kept.
-  void Store(const std::filesystem::path& APath, const TFileStamp& AStamp, TCachedPeaks APeaks);
+  void Store(const std::filesystem::path &APath, const TFileStamp &AStamp, TCachedPeaks APeaks);
 
-  void Forget(const std::filesystem::path& APath);
+  void Forget(const std::filesystem::path &APath);
   void Clear();
 
   std::size_t Count() const noexcept { return FIndex.size(); }
@@ -76,9 +76,9 @@ private:
     TFileStamp Stamp;
     TCachedPeaks Peaks;
   };
-  using TList = std::list<TEntry>;  // most recently used first
+  using TList = std::list<TEntry>; // most recently used first
 
-  static std::size_t Weight(const TCachedPeaks& APeaks) noexcept
+  static std::size_t Weight(const TCachedPeaks &APeaks) noexcept
   {
     return APeaks.Left.size() + APeaks.Right.size();
   }

@@ -24,7 +24,7 @@ inline int PenFirst(int at, int penWidth)
 
 // A vertical line from (x, y0) to (x, y1), the end point left out: rows y0 .. y1 - 1
 // when drawn downwards, y1 + 1 .. y0 when drawn upwards, nothing when y0 == y1.
-inline void VLine(QPainter& p, int x, int y0, int y1, int penWidth, const QColor& color)
+inline void VLine(QPainter &p, int x, int y0, int y1, int penWidth, const QColor &color)
 {
   if (y0 == y1 || penWidth <= 0)
     return;
@@ -34,7 +34,7 @@ inline void VLine(QPainter& p, int x, int y0, int y1, int penWidth, const QColor
 }
 
 // A horizontal line from (x0, y) to (x1, y), the end point left out.
-inline void HLine(QPainter& p, int x0, int x1, int y, int penWidth, const QColor& color)
+inline void HLine(QPainter &p, int x0, int x1, int y, int penWidth, const QColor &color)
 {
   if (x0 == x1 || penWidth <= 0)
     return;
@@ -45,7 +45,7 @@ inline void HLine(QPainter& p, int x0, int x1, int y, int penWidth, const QColor
 
 // A rectangle from (left, top) to (right, bottom): left and top edges in, right and
 // bottom edges out; an empty or inverted one fills nothing.
-inline void FillBox(QPainter& p, int left, int top, int right, int bottom, const QColor& color)
+inline void FillBox(QPainter &p, int left, int top, int right, int bottom, const QColor &color)
 {
   if (right <= left || bottom <= top)
     return;
@@ -54,8 +54,8 @@ inline void FillBox(QPainter& p, int left, int top, int right, int bottom, const
 
 // Text whose cell (advance width x line height) has its top-left corner at (x, y),
 // drawn on an opaque cell of Background. The painter's font is used.
-inline void OpaqueText(QPainter& p, int x, int y, const QString& text, const QColor& ink,
-                       const QColor& background)
+inline void OpaqueText(QPainter &p, int x, int y, const QString &text, const QColor &ink,
+                       const QColor &background)
 {
   const QFontMetrics fm = p.fontMetrics();
   p.fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), background);

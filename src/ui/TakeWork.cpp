@@ -1,7 +1,7 @@
 #include "ui/TakeWork.h"
 
-#include "ui/PeaksCache.h"
 #include "ui/PathText.h"
+#include "ui/PeaksCache.h"
 
 #include <QMetaObject>
 
@@ -19,7 +19,7 @@ QString UnknownFailure()
 
 } // namespace
 
-TTakeWork::TTakeWork(TBassRecorder& AEngine, TPeaksCache* ACache, QObject* AParent)
+TTakeWork::TTakeWork(TBassRecorder &AEngine, TPeaksCache *ACache, QObject *AParent)
     : QObject(AParent), FEngine(AEngine), FCache(ACache)
 {
   FTicker.setInterval(ProgressIntervalMs);
@@ -35,7 +35,7 @@ TTakeWork::~TTakeWork()
 // ---------------------------------------------------------------------------------------
 // Requests, on the window's thread
 
-bool TTakeWork::Analyze(const QString& APath, int AMaxPoints)
+bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
 {
   if (FEnding)
     return false;
@@ -55,7 +55,7 @@ bool TTakeWork::Analyze(const QString& APath, int AMaxPoints)
         result.TrimActive =
             FEngine.ReadTrimInfo(ToPath(APath), result.TrimStartSeconds, result.TrimEndSeconds);
         result.Ok = true;
-      } catch (const std::exception& e) {
+      } catch (const std::exception &e) {
         result.Error = QString::fromUtf8(e.what());
       } catch (...) {
         result.Error = UnknownFailure();
@@ -91,7 +91,7 @@ void TTakeWork::CancelAnalysis()
     FTicker.stop();
 }
 
-bool TTakeWork::Trim(const QString& APath, TRecordingFormat AFormat, int ABitrate)
+bool TTakeWork::Trim(const QString &APath, TRecordingFormat AFormat, int ABitrate)
 {
   if (FEnding || FTrimWanted)
     return false;
@@ -107,7 +107,7 @@ bool TTakeWork::Trim(const QString& APath, TRecordingFormat AFormat, int ABitrat
   return true;
 }
 
-bool TTakeWork::StopTake(const QString& APath)
+bool TTakeWork::StopTake(const QString &APath)
 {
   if (FEnding || FStopWanted)
     return false;
@@ -116,7 +116,7 @@ bool TTakeWork::StopTake(const QString& APath)
   return true;
 }
 
-std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(TWorkKind AKind, const QString& APath)
+std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(TWorkKind AKind, const QString &APath)
 {
   auto job = std::make_unique<TJob>();
   job->Kind = AKind;
@@ -127,7 +127,7 @@ std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(TWorkKind AKind, const QStrin
   return job;
 }
 
-void TTakeWork::Post(std::unique_ptr<TJob>& ASlot, std::unique_ptr<TJob> AJob)
+void TTakeWork::Post(std::unique_ptr<TJob> &ASlot, std::unique_ptr<TJob> AJob)
 {
   {
     const std::lock_guard lock(FLock);
@@ -217,7 +217,7 @@ void TTakeWork::OnTick()
 // Results coming back, on the window's thread
 
 void TTakeWork::DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, bool AStamped,
-                                const TFileStamp& AStamp, int AMaxPoints)
+                                const TFileStamp &AStamp, int AMaxPoints)
 {
   // Peaks that came too late are still right for the file they were read from.
   if (AStamped && FCache != nullptr) {
@@ -280,13 +280,14 @@ void TTakeWork::WorkerLoop() noexcept
       RunAnalysis(*job);
   }
   try {
-    QMetaObject::invokeMethod(this, [this] { emit SafelyEnded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit SafelyEnded(); }, Qt::QueuedConnection);
   } catch (...) {
     // Out of memory while posting: the window learns it by the join.
   }
 }
 
-void TTakeWork::RunAnalysis(const TJob& AJob) noexcept
+void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
 {
   try {
     TAnalysisResult result;
@@ -303,9 +304,9 @@ void TTakeWork::RunAnalysis(const TJob& AJob) noexcept
       result.TrimActive =
           FEngine.ReadTrimInfo(AJob.Path, result.TrimStartSeconds, result.TrimEndSeconds);
       result.Ok = true;
-    } catch (const audio::EWorkCancelled&) {
-      return;  // superseded or withdrawn: nobody waits for it
-    } catch (const std::exception& e) {
+    } catch (const audio::EWorkCancelled &) {
+      return; // superseded or withdrawn: nobody waits for it
+    } catch (const std::exception &e) {
       result.Error = QString::fromUtf8(e.what());
     } catch (...) {
       result.Error = UnknownFailure();
@@ -322,19 +323,19 @@ void TTakeWork::RunAnalysis(const TJob& AJob) noexcept
   }
 }
 
-void TTakeWork::RunTrim(const TJob& AJob) noexcept
+void TTakeWork::RunTrim(const TJob &AJob) noexcept
 {
   try {
     TTrimResult result;
     result.Path = AJob.PathText;
     try {
-      result.Trimmed = FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate,
-                                           result.TrimmedStart, result.TrimmedEnd,
-                                           AJob.Control.get());
-    } catch (const audio::EWorkCancelled& e) {
+      result.Trimmed =
+          FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate, result.TrimmedStart,
+                              result.TrimmedEnd, AJob.Control.get());
+    } catch (const audio::EWorkCancelled &e) {
       result.Cancelled = true;
       result.Error = QString::fromUtf8(e.what());
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
       result.Failed = true;
       result.Error = QString::fromUtf8(e.what());
     } catch (...) {
@@ -349,7 +350,7 @@ void TTakeWork::RunTrim(const TJob& AJob) noexcept
   }
 }
 
-void TTakeWork::RunStop(const TJob& AJob) noexcept
+void TTakeWork::RunStop(const TJob &AJob) noexcept
 {
   bool complete = false;
   try {

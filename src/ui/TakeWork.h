@@ -79,7 +79,7 @@ namespace praatkist::ui {
 enum class TWorkKind : int { None = 0, Analysis, Trim };
 
 struct TAnalysisResult {
-  QString Path;  // the take, as passed to Analyze
+  QString Path; // the take, as passed to Analyze
   // True when analysis and the trim record's reading both succeeded. False: Error
   // holds the engine's message; the fields below are what the engine left (after a
   // failed analysis empty peaks, Duration 0, Channels 0, as AnalyzeFile resets them).
@@ -88,7 +88,7 @@ struct TAnalysisResult {
   std::vector<std::int32_t> PeaksLeft;
   std::vector<std::int32_t> PeaksRight;
   double Duration = 0.0;
-  int Channels = 0;  // as the engine reports it (1 mono, 2 stereo, more possible)
+  int Channels = 0; // as the engine reports it (1 mono, 2 stereo, more possible)
   // ReadTrimInfo of the take, read after the peaks.
   bool TrimActive = false;
   double TrimStartSeconds = 0.0;
@@ -97,8 +97,8 @@ struct TAnalysisResult {
 };
 
 struct TTrimResult {
-  QString Path;  // the take, as passed to Trim
-  bool Trimmed = false;  // TrimSilence returned true: the take was rewritten
+  QString Path;         // the take, as passed to Trim
+  bool Trimmed = false; // TrimSilence returned true: the take was rewritten
   // The seconds cut as the engine left them (the amounts also when it returned false).
   double TrimmedStart = 0.0;
   double TrimmedEnd = 0.0;
@@ -119,20 +119,20 @@ public:
 
   // AEngine and ACache (may be null: no cache) are not owned and must outlive the
   // work (or its safe end).
-  explicit TTakeWork(TBassRecorder& AEngine, TPeaksCache* ACache = nullptr,
-                     QObject* AParent = nullptr);
+  explicit TTakeWork(TBassRecorder &AEngine, TPeaksCache *ACache = nullptr,
+                     QObject *AParent = nullptr);
   ~TTakeWork() override;
-  TTakeWork(const TTakeWork&) = delete;
-  TTakeWork& operator=(const TTakeWork&) = delete;
+  TTakeWork(const TTakeWork &) = delete;
+  TTakeWork &operator=(const TTakeWork &) = delete;
 
   // Peaks of the take at APath, at most AMaxPoints per channel. False only after a
   // safe end.
-  bool Analyze(const QString& APath, int AMaxPoints = DefaultPoints);
+  bool Analyze(const QString &APath, int AMaxPoints = DefaultPoints);
   void CancelAnalysis();
 
   // TrimSilence of the take at APath into AFormat (MP3 at ABitrate kbit/s). False
   // when a trim runs or waits already, or after a safe end.
-  bool Trim(const QString& APath, TRecordingFormat AFormat, int ABitrate);
+  bool Trim(const QString &APath, TRecordingFormat AFormat, int ABitrate);
   void CancelTrim();
 
   // Completes the running take (the engine's Stop, which waits for the last captured
@@ -140,7 +140,7 @@ public:
   // says whether the file was completed. The window must not touch the engine's take
   // meanwhile. Not cancellable: a safe end waits for it. False when ending or when a
   // stop is already on its way.
-  bool StopTake(const QString& APath);
+  bool StopTake(const QString &APath);
 
   bool Busy() const noexcept { return FAnalysisWanted || FTrimWanted || FStopWanted; }
   TWorkKind Running() const noexcept;
@@ -153,15 +153,15 @@ public:
   bool Ended() const noexcept { return FEnding; }
 
 signals:
-  void AnalysisDone(const praatkist::ui::TAnalysisResult& AResult);
-  void TrimDone(const praatkist::ui::TTrimResult& AResult);
-  void StopDone(const QString& APath, bool AComplete);
+  void AnalysisDone(const praatkist::ui::TAnalysisResult &AResult);
+  void TrimDone(const praatkist::ui::TTrimResult &AResult);
+  void StopDone(const QString &APath, bool AComplete);
   void Progress(praatkist::ui::TWorkKind AKind, int APercent);
   void SafelyEnded();
 
 private:
   struct TJob {
-    TWorkKind Kind = TWorkKind::None;  // None: the take's stop
+    TWorkKind Kind = TWorkKind::None; // None: the take's stop
     std::uint64_t Ticket = 0;
     QString PathText;
     std::filesystem::path Path;
@@ -172,22 +172,22 @@ private:
   };
 
   // A job of AKind on the take at APath with the next ticket and a control of its own.
-  std::unique_ptr<TJob> NewJob(TWorkKind AKind, const QString& APath);
+  std::unique_ptr<TJob> NewJob(TWorkKind AKind, const QString &APath);
   // Puts AJob in ASlot (replacing one not yet started) and wakes the worker.
-  void Post(std::unique_ptr<TJob>& ASlot, std::unique_ptr<TJob> AJob);
+  void Post(std::unique_ptr<TJob> &ASlot, std::unique_ptr<TJob> AJob);
   void WorkerLoop() noexcept;
-  void RunAnalysis(const TJob& AJob) noexcept;
-  void RunTrim(const TJob& AJob) noexcept;
-  void RunStop(const TJob& AJob) noexcept;
+  void RunAnalysis(const TJob &AJob) noexcept;
+  void RunTrim(const TJob &AJob) noexcept;
+  void RunStop(const TJob &AJob) noexcept;
   // On the window's thread: a finished job's result comes in.
   void DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, bool AStamped,
-                       const TFileStamp& AStamp, int AMaxPoints);
+                       const TFileStamp &AStamp, int AMaxPoints);
   void DeliverTrim(TTrimResult AResult);
   void StartTicker();
   void OnTick();
 
-  TBassRecorder& FEngine;
-  TPeaksCache* FCache;
+  TBassRecorder &FEngine;
+  TPeaksCache *FCache;
 
   // Window's thread only.
   std::uint64_t FNextTicket = 1;

@@ -15,7 +15,7 @@ namespace praatkist::ui {
 
 namespace {
 
-constexpr int kAxisHeight = 20;     // the time axis above the lanes
+constexpr int kAxisHeight = 20; // the time axis above the lanes
 constexpr double kFullScale = 32768.0;
 // Far more ticks than any take needs (over 60 days at one per minute); keeps a broken
 // duration from stalling the paint.
@@ -39,8 +39,8 @@ double EffectiveDuration(double duration)
 // covers every shorter one of the same direction, so each column draws only its
 // longest line downwards (a > 0) and upwards (a < 0): the same pixels as drawing all
 // of them, for at most two lines per column instead of about three per column.
-void PaintLane(QPainter& p, int width, int centre, int laneHeight,
-               const std::vector<std::int32_t>& peaks, const std::vector<std::int32_t>* other)
+void PaintLane(QPainter &p, int width, int centre, int laneHeight,
+               const std::vector<std::int32_t> &peaks, const std::vector<std::int32_t> *other)
 {
   const int n = static_cast<int>(peaks.size());
   std::vector<int> down(static_cast<std::size_t>(width), 0);
@@ -51,8 +51,8 @@ void PaintLane(QPainter& p, int width, int centre, int laneHeight,
       continue;
     const std::int32_t peak = other && i < static_cast<int>(other->size()) ? (*other)[i] : peaks[i];
     const int a = WavePeakHalfHeight(peak, laneHeight);
-    auto& d = down[static_cast<std::size_t>(x)];
-    auto& u = up[static_cast<std::size_t>(x)];
+    auto &d = down[static_cast<std::size_t>(x)];
+    auto &u = up[static_cast<std::size_t>(x)];
     if (a > d)
       d = a;
     else if (a < u)
@@ -103,12 +103,12 @@ std::vector<TWaveAxisTick> TicksEvery(double d, std::int64_t interval, int width
 
 // True when every label of these ticks, placed as the paint places it, keeps a few
 // pixels from the next one.
-bool LabelsApart(const std::vector<TWaveAxisTick>& ticks, int width)
+bool LabelsApart(const std::vector<TWaveAxisTick> &ticks, int width)
 {
   constexpr int kGap = 4;
   const QFontMetrics fm(WaveLabelFont());
   int previousEnd = -kGap;
-  for (const TWaveAxisTick& tick : ticks) {
+  for (const TWaveAxisTick &tick : ticks) {
     const int labelWidth = fm.horizontalAdvance(FormatSeconds(static_cast<double>(tick.Seconds)));
     const int left = ClampLabelLeft(tick.X, labelWidth, width);
     if (left < previousEnd + kGap)
@@ -130,7 +130,8 @@ int WaveAxisInterval(double duration, int width)
   if (d <= 1200.0)
     return 60;
   // Longer takes: the first of these steps whose labels stand apart, then whole days.
-  static constexpr std::int64_t kSteps[] = {120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200};
+  static constexpr std::int64_t kSteps[] = {120,  300,  600,   900,   1800,
+                                            3600, 7200, 10800, 21600, 43200};
   const auto fits = [&](std::int64_t interval) {
     // more ticks than half the pixels can never be labelled apart: skip the count
     return d / static_cast<double>(interval) <= width / 2.0 &&
@@ -170,7 +171,7 @@ int WavePointX(int i, int n, int width)
   return RoundToPixel(static_cast<double>(i) / (n - 1) * (width - 1));
 }
 
-QImage RenderWaveform(int width, int height, const TWaveScene& scene)
+QImage RenderWaveform(int width, int height, const TWaveScene &scene)
 {
   if (width <= 0 || height <= 0)
     return QImage();
@@ -193,11 +194,11 @@ QImage RenderWaveform(int width, int height, const TWaveScene& scene)
   }
 
   // Time axis: a tick from y 15 to the lanes, its clock label centred above it.
-  for (const TWaveAxisTick& tick : WaveAxisTicks(scene.Duration, width)) {
+  for (const TWaveAxisTick &tick : WaveAxisTicks(scene.Duration, width)) {
     VLine(p, tick.X, 15, kAxisHeight, 1, kAxisTick);
     const QString label = FormatSeconds(static_cast<double>(tick.Seconds));
-    OpaqueText(p, ClampLabelLeft(tick.X, fm.horizontalAdvance(label), width), 0, label,
-               kAxisText, kBackground);
+    OpaqueText(p, ClampLabelLeft(tick.X, fm.horizontalAdvance(label), width), 0, label, kAxisText,
+               kBackground);
   }
 
   // Peaks.
@@ -234,8 +235,7 @@ QImage RenderWaveform(int width, int height, const TWaveScene& scene)
     p.setPen(pen);
     p.setBrush(kTrim);
     p.drawPolygon(QPolygon({QPoint(2, 20), QPoint(12, 20), QPoint(2, 30)}));
-    p.drawPolygon(
-        QPolygon({QPoint(width - 3, 20), QPoint(width - 13, 20), QPoint(width - 3, 30)}));
+    p.drawPolygon(QPolygon({QPoint(width - 3, 20), QPoint(width - 13, 20), QPoint(width - 3, 30)}));
   }
   p.end();
   return image;

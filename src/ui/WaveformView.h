@@ -14,10 +14,10 @@ namespace praatkist::ui {
 // Lanes below the 20-pixel time axis for a view Height pixels high.
 struct TWaveLanes {
   bool Stereo = true;
-  int LaneHeight = 0;   // L
-  int CentreLeft = 0;   // cL (mono: the one centre)
-  int CentreRight = 0;  // cR (stereo only)
-  int DividerY = 0;     // stereo only: L + 20
+  int LaneHeight = 0;  // L
+  int CentreLeft = 0;  // cL (mono: the one centre)
+  int CentreRight = 0; // cR (stereo only)
+  int DividerY = 0;    // stereo only: L + 20
 };
 TWaveLanes ComputeWaveLanes(int height, int channels);
 
@@ -47,8 +47,8 @@ int WavePeakHalfHeight(std::int32_t peak, int laneHeight);
 int WavePointX(int i, int n, int width);
 
 struct TWaveScene {
-  const std::vector<std::int32_t>* PeaksLeft = nullptr;
-  const std::vector<std::int32_t>* PeaksRight = nullptr;
+  const std::vector<std::int32_t> *PeaksLeft = nullptr;
+  const std::vector<std::int32_t> *PeaksRight = nullptr;
   double Duration = 0.0;         // seconds
   int Channels = 2;              // 1 draws one lane
   double PlaybackFraction = 0.0; // 0 .. 1
@@ -57,6 +57,6 @@ struct TWaveScene {
 };
 
 // The whole view, Width x Height.
-QImage RenderWaveform(int width, int height, const TWaveScene& scene);
+QImage RenderWaveform(int width, int height, const TWaveScene &scene);
 
 } // namespace praatkist::ui

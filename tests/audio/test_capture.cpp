@@ -15,8 +15,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
-#include <sys/resource.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -57,7 +57,7 @@ protected:
   TScriptedAudioLayer layer;
   std::unique_ptr<TBassRecorder> rec = std::make_unique<TBassRecorder>(layer);
 
-  std::filesystem::path Take(const char* name = "Koor-1.wav") { return dir / name; }
+  std::filesystem::path Take(const char *name = "Koor-1.wav") { return dir / name; }
 
   void StartWave(int rate = 48000, int channels = 2)
   {
@@ -191,7 +191,7 @@ TEST_F(CaptureTest, StopWhenIdleDoesNothingAndStartWhileRecordingLeavesTheTakeAl
   try {
     rec->Start(0, 44100, 1, 128, rfWave, dir / "ander.wav");
     FAIL() << "a second start must fail";
-  } catch (const EInvalidOperation& e) {
+  } catch (const EInvalidOperation &e) {
     EXPECT_STREQ(e.what(), "Er loopt al een opname.");
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "ander.wav"));
@@ -224,7 +224,7 @@ TEST(CaptureCreate, FailingOutputGivesNoEngineAndFreesTheLayer)
   try {
     TBassRecorder rec(layer);
     FAIL() << "construction must fail";
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Initialiseren van audio-uitgang mislukt (BASS-fout 3).");
   }
   EXPECT_TRUE(layer.Called("Free"));
@@ -242,10 +242,10 @@ TEST_F(CaptureTest, DestructionCompletesARunningTake)
 
 // Each failing step of Start: its message, and nothing left running.
 struct StartFailure {
-  const char* Call;
+  const char *Call;
   int Code;
   TRecordingFormat Format;
-  const char* Message;
+  const char *Message;
 };
 
 class StartFailureTest : public CaptureTest, public ::testing::WithParamInterface<StartFailure> {};
@@ -258,7 +258,7 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
   try {
     rec->Start(0, 48000, 2, 192, f.Format, path);
     FAIL() << "start must fail";
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), f.Message);
     EXPECT_EQ(e.Code(), f.Code);
   }
@@ -312,8 +312,8 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
   EXPECT_EQ(0, std::memcmp(bytes.data(), buf.data(), 6));
   // the channel stopped first (it hands on what is still on its way), then the
   // encoder, the input closed last
-  const auto& log = layer.Log;
-  const auto at = [&](const char* c) { return std::find(log.begin(), log.end(), c) - log.begin(); };
+  const auto &log = layer.Log;
+  const auto at = [&](const char *c) { return std::find(log.begin(), log.end(), c) - log.begin(); };
   EXPECT_LT(at("ChannelStop"), at("EncodeStop"));
   EXPECT_LT(at("EncodeStop"), at("RecordFree"));
 }
@@ -323,20 +323,20 @@ TEST_F(CaptureTest, StopSaysWhenTheFileCouldNotBeCompleted)
   const auto path = Take("Koor-1.mp3");
   rec->Start(0, 48000, 2, 192, rfMP3, path);
   ASSERT_TRUE(layer.Deliver({100, -200, 300, 400}));
-  layer.FailNext("EncodeStop", audio::kErrCreate);  // the last bytes, the tag or the close
+  layer.FailNext("EncodeStop", audio::kErrCreate); // the last bytes, the tag or the close
   EXPECT_FALSE(rec->Stop());
   EXPECT_FALSE(rec->Recording());
-  EXPECT_TRUE(std::filesystem::exists(path));  // what there is stays the user's
-  EXPECT_TRUE(rec->Stop());                     // nothing runs any more
+  EXPECT_TRUE(std::filesystem::exists(path)); // what there is stays the user's
+  EXPECT_TRUE(rec->Stop());                   // nothing runs any more
 }
 
 // How a take ends by itself, for both formats: the input gone, audio lost while the
 // file could not be written fast enough, the file or its folder removed.
 struct SelfEnd {
-  const char* Name;
+  const char *Name;
   TRecordingFormat Format;
-  void (*Cause)(TScriptedAudioLayer&, const std::filesystem::path& take);
-  const char* Why;
+  void (*Cause)(TScriptedAudioLayer &, const std::filesystem::path &take);
+  const char *Why;
 };
 
 class SelfEndTest : public CaptureTest, public ::testing::WithParamInterface<SelfEnd> {};
@@ -359,19 +359,20 @@ TEST_P(SelfEndTest, EndsTheTakeWithItsReason)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, SelfEndTest,
-    ::testing::ValuesIn([] {
-      const auto lose = [](TScriptedAudioLayer& l, const std::filesystem::path&) { l.LoseDevice(); };
-      const auto slow = [](TScriptedAudioLayer& l, const std::filesystem::path&) { l.LoseData(); };
-      const auto file = [](TScriptedAudioLayer&, const std::filesystem::path& t) {
+    Causes, SelfEndTest, ::testing::ValuesIn([] {
+      const auto lose = [](TScriptedAudioLayer &l, const std::filesystem::path &) {
+        l.LoseDevice();
+      };
+      const auto slow = [](TScriptedAudioLayer &l, const std::filesystem::path &) { l.LoseData(); };
+      const auto file = [](TScriptedAudioLayer &, const std::filesystem::path &t) {
         std::filesystem::remove(t);
       };
-      const auto folder = [](TScriptedAudioLayer&, const std::filesystem::path& t) {
+      const auto folder = [](TScriptedAudioLayer &, const std::filesystem::path &t) {
         std::filesystem::remove_all(t.parent_path());
       };
-      const char* gone = "Opname gestopt: de audio-ingang is weggevallen.";
-      const char* tooSlow = "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
-      const char* unwritable = "Opname gestopt: het bestand kon niet verder worden geschreven.";
+      const char *gone = "Opname gestopt: de audio-ingang is weggevallen.";
+      const char *tooSlow = "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
+      const char *unwritable = "Opname gestopt: het bestand kon niet verder worden geschreven.";
       std::vector<SelfEnd> rows;
       for (const TRecordingFormat f : {rfWave, rfMP3}) {
         rows.push_back({"InputGone", f, lose, gone});
@@ -381,7 +382,7 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return rows;
     }()),
-    [](const ::testing::TestParamInfo<SelfEnd>& i) {
+    [](const ::testing::TestParamInfo<SelfEnd> &i) {
       return std::string(i.param.Name) + (i.param.Format == rfWave ? "Wave" : "Mp3");
     });
 
@@ -414,9 +415,9 @@ TEST_F(CaptureTest, FailingEncoderEndsAnMp3Take)
 TEST_F(CaptureTest, WaveSizeLimitEndsTheTakeOnAFrameBoundary)
 {
   StartWave(48000, 2);
-  rec->SetWaveDataLimit(1002);  // room for 250 frames and 2 bytes
-  ASSERT_TRUE(layer.Deliver(Ramp(400, 0)));   // 800 bytes
-  EXPECT_FALSE(layer.Deliver(Ramp(400, 0)));  // would pass the limit: capture ends
+  rec->SetWaveDataLimit(1002);               // room for 250 frames and 2 bytes
+  ASSERT_TRUE(layer.Deliver(Ramp(400, 0)));  // 800 bytes
+  EXPECT_FALSE(layer.Deliver(Ramp(400, 0))); // would pass the limit: capture ends
   std::string why;
   ASSERT_TRUE(rec->CaptureEndedByItself(why));
   EXPECT_EQ(why, "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.");
@@ -430,15 +431,15 @@ TEST_F(CaptureTest, WaveSizeLimitEndsTheTakeOnAFrameBoundary)
 TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
 {
   // Let the file grow to 44 + 1000 bytes only, as a full disk would.
-  struct rlimit old{};
+  struct rlimit old {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
   auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   StartWave(48000, 2);
   struct rlimit small = old;
   small.rlim_cur = 1044;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool first = layer.Deliver(Ramp(300, 0));   // 600 bytes: fits
-  const bool second = layer.Deliver(Ramp(300, 0));  // 600 more: only 400 fit
+  const bool first = layer.Deliver(Ramp(300, 0));  // 600 bytes: fits
+  const bool second = layer.Deliver(Ramp(300, 0)); // 600 more: only 400 fit
   const bool third = layer.Deliver(Ramp(2, 0));
   std::string why;
   const bool ended = rec->CaptureEndedByItself(why);
@@ -464,18 +465,18 @@ TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
   const auto elsewhere = dir / "elders.wav";
   test::WriteBytes(elsewhere, "keep", 4);
   struct Row {
-    const char* Name;
-    std::function<void(const std::filesystem::path&)> Make;
+    const char *Name;
+    std::function<void(const std::filesystem::path &)> Make;
   };
   const std::vector<Row> rows = {
-      {"Koor-1.wav", [](const auto& p) { test::WriteBytes(p, "take", 4); }},
-      {"Koor-2.wav", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
-      {"Koor-3.wav", [](const auto& p) { std::filesystem::create_symlink("nergens.wav", p); }},
-      {"Koor-4.wav", [&](const auto& p) { std::filesystem::create_symlink(elsewhere, p); }},
-      {"Koor-5.wav", [](const auto& p) { std::filesystem::create_directory(p); }},
-      {"Koor-6.mp3", [](const auto& p) { test::WriteBytes(p, "take", 4); }},
+      {"Koor-1.wav", [](const auto &p) { test::WriteBytes(p, "take", 4); }},
+      {"Koor-2.wav", [](const auto &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"Koor-3.wav", [](const auto &p) { std::filesystem::create_symlink("nergens.wav", p); }},
+      {"Koor-4.wav", [&](const auto &p) { std::filesystem::create_symlink(elsewhere, p); }},
+      {"Koor-5.wav", [](const auto &p) { std::filesystem::create_directory(p); }},
+      {"Koor-6.mp3", [](const auto &p) { test::WriteBytes(p, "take", 4); }},
   };
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     const auto path = dir / row.Name;
     row.Make(path);
     const auto before = std::filesystem::symlink_status(path).type();
@@ -503,19 +504,19 @@ TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
 // was removed outside the program: they go, those of other takes stay.
 TEST_F(CaptureTest, StartRemovesTheCompanionsOfADeadTake)
 {
-  for (const char* name : {"Koor-1.wav", "Koor-1.mp3"}) {
+  for (const char *name : {"Koor-1.wav", "Koor-1.mp3"}) {
     const auto take = dir / name;
     const auto other = dir / (std::string("Koor-2") + take.extension().string());
-    for (const auto& t : {take, other})
-      for (const auto& c : {audio::BackupPath(t), audio::TrimRecordPath(t), audio::TrimTempPath(t)})
+    for (const auto &t : {take, other})
+      for (const auto &c : {audio::BackupPath(t), audio::TrimRecordPath(t), audio::TrimTempPath(t)})
         test::WriteBytes(c, "old", 3);
     rec->Start(0, 48000, 1, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
     ASSERT_TRUE(layer.Deliver({1, 2, 3}));
     rec->Stop();
-    for (const auto& c :
+    for (const auto &c :
          {audio::BackupPath(take), audio::TrimRecordPath(take), audio::TrimTempPath(take)})
       EXPECT_FALSE(std::filesystem::exists(c)) << c;
-    for (const auto& c :
+    for (const auto &c :
          {audio::BackupPath(other), audio::TrimRecordPath(other), audio::TrimTempPath(other)})
       EXPECT_TRUE(std::filesystem::exists(c)) << c;
     double s = 0, e = 0;
@@ -531,7 +532,7 @@ TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
   EXPECT_FALSE(rec->InputFrozen());
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(rec->InputFrozen());
-  ASSERT_TRUE(layer.Deliver({0, 0}));  // silence is input too
+  ASSERT_TRUE(layer.Deliver({0, 0})); // silence is input too
   EXPECT_FALSE(rec->InputFrozen());
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_TRUE(rec->InputFrozen());
@@ -542,9 +543,9 @@ TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
 // A stopped take is on the disk before it is listed: its data and its name.
 TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
 {
-  for (const char* name : {"Koor-1.wav", "Koor-1.mp3"}) {
+  for (const char *name : {"Koor-1.wav", "Koor-1.mp3"}) {
     const auto take = dir / name;
-    const auto synced = [&](const std::filesystem::path& p) {
+    const auto synced = [&](const std::filesystem::path &p) {
       std::lock_guard lock(gSyncedLock);
       return std::count(gSynced.begin(), gSynced.end(), std::filesystem::canonical(p));
     };

@@ -71,7 +71,7 @@ protected:
   TScriptedAudioLayer layer;
   std::unique_ptr<TBassRecorder> rec = std::make_unique<TBassRecorder>(layer);
 
-  void Add(const char* path, std::uint32_t freq, std::uint32_t chans,
+  void Add(const char *path, std::uint32_t freq, std::uint32_t chans,
            std::vector<std::int16_t> samples)
   {
     TScriptedAudioLayer::TScriptedStream s;
@@ -86,7 +86,7 @@ protected:
     double Duration = -1;
     int Channels = -1;
   };
-  Analysis Analyze(const char* path, int maxPoints = 2000)
+  Analysis Analyze(const char *path, int maxPoints = 2000)
   {
     Analysis a{{1, 2}, {3}, -1, -1};
     rec->AnalyzeFile(path, maxPoints, a.L, a.R, a.Duration, a.Channels);
@@ -108,7 +108,7 @@ TEST_F(EngineStreams, NothingOpenMeansZeroes)
 
 TEST_F(EngineStreams, PlaybackRunsToItsEndAndStaysOpen)
 {
-  Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(96000 * 2, 100));  // 2 s
+  Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(96000 * 2, 100)); // 2 s
   rec->PlayFile("/takes/a.wav");
   const auto stream = layer.OpenStreams.begin()->first;
   EXPECT_TRUE(rec->PlaybackActive());
@@ -127,7 +127,7 @@ TEST_F(EngineStreams, PlaybackRunsToItsEndAndStaysOpen)
 
   rec->StopPlayback();
   EXPECT_TRUE(layer.OpenStreams.empty());
-  rec->StopPlayback();  // twice is harmless
+  rec->StopPlayback(); // twice is harmless
   EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
 }
 
@@ -153,7 +153,7 @@ TEST_F(EngineStreams, PlaybackFailures)
   try {
     rec->PlayFile("/takes/missing.wav");
     FAIL();
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Openen van opname mislukt (BASS-fout 2).");
   }
   EXPECT_FALSE(rec->PlaybackActive());
@@ -164,7 +164,7 @@ TEST_F(EngineStreams, PlaybackFailures)
   try {
     rec->PlayFile("/takes/a.wav");
     FAIL();
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Afspelen van opname mislukt (BASS-fout 3).");
   }
   EXPECT_EQ(layer.OpenStreams.size(), 1u) << "the stream stays open until the next stop";
@@ -240,7 +240,7 @@ TEST_F(EngineStreams, AnalysisOfEmptyMissingAndUnreadableFiles)
   try {
     rec->AnalyzeFile("/takes/none.wav", 2000, b.L, b.R, b.Duration, b.Channels);
     FAIL();
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Analyseren van opname mislukt (BASS-fout 2).");
   }
   EXPECT_TRUE(b.L.empty());
@@ -253,7 +253,7 @@ TEST_F(EngineStreams, AnalysisOfEmptyMissingAndUnreadableFiles)
   try {
     Analyze("/takes/x.wav");
     FAIL();
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Lezen van audioformaat mislukt (BASS-fout 5).");
   }
   EXPECT_TRUE(layer.OpenStreams.empty()) << "the stream is freed on failure too";
@@ -271,9 +271,9 @@ TEST_F(EngineStreams, AnalysisTrustsTheReportedLength)
   EXPECT_EQ(a.Duration, 0.0);
 
   // Decoded data longer than reported: what lies past the last point is ignored.
-  s.ReportedLength = 400;  // 100 stereo frames
+  s.ReportedLength = 400; // 100 stereo frames
   s.Samples.assign(9600, 7);
-  s.Samples[300] = 20000;  // frame 150: past the end
+  s.Samples[300] = 20000; // frame 150: past the end
   layer.AddStream("/takes/long.wav", s);
   a = Analyze("/takes/long.wav");
   ASSERT_EQ(a.L.size(), 100u);
@@ -299,7 +299,7 @@ class TSlowLayer : public TScriptedAudioLayer {
 public:
   std::atomic<int> Open{0};
   std::atomic<int> MaxOpen{0};
-  audio::THandle StreamCreateFile(const std::filesystem::path& file, bool decode) override
+  audio::THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override
   {
     const audio::THandle h = TScriptedAudioLayer::StreamCreateFile(file, decode);
     if (h != 0)
@@ -311,10 +311,11 @@ public:
     --Open;
     TScriptedAudioLayer::StreamFree(stream);
   }
-  std::uint32_t ChannelGetData(audio::THandle channel, void* buffer, std::uint32_t length) override
+  std::uint32_t ChannelGetData(audio::THandle channel, void *buffer, std::uint32_t length) override
   {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return TScriptedAudioLayer::ChannelGetData(channel, buffer, std::min<std::uint32_t>(length, 4096));
+    return TScriptedAudioLayer::ChannelGetData(channel, buffer,
+                                               std::min<std::uint32_t>(length, 4096));
   }
 };
 
@@ -322,7 +323,7 @@ public:
 std::vector<std::int16_t> Noise(std::size_t samples, std::uint32_t seed)
 {
   std::vector<std::int16_t> s(samples);
-  for (auto& v : s) {
+  for (auto &v : s) {
     seed = seed * 1664525u + 1013904223u;
     v = static_cast<std::int16_t>(seed >> 16);
   }
@@ -336,17 +337,20 @@ TEST_F(EngineStreams, StretchesSideBySideGiveWhatOneReadingGives)
   struct Row {
     std::uint32_t Chans;
     std::size_t Frames;
-    std::uint64_t Reported;  // bytes; 0: what the stream holds
+    std::uint64_t Reported; // bytes; 0: what the stream holds
     int MaxPoints;
   };
   const Row rows[] = {
-      {2, 100003, 0, 2000},      {1, 77777, 0, 2000},         {4, 30011, 0, 37},
-      {2, 5, 0, 2000},           {2, 65536, 0, 1},
-      {2, 50000, 50000 * 4 * 3, 300},  // shorter than reported: the rest stays 0
-      {1, 90000, 1000 * 2, 7},         // longer than reported: the rest is ignored
+      {2, 100003, 0, 2000},
+      {1, 77777, 0, 2000},
+      {4, 30011, 0, 37},
+      {2, 5, 0, 2000},
+      {2, 65536, 0, 1},
+      {2, 50000, 50000 * 4 * 3, 300}, // shorter than reported: the rest stays 0
+      {1, 90000, 1000 * 2, 7},        // longer than reported: the rest is ignored
   };
   int n = 0;
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     TScriptedAudioLayer::TScriptedStream s;
     s.Chans = row.Chans;
     s.Samples = Noise(row.Frames * row.Chans, static_cast<std::uint32_t>(row.Frames));
@@ -384,23 +388,23 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
   rec->SetAnalysisSplit({4, 0, false});
 
   struct Row {
-    const char* Call;
+    const char *Call;
     int Code;
-    const char* Message;  // nullptr: the analysis succeeds as one reading
+    const char *Message; // nullptr: the analysis succeeds as one reading
   };
   const Row rows[] = {
       {"StreamCreateFile", 2, "Analyseren van opname mislukt (BASS-fout 2)."},
       {"ChannelGetInfo", 5, "Lezen van audioformaat mislukt (BASS-fout 5)."},
       {"ChannelSetPosition", 7, nullptr},
   };
-  for (const Row& row : rows) {
-    layer.FailNext(row.Call, row.Code, 2);  // the third of them: a later stretch's
+  for (const Row &row : rows) {
+    layer.FailNext(row.Call, row.Code, 2); // the third of them: a later stretch's
     Analysis a{{1}, {1}, 9, 9};
     if (row.Message != nullptr) {
       try {
         rec->AnalyzeFile("/takes/f.mp3", 2000, a.L, a.R, a.Duration, a.Channels);
         ADD_FAILURE() << row.Call;
-      } catch (const EAudioError& e) {
+      } catch (const EAudioError &e) {
         EXPECT_STREQ(e.what(), row.Message);
       }
       EXPECT_TRUE(a.L.empty());
@@ -422,7 +426,7 @@ TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
   TBassRecorder rec(layer);
   rec.SetAnalysisSplit({3, 0, false});
   TScriptedAudioLayer::TScriptedStream s;
-  s.Samples = Noise(1200000 * 2, 9);  // 1172 reads of 4 KiB, 5 ms each: 2 s a stretch
+  s.Samples = Noise(1200000 * 2, 9); // 1172 reads of 4 KiB, 5 ms each: 2 s a stretch
   layer.AddStream("/takes/long.mp3", s);
 
   std::vector<std::int32_t> l{1}, r{1};
@@ -433,7 +437,7 @@ TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
   std::thread worker([&] {
     try {
       rec.AnalyzeFile("/takes/long.mp3", 2000, l, r, duration, channels, &control);
-    } catch (const audio::EWorkCancelled&) {
+    } catch (const audio::EWorkCancelled &) {
       cancelled = true;
     }
   });
@@ -441,7 +445,8 @@ TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
   const auto t0 = std::chrono::steady_clock::now();
   while (control.Percent() < 40 && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(20))
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  const double toForty = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double toForty =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   EXPECT_EQ(layer.MaxOpen.load(), 3);
   control.Cancel();
   const auto t1 = std::chrono::steady_clock::now();
@@ -466,10 +471,21 @@ TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
   };
   const float inf = std::numeric_limits<float>::infinity();
   const Row rows[] = {
-      {0.0f, 0},           {1.0f, 32767},          {-1.0f, -32768},           {2.0f, 32767},
-      {-2.0f, -32768},     {inf, 32767},           {-inf, -32768},            {std::nanf(""), 0},
-      {0.5f / 32768, 0},   {1.5f / 32768, 2},      {2.5f / 32768, 2},         {-1.5f / 32768, -2},
-      {100.4f / 32768, 100}, {32766.5f / 32768, 32766}, {-32767.5f / 32768, -32768},
+      {0.0f, 0},
+      {1.0f, 32767},
+      {-1.0f, -32768},
+      {2.0f, 32767},
+      {-2.0f, -32768},
+      {inf, 32767},
+      {-inf, -32768},
+      {std::nanf(""), 0},
+      {0.5f / 32768, 0},
+      {1.5f / 32768, 2},
+      {2.5f / 32768, 2},
+      {-1.5f / 32768, -2},
+      {100.4f / 32768, 100},
+      {32766.5f / 32768, 32766},
+      {-32767.5f / 32768, -32768},
   };
   // Three rounds at shifted places, so that every value passes through each lane of a
   // block of eight as well as through the samples left over after the blocks.
@@ -480,7 +496,7 @@ TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
       in.push_back(0.0f);
       expect.push_back(0);
     }
-    for (const Row& row : rows) {
+    for (const Row &row : rows) {
       in.push_back(row.In);
       expect.push_back(row.Out);
     }
@@ -491,7 +507,7 @@ TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
   info.samplerate = 48000;
   info.channels = 1;
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
+  SNDFILE *out = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(out, nullptr);
   ASSERT_EQ(sf_writef_float(out, in.data(), static_cast<sf_count_t>(in.size())),
             static_cast<sf_count_t>(in.size()));

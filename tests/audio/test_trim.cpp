@@ -50,27 +50,27 @@ std::vector<std::int16_t> Burst(std::int64_t frames, std::int64_t from, std::int
   return s;
 }
 
-void WriteWave(const fs::path& path, std::uint32_t rate, std::uint16_t channels,
-               const std::vector<std::int16_t>& samples)
+void WriteWave(const fs::path &path, std::uint32_t rate, std::uint16_t channels,
+               const std::vector<std::int16_t> &samples)
 {
   const auto header =
       audio::BuildWaveHeader(static_cast<std::uint32_t>(samples.size() * 2), rate, channels);
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(header.data()), 44);
-  out.write(reinterpret_cast<const char*>(samples.data()),
+  out.write(reinterpret_cast<const char *>(header.data()), 44);
+  out.write(reinterpret_cast<const char *>(samples.data()),
             static_cast<std::streamsize>(samples.size() * 2));
 }
 
-std::string Text(const fs::path& path)
+std::string Text(const fs::path &path)
 {
   const auto b = ReadBytes(path);
   return std::string(b.begin(), b.end());
 }
 
 // The lines by which a trim record names the trimmed take: its size and change time.
-std::string IdentityLines(const fs::path& take)
+std::string IdentityLines(const fs::path &take)
 {
-  struct stat st{};
+  struct stat st {};
   EXPECT_EQ(stat(take.c_str(), &st), 0);
   const long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return "TakeSize=" + std::to_string(st.st_size) + "\r\nTakeModified=" + std::to_string(ns) +
@@ -163,10 +163,10 @@ TEST_F(TrimTest, FiftyMillisecondsIsEnoughAndLessIsNot)
 TEST_F(TrimTest, MarginIsATenthOfTheRateInWholeFrames)
 {
   for (std::uint32_t rate : {44100u, 48000u, 96000u, 11025u}) {
-    const std::int64_t frames = rate * 2, loud = rate;  // one loud frame after 1 s
+    const std::int64_t frames = rate * 2, loud = rate; // one loud frame after 1 s
     WriteWave(take, rate, 1, Burst(frames, loud, loud + 1));
     ASSERT_TRUE(Trim()) << rate;
-    const std::int64_t margin = rate / 10;  // 11025 gives 1102
+    const std::int64_t margin = rate / 10; // 11025 gives 1102
     EXPECT_SECONDS(start, static_cast<double>(loud - margin) / rate) << rate;
     EXPECT_SECONDS(end, static_cast<double>(frames - (loud + margin + 1)) / rate) << rate;
     EXPECT_EQ(ReadBytes(take).size(), 44u + (2u * margin + 1u) * 2u) << rate;
@@ -203,7 +203,7 @@ TEST_F(TrimTest, StereoCutsOnFrameBoundariesAndKeepsTheExactBytes)
   auto samples = Burst(48000, 20000, 20001, 2, -9000, 1);
   for (std::size_t i = 0; i < samples.size(); ++i)
     if (samples[i] == 0)
-      samples[i] = static_cast<std::int16_t>(i % 150);  // quiet noise below the threshold
+      samples[i] = static_cast<std::int16_t>(i % 150); // quiet noise below the threshold
   WriteWave(take, 48000, 2, samples);
   const auto original = ReadBytes(take);
   ASSERT_TRUE(Trim());
@@ -227,8 +227,8 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
 {
   WriteWave(take, 48000, 1, Burst(144000, 60000, 84000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n" +
-                                            IdentityLines(take));
+  EXPECT_EQ(Text(TrimRecordPath(take)),
+            "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n" + IdentityLines(take));
   double s = -1, e = -1;
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_DOUBLE_EQ(s, start);
@@ -257,7 +257,7 @@ TEST_F(TrimTest, EmptyAndMissingTakes)
   try {
     rec.TrimSilence(dir / "weg.wav", rfWave, 192, start, end);
     FAIL();
-  } catch (const EAudioError& e) {
+  } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Zoeken naar stiltes mislukt (BASS-fout 2).");
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
@@ -284,11 +284,11 @@ TEST_F(TrimTest, Mp3IsEncodedAnewFromTheKeptRange)
 namespace {
 
 struct TrimFailure {
-  const char* Call;
+  const char *Call;
   int Skip;
   int Code;
   TRecordingFormat Format;
-  const char* Message;
+  const char *Message;
   bool BackupLeft;
 };
 
@@ -305,7 +305,7 @@ TEST_P(TrimFailureTest, TakeIsBackUnchanged)
   try {
     Trim(f.Format);
     FAIL() << "the trim must fail";
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     EXPECT_EQ(std::string(e.what()).rfind(f.Message, 0), 0u) << e.what();
   }
   EXPECT_EQ(ReadBytes(take), original);
@@ -321,30 +321,29 @@ TEST_P(TrimFailureTest, TakeIsBackUnchanged)
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, TrimFailureTest,
-    ::testing::Values(
-        TrimFailure{"StreamCreateFile", 0, 41, rfWave, "Zoeken naar stiltes mislukt (BASS-fout 41).",
-                    false},
-        TrimFailure{"ChannelGetInfo", 0, 6, rfWave, "Lezen van audioformaat mislukt (BASS-fout 6).",
-                    false},
-        TrimFailure{"StreamCreateFile", 1, 2, rfWave,
-                    "Openen van herstelkopie mislukt (BASS-fout 2).", true},
-        // the scan seeks three times to read the end back to the last sound
-        TrimFailure{"ChannelSetPosition", 3, 7, rfWave,
-                    "Positioneren voor trimmen mislukt (BASS-fout 7).", true},
-        TrimFailure{"EncodeMp3Start", 0, 44, rfMP3,
-                    "Starten van MP3-trimmer mislukt (BASS-fout 44).", true},
-        // the scan reads 2 blocks from the start and 3 from the end; the copy's first read
-        // fails (a WAV's samples are copied from the file: see FileFaults)
-        TrimFailure{"ChannelGetData", 5, -1, rfMP3, "De opname kon niet volledig worden getrimd.",
-                    true},
-        // the new MP3's last bytes, tag or close failed
-        TrimFailure{"EncodeStop", 0, 33, rfMP3, "Het MP3-bestand kon niet worden geschreven: ",
-                    true}));
+    ::testing::Values(TrimFailure{"StreamCreateFile", 0, 41, rfWave,
+                                  "Zoeken naar stiltes mislukt (BASS-fout 41).", false},
+                      TrimFailure{"ChannelGetInfo", 0, 6, rfWave,
+                                  "Lezen van audioformaat mislukt (BASS-fout 6).", false},
+                      TrimFailure{"StreamCreateFile", 1, 2, rfWave,
+                                  "Openen van herstelkopie mislukt (BASS-fout 2).", true},
+                      // the scan seeks three times to read the end back to the last sound
+                      TrimFailure{"ChannelSetPosition", 3, 7, rfWave,
+                                  "Positioneren voor trimmen mislukt (BASS-fout 7).", true},
+                      TrimFailure{"EncodeMp3Start", 0, 44, rfMP3,
+                                  "Starten van MP3-trimmer mislukt (BASS-fout 44).", true},
+                      // the scan reads 2 blocks from the start and 3 from the end; the copy's first
+                      // read fails (a WAV's samples are copied from the file: see FileFaults)
+                      TrimFailure{"ChannelGetData", 5, -1, rfMP3,
+                                  "De opname kon niet volledig worden getrimd.", true},
+                      // the new MP3's last bytes, tag or close failed
+                      TrimFailure{"EncodeStop", 0, 33, rfMP3,
+                                  "Het MP3-bestand kon niet worden geschreven: ", true}));
 
 TEST_F(TrimTest, ReadErrorDuringTheScanEndsItLikeTheEnd)
 {
   WriteWave(take, 48000, 2, Burst(96000, 30000, 50000, 2));
-  layer.FailNext("ChannelGetData", -1, 1);  // sound starts in the third block
+  layer.FailNext("ChannelGetData", -1, 1); // sound starts in the third block
   EXPECT_FALSE(Trim());
   ExpectNoCompanions();
 }
@@ -357,7 +356,7 @@ TEST_F(TrimTest, WaveTooLargeToDescribeIsRefused)
   try {
     Trim();
     FAIL();
-  } catch (const EInvalidOperation& e) {
+  } catch (const EInvalidOperation &e) {
     EXPECT_STREQ(e.what(), "De WAV-opname is te groot om te trimmen.");
   }
   EXPECT_EQ(ReadBytes(take), original);
@@ -442,7 +441,7 @@ TEST_F(TrimTest, UndoGivesBackTheOriginalBytes)
 TEST_F(TrimTest, BackupAndRecordTable)
 {
   const auto record = TrimRecordPath(take), backup = BackupPath(take);
-  const char* text = "[Trim]\r\nStartSeconds=0.5\r\nEndSeconds=0.25\r\n";
+  const char *text = "[Trim]\r\nStartSeconds=0.5\r\nEndSeconds=0.25\r\n";
   double s = -1, e = -1;
 
   // both present
@@ -490,7 +489,7 @@ TEST_F(TrimTest, RecordIsReadLeniently)
 {
   test::WriteBytes(BackupPath(take), "x", 1);
   double s = -1, e = -1;
-  const auto record = [&](const std::string& text) {
+  const auto record = [&](const std::string &text) {
     test::WriteBytes(TrimRecordPath(take), text.data(), text.size());
     EXPECT_TRUE(rec.ReadTrimInfo(take, s, e)) << text;
   };
@@ -516,7 +515,8 @@ TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
   WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
   const auto original = ReadBytes(take);
   ASSERT_TRUE(Trim());
-  struct stat a{}, b{};
+  struct stat a {
+  }, b{};
   ASSERT_EQ(stat(take.c_str(), &a), 0);
   ASSERT_EQ(stat(BackupPath(take).c_str(), &b), 0);
   EXPECT_NE(a.st_ino, b.st_ino);
@@ -535,32 +535,32 @@ namespace {
 // call) fails with Error, or runs Action and goes on; with Ending, only on paths that
 // end so.
 struct TFault {
-  const char* Step;
+  const char *Step;
   int Nth;
   int Error;
   void (*Action)() = nullptr;
-  const char* Ending = nullptr;
+  const char *Ending = nullptr;
 };
 
 struct THookScript {
   std::vector<TFault> Faults;
-  bool RefuseLinks = false;  // a file system without hard links
-  int CrashAt = 0;           // the process ends before this step (counting every step)
+  bool RefuseLinks = false; // a file system without hard links
+  int CrashAt = 0;          // the process ends before this step (counting every step)
   int Steps = 0;
   std::map<std::string, int> Seen;
 };
 THookScript gScript;
 fs::path gTake;
-audio::TWorkControl* gControl = nullptr;
+audio::TWorkControl *gControl = nullptr;
 
-int ScriptedFault(const char* step, const fs::path& path)
+int ScriptedFault(const char *step, const fs::path &path)
 {
   if (++gScript.Steps == gScript.CrashAt)
-    _exit(0);  // a crash: nothing after this point runs, no clean-up
+    _exit(0); // a crash: nothing after this point runs, no clean-up
   const int nth = ++gScript.Seen[step];
   if (gScript.RefuseLinks && std::strcmp(step, "link") == 0)
     return EPERM;
-  for (const TFault& f : gScript.Faults)
+  for (const TFault &f : gScript.Faults)
     if (std::strcmp(f.Step, step) == 0 && (f.Nth == 0 || f.Nth == nth) &&
         (f.Ending == nullptr || path.string().ends_with(f.Ending))) {
       if (f.Action != nullptr) {
@@ -585,10 +585,10 @@ struct THook {
 };
 
 // Files of the folder whose names end in the temporary ending of a trim.
-int TemporaryFiles(const fs::path& folder)
+int TemporaryFiles(const fs::path &folder)
 {
   int n = 0;
-  for (const auto& e : fs::directory_iterator(folder))
+  for (const auto &e : fs::directory_iterator(folder))
     n += e.path().filename().string().ends_with(audio::kTrimTempSuffix);
   return n;
 }
@@ -609,7 +609,7 @@ protected:
     trimmedWave.insert(trimmedWave.end(), kept.begin(), kept.end());
     trimmedMp3 = kept;
   }
-  const std::vector<std::uint8_t>& Trimmed(TRecordingFormat format) const
+  const std::vector<std::uint8_t> &Trimmed(TRecordingFormat format) const
   {
     return format == rfWave ? trimmedWave : trimmedMp3;
   }
@@ -625,30 +625,33 @@ protected:
 };
 
 struct TFileFaultRow {
-  const char* Name;
+  const char *Name;
   TRecordingFormat Format;
   std::vector<TFault> Faults;
   bool RefuseLinks;
-  bool Trims;       // the trim still succeeds
-  bool BackupLeft;  // after a failure
-  bool BackupDamaged = false;  // by someone else: undo would put the damage back
+  bool Trims;                 // the trim still succeeds
+  bool BackupLeft;            // after a failure
+  bool BackupDamaged = false; // by someone else: undo would put the damage back
 };
 
 class FileFaults : public TrimFilesTest, public ::testing::WithParamInterface<TFileFaultRow> {};
 
-void HalveTheBackup() { fs::resize_file(BackupPath(gTake), 44 + 30000 * 4); }
+void HalveTheBackup()
+{
+  fs::resize_file(BackupPath(gTake), 44 + 30000 * 4);
+}
 
 } // namespace
 
 TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
 {
-  const TFileFaultRow& row = GetParam();
+  const TFileFaultRow &row = GetParam();
   bool trimmed = false;
   {
     THook hook(row.Faults, row.RefuseLinks);
     try {
       trimmed = Trim(row.Format);
-    } catch (const EPraatkistError& e) {
+    } catch (const EPraatkistError &e) {
       EXPECT_FALSE(row.Trims) << e.what();
     }
   }
@@ -681,30 +684,46 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, FileFaults,
     ::testing::Values(
         TFileFaultRow{"NoHardLinksTheBackupIsACompleteCopy", rfWave, {}, true, true, false},
-        TFileFaultRow{"KernelRefusesTheCopyReadAndWriteDoIt", rfWave, {{"copyrange", 0, EXDEV}},
-                      false, true, false},
-        TFileFaultRow{"BackupCopyFails", rfWave, {{"copyrange", 1, ENOSPC}}, true, false, false},
-        TFileFaultRow{"BackupCannotTakeItsPlace", rfWave, {{"rename", 1, EIO}}, false, false,
+        TFileFaultRow{"KernelRefusesTheCopyReadAndWriteDoIt",
+                      rfWave,
+                      {{"copyrange", 0, EXDEV}},
+                      false,
+                      true,
                       false},
+        TFileFaultRow{"BackupCopyFails", rfWave, {{"copyrange", 1, ENOSPC}}, true, false, false},
+        TFileFaultRow{
+            "BackupCannotTakeItsPlace", rfWave, {{"rename", 1, EIO}}, false, false, false},
         TFileFaultRow{"HeaderCannotBeWritten", rfWave, {{"write", 1, ENOSPC}}, false, false, true},
         TFileFaultRow{"KernelCopyFails", rfWave, {{"copyrange", 1, ENOSPC}}, false, false, true},
         // (a copied backup: shrinking a second name would shrink the take too)
-        TFileFaultRow{"BackupShrinksDuringTheCopy", rfWave, {{"copyrange", 2, 0, HalveTheBackup}},
-                      true, false, true, true},
-        TFileFaultRow{"NewWaveCannotBeSynced", rfWave, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
-                      false, false, true},
+        TFileFaultRow{"BackupShrinksDuringTheCopy",
+                      rfWave,
+                      {{"copyrange", 2, 0, HalveTheBackup}},
+                      true,
+                      false,
+                      true,
+                      true},
+        TFileFaultRow{"NewWaveCannotBeSynced",
+                      rfWave,
+                      {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false,
+                      false,
+                      true},
         TFileFaultRow{"NewWaveCannotBeClosed", rfWave, {{"close", 1, EIO}}, false, false, true},
-        TFileFaultRow{"NewMp3CannotBeSynced", rfMP3, {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
-                      false, false, true},
+        TFileFaultRow{"NewMp3CannotBeSynced",
+                      rfMP3,
+                      {{"sync", 0, EIO, nullptr, ".wav.trimtmp"}},
+                      false,
+                      false,
+                      true},
         TFileFaultRow{"RecordCannotBeCreated", rfWave, {{"create", 2, EACCES}}, false, false, true},
         TFileFaultRow{"RecordCannotBeWritten", rfMP3, {{"write", 1, ENOSPC}}, false, false, true},
         TFileFaultRow{"RecordCannotTakeItsPlace", rfMP3, {{"rename", 2, EIO}}, false, false, true},
         TFileFaultRow{"FolderCannotBeSynced", rfWave, {{"syncdir", 1, EIO}}, false, false, true},
-        TFileFaultRow{"NewTakeCannotTakeItsPlace", rfWave, {{"rename", 3, EIO}}, false, false,
-                      true},
-        TFileFaultRow{"NewMp3CannotTakeItsPlace", rfMP3, {{"rename", 3, EIO}}, false, false,
-                      true}),
-    [](const auto& info) { return std::string(info.param.Name); });
+        TFileFaultRow{
+            "NewTakeCannotTakeItsPlace", rfWave, {{"rename", 3, EIO}}, false, false, true},
+        TFileFaultRow{"NewMp3CannotTakeItsPlace", rfMP3, {{"rename", 3, EIO}}, false, false, true}),
+    [](const auto &info) { return std::string(info.param.Name); });
 
 TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
 {
@@ -715,7 +734,7 @@ TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
     rlim_t Limit;
   };
   for (const Row row : {Row{false, 44 + 20000 * 4}, Row{true, 200000}}) {
-    fs::remove(BackupPath(take));  // after the first row a second name of the take
+    fs::remove(BackupPath(take)); // after the first row a second name of the take
     test::WriteBytes(BackupPath(take), "eerder", 6);
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -750,7 +769,7 @@ TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
 {
   const auto cancel = [] { gControl->Cancel(); };
   struct Row {
-    const char* Step;  // where the cancel comes; nullptr: before the trim starts
+    const char *Step; // where the cancel comes; nullptr: before the trim starts
     int Nth;
     bool Honoured;
   };
@@ -765,8 +784,7 @@ TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
       control.Cancel();
     THook hook({TFault{row.Step ? row.Step : "-", row.Nth, 0, +cancel}});
     if (row.Honoured) {
-      EXPECT_THROW(rec.TrimSilence(take, rfWave, 192, start, end, &control),
-                   audio::EWorkCancelled);
+      EXPECT_THROW(rec.TrimSilence(take, rfWave, 192, start, end, &control), audio::EWorkCancelled);
       EXPECT_EQ(ReadBytes(take), original);
       EXPECT_FALSE(fs::exists(BackupPath(take))) << "a cancelled trim takes its backup away";
       EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
@@ -783,26 +801,26 @@ TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
 TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
 {
   struct Row {
-    const char* Name;
-    void (*Change)(const fs::path& take);
+    const char *Name;
+    void (*Change)(const fs::path &take);
     bool Fits;
   };
   const Row rows[] = {
-      {"unchanged", [](const fs::path&) {}, true},
+      {"unchanged", [](const fs::path &) {}, true},
       {"record from before records named their take",
-       [](const fs::path& t) {
-         const char* text = "[Trim]\r\nStartSeconds=0.525\r\nEndSeconds=0.85833\r\n";
+       [](const fs::path &t) {
+         const char *text = "[Trim]\r\nStartSeconds=0.525\r\nEndSeconds=0.85833\r\n";
          test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
        },
        true},
       {"take removed and a new one recorded under its name",
-       [](const fs::path& t) {
+       [](const fs::path &t) {
          fs::remove(t);
          WriteWave(t, 48000, 2, Burst(48000, 1000, 2000, 2));
        },
        false},
       {"same size, recorded later",
-       [](const fs::path& t) {
+       [](const fs::path &t) {
          usleep(20000);
          auto b = ReadBytes(t);
          b[100] ^= 1;
@@ -811,19 +829,19 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        },
        false},
       {"touched",
-       [](const fs::path& t) {
+       [](const fs::path &t) {
          const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
          utimensat(AT_FDCWD, t.c_str(), times, 0);
        },
        false},
       {"damaged name",
-       [](const fs::path& t) {
-         const char* text = "[Trim]\r\nStartSeconds=1\r\nTakeSize=veel\r\nTakeModified=1\r\n";
+       [](const fs::path &t) {
+         const char *text = "[Trim]\r\nStartSeconds=1\r\nTakeSize=veel\r\nTakeModified=1\r\n";
          test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
        },
        false},
   };
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     fs::remove(BackupPath(take));
     fs::remove(TrimRecordPath(take));
     test::WriteBytes(take, original.data(), original.size());
@@ -859,7 +877,7 @@ TEST_F(TrimFilesTest, ScanReadsTheEndsOnlyAndAgreesWithOnePass)
 
   // a decoder that cannot seek to the end: one pass, the same result
   // (the first seek to the end, or the first read there)
-  for (const auto& [call, skip] : {std::pair{"ChannelSetPosition", 0}, {"ChannelGetData", 3}}) {
+  for (const auto &[call, skip] : {std::pair{"ChannelSetPosition", 0}, {"ChannelGetData", 3}}) {
     ASSERT_TRUE(rec.UndoTrim(take));
     ASSERT_EQ(ReadBytes(take), whole);
     layer.FailNext(call, -1, skip);
@@ -880,7 +898,7 @@ class TrimCrashTest : public TrimFilesTest,
 protected:
   // Runs Work in a child process that ends before step CrashAt; false when Work
   // finished before reaching it.
-  bool CrashedAt(int crashAt, const std::function<void()>& work)
+  bool CrashedAt(int crashAt, const std::function<void()> &work)
   {
     const pid_t pid = fork();
     if (pid == 0) {
@@ -899,7 +917,7 @@ protected:
     return WEXITSTATUS(status) == 0;
   }
 
-  void ExpectOneState(const char* what, int step)
+  void ExpectOneState(const char *what, int step)
   {
     SCOPED_TRACE(std::string(what) + " ended before step " + std::to_string(step));
     TSessionManager store;
@@ -964,7 +982,7 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 INSTANTIATE_TEST_SUITE_P(Formats, TrimCrashTest,
                          ::testing::Values(std::pair{rfWave, false}, std::pair{rfWave, true},
                                            std::pair{rfMP3, false}),
-                         [](const auto& info) {
+                         [](const auto &info) {
                            return std::string(info.param.first == rfWave ? "Wave" : "Mp3") +
                                   (info.param.second ? "WithoutHardLinks" : "");
                          });

@@ -21,13 +21,13 @@ namespace {
 // the positionings asked for.
 class TCountingLayer : public audio::IAudioLayer {
 public:
-  explicit TCountingLayer(audio::IAudioLayer& inner) : F(inner) {}
+  explicit TCountingLayer(audio::IAudioLayer &inner) : F(inner) {}
   std::atomic<int> Opened{0}, Positioned{0};
 
   bool Init() override { return F.Init(); }
   void Free() override { F.Free(); }
   int ErrorGetCode() override { return F.ErrorGetCode(); }
-  bool RecordGetDeviceInfo(int i, audio::TAudioDeviceInfo& d) override
+  bool RecordGetDeviceInfo(int i, audio::TAudioDeviceInfo &d) override
   {
     return F.RecordGetDeviceInfo(i, d);
   }
@@ -35,7 +35,7 @@ public:
   bool RecordInit(int i) override { return F.RecordInit(i); }
   void RecordFree() override { F.RecordFree(); }
   audio::THandle RecordStart(std::uint32_t rate, std::uint32_t chans, audio::TRecordProc proc,
-                             void* user) override
+                             void *user) override
   {
     return F.RecordStart(rate, chans, proc, user);
   }
@@ -43,7 +43,7 @@ public:
   void ChannelStop(audio::THandle c) override { F.ChannelStop(c); }
   int ChannelIsActive(audio::THandle c) override { return F.ChannelIsActive(c); }
   bool ChannelDataLost(audio::THandle c) override { return F.ChannelDataLost(c); }
-  bool ChannelGetInfo(audio::THandle c, audio::TChannelInfo& i) override
+  bool ChannelGetInfo(audio::THandle c, audio::TChannelInfo &i) override
   {
     return F.ChannelGetInfo(c, i);
   }
@@ -62,17 +62,17 @@ public:
   {
     return F.ChannelGetLevelEx(c, l, s);
   }
-  std::uint32_t ChannelGetData(audio::THandle c, void* b, std::uint32_t n) override
+  std::uint32_t ChannelGetData(audio::THandle c, void *b, std::uint32_t n) override
   {
     return F.ChannelGetData(c, b, n);
   }
-  audio::THandle StreamCreateFile(const fs::path& file, bool decode) override
+  audio::THandle StreamCreateFile(const fs::path &file, bool decode) override
   {
     ++Opened;
     return F.StreamCreateFile(file, decode);
   }
   void StreamFree(audio::THandle s) override { F.StreamFree(s); }
-  audio::THandle EncodeMp3Start(audio::THandle c, int kbps, const fs::path& file,
+  audio::THandle EncodeMp3Start(audio::THandle c, int kbps, const fs::path &file,
                                 bool autoFree) override
   {
     return F.EncodeMp3Start(c, kbps, file, autoFree);
@@ -81,7 +81,7 @@ public:
   bool EncodeStop(audio::THandle e) override { return F.EncodeStop(e); }
 
 private:
-  audio::IAudioLayer& F;
+  audio::IAudioLayer &F;
 };
 
 // Loud nearly throughout (noise under a gliding tone, its loudness wandering), with
@@ -108,7 +108,7 @@ std::vector<std::int16_t> LoudTake(std::uint32_t rate, std::uint32_t chans, doub
 }
 
 // The MP3 of Wav through the layer's own encoder, as a take is written.
-void EncodeWithLayer(audio::IAudioLayer& layer, const fs::path& wav, const fs::path& mp3, int kbps)
+void EncodeWithLayer(audio::IAudioLayer &layer, const fs::path &wav, const fs::path &mp3, int kbps)
 {
   const auto stream = layer.StreamCreateFile(wav, true);
   ASSERT_NE(stream, 0u);
@@ -138,19 +138,19 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
     std::uint32_t Rate, Chans;
     double Seconds;
     int Kbps;
-    const char* Lame;  // nullptr: the layer's encoder; else the options of the lame command
+    const char *Lame; // nullptr: the layer's encoder; else the options of the lame command
     std::uint32_t DecodedRate;
   };
   const Row rows[] = {
       {44100, 1, 6.5, 128, nullptr, 44100},
       {48000, 2, 8.3, 192, nullptr, 48000},
-      {96000, 2, 4.1, 256, nullptr, 48000},  // LAME writes a 96 kHz take at 48 kHz
+      {96000, 2, 4.1, 256, nullptr, 48000}, // LAME writes a 96 kHz take at 48 kHz
       {48000, 1, 7.7, 320, nullptr, 48000},
-      {44100, 2, 5.2, 192, "--cbr -b 192 -t", 44100},  // no LAME tag
-      {48000, 1, 6.0, 0, "--cbr -b 64 --resample 24", 24000},  // MPEG-2
+      {44100, 2, 5.2, 192, "--cbr -b 192 -t", 44100},         // no LAME tag
+      {48000, 1, 6.0, 0, "--cbr -b 64 --resample 24", 24000}, // MPEG-2
   };
   int n = 0;
-  for (const Row& row : rows) {
+  for (const Row &row : rows) {
     const fs::path wav = dir / ("bron" + std::to_string(n) + ".wav");
     const fs::path mp3 = dir / ("take" + std::to_string(n++) + ".mp3");
     WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, row.Rate, row.Chans,
@@ -158,7 +158,8 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
     if (row.Lame == nullptr)
       EncodeWithLayer(layer, wav, mp3, row.Kbps);
     else
-      Shell(std::string("lame --quiet ") + row.Lame + " '" + wav.string() + "' '" + mp3.string() + "'");
+      Shell(std::string("lame --quiet ") + row.Lame + " '" + wav.string() + "' '" + mp3.string() +
+            "'");
     const TDecoded d = Decode(mp3);
     ASSERT_TRUE(d.Ok) << mp3;
     ASSERT_EQ(d.Rate, static_cast<int>(row.DecodedRate)) << mp3;
@@ -170,7 +171,8 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
       int oneChannels = 0;
       rec.SetAnalysisSplit({1, 0, true});
       rec.AnalyzeFile(mp3, maxPoints, oneL, oneR, oneDuration, oneChannels);
-      ASSERT_GT(oneL.size(), std::min<std::size_t>(static_cast<std::size_t>(maxPoints / 2), 100000));
+      ASSERT_GT(oneL.size(),
+                std::min<std::size_t>(static_cast<std::size_t>(maxPoints / 2), 100000));
       for (unsigned chunks : {2u, 3u, 5u, 7u}) {
         rec.SetAnalysisSplit({chunks, 0, true});
         layer.Opened = 0;

@@ -13,8 +13,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +25,7 @@
 #include <fstream>
 #include <random>
 
-extern char** environ;
+extern char **environ;
 
 using namespace praatkist;
 using namespace praatkist::test;
@@ -42,7 +42,7 @@ protected:
     rec = std::make_unique<TBassRecorder>(*layer);
   }
 
-  int Device(const char* driver)
+  int Device(const char *driver)
   {
     const int d = FindDevice(*layer, driver);
     EXPECT_GE(d, 0) << driver;
@@ -55,7 +55,7 @@ protected:
 };
 
 // The data size in the header of a WAV take written by the engine, and the file's.
-void ExpectTrueHeader(const fs::path& take)
+void ExpectTrueHeader(const fs::path &take)
 {
   const auto bytes = ReadBytes(take);
   ASSERT_GE(bytes.size(), 44u);
@@ -67,7 +67,9 @@ void ExpectTrueHeader(const fs::path& take)
 class TFifoWriter {
 public:
   explicit TFifoWriter(std::vector<std::int16_t> samples)
-      : FSamples(std::move(samples)), FThread([this] { Run(); }) {}
+      : FSamples(std::move(samples)), FThread([this] { Run(); })
+  {
+  }
   ~TFifoWriter() { FThread.join(); }
   bool Done() const { return FDone; }
 
@@ -76,7 +78,7 @@ private:
   {
     const int fd = ::open((ServerFolder() / "fifo").c_str(), O_WRONLY);
     if (fd >= 0) {
-      const char* p = reinterpret_cast<const char*>(FSamples.data());
+      const char *p = reinterpret_cast<const char *>(FSamples.data());
       std::size_t left = FSamples.size() * 2;
       while (left > 0) {
         const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 19200));
@@ -109,8 +111,8 @@ std::vector<std::int16_t> SilenceToneSilence()
 
 // Records everything written to the fifo source into File; returns when all of it
 // has been captured (the source falls silent) and the take is stopped.
-void RecordFromFifo(TBassRecorder& rec, int device, TRecordingFormat format,
-                    const fs::path& file, const std::vector<std::int16_t>& samples)
+void RecordFromFifo(TBassRecorder &rec, int device, TRecordingFormat format, const fs::path &file,
+                    const std::vector<std::int16_t> &samples)
 {
   rec.Start(device, 48000, 2, 192, format, file);
   {
@@ -123,20 +125,22 @@ void RecordFromFifo(TBassRecorder& rec, int device, TRecordingFormat format,
 }
 
 // Peaks of the first two channels per point, computed the plain way.
-void ReferencePeaks(const TDecoded& d, int maxPoints, std::vector<std::int32_t>& left,
-                    std::vector<std::int32_t>& right)
+void ReferencePeaks(const TDecoded &d, int maxPoints, std::vector<std::int32_t> &left,
+                    std::vector<std::int32_t> &right)
 {
   const std::uint64_t frames = static_cast<std::uint64_t>(d.Frames);
   const std::uint64_t per =
       std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(double(frames) / maxPoints)));
-  const std::size_t n = std::min<std::size_t>(maxPoints, static_cast<std::size_t>(std::ceil(double(frames) / per)));
+  const std::size_t n =
+      std::min<std::size_t>(maxPoints, static_cast<std::size_t>(std::ceil(double(frames) / per)));
   left.assign(n, 0);
   right.assign(n, 0);
   const std::size_t chans = static_cast<std::size_t>(d.Channels);
   for (std::size_t f = 0; f < d.Samples.size() / chans && f / per < n; ++f) {
     const std::size_t p = f / per;
     left[p] = std::max(left[p], std::abs(static_cast<std::int32_t>(d.Samples[f * chans])));
-    right[p] = std::max(right[p], std::abs(static_cast<std::int32_t>(d.Samples[f * chans + (chans > 1 ? 1 : 0)])));
+    right[p] = std::max(
+        right[p], std::abs(static_cast<std::int32_t>(d.Samples[f * chans + (chans > 1 ? 1 : 0)])));
   }
 }
 
@@ -150,7 +154,7 @@ TEST_P(EngineWaveTake, SineSourceGivesA440HzToneAtMinus6dB)
   const auto take = dir / "Koor-1.wav";
   rec->Start(Device("sine"), 48000, channels, 192, rfWave, take);
   int loudest = 0;
-  for (int i = 0; i < 27; ++i) {  // about 2 s of ticks
+  for (int i = 0; i < 27; ++i) { // about 2 s of ticks
     SleepMs(75);
     loudest = std::max(loudest, rec->ConsumePeakLevel());
   }
@@ -192,11 +196,10 @@ TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
   EXPECT_FALSE(frames.TrailingGarbage);
 }
 
-class EngineRealFormat : public EngineReal,
-                         public ::testing::WithParamInterface<TRecordingFormat> {
+class EngineRealFormat : public EngineReal, public ::testing::WithParamInterface<TRecordingFormat> {
 protected:
   fs::path TakeName() const { return dir / (GetParam() == rfWave ? "Koor-1.wav" : "Koor-1.mp3"); }
-  static void ExpectReadable(const fs::path& take, std::int64_t minFrames)
+  static void ExpectReadable(const fs::path &take, std::int64_t minFrames)
   {
     if (take.extension() == ".wav")
       ExpectTrueHeader(take);
@@ -207,7 +210,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EngineRealFormat, ::testing::Values(rfWave, rfMP3),
-                         [](const auto& i) { return i.param == rfWave ? "Wave" : "Mp3"; });
+                         [](const auto &i) { return i.param == rfWave ? "Wave" : "Mp3"; });
 
 TEST_P(EngineRealFormat, UnloadedSourceEndsTheTakeAsAnInputLoss)
 {
@@ -317,8 +320,8 @@ TEST_F(EngineReal, KilledRecorderLeavesAReadableTake)
   posix_spawn_file_actions_addclose(&actions, out[0]);
   const std::string path = take.string();
   // tonesink.monitor is paced like a microphone
-  char* argv[] = {const_cast<char*>(PRAATKIST_RECORD_TAKE), const_cast<char*>("tonesink.monitor"),
-                  const_cast<char*>(path.c_str()), nullptr};
+  char *argv[] = {const_cast<char *>(PRAATKIST_RECORD_TAKE), const_cast<char *>("tonesink.monitor"),
+                  const_cast<char *>(path.c_str()), nullptr};
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, PRAATKIST_RECORD_TAKE, &actions, nullptr, argv, environ), 0);
   posix_spawn_file_actions_destroy(&actions);
@@ -353,7 +356,7 @@ TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
   SleepMs(700);
   rec->Stop();
 
-  for (const auto& file : {wav, mp3}) {
+  for (const auto &file : {wav, mp3}) {
     const TDecoded d = Decode(file);
     ASSERT_TRUE(d.Ok) << file;
     for (int maxPoints : {2000, 37, 1}) {
@@ -375,7 +378,7 @@ TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
   // 10 s of WAV, encoded through the layer's encoder on a decoding stream
   std::vector<std::int16_t> s(10 * 48000 * 2);
   std::mt19937 random(7);
-  for (auto& v : s)
+  for (auto &v : s)
     v = static_cast<std::int16_t>(static_cast<int>(random() % 20001) - 10000);
   const auto wav = dir / "bron.wav", mp3 = dir / "bron.mp3";
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
@@ -410,7 +413,7 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
   const auto bytes = ReadBytes(good);
   std::mt19937 random(11);
   std::vector<std::uint8_t> noise(50000);
-  for (auto& b : noise)
+  for (auto &b : noise)
     b = static_cast<std::uint8_t>(random());
   std::vector<std::uint8_t> huge(bytes.begin(), bytes.end());
   for (std::size_t at : {4u, 40u})
@@ -426,7 +429,7 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
       {"leeg.mp3", {}},
       {"groot.wav", huge},
   };
-  for (const auto& [name, content] : files) {
+  for (const auto &[name, content] : files) {
     const auto path = dir / name;
     WriteBytes(path, content.data(), content.size());
     std::vector<std::int32_t> left, right;
@@ -438,7 +441,7 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
       EXPECT_EQ(left.size(), right.size()) << name;
       EXPECT_GE(duration, 0.0) << name;
       EXPECT_LT(duration, 100000.0) << name;
-    } catch (const EAudioError& e) {
+    } catch (const EAudioError &e) {
       EXPECT_EQ(std::string(e.what()).rfind("Analyseren van opname mislukt (BASS-fout ", 0), 0u)
           << name << ": " << e.what();
       EXPECT_TRUE(left.empty());
@@ -446,13 +449,13 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
     // playing and trimming it fails cleanly as well
     try {
       rec->PlayFile(path);
-    } catch (const EAudioError&) {
+    } catch (const EAudioError &) {
     }
     rec->StopPlayback();
     double s = 0, e = 0;
     try {
       rec->TrimSilence(path, rfWave, 192, s, e);
-    } catch (const EPraatkistError&) {
+    } catch (const EPraatkistError &) {
     }
   }
 }
@@ -541,7 +544,7 @@ INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EngineRealTrim, ::testing::Values(rfWave, r
 
 namespace {
 
-int FailFinalFlush(const char* step, const fs::path&)
+int FailFinalFlush(const char *step, const fs::path &)
 {
   return std::strcmp(step, "flush") == 0 ? ENOSPC : 0;
 }
@@ -575,9 +578,8 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
     try {
       rec->TrimSilence(take, rfMP3, 192, start, end);
       ADD_FAILURE() << "a trim with a damaged end succeeded, limit " << byLimit;
-    } catch (const EFileError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind("Het MP3-bestand kon niet worden geschreven: ", 0),
-                0u);
+    } catch (const EFileError &e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Het MP3-bestand kon niet worden geschreven: ", 0), 0u);
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);

@@ -11,9 +11,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -45,22 +45,26 @@ struct TCollector {
   std::atomic<std::uint64_t> Bytes{0};
   std::atomic<bool> Inside{false};
   std::atomic<bool> PartFrame{false};
-  std::atomic<int> StopAfter{-1};  // answer false on this call
+  std::atomic<int> StopAfter{-1}; // answer false on this call
   std::atomic<int> SleepMs{0};
   std::atomic<int> StallFirstMs{0};   // the first call sleeps this long
-  std::vector<std::uint32_t> Lengths;  // of every buffer, under M
+  std::vector<std::uint32_t> Lengths; // of every buffer, under M
 
-  explicit TCollector(std::uint32_t frameBytes) : FrameBytes(frameBytes) { Samples.reserve(1 << 22); }
+  explicit TCollector(std::uint32_t frameBytes) : FrameBytes(frameBytes)
+  {
+    Samples.reserve(1 << 22);
+  }
 };
 
-bool CollectProc(THandle, const void* buffer, std::uint32_t length, void* user) noexcept {
-  auto* c = static_cast<TCollector*>(user);
+bool CollectProc(THandle, const void *buffer, std::uint32_t length, void *user) noexcept
+{
+  auto *c = static_cast<TCollector *>(user);
   c->Inside = true;
   if (length % c->FrameBytes != 0)
     c->PartFrame = true;
   {
     std::lock_guard lock(c->M);
-    const auto* s = static_cast<const std::int16_t*>(buffer);
+    const auto *s = static_cast<const std::int16_t *>(buffer);
     c->Samples.insert(c->Samples.end(), s, s + length / 2);
     c->Lengths.push_back(length);
   }
@@ -76,11 +80,13 @@ bool CollectProc(THandle, const void* buffer, std::uint32_t length, void* user) 
 
 class PulseLayer : public ::testing::Test {
 protected:
-  void SetUp() override {
+  void SetUp() override
+  {
     REQUIRE_PULSE();
     Layer = CreateSystemAudioLayer();
   }
-  void TearDown() override {
+  void TearDown() override
+  {
     if (Layer)
       Layer->Free();
   }
@@ -92,7 +98,8 @@ protected:
 
 // ---- device list ---------------------------------------------------------------------
 
-TEST_F(PulseLayer, ListsEverySourceWithItsFlags) {
+TEST_F(PulseLayer, ListsEverySourceWithItsFlags)
+{
   TAudioDeviceInfo info;
   int sine = -1, fifo = -1, monitors = 0, count = 0;
   for (int i = 0; Layer->RecordGetDeviceInfo(i, info); ++i, ++count) {
@@ -114,7 +121,7 @@ TEST_F(PulseLayer, ListsEverySourceWithItsFlags) {
   EXPECT_GE(sine, 0);
   EXPECT_GE(fifo, 0);
   EXPECT_EQ(monitors, 2);
-  EXPECT_EQ(Layer->ErrorGetCode(), kErrDevice);  // the index past the last one
+  EXPECT_EQ(Layer->ErrorGetCode(), kErrDevice); // the index past the last one
   EXPECT_FALSE(Layer->RecordGetDeviceInfo(-1, info));
 
   // Capture needs an open device; one device at a time.
@@ -134,7 +141,8 @@ TEST_F(PulseLayer, ListsEverySourceWithItsFlags) {
   EXPECT_FALSE(info.Flags & kDeviceInit);
 }
 
-TEST_F(PulseLayer, OnlyIndexZeroReadsTheListAfresh) {
+TEST_F(PulseLayer, OnlyIndexZeroReadsTheListAfresh)
+{
   TAudioDeviceInfo info;
   int count = 0;
   while (Layer->RecordGetDeviceInfo(count, info))
@@ -151,8 +159,9 @@ TEST_F(PulseLayer, OnlyIndexZeroReadsTheListAfresh) {
 
 // The window re-reads the device list when this number moves: a source loaded or
 // unloaded, and the server lost and back, must each move it within a second.
-TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
-  auto movesWithin = [&](IAudioLayer& layer, double seconds) {
+TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer)
+{
+  auto movesWithin = [&](IAudioLayer &layer, double seconds) {
     const std::uint32_t before = layer.DeviceListSerial();
     return [&layer, before, seconds] {
       return WaitUntil([&] { return layer.DeviceListSerial() != before; }, seconds);
@@ -160,7 +169,7 @@ TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
   };
   TAudioDeviceInfo info;
   ASSERT_TRUE(Layer->RecordGetDeviceInfo(0, info));
-  SleepMs(100);  // the subscription is in place
+  SleepMs(100); // the subscription is in place
   auto loaded = movesWithin(*Layer, 3.0);
   const std::string module =
       Shell("pactl load-module module-sine-source source_name=pk_serial rate=48000 frequency=500");
@@ -170,7 +179,7 @@ TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
   auto unloaded = movesWithin(*Layer, 3.0);
   Shell("pactl unload-module " + module);
   EXPECT_GE(unloaded(), 0.0) << "source unloaded";
-  SleepMs(500);  // the unload's last events are in
+  SleepMs(500); // the unload's last events are in
   const std::uint32_t quiet = Layer->DeviceListSerial();
   SleepMs(300);
   EXPECT_EQ(Layer->DeviceListSerial(), quiet) << "nothing changed, nothing moves";
@@ -183,7 +192,7 @@ TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
   auto lost = movesWithin(*layer, 3.0);
   ASSERT_TRUE(server.Kill());
   EXPECT_GE(lost(), 0.0) << "server killed";
-  SleepMs(1200);  // a second of attempts against the dead socket
+  SleepMs(1200); // a second of attempts against the dead socket
   const std::uint32_t down = layer->DeviceListSerial();
   SleepMs(300);
   EXPECT_EQ(layer->DeviceListSerial(), down) << "failed attempts do not move it";
@@ -199,17 +208,19 @@ TEST_F(PulseLayer, DeviceListSerialMovesWithSourcesAndTheServer) {
 // ---- capture ------------------------------------------------------------------------------
 
 class PulseCapture : public PulseLayer,
-                     public ::testing::WithParamInterface<std::pair<std::uint32_t, std::uint32_t>> {};
+                     public ::testing::WithParamInterface<std::pair<std::uint32_t, std::uint32_t>> {
+};
 
 // Two sources of a 440 Hz tone at -6 dBFS: "sine", an ordinary input that hands
 // out two seconds at a time, and the monitor of tonesink, paced like a microphone.
-TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly) {
+TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly)
+{
   const auto [rate, chans] = GetParam();
   const std::uint32_t bytesPerSecond = rate * chans * 2;
-  auto* pulse = dynamic_cast<TPulseAudioLayer*>(Layer.get());
+  auto *pulse = dynamic_cast<TPulseAudioLayer *>(Layer.get());
   ASSERT_NE(pulse, nullptr);
   // A resampler may ring for a moment at the start: the first 100 ms are left out.
-  auto checkTone = [&](TCollector& got) {
+  auto checkTone = [&](TCollector &got) {
     std::lock_guard lock(got.M);
     for (std::uint32_t c = 0; c < chans; ++c) {
       const TTone tone = AnalyseTone(got.Samples, chans, c, rate, rate / 10);
@@ -264,7 +275,8 @@ TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly) {
     std::printf("[ capture  ] %u Hz x %u: %.3f s in %.3f s, %d buffers of %.1f ms on average, "
                 "largest %.1f ms\n",
                 rate, chans, static_cast<double>(got.Bytes) / bytesPerSecond, took,
-                got.Calls.load(), 1000.0 * static_cast<double>(got.Bytes) / got.Calls / bytesPerSecond,
+                got.Calls.load(),
+                1000.0 * static_cast<double>(got.Bytes) / got.Calls / bytesPerSecond,
                 1000.0 * largest / bytesPerSecond);
     EXPECT_LE(largest, bytesPerSecond / 20 + chans * 2) << "buffers of at most 50 ms";
     EXPECT_NEAR(static_cast<double>(got.Bytes) / bytesPerSecond, took, 0.15);
@@ -276,14 +288,15 @@ TEST_P(PulseCapture, DeliversTheToneInRealTimeAfterPlayOnly) {
 INSTANTIATE_TEST_SUITE_P(Formats, PulseCapture,
                          ::testing::Values(std::make_pair(48000u, 1u), std::make_pair(48000u, 2u),
                                            std::make_pair(44100u, 2u), std::make_pair(96000u, 1u)),
-                         [](const auto& info) {
+                         [](const auto &info) {
                            return std::to_string(info.param.first) + "_" +
                                   std::to_string(info.param.second) + "ch";
                          });
 
-TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows) {
+TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows)
+{
   TCollector got(4);
-  got.SleepMs = 15;  // a slow callback, so that ChannelStop meets it running
+  got.SleepMs = 15; // a slow callback, so that ChannelStop meets it running
   ASSERT_TRUE(Layer->RecordInit(FindDevice(*Layer, "tonesink.monitor")));
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(h, 0u);
@@ -299,7 +312,7 @@ TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows) {
   SleepMs(250);
   EXPECT_EQ(got.Calls.load(), calls);
   EXPECT_EQ(Layer->ChannelIsActive(h), kActiveStopped);
-  Layer->ChannelStop(h);  // twice: harmless
+  Layer->ChannelStop(h); // twice: harmless
   EXPECT_FALSE(Layer->ChannelPlay(h, false));
   EXPECT_EQ(Layer->ErrorGetCode(), kErrEnded);
 
@@ -317,7 +330,8 @@ TEST_F(PulseLayer, StopWaitsForTheCallbackAndNothingFollows) {
   Layer->RecordFree();
 }
 
-TEST_F(PulseLayer, CallbackAnsweringFalseEndsTheCapture) {
+TEST_F(PulseLayer, CallbackAnsweringFalseEndsTheCapture)
+{
   TCollector got(2);
   got.StopAfter = 3;
   ASSERT_TRUE(Layer->RecordInit(FindDevice(*Layer, "sine")));
@@ -327,7 +341,7 @@ TEST_F(PulseLayer, CallbackAnsweringFalseEndsTheCapture) {
   EXPECT_GE(WaitUntil([&] { return Layer->ChannelIsActive(h) == kActiveStopped; }, 2.0), 0.0);
   SleepMs(200);
   EXPECT_EQ(got.Calls.load(), 3);
-  Layer->ChannelStop(h);  // after the end: harmless
+  Layer->ChannelStop(h); // after the end: harmless
   Layer->RecordFree();
 }
 
@@ -335,8 +349,9 @@ TEST_F(PulseLayer, CallbackAnsweringFalseEndsTheCapture) {
 // callback that stalls makes the ring overflow. The channel then hands on what
 // came before the loss, whole buffers in order and without a hole, and ends,
 // telling that audio was lost.
-TEST_F(PulseLayer, OverflowEndsTheChannelAtTheLossWithoutAHole) {
-  const char* paDir = std::getenv("PRAATKIST_TEST_PA_DIR");
+TEST_F(PulseLayer, OverflowEndsTheChannelAtTheLossWithoutAHole)
+{
+  const char *paDir = std::getenv("PRAATKIST_TEST_PA_DIR");
   if (!paDir)
     GTEST_SKIP() << "PRAATKIST_TEST_PA_DIR is not set";
   TCollector got(4);
@@ -356,7 +371,7 @@ TEST_F(PulseLayer, OverflowEndsTheChannelAtTheLossWithoutAHole) {
   }
   const int fd = ::open((std::string(paDir) + "/fifo").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(fd, 0);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data());
+  const auto *bytes = reinterpret_cast<const std::uint8_t *>(pattern.data());
   const std::size_t size = std::size_t{burst} * 4;
   std::size_t done = 0;
   const auto t0 = TClock::now();
@@ -371,7 +386,7 @@ TEST_F(PulseLayer, OverflowEndsTheChannelAtTheLossWithoutAHole) {
   ASSERT_EQ(done, size);
   EXPECT_GE(WaitUntil([&] { return Layer->ChannelIsActive(h) == kActiveStopped; }, 4.0), 0.0);
   EXPECT_TRUE(Layer->ChannelDataLost(h));
-  auto* pulse = dynamic_cast<TPulseAudioLayer*>(Layer.get());
+  auto *pulse = dynamic_cast<TPulseAudioLayer *>(Layer.get());
   const std::uint64_t dropped = pulse->CaptureDroppedChunks(h);
   Layer->ChannelStop(h);
   Layer->RecordFree();
@@ -394,9 +409,10 @@ TEST_F(PulseLayer, OverflowEndsTheChannelAtTheLossWithoutAHole) {
   EXPECT_LT(frames, burst);
 }
 
-TEST_F(PulseLayer, UnloadedSourceEndsTheChannelAndItsEncoder) {
-  const std::string module =
-      Shell("pactl load-module module-sine-source source_name=pk_vanishing rate=48000 frequency=440");
+TEST_F(PulseLayer, UnloadedSourceEndsTheChannelAndItsEncoder)
+{
+  const std::string module = Shell(
+      "pactl load-module module-sine-source source_name=pk_vanishing rate=48000 frequency=440");
   ASSERT_FALSE(module.empty());
   TCollector got(4);
   const int dev = FindDevice(*Layer, "pk_vanishing");
@@ -429,7 +445,8 @@ TEST_F(PulseLayer, UnloadedSourceEndsTheChannelAndItsEncoder) {
 
 // ---- MP3 capture ------------------------------------------------------------------------
 
-TEST_F(PulseLayer, Mp3CaptureIsConstantBitRateWithExactLength) {
+TEST_F(PulseLayer, Mp3CaptureIsConstantBitRateWithExactLength)
+{
   struct TCase {
     std::uint32_t Rate, Chans;
     int Kbps;
@@ -475,7 +492,8 @@ TEST_F(PulseLayer, Mp3CaptureIsConstantBitRateWithExactLength) {
   }
 }
 
-TEST_F(PulseLayer, EncoderThatCannotBeCreatedOrWritten) {
+TEST_F(PulseLayer, EncoderThatCannotBeCreatedOrWritten)
+{
   ASSERT_TRUE(Layer->RecordInit(FindDevice(*Layer, "tonesink.monitor")));
   TCollector got(4);
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
@@ -493,7 +511,7 @@ TEST_F(PulseLayer, EncoderThatCannotBeCreatedOrWritten) {
     std::filesystem::create_symlink(Dir / "other.txt", Dir / "link.mp3");
     ASSERT_EQ(::mkfifo((Dir / "pipe.mp3").c_str(), 0600), 0);
     const int reader = ::open((Dir / "pipe.mp3").c_str(), O_RDONLY | O_NONBLOCK);
-    for (const char* name : {"link.mp3", "pipe.mp3"}) {
+    for (const char *name : {"link.mp3", "pipe.mp3"}) {
       EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / name, true), 0u) << name;
       EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate) << name;
     }
@@ -523,10 +541,11 @@ protected:
   TTempDir Dir;
 };
 
-TEST_F(SndfileStreams, DecodesCommonWavFormatsTo16Bit) {
+TEST_F(SndfileStreams, DecodesCommonWavFormatsTo16Bit)
+{
   const auto pcm = Sine(44100, 2, 0.5, 1000, 20000);
   struct TCase {
-    const char* Name;
+    const char *Name;
     int Format;
     int Tolerance;
   };
@@ -569,7 +588,8 @@ TEST_F(SndfileStreams, DecodesCommonWavFormatsTo16Bit) {
 
 // Decoded MP3 overshoots full scale where the input was at full scale: it is
 // clipped, never wrapped round to the other sign; float WAV beyond 1.0 alike.
-TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
+TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped)
+{
   std::vector<std::int16_t> square(2 * 48000);
   for (std::size_t f = 0; f < 48000; ++f)
     square[2 * f] = square[2 * f + 1] = (f / 24) % 2 ? 32767 : -32768;
@@ -585,7 +605,7 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
   Layer->EncodeStop(enc);
   Layer->StreamFree(src);
 
-  auto decode = [&](const fs::path& p) {
+  auto decode = [&](const fs::path &p) {
     std::vector<std::int16_t> all;
     const THandle h = Layer->StreamCreateFile(p, true);
     EXPECT_NE(h, 0u);
@@ -610,7 +630,7 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
     info.samplerate = 48000;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* f = sf_open(hot.c_str(), SFM_WRITE, &info);
+    SNDFILE *f = sf_open(hot.c_str(), SFM_WRITE, &info);
     ASSERT_NE(f, nullptr);
     const float v[] = {0.5f, 1.5f, -1.5f, -0.25f};
     sf_write_float(f, v, 4);
@@ -620,7 +640,8 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped) {
   EXPECT_EQ(hotBack, (std::vector<std::int16_t>{16384, 32767, -32768, -8192}));
 }
 
-TEST_F(SndfileStreams, PositionsAndSeconds) {
+TEST_F(SndfileStreams, PositionsAndSeconds)
+{
   std::vector<std::int16_t> ramp(48000);
   for (std::size_t i = 0; i < ramp.size(); ++i)
     ramp[i] = static_cast<std::int16_t>(i % 30000);
@@ -639,7 +660,7 @@ TEST_F(SndfileStreams, PositionsAndSeconds) {
   EXPECT_EQ(s[3], 12348);
   EXPECT_FALSE(Layer->ChannelSetPosition(h, 96002));
   EXPECT_EQ(Layer->ErrorGetCode(), kErrPosition);
-  ASSERT_TRUE(Layer->ChannelSetPosition(h, 96000));  // the very end
+  ASSERT_TRUE(Layer->ChannelSetPosition(h, 96000)); // the very end
   EXPECT_EQ(Layer->ChannelGetData(h, s, sizeof s), kDataError);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrEnded);
   ASSERT_TRUE(Layer->ChannelSetPosition(h, 0));
@@ -654,14 +675,15 @@ TEST_F(SndfileStreams, PositionsAndSeconds) {
   EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
 }
 
-TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
+TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes)
+{
   const auto pcm = Sine(48000, 2, 1.0, 440, 10000);
   const fs::path good = Dir / "good.wav";
   WriteSound(good, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
   const auto bytes = praatkist::test::ReadBytes(good);
   ASSERT_EQ(bytes.size(), 44 + pcm.size() * 2);
 
-  auto openCode = [&](const fs::path& p) {
+  auto openCode = [&](const fs::path &p) {
     const THandle h = Layer->StreamCreateFile(p, true);
     if (h)
       Layer->StreamFree(h);
@@ -673,7 +695,7 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
   EXPECT_EQ(openCode(Dir / "empty.wav"), kErrFileForm);
   std::mt19937 rng(7);
   std::vector<std::uint8_t> noise(100000);
-  for (auto& b : noise)
+  for (auto &b : noise)
     b = static_cast<std::uint8_t>(rng());
   praatkist::test::WriteBytes(Dir / "noise.wav", noise.data(), noise.size());
   EXPECT_EQ(openCode(Dir / "noise.wav"), kErrFileForm);
@@ -683,7 +705,7 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
   EXPECT_EQ(openCode(Dir / "half-header.wav"), kErrFileForm);
 
   // Reads a stream to its end: the frames delivered.
-  auto readAll = [&](const fs::path& p, std::uint64_t& reported) -> std::int64_t {
+  auto readAll = [&](const fs::path &p, std::uint64_t &reported) -> std::int64_t {
     const THandle h = Layer->StreamCreateFile(p, true);
     if (!h)
       return -Layer->ErrorGetCode();
@@ -733,7 +755,9 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
   EXPECT_LT(cut, 33000);
 
   // Failed opens leave no file descriptors behind.
-  auto fds = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{}); };
+  auto fds = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+  };
   const auto before = fds();
   for (int i = 0; i < 20; ++i) {
     openCode(Dir / "noise.wav");
@@ -742,13 +766,14 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes) {
   EXPECT_EQ(fds(), before);
 }
 
-TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
+TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength)
+{
   const auto pcm = Sine(48000, 2, 10.0, 440, 16000);
   const fs::path wav = Dir / "ten.wav";
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
 
   // Through the layer twice: WAV -> MP3, then that MP3 -> MP3 (as trimming does).
-  auto transcode = [&](const fs::path& from, const fs::path& to) -> double {
+  auto transcode = [&](const fs::path &from, const fs::path &to) -> double {
     const THandle h = Layer->StreamCreateFile(from, true);
     EXPECT_NE(h, 0u);
     const THandle enc = Layer->EncodeMp3Start(h, 192, to, false);
@@ -782,7 +807,8 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
   EXPECT_TRUE(frames.InfoTag);
   EXPECT_EQ(std::count(frames.Kbps.begin(), frames.Kbps.end(), 192),
             static_cast<long>(frames.Kbps.size()));
-  std::printf("[ encode   ] 48 kHz stereo, 192 kbit/s, decoding included: %.0f x real time\n", speed);
+  std::printf("[ encode   ] 48 kHz stereo, 192 kbit/s, decoding included: %.0f x real time\n",
+              speed);
 
   // MP3 has no 96 kHz: the encoder halves the rate, the length in time stays.
   const fs::path hi = Dir / "hi.wav";
@@ -814,7 +840,8 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength) {
   Layer->StreamFree(h);
 }
 
-TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm) {
+TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm)
+{
   const fs::path wav = Dir / "one.wav";
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, Sine(48000, 1, 1.0, 440, 8000));
   const THandle h = Layer->StreamCreateFile(wav, true);
@@ -833,7 +860,8 @@ TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm) {
 
 // ---- playback --------------------------------------------------------------------------------
 
-TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
+TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly)
+{
   // One second of noise, then one second of a full-scale tone.
   const std::uint32_t rate = 48000;
   std::vector<std::int16_t> pcm = Sine(rate, 2, 2.0, 440, 32767);
@@ -891,8 +919,8 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
     SleepMs(20);
   }
   const double endedAt = SecondsSince(t0);
-  std::printf("[ playback ] position %.3f s at %.3f s, %.3f s at %.3f s; ended after %.3f s\n", pos1,
-              at1, pos2, at2, endedAt);
+  std::printf("[ playback ] position %.3f s at %.3f s, %.3f s at %.3f s; ended after %.3f s\n",
+              pos1, at1, pos2, at2, endedAt);
   EXPECT_NEAR(pos2 - pos1, at2 - at1, 0.06) << "the position runs in real time";
   EXPECT_GT(pos1, at1 - 0.3) << "latency";
   EXPECT_GT(endedAt, 1.95);
@@ -913,11 +941,11 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
   // sink's monitor loses the first few milliseconds of a stream that starts
   // (pacat shows the same), so the search starts 50 ms into the file.
   std::lock_guard lock(back.M);
-  const auto& cap = back.Samples;
+  const auto &cap = back.Samples;
   const std::size_t probeAt = 2 * 2400, probe = 2 * 64;
   std::size_t offset = std::string::npos;
-  for (std::size_t k = probeAt; k + pcm.size() <= cap.size() + probeAt && offset == std::string::npos;
-       k += 2) {
+  for (std::size_t k = probeAt;
+       k + pcm.size() <= cap.size() + probeAt && offset == std::string::npos; k += 2) {
     bool match = true;
     for (std::size_t i = 0; i < probe && match; ++i)
       match = std::abs(cap[k + i] - pcm[probeAt + i]) <= 1;
@@ -964,7 +992,8 @@ TEST_F(PulseLayer, PlaysAFileThatIsCapturedBackExactly) {
   EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
 }
 
-TEST_F(PulseLayer, PlaybackStreamRejectsWhatItCannotPlay) {
+TEST_F(PulseLayer, PlaybackStreamRejectsWhatItCannotPlay)
+{
   ASSERT_TRUE(Layer->Init());
   EXPECT_EQ(Layer->StreamCreateFile(Dir / "missing.wav", false), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrFileOpen);
@@ -999,7 +1028,8 @@ TEST_F(PulseLayer, PlaybackStreamRejectsWhatItCannotPlay) {
 
 // ---- a server that dies -------------------------------------------------------------------
 
-TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging) {
+TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
+{
   TPrivateServer server;
   ASSERT_FALSE(server.Server().empty()) << "the private server did not start";
   auto layer = LayerOn(server.Server());
@@ -1018,8 +1048,9 @@ TEST_F(PulseLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging) {
   const THandle play = layer->StreamCreateFile(wav, false);
   ASSERT_NE(play, 0u);
   ASSERT_TRUE(layer->ChannelPlay(play, true));
-  ASSERT_GE(WaitUntil([&] { return got.Bytes > 20000u && layer->ChannelGetPosition(play) > 0; }, 2.0),
-            0.0);
+  ASSERT_GE(
+      WaitUntil([&] { return got.Bytes > 20000u && layer->ChannelGetPosition(play) > 0; }, 2.0),
+      0.0);
 
   ASSERT_TRUE(server.Kill());
   const double ended = WaitUntil(

@@ -24,32 +24,37 @@ namespace platform = praatkist::platform;
 namespace {
 
 // The message of the exception of type E that AAction raises; a test failure if none.
-template <class E>
-std::string MessageOf(const std::function<void()>& AAction) {
+template <class E> std::string MessageOf(const std::function<void()> &AAction)
+{
   try {
     AAction();
-  } catch (const E& e) {
+  } catch (const E &e) {
     return e.what();
   }
   ADD_FAILURE() << "no exception raised";
   return {};
 }
 
-QString Native(const QString& APath) { return QDir::toNativeSeparators(APath); }
+QString Native(const QString &APath)
+{
+  return QDir::toNativeSeparators(APath);
+}
 
 // Every test gets its own temporary home, so that the store's default root never lands
 // in the real documents folder, and a root folder "Root" beside it.
 class SessionStore : public ::testing::Test {
 protected:
-  void SetUp() override {
+  void SetUp() override
+  {
     ASSERT_TRUE(FTemp.isValid());
     SaveAndSet("HOME", Path("home"));
     SaveAndSet("XDG_CONFIG_HOME", Path("home/.config"));
     FRoot = Path("Root");
   }
 
-  void TearDown() override {
-    for (const auto& [name, value, wasSet] : FSavedEnv) {
+  void TearDown() override
+  {
+    for (const auto &[name, value, wasSet] : FSavedEnv) {
       if (wasSet)
         qputenv(name, value);
       else
@@ -57,19 +62,21 @@ protected:
     }
   }
 
-  QString Path(const QString& ARelative) const { return Native(FTemp.filePath(ARelative)); }
+  QString Path(const QString &ARelative) const { return Native(FTemp.filePath(ARelative)); }
 
   // A store on FRoot with session ASession, folder created, files AFiles inside it.
-  TSessionManager StoreWith(const QString& ASession, const QStringList& AFiles = {}) {
+  TSessionManager StoreWith(const QString &ASession, const QStringList &AFiles = {})
+  {
     TSessionManager store;
     store.SetRootPath(FRoot);
     store.CreateSession(ASession);
-    for (const QString& file : AFiles)
+    for (const QString &file : AFiles)
       Touch(FRoot + "/" + ASession + "/" + file);
     return store;
   }
 
-  static void Touch(const QString& APath) {
+  static void Touch(const QString &APath)
+  {
     QFile file(APath);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << APath.toStdString();
   }
@@ -77,14 +84,15 @@ protected:
   QString FRoot;
 
 private:
-  void SaveAndSet(const char* AName, const QString& AValue) {
+  void SaveAndSet(const char *AName, const QString &AValue)
+  {
     FSavedEnv.push_back({AName, qgetenv(AName), qEnvironmentVariableIsSet(AName)});
     qputenv(AName, AValue.toLocal8Bit());
   }
 
   QTemporaryDir FTemp;
   struct SavedVariable {
-    const char* name;
+    const char *name;
     QByteArray value;
     bool wasSet;
   };
@@ -93,16 +101,27 @@ private:
 
 } // namespace
 
-TEST(SessionNames, RefusesNamesNoFolderCanCarry) {
-  QStringList invalid = {"", "   ", " \t\r\n", ".", "..", " .. ", "Koor.", " Koor. ", "...",
-                         "a\tb", QStringLiteral("a") + QChar(31) + "b"};
+TEST(SessionNames, RefusesNamesNoFolderCanCarry)
+{
+  QStringList invalid = {"",
+                         "   ",
+                         " \t\r\n",
+                         ".",
+                         "..",
+                         " .. ",
+                         "Koor.",
+                         " Koor. ",
+                         "...",
+                         "a\tb",
+                         QStringLiteral("a") + QChar(31) + "b"};
   for (const QChar c : QStringLiteral("\"*/:<>?\\|"))
     invalid << QStringLiteral("a") + c + "b";
-  for (const QString& name : invalid)
+  for (const QString &name : invalid)
     EXPECT_FALSE(TSessionManager::ValidSessionName(name)) << name.toStdString();
 }
 
-TEST(SessionNames, AcceptsOrdinaryAndNonLatinNames) {
+TEST(SessionNames, AcceptsOrdinaryAndNonLatinNames)
+{
   const QStringList valid = {
       "Koor", "  Koor  ", "\tKoor\n", "Koor [1]", "Opname #2", ".verborgen", "Koor.1",
       QStringLiteral("café"), QStringLiteral("ÿ"), QStringLiteral("Χορωδία"), QStringLiteral("Хор"),
@@ -110,11 +129,12 @@ TEST(SessionNames, AcceptsOrdinaryAndNonLatinNames) {
       // or control code (U+013A, U+015C, U+012A, U+0109) or for the wide colon U+FF1A.
       QStringLiteral("Kĺor"), QStringLiteral("ŜŜ"), QStringLiteral("Ī"), QStringLiteral("ĉ"),
       QStringLiteral("a：b")};
-  for (const QString& name : valid)
+  for (const QString &name : valid)
     EXPECT_TRUE(TSessionManager::ValidSessionName(name)) << name.toStdString();
 }
 
-TEST_F(SessionStore, DefaultRootIsInTheDocumentsFolderAndCreated) {
+TEST_F(SessionStore, DefaultRootIsInTheDocumentsFolderAndCreated)
+{
   {
     TSessionManager store;
     EXPECT_EQ(store.RootPath(), Path("home/Documents/AudioSessies"));
@@ -132,7 +152,8 @@ TEST_F(SessionStore, DefaultRootIsInTheDocumentsFolderAndCreated) {
   EXPECT_TRUE(QFileInfo(moved.RootPath()).isDir());
 }
 
-TEST_F(SessionStore, SetRootPathStoresAnAbsoluteFolderAndClearsTheSession) {
+TEST_F(SessionStore, SetRootPathStoresAnAbsoluteFolderAndClearsTheSession)
+{
   TSessionManager store = StoreWith("Koor");
   const QString previousCurrent = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(Path(".")));
@@ -149,7 +170,8 @@ TEST_F(SessionStore, SetRootPathStoresAnAbsoluteFolderAndClearsTheSession) {
   EXPECT_EQ(store.RootPath(), Native(QDir::rootPath()));
 }
 
-TEST_F(SessionStore, SetRootPathIgnoresABlankPath) {
+TEST_F(SessionStore, SetRootPathIgnoresABlankPath)
+{
   TSessionManager store = StoreWith("Koor");
   store.SetRootPath(" \t ");
   store.SetRootPath("");
@@ -157,13 +179,15 @@ TEST_F(SessionStore, SetRootPathIgnoresABlankPath) {
   EXPECT_EQ(store.SessionName(), "Koor");
 }
 
-TEST_F(SessionStore, CreateSessionTrimsTheNameAndSelectsIt) {
+TEST_F(SessionStore, CreateSessionTrimsTheNameAndSelectsIt)
+{
   TSessionManager store = StoreWith("  Koor\t");
   EXPECT_EQ(store.SessionName(), "Koor");
   EXPECT_TRUE(QFileInfo(FRoot + "/Koor").isDir());
 }
 
-TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession) {
+TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession)
+{
   TSessionManager store = StoreWith("Koor");
   store.CreateSession("Orkest");
 
@@ -175,13 +199,14 @@ TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession) {
   EXPECT_FALSE(QFileInfo::exists(FRoot + "/a:b"));
 }
 
-TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession) {
+TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession)
+{
   TSessionManager store = StoreWith("Koor");
   // 200 x "é" is 400 bytes: more than a folder name can hold.
   QString tooLong;
   tooLong.fill(QChar(0xE9), 200);
   EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
-  EXPECT_TRUE(TSessionManager::ValidSessionName(QString(127, QChar(0xE9))));  // 254 bytes
+  EXPECT_TRUE(TSessionManager::ValidSessionName(QString(127, QChar(0xE9)))); // 254 bytes
   EXPECT_THROW(store.CreateSession(tooLong), EInvalidArgument);
 
   // The root is replaced by a plain file behind the store's back: nothing can be made.
@@ -192,11 +217,12 @@ TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession) {
   EXPECT_EQ(store.SessionName(), "Koor");
 }
 
-TEST_F(SessionStore, ChangeRootIsAllOrNothing) {
+TEST_F(SessionStore, ChangeRootIsAllOrNothing)
+{
   TSessionManager store = StoreWith("Koor");
   Touch(Path("blokkade"));
   QStringList sessions = {"oud"};
-  for (const QString& bad : {Path("blokkade/Root"), FRoot + "/a\nb", FRoot + "/a\tb"}) {
+  for (const QString &bad : {Path("blokkade/Root"), FRoot + "/a\nb", FRoot + "/a\tb"}) {
     EXPECT_THROW(store.ChangeRoot(bad, sessions), praatkist::EPraatkistError) << bad.toStdString();
     EXPECT_EQ(store.RootPath(), FRoot);
     EXPECT_EQ(store.SessionName(), "Koor");
@@ -218,7 +244,8 @@ TEST_F(SessionStore, ChangeRootIsAllOrNothing) {
   EXPECT_TRUE(store.SessionName().isEmpty());
 }
 
-TEST_F(SessionStore, SelectSessionTakesOnlyAnExistingFolderUnderItsExactName) {
+TEST_F(SessionStore, SelectSessionTakesOnlyAnExistingFolderUnderItsExactName)
+{
   TSessionManager store = StoreWith("Koor");
   store.CreateSession("Orkest");
   Touch(FRoot + "/Bestand");
@@ -232,10 +259,11 @@ TEST_F(SessionStore, SelectSessionTakesOnlyAnExistingFolderUnderItsExactName) {
   EXPECT_EQ(store.SessionName(), "Koor");
 }
 
-TEST_F(SessionStore, LoadSessionsListsFoldersInNameOrderIgnoringCase) {
+TEST_F(SessionStore, LoadSessionsListsFoldersInNameOrderIgnoringCase)
+{
   TSessionManager store;
   store.SetRootPath(FRoot);
-  for (const char* name : {"beta", "Alpha", "_Archief", "gamma", ".verborgen", "Alpha/Binnen"})
+  for (const char *name : {"beta", "Alpha", "_Archief", "gamma", ".verborgen", "Alpha/Binnen"})
     ASSERT_TRUE(QDir().mkpath(FRoot + "/" + name));
   Touch(FRoot + "/notities.txt");
 
@@ -245,7 +273,8 @@ TEST_F(SessionStore, LoadSessionsListsFoldersInNameOrderIgnoringCase) {
   EXPECT_EQ(items, QStringList({".verborgen", "Alpha", "beta", "gamma", "_Archief"}));
 }
 
-TEST_F(SessionStore, LoadSessionsRecreatesTheRootOrFailsNamingIt) {
+TEST_F(SessionStore, LoadSessionsRecreatesTheRootOrFailsNamingIt)
+{
   TSessionManager store;
   store.SetRootPath(FRoot);
   ASSERT_TRUE(QDir(FRoot).removeRecursively());
@@ -263,7 +292,8 @@ TEST_F(SessionStore, LoadSessionsRecreatesTheRootOrFailsNamingIt) {
   EXPECT_TRUE(items.isEmpty());
 }
 
-TEST_F(SessionStore, LoadRecordingsIsEmptyWithoutAUsableSession) {
+TEST_F(SessionStore, LoadRecordingsIsEmptyWithoutAUsableSession)
+{
   TSessionManager store;
   store.SetRootPath(FRoot);
   QStringList items = {"oud"};
@@ -277,7 +307,8 @@ TEST_F(SessionStore, LoadRecordingsIsEmptyWithoutAUsableSession) {
   EXPECT_TRUE(items.isEmpty());
 }
 
-TEST_F(SessionStore, LoadRecordingsListsOnlyTakesInTextualOrder) {
+TEST_F(SessionStore, LoadRecordingsListsOnlyTakesInTextualOrder)
+{
   TSessionManager store =
       StoreWith("Koor", {"Koor-10.wav", "Koor-2.wav", "koor-3.wav", "Koor-1.WAV", "KOOR-11.mp3",
                          "Koor-1.WAV.untrimmed", "Koor-1.WAV.triminfo", "notities.txt", "Koor-4"});
@@ -285,19 +316,22 @@ TEST_F(SessionStore, LoadRecordingsListsOnlyTakesInTextualOrder) {
 
   QStringList items;
   store.LoadRecordings(items);
-  EXPECT_EQ(items, QStringList({"Koor-1.WAV", "Koor-10.wav", "KOOR-11.mp3", "Koor-2.wav",
-                                "koor-3.wav"}));
+  EXPECT_EQ(items,
+            QStringList({"Koor-1.WAV", "Koor-10.wav", "KOOR-11.mp3", "Koor-2.wav", "koor-3.wav"}));
 }
 
-TEST_F(SessionStore, NextFileNameStartsAtOneAndCreatesNothing) {
+TEST_F(SessionStore, NextFileNameStartsAtOneAndCreatesNothing)
+{
   TSessionManager store = StoreWith("Koor");
-  EXPECT_EQ(store.NextFileName(".wav"), FRoot + QDir::separator() + "Koor" + QDir::separator() +
-                                            "Koor-1.wav");
-  EXPECT_TRUE(QDir(FRoot + "/Koor").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+  EXPECT_EQ(store.NextFileName(".wav"),
+            FRoot + QDir::separator() + "Koor" + QDir::separator() + "Koor-1.wav");
+  EXPECT_TRUE(
+      QDir(FRoot + "/Koor").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
-TEST_F(SessionStore, NextFileNameFollowsTheHighestNumberOfThatExtension) {
-  const auto next = [&](const QString& session, const QStringList& files, const QString& ext) {
+TEST_F(SessionStore, NextFileNameFollowsTheHighestNumberOfThatExtension)
+{
+  const auto next = [&](const QString &session, const QStringList &files, const QString &ext) {
     return QFileInfo(StoreWith(session, files).NextFileName(ext)).fileName();
   };
   EXPECT_EQ(next("A", {"A-2.wav", "A-x.wav", "A-.wav", "A-10.wav"}, ".wav"), "A-11.wav");
@@ -316,7 +350,8 @@ TEST_F(SessionStore, NextFileNameFollowsTheHighestNumberOfThatExtension) {
 
 // A name held by any entry that is no take is skipped, never handed out for a new
 // take: a folder, a pipe, a link to nowhere or elsewhere, a name in other case.
-TEST_F(SessionStore, NextFileNameSkipsNamesHeldByAnyEntry) {
+TEST_F(SessionStore, NextFileNameSkipsNamesHeldByAnyEntry)
+{
   TSessionManager store = StoreWith("Koor", {"Koor-1.wav"});
   const QString folder = FRoot + "/Koor/";
   const auto next = [&] { return QFileInfo(store.NextFileName(".wav")).fileName(); };
@@ -328,20 +363,22 @@ TEST_F(SessionStore, NextFileNameSkipsNamesHeldByAnyEntry) {
   EXPECT_EQ(next(), "Koor-5.wav");
   ASSERT_TRUE(QFile::link(folder + "Koor-1.wav", folder + "Koor-5.wav"));
   EXPECT_EQ(next(), "Koor-6.wav");
-  Touch(folder + "KOOR-6.WAV.x");  // another name altogether
+  Touch(folder + "KOOR-6.WAV.x"); // another name altogether
   ASSERT_TRUE(QDir().mkpath(folder + "kOOR-6.Wav"));
   EXPECT_EQ(next(), "Koor-7.wav");
   EXPECT_EQ(QFileInfo(store.NextFileName(".mp3")).fileName(), "Koor-1.mp3");
 }
 
-TEST_F(SessionStore, NextFileNameTakesBracketsInTheNameLiterally) {
+TEST_F(SessionStore, NextFileNameTakesBracketsInTheNameLiterally)
+{
   // As a glob class "[1]" would match "Koor 1-9.wav".
   TSessionManager store = StoreWith("Koor [1]", {"Koor [1]-1.wav", "Koor 1-9.wav"});
   EXPECT_EQ(QFileInfo(store.NextFileName(".wav")).fileName(), "Koor [1]-2.wav");
 }
 
-TEST_F(SessionStore, NextFileNameReadsNumbersAsSigned32Bit) {
-  const auto next = [&](const QString& session, const QStringList& files) {
+TEST_F(SessionStore, NextFileNameReadsNumbersAsSigned32Bit)
+{
+  const auto next = [&](const QString &session, const QStringList &files) {
     return QFileInfo(StoreWith(session, files).NextFileName(".wav")).fileName();
   };
   EXPECT_EQ(next("A", {"A-007.wav"}), "A-8.wav");
@@ -355,7 +392,8 @@ TEST_F(SessionStore, NextFileNameReadsNumbersAsSigned32Bit) {
   EXPECT_THROW(full.NextFileName(".wav"), EInvalidOperation);
 }
 
-TEST_F(SessionStore, NextFileNameNeedsASessionAndItsFolder) {
+TEST_F(SessionStore, NextFileNameNeedsASessionAndItsFolder)
+{
   TSessionManager store;
   store.SetRootPath(FRoot);
   EXPECT_EQ(MessageOf<EInvalidOperation>([&] { store.NextFileName(".wav"); }),
@@ -368,10 +406,12 @@ TEST_F(SessionStore, NextFileNameNeedsASessionAndItsFolder) {
       << message;
 }
 
-TEST(FileNamePattern, OnlyTheStarIsSpecialAndCaseIsIgnored) {
+TEST(FileNamePattern, OnlyTheStarIsSpecialAndCaseIsIgnored)
+{
   EXPECT_FALSE(platform::MatchesWildcard("Koor-1.wav", "Koor?1.wav"));
   EXPECT_TRUE(platform::MatchesWildcard("Koor?1.wav", "Koor?1.wav"));
-  EXPECT_TRUE(platform::MatchesWildcard(QStringLiteral("CAFÉ-1.wav"), QStringLiteral("café-*.wav")));
+  EXPECT_TRUE(
+      platform::MatchesWildcard(QStringLiteral("CAFÉ-1.wav"), QStringLiteral("café-*.wav")));
   EXPECT_TRUE(platform::MatchesWildcard("Koor-.wav", "Koor-*.wav"));
   EXPECT_TRUE(platform::MatchesWildcard("Koor-1.wav-2.wav", "Koor-*.wav"));
   EXPECT_FALSE(platform::MatchesWildcard("Koor-1.wa", "Koor-*.wav"));
@@ -379,7 +419,8 @@ TEST(FileNamePattern, OnlyTheStarIsSpecialAndCaseIsIgnored) {
   EXPECT_FALSE(platform::MatchesWildcard("abcbe", "a*b*d"));
 }
 
-TEST(FileNamePattern, CombinePathPutsExactlyOneSeparatorBetween) {
+TEST(FileNamePattern, CombinePathPutsExactlyOneSeparatorBetween)
+{
   const QString sep = QDir::separator();
   EXPECT_EQ(platform::CombinePath("wortel", "Koor"), "wortel" + sep + "Koor");
   EXPECT_EQ(platform::CombinePath("wortel" + sep, "Koor"), "wortel" + sep + "Koor");

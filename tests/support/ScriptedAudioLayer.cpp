@@ -15,14 +15,14 @@ namespace {
 // Like a real layer, the last error is the calling thread's own.
 thread_local int tError = kErrOk;
 
-std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at)
+std::uint32_t Get32(const std::vector<std::uint8_t> &b, std::size_t at)
 {
   return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
          std::uint32_t{b[at + 3]} << 24;
 }
 
 // A 16-bit PCM WAV: its rate, channels and samples (sizes past the end are cut).
-bool ParseWave(const std::vector<std::uint8_t>& b, TScriptedAudioLayer::TScriptedStream& out)
+bool ParseWave(const std::vector<std::uint8_t> &b, TScriptedAudioLayer::TScriptedStream &out)
 {
   if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
       std::memcmp(b.data() + 8, "WAVE", 4) != 0)
@@ -61,19 +61,19 @@ TScriptedAudioLayer::TScriptedAudioLayer()
   };
 }
 
-void TScriptedAudioLayer::FailNext(const std::string& call, int code, int skip)
+void TScriptedAudioLayer::FailNext(const std::string &call, int code, int skip)
 {
   std::lock_guard lock(FLock);
   FFailures[call] = {code, skip};
 }
 
-bool TScriptedAudioLayer::Called(const std::string& call) const
+bool TScriptedAudioLayer::Called(const std::string &call) const
 {
   std::lock_guard lock(FLock);
   return std::find(Log.begin(), Log.end(), call) != Log.end();
 }
 
-bool TScriptedAudioLayer::Fails(const std::string& call)
+bool TScriptedAudioLayer::Fails(const std::string &call)
 {
   Log.push_back(call);
   auto it = FFailures.find(call);
@@ -100,7 +100,10 @@ bool TScriptedAudioLayer::Ok()
   return true;
 }
 
-int TScriptedAudioLayer::ErrorGetCode() { return tError; }
+int TScriptedAudioLayer::ErrorGetCode()
+{
+  return tError;
+}
 
 bool TScriptedAudioLayer::Init()
 {
@@ -121,7 +124,7 @@ void TScriptedAudioLayer::Free()
   OpenStreams.clear();
 }
 
-bool TScriptedAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info)
+bool TScriptedAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo &info)
 {
   std::lock_guard lock(FLock);
   if (index < 0 || index >= static_cast<int>(Devices.size()))
@@ -155,7 +158,7 @@ void TScriptedAudioLayer::RecordFree()
 }
 
 THandle TScriptedAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels,
-                                         TRecordProc proc, void* user)
+                                         TRecordProc proc, void *user)
 {
   std::lock_guard lock(FLock);
   if (Fails("RecordStart"))
@@ -222,20 +225,20 @@ int TScriptedAudioLayer::ChannelIsActive(THandle channel)
   return it == OpenStreams.end() ? kActiveStopped : it->second.State;
 }
 
-bool TScriptedAudioLayer::Deliver(const std::vector<std::int16_t>& samples)
+bool TScriptedAudioLayer::Deliver(const std::vector<std::int16_t> &samples)
 {
   std::lock_guard lock(FLock);
   return DeliverBytes(samples.data(), static_cast<std::uint32_t>(samples.size() * 2));
 }
 
-bool TScriptedAudioLayer::DeliverBytes(const void* data, std::uint32_t length)
+bool TScriptedAudioLayer::DeliverBytes(const void *data, std::uint32_t length)
 {
   std::lock_guard lock(FLock);
   if (RecordState != kActivePlaying || FProc == nullptr)
     return false;
   if (EncoderActive && !EncoderFile.empty()) {
     std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
-    out.write(static_cast<const char*>(data), length);
+    out.write(static_cast<const char *>(data), length);
   }
   const bool keep = FProc(RecordHandle, data, length, FUser);
   if (!keep)
@@ -275,13 +278,13 @@ void TScriptedAudioLayer::FailEncoder()
   FEncoderFailed = true;
 }
 
-void TScriptedAudioLayer::AddStream(const std::filesystem::path& path, TScriptedStream stream)
+void TScriptedAudioLayer::AddStream(const std::filesystem::path &path, TScriptedStream stream)
 {
   std::lock_guard lock(FLock);
   FFiles[path] = std::move(stream);
 }
 
-THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path& file, bool decode)
+THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path &file, bool decode)
 {
   std::lock_guard lock(FLock);
   if (Fails("StreamCreateFile"))
@@ -316,7 +319,7 @@ void TScriptedAudioLayer::StreamFree(THandle stream)
   OpenStreams.erase(stream);
 }
 
-bool TScriptedAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info)
+bool TScriptedAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo &info)
 {
   std::lock_guard lock(FLock);
   if (Fails("ChannelGetInfo"))
@@ -337,7 +340,7 @@ std::uint64_t TScriptedAudioLayer::ChannelGetLength(THandle channel)
   auto it = OpenStreams.find(channel);
   if (it == OpenStreams.end())
     return Fail(kErrHandle), kPositionError;
-  const auto& d = it->second.Data;
+  const auto &d = it->second.Data;
   Ok();
   if (d.ReportedLength != ~std::uint64_t{0} - 1)
     return d.ReportedLength;
@@ -374,7 +377,7 @@ double TScriptedAudioLayer::ChannelBytes2Seconds(THandle channel, std::uint64_t 
   auto it = OpenStreams.find(channel);
   if (it == OpenStreams.end())
     return Fail(kErrHandle), -1.0;
-  const auto& d = it->second.Data;
+  const auto &d = it->second.Data;
   const std::uint32_t chans = d.Chans == 0 ? 1 : d.Chans;
   Ok();
   return static_cast<double>(bytes) / (static_cast<double>(d.Freq) * chans * 2.0);
@@ -392,7 +395,7 @@ bool TScriptedAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], fl
   return Ok();
 }
 
-std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void* buffer,
+std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void *buffer,
                                                   std::uint32_t length)
 {
   std::lock_guard lock(FLock);
@@ -401,17 +404,17 @@ std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void* buffer,
   auto it = OpenStreams.find(channel);
   if (it == OpenStreams.end() || !it->second.Decode)
     return Fail(kErrHandle), kDataError;
-  auto& s = it->second;
+  auto &s = it->second;
   const std::uint64_t total = s.Data.Samples.size() * 2;
   if (s.Position >= total)
     return Fail(kErrEnded), kDataError;
   const std::uint32_t frame = 2 * (s.Data.Chans == 0 ? 1 : s.Data.Chans);
   std::uint64_t n = std::min<std::uint64_t>(length - length % frame, total - s.Position);
-  std::memcpy(buffer, reinterpret_cast<const char*>(s.Data.Samples.data()) + s.Position, n);
+  std::memcpy(buffer, reinterpret_cast<const char *>(s.Data.Samples.data()) + s.Position, n);
   s.Position += n;
   if (EncoderActive && EncoderHandle != 0 && !EncoderFile.empty()) {
     std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
-    out.write(static_cast<const char*>(buffer), static_cast<std::streamsize>(n));
+    out.write(static_cast<const char *>(buffer), static_cast<std::streamsize>(n));
   }
   Ok();
   return static_cast<std::uint32_t>(n);
@@ -429,7 +432,7 @@ void TScriptedAudioLayer::SetPlaybackPosition(THandle stream, std::uint64_t byte
 }
 
 THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
-                                            const std::filesystem::path& file, bool autoFree)
+                                            const std::filesystem::path &file, bool autoFree)
 {
   std::lock_guard lock(FLock);
   if (Fails("EncodeMp3Start"))

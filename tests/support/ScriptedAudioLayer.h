@@ -34,15 +34,15 @@ public:
   // Fails the next call named Call ("Init", "RecordInit", "RecordStart", "ChannelPlay",
   // "EncodeMp3Start", "StreamCreateFile", "ChannelGetInfo", ...) with Code.
   // With Skip, the call succeeds Skip more times before it fails.
-  void FailNext(const std::string& call, int code, int skip = 0);
+  void FailNext(const std::string &call, int code, int skip = 0);
   // Calls made so far, in order, by name.
   std::vector<std::string> Log;
-  bool Called(const std::string& call) const;
+  bool Called(const std::string &call) const;
 
   // Hands one buffer to the running capture channel's callback (as the capture thread
   // would). Returns the callback's answer; false also when no channel is playing.
-  bool Deliver(const std::vector<std::int16_t>& samples);
-  bool DeliverBytes(const void* data, std::uint32_t length);
+  bool Deliver(const std::vector<std::int16_t> &samples);
+  bool DeliverBytes(const void *data, std::uint32_t length);
   // The capture device vanishes: the channel (and an encoder that ends with it)
   // stops by itself.
   void LoseDevice();
@@ -53,7 +53,7 @@ public:
 
   // StreamCreateFile serves these; a path not added here is read from disk when it
   // holds a 16-bit PCM WAV (any header with "fmt " and "data" chunks).
-  void AddStream(const std::filesystem::path& path, TScriptedStream stream);
+  void AddStream(const std::filesystem::path &path, TScriptedStream stream);
 
   // State seen by tests.
   bool Initialised = false;
@@ -74,28 +74,28 @@ public:
   bool Init() override;
   void Free() override;
   int ErrorGetCode() override;
-  bool RecordGetDeviceInfo(int index, audio::TAudioDeviceInfo& info) override;
+  bool RecordGetDeviceInfo(int index, audio::TAudioDeviceInfo &info) override;
   // Tests bump DeviceSerial after changing Devices, as the system reports a change.
   std::uint32_t DeviceSerial = 0;
   std::uint32_t DeviceListSerial() override { return DeviceSerial; }
   bool RecordInit(int index) override;
   void RecordFree() override;
   audio::THandle RecordStart(std::uint32_t rate, std::uint32_t channels, audio::TRecordProc proc,
-                             void* user) override;
+                             void *user) override;
   bool ChannelPlay(audio::THandle channel, bool restart) override;
   void ChannelStop(audio::THandle channel) override;
   int ChannelIsActive(audio::THandle channel) override;
   bool ChannelDataLost(audio::THandle channel) override;
-  bool ChannelGetInfo(audio::THandle channel, audio::TChannelInfo& info) override;
+  bool ChannelGetInfo(audio::THandle channel, audio::TChannelInfo &info) override;
   std::uint64_t ChannelGetLength(audio::THandle channel) override;
   std::uint64_t ChannelGetPosition(audio::THandle channel) override;
   bool ChannelSetPosition(audio::THandle channel, std::uint64_t bytes) override;
   double ChannelBytes2Seconds(audio::THandle channel, std::uint64_t bytes) override;
   bool ChannelGetLevelEx(audio::THandle channel, float levels[2], float seconds) override;
-  std::uint32_t ChannelGetData(audio::THandle channel, void* buffer, std::uint32_t length) override;
-  audio::THandle StreamCreateFile(const std::filesystem::path& file, bool decode) override;
+  std::uint32_t ChannelGetData(audio::THandle channel, void *buffer, std::uint32_t length) override;
+  audio::THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override;
   void StreamFree(audio::THandle stream) override;
-  audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path& file,
+  audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path &file,
                                 bool autoFree) override;
   bool EncodeIsActive(audio::THandle encoder) override;
   bool EncodeStop(audio::THandle encoder) override;
@@ -103,7 +103,7 @@ public:
   struct TOpenStream {
     TScriptedStream Data;
     bool Decode = false;
-    std::uint64_t Position = 0;  // bytes
+    std::uint64_t Position = 0; // bytes
     int State = audio::kActiveStopped;
     std::filesystem::path Path;
   };
@@ -112,7 +112,7 @@ public:
   void SetPlaybackPosition(audio::THandle stream, std::uint64_t bytes, bool ended);
 
 private:
-  bool Fails(const std::string& call);
+  bool Fails(const std::string &call);
   bool Fail(int code);
   bool Ok();
 
@@ -125,10 +125,10 @@ private:
   // Every call holds this, so engine work on other threads (analysis, trimming) can
   // use the layer beside the window's thread. Recursive: the layer calls itself.
   mutable std::recursive_mutex FLock;
-  bool FEncoderFailed = false;  // FailEncoder: the file could not be written
+  bool FEncoderFailed = false; // FailEncoder: the file could not be written
   audio::THandle FNextHandle = 100;
   audio::TRecordProc FProc = nullptr;
-  void* FUser = nullptr;
+  void *FUser = nullptr;
 };
 
 } // namespace praatkist::test

@@ -24,29 +24,32 @@ TTempDir::~TTempDir()
   std::filesystem::remove_all(FPath, ec);
 }
 
-std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path)
+std::vector<std::uint8_t> ReadBytes(const std::filesystem::path &path)
 {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void WriteBytes(const std::filesystem::path& path, const void* data, std::size_t size)
+void WriteBytes(const std::filesystem::path &path, const void *data, std::size_t size)
 {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  out.write(static_cast<const char *>(data), static_cast<std::streamsize>(size));
 }
 
-std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at)
+std::uint32_t Le32(const std::vector<std::uint8_t> &b, std::size_t at)
 {
   return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 |
          std::uint32_t{b.at(at + 2)} << 16 | std::uint32_t{b.at(at + 3)} << 24;
 }
 
-std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at)
+std::uint16_t Le16(const std::vector<std::uint8_t> &b, std::size_t at)
 {
   return static_cast<std::uint16_t>(b.at(at) | b.at(at + 1) << 8);
 }
 
-bool IgnoresPermissions() { return ::geteuid() == 0; }
+bool IgnoresPermissions()
+{
+  return ::geteuid() == 0;
+}
 
 } // namespace praatkist::test

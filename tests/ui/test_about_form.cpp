@@ -21,7 +21,7 @@ namespace {
 
 constexpr QRgb Background = 0x1B1D21;
 
-QRgb Rgb(const QImage& image, int x, int y)
+QRgb Rgb(const QImage &image, int x, int y)
 {
   return image.pixel(x, y) & 0xFFFFFF;
 }
@@ -33,13 +33,13 @@ QString Hex(QRgb rgb)
 
 // Runs `answer` on the about window as soon as it is on screen; closes it two
 // seconds after the answer if the answer failed to.
-void AnswerAbout(std::function<void(TfrmAbout*)> answer)
+void AnswerAbout(std::function<void(TfrmAbout *)> answer)
 {
-  auto* poll = new QTimer;
+  auto *poll = new QTimer;
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QObject::connect(poll, &QTimer::timeout, [poll, clock, answer] {
-    auto* form = qobject_cast<TfrmAbout*>(QApplication::activeModalWidget());
+    auto *form = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
     if (!form || !form->isVisible()) {
       if (clock->elapsed() > 5000) {
         poll->stop();
@@ -81,12 +81,18 @@ void TestAboutForm::versionText_data()
   QTest::addColumn<QString>("shown");
   const QString fallback = QString::fromLatin1(platform::DefaultVersionText);
   QTest::newRow("none") << "" << fallback;
-  QTest::newRow("four parts") << "1.0.0.6" << "1.0.0.6";
-  QTest::newRow("decimal") << "2.10.0.315" << "2.10.0.315";
-  QTest::newRow("leading zeros") << "02.010.00.0315" << "2.10.0.315";
-  QTest::newRow("two parts") << "0.1" << "0.1.0.0";
-  QTest::newRow("three parts") << "3.2.1" << "3.2.1.0";
-  QTest::newRow("largest parts") << "65535.65535.65535.65535" << "65535.65535.65535.65535";
+  QTest::newRow("four parts") << "1.0.0.6"
+                              << "1.0.0.6";
+  QTest::newRow("decimal") << "2.10.0.315"
+                           << "2.10.0.315";
+  QTest::newRow("leading zeros") << "02.010.00.0315"
+                                 << "2.10.0.315";
+  QTest::newRow("two parts") << "0.1"
+                             << "0.1.0.0";
+  QTest::newRow("three parts") << "3.2.1"
+                               << "3.2.1.0";
+  QTest::newRow("largest parts") << "65535.65535.65535.65535"
+                                 << "65535.65535.65535.65535";
   QTest::newRow("part too large") << "65536.0.0.0" << fallback;
   QTest::newRow("five parts") << "1.2.3.4.5" << fallback;
   QTest::newRow("empty part") << "1..2.3" << fallback;
@@ -127,7 +133,7 @@ void TestAboutForm::showAboutLayoutAndClose()
     int result = -100;
   } seen;
 
-  AnswerAbout([&](TfrmAbout* form) {
+  AnswerAbout([&](TfrmAbout *form) {
     seen.title = form->windowTitle();
     seen.size = form->size();
     seen.heading = form->lblTitle->text();
@@ -169,7 +175,7 @@ void TestAboutForm::showAboutLayoutAndClose()
   QCOMPARE(seen.copyrightBox, QRect(32, 195, 436, 25));
   QCOMPARE(seen.closeBox, QRect(175, 245, 150, 40));
 
-  const QImage& img = seen.picture;
+  const QImage &img = seen.picture;
   QCOMPARE(Hex(Rgb(img, 3, 3)), Hex(Background));
   QCOMPARE(Hex(Rgb(img, 496, 306)), Hex(Background));
   // The close panel's blue, beside its caption, right up to its edges.
@@ -178,7 +184,7 @@ void TestAboutForm::showAboutLayoutAndClose()
   QCOMPARE(Hex(Rgb(img, 174, 265)), Hex(Background));
 
   // Each line of text shows its own colour at its strongest pixel.
-  const auto strongest = [&](const QRect& box) {
+  const auto strongest = [&](const QRect &box) {
     int best = -1;
     QRgb rgb = 0;
     for (int y = box.top(); y <= box.bottom(); ++y)
@@ -202,7 +208,7 @@ void TestAboutForm::closeBoxAndKeys()
 {
   bool openAfterKeys = false;
   int result = -100;
-  AnswerAbout([&](TfrmAbout* form) {
+  AnswerAbout([&](TfrmAbout *form) {
     QObject::connect(form, &QDialog::finished, [&](int r) { result = r; });
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space})
       QTest::keyClick(form, key);
@@ -221,7 +227,7 @@ void TestAboutForm::centredOverItsOwner()
   owner.show();
   QVERIFY(QTest::qWaitForWindowExposed(&owner));
   QRect placed;
-  AnswerAbout([&](TfrmAbout* form) {
+  AnswerAbout([&](TfrmAbout *form) {
     placed = form->geometry();
     form->CloseClick();
   });
@@ -230,7 +236,7 @@ void TestAboutForm::centredOverItsOwner()
   QVERIFY2((placed.center() - owner.geometry().center()).manhattanLength() <= 40,
            qPrintable(QStringLiteral("%1,%2").arg(placed.x()).arg(placed.y())));
   // The window is gone again and no longer a child of its owner.
-  QVERIFY(owner.findChildren<TfrmAbout*>().isEmpty());
+  QVERIFY(owner.findChildren<TfrmAbout *>().isEmpty());
 }
 
 QTEST_MAIN(TestAboutForm)

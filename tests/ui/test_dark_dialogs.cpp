@@ -23,7 +23,7 @@ namespace {
 constexpr QRgb Background = 0x1B1D21;
 constexpr QRgb DialogText = 0xE3E5E8;
 
-QRgb Rgb(const QImage& image, int x, int y)
+QRgb Rgb(const QImage &image, int x, int y)
 {
   return image.pixel(x, y) & 0xFFFFFF;
 }
@@ -36,13 +36,13 @@ QString Hex(QRgb rgb)
 // Runs `answer` on the next modal dialog as soon as it is on screen. A dialog
 // that is still open two seconds after the answer is closed, so that a broken
 // answer fails the test instead of hanging it.
-void AnswerNextDialog(std::function<void(QDialog*)> answer)
+void AnswerNextDialog(std::function<void(QDialog *)> answer)
 {
-  auto* poll = new QTimer;
+  auto *poll = new QTimer;
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
   QObject::connect(poll, &QTimer::timeout, [poll, clock, answer] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
     if (!dialog || !dialog->isVisible()) {
       if (clock->elapsed() > 5000) {
         poll->deleteLater();
@@ -62,9 +62,9 @@ void AnswerNextDialog(std::function<void(QDialog*)> answer)
   poll->start(5);
 }
 
-TModernButton* ButtonNamed(QDialog* dialog, const QString& caption)
+TModernButton *ButtonNamed(QDialog *dialog, const QString &caption)
 {
-  for (auto* b : dialog->findChildren<TModernButton*>())
+  for (auto *b : dialog->findChildren<TModernButton *>())
     if (b->Caption() == caption)
       return b;
   return nullptr;
@@ -89,18 +89,18 @@ struct TSeen {
 enum class TAnswer { Click, CloseBox };
 
 // Looks at the dialog, then answers it with the named button or its close box.
-std::function<void(QDialog*)> LookAndAnswer(TSeen& seen, TAnswer how, QString caption = {},
-                                            QString typed = QStringLiteral("\x01"))
+std::function<void(QDialog *)> LookAndAnswer(TSeen &seen, TAnswer how, QString caption = {},
+                                             QString typed = QStringLiteral("\x01"))
 {
-  return [&seen, how, caption, typed](QDialog* dialog) {
+  return [&seen, how, caption, typed](QDialog *dialog) {
     seen.title = dialog->windowTitle();
     seen.size = dialog->size();
-    if (auto* label = dialog->findChild<QLabel*>()) {
+    if (auto *label = dialog->findChild<QLabel *>()) {
       seen.labelBox = label->geometry();
       seen.labelText = label->text();
       seen.labelAlignment = label->alignment();
     }
-    for (auto* b : dialog->findChildren<TModernButton*>()) {
+    for (auto *b : dialog->findChildren<TModernButton *>()) {
       const QRect g = b->geometry();
       seen.buttons << QStringLiteral("%1 %2,%3,%4,%5 %6 %7")
                           .arg(b->Caption())
@@ -111,7 +111,7 @@ std::function<void(QDialog*)> LookAndAnswer(TSeen& seen, TAnswer how, QString ca
                           .arg(b->ModalResult())
                           .arg(Hex(b->AccentColor().rgb()));
     }
-    if (auto* edit = dialog->findChild<QLineEdit*>()) {
+    if (auto *edit = dialog->findChild<QLineEdit *>()) {
       seen.editBox = edit->geometry();
       seen.editText = edit->text();
       seen.editSelection = edit->selectedText();
@@ -119,7 +119,7 @@ std::function<void(QDialog*)> LookAndAnswer(TSeen& seen, TAnswer how, QString ca
     }
     seen.picture = dialog->grab().toImage();
 
-    if (auto* edit = dialog->findChild<QLineEdit*>(); edit && typed != QStringLiteral("\x01")) {
+    if (auto *edit = dialog->findChild<QLineEdit *>(); edit && typed != QStringLiteral("\x01")) {
       // Typing replaces the selected text, as it does for the user.
       if (typed.isEmpty())
         QTest::keyClick(edit, Qt::Key_Backspace);
@@ -128,7 +128,7 @@ std::function<void(QDialog*)> LookAndAnswer(TSeen& seen, TAnswer how, QString ca
     }
     if (how == TAnswer::CloseBox) {
       dialog->close();
-    } else if (TModernButton* b = ButtonNamed(dialog, caption)) {
+    } else if (TModernButton *b = ButtonNamed(dialog, caption)) {
       QTest::mouseClick(b, Qt::LeftButton);
     }
     seen.closedByAnswer = !dialog->isVisible();
@@ -142,7 +142,7 @@ const QString PurgeQuestion =
         .arg(12);
 
 // Rows of a picture within [x0, x1) that hold a pixel other than the background.
-std::pair<int, int> InkRows(const QImage& img, int x0, int x1, int y0, int y1)
+std::pair<int, int> InkRows(const QImage &img, int x0, int x1, int y0, int y1)
 {
   int first = -1, last = -1;
   for (int y = y0; y < y1; ++y)
@@ -214,10 +214,18 @@ void TestDarkDialogs::layoutAndColours()
   const QString text = QStringLiteral("Kies of maak eerst een sessie.");
   QString entry = QStringLiteral("Koor");
   switch (kind) {
-  case 0: ShowDarkError(text); break;
-  case 1: ShowDarkMessage(text); break;
-  case 2: DarkConfirm(text); break;
-  default: DarkInputQuery(title, QStringLiteral("Naam van de nieuwe sessie:"), entry); break;
+  case 0:
+    ShowDarkError(text);
+    break;
+  case 1:
+    ShowDarkMessage(text);
+    break;
+  case 2:
+    DarkConfirm(text);
+    break;
+  default:
+    DarkInputQuery(title, QStringLiteral("Naam van de nieuwe sessie:"), entry);
+    break;
   }
 
   QVERIFY(seen.closedByAnswer);
@@ -228,13 +236,14 @@ void TestDarkDialogs::layoutAndColours()
   QCOMPARE(int(seen.labelAlignment & Qt::AlignHorizontal_Mask), int(Qt::AlignLeft));
   QCOMPARE(seen.buttons, buttons);
 
-  const QImage& img = seen.picture;
+  const QImage &img = seen.picture;
   QCOMPARE(img.size(), QSize(480, height));
   for (QPoint p : {QPoint(2, 2), QPoint(477, 2), QPoint(2, height - 3), QPoint(240, height - 3)})
     QCOMPARE(Hex(Rgb(img, p.x(), p.y())), Hex(Background));
   // Each button shows its accent beside its caption.
   const int buttonTop = buttons.size() == 1 ? 125 : (kind == 2 ? 135 : 145);
-  QCOMPARE(Hex(Rgb(img, 325 + 8, buttonTop + 19)), Hex(buttons.last().section(' ', -1).mid(1).toUInt(nullptr, 16)));
+  QCOMPARE(Hex(Rgb(img, 325 + 8, buttonTop + 19)),
+           Hex(buttons.last().section(' ', -1).mid(1).toUInt(nullptr, 16)));
   if (buttons.size() == 2)
     QCOMPARE(Hex(Rgb(img, 190 + 8, buttonTop + 19)), Hex(0x383C43));
 
@@ -275,8 +284,8 @@ void TestDarkDialogs::errorAndMessageCloseEitherWay()
   QFETCH(bool, error);
   QFETCH(bool, closeBox);
   TSeen seen;
-  AnswerNextDialog(LookAndAnswer(seen, closeBox ? TAnswer::CloseBox : TAnswer::Click,
-                                 QStringLiteral("OK")));
+  AnswerNextDialog(
+      LookAndAnswer(seen, closeBox ? TAnswer::CloseBox : TAnswer::Click, QStringLiteral("OK")));
   // A message with characters that rich text would swallow is shown as it is.
   const QString text = QStringLiteral("Opnemen mislukt (BASS-fout 23). <b>a & b</b>");
   if (error)
@@ -285,8 +294,8 @@ void TestDarkDialogs::errorAndMessageCloseEitherWay()
     ShowDarkMessage(text);
   QVERIFY(seen.closedByAnswer);
   QCOMPARE(seen.labelText, text);
-  for (QWidget* w : QApplication::topLevelWidgets())
-    QVERIFY2(!qobject_cast<QDialog*>(w), "the dialog outlived its call");
+  for (QWidget *w : QApplication::topLevelWidgets())
+    QVERIFY2(!qobject_cast<QDialog *>(w), "the dialog outlived its call");
 }
 
 void TestDarkDialogs::confirmAnswers_data()
@@ -321,13 +330,18 @@ void TestDarkDialogs::inputAnswers_data()
   QTest::addColumn<QString>("after");
 
   const QString keep = QStringLiteral("\x01");
-  QTest::newRow("OK, empty start") << "" << "Koor" << false << "OK" << true << "Koor";
-  QTest::newRow("OK keeps spaces") << "Oud" << "  Koor 2 " << false << "OK" << true << "  Koor 2 ";
+  QTest::newRow("OK, empty start") << ""
+                                   << "Koor" << false << "OK" << true << "Koor";
+  QTest::newRow("OK keeps spaces") << "Oud"
+                                   << "  Koor 2 " << false << "OK" << true << "  Koor 2 ";
   QTest::newRow("OK, untouched") << "Oud" << keep << false << "OK" << true << "Oud";
-  QTest::newRow("OK, emptied box") << "Oud" << "" << false << "OK" << true << "";
+  QTest::newRow("OK, emptied box") << "Oud"
+                                   << "" << false << "OK" << true << "";
   QTest::newRow("OK, empty box") << "" << keep << false << "OK" << true << "";
-  QTest::newRow("Annuleren") << "Oud" << "Nieuw" << false << "Annuleren" << false << "Oud";
-  QTest::newRow("close box") << "Oud" << "Nieuw" << true << "" << false << "Oud";
+  QTest::newRow("Annuleren") << "Oud"
+                             << "Nieuw" << false << "Annuleren" << false << "Oud";
+  QTest::newRow("close box") << "Oud"
+                             << "Nieuw" << true << "" << false << "Oud";
 }
 
 void TestDarkDialogs::inputAnswers()
@@ -357,12 +371,12 @@ void TestDarkDialogs::noKeyAnswersTheDialog()
 {
   bool openAfterKeys = false;
   bool editKeptFocus = false;
-  AnswerNextDialog([&](QDialog* dialog) {
+  AnswerNextDialog([&](QDialog *dialog) {
     for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_Tab,
                         Qt::Key_Backtab})
       QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, key);
     openAfterKeys = dialog->isVisible();
-    auto* edit = dialog->findChild<QLineEdit*>();
+    auto *edit = dialog->findChild<QLineEdit *>();
     editKeptFocus = edit && edit->hasFocus();
     QTest::mouseClick(ButtonNamed(dialog, QStringLiteral("OK")), Qt::LeftButton);
   });
@@ -374,7 +388,7 @@ void TestDarkDialogs::noKeyAnswersTheDialog()
   QCOMPARE(text, QStringLiteral(" "));
 
   openAfterKeys = false;
-  AnswerNextDialog([&](QDialog* dialog) {
+  AnswerNextDialog([&](QDialog *dialog) {
     QTest::keyClick(dialog, Qt::Key_Escape);
     QTest::keyClick(dialog, Qt::Key_Return);
     openAfterKeys = dialog->isVisible();
@@ -389,8 +403,8 @@ void TestDarkDialogs::purgeQuestionFitsItsLabel()
   TSeen seen;
   int needed = -1;
   int lineSpacing = 0;
-  AnswerNextDialog([&](QDialog* dialog) {
-    auto* label = dialog->findChild<QLabel*>();
+  AnswerNextDialog([&](QDialog *dialog) {
+    auto *label = dialog->findChild<QLabel *>();
     needed = label->heightForWidth(label->width());
     lineSpacing = label->fontMetrics().lineSpacing();
     LookAndAnswer(seen, TAnswer::Click, QStringLiteral("Annuleren"))(dialog);

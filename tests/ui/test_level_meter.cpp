@@ -31,7 +31,7 @@ constexpr int SegmentRow = 35; // a row through every segment
 
 constexpr std::array<int, 9> Marks{-60, -48, -36, -24, -12, -6, 0, 3, 6};
 
-QRgb Rgb(const QImage& image, int x, int y)
+QRgb Rgb(const QImage &image, int x, int y)
 {
   return image.pixel(x, y) & 0xFFFFFF;
 }
@@ -43,7 +43,7 @@ int SegmentLeft(int i)
 }
 
 // Colour of each segment, read left of its middle where no peak marker lies.
-QList<QRgb> SegmentColours(const QImage& image)
+QList<QRgb> SegmentColours(const QImage &image)
 {
   QList<QRgb> colours;
   for (int i = 0; i < 36; ++i)
@@ -52,7 +52,7 @@ QList<QRgb> SegmentColours(const QImage& image)
 }
 
 // A text on its opaque cell, drawn as the meter draws its labels.
-QImage TextAlone(const QString& text, const QFont& font, QRgb ink, QRgb background)
+QImage TextAlone(const QString &text, const QFont &font, QRgb ink, QRgb background)
 {
   const QFontMetrics fm(font);
   QImage image(fm.horizontalAdvance(text), fm.height(), QImage::Format_RGB32);
@@ -65,7 +65,7 @@ QImage TextAlone(const QString& text, const QFont& font, QRgb ink, QRgb backgrou
   return image;
 }
 
-int CountWhite(const QImage& image)
+int CountWhite(const QImage &image)
 {
   int n = 0;
   for (int y = 0; y < image.height(); ++y)
@@ -86,8 +86,8 @@ private slots:
     QCOMPARE(VuLitSegments(0), 0);
     QCOMPARE(VuLitSegments(-5), 0);
     QCOMPARE(VuLitSegments(1), 0);
-    QCOMPARE(VuLitSegments(32), 0);   // -60.2 dB: below the scale
-    QCOMPARE(VuLitSegments(33), 1);   // -59.9 dB
+    QCOMPARE(VuLitSegments(32), 0);     // -60.2 dB: below the scale
+    QCOMPARE(VuLitSegments(33), 1);     // -59.9 dB
     QCOMPARE(VuLitSegments(16384), 30); // -6 dB
     QCOMPARE(VuLitSegments(32768), 33); // 0 dB
     QCOMPARE(VuLitSegments(65535), 36); // +6.02 dB, held at the top

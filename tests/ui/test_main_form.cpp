@@ -54,7 +54,7 @@ namespace fs = std::filesystem;
 
 constexpr int Rate = 48000;
 
-QString Q(const fs::path& APath)
+QString Q(const fs::path &APath)
 {
   return QString::fromStdString(APath.string());
 }
@@ -76,10 +76,10 @@ public:
     FPoll.start(5);
   }
 
-  void Click(const QString& ACaption)
+  void Click(const QString &ACaption)
   {
-    FPlans.push_back([ACaption](QWidget* w) {
-      for (auto* b : w->findChildren<TModernButton*>())
+    FPlans.push_back([ACaption](QWidget *w) {
+      for (auto *b : w->findChildren<TModernButton *>())
         if (b->Caption() == ACaption) {
           QTest::mouseClick(b, Qt::LeftButton);
           return;
@@ -89,15 +89,15 @@ public:
   }
 
   // Runs AAction on the next window instead of answering it.
-  void Do(std::function<void(QWidget*)> AAction) { FPlans.push_back(std::move(AAction)); }
+  void Do(std::function<void(QWidget *)> AAction) { FPlans.push_back(std::move(AAction)); }
 
-  void Type(const QString& AText)
+  void Type(const QString &AText)
   {
-    FPlans.push_back([AText](QWidget* w) {
-      auto* edit = w->findChild<QLineEdit*>(QStringLiteral("edtText"));
+    FPlans.push_back([AText](QWidget *w) {
+      auto *edit = w->findChild<QLineEdit *>(QStringLiteral("edtText"));
       QVERIFY(edit != nullptr);
       edit->setText(AText);
-      for (auto* b : w->findChildren<TModernButton*>())
+      for (auto *b : w->findChildren<TModernButton *>())
         if (b->Caption() == QStringLiteral("OK"))
           QTest::mouseClick(b, Qt::LeftButton);
     });
@@ -108,7 +108,7 @@ public:
   QStringList Texts() const
   {
     QStringList texts;
-    for (const auto& s : Seen)
+    for (const auto &s : Seen)
       texts << s.Text;
     return texts;
   }
@@ -116,43 +116,44 @@ public:
 private:
   void Poll()
   {
-    QWidget* w = QApplication::activeModalWidget();
+    QWidget *w = QApplication::activeModalWidget();
     if (w == nullptr || !w->isVisible() || w == FLast)
       return;
     FLast = w;
     TSeenDialog seen;
     seen.Title = w->windowTitle();
-    if (auto* box = qobject_cast<QMessageBox*>(w))
+    if (auto *box = qobject_cast<QMessageBox *>(w))
       seen.Text = box->text();
-    else if (auto* label = w->findChild<QLabel*>(QStringLiteral("lblMessage")))
+    else if (auto *label = w->findChild<QLabel *>(QStringLiteral("lblMessage")))
       seen.Text = label->text();
     Seen.append(seen);
     if (!FPlans.empty()) {
       auto plan = FPlans.front();
       FPlans.pop_front();
       plan(w);
-    } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+    } else if (auto *dialog = qobject_cast<QDialog *>(w)) {
       dialog->reject();
     }
   }
 
   QTimer FPoll;
   QPointer<QWidget> FLast;
-  std::deque<std::function<void(QWidget*)>> FPlans;
+  std::deque<std::function<void(QWidget *)>> FPlans;
 };
 
 // ---- files ----------------------------------------------------------------------------
 
 std::vector<std::int16_t> Level(double ASeconds, std::int16_t AValue, int AChannels = 2)
 {
-  return std::vector<std::int16_t>(
-      static_cast<std::size_t>(ASeconds * Rate + 0.5) * static_cast<std::size_t>(AChannels), AValue);
+  return std::vector<std::int16_t>(static_cast<std::size_t>(ASeconds * Rate + 0.5) *
+                                       static_cast<std::size_t>(AChannels),
+                                   AValue);
 }
 
 std::vector<std::int16_t> Join(std::initializer_list<std::vector<std::int16_t>> AParts)
 {
   std::vector<std::int16_t> all;
-  for (const auto& part : AParts)
+  for (const auto &part : AParts)
     all.insert(all.end(), part.begin(), part.end());
   return all;
 }
@@ -163,7 +164,7 @@ std::vector<std::int16_t> TrimmableTake()
   return Join({Level(0.5, 0), Level(1.0, 12000), Level(0.5, 0)});
 }
 
-void WriteWave(const fs::path& APath, const std::vector<std::int16_t>& ASamples, int AChannels = 2)
+void WriteWave(const fs::path &APath, const std::vector<std::int16_t> &ASamples, int AChannels = 2)
 {
   const std::uint32_t data = static_cast<std::uint32_t>(ASamples.size() * 2);
   std::vector<std::uint8_t> b;
@@ -175,7 +176,7 @@ void WriteWave(const fs::path& APath, const std::vector<std::int16_t>& ASamples,
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
   };
-  auto tag = [&b](const char* t) { b.insert(b.end(), t, t + 4); };
+  auto tag = [&b](const char *t) { b.insert(b.end(), t, t + 4); };
   tag("RIFF");
   put32(36 + data);
   tag("WAVE");
@@ -189,17 +190,17 @@ void WriteWave(const fs::path& APath, const std::vector<std::int16_t>& ASamples,
   put16(16);
   tag("data");
   put32(data);
-  const auto* raw = reinterpret_cast<const std::uint8_t*>(ASamples.data());
+  const auto *raw = reinterpret_cast<const std::uint8_t *>(ASamples.data());
   b.insert(b.end(), raw, raw + data);
   test::WriteBytes(APath, b.data(), b.size());
 }
 
-void Touch(const fs::path& APath, const std::string& AText = "x")
+void Touch(const fs::path &APath, const std::string &AText = "x")
 {
   std::ofstream(APath, std::ios::binary) << AText;
 }
 
-void WriteTrimRecord(const fs::path& ATake, const std::string& AStart, const std::string& AEnd)
+void WriteTrimRecord(const fs::path &ATake, const std::string &AStart, const std::string &AEnd)
 {
   Touch(fs::path(ATake.string() + ".untrimmed"));
   Touch(fs::path(ATake.string() + ".triminfo"),
@@ -210,25 +211,25 @@ void WriteTrimRecord(const fs::path& ATake, const std::string& AStart, const std
 
 // Analysis and trimming run off the window's thread: wait until the window has shown
 // their results (and completed a stop).
-void WaitIdle(QWidget* AWidget)
+void WaitIdle(QWidget *AWidget)
 {
-  auto* window = qobject_cast<TfrmMain*>(AWidget->window());
+  auto *window = qobject_cast<TfrmMain *>(AWidget->window());
   if (window != nullptr)
     QTRY_VERIFY_WITH_TIMEOUT(!window->WorkBusy(), 10000);
 }
 
 // Real clicks where a user would click: on a list row, on a combo box and then on the
 // entry in its open list.
-void ClickRow(QListWidget* AList, int ARow, Qt::KeyboardModifiers AKeys = {})
+void ClickRow(QListWidget *AList, int ARow, Qt::KeyboardModifiers AKeys = {})
 {
-  QListWidgetItem* item = AList->item(ARow);
+  QListWidgetItem *item = AList->item(ARow);
   QVERIFY2(item != nullptr, qPrintable(QString::number(ARow)));
   AList->scrollToItem(item);
   QTest::mouseClick(AList->viewport(), Qt::LeftButton, AKeys, AList->visualItemRect(item).center());
   WaitIdle(AList);
 }
 
-void PickEntry(QComboBox* ACombo, const QString& AText)
+void PickEntry(QComboBox *ACombo, const QString &AText)
 {
   const int index = ACombo->findText(AText);
   QVERIFY2(index >= 0, qPrintable(AText));
@@ -236,7 +237,7 @@ void PickEntry(QComboBox* ACombo, const QString& AText)
   // follows within a double-click time), chosen with the mouse.
   ACombo->setFocus();
   QTest::keyClick(ACombo, Qt::Key_F4);
-  QAbstractItemView* view = ACombo->view();
+  QAbstractItemView *view = ACombo->view();
   QTRY_VERIFY2_WITH_TIMEOUT(view->isVisible(), qPrintable(ACombo->objectName()), 2000);
   const QModelIndex entry = view->model()->index(index, ACombo->modelColumn(), view->rootIndex());
   view->scrollTo(entry);
@@ -252,7 +253,7 @@ class TSlowLayer : public TScriptedAudioLayer {
 public:
   std::atomic<int> ReadDelayMs{0};
 
-  audio::THandle StreamCreateFile(const fs::path& AFile, bool ADecode) override
+  audio::THandle StreamCreateFile(const fs::path &AFile, bool ADecode) override
   {
     const audio::THandle handle = TScriptedAudioLayer::StreamCreateFile(AFile, ADecode);
     const std::lock_guard lock(FSlowLock);
@@ -260,7 +261,8 @@ public:
     return handle;
   }
 
-  std::uint32_t ChannelGetData(audio::THandle AChannel, void* ABuffer, std::uint32_t ALength) override
+  std::uint32_t ChannelGetData(audio::THandle AChannel, void *ABuffer,
+                               std::uint32_t ALength) override
   {
     {
       const std::lock_guard lock(FSlowLock);
@@ -271,7 +273,7 @@ public:
     return TScriptedAudioLayer::ChannelGetData(AChannel, ABuffer, ALength);
   }
 
-  int Reads(const std::string& AFileName)
+  int Reads(const std::string &AFileName)
   {
     const std::lock_guard lock(FSlowLock);
     return FReads[AFileName];
@@ -296,7 +298,7 @@ struct TWindowKit {
   std::unique_ptr<TfrmMain> Win;
 
   // ASettings: lines for the settings file after the root ("" leaves the file out).
-  explicit TWindowKit(const std::string& ARecordingSettings = "[Opname]\r\n",
+  explicit TWindowKit(const std::string &ARecordingSettings = "[Opname]\r\n",
                       bool AWriteSettings = true)
   {
     Root = Dir / "root";
@@ -307,12 +309,12 @@ struct TWindowKit {
       Touch(Ini, "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n" + ARecordingSettings);
   }
 
-  TfrmMain& Open()
+  TfrmMain &Open()
   {
-    Win.reset();  // one window on the layer at a time
+    Win.reset(); // one window on the layer at a time
     Win = std::make_unique<TfrmMain>(&Layer, Q(Ini));
     Win->TickCount = [this] { return Now; };
-    Win->AskRootFolder = [this](const QString& AProposed) {
+    Win->AskRootFolder = [this](const QString &AProposed) {
       AskedRootProposal = AProposed;
       return RootAnswer;
     };
@@ -322,17 +324,17 @@ struct TWindowKit {
     return *Win;
   }
 
-  fs::path Session(const std::string& AName)
+  fs::path Session(const std::string &AName)
   {
     fs::create_directories(Root / AName);
     return Root / AName;
   }
 
-  void Pick(const QString& AName) { PickEntry(Win->cbSession, AName); }
+  void Pick(const QString &AName) { PickEntry(Win->cbSession, AName); }
 
   void ChooseFormat(int AIndex) { PickEntry(Win->cbFormat, Win->cbFormat->itemText(AIndex)); }
 
-  void Feed(const std::vector<std::int16_t>& ASamples)
+  void Feed(const std::vector<std::int16_t> &ASamples)
   {
     const std::size_t chunk = 9600;
     for (std::size_t at = 0; at < ASamples.size(); at += chunk) {
@@ -342,7 +344,7 @@ struct TWindowKit {
     }
   }
 
-  void Record(const std::vector<std::int16_t>& ASamples)
+  void Record(const std::vector<std::int16_t> &ASamples)
   {
     QTest::mouseClick(Win->lblTextRecord, Qt::LeftButton);
     Feed(ASamples);
@@ -358,7 +360,7 @@ struct TWindowKit {
 
   audio::THandle PlaybackStream() const
   {
-    for (const auto& [handle, stream] : Layer.OpenStreams)
+    for (const auto &[handle, stream] : Layer.OpenStreams)
       if (!stream.Decode)
         return handle;
     return 0;
@@ -374,17 +376,17 @@ struct TWindowKit {
 
   QString Selected() const
   {
-    auto* item = Win->lbRecordings->currentItem();
+    auto *item = Win->lbRecordings->currentItem();
     return item && item->isSelected() ? item->text() : QString();
   }
 
-  std::string Setting(const char* ASection, const char* AKey) const
+  std::string Setting(const char *ASection, const char *AKey) const
   {
     return platform::TIniFile(Ini).ReadString(ASection, AKey, "<none>");
   }
 };
 
-QString NativeTakePath(const fs::path& APath)
+QString NativeTakePath(const fs::path &APath)
 {
   return QDir::toNativeSeparators(Q(APath));
 }
@@ -439,7 +441,7 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
 {
   TWindowKit kit("", false);
   kit.Layer.Devices.push_back({"Uitgeschakeld", "off", 0});
-  auto& w = kit.Open();
+  auto &w = kit.Open();
 
   QCOMPARE(w.size(), QSize(924, 725));
   QCOMPARE(w.windowTitle(), QStringLiteral("Praatkist"));
@@ -469,16 +471,16 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
   QCOMPARE(w.cbSession->currentIndex(), -1);
   QCOMPARE(w.lbRecordings->count(), 0);
 
-  for (QWidget* on : std::initializer_list<QWidget*>{w.btnRoot, w.btnNew, w.btnAbout, w.btnExit,
-                                                     w.btnRecord, w.cbSession, w.cbDevice,
-                                                     w.cbFormat, w.cbRate, w.chkTrimSilence,
-                                                     w.chkMono})
+  for (QWidget *on : std::initializer_list<QWidget *>{
+           w.btnRoot, w.btnNew, w.btnAbout, w.btnExit, w.btnRecord, w.cbSession, w.cbDevice,
+           w.cbFormat, w.cbRate, w.chkTrimSilence, w.chkMono})
     QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
-  for (QWidget* off :
-       std::initializer_list<QWidget*>{w.btnStop, w.btnListen, w.btnDelete, w.btnUndoTrim})
+  for (QWidget *off :
+       std::initializer_list<QWidget *>{w.btnStop, w.btnListen, w.btnDelete, w.btnUndoTrim})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   QVERIFY(!w.timer->isActive());
-  QCOMPARE(w.chkMono->toolTip(), QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
+  QCOMPARE(w.chkMono->toolTip(),
+           QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
 
   TDialogs dialogs;
   QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
@@ -512,21 +514,26 @@ void TestMainForm::clampsStoredValues_data()
 
   QTest::newRow("high") << "Formaat=5\r\nBitrateIndex=9\r\nSamplerate=22050\r\n"
                            "Geluidsingang=Line in\r\nStiltesTrimmen=7\r\nMono=1\r\n"
-                        << "MP3" << true << "320 kbps" << "48000" << "Line in" << true << true;
+                        << "MP3" << true << "320 kbps"
+                        << "48000"
+                        << "Line in" << true << true;
   QTest::newRow("low") << "Formaat=-2\r\nBitrateIndex=-1\r\nSamplerate=96000\r\n"
                           "Geluidsingang=Weggehaald\r\nStiltesTrimmen=0\r\nMono=ja\r\n"
-                       << "WAV" << false << "128 kbps" << "96000" << "Microfoon" << false << false;
+                       << "WAV" << false << "128 kbps"
+                       << "96000"
+                       << "Microfoon" << false << false;
   QTest::newRow("loopback name") << "Formaat=1\r\nBitrateIndex=2\r\nSamplerate=44100\r\n"
                                     "Geluidsingang=Monitor of Speakers\r\n"
-                                 << "MP3" << true << "256 kbps" << "44100" << "Microfoon" << false
-                                 << false;
+                                 << "MP3" << true << "256 kbps"
+                                 << "44100"
+                                 << "Microfoon" << false << false;
 }
 
 void TestMainForm::clampsStoredValues()
 {
   QFETCH(QString, stored);
   TWindowKit kit("[Opname]\r\n" + stored.toStdString());
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   QTEST(w.cbFormat->currentText(), "format");
   QTEST(w.cbBitrate->isEnabled(), "bitrateEnabled");
   QTEST(w.cbBitrate->currentText(), "bitrate");
@@ -543,7 +550,7 @@ void TestMainForm::withoutUsableDeviceRecordAsksForOne()
   kit.Layer.Devices = {{"Monitor of Speakers", "m", audio::kDeviceEnabled | audio::kDeviceLoopback},
                        {"Line in", "line", 0}};
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   QCOMPARE(w.cbDevice->count(), 0);
   QVERIFY(w.btnRecord->isEnabled());
 
@@ -565,15 +572,15 @@ void TestMainForm::withoutUsableDeviceRecordAsksForOne()
 
 void TestMainForm::engineFailureKeepsStoredRecordingOptions()
 {
-  const std::string stored =
-      "[Opname]\r\nFormaat=1\r\nSamplerate=96000\r\nBitrateIndex=3\r\n"
-      "Geluidsingang=Line in\r\nStiltesTrimmen=1\r\nMono=1\r\n";
+  const std::string stored = "[Opname]\r\nFormaat=1\r\nSamplerate=96000\r\nBitrateIndex=3\r\n"
+                             "Geluidsingang=Line in\r\nStiltesTrimmen=1\r\nMono=1\r\n";
   TWindowKit kit(stored);
   kit.Session("Koor");
   kit.Layer.FailNext("Init", audio::kErrDriver);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
 
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Initialiseren van audio-uitgang mislukt (BASS-fout 3)."));
+  QCOMPARE(w.lblStatus->text(),
+           QStringLiteral("Initialiseren van audio-uitgang mislukt (BASS-fout 3)."));
   QVERIFY(w.Recorder() == nullptr);
   QVERIFY(!w.btnRecord->isEnabled());
   QCOMPARE(w.cbDevice->count(), 0);
@@ -647,7 +654,7 @@ void TestMainForm::settingsBesideProgramOnlyWhereWritable()
 void TestMainForm::newSessionTrimsBlanksAndRefusesExistingName()
 {
   TWindowKit kit;
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   TDialogs dialogs;
   dialogs.Type(QStringLiteral("  Koor  "));
   QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
@@ -673,7 +680,7 @@ void TestMainForm::chooseRootProposesCurrentRoot()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QVERIFY(w.chkTrimSilence->isEnabled());
 
@@ -699,7 +706,7 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   QTest::mouseClick(w.lblIconRecord, Qt::LeftButton);
@@ -708,9 +715,9 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   QVERIFY(w.timer->isActive());
   QVERIFY(!w.btnRecord->isEnabled());
   QVERIFY(w.btnStop->isEnabled());
-  for (QWidget* off : std::initializer_list<QWidget*>{w.chkTrimSilence, w.chkMono, w.cbSession,
-                                                      w.btnNew, w.btnRoot, w.cbDevice, w.cbFormat,
-                                                      w.cbRate, w.cbBitrate})
+  for (QWidget *off :
+       std::initializer_list<QWidget *>{w.chkTrimSilence, w.chkMono, w.cbSession, w.btnNew,
+                                        w.btnRoot, w.cbDevice, w.cbFormat, w.cbRate, w.cbBitrate})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   QVERIFY(w.lbRecordings->isEnabled());
   QVERIFY(w.btnExit->isEnabled());
@@ -757,14 +764,14 @@ void TestMainForm::recordOptionsReachTheEngine()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   kit.ChooseFormat(1);
   QVERIFY(w.cbBitrate->isEnabled());
   PickEntry(w.cbBitrate, QStringLiteral("320 kbps"));
   PickEntry(w.cbRate, QStringLiteral("44100"));
-  PickEntry(w.cbDevice, QStringLiteral("Line in"));  // device 2
+  PickEntry(w.cbDevice, QStringLiteral("Line in")); // device 2
   QTest::mouseClick(w.chkMono, Qt::LeftButton);
   QVERIFY(w.chkMono->isChecked());
 
@@ -803,10 +810,10 @@ void TestMainForm::recordOptionsReachTheEngine()
 
 void TestMainForm::stopTrimsAndUndoRestores()
 {
-  QCOMPARE(platform::UserDecimalSeparator(), ',');  // the test runs in a Dutch locale
+  QCOMPARE(platform::UserDecimalSeparator(), ','); // the test runs in a Dutch locale
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QVERIFY(w.chkTrimSilence->isChecked());
 
@@ -845,7 +852,7 @@ void TestMainForm::trimFailureStillCompletesTheStop()
 {
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   TDialogs dialogs;
@@ -877,7 +884,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   const fs::path folder = kit.Session("Koor");
   const auto samples = Level(4.0, 8000);
   WriteWave(folder / "Koor-1.wav", samples);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   QVERIFY(w.btnListen->isEnabled());
@@ -895,7 +902,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   QVERIFY(stream != 0);
   kit.Layer.Level[0] = 0.5f;
   kit.Layer.Level[1] = 0.25f;
-  kit.Layer.SetPlaybackPosition(stream, samples.size(), false);  // half way
+  kit.Layer.SetPlaybackPosition(stream, samples.size(), false); // half way
   w.Tick();
   QCOMPARE(w.lblTime->text(), QStringLiteral("00:02 / 00:04"));
   QCOMPARE(w.PlaybackFraction(), 0.5);
@@ -944,14 +951,15 @@ void TestMainForm::missingFileIsReportedAndListReloaded()
   const fs::path folder = kit.Session("Koor");
   WriteWave(folder / "Koor-1.wav", Level(1.0, 100));
   WriteWave(folder / "Koor-2.wav", Level(1.0, 100));
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   fs::remove(folder / "Koor-2.wav");
 
   TDialogs dialogs;
   QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
   kit.Settle();
-  QCOMPARE(dialogs.Texts(), QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
+  QCOMPARE(dialogs.Texts(),
+           QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   QVERIFY(!w.PlaybackCursorVisible());
 
@@ -971,7 +979,7 @@ void TestMainForm::deleteRemovesTakeAndCompanions()
   WriteWave(folder / "Koor-1.wav", Level(1.0, 100));
   WriteWave(folder / "Koor-2.wav", Level(2.0, 100));
   WriteTrimRecord(folder / "Koor-2.wav", "0,5", "0,25");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
   QCOMPARE(w.lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
@@ -1008,7 +1016,7 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
     // Nothing to purge: the window closes without a question.
     TWindowKit kit;
     WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.1, 1));
-    auto& w = kit.Open();
+    auto &w = kit.Open();
     TDialogs dialogs;
     QTest::mouseClick(w.lblTextExit, Qt::LeftButton);
     QVERIFY(!w.isVisible());
@@ -1019,14 +1027,14 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
   const fs::path nested = kit.Root / "Band" / "oud";
   fs::create_directories(nested);
   const std::vector<fs::path> takes{koor / "Koor-1.wav", koor / "Koor-2.mp3", nested / "x.wav"};
-  for (const auto& take : takes) {
+  for (const auto &take : takes) {
     WriteWave(take, Level(0.1, 1));
     WriteTrimRecord(take, "0,1", "0,1");
   }
   // what a trim interrupted by a crash left
   const fs::path stale = takes[0].string() + ".trimtmp";
   Touch(stale);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   TDialogs dialogs;
 
   // The exit panel's margin does nothing; its labels close.
@@ -1040,14 +1048,14 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
            QStringLiteral("Er zijn 7 triminfo- en herstelbestand(en).\n"
                           "Wil je deze bestanden nu verwijderen?\n"
                           "Het ongedaan maken van eerdere trims is daarna niet meer mogelijk."));
-  for (const auto& take : takes)
+  for (const auto &take : takes)
     QVERIFY(fs::exists(take.string() + ".triminfo"));
 
   w.show();
   dialogs.Click(QStringLiteral("Wissen"));
   w.close();
   QCOMPARE(dialogs.Seen.size(), 2);
-  for (const auto& take : takes) {
+  for (const auto &take : takes) {
     QVERIFY(fs::exists(take));
     QVERIFY(!fs::exists(take.string() + ".triminfo"));
     QVERIFY(!fs::exists(take.string() + ".untrimmed"));
@@ -1059,7 +1067,7 @@ void TestMainForm::closeDuringTakeCompletesItsFile()
 {
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   const auto take = TrimmableTake();
   kit.Record(take);
@@ -1083,16 +1091,16 @@ void TestMainForm::clockShowsElapsedTime()
   QCOMPARE(FormatSeconds(-3), QStringLiteral("00:00"));
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   kit.Now = 5000;
   kit.Record({});
   const struct {
     std::uint64_t Ms;
-    const char* Text;
-  } cases[] = {{0, "00:00"},       {59900, "00:59"},        {61000, "01:01"},
+    const char *Text;
+  } cases[] = {{0, "00:00"},       {59900, "00:59"},      {61000, "01:01"},
                {3599000, "59:59"}, {3600000, "01:00:00"}, {360000000, "100:00:00"}};
-  for (const auto& c : cases) {
+  for (const auto &c : cases) {
     kit.Now = 5000 + c.Ms;
     w.Tick();
     QCOMPARE(w.lblTime->text(), QString::fromLatin1(c.Text));
@@ -1107,14 +1115,14 @@ void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
   const fs::path folder = kit.Session("Koor");
   const auto old = TrimmableTake();
   WriteWave(folder / "Koor-1.wav", old);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   kit.Record(TrimmableTake());
   const QString recording = NativeTakePath(folder / "Koor-2.wav");
   QCOMPARE(w.LastFile(), recording);
 
-  auto* list = w.lbRecordings;
+  auto *list = w.lbRecordings;
   const QRect first = list->visualItemRect(list->item(0));
   QSignalSpy doubleClicks(list, &QListWidget::itemDoubleClicked);
   // A double-click is a click followed by the second press.
@@ -1141,7 +1149,7 @@ void TestMainForm::stopShowsTheNewTakeEvenWhenNotLast()
   // "Zang.wav" sorts after every "Koor-<n>.wav" and carries a trim record.
   WriteWave(folder / "Zang.wav", Level(3.0, 100));
   WriteTrimRecord(folder / "Zang.wav", "1,5", "0,25");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QVERIFY(w.TrimActive());
 
@@ -1161,14 +1169,14 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
 {
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   const auto take = TrimmableTake();
   kit.Record(take);
 
   TDialogs dialogs;
   kit.Layer.LoseDevice();
-  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000);  // the timer's next tick
+  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000); // the timer's next tick
   const QString why = QStringLiteral("Opname gestopt: de audio-ingang is weggevallen.");
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
   QCOMPARE(dialogs.Seen[0].Text, why);
@@ -1190,13 +1198,13 @@ void TestMainForm::takeThatCannotBeCompletedIsNotCalledKept()
 {
   TWindowKit kit("[Opname]\r\nFormaat=1\r\nStiltesTrimmen=1\r\n");
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   TDialogs dialogs;
   const fs::path file = kit.Root / "Koor" / "Koor-1.mp3";
-  kit.Layer.AddStream(file, {48000, 2, TrimmableTake()});  // what a decoder reads of it
+  kit.Layer.AddStream(file, {48000, 2, TrimmableTake()}); // what a decoder reads of it
   kit.Record(TrimmableTake());
-  kit.Layer.FailNext("EncodeStop", audio::kErrCreate);  // the MP3's last bytes
+  kit.Layer.FailNext("EncodeStop", audio::kErrCreate); // the MP3's last bytes
   kit.Stop();
   const QString why = QStringLiteral("Opname mogelijk onvolledig: het bestand kon niet volledig "
                                      "worden afgesloten: ") +
@@ -1214,14 +1222,14 @@ void TestMainForm::statusTellsWhileTheInputGivesNothing()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   w.Recorder()->SetInputFrozenAfter(300);
   kit.Record({});
   const QString recording = QStringLiteral("Opname: Koor-1.wav");
   QCOMPARE(w.lblStatus->text(), recording);
-  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(),
-                            QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
+  QTRY_COMPARE_WITH_TIMEOUT(
+      w.lblStatus->text(), QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
   QVERIFY(w.Recorder()->Recording());
   kit.Feed({0, 0});
   w.Tick();
@@ -1234,7 +1242,7 @@ void TestMainForm::vanishedSessionReachesGeneralHandler()
   TWindowKit kit;
   WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
   kit.Session("Band");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   fs::remove_all(kit.Root / "Band");
 
@@ -1262,12 +1270,12 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   WriteWave(folder / "Koor-2.wav", Level(2.0, 8000));
   WriteTrimRecord(folder / "Koor-2.wav", "0,5", "0,25");
   Touch(folder / "Koor-3.wav", "not a take");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   TDialogs dialogs;
   kit.Pick(QStringLiteral("Koor"));
-  QCOMPARE(dialogs.Seen.size(), 1);  // the damaged last take, shown as nothing
+  QCOMPARE(dialogs.Seen.size(), 1); // the damaged last take, shown as nothing
 
-  auto* list = w.lbRecordings;
+  auto *list = w.lbRecordings;
   ClickRow(list, 1);
   QCOMPARE(w.WaveDuration(), 2.0);
   QVERIFY(w.TrimActive() && w.btnUndoTrim->isEnabled() && w.lblTrimInfo->isVisible());
@@ -1313,7 +1321,7 @@ void TestMainForm::unusableRootsStillOpenTheWindow()
   const std::string stored = (kit.Dir / "plain" / "Sessies").string();
   Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + stored + "\r\n");
   {
-    auto& w = kit.Open();
+    auto &w = kit.Open();
     QVERIFY2(w.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
              qPrintable(w.lblStatus->text()));
     QVERIFY(w.lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
@@ -1326,7 +1334,7 @@ void TestMainForm::unusableRootsStillOpenTheWindow()
   // The documents folder cannot hold a root either: no root until one is chosen.
   const QByteArray home = qgetenv("HOME");
   qputenv("HOME", (kit.Dir / "plain").string().c_str());
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   qputenv("HOME", home);
   QVERIFY2(w.lblStatus->text().contains(QStringLiteral("Standaardmap niet bruikbaar: ")),
            qPrintable(w.lblStatus->text()));
@@ -1348,12 +1356,12 @@ void TestMainForm::rootChoiceIsAllOrNothing()
 {
   TWindowKit kit;
   WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.5, 100));
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   Touch(kit.Dir / "plain");
 
   TDialogs dialogs;
-  for (const QString& bad : {Q(kit.Dir / "plain" / "Sessies"), Q(kit.Dir / "a\nb")}) {
+  for (const QString &bad : {Q(kit.Dir / "plain" / "Sessies"), Q(kit.Dir / "a\nb")}) {
     kit.RootAnswer = bad;
     QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
     QTRY_COMPARE(dialogs.Seen.size(), 1);
@@ -1382,7 +1390,7 @@ void TestMainForm::unreadableRootIsRefused()
   const fs::path locked = kit.Dir / "locked";
   fs::create_directories(locked / "Oud");
   fs::permissions(locked, fs::perms::owner_write | fs::perms::owner_exec);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   TDialogs dialogs;
@@ -1399,7 +1407,7 @@ void TestMainForm::unreadableRootIsRefused()
 
   kit.Win.reset();
   Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + locked.string() + "\r\n");
-  auto& again = kit.Open();
+  auto &again = kit.Open();
   QVERIFY2(again.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
            qPrintable(again.lblStatus->text()));
   QVERIFY(again.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
@@ -1412,14 +1420,15 @@ void TestMainForm::newSessionThatCannotBeMadeSaysSo()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   TDialogs dialogs;
-  dialogs.Type(QString(200, QChar(0xE9)));  // 400 bytes: no folder name
+  dialogs.Type(QString(200, QChar(0xE9))); // 400 bytes: no folder name
   QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
-  QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Geef een geldige sessienaam zonder speciale maptekens op."));
+  QCOMPARE(dialogs.Seen[1].Text,
+           QStringLiteral("Geef een geldige sessienaam zonder speciale maptekens op."));
 
   // The root turned into a plain file behind the window's back.
   fs::remove_all(kit.Root);
@@ -1437,7 +1446,7 @@ void TestMainForm::stopAnalysesOnlyTheNewTake()
   TWindowKit kit;
   const fs::path folder = kit.Session("Koor");
   Touch(folder / "Koor-9.wav", "damaged");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   TDialogs dialogs;
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(dialogs.Seen.size(), 1);
@@ -1455,7 +1464,7 @@ void TestMainForm::sessionChangeStopsThePlayingTake()
   TWindowKit kit;
   WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(2.0, 100));
   WriteWave(kit.Session("Band") / "Band-1.wav", Level(1.0, 100));
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
   QVERIFY(kit.PlaybackStream() != 0);
@@ -1471,11 +1480,11 @@ void TestMainForm::sessionChangeStopsThePlayingTake()
 void TestMainForm::settingsThatCannotBeWrittenAreReported()
 {
   TWindowKit kit;
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   fs::remove_all(kit.Ini.parent_path());
   TDialogs dialogs;
   w.close();
-  kit.Win.reset();  // the last save, at destruction, asks nothing more
+  kit.Win.reset(); // the last save, at destruction, asks nothing more
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
   QVERIFY2(dialogs.Seen[0].Text.startsWith(QStringLiteral("Niet bewaard in \"") + Q(kit.Ini) +
@@ -1489,7 +1498,7 @@ void TestMainForm::deviceListFollowsTheSystemWhileIdle()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   PickEntry(w.cbDevice, QStringLiteral("Line in"));
   const auto change = [&kit](std::vector<audio::TAudioDeviceInfo> ADevices) {
@@ -1507,7 +1516,7 @@ void TestMainForm::deviceListFollowsTheSystemWhileIdle()
   change({mic, usb});
   QTRY_COMPARE(w.cbDevice->count(), 2);
   QCOMPARE(w.cbDevice->currentText(), QStringLiteral("Microfoon"));
-  change({usb, mic, line});  // back again: the user's choice returns
+  change({usb, mic, line}); // back again: the user's choice returns
   QTRY_COMPARE(w.cbDevice->currentText(), QStringLiteral("Line in"));
   QCOMPARE(w.cbDevice->currentData().toInt(), 2);
 
@@ -1524,7 +1533,7 @@ void TestMainForm::failedStartKeepsTheShownTake()
 {
   TWindowKit kit;
   WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(1.5, 5000));
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   const auto peaks = w.PeaksLeft();
   QVERIFY(!peaks.empty());
@@ -1542,7 +1551,7 @@ void TestMainForm::failedStartKeepsTheShownTake()
 void TestMainForm::mp3At96000IsAnnounced()
 {
   TWindowKit kit;
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
   PickEntry(w.cbRate, QStringLiteral("96000"));
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
@@ -1552,7 +1561,7 @@ void TestMainForm::mp3At96000IsAnnounced()
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   PickEntry(w.cbRate, QStringLiteral("96000"));
   QCOMPARE(w.lblStatus->text(), note);
-  kit.ChooseFormat(0);  // WAV keeps 96000
+  kit.ChooseFormat(0); // WAV keeps 96000
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   w.close();
 
@@ -1567,13 +1576,13 @@ void TestMainForm::systemEndAsksNothingAndKeepsTheTake()
   const fs::path folder = kit.Session("Koor");
   WriteWave(folder / "Oud.wav", Level(0.5, 100));
   WriteTrimRecord(folder / "Oud.wav", "0,1", "0,1");
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   kit.Record(Level(2.0, 0, 1));
 
   // The end comes while a question is open: it is dismissed and nothing more is asked.
   TDialogs dialogs;
-  dialogs.Do([&w](QWidget*) { w.EndBySystem(); });
+  dialogs.Do([&w](QWidget *) { w.EndBySystem(); });
   QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QVERIFY(!w.isVisible());
@@ -1594,7 +1603,7 @@ std::vector<std::int16_t> LongTake()
   return Join({Level(1.0, 0), Level(18.0, 9000), Level(1.0, 0)});
 }
 
-bool ShowsProgress(const QString& AStatus, const QString& AWork)
+bool ShowsProgress(const QString &AStatus, const QString &AWork)
 {
   static const QRegularExpression percent(QStringLiteral("^(.*)\\.\\.\\. (\\d{1,3})%$"));
   const auto match = percent.match(AStatus);
@@ -1607,13 +1616,14 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   const fs::path folder = kit.Session("Koor");
   WriteWave(folder / "Koor-1.wav", LongTake());
   WriteWave(folder / "Koor-2.wav", Join({Level(2.0, 0), Level(18.0, 5000)}));
-  auto& w = kit.Open();
-  kit.Pick(QStringLiteral("Koor"));  // Koor-2.wav, at full speed
+  auto &w = kit.Open();
+  kit.Pick(QStringLiteral("Koor")); // Koor-2.wav, at full speed
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
 
   kit.Layer.ReadDelayMs = 15;
-  auto* list = w.lbRecordings;
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  auto *list = w.lbRecordings;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(0)).center());
   QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")),
                qPrintable(w.lblStatus->text()));
   // The window is served meanwhile; the take being read cannot be deleted, and the
@@ -1627,20 +1637,22 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   QCOMPARE(w.WaveDuration(), 20.0);
   QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   QVERIFY(w.btnDelete->isEnabled());
-  QTest::qWait(100);  // a read under way when the choice came ends
+  QTest::qWait(100); // a read under way when the choice came ends
   const int reads = kit.Layer.Reads("Koor-1.wav");
   QTest::qWait(300);
   QCOMPARE(kit.Layer.Reads("Koor-1.wav"), reads);
-  QVERIFY2(reads < 40, qPrintable(QString::number(reads)));  // 59 for the whole take
+  QVERIFY2(reads < 40, qPrintable(QString::number(reads))); // 59 for the whole take
   QVERIFY(dialogs.Seen.isEmpty());
   QVERIFY(fs::exists(folder / "Koor-1.wav"));
 
   // Closed while a take is read: the reading is dropped, then the window closes.
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(0)).center());
   QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")));
   w.close();
   QVERIFY(w.isVisible());
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
+  QCOMPARE(w.lblStatus->text(),
+           QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
   QTRY_VERIFY(!w.isVisible());
   QVERIFY(dialogs.Seen.isEmpty());
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
@@ -1653,9 +1665,10 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
   TScriptedAudioLayer::TScriptedStream decoded;
   decoded.Samples = LongTake();
   // the takes and the backups a trim reads them back from
-  for (const char* name : {"Koor-1.mp3", "Koor-2.mp3", "Koor-1.mp3.untrimmed", "Koor-2.mp3.untrimmed"})
+  for (const char *name :
+       {"Koor-1.mp3", "Koor-2.mp3", "Koor-1.mp3.untrimmed", "Koor-2.mp3.untrimmed"})
     kit.Layer.AddStream(folder / name, decoded);
-  auto& w = kit.Open();
+  auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
   kit.Record(Level(0.1, 100));
@@ -1663,9 +1676,9 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
   QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
   QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")),
                qPrintable(w.lblStatus->text()));
-  for (QWidget* off : std::initializer_list<QWidget*>{w.btnRecord, w.btnStop, w.btnListen, w.btnDelete,
-                                                      w.cbSession, w.btnNew, w.btnRoot,
-                                                      w.chkTrimSilence, w.cbFormat})
+  for (QWidget *off : std::initializer_list<QWidget *>{w.btnRecord, w.btnStop, w.btnListen,
+                                                       w.btnDelete, w.cbSession, w.btnNew,
+                                                       w.btnRoot, w.chkTrimSilence, w.cbFormat})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   // A click on the record button meanwhile starts nothing, now or later.
   QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
@@ -1683,22 +1696,23 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
   QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
   QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")));
   TDialogs dialogs;
-  dialogs.Click(QStringLiteral("Annuleren"));  // the purge question, after the trim
+  dialogs.Click(QStringLiteral("Annuleren")); // the purge question, after the trim
   w.close();
   QVERIFY(w.isVisible());
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist..."));
+  QCOMPARE(w.lblStatus->text(),
+           QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist..."));
   QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
   const fs::path take = folder / "Koor-2.mp3";
   QVERIFY(fs::exists(take));
   QCOMPARE(fs::exists(take.string() + ".untrimmed"), fs::exists(take.string() + ".triminfo"));
-  for (const auto& entry : fs::directory_iterator(folder))
+  for (const auto &entry : fs::directory_iterator(folder))
     QVERIFY2(entry.path().string().find(".trimtmp") == std::string::npos,
              qPrintable(Q(entry.path())));
 }
 
 // The program's own application object, so that errors reaching the event loop meet
 // the general handler; a private home so that no real settings or documents are touched.
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   static TTempDir home;
   qputenv("HOME", home.Path().string().c_str());

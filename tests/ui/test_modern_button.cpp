@@ -21,7 +21,7 @@ namespace {
 
 constexpr QRgb Background = 0x1B1D21;
 
-QRgb Rgb(const QImage& image, int x, int y)
+QRgb Rgb(const QImage &image, int x, int y)
 {
   return image.pixel(x, y) & 0xFFFFFF;
 }
@@ -34,7 +34,7 @@ QString Hex(QRgb rgb)
 // A window in the dialogs' background colour with one button at (10, 10).
 struct THost {
   QWidget window;
-  TModernButton* button;
+  TModernButton *button;
 
   THost()
   {
@@ -60,14 +60,14 @@ struct THost {
 };
 
 // The pointer notifications on their own, as the windowing system reports them.
-void Enter(QWidget* w)
+void Enter(QWidget *w)
 {
   const QPointF local(w->width() / 2.0, w->height() / 2.0);
   QEnterEvent event(local, w->mapTo(w->window(), local), w->mapToGlobal(local));
   QApplication::sendEvent(w, &event);
 }
 
-void Leave(QWidget* w)
+void Leave(QWidget *w)
 {
   QEvent event(QEvent::Leave);
   QApplication::sendEvent(w, &event);
@@ -79,7 +79,7 @@ public:
   int Count = 0;
 
 protected:
-  bool eventFilter(QObject*, QEvent* event) override
+  bool eventFilter(QObject *, QEvent *event) override
   {
     if (event->type() == QEvent::Paint)
       ++Count;
@@ -134,7 +134,7 @@ void TestModernButton::fontStandIns()
   layout.createLine();
   layout.endLayout();
   QStringList families;
-  for (const QGlyphRun& run : layout.glyphRuns())
+  for (const QGlyphRun &run : layout.glyphRuns())
     families << run.rawFont().familyName().toLower();
   QVERIFY2(families.contains(QStringLiteral("symbola")), qPrintable(families.join(',')));
   QVERIFY2(families.contains(QStringLiteral("open sans")), qPrintable(families.join(',')));
@@ -171,14 +171,14 @@ void TestModernButton::pixelsInTheFourStates()
 {
   QFETCH(QRgb, accent);
   THost host;
-  TModernButton* b = host.button;
+  TModernButton *b = host.button;
   b->SetAccentColor(QColor::fromRgb(accent));
   QVERIFY(QTest::qWaitForWindowExposed(&host.window));
   QCOMPARE(b->size(), QSize(150, 38));
 
   // Away from the caption: left and right of it, on the middle row.
   const int mid = 19;
-  const auto expectLook = [&](const char* state, QRgb fill, QRgb border) {
+  const auto expectLook = [&](const char *state, QRgb fill, QRgb border) {
     fill &= 0xFFFFFF;
     border &= 0xFFFFFF;
     const QImage img = host.Picture();
@@ -236,7 +236,7 @@ void TestModernButton::pixelsInTheFourStates()
 void TestModernButton::pressedLookEndsOnLeaveAndOnDisable()
 {
   THost host;
-  TModernButton* b = host.button;
+  TModernButton *b = host.button;
   QVERIFY(QTest::qWaitForWindowExposed(&host.window));
   Enter(b);
   QTest::mousePress(b, Qt::LeftButton, {}, QPoint(75, 19));
@@ -261,7 +261,7 @@ void TestModernButton::pressedLookEndsOnLeaveAndOnDisable()
 void TestModernButton::sameAccentDoesNotRepaint()
 {
   THost host;
-  TModernButton* b = host.button;
+  TModernButton *b = host.button;
   QVERIFY(QTest::qWaitForWindowExposed(&host.window));
   TPaintCounter counter;
   b->installEventFilter(&counter);
@@ -280,7 +280,7 @@ void TestModernButton::sameAccentDoesNotRepaint()
 void TestModernButton::longCaptionStaysOnOneLineWithinTheBorder()
 {
   THost host;
-  TModernButton* b = host.button;
+  TModernButton *b = host.button;
   b->SetCaption(QStringLiteral("EEN VEEL TE LANG OPSCHRIFT VOOR DEZE KNOP MET ZIJN 150 PIXELS"));
   QVERIFY(QTest::qWaitForWindowExposed(&host.window));
   const QImage img = host.Picture();
@@ -307,7 +307,7 @@ void TestModernButton::longCaptionStaysOnOneLineWithinTheBorder()
 void TestModernButton::clickNeedsLeftPressAndReleaseOverTheButton()
 {
   THost host;
-  TModernButton* b = host.button;
+  TModernButton *b = host.button;
   QVERIFY(QTest::qWaitForWindowExposed(&host.window));
   QSignalSpy clicks(b, &TModernButton::OnClick);
 
@@ -342,11 +342,11 @@ void TestModernButton::modalResultClosesTheEnclosingDialog()
   // passes over every parent that is not a window.
   QDialog dialog;
   dialog.resize(300, 200);
-  auto* panel = new QFrame(&dialog);
+  auto *panel = new QFrame(&dialog);
   panel->setGeometry(10, 10, 280, 180);
-  auto* inner = new QFrame(panel);
+  auto *inner = new QFrame(panel);
   inner->setGeometry(10, 10, 260, 160);
-  auto* b = new TModernButton(inner);
+  auto *b = new TModernButton(inner);
   b->move(20, 20);
   b->SetModalResult(modalResult);
   QSignalSpy clicks(b, &TModernButton::OnClick);
@@ -367,9 +367,9 @@ void TestModernButton::modalResultZeroOnlyClicks()
 {
   QDialog dialog;
   dialog.resize(300, 200);
-  auto* panel = new QFrame(&dialog);
+  auto *panel = new QFrame(&dialog);
   panel->setGeometry(0, 0, 300, 200);
-  auto* b = new TModernButton(panel);
+  auto *b = new TModernButton(panel);
   QCOMPARE(b->ModalResult(), mrNone);
   QSignalSpy clicks(b, &TModernButton::OnClick);
 

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Write(const fs::path& APath, const std::string& AText)
+void Write(const fs::path &APath, const std::string &AText)
 {
   std::ofstream(APath, std::ios::binary | std::ios::trunc) << AText;
 }
@@ -35,14 +35,14 @@ TCachedPeaks Peaks(int APoints, std::int32_t AValue)
 }
 
 // Stores peaks for the file as it is now.
-void Keep(TPeaksCache& ACache, const fs::path& APath, TCachedPeaks APeaks)
+void Keep(TPeaksCache &ACache, const fs::path &APath, TCachedPeaks APeaks)
 {
   TFileStamp stamp;
   QVERIFY(TFileStamp::Of(APath, stamp));
   ACache.Store(APath, stamp, std::move(APeaks));
 }
 
-bool Has(TPeaksCache& ACache, const fs::path& APath)
+bool Has(TPeaksCache &ACache, const fs::path &APath)
 {
   TCachedPeaks found;
   return ACache.Find(APath, 2000, found);
@@ -120,7 +120,7 @@ void TestPeaksCache::evictsLeastRecentlyUsed()
 {
   TTempDir dir;
   const fs::path a = dir / "a.wav", b = dir / "b.wav", c = dir / "c.wav", d = dir / "d.wav";
-  for (const auto& p : {a, b, c, d})
+  for (const auto &p : {a, b, c, d})
     Write(p, p.filename().string());
   // Room for three takes of 100 points per channel.
   TPeaksCache cache(600);
@@ -128,7 +128,7 @@ void TestPeaksCache::evictsLeastRecentlyUsed()
   Keep(cache, b, Peaks(100, 2));
   Keep(cache, c, Peaks(100, 3));
   QCOMPARE(cache.Values(), std::size_t{600});
-  QVERIFY(Has(cache, a));  // a is now used more recently than b
+  QVERIFY(Has(cache, a)); // a is now used more recently than b
   Keep(cache, d, Peaks(100, 4));
   QVERIFY(!Has(cache, b));
   QVERIFY(Has(cache, a) && Has(cache, c) && Has(cache, d));

@@ -34,13 +34,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QString Q(const fs::path& APath)
+QString Q(const fs::path &APath)
 {
   return QString::fromStdString(APath.string());
 }
 
 // A 48 kHz take: Seconds of silence with a tone from From to To seconds.
-void WriteTake(const fs::path& APath, double ASeconds, double AFrom, double ATo,
+void WriteTake(const fs::path &APath, double ASeconds, double AFrom, double ATo,
                std::uint16_t AChannels = 2)
 {
   const auto frames = static_cast<std::size_t>(ASeconds * 48000);
@@ -52,8 +52,8 @@ void WriteTake(const fs::path& APath, double ASeconds, double AFrom, double ATo,
   const auto header =
       audio::BuildWaveHeader(static_cast<std::uint32_t>(s.size() * 2), 48000, AChannels);
   std::ofstream out(APath, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(header.data()), 44);
-  out.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
+  out.write(reinterpret_cast<const char *>(header.data()), 44);
+  out.write(reinterpret_cast<const char *>(s.data()), static_cast<std::streamsize>(s.size() * 2));
 }
 
 // Reads of a stream opened on a file whose name ends in a chosen suffix wait while the
@@ -61,7 +61,7 @@ void WriteTake(const fs::path& APath, double ASeconds, double AFrom, double ATo,
 // the worker has arrived.
 class TGatedLayer : public TScriptedAudioLayer {
 public:
-  void Shut(const std::string& ASuffix, int AAt = 1)
+  void Shut(const std::string &ASuffix, int AAt = 1)
   {
     const std::lock_guard lock(FGate);
     FSuffix = ASuffix;
@@ -84,24 +84,24 @@ public:
     return FWake.wait_for(lock, std::chrono::seconds(20), [this] { return FArrived; });
   }
   // Blocks read from streams on files ending in ASuffix.
-  int Reads(const std::string& ASuffix)
+  int Reads(const std::string &ASuffix)
   {
     const std::lock_guard lock(FGate);
     int n = 0;
-    for (const auto& [path, count] : FReads)
+    for (const auto &[path, count] : FReads)
       if (EndsWith(path, ASuffix))
         n += count;
     return n;
   }
 
-  audio::THandle StreamCreateFile(const fs::path& file, bool decode) override
+  audio::THandle StreamCreateFile(const fs::path &file, bool decode) override
   {
     const audio::THandle h = TScriptedAudioLayer::StreamCreateFile(file, decode);
     const std::lock_guard lock(FGate);
     FPaths[h] = file.string();
     return h;
   }
-  std::uint32_t ChannelGetData(audio::THandle channel, void* buffer, std::uint32_t length) override
+  std::uint32_t ChannelGetData(audio::THandle channel, void *buffer, std::uint32_t length) override
   {
     {
       std::unique_lock lock(FGate);
@@ -117,7 +117,7 @@ public:
   }
 
 private:
-  static bool EndsWith(const std::string& AText, const std::string& ASuffix)
+  static bool EndsWith(const std::string &AText, const std::string &ASuffix)
   {
     return AText.size() >= ASuffix.size() &&
            AText.compare(AText.size() - ASuffix.size(), ASuffix.size(), ASuffix) == 0;
@@ -133,12 +133,12 @@ private:
   std::map<std::string, int> FReads;
 };
 
-TAnalysisResult AnalysisOf(const QSignalSpy& ASpy, int AIndex)
+TAnalysisResult AnalysisOf(const QSignalSpy &ASpy, int AIndex)
 {
   return ASpy.at(AIndex).at(0).value<TAnalysisResult>();
 }
 
-TTrimResult TrimOf(const QSignalSpy& ASpy, int AIndex)
+TTrimResult TrimOf(const QSignalSpy &ASpy, int AIndex)
 {
   return ASpy.at(AIndex).at(0).value<TTrimResult>();
 }
@@ -190,7 +190,8 @@ void TestTakeWork::analysisEqualsDirectCall()
     WriteTake(take, 3.0, 0.7, 2.2, static_cast<std::uint16_t>(channels));
   if (trimmed) {
     std::ofstream(audio::BackupPath(take)) << "x";
-    std::ofstream(audio::TrimRecordPath(take)) << "[Trim]\r\nStartSeconds=1.25\r\nEndSeconds=0.5\r\n";
+    std::ofstream(audio::TrimRecordPath(take))
+        << "[Trim]\r\nStartSeconds=1.25\r\nEndSeconds=0.5\r\n";
   }
   TScriptedAudioLayer layer;
   TBassRecorder engine(layer);
@@ -201,7 +202,7 @@ void TestTakeWork::analysisEqualsDirectCall()
   QString error;
   try {
     engine.AnalyzeFile(take, 2000, left, right, duration, chans);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     error = QString::fromUtf8(e.what());
   }
   double start = 0, end = 0;
@@ -249,7 +250,7 @@ void TestTakeWork::trimEqualsDirectCall()
   TTakeWork work(engine);
   QSignalSpy done(&work, &TTakeWork::TrimDone);
   QVERIFY(work.Trim(Q(worked), rfWave, 192));
-  QVERIFY(!work.Trim(Q(worked), rfWave, 192));  // one trim at a time
+  QVERIFY(!work.Trim(Q(worked), rfWave, 192)); // one trim at a time
   QCOMPARE(work.Running(), TWorkKind::Trim);
   QVERIFY(done.wait(20000));
   QCOMPARE(done.count(), 1);
@@ -268,7 +269,7 @@ void TestTakeWork::trimEqualsDirectCall()
   QString expected;
   try {
     engine.TrimSilence(dir / "gone.wav", rfWave, 192, start, end);
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     expected = QString::fromUtf8(e.what());
   }
   QVERIFY(work.Trim(Q(dir / "gone.wav"), rfWave, 192));
@@ -510,17 +511,17 @@ void TestTakeWork::stopRunsOffTheWindowThread()
   QVERIFY(layer.Deliver({100, -200, 300, -400}));
 
   QVERIFY(work.StopTake(Q(take)));
-  QVERIFY(!work.StopTake(Q(take)));  // one stop at a time
+  QVERIFY(!work.StopTake(Q(take))); // one stop at a time
   QTRY_VERIFY_WITH_TIMEOUT(layer.Arrived.load(), 5000);
   QVERIFY(work.Busy());
-  QTest::qWait(50);  // the window's thread goes on meanwhile
+  QTest::qWait(50); // the window's thread goes on meanwhile
   QCOMPARE(stopped.count(), 0);
   layer.Held = false;
   QVERIFY(stopped.wait(5000));
   QCOMPARE(stopped.at(0).at(0).toString(), Q(take));
   QVERIFY(stopped.at(0).at(1).toBool());
   QVERIFY(!work.Busy());
-  QCOMPARE(test::Le32(ReadBytes(take), 40), 8u);  // the final header
+  QCOMPARE(test::Le32(ReadBytes(take), 40), 8u); // the final header
 
   // A file that could not be completed is said so.
   const fs::path mp3 = dir / "s-2.mp3";

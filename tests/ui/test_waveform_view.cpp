@@ -26,13 +26,13 @@ constexpr QRgb Orange = 0xFFA045;
 constexpr int W = 610;
 constexpr int H = 180;
 
-QRgb Rgb(const QImage& image, int x, int y)
+QRgb Rgb(const QImage &image, int x, int y)
 {
   return image.pixel(x, y) & 0xFFFFFF;
 }
 
 // Rows of column X in colour C, top to bottom, as [first, last] runs.
-QList<QPair<int, int>> Runs(const QImage& image, int x, QRgb c)
+QList<QPair<int, int>> Runs(const QImage &image, int x, QRgb c)
 {
   QList<QPair<int, int>> runs;
   for (int y = 0; y < image.height(); ++y) {
@@ -47,7 +47,7 @@ QList<QPair<int, int>> Runs(const QImage& image, int x, QRgb c)
 }
 
 // Columns of row Y in colour C.
-QList<int> Columns(const QImage& image, int y, QRgb c)
+QList<int> Columns(const QImage &image, int y, QRgb c)
 {
   QList<int> xs;
   for (int x = 0; x < image.width(); ++x)
@@ -57,7 +57,7 @@ QList<int> Columns(const QImage& image, int y, QRgb c)
 }
 
 // An axis tick at X: rows 15 to 19, the label's cell above it ends sooner.
-bool IsTick(const QImage& image, int x)
+bool IsTick(const QImage &image, int x)
 {
   for (int y = 15; y < 20; ++y)
     if (Rgb(image, x, y) != AxisTick)
@@ -66,7 +66,7 @@ bool IsTick(const QImage& image, int x)
 }
 
 // A text on its opaque cell, drawn as the view draws its labels.
-QImage TextAlone(const QString& text, QRgb ink)
+QImage TextAlone(const QString &text, QRgb ink)
 {
   const QFont font = WaveLabelFont();
   const QFontMetrics fm(font);
@@ -93,7 +93,10 @@ struct TScene {
     Scene.Channels = channels;
     Scene.Duration = 0;
   }
-  QImage Render(int width = W, int height = H) const { return RenderWaveform(width, height, Scene); }
+  QImage Render(int width = W, int height = H) const
+  {
+    return RenderWaveform(width, height, Scene);
+  }
 };
 
 } // namespace
@@ -132,9 +135,9 @@ private slots:
     QCOMPARE(WaveAxisInterval(0), 10);
     QCOMPARE(WaveAxisInterval(-4), 10);
 
-    const auto seconds = [](const std::vector<TWaveAxisTick>& ticks) {
+    const auto seconds = [](const std::vector<TWaveAxisTick> &ticks) {
       QList<qint64> s;
-      for (const auto& t : ticks)
+      for (const auto &t : ticks)
         s << t.Seconds;
       return s;
     };
@@ -187,7 +190,7 @@ private slots:
     QVERIFY2(ticks.size() >= 3, "the axis still marks the take");
     const QFontMetrics fm(WaveLabelFont());
     int end = -1;
-    for (const auto& tick : ticks) {
+    for (const auto &tick : ticks) {
       const int width = fm.horizontalAdvance(FormatSeconds(static_cast<double>(tick.Seconds)));
       const int left = ClampLabelLeft(tick.X, width, W);
       QVERIFY2(left > end, qPrintable(QStringLiteral("label at %1 s").arg(tick.Seconds)));
@@ -225,14 +228,14 @@ private slots:
     QCOMPARE(WavePeakHalfHeight(32768, 79), 37);
     QCOMPARE(WavePeakHalfHeight(32768, 158), 77);
     QCOMPARE(WavePeakHalfHeight(0, 158), 0);
-    QCOMPARE(WavePeakHalfHeight(16384, 79), 18); // 18.5 goes to the even 18
+    QCOMPARE(WavePeakHalfHeight(16384, 79), 18);  // 18.5 goes to the even 18
     QCOMPARE(WavePeakHalfHeight(16384, 158), 38); // 38.5 to 38
 
     QCOMPARE(WavePointX(0, 1, W), 0);
     QCOMPARE(WavePointX(0, 0, W), 0);
     QCOMPARE(WavePointX(0, 2000, W), 0);
     QCOMPARE(WavePointX(1999, 2000, W), W - 1);
-    QCOMPARE(WavePointX(1, 3, W), 304); // 304.5 to the even 304
+    QCOMPARE(WavePointX(1, 3, W), 304);   // 304.5 to the even 304
     QCOMPARE(WavePointX(1, 3, 612), 306); // 305.5 to 306
   }
 
@@ -270,7 +273,7 @@ private slots:
     // Three points at 0, 304 and 609; a zero peak draws nothing.
     TScene three(3, 0, 0);
     three.Left = {32768, 0, 16384};
-    three.Right = {0, 16384};   // shorter: the last point repeats the left value
+    three.Right = {0, 16384}; // shorter: the last point repeats the left value
     const QImage t = three.Render();
     QCOMPARE(Runs(t, 0, Peak), (QList<QPair<int, int>>{{22, 95}}));
     QCOMPARE(Runs(t, 304, Peak), (QList<QPair<int, int>>{{120, 155}}));
@@ -278,7 +281,7 @@ private slots:
 
     // Several points in one column: the longest shows.
     TScene dense(2000, 1000, 1000);
-    dense.Left[4] = 32768;  // 4 x 609 / 1999 = 1.2: column 1
+    dense.Left[4] = 32768; // 4 x 609 / 1999 = 1.2: column 1
     const QImage d = dense.Render();
     QCOMPARE(Runs(d, 1, Peak).first(), (QPair<int, int>{22, 95}));
     QCOMPARE(Runs(d, 2, Peak).first(), (QPair<int, int>{58, 59})); // 1000 -> 1 pixel each way
@@ -340,7 +343,7 @@ private slots:
     QCOMPARE(Rgb(image, W - 1, 80), Peak);
     QCOMPARE(Rgb(image, 4, 80), Peak);
     QCOMPARE(Rgb(image, W - 5, 80), Peak);
-    QCOMPARE(Rgb(image, 2, H - 1), White);   // the cursor below the mark's end
+    QCOMPARE(Rgb(image, 2, H - 1), White); // the cursor below the mark's end
     // Over the cursor from y 20 on; the cursor shows above.
     QCOMPARE(Rgb(image, 2, 10), White);
     QCOMPARE(Rgb(image, 1, 50), Orange);
@@ -348,7 +351,7 @@ private slots:
     QCOMPARE(Rgb(image, 7, 22), Orange);
     QCOMPARE(Rgb(image, W - 8, 22), Orange);
     QCOMPARE(Rgb(image, 4, 28), Orange);
-    QCOMPARE(Rgb(image, 11, 28), Peak);    // beyond the flag's slanted edge
+    QCOMPARE(Rgb(image, 11, 28), Peak); // beyond the flag's slanted edge
     QCOMPARE(Rgb(image, W - 12, 28), Peak);
 
     // Without a trim record there are no marks, whatever else is shown.
@@ -368,7 +371,7 @@ private slots:
     QCOMPARE(image.format(), QImage::Format_RGB32);
     QCOMPARE(Rgb(image, 300, 60), Background);
     QCOMPARE(Rgb(image, W - 1, H - 1), Background);
-    QCOMPARE(Rgb(image, 300, 10), Background);   // no axis label there at 0 s
+    QCOMPARE(Rgb(image, 300, 10), Background); // no axis label there at 0 s
     QVERIFY(IsTick(image, 0));
     // A narrower, shorter view keeps its lanes proportional.
     const QImage small = TScene(50, 32768, 32768).Render(200, 100);

@@ -9,17 +9,18 @@ namespace praatkist::audio::pulse {
 
 namespace {
 
-void CaptureReadCallback(pa_stream* s, std::size_t, void* user) noexcept {
-  auto* c = static_cast<TCapture*>(user);
+void CaptureReadCallback(pa_stream *s, std::size_t, void *user) noexcept
+{
+  auto *c = static_cast<TCapture *>(user);
   for (;;) {
-    const void* data = nullptr;
+    const void *data = nullptr;
     std::size_t n = 0;
     if (pa_stream_peek(s, &data, &n) < 0 || n == 0)
       break;
     if (c->Started.load(std::memory_order_relaxed) && !c->Closing.load(std::memory_order_relaxed) &&
         !c->StopRequested.load(std::memory_order_relaxed)) {
       c->Received.fetch_add(n, std::memory_order_relaxed);
-      const auto* p = static_cast<const std::uint8_t*>(data);  // null: a hole, filled with silence
+      const auto *p = static_cast<const std::uint8_t *>(data); // null: a hole, filled with silence
       std::size_t left = n;
       while (left > 0) {
         const std::size_t part = left < c->MaxChunk ? left : c->MaxChunk;
@@ -41,8 +42,9 @@ void CaptureReadCallback(pa_stream* s, std::size_t, void* user) noexcept {
   c->Wake.Wake();
 }
 
-void CaptureStateCallback(pa_stream* s, void* user) noexcept {
-  auto* c = static_cast<TCapture*>(user);
+void CaptureStateCallback(pa_stream *s, void *user) noexcept
+{
+  auto *c = static_cast<TCapture *>(user);
   const pa_stream_state_t st = pa_stream_get_state(s);
   if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
     c->Ended.store(true);
@@ -53,7 +55,8 @@ void CaptureStateCallback(pa_stream* s, void* user) noexcept {
 
 // Detaches our callbacks, disconnects and lets go of a record stream; under the loop's
 // lock.
-void ReleaseStream(pa_stream*& s) noexcept {
+void ReleaseStream(pa_stream *&s) noexcept
+{
   pa_stream_set_read_callback(s, nullptr, nullptr);
   pa_stream_set_state_callback(s, nullptr, nullptr);
   if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
@@ -64,7 +67,8 @@ void ReleaseStream(pa_stream*& s) noexcept {
 
 } // namespace
 
-int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string& source) {
+int TCapture::Open(pa_threaded_mainloop *ml, pa_context *ctx, const std::string &source)
+{
   Ml = ml;
   FrameBytes = Chans * 2;
   MaxChunk = std::max(FrameBytes, UsecToBytes(kCaptureChunkMs * 1000ull, Rate, FrameBytes));
@@ -78,7 +82,7 @@ int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string&
     pa_sample_spec spec{PA_SAMPLE_S16LE, Rate, static_cast<std::uint8_t>(Chans)};
     pa_channel_map map;
     pa_channel_map_init_extend(&map, Chans, PA_CHANNEL_MAP_DEFAULT);
-    pa_stream* s = pa_stream_new(ctx, "Opname", &spec, &map);
+    pa_stream *s = pa_stream_new(ctx, "Opname", &spec, &map);
     if (!s)
       return kErrFormat;
     Stream = s;
@@ -90,8 +94,8 @@ int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string&
     attr.fragsize = UsecToBytes(kCaptureFragmentMs * 1000ull, Rate, FrameBytes);
     // Corked until ChannelPlay; a vanished source ends the stream instead of
     // moving it silently to another one.
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY);
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_DONT_MOVE |
+                                                      PA_STREAM_ADJUST_LATENCY);
     bool ok = pa_stream_connect_record(s, source.c_str(), &attr, flags) >= 0;
     if (ok) {
       WaitFor(Ml, [s] { return pa_stream_get_state(s) != PA_STREAM_CREATING; });
@@ -109,7 +113,8 @@ int TCapture::Open(pa_threaded_mainloop* ml, pa_context* ctx, const std::string&
   return kErrOk;
 }
 
-bool TCapture::Play() {
+bool TCapture::Play()
+{
   if (Ended.load())
     return Fail(kErrEnded);
   if (Started.load())
@@ -130,7 +135,8 @@ bool TCapture::Play() {
 // Where captured audio was lost (the record callback fell behind by more than the
 // ring holds), it hands on what came before and ends the channel: a take never
 // gets a hole that nobody knows of.
-void TCapture::Loop() noexcept {
+void TCapture::Loop() noexcept
+{
   std::size_t filled = 0;
   auto firstAt = std::chrono::steady_clock::now();
   auto deliver = [&]() noexcept {
@@ -174,12 +180,12 @@ void TCapture::Loop() noexcept {
         break;
       continue;
     }
-    if (next > 0) {  // does not fit: hand on what is there first
+    if (next > 0) { // does not fit: hand on what is there first
       if (!deliver())
         break;
       continue;
     }
-    if (Dropped.load() > 0) {  // the loss follows the last record
+    if (Dropped.load() > 0) { // the loss follows the last record
       endAtLoss();
       break;
     }
@@ -191,15 +197,16 @@ void TCapture::Loop() noexcept {
       continue;
     }
     if (ended)
-      break;  // the stream is gone or stopped, and everything it gave has been handed on
+      break; // the stream is gone or stopped, and everything it gave has been handed on
     Wake.Wait(seen, filled > 0 ? 10 : 200);
   }
   StopEncoders(true);
 }
 
-void TCapture::Drain() noexcept {
+void TCapture::Drain() noexcept
+{
   if (!Ml || std::this_thread::get_id() == ThreadId)
-    return;  // a record callback that stops its own channel takes nothing more
+    return; // a record callback that stops its own channel takes nothing more
   using std::chrono::milliseconds;
   if (Started.load() && !Ended.load()) {
     // What the source captured up to now is still in its buffer and on its way:
@@ -231,7 +238,7 @@ void TCapture::Drain() noexcept {
     }
   }
   {
-    TLoopLock lock(Ml);  // no read callback runs meanwhile
+    TLoopLock lock(Ml); // no read callback runs meanwhile
     Closing.store(true);
   }
   Draining.store(true);
@@ -241,7 +248,8 @@ void TCapture::Drain() noexcept {
     Thread.join();
 }
 
-void TCapture::Shut() noexcept {
+void TCapture::Shut() noexcept
+{
   StopRequested.store(true);
   Ended.store(true);
   Wake.Wake();
@@ -260,10 +268,11 @@ void TCapture::Shut() noexcept {
   }
 }
 
-TCapture::~TCapture() {
+TCapture::~TCapture()
+{
   Shut();
   if (Thread.joinable())
-    Thread.detach();  // only a callback that freed its own layer gets here
+    Thread.detach(); // only a callback that freed its own layer gets here
 }
 
 } // namespace praatkist::audio::pulse

@@ -8,23 +8,26 @@ namespace praatkist::audio::pulse {
 
 namespace {
 
-void SubscribeCallback(pa_context*, pa_subscription_event_type_t t, std::uint32_t,
-                       void* user) noexcept {
-  auto* conn = static_cast<TPulseConnection*>(user);
+void SubscribeCallback(pa_context *, pa_subscription_event_type_t t, std::uint32_t,
+                       void *user) noexcept
+{
+  auto *conn = static_cast<TPulseConnection *>(user);
   const auto facility = t & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
   if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER)
     conn->Serial.fetch_add(1);
 }
 
-void ContextStateCallback(pa_context* c, void* user) noexcept {
-  auto* conn = static_cast<TPulseConnection*>(user);
+void ContextStateCallback(pa_context *c, void *user) noexcept
+{
+  auto *conn = static_cast<TPulseConnection *>(user);
   switch (pa_context_get_state(c)) {
   case PA_CONTEXT_READY:
     pa_context_set_subscribe_callback(c, SubscribeCallback, conn);
-    if (pa_operation* o = pa_context_subscribe(
-            c, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
-                                                   PA_SUBSCRIPTION_MASK_SERVER),
-            nullptr, nullptr))
+    if (pa_operation *o =
+            pa_context_subscribe(c,
+                                 static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE |
+                                                                     PA_SUBSCRIPTION_MASK_SERVER),
+                                 nullptr, nullptr))
       pa_operation_unref(o);
     conn->Up.store(true);
     conn->Serial.fetch_add(1);
@@ -42,7 +45,8 @@ void ContextStateCallback(pa_context* c, void* user) noexcept {
 
 } // namespace
 
-bool TPulseConnection::StartMainLoop() {
+bool TPulseConnection::StartMainLoop()
+{
   if (Ml)
     return true;
   Ml = pa_threaded_mainloop_new();
@@ -56,7 +60,8 @@ bool TPulseConnection::StartMainLoop() {
   return true;
 }
 
-void TPulseConnection::DropContext() {
+void TPulseConnection::DropContext()
+{
   if (!Ctx)
     return;
   pa_context_set_subscribe_callback(Ctx, nullptr, nullptr);
@@ -67,7 +72,8 @@ void TPulseConnection::DropContext() {
   Up.store(false);
 }
 
-bool TPulseConnection::BeginConnect() {
+bool TPulseConnection::BeginConnect()
+{
   LastAttempt = std::chrono::steady_clock::now();
   Ctx = pa_context_new(pa_threaded_mainloop_get_api(Ml), "Praatkist");
   if (!Ctx)
@@ -77,13 +83,16 @@ bool TPulseConnection::BeginConnect() {
                             nullptr) >= 0;
 }
 
-bool TPulseConnection::EnsureConnected() {
+bool TPulseConnection::EnsureConnected()
+{
   if (!StartMainLoop())
     return false;
   TLoopLock lock(Ml);
   if (Ctx) {
-    WaitFor(Ml, [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
-                                pa_context_get_state(Ctx) == PA_CONTEXT_READY; });
+    WaitFor(Ml, [this] {
+      return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
+             pa_context_get_state(Ctx) == PA_CONTEXT_READY;
+    });
     if (ContextReady(Ctx))
       return true;
     // The server went away: start afresh. Streams of the old context keep their
@@ -91,8 +100,10 @@ bool TPulseConnection::EnsureConnected() {
     DropContext();
   }
   if (BeginConnect()) {
-    WaitFor(Ml, [this] { return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
-                                pa_context_get_state(Ctx) == PA_CONTEXT_READY; });
+    WaitFor(Ml, [this] {
+      return !PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)) ||
+             pa_context_get_state(Ctx) == PA_CONTEXT_READY;
+    });
   }
   if (ContextReady(Ctx))
     return true;
@@ -100,7 +111,8 @@ bool TPulseConnection::EnsureConnected() {
   return false;
 }
 
-void TPulseConnection::Watch() {
+void TPulseConnection::Watch()
+{
   if (Ml) {
     TLoopLock lock(Ml);
     if (Ctx && PA_CONTEXT_IS_GOOD(pa_context_get_state(Ctx)))
@@ -116,7 +128,8 @@ void TPulseConnection::Watch() {
     DropContext();
 }
 
-void TPulseConnection::Disconnect() {
+void TPulseConnection::Disconnect()
+{
   if (!Ml)
     return;
   {
@@ -131,13 +144,14 @@ void TPulseConnection::Disconnect() {
 namespace {
 
 struct TServerQuery {
-  pa_threaded_mainloop* Ml = nullptr;
+  pa_threaded_mainloop *Ml = nullptr;
   bool Done = false;
   std::string Source, Sink;
 };
 
-void ServerInfoCallback(pa_context*, const pa_server_info* i, void* user) noexcept {
-  auto* q = static_cast<TServerQuery*>(user);
+void ServerInfoCallback(pa_context *, const pa_server_info *i, void *user) noexcept
+{
+  auto *q = static_cast<TServerQuery *>(user);
   try {
     if (i && i->default_source_name)
       q->Source = i->default_source_name;
@@ -150,14 +164,15 @@ void ServerInfoCallback(pa_context*, const pa_server_info* i, void* user) noexce
 }
 
 struct TSourceQuery {
-  pa_threaded_mainloop* Ml = nullptr;
+  pa_threaded_mainloop *Ml = nullptr;
   bool Done = false;
   bool Failed = false;
   std::vector<TAudioDeviceInfo> List;
 };
 
-void SourceInfoCallback(pa_context*, const pa_source_info* i, int eol, void* user) noexcept {
-  auto* q = static_cast<TSourceQuery*>(user);
+void SourceInfoCallback(pa_context *, const pa_source_info *i, int eol, void *user) noexcept
+{
+  auto *q = static_cast<TSourceQuery *>(user);
   if (eol != 0 || !i) {
     q->Done = true;
     q->Failed = eol < 0;
@@ -187,7 +202,8 @@ void SourceInfoCallback(pa_context*, const pa_source_info* i, int eol, void* use
 
 } // namespace
 
-bool TPulseConnection::ServerDefaults(std::string& source, std::string& sink) {
+bool TPulseConnection::ServerDefaults(std::string &source, std::string &sink)
+{
   TLoopLock lock(Ml);
   TServerQuery q;
   q.Ml = Ml;
@@ -198,7 +214,8 @@ bool TPulseConnection::ServerDefaults(std::string& source, std::string& sink) {
   return true;
 }
 
-bool TPulseConnection::ReadDevices() {
+bool TPulseConnection::ReadDevices()
+{
   std::string defSource, defSink;
   if (!ServerDefaults(defSource, defSink))
     return false;
@@ -210,7 +227,7 @@ bool TPulseConnection::ReadDevices() {
         !q.Done || q.Failed)
       return false;
   }
-  for (auto& d : q.List)
+  for (auto &d : q.List)
     if (d.Driver == defSource)
       d.Flags |= kDeviceDefault;
   Devices = std::move(q.List);
@@ -218,14 +235,15 @@ bool TPulseConnection::ReadDevices() {
   return true;
 }
 
-bool TPulseConnection::SourceExists(const std::string& name) {
+bool TPulseConnection::SourceExists(const std::string &name)
+{
   TLoopLock lock(Ml);
   struct TQ {
-    pa_threaded_mainloop* Ml;
+    pa_threaded_mainloop *Ml;
     bool Found = false;
   } q{Ml};
-  auto cb = [](pa_context*, const pa_source_info* i, int eol, void* user) noexcept {
-    auto* qq = static_cast<TQ*>(user);
+  auto cb = [](pa_context *, const pa_source_info *i, int eol, void *user) noexcept {
+    auto *qq = static_cast<TQ *>(user);
     if (eol == 0 && i)
       qq->Found = true;
     pa_threaded_mainloop_signal(qq->Ml, 0);

@@ -17,20 +17,20 @@ namespace praatkist::audio::pulse {
 
 // Not thread-safe: the layer guards it with its own lock.
 struct TPulseConnection {
-  std::string Server;  // empty: the user's default server
-  pa_threaded_mainloop* Ml = nullptr;
-  pa_context* Ctx = nullptr;
+  std::string Server; // empty: the user's default server
+  pa_threaded_mainloop *Ml = nullptr;
+  pa_context *Ctx = nullptr;
   std::vector<TAudioDeviceInfo> Devices;
   bool DevicesRead = false;
   // Bumped by the main loop thread whenever a source comes, goes or changes, the
   // server's defaults change, and when the connection is made or lost.
   std::atomic<std::uint32_t> Serial{0};
-  std::atomic<bool> Up{false};  // the context has been ready and not yet lost
+  std::atomic<bool> Up{false}; // the context has been ready and not yet lost
   std::chrono::steady_clock::time_point LastAttempt{};
 
   TPulseConnection() = default;
-  TPulseConnection(const TPulseConnection&) = delete;
-  TPulseConnection& operator=(const TPulseConnection&) = delete;
+  TPulseConnection(const TPulseConnection &) = delete;
+  TPulseConnection &operator=(const TPulseConnection &) = delete;
 
   // A ready context, connecting (again) when there is none.
   bool EnsureConnected();
@@ -42,13 +42,13 @@ struct TPulseConnection {
 
 private:
   bool StartMainLoop();
-  bool BeginConnect();  // with the main loop locked; no waiting
-  void DropContext();   // with the main loop locked
+  bool BeginConnect(); // with the main loop locked; no waiting
+  void DropContext();  // with the main loop locked
 public:
   // Reads the source list afresh into Devices.
   bool ReadDevices();
-  bool ServerDefaults(std::string& source, std::string& sink);
-  bool SourceExists(const std::string& name);
+  bool ServerDefaults(std::string &source, std::string &sink);
+  bool SourceExists(const std::string &name);
 };
 
 } // namespace praatkist::audio::pulse

@@ -6,41 +6,46 @@
 
 namespace praatkist::audio::pulse {
 
-void TEncoderEntry::Feed(const void* data, std::size_t bytes) noexcept {
+void TEncoderEntry::Feed(const void *data, std::size_t bytes) noexcept
+{
   std::lock_guard lock(M);
   if (Active.load() && !Enc.Encode(data, bytes))
     Active.store(false);
 }
 
-bool TEncoderEntry::Stop() noexcept {
+bool TEncoderEntry::Stop() noexcept
+{
   std::lock_guard lock(M);
   const bool finished = Enc.Finish();
   Active.store(false);
   return finished;
 }
 
-void TEncodeTarget::Attach(const std::shared_ptr<TEncoderEntry>& e) {
+void TEncodeTarget::Attach(const std::shared_ptr<TEncoderEntry> &e)
+{
   std::lock_guard lock(EncMutex);
-  std::erase_if(Encoders, [](const auto& x) { return !x->Active.load(); });
+  std::erase_if(Encoders, [](const auto &x) { return !x->Active.load(); });
   Encoders.push_back(e);
 }
 
-void TEncodeTarget::Feed(const void* data, std::size_t bytes) noexcept {
+void TEncodeTarget::Feed(const void *data, std::size_t bytes) noexcept
+{
   std::lock_guard lock(EncMutex);
-  for (auto& e : Encoders)
+  for (auto &e : Encoders)
     e->Feed(data, bytes);
 }
 
-void TEncodeTarget::StopEncoders(bool autoFreeOnly) noexcept {
+void TEncodeTarget::StopEncoders(bool autoFreeOnly) noexcept
+{
   std::lock_guard lock(EncMutex);
-  for (auto& e : Encoders)
+  for (auto &e : Encoders)
     if (!autoFreeOnly || e->AutoFree)
       e->Stop();
 }
 
-std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path& file, std::uint32_t rate,
-                                           std::uint32_t chans, int kbps, bool autoFree,
-                                           int& code) {
+std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path &file, std::uint32_t rate,
+                                           std::uint32_t chans, int kbps, bool autoFree, int &code)
+{
   auto e = std::make_shared<TEncoderEntry>();
   code = e->Enc.Open(file, rate, chans, kbps);
   if (code != kErrOk)
@@ -50,7 +55,8 @@ std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path& file, st
   return e;
 }
 
-std::uint32_t TDecodeStream::GetData(void* buffer, std::uint32_t length) {
+std::uint32_t TDecodeStream::GetData(void *buffer, std::uint32_t length)
+{
   if (!buffer && length > 0)
     return Fail(kErrIllegalParam), kDataError;
   std::lock_guard lock(M);
@@ -60,7 +66,7 @@ std::uint32_t TDecodeStream::GetData(void* buffer, std::uint32_t length) {
     return Succeed(), 0;
   std::size_t got;
   if (reinterpret_cast<std::uintptr_t>(buffer) % alignof(std::int16_t) == 0) {
-    got = Dec.ReadFrames(static_cast<std::int16_t*>(buffer), frames);
+    got = Dec.ReadFrames(static_cast<std::int16_t *>(buffer), frames);
   } else {
     Bounce.resize(frames * Dec.Chans());
     got = Dec.ReadFrames(Bounce.data(), frames);
@@ -75,7 +81,8 @@ std::uint32_t TDecodeStream::GetData(void* buffer, std::uint32_t length) {
   return Succeed(), bytes;
 }
 
-bool TDecodeStream::SetPosition(std::uint64_t bytes) {
+bool TDecodeStream::SetPosition(std::uint64_t bytes)
+{
   std::lock_guard lock(M);
   const std::uint64_t frame = bytes / Dec.FrameBytes();
   if (frame > Dec.Frames() || !Dec.Seek(frame))

@@ -21,7 +21,7 @@ struct TEncoderEntry {
   bool AutoFree = false;
   std::atomic<bool> Active{false};
 
-  void Feed(const void* data, std::size_t bytes) noexcept;
+  void Feed(const void *data, std::size_t bytes) noexcept;
   // Flushes, writes the tag and closes: true when all of it succeeded.
   bool Stop() noexcept;
 };
@@ -31,27 +31,26 @@ struct TEncodeTarget {
   std::mutex EncMutex;
   std::vector<std::shared_ptr<TEncoderEntry>> Encoders;
 
-  void Attach(const std::shared_ptr<TEncoderEntry>& e);
-  void Feed(const void* data, std::size_t bytes) noexcept;
+  void Attach(const std::shared_ptr<TEncoderEntry> &e);
+  void Feed(const void *data, std::size_t bytes) noexcept;
   // Ends the encoders that end with their channel (or all of them).
   void StopEncoders(bool autoFreeOnly) noexcept;
 };
 
 // A new encoder writing File at Kbps for PCM of Rate and Chans; null with Code set
 // when the file or the encoder cannot be made.
-std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path& file, std::uint32_t rate,
-                                           std::uint32_t chans, int kbps, bool autoFree,
-                                           int& code);
+std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path &file, std::uint32_t rate,
+                                           std::uint32_t chans, int kbps, bool autoFree, int &code);
 
 struct TDecodeStream : TEncodeTarget {
   std::mutex M;
   TSndfileDecoder Dec;
   bool AtEnd = false;
-  std::vector<std::int16_t> Bounce;  // for callers' buffers at odd addresses
+  std::vector<std::int16_t> Bounce; // for callers' buffers at odd addresses
 
   // ChannelGetData: reads up to Length bytes of whole frames into Buffer and feeds
   // them to the encoders. Sets the layer's error code.
-  std::uint32_t GetData(void* buffer, std::uint32_t length);
+  std::uint32_t GetData(void *buffer, std::uint32_t length);
   // ChannelSetPosition in bytes.
   bool SetPosition(std::uint64_t bytes);
 };

@@ -10,19 +10,22 @@ namespace praatkist::audio::pulse {
 
 namespace {
 
-void PlayDrainCallback(pa_stream*, int success, void* user) noexcept {
-  auto* p = static_cast<TPlayStream*>(user);
+void PlayDrainCallback(pa_stream *, int success, void *user) noexcept
+{
+  auto *p = static_cast<TPlayStream *>(user);
   if (success)
     p->Finished.store(true);
   pa_threaded_mainloop_signal(p->Ml, 0);
 }
 
-void PlayWriteCallback(pa_stream*, std::size_t nbytes, void* user) noexcept {
-  static_cast<TPlayStream*>(user)->Pump(nbytes);
+void PlayWriteCallback(pa_stream *, std::size_t nbytes, void *user) noexcept
+{
+  static_cast<TPlayStream *>(user)->Pump(nbytes);
 }
 
-void PlayStateCallback(pa_stream* s, void* user) noexcept {
-  auto* p = static_cast<TPlayStream*>(user);
+void PlayStateCallback(pa_stream *s, void *user) noexcept
+{
+  auto *p = static_cast<TPlayStream *>(user);
   const pa_stream_state_t st = pa_stream_get_state(s);
   if (st == PA_STREAM_FAILED || st == PA_STREAM_TERMINATED) {
     p->Failed.store(true);
@@ -35,7 +38,8 @@ void PlayStateCallback(pa_stream* s, void* user) noexcept {
 
 // Copies what the ring holds into pulse; with the main loop locked (pulse's
 // write callback, or the reader thread after it found pulse starved).
-void TPlayStream::Pump(std::size_t want) noexcept {
+void TPlayStream::Pump(std::size_t want) noexcept
+{
   if (!Stream || pa_stream_get_state(Stream) != PA_STREAM_READY)
     return;
   while (want >= FrameBytes) {
@@ -43,7 +47,7 @@ void TPlayStream::Pump(std::size_t want) noexcept {
     n -= n % FrameBytes;
     if (n == 0)
       break;
-    void* dst = nullptr;
+    void *dst = nullptr;
     std::size_t room = n;
     if (pa_stream_begin_write(Stream, &dst, &room) < 0 || !dst)
       break;
@@ -70,7 +74,8 @@ void TPlayStream::Pump(std::size_t want) noexcept {
   }
 }
 
-void TPlayStream::PumpLocked() noexcept {
+void TPlayStream::PumpLocked() noexcept
+{
   TLoopLock lock(Ml);
   if (!Stream || pa_stream_get_state(Stream) != PA_STREAM_READY)
     return;
@@ -79,7 +84,8 @@ void TPlayStream::PumpLocked() noexcept {
     Pump(want);
 }
 
-void TPlayStream::RecordLevels(const std::int16_t* s, std::size_t frames) noexcept {
+void TPlayStream::RecordLevels(const std::int16_t *s, std::size_t frames) noexcept
+{
   for (std::size_t i = 0; i < frames; ++i, s += Chans, ++ReaderFrame) {
     if (ReaderFrame % kLevelBlockFrames == 0)
       BlockPeak = 0;
@@ -95,7 +101,8 @@ void TPlayStream::RecordLevels(const std::int16_t* s, std::size_t frames) noexce
   }
 }
 
-void TPlayStream::ReaderLoop() noexcept {
+void TPlayStream::ReaderLoop() noexcept
+{
   const std::size_t bufFrames = ReadBuf.size() / Chans;
   const std::size_t minFrames = std::min(bufFrames, Ring->Capacity() / FrameBytes / 4);
   for (;;) {
@@ -120,14 +127,16 @@ void TPlayStream::ReaderLoop() noexcept {
   }
 }
 
-void TPlayStream::StopReader() noexcept {
+void TPlayStream::StopReader() noexcept
+{
   ReaderStop.store(true);
   ReaderWake.Wake();
   if (Reader.joinable())
     Reader.join();
 }
 
-void TPlayStream::Disconnect() noexcept {
+void TPlayStream::Disconnect() noexcept
+{
   if (!Ml)
     return;
   TLoopLock lock(Ml);
@@ -146,12 +155,14 @@ void TPlayStream::Disconnect() noexcept {
   }
 }
 
-TPlayStream::~TPlayStream() {
+TPlayStream::~TPlayStream()
+{
   StopReader();
   Disconnect();
 }
 
-int TPlayStream::Open(const std::filesystem::path& file, std::mutex& api, TPulseConnection& conn) {
+int TPlayStream::Open(const std::filesystem::path &file, std::mutex &api, TPulseConnection &conn)
+{
   const int code = Dec.Open(file);
   if (code != kErrOk)
     return code;
@@ -177,7 +188,8 @@ int TPlayStream::Open(const std::filesystem::path& file, std::mutex& api, TPulse
   return started;
 }
 
-int TPlayStream::Start(std::uint64_t startFrame, std::mutex& api, TPulseConnection& conn) {
+int TPlayStream::Start(std::uint64_t startFrame, std::mutex &api, TPulseConnection &conn)
+{
   StopReader();
   Disconnect();
   if (!Dec.Seek(startFrame))
@@ -203,7 +215,7 @@ int TPlayStream::Start(std::uint64_t startFrame, std::mutex& api, TPulseConnecti
     TLoopLock ml(Ml);
     pa_channel_map map;
     pa_channel_map_init_extend(&map, Chans, PA_CHANNEL_MAP_DEFAULT);
-    pa_stream* s = pa_stream_new(conn.Ctx, "Weergave", &Spec, &map);
+    pa_stream *s = pa_stream_new(conn.Ctx, "Weergave", &Spec, &map);
     if (!s)
       return kErrFormat;
     Stream = s;
@@ -215,9 +227,9 @@ int TPlayStream::Start(std::uint64_t startFrame, std::mutex& api, TPulseConnecti
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-        PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                       PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
     if (pa_stream_connect_playback(s, nullptr, &attr, flags, nullptr, nullptr) < 0)
       return kErrDevice;
     WaitFor(Ml, [s] { return pa_stream_get_state(s) != PA_STREAM_CREATING; });
@@ -232,7 +244,8 @@ int TPlayStream::Start(std::uint64_t startFrame, std::mutex& api, TPulseConnecti
   return kErrOk;
 }
 
-void TPlayStream::Free() noexcept {
+void TPlayStream::Free() noexcept
+{
   std::lock_guard lock(OpMutex);
   StopReader();
   Disconnect();
@@ -244,7 +257,8 @@ void TPlayStream::Free() noexcept {
 // the time since ChannelPlay allows (pulse's first timing answers after an
 // uncork can run ahead by tens of milliseconds), never going back. With
 // OpMutex held.
-std::uint64_t TPlayStream::PlayedBytes() noexcept {
+std::uint64_t TPlayStream::PlayedBytes() noexcept
+{
   std::uint64_t pos = LastPosition.load();
   if (Finished.load()) {
     pos = BaseBytes.load() + Written.load();
@@ -273,14 +287,14 @@ std::uint64_t TPlayStream::PlayedBytes() noexcept {
   return pos;
 }
 
-bool TPlayStream::Play(bool restart, std::mutex& api, TPulseConnection& conn) {
+bool TPlayStream::Play(bool restart, std::mutex &api, TPulseConnection &conn)
+{
   std::lock_guard op(OpMutex);
   if (!Stream && !Failed.load())
     return Fail(kErrHandle);
   const bool rebuild = Failed.load() || Finished.load() || (restart && EverStarted);
   if (rebuild) {
-    const std::uint64_t from =
-        restart || Finished.load() ? 0 : LastPosition.load() / FrameBytes;
+    const std::uint64_t from = restart || Finished.load() ? 0 : LastPosition.load() / FrameBytes;
     const int code = Start(from, api, conn);
     if (code != kErrOk)
       return Fail(code);
@@ -297,21 +311,23 @@ bool TPlayStream::Play(bool restart, std::mutex& api, TPulseConnection& conn) {
   return Succeed(), true;
 }
 
-void TPlayStream::Stop() {
+void TPlayStream::Stop()
+{
   std::lock_guard op(OpMutex);
-  PlayedBytes();  // the position stays where it was stopped
+  PlayedBytes(); // the position stays where it was stopped
   Playing.store(false);
   if (Ml) {
     TLoopLock ml(Ml);
     if (Stream && pa_stream_get_state(Stream) == PA_STREAM_READY) {
-      if (pa_operation* o = pa_stream_cork(Stream, 1, nullptr, nullptr))
+      if (pa_operation *o = pa_stream_cork(Stream, 1, nullptr, nullptr))
         pa_operation_unref(o);
     }
   }
   Succeed();
 }
 
-bool TPlayStream::SetPosition(std::uint64_t bytes, std::mutex& api, TPulseConnection& conn) {
+bool TPlayStream::SetPosition(std::uint64_t bytes, std::mutex &api, TPulseConnection &conn)
+{
   std::lock_guard op(OpMutex);
   const std::uint64_t frame = bytes / FrameBytes;
   if (frame * FrameBytes > LengthBytes)
@@ -333,12 +349,14 @@ bool TPlayStream::SetPosition(std::uint64_t bytes, std::mutex& api, TPulseConnec
   return Succeed(), true;
 }
 
-std::uint64_t TPlayStream::Position() {
+std::uint64_t TPlayStream::Position()
+{
   std::lock_guard op(OpMutex);
   return Succeed(), PlayedBytes();
 }
 
-bool TPlayStream::Level(float levels[2], float seconds) {
+bool TPlayStream::Level(float levels[2], float seconds)
+{
   if (!(seconds > 0.0f) || seconds > 1.0f)
     return Fail(kErrIllegalParam);
   std::lock_guard op(OpMutex);

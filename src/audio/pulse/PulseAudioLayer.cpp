@@ -17,7 +17,7 @@ namespace praatkist::audio {
 using namespace pulse;
 
 struct TPulseAudioLayer::TImpl {
-  std::mutex Api;  // handle tables, connection, device list, open flags
+  std::mutex Api; // handle tables, connection, device list, open flags
   TPulseConnection Conn;
   bool Initialised = false;
   bool RecordOpen = false;
@@ -29,7 +29,8 @@ struct TPulseAudioLayer::TImpl {
   std::map<THandle, std::shared_ptr<TEncoderEntry>> Encoders;
 
   // With Api held.
-  THandle NewHandle() {
+  THandle NewHandle()
+  {
     for (;;) {
       const THandle h = NextHandle++;
       if (h != 0 && !Captures.count(h) && !Decoders.count(h) && !Players.count(h) &&
@@ -38,38 +39,43 @@ struct TPulseAudioLayer::TImpl {
     }
   }
 
-  template <class T>
-  std::shared_ptr<T> Find(std::map<THandle, std::shared_ptr<T>>& m, THandle h) {
+  template <class T> std::shared_ptr<T> Find(std::map<THandle, std::shared_ptr<T>> &m, THandle h)
+  {
     std::lock_guard lock(Api);
     auto it = m.find(h);
     return it == m.end() ? nullptr : it->second;
   }
 
   // Without Api held.
-  static void StopCapture(TCapture& c) noexcept {
+  static void StopCapture(TCapture &c) noexcept
+  {
     c.Shut();
     c.StopEncoders(true);
   }
 };
 
-TPulseAudioLayer::TPulseAudioLayer() : F(std::make_unique<TImpl>()) {
+TPulseAudioLayer::TPulseAudioLayer() : F(std::make_unique<TImpl>())
+{
   // The server is the one the environment names now (PULSE_SERVER), or the
   // user's default socket: later changes of the environment do not move the layer.
-  if (const char* s = std::getenv("PULSE_SERVER"))
+  if (const char *s = std::getenv("PULSE_SERVER"))
     F->Conn.Server = s;
 }
 
-TPulseAudioLayer::~TPulseAudioLayer() {
+TPulseAudioLayer::~TPulseAudioLayer()
+{
   Free();
 }
 
-int TPulseAudioLayer::ErrorGetCode() {
+int TPulseAudioLayer::ErrorGetCode()
+{
   return LastError();
 }
 
 // ---- library ---------------------------------------------------------------------
 
-bool TPulseAudioLayer::Init() {
+bool TPulseAudioLayer::Init()
+{
   try {
     std::lock_guard lock(F->Api);
     if (F->Initialised)
@@ -84,14 +90,15 @@ bool TPulseAudioLayer::Init() {
     F->Initialised = true;
     Succeed();
     return true;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory);
   } catch (...) {
     return Fail(kErrUnknown);
   }
 }
 
-void TPulseAudioLayer::Free() {
+void TPulseAudioLayer::Free()
+{
   try {
     std::map<THandle, std::shared_ptr<TCapture>> captures;
     std::map<THandle, std::shared_ptr<TDecodeStream>> decoders;
@@ -107,15 +114,15 @@ void TPulseAudioLayer::Free() {
       F->RecordOpen = false;
       F->RecordSource.clear();
     }
-    for (auto& [h, c] : captures) {
+    for (auto &[h, c] : captures) {
       TImpl::StopCapture(*c);
       c->StopEncoders(false);
     }
-    for (auto& [h, p] : players)
+    for (auto &[h, p] : players)
       p->Free();
-    for (auto& [h, d] : decoders)
+    for (auto &[h, d] : decoders)
       d->StopEncoders(false);
-    for (auto& [h, e] : encoders)
+    for (auto &[h, e] : encoders)
       e->Stop();
     std::lock_guard lock(F->Api);
     F->Conn.Disconnect();
@@ -129,7 +136,8 @@ void TPulseAudioLayer::Free() {
 
 // ---- capture devices -------------------------------------------------------------
 
-bool TPulseAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) {
+bool TPulseAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo &info)
+{
   try {
     std::lock_guard lock(F->Api);
     if (index < 0)
@@ -145,14 +153,15 @@ bool TPulseAudioLayer::RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) {
       info.Flags |= kDeviceInit;
     Succeed();
     return true;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory);
   } catch (...) {
     return Fail(kErrUnknown);
   }
 }
 
-std::uint32_t TPulseAudioLayer::DeviceListSerial() {
+std::uint32_t TPulseAudioLayer::DeviceListSerial()
+{
   try {
     // Never waits: while another call holds the connection, the serial as it is.
     std::unique_lock lock(F->Api, std::try_to_lock);
@@ -163,7 +172,8 @@ std::uint32_t TPulseAudioLayer::DeviceListSerial() {
   return F->Conn.Serial.load();
 }
 
-bool TPulseAudioLayer::RecordInit(int index) {
+bool TPulseAudioLayer::RecordInit(int index)
+{
   try {
     std::lock_guard lock(F->Api);
     if (F->RecordOpen)
@@ -190,14 +200,15 @@ bool TPulseAudioLayer::RecordInit(int index) {
     F->RecordOpen = true;
     Succeed();
     return true;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory);
   } catch (...) {
     return Fail(kErrUnknown);
   }
 }
 
-void TPulseAudioLayer::RecordFree() {
+void TPulseAudioLayer::RecordFree()
+{
   try {
     std::map<THandle, std::shared_ptr<TCapture>> captures;
     {
@@ -206,7 +217,7 @@ void TPulseAudioLayer::RecordFree() {
       F->RecordOpen = false;
       F->RecordSource.clear();
     }
-    for (auto& [h, c] : captures) {
+    for (auto &[h, c] : captures) {
       TImpl::StopCapture(*c);
       c->StopEncoders(false);
     }
@@ -217,7 +228,8 @@ void TPulseAudioLayer::RecordFree() {
 }
 
 THandle TPulseAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels, TRecordProc proc,
-                                      void* user) {
+                                      void *user)
+{
   try {
     std::lock_guard lock(F->Api);
     if (!F->RecordOpen)
@@ -241,7 +253,7 @@ THandle TPulseAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels
     F->Captures[c->Handle] = c;
     Succeed();
     return c->Handle;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory), 0;
   } catch (...) {
     return Fail(kErrUnknown), 0;
@@ -250,7 +262,8 @@ THandle TPulseAudioLayer::RecordStart(std::uint32_t rate, std::uint32_t channels
 
 // ---- channels --------------------------------------------------------------------
 
-bool TPulseAudioLayer::ChannelPlay(THandle channel, bool restart) {
+bool TPulseAudioLayer::ChannelPlay(THandle channel, bool restart)
+{
   try {
     if (auto c = F->Find(F->Captures, channel))
       return c->Play();
@@ -259,14 +272,15 @@ bool TPulseAudioLayer::ChannelPlay(THandle channel, bool restart) {
     if (F->Find(F->Decoders, channel))
       return Fail(kErrNotAvailable);
     return Fail(kErrHandle);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory);
   } catch (...) {
     return Fail(kErrUnknown);
   }
 }
 
-void TPulseAudioLayer::ChannelStop(THandle channel) {
+void TPulseAudioLayer::ChannelStop(THandle channel)
+{
   try {
     if (auto c = F->Find(F->Captures, channel)) {
       c->Drain();
@@ -284,7 +298,8 @@ void TPulseAudioLayer::ChannelStop(THandle channel) {
   }
 }
 
-int TPulseAudioLayer::ChannelIsActive(THandle channel) {
+int TPulseAudioLayer::ChannelIsActive(THandle channel)
+{
   try {
     Succeed();
     if (auto c = F->Find(F->Captures, channel)) {
@@ -309,13 +324,15 @@ int TPulseAudioLayer::ChannelIsActive(THandle channel) {
   }
 }
 
-bool TPulseAudioLayer::ChannelDataLost(THandle channel) {
+bool TPulseAudioLayer::ChannelDataLost(THandle channel)
+{
   if (auto c = F->Find(F->Captures, channel))
     return Succeed(), c->DataLost.load();
   return Fail(kErrHandle);
 }
 
-bool TPulseAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info) {
+bool TPulseAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo &info)
+{
   try {
     if (auto c = F->Find(F->Captures, channel)) {
       info.Freq = c->Rate;
@@ -339,7 +356,8 @@ bool TPulseAudioLayer::ChannelGetInfo(THandle channel, TChannelInfo& info) {
   }
 }
 
-std::uint64_t TPulseAudioLayer::ChannelGetLength(THandle channel) {
+std::uint64_t TPulseAudioLayer::ChannelGetLength(THandle channel)
+{
   try {
     if (auto p = F->Find(F->Players, channel))
       return Succeed(), p->LengthBytes;
@@ -355,7 +373,8 @@ std::uint64_t TPulseAudioLayer::ChannelGetLength(THandle channel) {
   }
 }
 
-std::uint64_t TPulseAudioLayer::ChannelGetPosition(THandle channel) {
+std::uint64_t TPulseAudioLayer::ChannelGetPosition(THandle channel)
+{
   try {
     if (auto p = F->Find(F->Players, channel))
       return p->Position();
@@ -371,7 +390,8 @@ std::uint64_t TPulseAudioLayer::ChannelGetPosition(THandle channel) {
   }
 }
 
-bool TPulseAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t bytes) {
+bool TPulseAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t bytes)
+{
   try {
     if (auto d = F->Find(F->Decoders, channel))
       return d->SetPosition(bytes);
@@ -380,21 +400,23 @@ bool TPulseAudioLayer::ChannelSetPosition(THandle channel, std::uint64_t bytes) 
     if (F->Find(F->Captures, channel))
       return Fail(kErrNotAvailable);
     return Fail(kErrHandle);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory);
   } catch (...) {
     return Fail(kErrUnknown);
   }
 }
 
-double TPulseAudioLayer::ChannelBytes2Seconds(THandle channel, std::uint64_t bytes) {
+double TPulseAudioLayer::ChannelBytes2Seconds(THandle channel, std::uint64_t bytes)
+{
   TChannelInfo info;
   if (!ChannelGetInfo(channel, info) || info.Freq == 0 || info.Chans == 0)
     return -1.0;
   return static_cast<double>(bytes / (info.Chans * 2)) / info.Freq;
 }
 
-bool TPulseAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], float seconds) {
+bool TPulseAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], float seconds)
+{
   try {
     auto p = F->Find(F->Players, channel);
     if (!p) {
@@ -408,7 +430,8 @@ bool TPulseAudioLayer::ChannelGetLevelEx(THandle channel, float levels[2], float
   }
 }
 
-std::uint32_t TPulseAudioLayer::ChannelGetData(THandle channel, void* buffer, std::uint32_t length) {
+std::uint32_t TPulseAudioLayer::ChannelGetData(THandle channel, void *buffer, std::uint32_t length)
+{
   try {
     auto d = F->Find(F->Decoders, channel);
     if (!d) {
@@ -417,7 +440,7 @@ std::uint32_t TPulseAudioLayer::ChannelGetData(THandle channel, void* buffer, st
       return Fail(kErrHandle), kDataError;
     }
     return d->GetData(buffer, length);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory), kDataError;
   } catch (...) {
     return Fail(kErrUnknown), kDataError;
@@ -426,7 +449,8 @@ std::uint32_t TPulseAudioLayer::ChannelGetData(THandle channel, void* buffer, st
 
 // ---- streams -----------------------------------------------------------------------
 
-THandle TPulseAudioLayer::StreamCreateFile(const std::filesystem::path& file, bool decode) {
+THandle TPulseAudioLayer::StreamCreateFile(const std::filesystem::path &file, bool decode)
+{
   try {
     if (decode) {
       auto d = std::make_shared<TDecodeStream>();
@@ -453,14 +477,15 @@ THandle TPulseAudioLayer::StreamCreateFile(const std::filesystem::path& file, bo
     p->Handle = h;
     F->Players[h] = p;
     return Succeed(), h;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory), 0;
   } catch (...) {
     return Fail(kErrUnknown), 0;
   }
 }
 
-void TPulseAudioLayer::StreamFree(THandle stream) {
+void TPulseAudioLayer::StreamFree(THandle stream)
+{
   try {
     std::shared_ptr<TPlayStream> p;
     std::shared_ptr<TDecodeStream> d;
@@ -489,10 +514,11 @@ void TPulseAudioLayer::StreamFree(THandle stream) {
 
 // ---- MP3 encoder ---------------------------------------------------------------------
 
-THandle TPulseAudioLayer::EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path& file,
-                                         bool autoFree) {
+THandle TPulseAudioLayer::EncodeMp3Start(THandle channel, int kbps,
+                                         const std::filesystem::path &file, bool autoFree)
+{
   try {
-    TEncodeTarget* target = nullptr;
+    TEncodeTarget *target = nullptr;
     std::shared_ptr<TCapture> c = F->Find(F->Captures, channel);
     std::shared_ptr<TDecodeStream> d;
     std::uint32_t rate = 0, chans = 0;
@@ -521,20 +547,21 @@ THandle TPulseAudioLayer::EncodeMp3Start(THandle channel, int kbps, const std::f
     THandle h;
     {
       std::lock_guard lock(F->Api);
-      std::erase_if(F->Encoders, [](const auto& kv) { return !kv.second->Active.load(); });
+      std::erase_if(F->Encoders, [](const auto &kv) { return !kv.second->Active.load(); });
       h = F->NewHandle();
       F->Encoders[h] = e;
     }
     target->Attach(e);
     return Succeed(), h;
-  } catch (const std::bad_alloc&) {
+  } catch (const std::bad_alloc &) {
     return Fail(kErrMemory), 0;
   } catch (...) {
     return Fail(kErrUnknown), 0;
   }
 }
 
-bool TPulseAudioLayer::EncodeIsActive(THandle encoder) {
+bool TPulseAudioLayer::EncodeIsActive(THandle encoder)
+{
   try {
     auto e = F->Find(F->Encoders, encoder);
     if (!e)
@@ -546,7 +573,8 @@ bool TPulseAudioLayer::EncodeIsActive(THandle encoder) {
   }
 }
 
-bool TPulseAudioLayer::EncodeStop(THandle encoder) {
+bool TPulseAudioLayer::EncodeStop(THandle encoder)
+{
   try {
     std::shared_ptr<TEncoderEntry> e;
     {
@@ -569,17 +597,20 @@ bool TPulseAudioLayer::EncodeStop(THandle encoder) {
 
 // ---- diagnostics -----------------------------------------------------------------------
 
-std::uint64_t TPulseAudioLayer::CaptureDroppedChunks(THandle channel) {
+std::uint64_t TPulseAudioLayer::CaptureDroppedChunks(THandle channel)
+{
   auto c = F->Find(F->Captures, channel);
   return c ? c->Dropped.load() : 0;
 }
 
-std::uint32_t TPulseAudioLayer::CaptureLargestBuffer(THandle channel) {
+std::uint32_t TPulseAudioLayer::CaptureLargestBuffer(THandle channel)
+{
   auto c = F->Find(F->Captures, channel);
   return c ? c->Largest.load() : 0;
 }
 
-std::unique_ptr<IAudioLayer> CreateSystemAudioLayer() {
+std::unique_ptr<IAudioLayer> CreateSystemAudioLayer()
+{
   return std::make_unique<TPulseAudioLayer>();
 }
 

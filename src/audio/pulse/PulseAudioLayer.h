@@ -23,36 +23,36 @@ class TPulseAudioLayer final : public IAudioLayer {
 public:
   TPulseAudioLayer();
   ~TPulseAudioLayer() override;
-  TPulseAudioLayer(const TPulseAudioLayer&) = delete;
-  TPulseAudioLayer& operator=(const TPulseAudioLayer&) = delete;
+  TPulseAudioLayer(const TPulseAudioLayer &) = delete;
+  TPulseAudioLayer &operator=(const TPulseAudioLayer &) = delete;
 
   bool Init() override;
   void Free() override;
   int ErrorGetCode() override;
 
-  bool RecordGetDeviceInfo(int index, TAudioDeviceInfo& info) override;
+  bool RecordGetDeviceInfo(int index, TAudioDeviceInfo &info) override;
   std::uint32_t DeviceListSerial() override;
   bool RecordInit(int index) override;
   void RecordFree() override;
   THandle RecordStart(std::uint32_t rate, std::uint32_t channels, TRecordProc proc,
-                      void* user) override;
+                      void *user) override;
 
   bool ChannelPlay(THandle channel, bool restart) override;
   void ChannelStop(THandle channel) override;
   int ChannelIsActive(THandle channel) override;
   bool ChannelDataLost(THandle channel) override;
-  bool ChannelGetInfo(THandle channel, TChannelInfo& info) override;
+  bool ChannelGetInfo(THandle channel, TChannelInfo &info) override;
   std::uint64_t ChannelGetLength(THandle channel) override;
   std::uint64_t ChannelGetPosition(THandle channel) override;
   bool ChannelSetPosition(THandle channel, std::uint64_t bytes) override;
   double ChannelBytes2Seconds(THandle channel, std::uint64_t bytes) override;
   bool ChannelGetLevelEx(THandle channel, float levels[2], float seconds) override;
-  std::uint32_t ChannelGetData(THandle channel, void* buffer, std::uint32_t length) override;
+  std::uint32_t ChannelGetData(THandle channel, void *buffer, std::uint32_t length) override;
 
-  THandle StreamCreateFile(const std::filesystem::path& file, bool decode) override;
+  THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override;
   void StreamFree(THandle stream) override;
 
-  THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path& file,
+  THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
                          bool autoFree) override;
   bool EncodeIsActive(THandle encoder) override;
   bool EncodeStop(THandle encoder) override;

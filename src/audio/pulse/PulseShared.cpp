@@ -6,26 +6,32 @@ namespace {
 thread_local int tLastError = kErrOk;
 } // namespace
 
-int LastError() noexcept {
+int LastError() noexcept
+{
   return tLastError;
 }
 
-bool Fail(int code) noexcept {
+bool Fail(int code) noexcept
+{
   tLastError = code;
   return false;
 }
 
-void Succeed() noexcept {
+void Succeed() noexcept
+{
   tLastError = kErrOk;
 }
 
-void TimeoutCallback(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) noexcept {
-  auto* t = static_cast<TTimeout*>(user);
+void TimeoutCallback(pa_mainloop_api *, pa_time_event *, const struct timeval *,
+                     void *user) noexcept
+{
+  auto *t = static_cast<TTimeout *>(user);
   t->Fired = true;
   pa_threaded_mainloop_signal(t->Ml, 0);
 }
 
-bool WaitOperation(pa_threaded_mainloop* ml, pa_operation* op) {
+bool WaitOperation(pa_threaded_mainloop *ml, pa_operation *op)
+{
   if (!op)
     return false;
   const bool done =
@@ -37,13 +43,15 @@ bool WaitOperation(pa_threaded_mainloop* ml, pa_operation* op) {
   return ok;
 }
 
-void StreamSuccessCallback(pa_stream*, int success, void* user) noexcept {
-  auto* s = static_cast<TSuccess*>(user);
+void StreamSuccessCallback(pa_stream *, int success, void *user) noexcept
+{
+  auto *s = static_cast<TSuccess *>(user);
   s->Result = success;
   pa_threaded_mainloop_signal(s->Ml, 0);
 }
 
-bool CorkAndWait(pa_threaded_mainloop* ml, pa_stream* s, bool cork) {
+bool CorkAndWait(pa_threaded_mainloop *ml, pa_stream *s, bool cork)
+{
   TSuccess result;
   result.Ml = ml;
   return WaitOperation(ml, pa_stream_cork(s, cork ? 1 : 0, StreamSuccessCallback, &result)) &&

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   if (argc < 3) {
     std::fprintf(stderr, "usage: record_take DRIVER FILE [rate] [channels]\n");
@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
     for (;;)
       ::pause();
-  } catch (const std::exception& e) {
+  } catch (const std::exception &e) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
