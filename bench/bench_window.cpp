@@ -17,6 +17,7 @@
 
 #include "BenchSupport.h"
 
+#include "app/PraatkistApplication.h"
 #include "ui/Fonts.h"
 #include "ui/MainForm.h"
 
@@ -125,7 +126,7 @@ int main(int argc, char **argv)
   const double seconds = argc > 2 ? std::atof(argv[2]) : 3600.0;
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   int qtArgc = 1;
-  ui::TPraatkistApplication app(qtArgc, argv);
+  app::TPraatkistApplication app(qtArgc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   ui::InstallFontSubstitutes();
 

@@ -13,7 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
+#include "platform/SettingsLocation.h"
 #include "ui/Fonts.h"
 #include "ui/MainForm.h"
 
@@ -49,7 +51,7 @@ bool InstallEndSignals()
 
 int main(int argc, char *argv[])
 {
-  praatkist::ui::TPraatkistApplication app(argc, argv);
+  praatkist::app::TPraatkistApplication app(argc, argv);
   // No display name: the platform would append it to every dialog's caption.
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   praatkist::ui::InstallFontSubstitutes(); // before the first widget
@@ -66,7 +68,7 @@ int main(int argc, char *argv[])
   int result = 0;
   {
     // The window goes before the layer it works on.
-    praatkist::ui::TfrmMain window(layer.get());
+    praatkist::ui::TfrmMain window(layer.get(), praatkist::platform::DefaultSettingsPath());
 
     std::unique_ptr<QSocketNotifier> endNotifier;
     if (InstallEndSignals()) {

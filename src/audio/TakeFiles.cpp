@@ -1,5 +1,11 @@
 #include "audio/TakeFiles.h"
 
+#include "platform/Errors.h"
+#include "platform/FileOps.h"
+
+#include <string>
+#include <system_error>
+
 namespace praatkist::audio {
 
 namespace {
@@ -9,6 +15,41 @@ std::filesystem::path Appended(const std::filesystem::path &take, const char *su
   std::filesystem::path p = take;
   p += suffix;
   return p;
+}
+
+// ASCII letters compared without case, everything else byte for byte.
+bool EndsWithNoCase(const std::string &name, const std::string &suffix)
+{
+  if (name.size() < suffix.size())
+    return false;
+  const std::size_t at = name.size() - suffix.size();
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char a = name[at + i];
+    char b = suffix[i];
+    if (a >= 'A' && a <= 'Z')
+      a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z')
+      b = static_cast<char>(b - 'A' + 'a');
+    if (a != b)
+      return false;
+  }
+  return true;
+}
+
+void CollectEndingIn(const std::filesystem::path &root, const std::string &suffix,
+                     std::vector<std::filesystem::path> &files)
+{
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    std::error_code kindError;
+    // files of every kind, not folders (a link to a folder is neither listed nor entered)
+    if (it->is_directory(kindError))
+      continue;
+    if (EndsWithNoCase(it->path().filename().string(), suffix))
+      files.push_back(it->path());
+  }
 }
 
 } // namespace
@@ -36,6 +77,36 @@ std::filesystem::path BackupTempPath(const std::filesystem::path &take)
 std::filesystem::path RecordTempPath(const std::filesystem::path &take)
 {
   return Appended(TrimRecordPath(take), kTrimTempSuffix);
+}
+
+void DeleteTakeWithCompanions(const std::filesystem::path &take)
+{
+  platform::DeleteFileQuietly(take);
+  if (platform::FileExists(take))
+    throw EFileError("Het bestand kon niet worden gewist.");
+  for (const auto &companion : {BackupPath(take), TrimRecordPath(take)})
+    if (platform::FileExists(companion))
+      platform::DeleteFileQuietly(companion);
+}
+
+std::vector<std::filesystem::path> FindTrimLeftovers(const std::filesystem::path &root)
+{
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  if (root.empty() || !std::filesystem::is_directory(root, ec))
+    return files;
+  for (const char *suffix : {".triminfo", ".untrimmed", kTrimTempSuffix})
+    CollectEndingIn(root, suffix, files);
+  return files;
+}
+
+int DeleteFilesCounted(const std::vector<std::filesystem::path> &files)
+{
+  int failed = 0;
+  for (const auto &file : files)
+    if (!platform::DeleteFileQuietly(file))
+      ++failed;
+  return failed;
 }
 
 } // namespace praatkist::audio

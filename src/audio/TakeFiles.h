@@ -11,6 +11,7 @@
 // counted when the next take is numbered.
 
 #include <filesystem>
+#include <vector>
 
 namespace praatkist::audio {
 
@@ -22,5 +23,18 @@ std::filesystem::path TrimRecordPath(const std::filesystem::path &take);
 std::filesystem::path TrimTempPath(const std::filesystem::path &take);
 std::filesystem::path BackupTempPath(const std::filesystem::path &take);
 std::filesystem::path RecordTempPath(const std::filesystem::path &take);
+
+// Deletes the take and then its backup and trim record. Raises EFileError "Het bestand
+// kon niet worden gewist." when the take is still there afterwards (its companions are
+// then left as they are); a companion that cannot be deleted is let be.
+void DeleteTakeWithCompanions(const std::filesystem::path &take);
+
+// Every trim record under Root, in its sub-folders at any depth, then every backup, then
+// every temporary file a trim interrupted by a crash left behind (names matched without
+// regard to case). Empty when Root is no folder.
+std::vector<std::filesystem::path> FindTrimLeftovers(const std::filesystem::path &root);
+
+// Deletes each of Files in order; returns how many could not be deleted.
+int DeleteFilesCounted(const std::vector<std::filesystem::path> &files);
 
 } // namespace praatkist::audio

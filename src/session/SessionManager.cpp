@@ -246,6 +246,18 @@ QString TSessionManager::NextFileName(const QString &AExtension) const
   return platform::CombinePath(folder, nameOf(next));
 }
 
+QString TSessionManager::TakePath(const QString &AFileName) const
+{
+  if (FSessionName.isEmpty())
+    return QString();
+  return platform::CombinePath(SessionFolder(FSessionName), AFileName);
+}
+
+QString TSessionManager::TrimmedName(const QString &AName)
+{
+  return TrimControl(AName);
+}
+
 bool TSessionManager::ValidSessionName(const QString &AName)
 {
   const QString name = TrimControl(AName);

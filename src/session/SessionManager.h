@@ -46,10 +46,15 @@ public:
   // Full path of the next take with AExtension (".wav", ".mp3"); creates nothing.
   // Raises EInvalidOperation when no session is selected.
   QString NextFileName(const QString &AExtension) const;
+  // Full path of the current session's take AFileName (as LoadRecordings lists it),
+  // joined the way NextFileName makes it; empty when no session is selected.
+  QString TakePath(const QString &AFileName) const;
 
   // True when AName, trimmed, can name a session folder (also: at most 255 bytes as a
   // file name on this system).
   static bool ValidSessionName(const QString &AName);
+  // AName without the blanks and control characters at its ends, as a session is named.
+  static QString TrimmedName(const QString &AName);
 
 private:
   static QString AbsoluteRoot(const QString &APath);

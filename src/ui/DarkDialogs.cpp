@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPalette>
 
 #include <memory>
@@ -159,6 +160,13 @@ bool DarkInputQuery(const QString &Caption, const QString &Prompt, QString &Text
     return false;
   Text = edit->text();
   return true;
+}
+
+void ShowGeneralError(const QString &Text)
+{
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Praatkist"), Text, QMessageBox::Ok);
+  box.setObjectName(QStringLiteral("GeneralError"));
+  box.exec();
 }
 
 } // namespace praatkist::ui

@@ -22,4 +22,8 @@ bool DarkConfirm(const QString &Text);
 // result is true; otherwise Text is left alone and the result is false.
 bool DarkInputQuery(const QString &Caption, const QString &Prompt, QString &Text);
 
+// The general error box: a standard critical message box captioned with the program's
+// name (the program's only stock message box), for errors no command handles itself.
+void ShowGeneralError(const QString &Text);
+
 } // namespace praatkist::ui

@@ -329,6 +329,17 @@ TEST_F(SessionStore, NextFileNameStartsAtOneAndCreatesNothing)
       QDir(FRoot + "/Koor").isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
+TEST_F(SessionStore, TakePathIsTheListedNameInTheSessionFolderLikeANewTake)
+{
+  TSessionManager store = StoreWith("Koor");
+  EXPECT_EQ(store.TakePath("Koor-1.wav"), store.NextFileName(".wav"));
+  store.SetRootPath(FRoot + "/"); // a trailing separator gives the same path
+  EXPECT_EQ(store.TakePath("Koor-1.wav"), QString()) << "no session: no take";
+  store.SelectSession("Koor");
+  EXPECT_EQ(store.TakePath("Koor-1.wav"), store.NextFileName(".wav"));
+  EXPECT_EQ(TSessionManager::TrimmedName(" \tKoor \r\n"), "Koor");
+}
+
 TEST_F(SessionStore, NextFileNameFollowsTheHighestNumberOfThatExtension)
 {
   const auto next = [&](const QString &session, const QStringList &files, const QString &ext) {

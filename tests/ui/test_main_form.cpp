@@ -31,10 +31,12 @@
 #include <mutex>
 #include <thread>
 
+#include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
 #include "platform/IniFile.h"
 #include "platform/NumberText.h"
+#include "platform/SettingsLocation.h"
 #include "session/SessionManager.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
@@ -615,24 +617,24 @@ void TestMainForm::settingsBesideProgramOnlyWhereWritable()
   TTempDir dir;
   const fs::path bin = dir / "bin";
   fs::create_directories(bin);
-  QCOMPARE(TfrmMain::SettingsFilePath(Q(bin / "Praatkist")), Q(bin / "Praatkist.ini"));
-  QCOMPARE(TfrmMain::SettingsFilePath(Q(bin / "Praatkist.exe")), Q(bin / "Praatkist.ini"));
+  QCOMPARE(platform::SettingsFilePath(Q(bin / "Praatkist")), Q(bin / "Praatkist.ini"));
+  QCOMPARE(platform::SettingsFilePath(Q(bin / "Praatkist.exe")), Q(bin / "Praatkist.ini"));
 
   // A folder the program cannot write to: the user's configuration folder.
   const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Praatkist");
-  const QString fallback = TfrmMain::SettingsFilePath(Q(dir / "missing" / "Praatkist"));
+  const QString fallback = platform::SettingsFilePath(Q(dir / "missing" / "Praatkist"));
   QCOMPARE(fallback, config + QStringLiteral("/Praatkist.ini"));
   QVERIFY(QFileInfo(config).isDir());
   // An installed program writes nothing among the system's programs, even where it
   // could (as root).
-  QCOMPARE(TfrmMain::SettingsFilePath(QStringLiteral("/usr/bin/Praatkist")),
+  QCOMPARE(platform::SettingsFilePath(QStringLiteral("/usr/bin/Praatkist")),
            config + QStringLiteral("/Praatkist.ini"));
 
   if (!test::IgnoresPermissions()) {
     const fs::path locked = dir / "locked";
     fs::create_directories(locked);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    QCOMPARE(TfrmMain::SettingsFilePath(Q(locked / "Praatkist")),
+    QCOMPARE(platform::SettingsFilePath(Q(locked / "Praatkist")),
              config + QStringLiteral("/Praatkist.ini"));
     fs::permissions(locked, fs::perms::owner_all);
 
@@ -640,11 +642,11 @@ void TestMainForm::settingsBesideProgramOnlyWhereWritable()
     QFile::remove(config + QStringLiteral("/Praatkist.ini"));
     test::WriteBytes(locked / "Praatkist.ini", "[Opname]\r\nMono=1\r\n", 18);
     fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    const QString carried = TfrmMain::SettingsFilePath(Q(locked / "Praatkist"));
+    const QString carried = platform::SettingsFilePath(Q(locked / "Praatkist"));
     QCOMPARE(carried, config + QStringLiteral("/Praatkist.ini"));
     QVERIFY(praatkist::platform::TIniFile(carried.toStdString()).ReadBool("Opname", "Mono", false));
     test::WriteBytes(carried.toStdString(), "[Opname]\r\nMono=0\r\n", 18);
-    TfrmMain::SettingsFilePath(Q(locked / "Praatkist"));
+    platform::SettingsFilePath(Q(locked / "Praatkist"));
     QVERIFY2(!praatkist::platform::TIniFile(carried.toStdString()).ReadBool("Opname", "Mono", true),
              "the user's own file is never replaced");
     fs::permissions(locked, fs::perms::owner_all);
@@ -1721,7 +1723,7 @@ int main(int argc, char **argv)
   qputenv("LC_ALL", "nl_NL.UTF-8");
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_SCALE_FACTOR", "1");
-  TPraatkistApplication app(argc, argv);
+  praatkist::app::TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   InstallFontSubstitutes();
   TestMainForm tests;

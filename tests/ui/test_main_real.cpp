@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 
+#include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
 #include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
@@ -198,7 +199,7 @@ int main(int argc, char **argv)
   qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
   qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_SCALE_FACTOR", "1");
-  TPraatkistApplication app(argc, argv);
+  praatkist::app::TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   InstallFontSubstitutes();
   TestMainReal tests;

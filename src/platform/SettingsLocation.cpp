@@ -1,0 +1,69 @@
+#include "platform/SettingsLocation.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+namespace praatkist::platform {
+
+namespace {
+
+bool FolderWritable(const QString &AFolder)
+{
+  if (!QFileInfo(AFolder).isDir())
+    return false;
+  QTemporaryFile probe(QDir(AFolder).filePath(QStringLiteral(".praatkist-probe-XXXXXX")));
+  return probe.open();
+}
+
+// A folder of the system's own programs (/usr/bin, /usr/local/bin, /opt/...): nothing
+// is written there at run time, even by root, whose writes it would otherwise take.
+bool InSystemProgramFolder(const QString &AFolder)
+{
+#ifdef Q_OS_WIN
+  Q_UNUSED(AFolder);
+  return false;
+#else
+  const QString folder = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
+  for (const char *prefix : {"/usr/", "/bin/", "/sbin/", "/opt/"})
+    if (folder.startsWith(QLatin1String(prefix)))
+      return true;
+  return false;
+#endif
+}
+
+} // namespace
+
+QString SettingsFilePath(const QString &AExecutable)
+{
+  const QFileInfo program(AExecutable);
+  const QString name = program.completeBaseName() + QStringLiteral(".ini");
+  const QString besideProgram = QDir(program.absolutePath()).filePath(name);
+  const QFileInfo existing(besideProgram);
+  if (!InSystemProgramFolder(program.absolutePath()) && FolderWritable(program.absolutePath()) &&
+      (!existing.exists() || existing.isWritable()))
+    return QDir::toNativeSeparators(besideProgram);
+
+  // A read-only or system-wide install: the user's own configuration folder.
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  if (folder.isEmpty())
+    folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+                 .filePath(QStringLiteral("Praatkist"));
+  QDir().mkpath(folder);
+  const QString personal = QDir(folder).filePath(name);
+  // Settings lying beside a read-only program (from an earlier, writable install or
+  // put there for every user) are where this user's own file starts from.
+  if (!QFileInfo::exists(personal) && existing.isFile() && existing.isReadable())
+    QFile::copy(besideProgram, personal);
+  return QDir::toNativeSeparators(personal);
+}
+
+QString DefaultSettingsPath()
+{
+  return SettingsFilePath(QCoreApplication::applicationFilePath());
+}
+
+} // namespace praatkist::platform

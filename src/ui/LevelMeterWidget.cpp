@@ -1,0 +1,38 @@
+#include "ui/LevelMeterWidget.h"
+
+#include <QPainter>
+
+namespace praatkist::ui {
+
+TLevelMeterWidget::TLevelMeterWidget(QWidget *AOwner) : QWidget(AOwner)
+{
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TLevelMeterWidget::Feed(int ALevel, std::uint64_t ANowMs)
+{
+  Tag = UpdateVuBallistics(FState, ALevel, ANowMs);
+  update();
+}
+
+void TLevelMeterWidget::Reset()
+{
+  FState.DisplayLevel = 0.0;
+  FState.PeakLevel = 0.0;
+  Tag = 0;
+  update();
+}
+
+void TLevelMeterWidget::BlankBar()
+{
+  Tag = 0;
+  update();
+}
+
+void TLevelMeterWidget::paintEvent(QPaintEvent *)
+{
+  QPainter painter(this);
+  painter.drawImage(0, 0, RenderLevelMeter(width(), height(), Tag, FState.PeakLevel));
+}
+
+} // namespace praatkist::ui

@@ -1,0 +1,303 @@
+#include "ui/MainFormControls.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+
+#include "ui/ClickLabel.h"
+#include "ui/Fonts.h"
+#include "ui/LevelMeterWidget.h"
+#include "ui/Palette.h"
+#include "ui/PanelButton.h"
+#include "ui/WaveformWidget.h"
+
+namespace praatkist::ui {
+
+namespace {
+
+QString FromUtf8(const char *AText)
+{
+  return QString::fromUtf8(AText);
+}
+
+void SetTextColour(QWidget *AWidget, QRgb AColour)
+{
+  QPalette pal = AWidget->palette();
+  pal.setColor(QPalette::WindowText, QColor::fromRgb(AColour));
+  AWidget->setPalette(pal);
+}
+
+QLabel *MakeLabel(QWidget *AOwner, const QString &AName, int ALeft, int ATop, const QString &AText)
+{
+  auto *label = new QLabel(AOwner);
+  label->setObjectName(AName);
+  label->setTextFormat(Qt::PlainText);
+  label->setText(AText);
+  label->move(ALeft, ATop);
+  label->adjustSize();
+  return label;
+}
+
+QComboBox *MakeCombo(QWidget *AOwner, const QString &AName, int ALeft, int ATop, int AWidth,
+                     const QStringList &AItems)
+{
+  auto *combo = new QComboBox(AOwner);
+  combo->setObjectName(AName);
+  combo->setEditable(false);
+  combo->setGeometry(ALeft, ATop, AWidth, 25);
+  combo->addItems(AItems);
+  return combo;
+}
+
+QCheckBox *MakeCheck(QWidget *AOwner, const QString &AName, int ALeft, int ATop,
+                     const QString &ACaption, const QString &AHint)
+{
+  auto *check = new QCheckBox(ACaption, AOwner);
+  check->setObjectName(AName);
+  check->setGeometry(ALeft, ATop, 145, 25);
+  check->setToolTip(AHint);
+  check->setChecked(false);
+  return check;
+}
+
+struct TPanelSpec {
+  const char *Name; // "Record": btnRecord, lblIconRecord, lblTextRecord
+  QRect Box;
+  QRgb Colour;
+  const char *Glyph;
+  QRect GlyphBox;
+  int GlyphPx;
+  const char *Text;
+  QRect TextBox;
+};
+
+TPanelButton *MakePanel(QWidget *AOwner, const TPanelSpec &ASpec, TClickLabel *&AIcon,
+                        TClickLabel *&AText)
+{
+  const QString name = QString::fromLatin1(ASpec.Name);
+  auto *panel = new TPanelButton(AOwner);
+  panel->setObjectName(QStringLiteral("btn") + name);
+  panel->setGeometry(ASpec.Box);
+  QPalette pal = panel->palette();
+  // One colour for every state: a disabled button looks the same.
+  pal.setColor(QPalette::Window, QColor::fromRgb(ASpec.Colour));
+  pal.setColor(QPalette::WindowText, Qt::white);
+  panel->setPalette(pal);
+  panel->setFont(DesignFontPx(SegoeUI, 13, true));
+
+  AIcon = panel->Icon;
+  AIcon->setObjectName(QStringLiteral("lblIcon") + name);
+  AIcon->setGeometry(ASpec.GlyphBox);
+  AIcon->setFont(DesignFontPx(SegoeUI, ASpec.GlyphPx, true));
+  AIcon->setText(FromUtf8(ASpec.Glyph));
+
+  AText = panel->Text;
+  AText->setObjectName(QStringLiteral("lblText") + name);
+  AText->setGeometry(ASpec.TextBox);
+  AText->setFont(DesignFontPx(SegoeUI, 13, true));
+  AText->setText(FromUtf8(ASpec.Text));
+  return panel;
+}
+
+} // namespace
+
+void TMainFormControls::SetupControls(QWidget *AForm)
+{
+  AForm->setObjectName(QStringLiteral("frmMain"));
+  AForm->setWindowTitle(QStringLiteral("Praatkist"));
+  AForm->setFixedSize(924, 725);
+  AForm->setFont(DesignFontPx(SegoeUI, 13));
+  AForm->setAutoFillBackground(true);
+  {
+    QPalette pal = AForm->palette();
+    pal.setColor(QPalette::Window, QColor::fromRgb(palette::Background));
+    pal.setColor(QPalette::WindowText, QColor::fromRgb(palette::WindowText));
+    pal.setColor(QPalette::Base, QColor::fromRgb(palette::FieldBackground));
+    pal.setColor(QPalette::AlternateBase, QColor::fromRgb(palette::FieldBackground));
+    pal.setColor(QPalette::Button, QColor::fromRgb(palette::FieldBackground));
+    pal.setColor(QPalette::Text, QColor::fromRgb(palette::WindowText));
+    pal.setColor(QPalette::ButtonText, QColor::fromRgb(palette::WindowText));
+    pal.setColor(QPalette::ToolTipBase, QColor::fromRgb(palette::FieldBackground));
+    pal.setColor(QPalette::ToolTipText, QColor::fromRgb(palette::WindowText));
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor::fromRgb(palette::DisabledText));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor::fromRgb(palette::DisabledText));
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor::fromRgb(palette::DisabledText));
+    AForm->setPalette(pal);
+  }
+
+  MakeLabel(AForm, QStringLiteral("lblHeadingRoot"), 28, 22, QStringLiteral("Hoofdmap"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingSession"), 28, 76, QStringLiteral("Sessie"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingDevice"), 28, 136, QStringLiteral("Audio-ingang"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingFormat"), 28, 181, QStringLiteral("Formaat"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingRate"), 280, 181, QStringLiteral("Samplerate"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingBitrate"), 530, 181, QStringLiteral("Bitrate"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingLevel"), 28, 305, QStringLiteral("Opnameniveau"));
+  MakeLabel(AForm, QStringLiteral("lblHeadingRecordings"), 670, 235,
+            QStringLiteral("Opnames voor deze sessie"));
+
+  lblRoot = MakeLabel(AForm, QStringLiteral("lblRoot"), 130, 22, QStringLiteral("Opnamemap"));
+  lblRoot->setFixedSize(420, 20);
+
+  lblTime = MakeLabel(AForm, QStringLiteral("lblTime"), 210, 390, QStringLiteral("00:00"));
+  lblTime->setFixedSize(245, 42);
+  lblTime->setFont(DesignFontPx(Consolas, 33, true));
+  lblTime->setAlignment(Qt::AlignCenter);
+  SetTextColour(lblTime, palette::ClockYellow);
+
+  lblHeadingWave =
+      MakeLabel(AForm, QStringLiteral("lblHeadingWave"), 28, 445, QStringLiteral("LIVE WAVEFORM"));
+  lblHeadingWave->hide();
+
+  lblTrimInfo = MakeLabel(AForm, QStringLiteral("lblTrimInfo"), 170, 445, QString());
+  lblTrimInfo->setFixedSize(468, 17);
+  lblTrimInfo->setFont(DesignFontPx(SegoeUI, 13, true));
+  lblTrimInfo->setAlignment(Qt::AlignRight | Qt::AlignTop);
+  SetTextColour(lblTrimInfo, palette::TrimOrange);
+  lblTrimInfo->hide();
+
+  lblStatus = MakeLabel(AForm, QStringLiteral("lblStatus"), 28, 690,
+                        QStringLiteral("Audio initialiseren..."));
+  lblStatus->setFixedSize(860, 20);
+
+  vu = new TLevelMeterWidget(AForm);
+  vu->setObjectName(QStringLiteral("vu"));
+  vu->setGeometry(28, 330, 610, 50);
+
+  wave = new TWaveformWidget(AForm);
+  wave->setObjectName(QStringLiteral("wave"));
+  wave->setGeometry(28, 475, 610, 180);
+
+  cbSession = MakeCombo(AForm, QStringLiteral("cbSession"), 130, 70, 420, {});
+  cbDevice = MakeCombo(AForm, QStringLiteral("cbDevice"), 130, 130, 610, {});
+  cbFormat = MakeCombo(AForm, QStringLiteral("cbFormat"), 130, 175, 120,
+                       {QStringLiteral("WAV"), QStringLiteral("MP3")});
+  cbRate = MakeCombo(AForm, QStringLiteral("cbRate"), 375, 175, 120,
+                     {QStringLiteral("44100"), QStringLiteral("48000"), QStringLiteral("96000")});
+  cbBitrate = MakeCombo(AForm, QStringLiteral("cbBitrate"), 600, 175, 140,
+                        {QStringLiteral("128 kbps"), QStringLiteral("192 kbps"),
+                         QStringLiteral("256 kbps"), QStringLiteral("320 kbps")});
+  cbSession->setCurrentIndex(-1);
+  cbFormat->setCurrentIndex(0);
+  cbRate->setCurrentIndex(1);
+  cbBitrate->setCurrentIndex(1);
+  cbBitrate->setEnabled(false);
+
+  chkTrimSilence = MakeCheck(
+      AForm, QStringLiteral("chkTrimSilence"), 760, 120, QStringLiteral("Stiltes trimmen"),
+      QStringLiteral("Verwijder automatisch stilte aan begin en einde na de opname"));
+  chkMono = MakeCheck(AForm, QStringLiteral("chkMono"), 760, 175, QStringLiteral("Opnemen in mono"),
+                      QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
+
+  lbRecordings = new QListWidget(AForm);
+  lbRecordings->setObjectName(QStringLiteral("lbRecordings"));
+  lbRecordings->setGeometry(670, 265, 225, 320);
+  lbRecordings->setSelectionMode(QAbstractItemView::SingleSelection);
+  lbRecordings->setUniformItemSizes(true);
+
+  btnRoot = MakePanel(AForm,
+                      {"Root",
+                       {570, 15, 170, 38},
+                       palette::GreyAccent,
+                       "⇨",
+                       {10, 4, 32, 30},
+                       24,
+                       "KIES MAP",
+                       {46, 0, 116, 38}},
+                      lblIconRoot, lblTextRoot);
+  btnNew = MakePanel(AForm,
+                     {"New",
+                      {570, 65, 170, 38},
+                      palette::GreyAccent,
+                      "+",
+                      {10, 4, 32, 30},
+                      24,
+                      "NIEUWE SESSIE",
+                      {46, 0, 116, 38}},
+                     lblIconNew, lblTextNew);
+  btnAbout = MakePanel(AForm,
+                       {"About",
+                        {760, 15, 135, 38},
+                        palette::GreyAccent,
+                        "ⓘ",
+                        {8, 4, 32, 30},
+                        23,
+                        "OVER",
+                        {40, 0, 87, 38}},
+                       lblIconAbout, lblTextAbout);
+  btnExit = MakePanel(AForm,
+                      {"Exit",
+                       {760, 65, 135, 38},
+                       palette::RedAccent,
+                       "✕",
+                       {8, 4, 32, 30},
+                       22,
+                       "AFSLUITEN",
+                       {40, 0, 87, 38}},
+                      lblIconExit, lblTextExit);
+  btnRecord = MakePanel(AForm,
+                        {"Record",
+                         {28, 235, 235, 38},
+                         palette::RedAccent,
+                         "●",
+                         {12, 3, 34, 31},
+                         25,
+                         "OPNAME STARTEN",
+                         {50, 0, 177, 38}},
+                        lblIconRecord, lblTextRecord);
+  btnStop = MakePanel(AForm,
+                      {"Stop",
+                       {280, 235, 160, 38},
+                       palette::GreyAccent,
+                       "■",
+                       {10, 4, 32, 30},
+                       22,
+                       "STOPPEN",
+                       {44, 0, 108, 38}},
+                      lblIconStop, lblTextStop);
+  btnListen = MakePanel(AForm,
+                        {"Listen",
+                         {457, 235, 190, 38},
+                         palette::BlueAccent,
+                         "▶",
+                         {10, 4, 32, 30},
+                         23,
+                         "BELUISTEREN",
+                         {46, 0, 136, 38}},
+                        lblIconListen, lblTextListen);
+  btnDelete = MakePanel(AForm,
+                        {"Delete",
+                         {670, 595, 225, 38},
+                         palette::RedAccent,
+                         "✕",
+                         {12, 4, 32, 30},
+                         22,
+                         "OPNAME WISSEN",
+                         {48, 0, 169, 38}},
+                        lblIconDelete, lblTextDelete);
+  btnUndoTrim = MakePanel(AForm,
+                          {"UndoTrim",
+                           {670, 645, 225, 38},
+                           palette::GreyAccent,
+                           "↺",
+                           {12, 4, 32, 30},
+                           22,
+                           "TRIM ONGEDAAN MAKEN",
+                           {48, 0, 169, 38}},
+                          lblIconUndoTrim, lblTextUndoTrim);
+  btnStop->setEnabled(false);
+  btnListen->setEnabled(false);
+  btnDelete->setEnabled(false);
+  btnUndoTrim->setEnabled(false);
+
+  QWidget::setTabOrder(cbSession, cbDevice);
+  QWidget::setTabOrder(cbDevice, cbFormat);
+  QWidget::setTabOrder(cbFormat, cbRate);
+  QWidget::setTabOrder(cbRate, cbBitrate);
+  QWidget::setTabOrder(cbBitrate, lbRecordings);
+  QWidget::setTabOrder(lbRecordings, chkTrimSilence);
+  QWidget::setTabOrder(chkTrimSilence, chkMono);
+}
+
+} // namespace praatkist::ui

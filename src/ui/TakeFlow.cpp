@@ -1,0 +1,356 @@
+#include "ui/TakeFlow.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/NumberText.h"
+#include "ui/ClockText.h"
+#include "ui/PathText.h"
+
+namespace praatkist::ui {
+
+namespace {
+
+QString FileNamePart(const QString &APath)
+{
+  return QFileInfo(APath).fileName();
+}
+
+// Seconds with two decimals and the user's decimal separator.
+QString TwoDecimals(double ASeconds)
+{
+  QString text = QString::number(ASeconds, 'f', 2);
+  text.replace(QLatin1Char('.'), QLatin1Char(platform::UserDecimalSeparator()));
+  return text;
+}
+
+const QString NoInput = QStringLiteral("Er komt geen geluid binnen van de audio-ingang.");
+
+} // namespace
+
+TTakeFlow::TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow, QObject *AParent)
+    : QObject(AParent), FEngine(AEngine), FNow(std::move(ANow))
+{
+  FTimer = new QTimer(this);
+  FTimer->setObjectName(QStringLiteral("timer"));
+  FTimer->setInterval(TickMs);
+  FTimer->setTimerType(Qt::PreciseTimer);
+  connect(FTimer, &QTimer::timeout, this, &TTakeFlow::Tick);
+  if (FEngine == nullptr)
+    return;
+  FWork = new TTakeWork(*FEngine, &FPeaksCache, this);
+  connect(FWork, &TTakeWork::AnalysisDone, this, &TTakeFlow::AnalysisFinished);
+  connect(FWork, &TTakeWork::TrimDone, this, &TTakeFlow::TrimFinished);
+  connect(FWork, &TTakeWork::StopDone, this, &TTakeFlow::StopFinished);
+  connect(FWork, &TTakeWork::Progress, this, &TTakeFlow::Progress);
+  connect(FWork, &TTakeWork::SafelyEnded, this, [this] {
+    if (FState == TTakeState::Closing) {
+      FState = TTakeState::Idle;
+      emit SafelyEnded();
+    }
+  });
+}
+
+TTakeFlow::~TTakeFlow()
+{
+  FTimer->stop();
+  // The work ends before the engine it works with.
+  if (FWork != nullptr) {
+    FWork->WaitForSafeEnd(true);
+    delete FWork;
+    FWork = nullptr;
+  }
+}
+
+bool TTakeFlow::TakeEnding() const noexcept
+{
+  return FState == TTakeState::Stopping || FState == TTakeState::Trimming ||
+         FState == TTakeState::Loading;
+}
+
+bool TTakeFlow::Busy() const noexcept
+{
+  return WorkBusy() || TakeEnding() || FState == TTakeState::Closing;
+}
+
+bool TTakeFlow::Trimming() const noexcept
+{
+  return FWork != nullptr && FWork->Running() == TWorkKind::Trim;
+}
+
+void TTakeFlow::SetState(TTakeState AState)
+{
+  const TTakeState was = FState;
+  FState = AState;
+  // The tick runs while a take records or plays; a close keeps what ran.
+  if (AState == TTakeState::Recording || AState == TTakeState::Playing)
+    FTimer->start();
+  else if (AState != TTakeState::Closing)
+    FTimer->stop();
+  if (was == TTakeState::Playing && AState != TTakeState::Closing)
+    emit PlaybackReset();
+  emit StateChanged(AState);
+}
+
+// ---------------------------------------------------------------------------------------
+// Recording
+
+bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
+{
+  if (FEngine == nullptr)
+    return false;
+  try {
+    FEngine->Start(AOptions.Device, AOptions.SampleRate, AOptions.Channels, AOptions.Bitrate,
+                   AOptions.Format, ToPath(APath));
+  } catch (const std::exception &e) {
+    FTakePath.clear();
+    emit Failed(QString::fromUtf8(e.what()));
+    return false;
+  }
+  FTakePath = APath;
+  if (FWork != nullptr)
+    FWork->CancelAnalysis();
+  FRecordingStarted = FNow();
+  FSaidNoInput = false;
+  // Starting a take ends any playback in the engine; the display follows.
+  SetState(TTakeState::Recording);
+  emit StatusText(QStringLiteral("Opname: ") + FileNamePart(FTakePath));
+  return true;
+}
+
+void TTakeFlow::Stop(bool ATrim, TRecordingFormat AFormat, int ABitrate)
+{
+  if (FEngine == nullptr || FState != TTakeState::Recording)
+    return;
+  FTrimFormat = AFormat;
+  FTrimBitrate = ABitrate;
+  FinishTake(ATrim, QString());
+}
+
+void TTakeFlow::FinishTake(bool ATrim, const QString &AEndedWhy)
+{
+  // The stop waits for the last captured audio and syncs the file: on the worker, so
+  // the window is not held up meanwhile.
+  FStopTrim = ATrim;
+  FEndedWhy = AEndedWhy;
+  FTakeTrimmed = false;
+  SetState(TTakeState::Stopping);
+  if (FWork != nullptr && FWork->StopTake(FTakePath))
+    return; // on in StopFinished
+  StopFinished(FTakePath, FEngine->Stop());
+}
+
+void TTakeFlow::StopFinished(const QString &APath, bool AComplete)
+{
+  bool trim = FStopTrim;
+  QString why = FEndedWhy;
+  FEndedWhy.clear();
+  // A take whose file could not be completed is not reported as kept, nor trimmed.
+  if (!AComplete && why.isEmpty()) {
+    why = IncompleteTakeText(APath);
+    trim = false;
+  }
+  if (trim && FWork != nullptr && FWork->Trim(APath, FTrimFormat, FTrimBitrate)) {
+    SetState(TTakeState::Trimming);
+    return; // on in TrimFinished
+  }
+  CompleteTake(APath, why);
+}
+
+QString TTakeFlow::IncompleteTakeText(const QString &APath) const
+{
+  return QStringLiteral("Opname mogelijk onvolledig: het bestand kon niet volledig worden "
+                        "afgesloten: ") +
+         APath;
+}
+
+void TTakeFlow::TrimFinished(const TTrimResult &AResult)
+{
+  if (AResult.Trimmed)
+    emit StatusText(QStringLiteral("Getrimd: %1 s begin / %2 s einde")
+                        .arg(TwoDecimals(AResult.TrimmedStart), TwoDecimals(AResult.TrimmedEnd)));
+  else if (AResult.Failed)
+    emit Failed(QStringLiteral("Automatisch trimmen mislukt: ") + AResult.Error);
+  CompleteTake(AResult.Path, QString());
+}
+
+void TTakeFlow::CompleteTake(const QString &APath, const QString &AEndedWhy)
+{
+  FEndedWhy = AEndedWhy;
+  SetState(TTakeState::Loading);
+  // The list shows the new take and asks for its waveform; a cache hit answers at once.
+  emit TakeStopped(APath);
+  if (FState == TTakeState::Loading && !WorkBusy())
+    FinishLoad();
+}
+
+void TTakeFlow::FinishLoad()
+{
+  SetState(TTakeState::Idle);
+  const QString why = FEndedWhy;
+  FEndedWhy.clear();
+  if (!why.isEmpty()) {
+    emit StatusText(why);
+    emit Failed(why);
+  } else if (!FTakeTrimmed) {
+    emit StatusText(QStringLiteral("Bewaard: ") + FTakePath);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Analysis
+
+void TTakeFlow::Load(const QString &APath)
+{
+  // Off the window's thread; a peaks cache hit answers at once. A newer request
+  // supersedes this one.
+  if (FWork != nullptr)
+    FWork->Analyze(APath, WavePoints);
+  if (FState == TTakeState::Loading && !WorkBusy())
+    FinishLoad();
+}
+
+void TTakeFlow::CancelLoad()
+{
+  if (FWork != nullptr)
+    FWork->CancelAnalysis();
+  if (FState == TTakeState::Loading && !WorkBusy())
+    FinishLoad();
+}
+
+void TTakeFlow::AnalysisFinished(const TAnalysisResult &AResult)
+{
+  if (AResult.Path == FTakePath && TakeEnding())
+    FTakeTrimmed = AResult.Ok && AResult.TrimActive;
+  emit TakeLoaded(AResult);
+  if (FState == TTakeState::Loading && !WorkBusy())
+    FinishLoad();
+}
+
+bool TTakeFlow::UndoTrim(const QString &APath)
+{
+  return FEngine != nullptr && FEngine->UndoTrim(ToPath(APath));
+}
+
+void TTakeFlow::Forget(const QString &APath)
+{
+  if (FTakePath.compare(APath, Qt::CaseInsensitive) == 0)
+    FTakePath.clear();
+}
+
+// ---------------------------------------------------------------------------------------
+// Playback
+
+bool TTakeFlow::Play(const QString &APath)
+{
+  if (FEngine == nullptr)
+    return false;
+  FTakePath = APath;
+  try {
+    FEngine->PlayFile(ToPath(FTakePath));
+    SetState(TTakeState::Playing);
+    emit CursorMoved(0.0);
+    emit ClockChanged(QStringLiteral("00:00 / ") + FormatSeconds(FEngine->PlaybackLengthSeconds()));
+    emit StatusText(QStringLiteral("Afspelen: ") + FileNamePart(FTakePath));
+    return true;
+  } catch (const std::exception &e) {
+    if (FState == TTakeState::Playing)
+      SetState(TTakeState::Idle);
+    else
+      emit PlaybackReset();
+    emit Failed(QString::fromUtf8(e.what()));
+    return false;
+  }
+}
+
+void TTakeFlow::StopPlayback()
+{
+  if (FState != TTakeState::Playing)
+    return;
+  if (FEngine != nullptr)
+    FEngine->StopPlayback();
+  SetState(TTakeState::Idle);
+}
+
+// ---------------------------------------------------------------------------------------
+// The tick
+
+void TTakeFlow::Tick()
+{
+  if (FEngine == nullptr) {
+    FTimer->stop();
+    return;
+  }
+  if (FEngine->Recording()) {
+    // The engine may have ended the take itself (input gone, disk full, WAV limit):
+    // complete it like a stop, without trimming, and say why.
+    std::string why;
+    if (FEngine->CaptureEndedByItself(why)) {
+      FinishTake(false, QString::fromStdString(why));
+      return;
+    }
+    // A frozen input is said while it lasts; the take goes on.
+    if (FEngine->InputFrozen()) {
+      FSaidNoInput = true;
+      emit StatusText(NoInput);
+    } else if (FSaidNoInput) {
+      FSaidNoInput = false;
+      emit StatusText(QStringLiteral("Opname: ") + FileNamePart(FTakePath));
+    }
+    int left = 0;
+    int right = 0;
+    FEngine->ConsumeStereoPeaks(left, right);
+    emit LevelChanged(std::max(left, right));
+    const std::uint64_t elapsed = FNow() - FRecordingStarted;
+    const double seconds = static_cast<double>(elapsed) / 1000.0;
+    emit DurationChanged(seconds);
+    emit ClockChanged(FormatSeconds(seconds));
+  } else if (FEngine->PlaybackActive()) {
+    emit LevelChanged(FEngine->PlaybackPeakLevel());
+    const double position = FEngine->PlaybackPositionSeconds();
+    const double length = FEngine->PlaybackLengthSeconds();
+    emit DurationChanged(length);
+    emit ClockChanged(FormatSeconds(position) + QStringLiteral(" / ") + FormatSeconds(length));
+    emit CursorMoved(length > 0.0 ? std::clamp(position / length, 0.0, 1.0) : 0.0);
+  } else if (FState == TTakeState::Playing) {
+    // The playback has run out by itself.
+    SetState(TTakeState::Idle);
+    emit StatusText(QStringLiteral("Weergave beëindigd"));
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Ending
+
+bool TTakeFlow::BeginClose()
+{
+  if (FState == TTakeState::Closing)
+    return true;
+  if (FWork == nullptr || FWork->Ended() || !FWork->Busy())
+    return false;
+  // Work on a take ends safely first (an analysis is dropped, a trim is cancelled where
+  // the take stays whole or else finished).
+  SetState(TTakeState::Closing);
+  FWork->BeginSafeEnd(true);
+  return true;
+}
+
+bool TTakeFlow::EndTake()
+{
+  FTimer->stop();
+  return FEngine == nullptr || FEngine->Stop();
+}
+
+void TTakeFlow::EndBySystem()
+{
+  FTimer->stop();
+  if (FEngine != nullptr) {
+    FEngine->Stop();
+    FEngine->StopPlayback();
+  }
+}
+
+} // namespace praatkist::ui

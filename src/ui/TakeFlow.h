@@ -1,0 +1,147 @@
+#pragma once
+// TTakeFlow: the life of a take, apart from any widget. It starts and stops the
+// recording, has the stopped take completed and trimmed, has takes analysed for the
+// waveform, plays them, and runs the engine's side of the 75 ms tick (levels, clock,
+// playback position, the end of a playback, a take that ended by itself). It holds the
+// one state the window draws:
+//
+//   Idle       nothing runs (an analysis of a chosen take may: AnalysisBusy)
+//   Recording  a take is being captured
+//   Stopping   the stopped take's file is being completed
+//   Trimming   the stopped take is being trimmed
+//   Loading    the stopped take's waveform is being read before the take is shown
+//   Playing    a take plays
+//   Closing    the window waits for the work on a take to end safely
+//
+// The take's path comes in with Record or Play and is the one value the flow hands to
+// the engine, the worker and back in its signals.
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+#include "audio/BassRecorder.h"
+#include "ui/PeaksCache.h"
+#include "ui/TakeWork.h"
+
+class QTimer;
+
+namespace praatkist::ui {
+
+enum class TTakeState { Idle, Recording, Stopping, Trimming, Loading, Playing, Closing };
+
+struct TTakeOptions {
+  int Device = 0;
+  int SampleRate = 48000;
+  int Channels = 2;
+  int Bitrate = 192;
+  TRecordingFormat Format = rfWave;
+};
+
+class TTakeFlow : public QObject {
+  Q_OBJECT
+
+public:
+  static constexpr int TickMs = 75;
+  static constexpr int WavePoints = 2000;
+
+  // AEngine may be null (no audio): nothing can then be recorded, played or analysed.
+  // ANow gives the millisecond tick count of the recording clock.
+  TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow,
+            QObject *AParent = nullptr);
+  ~TTakeFlow() override;
+
+  TTakeState State() const noexcept { return FState; }
+  bool HasEngine() const noexcept { return FEngine != nullptr; }
+  // The take being recorded or just recorded, or the take last started for playback.
+  const QString &TakePath() const noexcept { return FTakePath; }
+  // The take's stop, trim or load is under way (from the stop until the take is shown).
+  bool TakeEnding() const noexcept;
+  // Work runs off the window's thread (analysis, trim, the take's completion).
+  bool WorkBusy() const noexcept { return FWork != nullptr && FWork->Busy(); }
+  // Anything still to come: work, the take's end, a close waiting for a safe end.
+  bool Busy() const noexcept;
+  QTimer *Timer() const noexcept { return FTimer; }
+
+  // Starts a take into APath. False, with Failed, when the engine refused.
+  bool Record(const TTakeOptions &AOptions, const QString &APath);
+  // Stops the take; with ATrim it is trimmed into AFormat at ABitrate after its file is
+  // complete. The take is then loaded (TakeStopped) and the flow ends in Idle.
+  void Stop(bool ATrim, TRecordingFormat AFormat, int ABitrate);
+  // Plays the take at APath. False, with PlaybackReset and Failed, when it cannot.
+  bool Play(const QString &APath);
+  // Stops a playback the user ends (or that gives way to another command).
+  void StopPlayback();
+  // The waveform and trim state of the take at APath (TakeLoaded); a newer request
+  // supersedes it.
+  void Load(const QString &APath);
+  void CancelLoad();
+  // Restores the take at APath from its backup; raises what the engine raises.
+  bool UndoTrim(const QString &APath);
+  // The take at APath was deleted: it is no longer the flow's take.
+  void Forget(const QString &APath);
+
+  // One tick: what the recording or the playback has done since the last one.
+  void Tick();
+
+  // The window asks to close. True when it must wait: the work ends safely first and
+  // SafelyEnded follows. False when it may close now.
+  bool BeginClose();
+  // Completes a running take as it is (not trimmed, not listed); false when its file
+  // could not be completed.
+  bool EndTake();
+  // The system ends the program: the take is completed and the playback stopped now.
+  void EndBySystem();
+  // The worker has been asked to end and what runs now is a trim.
+  bool Trimming() const noexcept;
+
+  QString IncompleteTakeText(const QString &APath) const;
+
+signals:
+  void StateChanged(praatkist::ui::TTakeState AState);
+  void StatusText(const QString &AText);
+  void Failed(const QString &AMessage);
+  // The take at APath is complete (and trimmed where asked): the list shows it and
+  // asks for its waveform with Load.
+  void TakeStopped(const QString &APath);
+  // An analysis result for the take it names.
+  void TakeLoaded(const praatkist::ui::TAnalysisResult &AResult);
+  // The playback display goes back to rest (listen button, clock, cursor, meter).
+  void PlaybackReset();
+  void LevelChanged(int ALevel);
+  void ClockChanged(const QString &AText);
+  void DurationChanged(double ASeconds);
+  void CursorMoved(double AFraction);
+  void Progress(praatkist::ui::TWorkKind AKind, int APercent);
+  void SafelyEnded();
+
+private:
+  void SetState(TTakeState AState);
+  void FinishTake(bool ATrim, const QString &AEndedWhy);
+  void StopFinished(const QString &APath, bool AComplete);
+  void TrimFinished(const TTrimResult &AResult);
+  void AnalysisFinished(const TAnalysisResult &AResult);
+  void CompleteTake(const QString &APath, const QString &AEndedWhy);
+  void FinishLoad();
+
+  TBassRecorder *FEngine;
+  std::function<std::uint64_t()> FNow;
+  QTimer *FTimer = nullptr;
+  // Peaks of takes already analysed (before the work, which must end first).
+  TPeaksCache FPeaksCache;
+  TTakeWork *FWork = nullptr;
+  TTakeState FState = TTakeState::Idle;
+  QString FTakePath;
+  std::uint64_t FRecordingStarted = 0;
+  bool FSaidNoInput = false;
+  // From a stop until the take is shown.
+  bool FStopTrim = false;
+  TRecordingFormat FTrimFormat = rfWave;
+  int FTrimBitrate = 0;
+  QString FEndedWhy;
+  bool FTakeTrimmed = false;
+};
+
+} // namespace praatkist::ui

@@ -1,0 +1,76 @@
+#include "ui/WaveformWidget.h"
+
+#include <QPainter>
+
+#include "ui/TakeWork.h"
+#include "ui/WaveformView.h"
+
+namespace praatkist::ui {
+
+TWaveformWidget::TWaveformWidget(QWidget *AOwner) : QWidget(AOwner)
+{
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TWaveformWidget::ShowAnalysis(const TAnalysisResult &AResult)
+{
+  FDuration = AResult.Duration;
+  FChannels = AResult.Channels == 1 ? 1 : 2;
+  FPeaksLeft = AResult.PeaksLeft;
+  FPeaksRight = AResult.PeaksRight;
+  FTrimActive = AResult.TrimActive;
+  FTrimStartSeconds = AResult.TrimStartSeconds;
+  FTrimEndSeconds = AResult.TrimEndSeconds;
+  update();
+}
+
+void TWaveformWidget::Clear()
+{
+  FPeaksLeft.clear();
+  FPeaksRight.clear();
+  FTrimActive = false;
+  FTrimStartSeconds = 0.0;
+  FTrimEndSeconds = 0.0;
+  update();
+}
+
+void TWaveformWidget::ClearPeaks()
+{
+  FPeaksLeft.clear();
+  FPeaksRight.clear();
+  FDuration = 0.0;
+  update();
+}
+
+void TWaveformWidget::ClearTrim()
+{
+  FTrimActive = false;
+}
+
+void TWaveformWidget::SetDuration(double ASeconds)
+{
+  FDuration = ASeconds;
+}
+
+void TWaveformWidget::SetCursor(double AFraction, bool AVisible)
+{
+  FPlaybackFraction = AFraction;
+  FCursorVisible = AVisible;
+  update();
+}
+
+void TWaveformWidget::paintEvent(QPaintEvent *)
+{
+  TWaveScene scene;
+  scene.PeaksLeft = &FPeaksLeft;
+  scene.PeaksRight = &FPeaksRight;
+  scene.Duration = FDuration;
+  scene.Channels = FChannels;
+  scene.PlaybackFraction = FPlaybackFraction;
+  scene.CursorVisible = FCursorVisible;
+  scene.TrimActive = FTrimActive;
+  QPainter painter(this);
+  painter.drawImage(0, 0, RenderWaveform(width(), height(), scene));
+}
+
+} // namespace praatkist::ui

@@ -1,0 +1,58 @@
+#pragma once
+// TWaveformWidget: the main window's waveform view "wave". It holds the shown take's
+// peaks, length, lane layout, trim state and playback cursor, and paints the picture
+// WaveformView composes from them.
+
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+namespace praatkist::ui {
+
+struct TAnalysisResult;
+
+class TWaveformWidget : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit TWaveformWidget(QWidget *AOwner);
+
+  // A take's analysis: its peaks, length, channels and trim state, shown at once.
+  void ShowAnalysis(const TAnalysisResult &AResult);
+  // No peaks, no trim; the length and lanes stay as they were.
+  void Clear();
+  // Only the peaks go, and the length becomes 0 (a take starts).
+  void ClearPeaks();
+  // The trim marks go (the trim state of the take shown so far no longer holds).
+  void ClearTrim();
+  void SetDuration(double ASeconds);
+  // The playback cursor at AFraction (0 .. 1) of the take, or hidden.
+  void SetCursor(double AFraction, bool AVisible);
+
+  const std::vector<std::int32_t> &PeaksLeft() const { return FPeaksLeft; }
+  const std::vector<std::int32_t> &PeaksRight() const { return FPeaksRight; }
+  double Duration() const { return FDuration; }
+  int Channels() const { return FChannels; }
+  double PlaybackFraction() const { return FPlaybackFraction; }
+  bool CursorVisible() const { return FCursorVisible; }
+  bool TrimActive() const { return FTrimActive; }
+  double TrimStartSeconds() const { return FTrimStartSeconds; }
+  double TrimEndSeconds() const { return FTrimEndSeconds; }
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+
+private:
+  std::vector<std::int32_t> FPeaksLeft;
+  std::vector<std::int32_t> FPeaksRight;
+  double FDuration = 0.0;
+  int FChannels = 2;
+  double FPlaybackFraction = 0.0;
+  bool FCursorVisible = false;
+  bool FTrimActive = false;
+  double FTrimStartSeconds = 0.0;
+  double FTrimEndSeconds = 0.0;
+};
+
+} // namespace praatkist::ui
