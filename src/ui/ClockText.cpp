@@ -1,5 +1,7 @@
 #include "ui/ClockText.h"
 
+#include "platform/NumberText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -22,6 +24,13 @@ QString FormatSeconds(double Seconds)
   if (hours > 0)
     return two(hours) + QLatin1Char(':') + two(minutes) + QLatin1Char(':') + two(seconds);
   return two(minutes) + QLatin1Char(':') + two(seconds);
+}
+
+QString TwoDecimals(double ASeconds)
+{
+  QString text = QString::number(ASeconds, 'f', 2);
+  text.replace(QLatin1Char('.'), QLatin1Char(platform::UserDecimalSeparator()));
+  return text;
 }
 
 } // namespace praatkist::ui

@@ -1,5 +1,6 @@
 #pragma once
-// The clock's text: "mm:ss", or "hh:mm:ss" from one hour on.
+// Times as the window writes them: the clock's "mm:ss" ("hh:mm:ss" from one hour on)
+// and seconds with two decimals.
 
 #include <QString>
 
@@ -9,5 +10,8 @@ namespace praatkist::ui {
 // seconds, or "%.2d:%.2d:%.2d" from one hour on (hours may take more digits).
 // 59.9 gives "00:59", 3600 gives "01:00:00", 360000 gives "100:00:00".
 QString FormatSeconds(double Seconds);
+
+// Seconds with two decimals and the user's decimal separator ("1,25").
+QString TwoDecimals(double ASeconds);
 
 } // namespace praatkist::ui

@@ -7,6 +7,7 @@ namespace praatkist::ui {
 TLevelMeterWidget::TLevelMeterWidget(QWidget *AOwner) : QWidget(AOwner)
 {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setAccessibleName(QStringLiteral("Opnameniveau"));
 }
 
 void TLevelMeterWidget::Feed(int ALevel, std::uint64_t ANowMs)

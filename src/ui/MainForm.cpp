@@ -6,11 +6,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
-#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
-#include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -21,31 +19,17 @@
 #include "audio/BassRecorder.h"
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
-#include "platform/NumberText.h"
 #include "session/SessionManager.h"
+#include "ui/Accessibility.h"
+#include "ui/ClockText.h"
 #include "ui/DarkDialogs.h"
 #include "ui/PathText.h"
 #include "ui/TakeFlow.h"
 #include "ui/TakeWork.h"
 
-// The resources live in the ui library; registering them by hand keeps the linker from
-// dropping them. Must stand outside any namespace.
-static void InitPraatkistResources()
-{
-  Q_INIT_RESOURCE(praatkist);
-}
-
 namespace praatkist::ui {
 
 namespace {
-
-// Seconds with two decimals and the user's decimal separator.
-QString TwoDecimals(double ASeconds)
-{
-  QString text = QString::number(ASeconds, 'f', 2);
-  text.replace(QLatin1Char('.'), QLatin1Char(platform::UserDecimalSeparator()));
-  return text;
-}
 
 std::uint64_t SteadyMilliseconds()
 {
@@ -65,6 +49,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       FLayer(ALayer), FSettingsPath(ASettingsPath)
 {
+  InstallAccessibleInterfaces();
   SetupControls(this);
   TickCount = SteadyMilliseconds;
   AskRootFolder = [this](const QString &AProposed) {
@@ -94,6 +79,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   FFlow = std::make_unique<TTakeFlow>(FRecorder.get(), [this] { return Now(); });
   timer = FFlow->Timer();
   ConnectControls();
+  ConnectKeys();
   ConnectFlow();
 
   if (FRecorder) {
@@ -166,6 +152,35 @@ void TfrmMain::ConnectControls()
   connect(lbRecordings, &QListWidget::itemDoubleClicked, this, &TfrmMain::ListenClick);
 }
 
+void TfrmMain::ConnectKeys()
+{
+  // Each key runs its button's command under the button's own enable rule.
+  const auto bind = [this](QKeySequence AKeys, TPanelButton *AButton, QWidget *AScope) {
+    auto *shortcut = new QShortcut(AKeys, AScope);
+    shortcut->setContext(AScope == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, AButton, &TPanelButton::Press);
+    AButton->Keys = AKeys;
+  };
+  bind(QKeySequence(Qt::CTRL | Qt::Key_R), btnRecord, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_P), btnListen, this);
+  bind(QKeySequence(Qt::Key_Delete), btnDelete, lbRecordings);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Z), btnUndoTrim, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_N), btnNew, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_O), btnRoot, this);
+  bind(QKeySequence(Qt::Key_F1), btnAbout, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Q), btnExit, this);
+  // Stop ends the take, or else the playback.
+  const QKeySequence stopKeys(Qt::CTRL | Qt::Key_S);
+  auto *stop = new QShortcut(stopKeys, this);
+  connect(stop, &QShortcut::activated, this, [this] {
+    if (btnStop->isEnabled())
+      btnStop->Press();
+    else if (FFlow->State() == TTakeState::Playing)
+      btnListen->Press();
+  });
+  btnStop->Keys = stopKeys;
+}
+
 void TfrmMain::ConnectFlow()
 {
   TTakeFlow *flow = FFlow.get();
@@ -214,32 +229,6 @@ QString TfrmMain::ApplyStartRoot(const QString &AStored)
             QStringLiteral(" Kies een hoofdmap met KIES MAP.");
   }
   return said;
-}
-
-void TfrmMain::LoadWindowIcon()
-{
-  InitPraatkistResources();
-  QIcon icon;
-  for (int size : {16, 24, 32, 48}) {
-    const QString file = QStringLiteral(":/FORMICON/%1.png").arg(size);
-    if (QFileInfo::exists(file))
-      icon.addFile(file, QSize(size, size));
-  }
-  setWindowIcon(icon.isNull() ? QApplication::windowIcon() : icon);
-}
-
-void TfrmMain::showEvent(QShowEvent *event)
-{
-  QWidget::showEvent(event);
-  if (FShownOnce)
-    return;
-  FShownOnce = true;
-  if (QScreen *screen = this->screen()) {
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
-  }
-  cbSession->setFocus();
 }
 
 // ---------------------------------------------------------------------------------------

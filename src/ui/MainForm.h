@@ -4,6 +4,7 @@
 // turns the user's clicks into the flow's commands and draws the flow's state through
 // one enable rule.
 
+#include <QMargins>
 #include <QString>
 #include <QWidget>
 
@@ -121,10 +122,16 @@ protected:
   // The close step: ends a running take, offers the purge, saves the settings.
   void closeEvent(QCloseEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void moveEvent(QMoveEvent *event) override;
 
 private:
   void ConnectControls();
+  void ConnectKeys();
   void ConnectFlow();
+  // Where the screen's free area is smaller than the page, the window takes what there
+  // is and scrolls the page; elsewhere it is the page's size.
+  void FitToScreen();
+  QMargins FrameMargins() const;
   void LoadWindowIcon();
   void ApplySettings(const TMainSettings &ASettings);
   void ShowRoot(const QString &APath);
@@ -181,6 +188,7 @@ private:
   bool FProgressShown = false;
   QString FStatusBeneath;
   TTakeState FShownState{};
+  QMargins FFittedMargins;
 };
 
 } // namespace praatkist::ui

@@ -5,6 +5,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <utility>
 
 #include "ui/ClickLabel.h"
 #include "ui/Fonts.h"
@@ -107,7 +111,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
 {
   AForm->setObjectName(QStringLiteral("frmMain"));
   AForm->setWindowTitle(QStringLiteral("Praatkist"));
-  AForm->setFixedSize(924, 725);
+  AForm->setFixedSize(PageSize);
   AForm->setFont(DesignFontPx(SegoeUI, 13));
   AForm->setAutoFillBackground(true);
   {
@@ -127,55 +131,79 @@ void TMainFormControls::SetupControls(QWidget *AForm)
     AForm->setPalette(pal);
   }
 
-  MakeLabel(AForm, QStringLiteral("lblHeadingRoot"), 28, 22, QStringLiteral("Hoofdmap"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingSession"), 28, 76, QStringLiteral("Sessie"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingDevice"), 28, 136, QStringLiteral("Audio-ingang"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingFormat"), 28, 181, QStringLiteral("Formaat"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingRate"), 280, 181, QStringLiteral("Samplerate"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingBitrate"), 530, 181, QStringLiteral("Bitrate"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingLevel"), 28, 305, QStringLiteral("Opnameniveau"));
-  MakeLabel(AForm, QStringLiteral("lblHeadingRecordings"), 670, 235,
-            QStringLiteral("Opnames voor deze sessie"));
+  // Everything lies on one page of the design's size; where the screen is smaller the
+  // window shows it in a scroll area.
+  scrMain = new QScrollArea(AForm);
+  scrMain->setObjectName(QStringLiteral("scrMain"));
+  scrMain->setFrameShape(QFrame::NoFrame);
+  scrMain->setFocusPolicy(Qt::NoFocus);
+  scrMain->setBackgroundRole(QPalette::Window);
+  scrMain->viewport()->setBackgroundRole(QPalette::Window);
+  auto *content = new QWidget;
+  content->setObjectName(QStringLiteral("frmContent"));
+  content->setFixedSize(PageSize);
+  content->setBackgroundRole(QPalette::Window);
+  content->setAutoFillBackground(true);
+  auto *layout = new QVBoxLayout(AForm);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(scrMain);
 
-  lblRoot = MakeLabel(AForm, QStringLiteral("lblRoot"), 130, 22, QStringLiteral("Opnamemap"));
+  MakeLabel(content, QStringLiteral("lblHeadingRoot"), 28, 22, QStringLiteral("Hoofdmap"));
+  QLabel *headingSession =
+      MakeLabel(content, QStringLiteral("lblHeadingSession"), 28, 76, QStringLiteral("Sessie"));
+  QLabel *headingDevice = MakeLabel(content, QStringLiteral("lblHeadingDevice"), 28, 136,
+                                    QStringLiteral("Audio-ingang"));
+  QLabel *headingFormat =
+      MakeLabel(content, QStringLiteral("lblHeadingFormat"), 28, 181, QStringLiteral("Formaat"));
+  QLabel *headingRate =
+      MakeLabel(content, QStringLiteral("lblHeadingRate"), 280, 181, QStringLiteral("Samplerate"));
+  QLabel *headingBitrate =
+      MakeLabel(content, QStringLiteral("lblHeadingBitrate"), 530, 181, QStringLiteral("Bitrate"));
+  QLabel *headingLevel = MakeLabel(content, QStringLiteral("lblHeadingLevel"), 28, 305,
+                                   QStringLiteral("Opnameniveau"));
+  QLabel *headingRecordings = MakeLabel(content, QStringLiteral("lblHeadingRecordings"), 670, 235,
+                                        QStringLiteral("Opnames voor deze sessie"));
+
+  lblRoot = MakeLabel(content, QStringLiteral("lblRoot"), 130, 22, QStringLiteral("Opnamemap"));
   lblRoot->setFixedSize(420, 20);
 
-  lblTime = MakeLabel(AForm, QStringLiteral("lblTime"), 210, 390, QStringLiteral("00:00"));
+  lblTime = MakeLabel(content, QStringLiteral("lblTime"), 210, 390, QStringLiteral("00:00"));
   lblTime->setFixedSize(245, 42);
   lblTime->setFont(DesignFontPx(Consolas, 33, true));
   lblTime->setAlignment(Qt::AlignCenter);
   SetTextColour(lblTime, palette::ClockYellow);
 
-  lblHeadingWave =
-      MakeLabel(AForm, QStringLiteral("lblHeadingWave"), 28, 445, QStringLiteral("LIVE WAVEFORM"));
+  lblHeadingWave = MakeLabel(content, QStringLiteral("lblHeadingWave"), 28, 445,
+                             QStringLiteral("LIVE WAVEFORM"));
   lblHeadingWave->hide();
 
-  lblTrimInfo = MakeLabel(AForm, QStringLiteral("lblTrimInfo"), 170, 445, QString());
+  lblTrimInfo = MakeLabel(content, QStringLiteral("lblTrimInfo"), 170, 445, QString());
   lblTrimInfo->setFixedSize(468, 17);
   lblTrimInfo->setFont(DesignFontPx(SegoeUI, 13, true));
   lblTrimInfo->setAlignment(Qt::AlignRight | Qt::AlignTop);
   SetTextColour(lblTrimInfo, palette::TrimOrange);
   lblTrimInfo->hide();
 
-  lblStatus = MakeLabel(AForm, QStringLiteral("lblStatus"), 28, 690,
+  lblStatus = MakeLabel(content, QStringLiteral("lblStatus"), 28, 690,
                         QStringLiteral("Audio initialiseren..."));
   lblStatus->setFixedSize(860, 20);
 
-  vu = new TLevelMeterWidget(AForm);
+  vu = new TLevelMeterWidget(content);
   vu->setObjectName(QStringLiteral("vu"));
   vu->setGeometry(28, 330, 610, 50);
 
-  wave = new TWaveformWidget(AForm);
+  wave = new TWaveformWidget(content);
   wave->setObjectName(QStringLiteral("wave"));
   wave->setGeometry(28, 475, 610, 180);
 
-  cbSession = MakeCombo(AForm, QStringLiteral("cbSession"), 130, 70, 420, {});
-  cbDevice = MakeCombo(AForm, QStringLiteral("cbDevice"), 130, 130, 610, {});
-  cbFormat = MakeCombo(AForm, QStringLiteral("cbFormat"), 130, 175, 120,
+  cbSession = MakeCombo(content, QStringLiteral("cbSession"), 130, 70, 420, {});
+  cbDevice = MakeCombo(content, QStringLiteral("cbDevice"), 130, 130, 610, {});
+  cbFormat = MakeCombo(content, QStringLiteral("cbFormat"), 130, 175, 120,
                        {QStringLiteral("WAV"), QStringLiteral("MP3")});
-  cbRate = MakeCombo(AForm, QStringLiteral("cbRate"), 375, 175, 120,
+  cbRate = MakeCombo(content, QStringLiteral("cbRate"), 375, 175, 120,
                      {QStringLiteral("44100"), QStringLiteral("48000"), QStringLiteral("96000")});
-  cbBitrate = MakeCombo(AForm, QStringLiteral("cbBitrate"), 600, 175, 140,
+  cbBitrate = MakeCombo(content, QStringLiteral("cbBitrate"), 600, 175, 140,
                         {QStringLiteral("128 kbps"), QStringLiteral("192 kbps"),
                          QStringLiteral("256 kbps"), QStringLiteral("320 kbps")});
   cbSession->setCurrentIndex(-1);
@@ -185,18 +213,19 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   cbBitrate->setEnabled(false);
 
   chkTrimSilence = MakeCheck(
-      AForm, QStringLiteral("chkTrimSilence"), 760, 120, QStringLiteral("Stiltes trimmen"),
+      content, QStringLiteral("chkTrimSilence"), 760, 120, QStringLiteral("Stiltes trimmen"),
       QStringLiteral("Verwijder automatisch stilte aan begin en einde na de opname"));
-  chkMono = MakeCheck(AForm, QStringLiteral("chkMono"), 760, 175, QStringLiteral("Opnemen in mono"),
-                      QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
+  chkMono =
+      MakeCheck(content, QStringLiteral("chkMono"), 760, 175, QStringLiteral("Opnemen in mono"),
+                QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
 
-  lbRecordings = new QListWidget(AForm);
+  lbRecordings = new QListWidget(content);
   lbRecordings->setObjectName(QStringLiteral("lbRecordings"));
   lbRecordings->setGeometry(670, 265, 225, 320);
   lbRecordings->setSelectionMode(QAbstractItemView::SingleSelection);
   lbRecordings->setUniformItemSizes(true);
 
-  btnRoot = MakePanel(AForm,
+  btnRoot = MakePanel(content,
                       {"Root",
                        {570, 15, 170, 38},
                        palette::GreyAccent,
@@ -206,7 +235,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        "KIES MAP",
                        {46, 0, 116, 38}},
                       lblIconRoot, lblTextRoot);
-  btnNew = MakePanel(AForm,
+  btnNew = MakePanel(content,
                      {"New",
                       {570, 65, 170, 38},
                       palette::GreyAccent,
@@ -216,7 +245,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                       "NIEUWE SESSIE",
                       {46, 0, 116, 38}},
                      lblIconNew, lblTextNew);
-  btnAbout = MakePanel(AForm,
+  btnAbout = MakePanel(content,
                        {"About",
                         {760, 15, 135, 38},
                         palette::GreyAccent,
@@ -226,7 +255,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                         "OVER",
                         {40, 0, 87, 38}},
                        lblIconAbout, lblTextAbout);
-  btnExit = MakePanel(AForm,
+  btnExit = MakePanel(content,
                       {"Exit",
                        {760, 65, 135, 38},
                        palette::RedAccent,
@@ -236,7 +265,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        "AFSLUITEN",
                        {40, 0, 87, 38}},
                       lblIconExit, lblTextExit);
-  btnRecord = MakePanel(AForm,
+  btnRecord = MakePanel(content,
                         {"Record",
                          {28, 235, 235, 38},
                          palette::RedAccent,
@@ -246,7 +275,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          "OPNAME STARTEN",
                          {50, 0, 177, 38}},
                         lblIconRecord, lblTextRecord);
-  btnStop = MakePanel(AForm,
+  btnStop = MakePanel(content,
                       {"Stop",
                        {280, 235, 160, 38},
                        palette::GreyAccent,
@@ -256,7 +285,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        "STOPPEN",
                        {44, 0, 108, 38}},
                       lblIconStop, lblTextStop);
-  btnListen = MakePanel(AForm,
+  btnListen = MakePanel(content,
                         {"Listen",
                          {457, 235, 190, 38},
                          palette::BlueAccent,
@@ -266,7 +295,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          "BELUISTEREN",
                          {46, 0, 136, 38}},
                         lblIconListen, lblTextListen);
-  btnDelete = MakePanel(AForm,
+  btnDelete = MakePanel(content,
                         {"Delete",
                          {670, 595, 225, 38},
                          palette::RedAccent,
@@ -276,7 +305,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          "OPNAME WISSEN",
                          {48, 0, 169, 38}},
                         lblIconDelete, lblTextDelete);
-  btnUndoTrim = MakePanel(AForm,
+  btnUndoTrim = MakePanel(content,
                           {"UndoTrim",
                            {670, 645, 225, 38},
                            palette::GreyAccent,
@@ -290,6 +319,22 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   btnListen->setEnabled(false);
   btnDelete->setEnabled(false);
   btnUndoTrim->setEnabled(false);
+
+  // Each list and box is named by the heading beside it.
+  for (const auto &[heading, control] :
+       std::initializer_list<std::pair<QLabel *, QWidget *>>{{headingSession, cbSession},
+                                                             {headingDevice, cbDevice},
+                                                             {headingFormat, cbFormat},
+                                                             {headingRate, cbRate},
+                                                             {headingBitrate, cbBitrate},
+                                                             {headingLevel, vu},
+                                                             {headingRecordings, lbRecordings}}) {
+    heading->setBuddy(control);
+    control->setAccessibleName(heading->text());
+  }
+  for (QCheckBox *check : {chkTrimSilence, chkMono})
+    check->setAccessibleName(check->text());
+  scrMain->setWidget(content);
 
   QWidget::setTabOrder(cbSession, cbDevice);
   QWidget::setTabOrder(cbDevice, cbFormat);

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -17,6 +19,10 @@
 namespace praatkist::ui {
 
 struct TMainFormControls {
+  // The page that holds every control, at the design's size.
+  static constexpr QSize PageSize{924, 725};
+
+  QScrollArea *scrMain = nullptr;
   QLabel *lblRoot = nullptr;
   QLabel *lblTime = nullptr;
   QLabel *lblHeadingWave = nullptr;

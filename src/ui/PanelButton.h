@@ -5,6 +5,7 @@
 // it only ignores clicks. It never takes the keyboard focus.
 
 #include <QFrame>
+#include <QKeySequence>
 
 #include <functional>
 
@@ -21,6 +22,8 @@ public:
   TClickLabel *Text = nullptr;
   bool PanelClicks = true;
   std::function<void()> OnClick;
+  // The window's shortcut for the same command, told to screen readers.
+  QKeySequence Keys;
 
   // Runs OnClick as a click would: only while the button is enabled.
   void Press();

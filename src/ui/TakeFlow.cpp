@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/NumberText.h"
 #include "ui/ClockText.h"
 #include "ui/PathText.h"
 
@@ -17,14 +16,6 @@ namespace {
 QString FileNamePart(const QString &APath)
 {
   return QFileInfo(APath).fileName();
-}
-
-// Seconds with two decimals and the user's decimal separator.
-QString TwoDecimals(double ASeconds)
-{
-  QString text = QString::number(ASeconds, 'f', 2);
-  text.replace(QLatin1Char('.'), QLatin1Char(platform::UserDecimalSeparator()));
-  return text;
 }
 
 const QString NoInput = QStringLiteral("Er komt geen geluid binnen van de audio-ingang.");

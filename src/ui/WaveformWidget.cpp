@@ -1,7 +1,9 @@
 #include "ui/WaveformWidget.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
+#include "ui/ClockText.h"
 #include "ui/TakeWork.h"
 #include "ui/WaveformView.h"
 
@@ -10,6 +12,22 @@ namespace praatkist::ui {
 TWaveformWidget::TWaveformWidget(QWidget *AOwner) : QWidget(AOwner)
 {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setAccessibleName(QStringLiteral("Golfvorm"));
+  Describe();
+}
+
+void TWaveformWidget::Describe()
+{
+  if (FTakeName.isEmpty()) {
+    setAccessibleDescription(QStringLiteral("Geen opname"));
+    return;
+  }
+  const QString trim = FTrimActive
+                           ? QStringLiteral("getrimd: %1 s begin / %2 s einde")
+                                 .arg(TwoDecimals(FTrimStartSeconds), TwoDecimals(FTrimEndSeconds))
+                           : QStringLiteral("niet getrimd");
+  setAccessibleDescription(
+      QStringLiteral("%1, lengte %2, %3").arg(FTakeName, FormatSeconds(FDuration), trim));
 }
 
 void TWaveformWidget::ShowAnalysis(const TAnalysisResult &AResult)
@@ -21,6 +39,8 @@ void TWaveformWidget::ShowAnalysis(const TAnalysisResult &AResult)
   FTrimActive = AResult.TrimActive;
   FTrimStartSeconds = AResult.TrimStartSeconds;
   FTrimEndSeconds = AResult.TrimEndSeconds;
+  FTakeName = QFileInfo(AResult.Path).fileName();
+  Describe();
   update();
 }
 
@@ -31,6 +51,8 @@ void TWaveformWidget::Clear()
   FTrimActive = false;
   FTrimStartSeconds = 0.0;
   FTrimEndSeconds = 0.0;
+  FTakeName.clear();
+  Describe();
   update();
 }
 
@@ -39,12 +61,15 @@ void TWaveformWidget::ClearPeaks()
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FDuration = 0.0;
+  FTakeName.clear();
+  Describe();
   update();
 }
 
 void TWaveformWidget::ClearTrim()
 {
   FTrimActive = false;
+  Describe();
 }
 
 void TWaveformWidget::SetDuration(double ASeconds)

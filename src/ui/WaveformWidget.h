@@ -3,6 +3,7 @@
 // peaks, length, lane layout, trim state and playback cursor, and paints the picture
 // WaveformView composes from them.
 
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
@@ -44,6 +45,10 @@ protected:
   void paintEvent(QPaintEvent *event) override;
 
 private:
+  // The description screen readers give: the take, its length and its trim.
+  void Describe();
+
+  QString FTakeName;
   std::vector<std::int32_t> FPeaksLeft;
   std::vector<std::int32_t> FPeaksRight;
   double FDuration = 0.0;

@@ -3,6 +3,8 @@
 // system, temporary folders for the root and the settings file.
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -15,6 +17,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -22,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +60,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int Rate = 48000;
+
+// The offscreen screen, "WIDTHxHEIGHT" from PRAATKIST_TEST_SCREEN (default 1920x1080).
+std::string ScreenConfig()
+{
+  const QStringList size =
+      qEnvironmentVariable("PRAATKIST_TEST_SCREEN", QStringLiteral("1920x1080")).split('x');
+  return R"({"screens":[{"name":"Scherm","x":0,"y":0,"width":)" + size.value(0).toStdString() +
+         R"(,"height":)" + size.value(1).toStdString() + R"(,"logicalDpi":96,"dpr":1}]})";
+}
 
 QString Q(const fs::path &APath)
 {
@@ -437,6 +451,9 @@ private slots:
   void systemEndAsksNothingAndKeepsTheTake();
   void analysisShowsProgressAndGivesWayToANewChoice();
   void trimShowsProgressAndCloseWaitsForASafeEnd();
+  void screenReadersGetNamesRolesAndActions();
+  void keyboardAloneMakesASessionAndWorksATake();
+  void windowFitsTheScreenAndReachesEveryControl();
 };
 
 void TestMainForm::startsWithDefaultsWithoutSettingsFile()
@@ -1712,6 +1729,178 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
              qPrintable(Q(entry.path())));
 }
 
+// What a screen reader reads and does through Qt's accessibility interfaces.
+void TestMainForm::screenReadersGetNamesRolesAndActions()
+{
+  TWindowKit kit;
+  WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(2.0, 9000));
+  auto &w = kit.Open();
+  TDialogs dialogs;
+  const auto access = [](QObject *AObject) {
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(AObject);
+    [&] { QVERIFY2(face != nullptr, qPrintable(AObject->objectName())); }();
+    return face;
+  };
+  for (TPanelButton *button : {w.btnRoot, w.btnNew, w.btnAbout, w.btnExit, w.btnRecord, w.btnStop,
+                               w.btnListen, w.btnDelete, w.btnUndoTrim}) {
+    QAccessibleInterface *face = access(button);
+    QCOMPARE(face->role(), QAccessible::Button);
+    QCOMPARE(face->text(QAccessible::Name), button->Text->text());
+    QCOMPARE(face->actionInterface()->actionNames(),
+             QStringList{QAccessibleActionInterface::pressAction()});
+    QCOMPARE(face->state().disabled, !button->isEnabled());
+  }
+  QVERIFY(access(w.btnStop)->state().disabled);
+  QCOMPARE(access(w.btnRecord)
+               ->actionInterface()
+               ->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+           QStringList{QKeySequence(Qt::CTRL | Qt::Key_R).toString(QKeySequence::NativeText)});
+
+  // The press action runs the command as a click does, and nothing while disabled.
+  dialogs.Type(QStringLiteral("Nieuw"));
+  access(w.btnNew)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  QCOMPARE(dialogs.Seen.value(0).Title, QStringLiteral("Nieuwe sessie"));
+  QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Nieuw"));
+  access(w.btnStop)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  QCOMPARE(dialogs.Seen.size(), 1);
+
+  // A list box is labelled by the heading beside it (its name is its value here).
+  for (const auto &[control, name] :
+       std::initializer_list<std::pair<QWidget *, const char *>>{{w.cbSession, "Sessie"},
+                                                                 {w.cbDevice, "Audio-ingang"},
+                                                                 {w.cbFormat, "Formaat"},
+                                                                 {w.cbRate, "Samplerate"},
+                                                                 {w.cbBitrate, "Bitrate"}}) {
+    const auto labels = access(control)->relations(QAccessible::Label);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.at(0).first->text(QAccessible::Name), QString::fromUtf8(name));
+    QCOMPARE(control->accessibleName(), QString::fromUtf8(name));
+  }
+  for (const auto &[control, name] : std::initializer_list<std::pair<QWidget *, const char *>>{
+           {w.chkTrimSilence, "Stiltes trimmen"},
+           {w.chkMono, "Opnemen in mono"},
+           {w.lbRecordings, "Opnames voor deze sessie"},
+           {w.vu, "Opnameniveau"},
+           {w.wave, "Golfvorm"}})
+    QCOMPARE(access(control)->text(QAccessible::Name), QString::fromUtf8(name));
+
+  QAccessibleValueInterface *level = access(w.vu)->valueInterface();
+  QVERIFY(level != nullptr);
+  QCOMPARE(level->currentValue().toDouble(), -60.0);
+  QCOMPARE(access(w.vu)->text(QAccessible::Description), QStringLiteral("-60 dB"));
+
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(access(w.wave)->text(QAccessible::Description),
+           QStringLiteral("Koor-1.wav, lengte 00:02, niet getrimd"));
+}
+
+// Session, take, playback, undo and delete with the keyboard alone: the window's keys
+// run the buttons' commands under their enable rule, and Tab goes the designed way.
+void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
+{
+  TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
+  auto &w = kit.Open();
+  QVERIFY(QTest::qWaitForWindowActive(&w));
+  TDialogs dialogs;
+  const auto keys = [&w](Qt::Key AKey, Qt::KeyboardModifiers AMods = Qt::ControlModifier) {
+    // after a dialog the window is active again, as the window manager makes it
+    if (!QTest::qWaitForWindowActive(&w, 1000))
+      w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(QApplication::focusWidget(), AKey, AMods);
+    WaitIdle(&w);
+  };
+  QCOMPARE(QApplication::focusWidget(), w.cbSession);
+  for (QWidget *next :
+       std::initializer_list<QWidget *>{w.cbDevice, w.cbFormat, w.cbRate, w.lbRecordings,
+                                        w.chkTrimSilence, w.chkMono, w.cbSession}) {
+    keys(Qt::Key_Tab, Qt::NoModifier); // cbBitrate is skipped while WAV is chosen
+    QCOMPARE(QApplication::focusWidget(), next);
+  }
+
+  // Keys of disabled buttons do nothing.
+  keys(Qt::Key_S);
+  keys(Qt::Key_Z);
+  keys(Qt::Key_P);
+  QVERIFY(dialogs.Seen.isEmpty());
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+
+  dialogs.Type(QStringLiteral("Koor"));
+  keys(Qt::Key_N);
+  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+
+  keys(Qt::Key_R);
+  QVERIFY(kit.Layer.RecordHandle != 0);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
+  keys(Qt::Key_R); // a second start is not even tried while the button is disabled
+  QCOMPARE(dialogs.Seen.size(), 1);
+  kit.Feed(TrimmableTake());
+  keys(Qt::Key_S);
+  QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
+  QVERIFY(w.TrimActive());
+
+  keys(Qt::Key_P);
+  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
+  keys(Qt::Key_S);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
+
+  dialogs.Click(QStringLiteral("Wissen"));
+  keys(Qt::Key_Z);
+  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
+  QVERIFY(!w.TrimActive());
+
+  // Delete belongs to the take list: elsewhere it does nothing.
+  while (QApplication::focusWidget() != w.chkMono)
+    keys(Qt::Key_Tab, Qt::NoModifier);
+  keys(Qt::Key_Delete, Qt::NoModifier);
+  QCOMPARE(dialogs.Seen.size(), 2);
+  while (QApplication::focusWidget() != w.lbRecordings)
+    keys(Qt::Key_Tab, Qt::NoModifier);
+  dialogs.Click(QStringLiteral("Wissen"));
+  keys(Qt::Key_Delete, Qt::NoModifier);
+  QCOMPARE(dialogs.Seen.value(2).Text, QStringLiteral("Wil je \"Koor-1.wav\" definitief wissen?"));
+  QVERIFY(kit.Entries().isEmpty());
+
+  keys(Qt::Key_F1, Qt::NoModifier); // the about window, closed by the dialog watcher
+  QCOMPARE(dialogs.Seen.size(), 4);
+  keys(Qt::Key_Q);
+  QVERIFY(!w.isVisible());
+}
+
+// The whole window on a large screen, just as designed; on a smaller one (a laptop with
+// its panel and title bar, or a screen at scale 2) it fits and scrolls to every control.
+void TestMainForm::windowFitsTheScreenAndReachesEveryControl()
+{
+  TWindowKit kit;
+  auto &w = kit.Open();
+  const QRect room = w.screen()->availableGeometry();
+  QVERIFY2(room.contains(w.frameGeometry()),
+           qPrintable(QStringLiteral("%1x%2").arg(room.width()).arg(room.height())));
+  QScrollBar *down = w.scrMain->verticalScrollBar();
+  QScrollBar *across = w.scrMain->horizontalScrollBar();
+  const QSize shown = w.scrMain->viewport()->size();
+  if (room.width() > 1000 && room.height() > 800) {
+    QCOMPARE(w.size(), QSize(924, 725));
+    QCOMPARE(shown, QSize(924, 725));
+    QVERIFY(!down->isVisible() && !across->isVisible());
+    return;
+  }
+  // Scroll bars that reach the page's far end, and a click there that lands.
+  QCOMPARE(down->maximum(), std::max(0, 725 - shown.height()));
+  QCOMPARE(across->maximum(), std::max(0, 924 - shown.width()));
+  for (QScrollBar *bar : {down, across})
+    for (int i = 0; i < 20 && bar->isVisible(); ++i)
+      QTest::mouseClick(bar, Qt::LeftButton, {}, bar->rect().bottomRight() - QPoint(2, 2));
+  QTRY_COMPARE_WITH_TIMEOUT(down->value(), down->maximum(), 2000);
+  QTRY_COMPARE_WITH_TIMEOUT(across->value(), across->maximum(), 2000);
+  const QRect corner(w.btnUndoTrim->mapTo(w.scrMain->viewport(), QPoint(0, 0)),
+                     w.btnUndoTrim->size());
+  QVERIFY(w.scrMain->viewport()->rect().contains(corner));
+  const QPoint statusEnd =
+      w.lblStatus->mapTo(w.scrMain->viewport(), w.lblStatus->rect().bottomRight());
+  QVERIFY(w.scrMain->viewport()->rect().contains(statusEnd));
+}
+
 // The program's own application object, so that errors reaching the event loop meet
 // the general handler; a private home so that no real settings or documents are touched.
 int main(int argc, char **argv)
@@ -1721,8 +1910,15 @@ int main(int argc, char **argv)
   qputenv("XDG_CONFIG_HOME", (home.Path() / "config").string().c_str());
   qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
   qputenv("LC_ALL", "nl_NL.UTF-8");
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  qputenv("QT_SCALE_FACTOR", "1");
+  // A screen larger than the window (the plugin's own is 800 x 800), so that the window
+  // keeps its design size; the suite runs one case again on small screens.
+  const fs::path screens = home.Path() / "screens.json";
+  const std::string screen = ScreenConfig();
+  test::WriteBytes(screens, screen.data(), screen.size());
+  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.string()).c_str());
+  qputenv("QT_SCALE_FACTOR", qgetenv("PRAATKIST_TEST_SCALE").isEmpty()
+                                 ? QByteArray("1")
+                                 : qgetenv("PRAATKIST_TEST_SCALE"));
   praatkist::app::TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   InstallFontSubstitutes();

@@ -197,7 +197,12 @@ int main(int argc, char **argv)
   qputenv("HOME", home.Path().string().c_str());
   qputenv("XDG_CONFIG_HOME", (home.Path() / "config").string().c_str());
   qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // A screen larger than the window (the plugin's own is 800 x 800).
+  const fs::path screens = home.Path() / "screens.json";
+  const std::string screen =
+      R"({"screens":[{"name":"Scherm","x":0,"y":0,"width":1920,"height":1080,"dpr":1}]})";
+  test::WriteBytes(screens, screen.data(), screen.size());
+  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.string()).c_str());
   qputenv("QT_SCALE_FACTOR", "1");
   praatkist::app::TPraatkistApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
