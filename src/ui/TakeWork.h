@@ -2,17 +2,18 @@
 // TTakeWork: the engine's long work on a take (AnalyzeFile, TrimSilence) on a worker
 // thread of its own, so that the window stays served meanwhile.
 //
-// How the window uses it (everything below is called on the window's thread, where the
-// object lives; the signals are emitted there too):
+// How the take's flow uses it (everything below is called on the window's thread, where
+// the object lives; the signals are emitted there too):
 //
-//   FWork = new TTakeWork(*FRecorder, &FPeaksCache, this);   // after the engine
-//   connect(FWork, &TTakeWork::AnalysisDone, this, &TfrmMain::...);
-//   connect(FWork, &TTakeWork::TrimDone,     this, &TfrmMain::...);
-//   connect(FWork, &TTakeWork::Progress,     this, &TfrmMain::...);
+//   FWork = new TTakeWork(*FEngine, &FPeaksCache, this);    // after the engine
+//   connect(FWork, &TTakeWork::AnalysisDone, this, &TTakeFlow::...);
+//   connect(FWork, &TTakeWork::TrimDone,     this, &TTakeFlow::...);
+//   connect(FWork, &TTakeWork::Progress,     this, &TTakeFlow::...);
 //
-//   LoadWaveform:  FWork->Analyze(path);            -> AnalysisDone(result)
-//   StopClick:     FWork->Trim(path, format, kbps); -> TrimDone(result)
-//   close:         FWork->WaitForSafeEnd();         (before the engine goes)
+//   Load:   FWork->Analyze(path);            -> AnalysisDone(result)
+//   Stop:   FWork->StopTake(path);           -> StopDone(path, complete)
+//           FWork->Trim(path, format, kbps); -> TrimDone(result)
+//   end:    FWork->WaitForSafeEnd();         (before the engine goes)
 //
 // Analysis
 //   Analyze(path) asks for the peaks of one take. It supersedes every earlier
