@@ -6,6 +6,9 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/PaintMath.h"
@@ -384,7 +387,7 @@ private slots:
     TScene s(2000, 20000, 12000);
     s.Scene.Duration = 61;
     s.Scene.CursorVisible = true;
-    s.Scene.PlaybackFraction = 0.5;
+    s.Scene.PlaybackFraction = 0.4; // x = 244, clear of the labels
     s.Scene.TrimActive = true;
     const QImage one = s.Render();
     const QImage two = s.Render(W, H, 2.0);
@@ -396,8 +399,20 @@ private slots:
       for (int x = 2 * 20; x < 2 * (W - 16); ++x)
         if (Rgb(two, x, y) != Rgb(one, x / 2, y / 2))
           QFAIL(qPrintable(QStringLiteral("device pixel %1,%2").arg(x).arg(y)));
-    QVERIFY2(FineBlocks(two, QRect(2 * 295, 0, 2 * 20, 2 * 8)) > 4, "the cursor's head is doubled");
+    QVERIFY2(FineBlocks(two, QRect(2 * 234, 0, 2 * 20, 2 * 8)) > 4, "the cursor's head is doubled");
     QVERIFY2(FineBlocks(two, QRect(0, 0, 2 * W, 2 * 14)) > 50, "the axis labels are doubled");
+    // ... and they stand where the plain picture has them.
+    for (int y = 0; y < 2 * 14; ++y)
+      for (int x = 0; x < 2 * W; ++x) {
+        if (std::abs(x - 2 * 244) < 14 || Rgb(two, x, y) == Background)
+          continue;
+        bool near = false;
+        for (int dy = -2; dy <= 2 && !near; ++dy)
+          for (int dx = -2; dx <= 2 && !near; ++dx)
+            near = Rgb(one, std::clamp(x / 2 + dx, 0, W - 1), std::clamp(y / 2 + dy, 0, 13)) !=
+                   Background;
+        QVERIFY2(near, qPrintable(QStringLiteral("stray ink at %1,%2").arg(x).arg(y)));
+      }
 
     TScene sparse(11, 30000, 30000);
     const QImage mid = sparse.Render(W, H, 1.5);
