@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QtTest>
 
-#include <algorithm>
 #include <array>
 
 #include "ui/Fonts.h"
@@ -73,35 +72,6 @@ int CountWhite(const QImage &image)
     for (int x = 0; x < image.width(); ++x)
       n += Rgb(image, x, y) == White;
   return n;
-}
-
-// Aligned 2 x 2 blocks of device pixels, within rows [Y0, Y1), that are not one
-// colour: a picture drawn at half the resolution and doubled has none.
-int FineBlocks(const QImage &image, int y0, int y1)
-{
-  int n = 0;
-  for (int y = y0; y + 1 < y1; y += 2)
-    for (int x = 0; x + 1 < image.width(); x += 2) {
-      const QRgb c = Rgb(image, x, y);
-      n += Rgb(image, x + 1, y) != c || Rgb(image, x, y + 1) != c || Rgb(image, x + 1, y + 1) != c;
-    }
-  return n;
-}
-
-// Runs of one colour in row Y, other than Gap, as (first column, width).
-QList<QPair<int, int>> RunsExcept(const QImage &image, int y, QRgb gap)
-{
-  QList<QPair<int, int>> runs;
-  for (int x = 0; x < image.width(); ++x) {
-    if (Rgb(image, x, y) == gap)
-      continue;
-    if (!runs.isEmpty() && runs.last().first + runs.last().second == x &&
-        Rgb(image, runs.last().first, y) == Rgb(image, x, y))
-      ++runs.last().second;
-    else
-      runs.append({x, 1});
-  }
-  return runs;
 }
 
 } // namespace
@@ -326,57 +296,6 @@ private slots:
     QCOMPARE(Rgb(loud, SegmentLeft(35) + 7, SegmentRow), Red);
     // No peak, no marker.
     QCOMPARE(CountWhite(RenderLevelMeter(W, H, 65535, 0)), 0);
-  }
-
-  // On a screen of pixel ratio 2 the meter has twice the device pixels: its bars and
-  // ticks are the plain picture doubled, and its labels are drawn at the device's
-  // resolution, on the same cells.
-  void SharpAtPixelRatioTwo()
-  {
-    const QImage one = RenderLevelMeter(W, H, 16384, 20000.0);
-    const QImage two = RenderLevelMeter(W, H, 16384, 20000.0, 2.0);
-    QCOMPARE(two.size(), QSize(2 * W, 2 * H));
-    QCOMPARE(two.devicePixelRatio(), 2.0);
-    for (int y = 32; y < 2 * H; ++y)
-      for (int x = 0; x < 2 * W; ++x)
-        if (Rgb(two, x, y) != Rgb(one, x / 2, y / 2))
-          QFAIL(qPrintable(QStringLiteral("device pixel %1,%2").arg(x).arg(y)));
-    QVERIFY2(FineBlocks(two, 0, 32) > 100, "the labels are doubled pixels");
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 2 * W; ++x) {
-        if (Rgb(two, x, y) == Background)
-          continue;
-        bool near = false;
-        for (int dy = -2; dy <= 2 && !near; ++dy)
-          for (int dx = -2; dx <= 2 && !near; ++dx)
-            near = Rgb(one, std::clamp(x / 2 + dx, 0, W - 1), std::clamp(y / 2 + dy, 0, 15)) !=
-                   Background;
-        QVERIFY2(near, qPrintable(QStringLiteral("stray ink at %1,%2").arg(x).arg(y)));
-      }
-  }
-
-  // At 1.5 the picture is scaled evenly: every segment and every tick has the same
-  // width in device pixels, in the meter's own colours.
-  void EvenAtPixelRatioOneAndAHalf()
-  {
-    const QImage mid = RenderLevelMeter(W, H, 65535, 0.0, 1.5);
-    QCOMPARE(mid.size(), QSize(915, 75));
-    auto segments = RunsExcept(mid, SegmentRow * 3 / 2, Track);
-    segments.removeIf([&](const QPair<int, int> &run) {
-      return Rgb(mid, run.first, SegmentRow * 3 / 2) == Background; // the margins
-    });
-    QCOMPARE(segments.size(), 36);
-    for (int i = 0; i < 36; ++i) {
-      QCOMPARE(segments[i].first, segments[0].first + 24 * i);
-      QCOMPARE(segments[i].second, segments[0].second);
-    }
-    const auto ticks = RunsExcept(mid, 26, Background);
-    QCOMPARE(ticks.size(), 9);
-    for (const auto &tick : ticks) {
-      QCOMPARE(tick.second, 2);
-      QCOMPARE(Rgb(mid, tick.first, 26), TickLine);
-    }
-    QVERIFY(FineBlocks(mid, 0, 22) > 50);
   }
 
   void NarrowerMeterKeepsItsShape()

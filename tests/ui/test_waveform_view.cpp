@@ -6,9 +6,6 @@
 #include <QPainter>
 #include <QtTest>
 
-#include <algorithm>
-#include <cstdlib>
-
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/PaintMath.h"
@@ -96,24 +93,11 @@ struct TScene {
     Scene.Channels = channels;
     Scene.Duration = 0;
   }
-  QImage Render(int width = W, int height = H, qreal dpr = 1.0) const
+  QImage Render(int width = W, int height = H) const
   {
-    return RenderWaveform(width, height, Scene, dpr);
+    return RenderWaveform(width, height, Scene);
   }
 };
-
-// Aligned 2 x 2 blocks of device pixels in the box that are not one colour: a picture
-// drawn at half the resolution and doubled has none.
-int FineBlocks(const QImage &image, const QRect &box)
-{
-  int n = 0;
-  for (int y = box.top(); y < box.bottom(); y += 2)
-    for (int x = box.left(); x < box.right(); x += 2) {
-      const QRgb c = Rgb(image, x, y);
-      n += Rgb(image, x + 1, y) != c || Rgb(image, x, y + 1) != c || Rgb(image, x + 1, y + 1) != c;
-    }
-  return n;
-}
 
 } // namespace
 
@@ -377,52 +361,6 @@ private slots:
       QCOMPARE(Columns(plain, y, Orange).size(), 0);
     QCOMPARE(Rgb(plain, 2, 50), White);
     QCOMPARE(Rgb(plain, 3, 50), Peak);
-  }
-
-  // At pixel ratio 2 the lanes, peaks, cursor line and trim lines are the plain
-  // picture doubled; the cursor's head and the labels are drawn at the device's
-  // resolution. At 1.5 lines of one width stay one width.
-  void SharpOnScaledScreens()
-  {
-    TScene s(2000, 20000, 12000);
-    s.Scene.Duration = 61;
-    s.Scene.CursorVisible = true;
-    s.Scene.PlaybackFraction = 0.4; // x = 244, clear of the labels
-    s.Scene.TrimActive = true;
-    const QImage one = s.Render();
-    const QImage two = s.Render(W, H, 2.0);
-    QCOMPARE(two.size(), QSize(2 * W, 2 * H));
-    QCOMPARE(two.devicePixelRatio(), 2.0);
-    // Below the axis, between the lane labels and flags on the left and the flag on
-    // the right.
-    for (int y = 2 * 32; y < 2 * H; ++y)
-      for (int x = 2 * 20; x < 2 * (W - 16); ++x)
-        if (Rgb(two, x, y) != Rgb(one, x / 2, y / 2))
-          QFAIL(qPrintable(QStringLiteral("device pixel %1,%2").arg(x).arg(y)));
-    QVERIFY2(FineBlocks(two, QRect(2 * 234, 0, 2 * 20, 2 * 8)) > 4, "the cursor's head is doubled");
-    QVERIFY2(FineBlocks(two, QRect(0, 0, 2 * W, 2 * 14)) > 50, "the axis labels are doubled");
-    // ... and they stand where the plain picture has them.
-    for (int y = 0; y < 2 * 14; ++y)
-      for (int x = 0; x < 2 * W; ++x) {
-        if (std::abs(x - 2 * 244) < 14 || Rgb(two, x, y) == Background)
-          continue;
-        bool near = false;
-        for (int dy = -2; dy <= 2 && !near; ++dy)
-          for (int dx = -2; dx <= 2 && !near; ++dx)
-            near = Rgb(one, std::clamp(x / 2 + dx, 0, W - 1), std::clamp(y / 2 + dy, 0, 13)) !=
-                   Background;
-        QVERIFY2(near, qPrintable(QStringLiteral("stray ink at %1,%2").arg(x).arg(y)));
-      }
-
-    TScene sparse(11, 30000, 30000);
-    const QImage mid = sparse.Render(W, H, 1.5);
-    QCOMPARE(mid.size(), QSize(915, 270));
-    const QList<int> columns = Columns(mid, 1.5 * 59, Peak);
-    // Two device pixels each; the last one, at the right edge, keeps the one left there.
-    QCOMPARE(columns.size(), 2 * 10 + 1);
-    QCOMPARE(columns.last(), 914);
-    for (int i = 0; i < 10; ++i)
-      QCOMPARE(columns[2 * i + 1], columns[2 * i] + 1);
   }
 
   void BackgroundAndSize()
