@@ -41,7 +41,6 @@ QFont VuScaleFont();
 // screen that shows Dpr device pixels per pixel the picture has Width x Dpr by
 // Height x Dpr device pixels (and that pixel ratio), its geometry scaled and its text
 // drawn at the device's resolution; at Dpr 1 it is the plain picture.
-QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel,
-                        qreal dpr = 1.0);
+QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel, qreal dpr = 1.0);
 
 } // namespace praatkist::ui
