@@ -14,6 +14,8 @@ RUN_PACKAGES=(
   build-essential cmake pkg-config file
   # GUI
   qt6-base-dev qt6-base-dev-tools libgl-dev
+  # the native Wayland platform of Qt (else a Wayland desktop falls back to XWayland)
+  qt6-wayland
   # audio: devices, decoding, MP3 encoding
   libpulse-dev libsndfile1-dev libmp3lame-dev
   # fonts standing in for the design's Windows families
@@ -27,6 +29,8 @@ TEST_PACKAGES=(
   pulseaudio pulseaudio-utils
   # virtual screens, input events and screen grabs for the end-to-end tests
   xvfb xauth xdotool imagemagick
+  # a headless Wayland compositor for the end-to-end run on Wayland
+  weston
   # reference sound files and decoders the results are checked against
   sox libsox-fmt-mp3 mpg123 lame
   # the package's checkers

@@ -1,5 +1,7 @@
 #include "ui/AboutForm.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPalette>
@@ -36,6 +38,42 @@ QLabel *AddLabel(QWidget *AForm, const QString &AName, const QRect &ABox, const 
   return label;
 }
 
+// The close panel as screen readers see it: a push button named by its caption whose
+// press action closes the window, as a click does.
+class TAboutCloseAccessible final : public QAccessibleWidget {
+public:
+  explicit TAboutCloseAccessible(TClickLabel *panel) : QAccessibleWidget(panel, QAccessible::Button)
+  {
+  }
+
+  QString text(QAccessible::Text t) const override
+  {
+    if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+      return static_cast<TClickLabel *>(widget())->text();
+    return QAccessibleWidget::text(t);
+  }
+
+  QStringList actionNames() const override { return {pressAction()}; }
+
+  void doAction(const QString &name) override
+  {
+    auto *panel = static_cast<TClickLabel *>(widget());
+    if (name == pressAction() && panel->isEnabled() && panel->OnClick)
+      panel->OnClick();
+  }
+};
+
+QAccessibleInterface *AboutCloseAccessibleFactory(const QString &className, QObject *object)
+{
+  if (className != QLatin1String(TClickLabel::staticMetaObject.className()))
+    return nullptr;
+  auto *panel = qobject_cast<TClickLabel *>(object);
+  if (!panel || !qobject_cast<TfrmAbout *>(panel->parentWidget()) ||
+      panel != static_cast<TfrmAbout *>(panel->parentWidget())->btnClose)
+    return nullptr;
+  return new TAboutCloseAccessible(panel);
+}
+
 } // namespace
 
 QString GetVersionText()
@@ -63,9 +101,14 @@ TfrmAbout::TfrmAbout(QWidget *AOwner)
   lblVersion =
       AddLabel(this, QStringLiteral("lblVersion"), QRect(32, 90, 436, 25),
                QStringLiteral("Versie 1.0.0.0"), DesignFontPx(SegoeUI, 16, true), VersionYellow);
-  lblCopyright = AddLabel(this, QStringLiteral("lblCopyright"), QRect(32, 195, 436, 25),
-                          QStringLiteral("© 2026 Praatkist. Alle rechten voorbehouden."),
-                          DesignFontPx(SegoeUI, 13), WindowText);
+  lblCopyright =
+      AddLabel(this, QStringLiteral("lblCopyright"), QRect(32, 195, 436, 25),
+               QStringLiteral("© 2026 Praatkist · vrije software onder GPL-3.0-or-later"),
+               DesignFontPx(SegoeUI, 13), WindowText);
+  const QString licence = QStringLiteral("Vrije software onder de GNU General Public License, "
+                                         "versie 3 of later (GPL-3.0-or-later).");
+  lblCopyright->setToolTip(licence);
+  lblCopyright->setAccessibleDescription(licence);
   lblDescription =
       AddLabel(this, QStringLiteral("lblDescription"), QRect(32, 135, 436, 45),
                QStringLiteral("Snel spraak-opnames maken"), DesignFontPx(SegoeUI, 13), WindowText);
@@ -82,6 +125,9 @@ TfrmAbout::TfrmAbout(QWidget *AOwner)
   btnClose->setPalette(panel);
   btnClose->setText(QStringLiteral("SLUITEN"));
   btnClose->OnClick = [this] { CloseClick(); };
+  static const bool accessibleFactory =
+      (QAccessible::installFactory(AboutCloseAccessibleFactory), true);
+  (void)accessibleFactory;
 }
 
 void TfrmAbout::ShowAbout(QWidget *AOwner)
@@ -103,8 +149,11 @@ void TfrmAbout::reject()
 
 void TfrmAbout::keyPressEvent(QKeyEvent *event)
 {
-  if (event->key() == Qt::Key_Escape) {
+  // Return and Enter answer as SLUITEN does; Escape closes as the close box does.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0) {
     event->accept();
+    CloseClick();
     return;
   }
   QDialog::keyPressEvent(event);

@@ -37,7 +37,7 @@ public slots:
   void CloseClick();
 
 public:
-  // The close box closes with Cancel; no key closes the window.
+  // The close box and Escape close with Cancel; Return closes with OK.
   void reject() override;
 
 protected:

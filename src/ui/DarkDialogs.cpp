@@ -29,8 +29,9 @@ const QColor Red = QColor::fromRgb(0xCE4D4D);
 const QColor Blue = QColor::fromRgb(0x366BA7);
 const QColor Grey = QColor::fromRgb(0x383C43);
 
-// The dialog window. Its close box (and whatever else asks the dialog to reject)
-// answers "Annuleren"; no key answers for the user.
+// The dialog window. Escape, its close box and whatever else asks the dialog to
+// reject answer "Annuleren"; Return answers with the default button (the confirming
+// one), unless a focused button takes the key itself.
 class TDarkDialogForm final : public QDialog {
 public:
   TDarkDialogForm()
@@ -41,13 +42,18 @@ public:
 
   void reject() override { done(mrCancel); }
 
+  TModernButton *DefaultButton = nullptr;
+
 protected:
   void keyPressEvent(QKeyEvent *event) override
   {
-    if (event->key() == Qt::Key_Escape) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == 0 && DefaultButton) {
       event->accept();
+      DefaultButton->Press();
       return;
     }
+    // Escape rejects.
     QDialog::keyPressEvent(event);
   }
 };
@@ -63,7 +69,7 @@ void CentreOverActiveWindow(QWidget *form)
   form->move(area.center().x() - form->width() / 2, area.center().y() - form->height() / 2);
 }
 
-std::unique_ptr<QDialog> CreateDarkDialogForm(const QString &ACaption, int AClientHeight)
+std::unique_ptr<TDarkDialogForm> CreateDarkDialogForm(const QString &ACaption, int AClientHeight)
 {
   auto form = std::make_unique<TDarkDialogForm>();
   form->setWindowTitle(ACaption);
@@ -81,7 +87,7 @@ std::unique_ptr<QDialog> CreateDarkDialogForm(const QString &ACaption, int AClie
   return form;
 }
 
-QLabel *AddDarkDialogLabel(QDialog *AForm, const QString &AText, int ATop, int AHeight,
+QLabel *AddDarkDialogLabel(TDarkDialogForm *AForm, const QString &AText, int ATop, int AHeight,
                            Qt::Alignment AVertical = Qt::AlignVCenter)
 {
   auto *label = new QLabel(AForm);
@@ -100,14 +106,20 @@ QLabel *AddDarkDialogLabel(QDialog *AForm, const QString &AText, int ATop, int A
   return label;
 }
 
-TModernButton *AddDarkDialogButton(QDialog *AForm, const QString &ACaption, int ALeft, int ATop,
-                                   int AWidth, int AModalResult, const QColor &AAccent)
+// The confirming button (OK) is the dialog's default: Return presses it, and where no
+// text box is there to type in it has the focus from the start.
+TModernButton *AddDarkDialogButton(TDarkDialogForm *AForm, const QString &ACaption, int ALeft,
+                                   int ATop, int AWidth, int AModalResult, const QColor &AAccent)
 {
   auto *button = new TModernButton(AForm);
   button->SetCaption(ACaption);
   button->setGeometry(ALeft, ATop, AWidth, ButtonHeight);
   button->SetModalResult(AModalResult);
   button->SetAccentColor(AAccent);
+  if (AModalResult == mrOk) {
+    AForm->DefaultButton = button;
+    button->setFocus();
+  }
   return button;
 }
 
@@ -147,12 +159,14 @@ bool DarkConfirm(const QString &Text)
 bool DarkInputQuery(const QString &Caption, const QString &Prompt, QString &Text)
 {
   auto form = CreateDarkDialogForm(Caption, 205);
-  AddDarkDialogLabel(form.get(), Prompt, 18, 45, Qt::AlignBottom);
+  QLabel *prompt = AddDarkDialogLabel(form.get(), Prompt, 18, 45, Qt::AlignBottom);
   auto *edit = new QLineEdit(form.get());
   edit->setObjectName(QStringLiteral("edtText"));
   edit->setGeometry(LabelLeft, 70, 422, 30);
   edit->setText(Text);
   edit->selectAll();
+  edit->setAccessibleName(Prompt);
+  prompt->setBuddy(edit);
   AddDarkDialogButton(form.get(), QStringLiteral("Annuleren"), 190, 145, 125, mrCancel, Grey);
   AddDarkDialogButton(form.get(), QStringLiteral("OK"), 325, 145, 125, mrOk, Blue);
   edit->setFocus();

@@ -1,8 +1,9 @@
 #pragma once
 // The program's message, confirmation and prompt windows: small modal windows in
 // the dark colours, built at run time and answered with TModernButton. Each call
-// creates its window, waits until it is closed and destroys it again. Closing a
-// window with its close box counts as "Annuleren".
+// creates its window, waits until it is closed and destroys it again. Return answers
+// with the confirming button ("OK", "Wissen"); Escape and the close box count as
+// "Annuleren" (or close the window). Tab goes from the text box to the buttons.
 
 #include <QString>
 

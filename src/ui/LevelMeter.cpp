@@ -94,31 +94,30 @@ QFont VuScaleFont()
   return DesignFontPx(SegoeUI, 11);
 }
 
-QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel)
+QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel, qreal dpr)
 {
   if (width <= 0 || height <= 0)
     return QImage();
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(kBackground);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing, false);
+  TPixelPainter p(width, height, dpr, kBackground);
+  if (p.IsNull())
+    return QImage();
 
   const int barRight = width - kMargin;
   const int barWidth = width - 2 * kMargin;
 
   // Scale: label over each mark, then the mark's tick from y 16 to the bar top + 4.
-  p.setFont(VuScaleFont());
-  const QFontMetrics fm = p.fontMetrics();
+  p.SetFont(VuScaleFont());
+  const QFontMetrics fm = p.FontMetrics();
   for (const int mark : kScaleMarks) {
     const QString label = QString::number(mark);
     const int x = VuScaleMarkX(mark, width);
-    OpaqueText(p, ClampLabelLeft(x, fm.horizontalAdvance(label), width), 0, label, kScaleText,
-               kBackground);
-    VLine(p, x, 16, kBarTop + 4, 1, kScaleLine);
+    p.OpaqueText(ClampLabelLeft(x, fm.horizontalAdvance(label), width), 0, label, kScaleText,
+                 kBackground);
+    p.VLine(x, 16, kBarTop + 4, 1, kScaleLine);
   }
 
   // Track: covers the ticks from the bar top on, except the last one just right of it.
-  FillBox(p, kMargin, kBarTop, barRight, height, kTrack);
+  p.FillBox(kMargin, kBarTop, barRight, height, kTrack);
 
   // Segments. Widths truncate towards zero, as C++ integer division does.
   const int segWidth = (barWidth - (kSegments - 1) * kGap) / kSegments;
@@ -126,7 +125,7 @@ QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLeve
   const int lit = VuLitSegments(static_cast<double>(tag));
   for (int i = 0; i < kSegments; ++i) {
     const int left = kMargin + i * pitch;
-    FillBox(p, left, 23, left + segWidth, height - 2, i < lit ? LitColor(i) : kUnlit);
+    p.FillBox(left, 23, left + segWidth, height - 2, i < lit ? LitColor(i) : kUnlit);
   }
 
   // Peak marker: a 2-pixel white line over the middle of the peak's segment, from
@@ -135,10 +134,9 @@ QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLeve
   if (peakLevel > 0.0) {
     const int k = std::clamp(VuLitSegments(peakLevel) - 1, 0, kSegments - 1);
     const int x = kMargin + k * pitch + segWidth / 2;
-    VLine(p, x, 21, height - 1, 2, kMarker);
+    p.VLine(x, 21, height - 1, 2, kMarker);
   }
-  p.end();
-  return image;
+  return p.Picture();
 }
 
 } // namespace praatkist::ui

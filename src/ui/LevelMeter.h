@@ -37,7 +37,10 @@ int VuScaleLabelLeft(int markDb, int labelWidth, int width);
 // The scale labels' font: "Segoe UI" 8 pt as the design's 96 dpi makes it (11 px).
 QFont VuScaleFont();
 
-// The whole meter, Width x Height, for the bar's Tag and the held PeakLevel.
-QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel);
+// The whole meter, Width x Height, for the bar's Tag and the held PeakLevel. On a
+// screen that shows Dpr device pixels per pixel the picture has Width x Dpr by
+// Height x Dpr device pixels (and that pixel ratio), its geometry scaled and its text
+// drawn at the device's resolution; at Dpr 1 it is the plain picture.
+QImage RenderLevelMeter(int width, int height, std::int64_t tag, double peakLevel, qreal dpr = 1.0);
 
 } // namespace praatkist::ui

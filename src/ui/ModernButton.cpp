@@ -1,8 +1,12 @@
 #include "ui/ModernButton.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QDialog>
 #include <QEnterEvent>
 #include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -13,6 +17,10 @@
 #include "ui/Fonts.h"
 
 namespace praatkist::ui {
+
+namespace {
+QAccessibleInterface *ModernButtonAccessibleFactory(const QString &className, QObject *object);
+} // namespace
 
 QColor HoverColor(const QColor &accent)
 {
@@ -25,7 +33,11 @@ TModernButton::TModernButton(QWidget *AOwner)
 {
   resize(150, 38);
   setCursor(Qt::PointingHandCursor);
-  setFocusPolicy(Qt::NoFocus);
+  // Tab reaches it; a click leaves the focus where it was (in a dialog's text box).
+  setFocusPolicy(Qt::TabFocus);
+  static const bool accessibleFactory =
+      (QAccessible::installFactory(ModernButtonAccessibleFactory), true);
+  (void)accessibleFactory;
   setFont(DesignFontPt(SegoeUISemibold, 10));
   QPalette pal = palette();
   pal.setColor(QPalette::ButtonText, Qt::white);
@@ -49,11 +61,30 @@ void TModernButton::SetCaption(const QString &AValue)
     return;
   FCaption = AValue;
   update();
+  if (accessibleName().isEmpty()) {
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void TModernButton::Press()
+{
+  if (isEnabled())
+    Click();
 }
 
 void TModernButton::paintEvent(QPaintEvent *)
 {
-  // The widget's backing store composes the picture off-screen and shows it in one step.
+  // The picture is composed off-screen at the screen's pixel ratio, so that outline
+  // and caption stay sharp on a scaled screen, and then shown in one step. Outside
+  // the rounded rectangle it stays transparent: the parent's colour shows there.
+  const qreal dpr = devicePixelRatioF();
+  QImage picture((QSizeF(size()) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+  if (picture.isNull())
+    return;
+  picture.setDevicePixelRatio(dpr);
+  picture.fill(Qt::transparent);
+
   const QRect r = rect().adjusted(1, 1, -1, -1);
   const QColor accent = FAccentColor.toRgb();
   QColor fill;
@@ -78,7 +109,7 @@ void TModernButton::paintEvent(QPaintEvent *)
     text = palette().color(QPalette::ButtonText);
   }
 
-  QPainter p(this);
+  QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setPen(QPen(border, 1));
   p.setBrush(fill);
@@ -89,6 +120,18 @@ void TModernButton::paintEvent(QPaintEvent *)
   p.setFont(font());
   const QString shown = fontMetrics().elidedText(FCaption, Qt::ElideRight, r.width());
   p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, shown);
+
+  // Once the keyboard moves the focus in this window, the focused button shows a thin
+  // ring inside its outline; a mouse user never sees one.
+  if (hasFocus() && window()->testAttribute(Qt::WA_KeyboardFocusChange)) {
+    p.setPen(QPen(text, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRoundedRect(QRectF(r).adjusted(2.5, 2.5, -2.5, -2.5), 3, 3);
+  }
+  p.end();
+
+  QPainter screen(this);
+  screen.drawImage(0, 0, picture);
 }
 
 void TModernButton::Click()
@@ -150,6 +193,33 @@ void TModernButton::enterEvent(QEnterEvent *event)
   update();
 }
 
+void TModernButton::keyPressEvent(QKeyEvent *event)
+{
+  switch (event->key()) {
+  case Qt::Key_Space:
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    event->accept();
+    if (!event->isAutoRepeat())
+      Press();
+    return;
+  default:
+    QWidget::keyPressEvent(event);
+  }
+}
+
+void TModernButton::focusInEvent(QFocusEvent *event)
+{
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void TModernButton::focusOutEvent(QFocusEvent *event)
+{
+  QWidget::focusOutEvent(event);
+  update();
+}
+
 void TModernButton::leaveEvent(QEvent *event)
 {
   QWidget::leaveEvent(event);
@@ -157,5 +227,67 @@ void TModernButton::leaveEvent(QEvent *event)
   FPressed = false;
   update();
 }
+
+// What screen readers see of the button: a push button named by its caption (or by
+// an accessible name set on it), with a press action that clicks it. Disabled,
+// focusable and focused states come from the widget.
+class TModernButtonAccessible final : public QAccessibleWidget {
+public:
+  explicit TModernButtonAccessible(TModernButton *button)
+      : QAccessibleWidget(button, QAccessible::Button)
+  {
+    addControllingSignal(QStringLiteral("OnClick()"));
+  }
+
+  QString text(QAccessible::Text t) const override
+  {
+    if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+      return Button()->Caption();
+    return QAccessibleWidget::text(t);
+  }
+
+  QAccessible::State state() const override
+  {
+    QAccessible::State st = QAccessibleWidget::state();
+    st.pressed = Button()->IsPressed();
+    return st;
+  }
+
+  QStringList actionNames() const override
+  {
+    return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+  }
+
+  void doAction(const QString &name) override
+  {
+    if (name == pressAction())
+      Button()->Press();
+    else
+      QAccessibleWidget::doAction(name);
+  }
+
+  QStringList keyBindingsForAction(const QString &name) const override
+  {
+    if (name == pressAction())
+      return {QStringLiteral("Space")};
+    return QAccessibleWidget::keyBindingsForAction(name);
+  }
+
+private:
+  TModernButton *Button() const { return static_cast<TModernButton *>(widget()); }
+};
+
+namespace {
+
+QAccessibleInterface *ModernButtonAccessibleFactory(const QString &className, QObject *object)
+{
+  if (className != QLatin1String(TModernButton::staticMetaObject.className()))
+    return nullptr;
+  if (auto *button = qobject_cast<TModernButton *>(object))
+    return new TModernButtonAccessible(button);
+  return nullptr;
+}
+
+} // namespace
 
 } // namespace praatkist::ui

@@ -3,9 +3,11 @@
 //
 // A rounded rectangle filled with an accent colour and a white semibold caption;
 // lighter while the pointer is over it, the style's shadow colour while it is held
-// down, grey when disabled. It never takes the keyboard focus. When clicked it
-// raises OnClick and then, if its ModalResult is not mrNone, hands that result to
-// the window it sits on (a QDialog finishes with it).
+// down, grey when disabled. A mouse click leaves the keyboard focus where it was;
+// Tab reaches it, and Space or Return press it. Screen readers see a push button
+// named by its caption, with a press action. When clicked it raises OnClick and then,
+// if its ModalResult is not mrNone, hands that result to the window it sits on (a
+// QDialog finishes with it).
 
 #include <QColor>
 #include <QString>
@@ -53,6 +55,10 @@ public:
 
   QSize sizeHint() const override { return {150, 38}; }
 
+  // What a key or a screen reader's press action does: the click of an enabled
+  // button. Does nothing while disabled.
+  void Press();
+
 signals:
   void OnClick();
 
@@ -66,6 +72,9 @@ protected:
   void changeEvent(QEvent *event) override;
   void enterEvent(QEnterEvent *event) override;
   void leaveEvent(QEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void focusInEvent(QFocusEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
 
 private:
   QColor FAccentColor;

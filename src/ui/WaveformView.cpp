@@ -39,7 +39,7 @@ double EffectiveDuration(double duration)
 // covers every shorter one of the same direction, so each column draws only its
 // longest line downwards (a > 0) and upwards (a < 0): the same pixels as drawing all
 // of them, for at most two lines per column instead of about three per column.
-void PaintLane(QPainter &p, int width, int centre, int laneHeight,
+void PaintLane(TPixelPainter &p, int width, int centre, int laneHeight,
                const std::vector<std::int32_t> &peaks, const std::vector<std::int32_t> *other)
 {
   const int n = static_cast<int>(peaks.size());
@@ -60,9 +60,9 @@ void PaintLane(QPainter &p, int width, int centre, int laneHeight,
   }
   for (int x = 0; x < width; ++x) {
     if (const int a = down[static_cast<std::size_t>(x)])
-      VLine(p, x, centre - a, centre + a, 1, kPeak);
+      p.VLine(x, centre - a, centre + a, 1, kPeak);
     if (const int a = up[static_cast<std::size_t>(x)])
-      VLine(p, x, centre - a, centre + a, 1, kPeak);
+      p.VLine(x, centre - a, centre + a, 1, kPeak);
   }
 }
 
@@ -171,34 +171,33 @@ int WavePointX(int i, int n, int width)
   return RoundToPixel(static_cast<double>(i) / (n - 1) * (width - 1));
 }
 
-QImage RenderWaveform(int width, int height, const TWaveScene &scene)
+QImage RenderWaveform(int width, int height, const TWaveScene &scene, qreal dpr)
 {
   if (width <= 0 || height <= 0)
     return QImage();
-  QImage image(width, height, QImage::Format_RGB32);
-  image.fill(kBackground);
-  QPainter p(&image);
-  p.setRenderHint(QPainter::Antialiasing, false);
+  TPixelPainter p(width, height, dpr, kBackground);
+  if (p.IsNull())
+    return QImage();
 
   // Lanes and their labels.
   const TWaveLanes lanes = ComputeWaveLanes(height, scene.Channels);
   if (lanes.Stereo)
-    HLine(p, 0, width, lanes.DividerY, 1, kDivider);
-  p.setFont(WaveLabelFont());
-  const QFontMetrics fm = p.fontMetrics();
+    p.HLine(0, width, lanes.DividerY, 1, kDivider);
+  p.SetFont(WaveLabelFont());
+  const QFontMetrics fm = p.FontMetrics();
   if (lanes.Stereo) {
-    OpaqueText(p, 4, lanes.CentreLeft - 8, QStringLiteral("L"), kLaneText, kBackground);
-    OpaqueText(p, 4, lanes.CentreRight - 8, QStringLiteral("R"), kLaneText, kBackground);
+    p.OpaqueText(4, lanes.CentreLeft - 8, QStringLiteral("L"), kLaneText, kBackground);
+    p.OpaqueText(4, lanes.CentreRight - 8, QStringLiteral("R"), kLaneText, kBackground);
   } else {
-    OpaqueText(p, 4, lanes.CentreLeft - 8, QStringLiteral("MONO"), kLaneText, kBackground);
+    p.OpaqueText(4, lanes.CentreLeft - 8, QStringLiteral("MONO"), kLaneText, kBackground);
   }
 
   // Time axis: a tick from y 15 to the lanes, its clock label centred above it.
   for (const TWaveAxisTick &tick : WaveAxisTicks(scene.Duration, width)) {
-    VLine(p, tick.X, 15, kAxisHeight, 1, kAxisTick);
+    p.VLine(tick.X, 15, kAxisHeight, 1, kAxisTick);
     const QString label = FormatSeconds(static_cast<double>(tick.Seconds));
-    OpaqueText(p, ClampLabelLeft(tick.X, fm.horizontalAdvance(label), width), 0, label, kAxisText,
-               kBackground);
+    p.OpaqueText(ClampLabelLeft(tick.X, fm.horizontalAdvance(label), width), 0, label, kAxisText,
+                 kBackground);
   }
 
   // Peaks.
@@ -216,29 +215,25 @@ QImage RenderWaveform(int width, int height, const TWaveScene &scene)
   // x (PixelPaint.h), under a white triangle pointing down at x.
   if (scene.CursorVisible) {
     const int x = RoundToPixel(scene.PlaybackFraction * (width - 1));
-    VLine(p, x, 0, height, 2, kCursor);
+    p.VLine(x, 0, height, 2, kCursor);
     QPen pen(kCursor, 2);
     pen.setJoinStyle(Qt::RoundJoin);
-    p.setPen(pen);
-    p.setBrush(kCursor);
-    p.drawPolygon(QPolygon({QPoint(x - 5, 0), QPoint(x + 5, 0), QPoint(x, 7)}));
+    p.Polygon(QPolygon({QPoint(x - 5, 0), QPoint(x + 5, 0), QPoint(x, 7)}), pen, kCursor);
   }
 
   // Trim marks, over everything else: 3-pixel orange lines one pixel in from either
   // edge (columns 1 .. 3 and W - 4 .. W - 2), from the lanes' top to H - 1 (left out),
   // each with a small flag pointing inwards.
   if (scene.TrimActive) {
-    VLine(p, 2, kAxisHeight, height - 1, 3, kTrim);
-    VLine(p, width - 3, kAxisHeight, height - 1, 3, kTrim);
+    p.VLine(2, kAxisHeight, height - 1, 3, kTrim);
+    p.VLine(width - 3, kAxisHeight, height - 1, 3, kTrim);
     QPen pen(kTrim, 3);
     pen.setJoinStyle(Qt::RoundJoin);
-    p.setPen(pen);
-    p.setBrush(kTrim);
-    p.drawPolygon(QPolygon({QPoint(2, 20), QPoint(12, 20), QPoint(2, 30)}));
-    p.drawPolygon(QPolygon({QPoint(width - 3, 20), QPoint(width - 13, 20), QPoint(width - 3, 30)}));
+    p.Polygon(QPolygon({QPoint(2, 20), QPoint(12, 20), QPoint(2, 30)}), pen, kTrim);
+    p.Polygon(QPolygon({QPoint(width - 3, 20), QPoint(width - 13, 20), QPoint(width - 3, 30)}), pen,
+              kTrim);
   }
-  p.end();
-  return image;
+  return p.Picture();
 }
 
 } // namespace praatkist::ui

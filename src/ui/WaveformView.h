@@ -56,7 +56,8 @@ struct TWaveScene {
   bool TrimActive = false;
 };
 
-// The whole view, Width x Height.
-QImage RenderWaveform(int width, int height, const TWaveScene &scene);
+// The whole view, Width x Height; on a screen of pixel ratio Dpr it has Width x Dpr by
+// Height x Dpr device pixels, as RenderLevelMeter does.
+QImage RenderWaveform(int width, int height, const TWaveScene &scene, qreal dpr = 1.0);
 
 } // namespace praatkist::ui

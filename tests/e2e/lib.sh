@@ -26,6 +26,7 @@ e2e__end() {
   local rc=$?
   e2e_end_pid "$app_pid"
   e2e_stop_xvfb
+  e2e_stop_weston
   [ -z "$own_server" ] || bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" \
     >/dev/null 2>&1 || true
   if [ $rc -ne 0 ] && [ -s "$work/program.log" ]; then
@@ -35,6 +36,10 @@ e2e__end() {
   if [ $rc -ne 0 ] && [ -s "$work/xvfb.log" ]; then
     echo "--- X server output"
     tail -n 20 "$work/xvfb.log"
+  fi
+  if [ $rc -ne 0 ] && [ -s "$work/weston.log" ]; then
+    echo "--- Wayland compositor output"
+    tail -n 20 "$work/weston.log"
   fi
   rm -rf "$work"
 }
@@ -103,6 +108,30 @@ e2e_stop_xvfb() {
   kill -TERM "$E2E_XVFB_PID" 2>/dev/null || true
   wait "$E2E_XVFB_PID" 2>/dev/null || true
   E2E_XVFB_PID=
+}
+
+# Starts a headless weston (CPU renderer, desktop shell, WIDTHxHEIGHT) with a runtime
+# folder of its own under $work and exports XDG_RUNTIME_DIR and WAYLAND_DISPLAY for
+# the clients; DISPLAY goes, so that nothing reaches an X server. Its pid lands in
+# E2E_WESTON_PID; stop it with e2e_stop_weston. --debug lets weston-screenshooter in.
+e2e_start_weston() {
+  local work=$1 size=${2:-1280x1024}
+  mkdir -p -m 700 "$work/xdg"
+  export XDG_RUNTIME_DIR=$work/xdg WAYLAND_DISPLAY=praatkist-$$
+  unset DISPLAY
+  weston --backend=headless-backend.so --use-pixman --width="${size%x*}" --height="${size#*x}" \
+    --socket="$WAYLAND_DISPLAY" --idle-time=0 --debug >"$work/weston.log" 2>&1 &
+  E2E_WESTON_PID=$!
+  e2e_poll 10 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || {
+    echo "weston did not start" >&2
+    return 1
+  }
+}
+
+e2e_stop_weston() {
+  [ -n "${E2E_WESTON_PID:-}" ] || return 0
+  e2e_end_pid "$E2E_WESTON_PID"
+  E2E_WESTON_PID=
 }
 
 # Ends a process we started: SIGTERM, up to 5 s, then SIGKILL.

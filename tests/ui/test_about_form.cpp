@@ -1,5 +1,6 @@
 // The about window and the version text it shows.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPointer>
@@ -71,6 +72,7 @@ private slots:
   void versionText();
   void programVersionComesFromTheBuild();
   void showAboutLayoutAndClose();
+  void closeBoxAndKeys_data();
   void closeBoxAndKeys();
   void centredOverItsOwner();
 };
@@ -167,6 +169,10 @@ void TestAboutForm::showAboutLayoutAndClose()
   QCOMPARE(seen.version, QStringLiteral("Versie ") + GetVersionText());
   QCOMPARE(seen.description, QStringLiteral("Snel spraak-opnames maken"));
   QVERIFY(seen.copyright.contains(QStringLiteral("©")));
+  // Free software under the GPL, version 3 or later, said in Dutch within one line.
+  QVERIFY2(seen.copyright.contains(QStringLiteral("vrije software onder GPL-3.0-or-later")),
+           qPrintable(seen.copyright));
+  QVERIFY(QFontMetrics(DesignFontPx(SegoeUI, 13)).horizontalAdvance(seen.copyright) <= 436);
   QVERIFY(seen.copyright.contains(QRegularExpression(QStringLiteral("\\b20\\d\\d\\b"))));
   QCOMPARE(seen.close, QStringLiteral("SLUITEN"));
   QCOMPARE(seen.titleBox, QRect(32, 35, 436, 44));
@@ -204,20 +210,40 @@ void TestAboutForm::showAboutLayoutAndClose()
   QCOMPARE(strongest(seen.copyrightBox), Hex(0x8BE5E8));
 }
 
+void TestAboutForm::closeBoxAndKeys_data()
+{
+  QTest::addColumn<QString>("how");
+  QTest::addColumn<int>("result");
+  QTest::newRow("close box") << "close" << 2;
+  QTest::newRow("Escape") << "Escape" << 2;
+  QTest::newRow("Return") << "Return" << 1;
+  QTest::newRow("screen reader") << "press" << 1;
+}
+
 void TestAboutForm::closeBoxAndKeys()
 {
-  bool openAfterKeys = false;
-  int result = -100;
+  QFETCH(QString, how);
+  QFETCH(int, result);
+  int finished = -100;
+  bool openAfterSpace = false;
+  QString name;
   AnswerAbout([&](TfrmAbout *form) {
-    QObject::connect(form, &QDialog::finished, [&](int r) { result = r; });
-    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Space})
-      QTest::keyClick(form, key);
-    openAfterKeys = form->isVisible();
-    form->close();
+    QObject::connect(form, &QDialog::finished, [&](int r) { finished = r; });
+    QTest::keyClick(form, Qt::Key_Space);
+    openAfterSpace = form->isVisible();
+    QAccessibleInterface *panel = QAccessible::queryAccessibleInterface(form->btnClose);
+    name = QStringLiteral("%1 %2").arg(panel->text(QAccessible::Name)).arg(int(panel->role()));
+    if (how == "close")
+      form->close();
+    else if (how == "press")
+      panel->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    else
+      QTest::keyClick(form, QKeySequence::fromString(how)[0].key());
   });
   TfrmAbout::ShowAbout(nullptr);
-  QVERIFY(openAfterKeys);
-  QCOMPARE(result, 2);
+  QVERIFY(openAfterSpace);
+  QCOMPARE(finished, result);
+  QCOMPARE(name, QStringLiteral("SLUITEN %1").arg(int(QAccessible::Button)));
 }
 
 void TestAboutForm::centredOverItsOwner()

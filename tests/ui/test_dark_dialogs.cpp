@@ -1,5 +1,6 @@
 // The dark dialogs: their layout and colours, and how each answer comes back.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -172,7 +173,9 @@ private slots:
   void confirmAnswers();
   void inputAnswers_data();
   void inputAnswers();
-  void noKeyAnswersTheDialog();
+  void keysAnswerTheDialog_data();
+  void keysAnswerTheDialog();
+  void screenReaderAnswersTheInput();
   void purgeQuestionFitsItsLabel();
   void longMessageIsCutAtTheLabelEdge();
 };
@@ -367,35 +370,98 @@ void TestDarkDialogs::inputAnswers()
   QCOMPARE(text, after);
 }
 
-void TestDarkDialogs::noKeyAnswersTheDialog()
+void TestDarkDialogs::keysAnswerTheDialog_data()
 {
-  bool openAfterKeys = false;
-  bool editKeptFocus = false;
-  AnswerNextDialog([&](QDialog *dialog) {
-    for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space, Qt::Key_Tab,
-                        Qt::Key_Backtab})
-      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, key);
-    openAfterKeys = dialog->isVisible();
-    auto *edit = dialog->findChild<QLineEdit *>();
-    editKeptFocus = edit && edit->hasFocus();
-    QTest::mouseClick(ButtonNamed(dialog, QStringLiteral("OK")), Qt::LeftButton);
-  });
-  QString text = QStringLiteral("Koor");
-  QVERIFY(DarkInputQuery(QStringLiteral("Nieuwe sessie"), QStringLiteral("Naam:"), text));
-  QVERIFY(openAfterKeys);
-  QVERIFY(editKeptFocus);
-  // Space typed over the selection is the only thing the keys did.
-  QCOMPARE(text, QStringLiteral(" "));
+  QTest::addColumn<int>("kind"); // 0 error, 1 message, 2 confirm, 3 input
+  QTest::addColumn<QString>("keys");
+  QTest::addColumn<int>("result");
+  QTest::newRow("error Return") << 0 << "Return" << 1;
+  QTest::newRow("error Escape") << 0 << "Escape" << 2;
+  QTest::newRow("message keypad Enter") << 1 << "Enter" << 1;
+  QTest::newRow("confirm Return") << 2 << "Return" << 1;
+  QTest::newRow("confirm Escape") << 2 << "Escape" << 2;
+  QTest::newRow("confirm Tab Return") << 2 << "Tab Return" << 2;
+  QTest::newRow("input typed Return") << 3 << "K o o r Return" << 1;
+  QTest::newRow("input Escape") << 3 << "K o o r Escape" << 2;
+  QTest::newRow("input Tab Tab Return") << 3 << "K o o r Tab Tab Return" << 1;
+}
 
-  openAfterKeys = false;
+// Keys as the user types them, each to the widget that has the focus.
+void TestDarkDialogs::keysAnswerTheDialog()
+{
+  QFETCH(int, kind);
+  QFETCH(QString, keys);
+  QFETCH(int, result);
+  int finished = -100;
+  QString focusAfterTab;
+  QRgb ringOfFocused = 0, ringOfOther = 0;
   AnswerNextDialog([&](QDialog *dialog) {
-    QTest::keyClick(dialog, Qt::Key_Escape);
-    QTest::keyClick(dialog, Qt::Key_Return);
-    openAfterKeys = dialog->isVisible();
-    dialog->close();
+    QObject::connect(dialog, &QDialog::finished, [&](int r) { finished = r; });
+    for (const QString &name : keys.split(' ')) {
+      QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : dialog;
+      if (name.size() == 1)
+        QTest::keyClick(target, name[0].toLatin1());
+      else
+        QTest::keyClick(target, QKeySequence::fromString(name)[0].key(),
+                        name == "Enter" ? Qt::KeypadModifier : Qt::NoModifier);
+      if (!dialog->isVisible())
+        break;
+      if (name == "Tab" && focusAfterTab.isEmpty()) {
+        auto *focused = qobject_cast<TModernButton *>(QApplication::focusWidget());
+        focusAfterTab = focused ? focused->Caption() : QStringLiteral("?");
+        // After Tab the focused button shows a ring inside its outline; the other not.
+        const QImage img = dialog->grab().toImage();
+        for (auto *b : dialog->findChildren<TModernButton *>())
+          (b == focused ? ringOfFocused : ringOfOther) = Rgb(img, b->x() + 60, b->y() + 3);
+      }
+    }
   });
-  QVERIFY(!DarkConfirm(QStringLiteral("Opname wissen?")));
-  QVERIFY(openAfterKeys);
+  QString text = QStringLiteral("Oud");
+  bool answer = false;
+  switch (kind) {
+  case 0:
+    ShowDarkError(QStringLiteral("Fout!"));
+    break;
+  case 1:
+    ShowDarkMessage(QStringLiteral("Let op."));
+    break;
+  case 2:
+    answer = DarkConfirm(QStringLiteral("Opname wissen?"));
+    break;
+  default:
+    answer = DarkInputQuery(QStringLiteral("Nieuwe sessie"), QStringLiteral("Naam:"), text);
+    break;
+  }
+  QCOMPARE(finished, result);
+  if (kind >= 2)
+    QCOMPARE(answer, result == 1);
+  if (kind == 3)
+    QCOMPARE(text, result == 1 ? QStringLiteral("Koor") : QStringLiteral("Oud"));
+  if (keys.contains("Tab")) {
+    QCOMPARE(focusAfterTab, QStringLiteral("Annuleren"));
+    QCOMPARE(Hex(ringOfFocused), Hex(0xFFFFFF));
+    QCOMPARE(Hex(ringOfOther), Hex(kind == 2 ? 0xCE4D4D : 0x366BA7));
+  }
+}
+
+// A screen reader finds the text box named by its prompt, and the press action of
+// "OK" answers the dialog.
+void TestDarkDialogs::screenReaderAnswersTheInput()
+{
+  QString editName;
+  AnswerNextDialog([&](QDialog *dialog) {
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Koor"));
+    QAccessibleInterface *edit =
+        QAccessible::queryAccessibleInterface(dialog->findChild<QLineEdit *>());
+    editName = QStringLiteral("%1 %2").arg(edit->text(QAccessible::Name)).arg(int(edit->role()));
+    QAccessible::queryAccessibleInterface(ButtonNamed(dialog, QStringLiteral("OK")))
+        ->actionInterface()
+        ->doAction(QAccessibleActionInterface::pressAction());
+  });
+  QString text;
+  QVERIFY(DarkInputQuery(QStringLiteral("Nieuwe sessie"), QStringLiteral("Naam:"), text));
+  QCOMPARE(text, QStringLiteral("Koor"));
+  QCOMPARE(editName, QStringLiteral("Naam: %1").arg(int(QAccessible::EditableText)));
 }
 
 void TestDarkDialogs::purgeQuestionFitsItsLabel()

@@ -1,6 +1,7 @@
 // TModernButton: its look in the four states, its clicks and the modal result it
 // hands to its window; and the font stand-ins its caption relies on.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QEnterEvent>
@@ -107,6 +108,7 @@ private slots:
   void modalResultClosesTheEnclosingDialog_data();
   void modalResultClosesTheEnclosingDialog();
   void modalResultZeroOnlyClicks();
+  void screenReaderAndKeysPressIt();
 };
 
 void TestModernButton::fontStandIns()
@@ -392,6 +394,45 @@ void TestModernButton::modalResultZeroOnlyClicks()
   QTest::mouseClick(&loose, Qt::LeftButton);
   QCOMPARE(looseClicks.count(), 1);
   QVERIFY(loose.isVisible());
+}
+
+// A screen reader sees a push button named by its caption; its press action and the
+// keys Space and Return click it like the mouse, and neither does while disabled.
+void TestModernButton::screenReaderAndKeysPressIt()
+{
+  THost host;
+  TModernButton *b = host.button;
+  QVERIFY(QTest::qWaitForWindowExposed(&host.window));
+  QSignalSpy clicks(b, &TModernButton::OnClick);
+  QAccessibleInterface *a = QAccessible::queryAccessibleInterface(b);
+  QVERIFY(a);
+  QCOMPARE(a->role(), QAccessible::Button);
+  QCOMPARE(a->text(QAccessible::Name), QStringLiteral("OK"));
+  b->SetCaption(QStringLiteral("Wissen"));
+  QCOMPARE(a->text(QAccessible::Name), QStringLiteral("Wissen"));
+  QVERIFY(a->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+  QVERIFY(a->state().focusable);
+  QVERIFY(!a->state().disabled);
+
+  a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  QCOMPARE(clicks.count(), 1);
+  // A click leaves the focus alone; Tab brings it, then the keys press.
+  b->clearFocus();
+  QTest::mouseClick(b, Qt::LeftButton);
+  QVERIFY(!b->hasFocus());
+  QCOMPARE(clicks.count(), 2);
+  QTest::keyClick(&host.window, Qt::Key_Tab);
+  QVERIFY(b->hasFocus());
+  QVERIFY(a->state().focused);
+  QTest::keyClick(b, Qt::Key_Space);
+  QTest::keyClick(b, Qt::Key_Return);
+  QCOMPARE(clicks.count(), 4);
+
+  b->setEnabled(false);
+  QVERIFY(a->state().disabled);
+  a->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  QTest::keyClick(b, Qt::Key_Space);
+  QCOMPARE(clicks.count(), 4);
 }
 
 QTEST_MAIN(TestModernButton)
