@@ -11,15 +11,16 @@
 #include "platform/VersionInfo.h"
 #include "ui/Fonts.h"
 #include "ui/ModernButton.h"
+#include "ui/Palette.h"
 
 namespace praatkist::ui {
 
 namespace {
 
-const QColor Background = QColor::fromRgb(0x1B1D21);
-const QColor WindowText = QColor::fromRgb(0x8BE5E8);
-const QColor VersionYellow = QColor::fromRgb(0xFFDF45);
-const QColor Blue = QColor::fromRgb(0x366BA7);
+const QColor Background = palette::Colour(palette::Background);
+const QColor WindowText = palette::Colour(palette::WindowText);
+const QColor VersionYellow = palette::Colour(palette::ClockYellow);
+const QColor Blue = palette::Colour(palette::BlueAccent);
 
 QLabel *AddLabel(QWidget *AForm, const QString &AName, const QRect &ABox, const QString &AText,
                  const QFont &AFont, const QColor &AColor)

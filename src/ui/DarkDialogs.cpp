@@ -12,6 +12,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/ModernButton.h"
+#include "ui/Palette.h"
 
 namespace praatkist::ui {
 
@@ -22,12 +23,12 @@ constexpr int LabelLeft = 28;
 constexpr int LabelWidth = FormWidth - 2 * LabelLeft; // 424
 constexpr int ButtonHeight = 38;
 
-const QColor Background = QColor::fromRgb(0x1B1D21);
-const QColor FieldBackground = QColor::fromRgb(0x282B31);
-const QColor DialogText = QColor::fromRgb(0xE3E5E8);
-const QColor Red = QColor::fromRgb(0xCE4D4D);
-const QColor Blue = QColor::fromRgb(0x366BA7);
-const QColor Grey = QColor::fromRgb(0x383C43);
+const QColor Background = palette::Colour(palette::Background);
+const QColor FieldBackground = palette::Colour(palette::FieldBackground);
+const QColor DialogText = palette::Colour(palette::DialogText);
+const QColor Red = palette::Colour(palette::RedAccent);
+const QColor Blue = palette::Colour(palette::BlueAccent);
+const QColor Grey = palette::Colour(palette::GreyAccent);
 
 // The dialog window. Escape, its close box and whatever else asks the dialog to
 // reject answer "Annuleren"; Return answers with the default button (the confirming
@@ -107,7 +108,8 @@ QLabel *AddDarkDialogLabel(TDarkDialogForm *AForm, const QString &AText, int ATo
 }
 
 // The confirming button (OK) is the dialog's default: Return presses it, and where no
-// text box is there to type in it has the focus from the start.
+// text box is there to type in it has the focus from the start. A confirmation of
+// something that cannot be taken back makes its "Annuleren" the default instead.
 TModernButton *AddDarkDialogButton(TDarkDialogForm *AForm, const QString &ACaption, int ALeft,
                                    int ATop, int AWidth, int AModalResult, const QColor &AAccent)
 {
@@ -151,8 +153,13 @@ bool DarkConfirm(const QString &Text)
 {
   auto form = CreateDarkDialogForm(QStringLiteral("Bevestigen"), 190);
   AddDarkDialogLabel(form.get(), Text, 20, 100);
-  AddDarkDialogButton(form.get(), QStringLiteral("Annuleren"), 190, 135, 125, mrCancel, Grey);
+  auto *cancel =
+      AddDarkDialogButton(form.get(), QStringLiteral("Annuleren"), 190, 135, 125, mrCancel, Grey);
   AddDarkDialogButton(form.get(), QStringLiteral("Wissen"), 325, 135, 125, mrOk, Red);
+  // Every confirmation wipes something (a take, a trim, the backups): a Return typed
+  // ahead must not do that, so Return keeps things and Tab leads to "Wissen".
+  form->DefaultButton = cancel;
+  cancel->setFocus();
   return ShowModal(form.get()) == mrOk;
 }
 

@@ -1,4 +1,5 @@
 #include "ui/DarkStyle.h"
+#include "ui/Palette.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -8,8 +9,8 @@ namespace praatkist::ui {
 
 void ApplyDarkPopup(QComboBox *ACombo)
 {
-  const QColor field = QColor::fromRgb(0x282B31);
-  const QColor text = QColor::fromRgb(0xE3E5E8);
+  const QColor field = palette::Colour(palette::FieldBackground);
+  const QColor text = palette::Colour(palette::DialogText);
   const QColor grey = QColor::fromRgb(0x7A7E84);
   QPalette pal = ACombo->palette();
   for (QPalette::ColorRole role :
@@ -19,7 +20,7 @@ void ApplyDarkPopup(QComboBox *ACombo)
     pal.setColor(role, text);
   for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
     pal.setColor(QPalette::Disabled, role, grey);
-  pal.setColor(QPalette::Highlight, QColor::fromRgb(0x366BA7));
+  pal.setColor(QPalette::Highlight, palette::Colour(palette::BlueAccent));
   pal.setColor(QPalette::HighlightedText, Qt::white);
 
   // The list lives in a window of its own, which takes no colours from the combo box:

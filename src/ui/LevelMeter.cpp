@@ -8,6 +8,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/PaintMath.h"
+#include "ui/Palette.h"
 #include "ui/PixelPaint.h"
 
 namespace praatkist::ui {
@@ -28,8 +29,8 @@ constexpr double kPeakFall = 0.94;
 
 constexpr std::array<int, 9> kScaleMarks{-60, -48, -36, -24, -12, -6, 0, 3, 6};
 
-const QColor kBackground = QColor::fromRgb(0x1B1D21);
-const QColor kTrack = QColor::fromRgb(0x282B31);
+const QColor kBackground = palette::Colour(palette::Background);
+const QColor kTrack = palette::Colour(palette::FieldBackground);
 const QColor kScaleText = QColor::fromRgb(0x9EA2A8);
 const QColor kScaleLine = QColor::fromRgb(0x565A60);
 const QColor kUnlit = QColor::fromRgb(0x373A40);

@@ -1,7 +1,7 @@
 #pragma once
 // The segmented level meter: its ballistics and its picture, apart from any window so
-// that both can be tested alone. The main window keeps the state and the meter's tag
-// and paints the picture this module composes.
+// that both can be tested alone. The meter widget (LevelMeterWidget) keeps the state and
+// the tag and paints the picture this module composes.
 //
 // Levels are peak magnitudes of 16-bit audio: 32768 is full scale (0 dB); playback
 // levels reach 65535. The meter shows -60 dB to +6 dB over 36 segments.

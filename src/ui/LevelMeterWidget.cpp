@@ -33,7 +33,8 @@ void TLevelMeterWidget::BlankBar()
 void TLevelMeterWidget::paintEvent(QPaintEvent *)
 {
   QPainter painter(this);
-  painter.drawImage(0, 0, RenderLevelMeter(width(), height(), Tag, FState.PeakLevel));
+  painter.drawImage(
+      0, 0, RenderLevelMeter(width(), height(), Tag, FState.PeakLevel, devicePixelRatioF()));
 }
 
 } // namespace praatkist::ui

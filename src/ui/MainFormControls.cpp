@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "ui/ClickLabel.h"
+#include "ui/DarkStyle.h"
 #include "ui/Fonts.h"
 #include "ui/LevelMeterWidget.h"
 #include "ui/Palette.h"
@@ -52,6 +53,7 @@ QComboBox *MakeCombo(QWidget *AOwner, const QString &AName, int ALeft, int ATop,
   combo->setEditable(false);
   combo->setGeometry(ALeft, ATop, AWidth, 25);
   combo->addItems(AItems);
+  ApplyDarkPopup(combo);
   return combo;
 }
 

@@ -9,6 +9,7 @@
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/PaintMath.h"
+#include "ui/Palette.h"
 #include "ui/PixelPaint.h"
 
 namespace praatkist::ui {
@@ -28,7 +29,7 @@ const QColor kAxisText = QColor::fromRgb(0xB0B0B0);
 const QColor kAxisTick = QColor::fromRgb(0x444444);
 const QColor kPeak = QColor::fromRgb(0x3BDF25);
 const QColor kCursor = QColor::fromRgb(0xFFFFFF);
-const QColor kTrim = QColor::fromRgb(0xFFA045);
+const QColor kTrim = palette::Colour(palette::TrimOrange);
 
 double EffectiveDuration(double duration)
 {

@@ -1,7 +1,8 @@
 #pragma once
 // The picture of a take's waveform: time axis, one or two lanes of peak lines, the
 // playback cursor and the trim marks, apart from any window so that its geometry can
-// be tested alone. The main window loads the peaks and paints what this composes.
+// be tested alone. The waveform widget (WaveformWidget) keeps the peaks and paints
+// what this composes.
 
 #include <QFont>
 #include <QImage>

@@ -95,7 +95,7 @@ void TWaveformWidget::paintEvent(QPaintEvent *)
   scene.CursorVisible = FCursorVisible;
   scene.TrimActive = FTrimActive;
   QPainter painter(this);
-  painter.drawImage(0, 0, RenderWaveform(width(), height(), scene));
+  painter.drawImage(0, 0, RenderWaveform(width(), height(), scene, devicePixelRatioF()));
 }
 
 } // namespace praatkist::ui
