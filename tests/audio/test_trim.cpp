@@ -9,6 +9,7 @@
 #include "session/SessionManager.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 
@@ -29,8 +30,11 @@ using praatkist::audio::TrimRecordPath;
 using praatkist::audio::TrimTempPath;
 using praatkist::test::Le32;
 using praatkist::test::ReadBytes;
+using praatkist::test::TrimRecordText;
 using praatkist::test::TScriptedAudioLayer;
 using praatkist::test::TTempDir;
+using praatkist::test::WriteTrimRecord;
+using praatkist::test::WriteWave;
 namespace fs = std::filesystem;
 
 // A trim that succeeds hands back the amounts as its record holds them: 15 digits.
@@ -48,17 +52,6 @@ std::vector<std::int16_t> Burst(std::int64_t frames, std::int64_t from, std::int
   for (std::int64_t f = from; f < to; ++f)
     s[static_cast<std::size_t>(f * channels + channel)] = loud;
   return s;
-}
-
-void WriteWave(const fs::path &path, std::uint32_t rate, std::uint16_t channels,
-               const std::vector<std::int16_t> &samples)
-{
-  const auto header =
-      audio::BuildWaveHeader(static_cast<std::uint32_t>(samples.size() * 2), rate, channels);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(header.data()), 44);
-  out.write(reinterpret_cast<const char *>(samples.data()),
-            static_cast<std::streamsize>(samples.size() * 2));
 }
 
 std::string Text(const fs::path &path)
@@ -227,8 +220,7 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
 {
   WriteWave(take, 48000, 1, Burst(144000, 60000, 84000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(Text(TrimRecordPath(take)),
-            "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n" + IdentityLines(take));
+  EXPECT_EQ(Text(TrimRecordPath(take)), TrimRecordText("1.15", "1.15", IdentityLines(take)));
   double s = -1, e = -1;
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_DOUBLE_EQ(s, start);
@@ -243,9 +235,9 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
   const auto second = ReadBytes(take);
   ASSERT_TRUE(Trim());
   EXPECT_EQ(ReadBytes(BackupPath(take)), second);
-  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=0.4\r\nEndSeconds=0.9\r\n" +
-                                            IdentityLines(take) +
-                                            "[Notitie]\r\nTekst=eerste versie\r\n");
+  EXPECT_EQ(
+      Text(TrimRecordPath(take)),
+      TrimRecordText("0.4", "0.9", IdentityLines(take) + "[Notitie]\r\nTekst=eerste versie\r\n"));
 }
 
 TEST_F(TrimTest, EmptyAndMissingTakes)
@@ -441,13 +433,12 @@ TEST_F(TrimTest, UndoGivesBackTheOriginalBytes)
 TEST_F(TrimTest, BackupAndRecordTable)
 {
   const auto record = TrimRecordPath(take), backup = BackupPath(take);
-  const char *text = "[Trim]\r\nStartSeconds=0.5\r\nEndSeconds=0.25\r\n";
   double s = -1, e = -1;
 
   // both present
   test::WriteBytes(take, "trimmed", 7);
   test::WriteBytes(backup, "original", 8);
-  test::WriteBytes(record, text, std::strlen(text));
+  WriteTrimRecord(take, "0.5", "0.25");
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_EQ(s, 0.5);
   EXPECT_EQ(e, 0.25);
@@ -466,7 +457,7 @@ TEST_F(TrimTest, BackupAndRecordTable)
   EXPECT_EQ(Text(take), "original");
 
   // record without backup: ignored, nothing changes
-  test::WriteBytes(record, text, std::strlen(text));
+  WriteTrimRecord(take, "0.5", "0.25");
   EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
   EXPECT_EQ(s, 0.0);
   EXPECT_FALSE(rec.UndoTrim(take));
@@ -501,7 +492,7 @@ TEST_F(TrimTest, RecordIsReadLeniently)
   EXPECT_EQ(e, 0.0);
   record("[Anders]\r\nStartSeconds=3\r\n");
   EXPECT_EQ(s, 0.0);
-  record("[Trim]\r\nStartSeconds=veel\r\nEndSeconds=\r\n");
+  record(TrimRecordText("veel", ""));
   EXPECT_EQ(s, 0.0);
   EXPECT_EQ(e, 0.0);
   record("");
@@ -808,11 +799,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
   const Row rows[] = {
       {"unchanged", [](const fs::path &) {}, true},
       {"record from before records named their take",
-       [](const fs::path &t) {
-         const char *text = "[Trim]\r\nStartSeconds=0.525\r\nEndSeconds=0.85833\r\n";
-         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
-       },
-       true},
+       [](const fs::path &t) { WriteTrimRecord(t, "0.525", "0.85833"); }, true},
       {"take removed and a new one recorded under its name",
        [](const fs::path &t) {
          fs::remove(t);
@@ -836,8 +823,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"damaged name",
        [](const fs::path &t) {
-         const char *text = "[Trim]\r\nStartSeconds=1\r\nTakeSize=veel\r\nTakeModified=1\r\n";
-         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
+         WriteTrimRecord(t, "1", {}, "TakeSize=veel\r\nTakeModified=1\r\n");
        },
        false},
   };
