@@ -2,6 +2,8 @@
 
 #include "audio/AudioErrors.h"
 #include "audio/DecodeStream.h"
+#include "audio/Mp3FrameTrim.h"
+#include "audio/Mp3Frames.h"
 #include "audio/WavHeader.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
@@ -35,11 +37,38 @@ struct TRewriteOutput {
   std::unique_ptr<platform::TNewFile> Out;
 };
 
+// An MP3 take trimmed by copying its own frames: true when done, false (nothing
+// written) when the take is not one whose frames can be copied exactly.
+bool CopyKeptFrames(const TRewriteJob &job, const TTrimScan &scan, const TCutPoints &cut,
+                    std::vector<std::int16_t> &block, const TTrimStep &step)
+{
+  TMp3Take take;
+  step(0.5);
+  if (!ReadMp3Take(job.Source, take) ||
+      take.Samples() != static_cast<std::uint64_t>(scan.TotalFrames) ||
+      take.First.SampleRate != scan.Rate || take.First.Channels() != scan.Channels)
+    return false;
+  platform::TReadFile source(job.Source);
+  TFrameTrim plan;
+  if (!PlanFrameTrim(take, source, static_cast<std::uint64_t>(cut.Start),
+                     static_cast<std::uint64_t>(cut.End), plan))
+    return false;
+
+  WriteFrameTrim(take, plan, source, job.Target, block.data(), kReadBlock,
+                 [&step](double fraction) { step(0.5 + 0.5 * fraction); });
+  return true;
+}
+
 } // namespace
 
 void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &scan,
                  const TCutPoints &cut, std::vector<std::int16_t> &block, const TTrimStep &step)
 {
+  // An MP3 made of MPEG-1 Layer III frames with a LAME tag keeps its own frames (and
+  // bit rate); anything else is decoded and encoded anew.
+  if (job.Format == rfMP3 && CopyKeptFrames(job, scan, cut, block, step))
+    return;
+
   auto *bytes = reinterpret_cast<std::uint8_t *>(block.data());
   TRewriteOutput h(layer);
   // The rewrite reads the backup, which must open as the take did.

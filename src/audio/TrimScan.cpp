@@ -2,6 +2,7 @@
 
 #include "audio/AudioErrors.h"
 #include "audio/DecodeStream.h"
+#include "audio/Mp3Frames.h"
 #include "audio/Peaks.h"
 #include "audio/WavHeader.h"
 #include "platform/FileOps.h"
@@ -110,9 +111,11 @@ TTrimScan ScanForSound(IAudioLayer &layer, const std::filesystem::path &FileName
     }
   };
 
-  // Where the samples are the file's own bytes, only the two ends need reading: from
-  // the start up to the first sound, and from the end back to the last.
-  bool fromBothEnds = r.PlainOffset.has_value() && length % frameBytes == 0;
+  // Where the samples are the file's own bytes, or the frames of an MP3 whose tag lets
+  // the decoder place every sample, only the two ends need reading: from the start up
+  // to the first sound, and from the end back to the last.
+  bool fromBothEnds = (r.PlainOffset.has_value() || StartsWithLameTag(FileName)) &&
+                      length != kPositionError && length % frameBytes == 0;
   scanForward(fromBothEnds);
   if (fromBothEnds && r.FirstLoud >= 0) {
     const std::uint64_t scanned = static_cast<std::uint64_t>(samples) * 2;

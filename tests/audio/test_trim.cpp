@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -879,16 +880,42 @@ TEST_F(TrimFilesTest, ScanReadsTheEndsOnlyAndAgreesWithOnePass)
 // Ends the process at every step of a trim and of an undo in turn, then looks at the
 // folder as the next start of the program does: one take, listed alone, either as
 // recorded with nothing to undo, or trimmed with the record and backup that undo it.
-class TrimCrashTest : public TrimFilesTest,
-                      public ::testing::WithParamInterface<std::pair<TRecordingFormat, bool>> {
+struct TCrashRow {
+  TRecordingFormat Format;
+  bool NoLinks;
+  bool RealMp3 = false; // an MP3 take from the program's encoder, trimmed by copying frames
+};
+
+class TrimCrashTest : public TrimFilesTest, public ::testing::WithParamInterface<TCrashRow> {
 protected:
+  void SetUp() override
+  {
+    TrimFilesTest::SetUp();
+    if (!GetParam().RealMp3)
+      return;
+    // A sine burst from 0.5 to 1.5 s of 2 s; what its trim gives, made once beside.
+    std::vector<std::int16_t> s(2 * 96000, 0);
+    for (std::size_t f = 24000; f < 72000; ++f)
+      s[2 * f] = s[2 * f + 1] = static_cast<std::int16_t>(8000 * std::sin(f / 7.0));
+    const fs::path scratch = dir / "Koor-9.mp3";
+    ASSERT_TRUE(test::WriteMp3(scratch, 48000, 2, 128, s));
+    original = ReadBytes(scratch);
+    ASSERT_TRUE(rec.TrimSilence(scratch, rfMP3, 192, cutAtStart, end));
+    ASSERT_FALSE(layer.Called("EncodeMp3Start"));
+    trimmedMp3 = ReadBytes(scratch);
+    ASSERT_TRUE(rec.UndoTrim(scratch));
+    fs::remove(scratch);
+  }
+  std::string TakeName() const { return GetParam().RealMp3 ? "Koor-1.mp3" : "Koor-1.wav"; }
+  double cutAtStart = 25200 / 48000.0;
+
   // Runs Work in a child process that ends before step CrashAt; false when Work
   // finished before reaching it.
   bool CrashedAt(int crashAt, const std::function<void()> &work)
   {
     const pid_t pid = fork();
     if (pid == 0) {
-      THook hook({}, GetParam().second, crashAt);
+      THook hook({}, GetParam().NoLinks, crashAt);
       try {
         work();
       } catch (...) {
@@ -911,19 +938,20 @@ protected:
     store.SelectSession(QStringLiteral("Koor"));
     QStringList listed;
     store.LoadRecordings(listed);
-    EXPECT_EQ(listed, QStringList{QStringLiteral("Koor-1.wav")});
-    EXPECT_TRUE(store.NextFileName(QStringLiteral(".wav")).endsWith(QStringLiteral("Koor-2.wav")));
+    const QString ext = QString::fromStdString(take.extension().string());
+    EXPECT_EQ(listed, QStringList{QString::fromStdString(TakeName())});
+    EXPECT_TRUE(store.NextFileName(ext).endsWith(QStringLiteral("Koor-2") + ext));
 
     test::TScriptedAudioLayer freshLayer;
     TBassRecorder fresh(freshLayer);
-    const TRecordingFormat format = GetParam().first;
+    const TRecordingFormat format = GetParam().Format;
     const auto bytes = ReadBytes(take);
     const bool trimmed = bytes == Trimmed(format);
     EXPECT_TRUE(trimmed || bytes == original);
     double s = -1, e = -1;
     EXPECT_EQ(fresh.ReadTrimInfo(take, s, e), trimmed);
     if (trimmed) {
-      EXPECT_SECONDS(s, 25200 / 48000.0);
+      EXPECT_SECONDS(s, cutAtStart);
       EXPECT_TRUE(fresh.UndoTrim(take));
       EXPECT_FALSE(fs::exists(BackupPath(take)));
     } else {
@@ -940,8 +968,8 @@ protected:
 TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 {
   fs::create_directories(dir / "Koor");
-  take = dir / "Koor" / "Koor-1.wav";
-  const TRecordingFormat format = GetParam().first;
+  take = dir / "Koor" / TakeName();
+  const TRecordingFormat format = GetParam().Format;
   int step = 1;
   for (;; ++step) {
     fs::remove_all(take.parent_path());
@@ -966,9 +994,10 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, TrimCrashTest,
-                         ::testing::Values(std::pair{rfWave, false}, std::pair{rfWave, true},
-                                           std::pair{rfMP3, false}),
+                         ::testing::Values(TCrashRow{rfWave, false}, TCrashRow{rfWave, true},
+                                           TCrashRow{rfMP3, false}, TCrashRow{rfMP3, false, true}),
                          [](const auto &info) {
-                           return std::string(info.param.first == rfWave ? "Wave" : "Mp3") +
-                                  (info.param.second ? "WithoutHardLinks" : "");
+                           return std::string(info.param.Format == rfWave ? "Wave" : "Mp3") +
+                                  (info.param.NoLinks ? "WithoutHardLinks" : "") +
+                                  (info.param.RealMp3 ? "CopyingFrames" : "");
                          });

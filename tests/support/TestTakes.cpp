@@ -1,5 +1,7 @@
 #include "support/TestTakes.h"
 
+#include "audio/AudioLayer.h"
+#include "audio/Mp3Encoder.h"
 #include "audio/TakeFiles.h"
 #include "audio/WavHeader.h"
 #include "support/TestFiles.h"
@@ -17,6 +19,14 @@ void WriteWave(const std::filesystem::path &path, std::uint32_t rate, std::uint1
   out.write(reinterpret_cast<const char *>(header.data()), 44);
   out.write(reinterpret_cast<const char *>(samples.data()),
             static_cast<std::streamsize>(samples.size() * 2));
+}
+
+bool WriteMp3(const std::filesystem::path &path, std::uint32_t rate, std::uint16_t channels,
+              int kbps, const std::vector<std::int16_t> &samples)
+{
+  audio::TMp3Encoder enc;
+  return enc.Open(path, rate, channels, kbps) == audio::kErrOk &&
+         enc.Encode(samples.data(), samples.size() * 2) && enc.Finish();
 }
 
 std::string TrimRecordText(const std::string &start, const std::optional<std::string> &end,
