@@ -134,7 +134,8 @@ bool PlanFrameTrim(const TMp3Take &take, platform::TReadFile &file, std::uint64_
       return false;
     plan.CopyOffset = take.Frames[c.From].Offset;
     plan.CopyBytes = take.Frames[last - 1].Offset + take.Frames[last - 1].Bytes - plan.CopyOffset;
-    return true;
+    // The tag counts bytes in 32 bits.
+    return take.TagFrame.size() + plan.Lead.size() + plan.CopyBytes <= 0xFFFFFFFFu;
   }
   return false;
 }
@@ -148,7 +149,7 @@ std::vector<std::uint8_t> BuildTagFrame(const TMp3Take &take, const TFrameTrim &
   std::uint8_t *x = tag.data() + take.Tag.Xing;
   PutBe32(x + 8, static_cast<std::uint32_t>(count));
   PutBe32(x + 12, static_cast<std::uint32_t>(total));
-  if (take.Tag.HasToc) {
+  if (take.Tag.HasToc()) {
     // Entry i: where i % of the frames begins, in 256ths of the file.
     for (std::size_t i = 0; i < 100; ++i) {
       const std::uint64_t k = i * count / 100;

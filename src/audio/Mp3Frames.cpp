@@ -79,22 +79,20 @@ std::uint16_t Mp3Crc16(const std::uint8_t *data, std::size_t size, std::uint16_t
 bool FindMp3Tag(const std::uint8_t *frame, std::size_t size, TMp3TagLayout &layout) noexcept
 {
   TMp3Header h;
-  if (size < 4 || !ParseMp3Header(frame, h) || h.FrameBytes > size)
+  if (size < 4 || !ParseMp3Header(frame, h))
     return false;
   const std::size_t x = h.PayloadAt();
   if (x + 8 > size ||
       (std::memcmp(frame + x, "Info", 4) != 0 && std::memcmp(frame + x, "Xing", 4) != 0))
     return false;
   const std::uint32_t flags = Be32(frame + x + 4);
-  // Frame and byte counts are needed; the seek table and the quality may be absent.
-  if ((flags & 3) != 3)
-    return false;
-  const std::size_t lame = x + 8 + 8 + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
-  if (lame + 36 > h.FrameBytes || std::memcmp(frame + lame, "LAME", 4) != 0)
+  const std::size_t lame = x + 8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) +
+                           (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+  if (lame + 36 > size || lame + 36 > h.FrameBytes || std::memcmp(frame + lame, "LAME", 4) != 0)
     return false;
   layout.Xing = x;
   layout.Lame = lame;
-  layout.HasToc = (flags & 4) != 0;
+  layout.Flags = flags;
   return true;
 }
 
@@ -140,7 +138,8 @@ bool ReadMp3Take(const std::filesystem::path &file, TMp3Take &take)
     if (p == nullptr || !ParseMp3Header(p, tag) || tag.Crc)
       return false;
     p = view(0, tag.FrameBytes);
-    if (p == nullptr || !FindMp3Tag(p, tag.FrameBytes, take.Tag))
+    // Frame and byte counts are needed; the seek table and the quality may be absent.
+    if (p == nullptr || !FindMp3Tag(p, tag.FrameBytes, take.Tag) || (take.Tag.Flags & 3) != 3)
       return false;
     take.TagFrame.assign(p, p + tag.FrameBytes);
     const std::uint8_t *lame = take.TagFrame.data() + take.Tag.Lame;

@@ -50,9 +50,10 @@ struct TMp3Frame {
 
 // Where the fields of the tag frame lie, as offsets within that frame.
 struct TMp3TagLayout {
-  std::size_t Xing = 0; // "Info" or "Xing"
-  std::size_t Lame = 0; // "LAME", 36 bytes of extension from here
-  bool HasToc = false;  // the frame and byte counts are always there (checked)
+  std::size_t Xing = 0;    // "Info" or "Xing", then the flags and the fields they name
+  std::size_t Lame = 0;    // "LAME", 36 bytes of extension from here
+  std::uint32_t Flags = 0; // 1 frame count, 2 byte count, 4 seek table, 8 quality
+  bool HasToc() const noexcept { return (Flags & 4) != 0; }
 };
 
 // A take that is one LAME tag frame followed by MPEG-1 Layer III frames of one sample
@@ -76,8 +77,8 @@ bool ReadMp3Take(const std::filesystem::path &file, TMp3Take &take);
 // Only a look at the start: the file opens with a LAME tag frame.
 bool StartsWithLameTag(const std::filesystem::path &file) noexcept;
 
-// The tag frame's fields, found in Frame (a tag frame of MPEG-1 Layer III); false
-// when it is not one with LAME's extension.
+// The tag frame's fields, found in the first Size bytes of Frame (at least up to the
+// end of LAME's extension); false when it is no MPEG-1 Layer III tag frame with it.
 bool FindMp3Tag(const std::uint8_t *frame, std::size_t size, TMp3TagLayout &layout) noexcept;
 
 // LAME's CRC-16 (polynomial 0x8005, reflected, as for its tag and music CRCs).
