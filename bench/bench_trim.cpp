@@ -1,21 +1,29 @@
 // Trimming an hour of 48 kHz stereo speech-like audio (tone bursts with a silent
-// lead-in and tail), against its peers on the same audio, warm cache, in one run:
+// lead-in and tail), against its peers on the same audio, in one run:
 //   WAV: TrimSilence  vs  cp of the file followed by a sync of the copy (the trim pushes
 //        its new take to the disk before it replaces the old one), and sox trimming
 //        both ends; once with 2 s of silence at each end (cut), once with 20 ms (too
 //        little to cut: only the ends are read)
-//   MP3: TrimSilence of a 192 kbit/s take  vs  lame -b 192 encoding the same audio
+//   MP3: TrimSilence of a 192 kbit/s take (its frames copied)  vs  lame --cbr -b 192
+//        encoding the same audio; and the trim of the same take without its tag frame,
+//        which is decoded and encoded anew
 //
 //   bench_trim [folder] [seconds] [runs] [wav]   (needs an audio server; scripts/bench.sh;
 //                                                 "wav" leaves out the MP3 trim)
 //
-// Each trim and its peer run by turns, so that a change in the machine's load between
-// them weighs on both; the best of the runs counts.
+// Every timed run and its peer start alike: the writes of earlier steps flushed (and,
+// as root, the page cache dropped), the input read once into the cache. They run in
+// pairs, by turns, so that a change in the machine's load weighs on both; the ratio of
+// each pair counts, and the median, spread and best of those ratios are printed.
 
 #include "BenchSupport.h"
 
 #include "audio/BassRecorder.h"
+#include "audio/Mp3Frames.h"
 #include "audio/TakeFiles.h"
+
+#include <iterator>
+#include <unistd.h>
 
 using namespace praatkist;
 namespace fs = std::filesystem;
@@ -47,6 +55,52 @@ fs::path ShortSilences(const fs::path &source, double lead, double keep)
   return path;
 }
 
+// The MP3 without its tag frame: a take whose frames cannot be placed, trimmed by
+// decoding and encoding.
+fs::path Untagged(const fs::path &mp3)
+{
+  const fs::path path = fs::path(mp3).replace_extension(".untagged.mp3");
+  std::ifstream in(mp3, std::ios::binary);
+  std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  praatkist::audio::TMp3Header h;
+  const auto *p = reinterpret_cast<const std::uint8_t *>(bytes.data());
+  const std::size_t skip =
+      bytes.size() > 4 && praatkist::audio::ParseMp3Header(p, h) ? h.FrameBytes : 0;
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data() + skip, static_cast<std::streamsize>(bytes.size() - skip));
+  return path;
+}
+
+// Timed runs and their peers, pair by pair.
+struct TPairs {
+  std::vector<double> Times, Peers;
+  void Add(double time, double peer)
+  {
+    Times.push_back(time);
+    Peers.push_back(peer);
+  }
+  std::vector<double> Ratios() const
+  {
+    std::vector<double> r;
+    for (std::size_t i = 0; i < Times.size(); ++i)
+      r.push_back(Times[i] / Peers[i]);
+    std::sort(r.begin(), r.end());
+    return r;
+  }
+  double BestTime() const { return *std::min_element(Times.begin(), Times.end()); }
+  double BestPeer() const { return *std::min_element(Peers.begin(), Peers.end()); }
+  double BestRatio() const { return BestTime() / BestPeer(); }
+  void Print(const char *what, const char *peer, const char *note) const
+  {
+    const auto r = Ratios();
+    const double median =
+        r.size() % 2 ? r[r.size() / 2] : 0.5 * (r[r.size() / 2 - 1] + r[r.size() / 2]);
+    std::printf("  %-34s %7.3f s (best)   %.4fx %s, median of %zu pairs (spread %.4f .. %.4f, "
+                "best %.4f; %s)\n",
+                what, BestTime(), median, peer, r.size(), r.front(), r.back(), BestRatio(), note);
+  }
+};
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -69,9 +123,13 @@ int main(int argc, char **argv)
     fs::remove(audio::BackupPath(t));
     fs::remove(audio::TrimRecordPath(t));
   };
-  // Nothing of an earlier step is still on its way to the disk, and the input is cached.
-  const auto settle = [](const fs::path &input) {
-    bench::Shell(bench::Command({"sync && cat", bench::Quote(input), "> /dev/null"}));
+  // Nothing of an earlier step is still on its way to the disk or fills the cache, and
+  // the input is cached.
+  const bool dropCaches = access("/proc/sys/vm/drop_caches", W_OK) == 0; // root, outside a jail
+  const auto settle = [dropCaches](const fs::path &input) {
+    bench::Shell(bench::Command(
+        {dropCaches ? "sync && echo 3 > /proc/sys/vm/drop_caches && cat" : "sync && cat",
+         bench::Quote(input), "> /dev/null"}));
   };
   double start = 0, end = 0;
   bool cut = false;
@@ -101,52 +159,75 @@ int main(int argc, char **argv)
     bench::Shell(bench::Command({"cp", bench::Quote(source), bench::Quote(copy)}));
     return std::chrono::duration<double>(bench::Clock::now() - t0).count();
   };
-  double tWav = 1e300, tShort = 1e300, tCp = 1e300, tCpSync = 1e300;
+  TPairs wav, shortWav, cpVsSync, mp3, fallback;
   bool wavCut = false, shortCut = true;
   double wavStart = 0, wavEnd = 0;
   for (int i = 0; i < runs; ++i) {
-    tWav = std::min(tWav, trim(source, take, rfWave));
+    const double tWav = trim(source, take, rfWave);
     wavCut = cut;
     wavStart = start;
     wavEnd = end;
-    tCpSync = std::min(tCpSync, cpSync());
-    tShort = std::min(tShort, trim(shortSource, take, rfWave));
+    const double tCpSync = cpSync();
+    wav.Add(tWav, tCpSync);
+    const double tShort = trim(shortSource, take, rfWave);
     shortCut = cut;
-    tCp = std::min(tCp, cpOnly());
+    shortWav.Add(tShort, tCpSync);
+    cpVsSync.Add(cpOnly(), tCpSync);
   }
   settle(source);
   const double tSox = bench::BestOf(1, [&] {
     bench::Shell(bench::Command({"sox", bench::Quote(source), bench::Quote(soxOut),
                                  "silence 1 0.1 0.56% reverse silence 1 0.1 0.56% reverse"}));
   });
-  double tMp3 = 1e300, tLame = 1e300;
-  for (int i = 0; withMp3 && i < std::max(1, runs / 2); ++i) {
-    tMp3 = std::min(tMp3, trim(sourceMp3, takeMp3, rfMP3));
+  const auto lame = [&] {
     settle(source);
-    tLame = std::min(tLame, bench::BestOf(1, [&] {
-                       bench::Shell(bench::Command({"lame --quiet --cbr -b 192",
-                                                    bench::Quote(source), bench::Quote(lameOut)}));
-                     }));
+    return bench::BestOf(1, [&] {
+      bench::Shell(bench::Command(
+          {"lame --quiet --cbr -b 192", bench::Quote(source), bench::Quote(lameOut)}));
+    });
+  };
+  double mp3Start = 0, mp3End = 0;
+  bool mp3Cut = false, fallbackCut = false;
+  if (withMp3) {
+    const fs::path untagged = Untagged(sourceMp3);
+    for (int i = 0; i < std::max(1, runs / 2); ++i) {
+      const double tMp3 = trim(sourceMp3, takeMp3, rfMP3);
+      mp3Cut = cut;
+      mp3Start = start;
+      mp3End = end;
+      mp3.Add(tMp3, lame());
+    }
+    const double tFallback = trim(untagged, takeMp3, rfMP3);
+    fallbackCut = cut;
+    fallback.Add(tFallback, lame());
+    fs::remove(untagged);
   }
 
-  std::printf("trimming %.0f s of 48 kHz stereo (%.0f MB WAV), warm cache, best of %d\n", seconds,
-              fs::file_size(source) / 1e6, runs);
-  std::printf("  WAV  cp                  %7.3f s\n", tCp);
-  std::printf("  WAV  cp + sync of the copy %5.3f s\n", tCpSync);
-  std::printf("  WAV  TrimSilence, 2 s silences %7.3f s   %.2fx cp + sync (target <= 1.1), "
-              "%.2fx cp%s\n",
-              tWav, tWav / tCpSync, tWav / tCp, wavCut ? "" : "  [NOTHING CUT]");
-  std::printf("  WAV  TrimSilence, 20 ms silences %5.3f s   %.4fx cp + sync (nothing to cut%s)\n",
-              tShort, tShort / tCpSync, shortCut ? ", BUT CUT" : "");
-  std::printf("  WAV  sox silence trim    %7.3f s   TrimSilence is %.1fx faster\n", tSox,
-              tSox / tWav);
+  std::printf("trimming %.0f s of 48 kHz stereo (%.0f MB WAV), earlier writes flushed%s, input "
+              "cached, %d pairs\n",
+              seconds, fs::file_size(source) / 1e6, dropCaches ? " and the cache dropped" : "",
+              runs);
+  std::printf("  load %s", bench::LoadAverage().c_str());
+  std::printf("  WAV  cp                      %7.3f s (best)   %.2fx cp + sync\n",
+              cpVsSync.BestTime(), cpVsSync.BestRatio());
+  std::printf("  WAV  cp + sync of the copy   %7.3f s (best)\n", wav.BestPeer());
+  wav.Print("WAV  TrimSilence, 2 s silences", "cp + sync", "target <= 1.1");
+  if (!wavCut)
+    std::printf("       [NOTHING CUT]\n");
+  shortWav.Print("WAV  TrimSilence, 20 ms silences", "cp + sync", "nothing to cut");
+  if (shortCut)
+    std::printf("       [BUT CUT]\n");
+  std::printf("  WAV  sox silence trim        %7.3f s   TrimSilence is %.1fx faster\n", tSox,
+              tSox / wav.BestTime());
   if (withMp3) {
-    std::printf("  MP3  lame -b 192 encode  %7.3f s\n", tLame);
-    std::printf("  MP3  TrimSilence         %7.3f s   %.2fx the lame encode (target <= 1.3)\n",
-                tMp3, tMp3 / tLame);
+    std::printf("  MP3  lame --cbr -b 192       %7.3f s (best)\n", mp3.BestPeer());
+    mp3.Print("MP3  TrimSilence, frames copied", "lame", "target <= 0.05");
+    fallback.Print("MP3  TrimSilence, no tag: encoded", "lame", "as before");
+    if (!mp3Cut || !fallbackCut)
+      std::printf("       [NOTHING CUT]\n");
   }
-  std::printf("  [WAV cut %.3f s / %.3f s; MP3 cut %.3f s / %.3f s]\n", wavStart, wavEnd, start,
-              end);
+  std::printf("  [WAV cut %.3f s / %.3f s; MP3 cut %.3f s / %.3f s]\n", wavStart, wavEnd, mp3Start,
+              mp3End);
   for (const auto &p : {take, takeMp3, copy, soxOut, lameOut}) {
     clean(p);
     fs::remove(p);

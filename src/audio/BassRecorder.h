@@ -1,47 +1,30 @@
 #pragma once
-// The audio engine: the one object that owns every handle of the audio layer.
-// It records one take at a time into a WAV file of its own or an MP3 file written
-// by the layer's encoder, publishes live peak levels for the meter, and plays,
-// analyses, trims and untrims takes.
+// The audio engine: the one object the window talks to, owning every handle of the
+// audio layer. It records one take at a time into a WAV file of its own or an MP3 file
+// written by the layer's encoder, publishes live peak levels for the meter, and plays,
+// analyses, trims and untrims takes. The work itself is done by the units behind it:
+// TakeCapture, TakePlayback, TakeAnalysis, and for trims TrimScan, TrimRewrite,
+// TrimRecord and TrimCommit.
 
+#include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
+#include "audio/TakeAnalysis.h"
+#include "audio/TakeCapture.h"
+#include "audio/TakePlayback.h"
 #include "audio/WorkControl.h"
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-namespace praatkist::platform {
-class TFileStream;
-class TFileLink;
-} // namespace praatkist::platform
-
 namespace praatkist {
-
-enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
 
 struct TBassDeviceInfo {
   std::string Name;   // UTF-8
   std::string Driver; // UTF-8
   std::uint32_t Flags = 0;
 };
-
-// Why a take ended without being stopped.
-enum class TCaptureEnd : int {
-  None = 0,
-  DeviceLost,  // the input or the audio server went away
-  WriteFailed, // the file could not be written any further
-  SizeLimit,   // the WAV file reached the largest size its header can describe
-  TooSlow,     // captured audio was lost because the file could not be written fast enough
-};
-
-// Raises EAudioError "<Step> mislukt (BASS-fout <code>)." with the layer's error code
-// when Ok is false.
-void CheckBass(audio::IAudioLayer &layer, bool ok, const char *step);
 
 class TBassRecorder {
 public:
@@ -75,7 +58,7 @@ public:
   void ConsumeStereoPeaks(int &LeftPeak, int &RightPeak);
   int ConsumePeakLevel();
 
-  bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
+  bool Recording() const noexcept { return FCapture.Recording(); }
 
   // True when the running take has ended by itself (input gone, file not writable,
   // WAV size limit); Why then holds the text for the user. The take must still be
@@ -133,54 +116,21 @@ public:
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
   // that decode to at least twice their size. Tests force stretches onto short takes.
-  struct TAnalysisSplit {
-    unsigned Chunks = 0;
-    std::uint64_t MinFrames = 1u << 18; // about 5 s at 48 kHz
-    bool CompressedOnly = true;
-  };
+  using TAnalysisSplit = audio::TAnalysisSplit;
   void SetAnalysisSplit(const TAnalysisSplit &split) noexcept { FAnalysis = split; }
 
   // For tests: a lower limit for the WAV data size than the header allows.
-  void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
+  void SetWaveDataLimit(std::uint32_t limit) noexcept { FCapture.SetWaveDataLimit(limit); }
   // For tests: how long an input may stay silent before it counts as frozen.
-  void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
+  void SetInputFrozenAfter(std::int64_t ms) noexcept { FCapture.SetInputFrozenAfter(ms); }
 
-  std::uint32_t SampleRate() const noexcept { return FSampleRate; }
-  std::uint16_t Channels() const noexcept { return FChannels; }
+  std::uint32_t SampleRate() const noexcept { return FCapture.SampleRate(); }
+  std::uint16_t Channels() const noexcept { return FCapture.Channels(); }
 
 private:
-  static bool RecordCallback(audio::THandle handle, const void *buffer, std::uint32_t length,
-                             void *user) noexcept;
-  bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
-  bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
-  bool WriteWaveHeader() noexcept;
-  bool FinishWaveFile() noexcept;
-  void ReleaseCapture(bool removeTake) noexcept;
-  unsigned AnalysisChunks(const std::filesystem::path &FileName, std::uint64_t bytes,
-                          std::uint64_t frames) const;
-
   audio::IAudioLayer &FLayer;
-  audio::THandle FRecordHandle = 0;
-  audio::THandle FEncoderHandle = 0;
-  audio::THandle FPlaybackHandle = 0;
-  // Handed to the capture thread by the layer's start of the channel and taken back
-  // after its stop, which waits for the thread: no further guard is needed.
-  std::unique_ptr<platform::TFileStream> FWaveStream;
-  std::uint32_t FDataBytes = 0;
-  std::uint32_t FSampleRate = 0;
-  std::uint16_t FChannels = 0;
-  std::atomic<bool> FRecording{false};
-  std::mutex FStopLock; // one Stop at a time (window and worker threads, never audio)
-  std::atomic<std::int32_t> FPeakLeft{0};
-  std::atomic<std::int32_t> FPeakRight{0};
-  std::atomic<int> FEndReason{0};
-  std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
-  // The running take's file, watched from the window's thread: removed means lost.
-  std::filesystem::path FTakePath;
-  std::unique_ptr<platform::TFileLink> FTakeLink;
-  // Steady-clock milliseconds of the start or of the latest captured buffer.
-  std::atomic<std::int64_t> FLastInputMs{0};
-  std::int64_t FInputFrozenAfterMs = 3000;
+  audio::TTakeCapture FCapture;
+  audio::TTakePlayback FPlayback;
   TAnalysisSplit FAnalysis;
 };
 

@@ -1,6 +1,7 @@
 #include "audio/ParallelAnalysis.h"
 
-#include "audio/BassRecorder.h"
+#include "audio/AudioErrors.h"
+#include "audio/DecodeStream.h"
 #include "audio/Peaks.h"
 
 #include <algorithm>
@@ -14,8 +15,6 @@
 namespace praatkist::audio {
 
 namespace {
-
-constexpr std::uint32_t kReadBlock = 65536;
 
 // Folds Count frames at Data, the first of them frame Frame of the take, into the
 // points they fall in, up to frame End. Left and Right hold the points from FirstPoint on.
@@ -41,23 +40,6 @@ void FoldFrames(const std::uint8_t *data, std::uint64_t count, std::uint64_t &fr
     count -= run;
   }
 }
-
-// Frees a decoding stream on every way out of a scope.
-class TStreamGuard {
-public:
-  TStreamGuard(IAudioLayer &layer, THandle stream) : FLayer(layer), FStream(stream) {}
-  ~TStreamGuard()
-  {
-    if (FStream != 0)
-      FLayer.StreamFree(FStream);
-  }
-  TStreamGuard(const TStreamGuard &) = delete;
-  TStreamGuard &operator=(const TStreamGuard &) = delete;
-
-private:
-  IAudioLayer &FLayer;
-  THandle FStream;
-};
 
 enum class TChunkEnd { Full, Short, NoSeek, Cancelled, Abandoned, Failed };
 

@@ -1,6 +1,7 @@
 #include "audio/SndfileDecoder.h"
 
 #include "audio/AudioLayer.h"
+#include "audio/Mp3Frames.h"
 
 #include <sndfile.h>
 
@@ -69,11 +70,6 @@ void ToShorts(const float *in, std::int16_t *out, std::size_t count) noexcept
     out[i] = ToShort(in[i]);
 }
 
-std::uint32_t Be32(const std::uint8_t *p) noexcept
-{
-  return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
-}
-
 // The samples an MPEG-1 Layer III file written by LAME loses at its start when decoded
 // without gaps: the encoder's delay noted in the LAME tag of its first frame, plus
 // the 529 samples of the decoder's filter bank. -1 for any other file, whose frames
@@ -89,20 +85,12 @@ std::int64_t LameStartSkip(int fd) noexcept
       at += 10;
     n = ::pread(fd, b, sizeof b, at);
   }
-  if (n < 4 || b[0] != 0xFF || (b[1] & 0xFE) != 0xFA) // MPEG-1, Layer III
+  TMp3TagLayout tag;
+  if (n < 4 || !FindMp3Tag(b, static_cast<std::size_t>(n), tag))
     return -1;
-  const bool crc = (b[1] & 1) == 0;
-  const bool mono = (b[3] >> 6) == 3;
-  std::size_t x = 4 + (crc ? 2 : 0) + (mono ? 17 : 32);
-  if (static_cast<std::size_t>(n) < x + 8 ||
-      (std::memcmp(b + x, "Info", 4) != 0 && std::memcmp(b + x, "Xing", 4) != 0))
-    return -1;
-  const std::uint32_t flags = Be32(b + x + 4);
-  x += 8 + (flags & 1 ? 4 : 0) + (flags & 2 ? 4 : 0) + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
-  if (static_cast<std::size_t>(n) < x + 24 || std::memcmp(b + x, "LAME", 4) != 0)
-    return -1;
-  const int delay = b[x + 21] << 4 | b[x + 22] >> 4;
-  return delay + 529;
+  const std::uint8_t *lame = b + tag.Lame;
+  const int delay = lame[21] << 4 | lame[22] >> 4;
+  return delay + kMp3DecoderDelay;
 }
 
 constexpr std::uint32_t kMpeg1Layer3Samples = 1152;

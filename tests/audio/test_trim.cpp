@@ -9,11 +9,13 @@
 #include "session/SessionManager.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <fstream>
@@ -29,8 +31,11 @@ using praatkist::audio::TrimRecordPath;
 using praatkist::audio::TrimTempPath;
 using praatkist::test::Le32;
 using praatkist::test::ReadBytes;
+using praatkist::test::TrimRecordText;
 using praatkist::test::TScriptedAudioLayer;
 using praatkist::test::TTempDir;
+using praatkist::test::WriteTrimRecord;
+using praatkist::test::WriteWave;
 namespace fs = std::filesystem;
 
 // A trim that succeeds hands back the amounts as its record holds them: 15 digits.
@@ -48,17 +53,6 @@ std::vector<std::int16_t> Burst(std::int64_t frames, std::int64_t from, std::int
   for (std::int64_t f = from; f < to; ++f)
     s[static_cast<std::size_t>(f * channels + channel)] = loud;
   return s;
-}
-
-void WriteWave(const fs::path &path, std::uint32_t rate, std::uint16_t channels,
-               const std::vector<std::int16_t> &samples)
-{
-  const auto header =
-      audio::BuildWaveHeader(static_cast<std::uint32_t>(samples.size() * 2), rate, channels);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(header.data()), 44);
-  out.write(reinterpret_cast<const char *>(samples.data()),
-            static_cast<std::streamsize>(samples.size() * 2));
 }
 
 std::string Text(const fs::path &path)
@@ -227,8 +221,7 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
 {
   WriteWave(take, 48000, 1, Burst(144000, 60000, 84000));
   ASSERT_TRUE(Trim());
-  EXPECT_EQ(Text(TrimRecordPath(take)),
-            "[Trim]\r\nStartSeconds=1.15\r\nEndSeconds=1.15\r\n" + IdentityLines(take));
+  EXPECT_EQ(Text(TrimRecordPath(take)), TrimRecordText("1.15", "1.15", IdentityLines(take)));
   double s = -1, e = -1;
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_DOUBLE_EQ(s, start);
@@ -243,9 +236,9 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
   const auto second = ReadBytes(take);
   ASSERT_TRUE(Trim());
   EXPECT_EQ(ReadBytes(BackupPath(take)), second);
-  EXPECT_EQ(Text(TrimRecordPath(take)), "[Trim]\r\nStartSeconds=0.4\r\nEndSeconds=0.9\r\n" +
-                                            IdentityLines(take) +
-                                            "[Notitie]\r\nTekst=eerste versie\r\n");
+  EXPECT_EQ(
+      Text(TrimRecordPath(take)),
+      TrimRecordText("0.4", "0.9", IdentityLines(take) + "[Notitie]\r\nTekst=eerste versie\r\n"));
 }
 
 TEST_F(TrimTest, EmptyAndMissingTakes)
@@ -441,13 +434,12 @@ TEST_F(TrimTest, UndoGivesBackTheOriginalBytes)
 TEST_F(TrimTest, BackupAndRecordTable)
 {
   const auto record = TrimRecordPath(take), backup = BackupPath(take);
-  const char *text = "[Trim]\r\nStartSeconds=0.5\r\nEndSeconds=0.25\r\n";
   double s = -1, e = -1;
 
   // both present
   test::WriteBytes(take, "trimmed", 7);
   test::WriteBytes(backup, "original", 8);
-  test::WriteBytes(record, text, std::strlen(text));
+  WriteTrimRecord(take, "0.5", "0.25");
   ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
   EXPECT_EQ(s, 0.5);
   EXPECT_EQ(e, 0.25);
@@ -466,7 +458,7 @@ TEST_F(TrimTest, BackupAndRecordTable)
   EXPECT_EQ(Text(take), "original");
 
   // record without backup: ignored, nothing changes
-  test::WriteBytes(record, text, std::strlen(text));
+  WriteTrimRecord(take, "0.5", "0.25");
   EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
   EXPECT_EQ(s, 0.0);
   EXPECT_FALSE(rec.UndoTrim(take));
@@ -501,7 +493,7 @@ TEST_F(TrimTest, RecordIsReadLeniently)
   EXPECT_EQ(e, 0.0);
   record("[Anders]\r\nStartSeconds=3\r\n");
   EXPECT_EQ(s, 0.0);
-  record("[Trim]\r\nStartSeconds=veel\r\nEndSeconds=\r\n");
+  record(TrimRecordText("veel", ""));
   EXPECT_EQ(s, 0.0);
   EXPECT_EQ(e, 0.0);
   record("");
@@ -808,11 +800,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
   const Row rows[] = {
       {"unchanged", [](const fs::path &) {}, true},
       {"record from before records named their take",
-       [](const fs::path &t) {
-         const char *text = "[Trim]\r\nStartSeconds=0.525\r\nEndSeconds=0.85833\r\n";
-         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
-       },
-       true},
+       [](const fs::path &t) { WriteTrimRecord(t, "0.525", "0.85833"); }, true},
       {"take removed and a new one recorded under its name",
        [](const fs::path &t) {
          fs::remove(t);
@@ -836,8 +824,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"damaged name",
        [](const fs::path &t) {
-         const char *text = "[Trim]\r\nStartSeconds=1\r\nTakeSize=veel\r\nTakeModified=1\r\n";
-         test::WriteBytes(TrimRecordPath(t), text, std::strlen(text));
+         WriteTrimRecord(t, "1", {}, "TakeSize=veel\r\nTakeModified=1\r\n");
        },
        false},
   };
@@ -893,16 +880,42 @@ TEST_F(TrimFilesTest, ScanReadsTheEndsOnlyAndAgreesWithOnePass)
 // Ends the process at every step of a trim and of an undo in turn, then looks at the
 // folder as the next start of the program does: one take, listed alone, either as
 // recorded with nothing to undo, or trimmed with the record and backup that undo it.
-class TrimCrashTest : public TrimFilesTest,
-                      public ::testing::WithParamInterface<std::pair<TRecordingFormat, bool>> {
+struct TCrashRow {
+  TRecordingFormat Format;
+  bool NoLinks;
+  bool RealMp3 = false; // an MP3 take from the program's encoder, trimmed by copying frames
+};
+
+class TrimCrashTest : public TrimFilesTest, public ::testing::WithParamInterface<TCrashRow> {
 protected:
+  void SetUp() override
+  {
+    TrimFilesTest::SetUp();
+    if (!GetParam().RealMp3)
+      return;
+    // A sine burst from 0.5 to 1.5 s of 2 s; what its trim gives, made once beside.
+    std::vector<std::int16_t> s(2 * 96000, 0);
+    for (std::size_t f = 24000; f < 72000; ++f)
+      s[2 * f] = s[2 * f + 1] = static_cast<std::int16_t>(8000 * std::sin(f / 7.0));
+    const fs::path scratch = dir / "Koor-9.mp3";
+    ASSERT_TRUE(test::WriteMp3(scratch, 48000, 2, 128, s));
+    original = ReadBytes(scratch);
+    ASSERT_TRUE(rec.TrimSilence(scratch, rfMP3, 192, cutAtStart, end));
+    ASSERT_FALSE(layer.Called("EncodeMp3Start"));
+    trimmedMp3 = ReadBytes(scratch);
+    ASSERT_TRUE(rec.UndoTrim(scratch));
+    fs::remove(scratch);
+  }
+  std::string TakeName() const { return GetParam().RealMp3 ? "Koor-1.mp3" : "Koor-1.wav"; }
+  double cutAtStart = 25200 / 48000.0;
+
   // Runs Work in a child process that ends before step CrashAt; false when Work
   // finished before reaching it.
   bool CrashedAt(int crashAt, const std::function<void()> &work)
   {
     const pid_t pid = fork();
     if (pid == 0) {
-      THook hook({}, GetParam().second, crashAt);
+      THook hook({}, GetParam().NoLinks, crashAt);
       try {
         work();
       } catch (...) {
@@ -925,19 +938,20 @@ protected:
     store.SelectSession(QStringLiteral("Koor"));
     QStringList listed;
     store.LoadRecordings(listed);
-    EXPECT_EQ(listed, QStringList{QStringLiteral("Koor-1.wav")});
-    EXPECT_TRUE(store.NextFileName(QStringLiteral(".wav")).endsWith(QStringLiteral("Koor-2.wav")));
+    const QString ext = QString::fromStdString(take.extension().string());
+    EXPECT_EQ(listed, QStringList{QString::fromStdString(TakeName())});
+    EXPECT_TRUE(store.NextFileName(ext).endsWith(QStringLiteral("Koor-2") + ext));
 
     test::TScriptedAudioLayer freshLayer;
     TBassRecorder fresh(freshLayer);
-    const TRecordingFormat format = GetParam().first;
+    const TRecordingFormat format = GetParam().Format;
     const auto bytes = ReadBytes(take);
     const bool trimmed = bytes == Trimmed(format);
     EXPECT_TRUE(trimmed || bytes == original);
     double s = -1, e = -1;
     EXPECT_EQ(fresh.ReadTrimInfo(take, s, e), trimmed);
     if (trimmed) {
-      EXPECT_SECONDS(s, 25200 / 48000.0);
+      EXPECT_SECONDS(s, cutAtStart);
       EXPECT_TRUE(fresh.UndoTrim(take));
       EXPECT_FALSE(fs::exists(BackupPath(take)));
     } else {
@@ -954,8 +968,8 @@ protected:
 TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 {
   fs::create_directories(dir / "Koor");
-  take = dir / "Koor" / "Koor-1.wav";
-  const TRecordingFormat format = GetParam().first;
+  take = dir / "Koor" / TakeName();
+  const TRecordingFormat format = GetParam().Format;
   int step = 1;
   for (;; ++step) {
     fs::remove_all(take.parent_path());
@@ -980,9 +994,10 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, TrimCrashTest,
-                         ::testing::Values(std::pair{rfWave, false}, std::pair{rfWave, true},
-                                           std::pair{rfMP3, false}),
+                         ::testing::Values(TCrashRow{rfWave, false}, TCrashRow{rfWave, true},
+                                           TCrashRow{rfMP3, false}, TCrashRow{rfMP3, false, true}),
                          [](const auto &info) {
-                           return std::string(info.param.first == rfWave ? "Wave" : "Mp3") +
-                                  (info.param.second ? "WithoutHardLinks" : "");
+                           return std::string(info.param.Format == rfWave ? "Wave" : "Mp3") +
+                                  (info.param.NoLinks ? "WithoutHardLinks" : "") +
+                                  (info.param.RealMp3 ? "CopyingFrames" : "");
                          });

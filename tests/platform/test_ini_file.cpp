@@ -8,10 +8,12 @@
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 using praatkist::EFileError;
 using praatkist::EInvalidArgument;
 using praatkist::platform::TIniFile;
+using praatkist::test::TrimRecordText;
 using praatkist::test::TTempDir;
 namespace fs = std::filesystem;
 
@@ -48,7 +50,7 @@ TEST(IniFile, WritesANewTrimRecordWithCrLfLines)
   ini.WriteFloat("Trim", "EndSeconds", 3.0 / 48000, ',');
   EXPECT_FALSE(fs::exists(path)) << "nothing is written before UpdateFile";
   ini.UpdateFile();
-  EXPECT_EQ(ReadText(path), "[Trim]\r\nStartSeconds=1,25\r\nEndSeconds=6,25E-5\r\n");
+  EXPECT_EQ(ReadText(path), TrimRecordText("1,25", "6,25E-5"));
 
   const TIniFile back(path);
   EXPECT_EQ(back.ReadFloat("Trim", "StartSeconds", -1), 1.25);
@@ -115,14 +117,14 @@ TEST(IniFile, RecordWithOnlyStartSecondsGetsItsEndAppended)
 {
   TTempDir dir;
   const fs::path path = dir / "t.wav.triminfo";
-  WriteText(path, "[Trim]\r\nStartSeconds=0,75\r\n");
+  WriteText(path, TrimRecordText("0,75"));
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadFloat("Trim", "StartSeconds", 0), 0.75);
   EXPECT_EQ(ini.ReadFloat("Trim", "EndSeconds", 0), 0);
   ini.WriteFloat("Trim", "StartSeconds", 0.5, '.');
   ini.WriteFloat("Trim", "EndSeconds", 2, '.');
   ini.UpdateFile();
-  EXPECT_EQ(ReadText(path), "[Trim]\r\nStartSeconds=0.5\r\nEndSeconds=2\r\n");
+  EXPECT_EQ(ReadText(path), TrimRecordText("0.5", "2"));
 }
 
 TEST(IniFile, MissingFileAndBadValuesReadAsDefaults)
@@ -213,7 +215,7 @@ TEST(IniFile, KeepsAByteOrderMark)
   EXPECT_EQ(ini.ReadInteger("Trim", "StartSeconds", 0), 1);
   ini.WriteInteger("Trim", "StartSeconds", 2);
   ini.UpdateFile();
-  EXPECT_EQ(ReadText(dir / "f.ini"), "\xEF\xBB\xBF[Trim]\r\nStartSeconds=2\r\n");
+  EXPECT_EQ(ReadText(dir / "f.ini"), "\xEF\xBB\xBF" + TrimRecordText("2"));
 }
 
 TEST(IniFile, UnwritableLocationRaisesAndLeavesTheFileIntact)

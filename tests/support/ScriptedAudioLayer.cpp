@@ -1,5 +1,7 @@
 #include "support/ScriptedAudioLayer.h"
 
+#include "audio/SndfileDecoder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -284,6 +286,25 @@ void TScriptedAudioLayer::AddStream(const std::filesystem::path &path, TScripted
   FFiles[path] = std::move(stream);
 }
 
+namespace {
+
+// Any other file the real layer decodes (an MP3), decoded whole by the same decoder.
+bool DecodeWithSndfile(const std::filesystem::path &file, TScriptedAudioLayer::TScriptedStream &out)
+{
+  audio::TSndfileDecoder dec;
+  if (dec.Open(file) != kErrOk)
+    return false;
+  out.Freq = dec.Rate();
+  out.Chans = dec.Chans();
+  out.Samples.assign(static_cast<std::size_t>(dec.Frames() * dec.Chans()), 0);
+  const std::size_t got =
+      dec.ReadFrames(out.Samples.data(), static_cast<std::size_t>(dec.Frames()));
+  out.Samples.resize(got * dec.Chans());
+  return true;
+}
+
+} // namespace
+
 THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path &file, bool decode)
 {
   std::lock_guard lock(FLock);
@@ -301,7 +322,7 @@ THandle TScriptedAudioLayer::StreamCreateFile(const std::filesystem::path &file,
       return Fail(kErrFileOpen), 0;
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
                                           std::istreambuf_iterator<char>()};
-    if (!ParseWave(bytes, s.Data))
+    if (!ParseWave(bytes, s.Data) && !DecodeWithSndfile(file, s.Data))
       return Fail(kErrFileForm), 0;
   }
   s.Decode = decode;

@@ -52,7 +52,8 @@ public:
   void FailEncoder();
 
   // StreamCreateFile serves these; a path not added here is read from disk when it
-  // holds a 16-bit PCM WAV (any header with "fmt " and "data" chunks).
+  // holds a 16-bit PCM WAV (any header with "fmt " and "data" chunks), or anything else
+  // the real layer decodes (an MP3: decoded whole by libsndfile, as the real layer does).
   void AddStream(const std::filesystem::path &path, TScriptedStream stream);
 
   // State seen by tests.

@@ -45,6 +45,7 @@
 #include "session/SessionManager.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/MainForm.h"
@@ -197,33 +198,7 @@ std::vector<std::int16_t> TrimmableTake()
 
 void WriteWave(const fs::path &APath, const std::vector<std::int16_t> &ASamples, int AChannels = 2)
 {
-  const std::uint32_t data = static_cast<std::uint32_t>(ASamples.size() * 2);
-  std::vector<std::uint8_t> b;
-  auto put32 = [&b](std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-      b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-  };
-  auto put16 = [&b](std::uint16_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-  };
-  auto tag = [&b](const char *t) { b.insert(b.end(), t, t + 4); };
-  tag("RIFF");
-  put32(36 + data);
-  tag("WAVE");
-  tag("fmt ");
-  put32(16);
-  put16(1);
-  put16(static_cast<std::uint16_t>(AChannels));
-  put32(Rate);
-  put32(static_cast<std::uint32_t>(Rate * AChannels * 2));
-  put16(static_cast<std::uint16_t>(AChannels * 2));
-  put16(16);
-  tag("data");
-  put32(data);
-  const auto *raw = reinterpret_cast<const std::uint8_t *>(ASamples.data());
-  b.insert(b.end(), raw, raw + data);
-  test::WriteBytes(APath, b.data(), b.size());
+  test::WriteWave(APath, Rate, static_cast<std::uint16_t>(AChannels), ASamples);
 }
 
 void Touch(const fs::path &APath, const std::string &AText = "x")
@@ -234,8 +209,7 @@ void Touch(const fs::path &APath, const std::string &AText = "x")
 void WriteTrimRecord(const fs::path &ATake, const std::string &AStart, const std::string &AEnd)
 {
   Touch(fs::path(ATake.string() + ".untrimmed"));
-  Touch(fs::path(ATake.string() + ".triminfo"),
-        "[Trim]\r\nStartSeconds=" + AStart + "\r\nEndSeconds=" + AEnd + "\r\n");
+  test::WriteTrimRecord(ATake, AStart, AEnd);
 }
 
 // ---- the window ----------------------------------------------------------------------

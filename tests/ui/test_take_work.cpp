@@ -21,6 +21,7 @@
 #include "audio/WavHeader.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 #include "ui/PeaksCache.h"
 #include "ui/TakeWork.h"
 
@@ -49,11 +50,7 @@ void WriteTake(const fs::path &APath, double ASeconds, double AFrom, double ATo,
        f < static_cast<std::size_t>(ATo * 48000) && f < frames; ++f)
     for (std::size_t c = 0; c < AChannels; ++c)
       s[f * AChannels + c] = static_cast<std::int16_t>((f % 100) * 300 - 15000 + 500 * c);
-  const auto header =
-      audio::BuildWaveHeader(static_cast<std::uint32_t>(s.size() * 2), 48000, AChannels);
-  std::ofstream out(APath, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(header.data()), 44);
-  out.write(reinterpret_cast<const char *>(s.data()), static_cast<std::streamsize>(s.size() * 2));
+  test::WriteWave(APath, 48000, AChannels, s);
 }
 
 // Reads of a stream opened on a file whose name ends in a chosen suffix wait while the
@@ -190,8 +187,7 @@ void TestTakeWork::analysisEqualsDirectCall()
     WriteTake(take, 3.0, 0.7, 2.2, static_cast<std::uint16_t>(channels));
   if (trimmed) {
     std::ofstream(audio::BackupPath(take)) << "x";
-    std::ofstream(audio::TrimRecordPath(take))
-        << "[Trim]\r\nStartSeconds=1.25\r\nEndSeconds=0.5\r\n";
+    test::WriteTrimRecord(take, "1.25", "0.5");
   }
   TScriptedAudioLayer layer;
   TBassRecorder engine(layer);

@@ -1,0 +1,270 @@
+#include "audio/TakeCapture.h"
+
+#include "audio/AudioErrors.h"
+#include "audio/Peaks.h"
+#include "audio/TakeFiles.h"
+#include "audio/WavHeader.h"
+#include "platform/Errors.h"
+#include "platform/FileLink.h"
+#include "platform/FileOps.h"
+#include "platform/FileStream.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+namespace praatkist::audio {
+
+namespace {
+
+std::int64_t NowMs() noexcept
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A take is started under a name that no entry held: backup, trim record or trim
+// temporary file found beside it belong to an earlier take of that name that was
+// removed outside the program, and must not pass for this take's history.
+void RemoveDeadCompanions(const std::filesystem::path &take)
+{
+  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
+    std::error_code ec;
+    std::filesystem::remove(companion, ec);
+    if (ec)
+      throw EFileError(ec.message() + ": " + platform::PathText(companion));
+  }
+}
+
+} // namespace
+
+TTakeCapture::TTakeCapture(IAudioLayer &layer) noexcept : FLayer(layer) {}
+
+TTakeCapture::~TTakeCapture() = default;
+
+void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
+                         TRecordingFormat AFormat, const std::filesystem::path &FileName)
+{
+  if (Recording())
+    throw EInvalidOperation("Er loopt al een opname.");
+
+  CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+
+  bool created = false;
+  try {
+    FSampleRate = static_cast<std::uint32_t>(SampleRate);
+    FChannels = static_cast<std::uint16_t>(Channels);
+    FDataBytes = 0;
+    FPeakLeft.store(0);
+    FPeakRight.store(0);
+    FEndReason.store(static_cast<int>(TCaptureEnd::None));
+    FTakePath = FileName;
+
+    // The take claims its name with a new file: an entry already there (a take, a
+    // pipe, a link) is never written through or replaced.
+    auto stream =
+        std::make_unique<platform::TFileStream>(FileName, platform::TFileStream::cfExclusive);
+    created = true;
+    FTakeLink = std::make_unique<platform::TFileLink>(FileName);
+    RemoveDeadCompanions(FileName);
+    if (AFormat == rfWave) {
+      // Sizes unknown yet: a provisional header lets any decoder read what has been
+      // written so far should the program die before the take is stopped.
+      const TWaveHeader header = BuildProvisionalWaveHeader(FSampleRate, FChannels);
+      if (!stream->Write(header.data(), header.size()))
+        throw EFileError(platform::SystemErrorText(FileName));
+      FWaveStream = std::move(stream);
+    } else {
+      stream.reset(); // the encoder writes the MP3 file
+    }
+
+    FLastInputMs.store(NowMs());
+    FRecording.store(true, std::memory_order_release);
+
+    FRecordHandle = FLayer.RecordStart(FSampleRate, static_cast<std::uint32_t>(Channels),
+                                       &TTakeCapture::RecordCallback, this);
+    CheckBass(FLayer, FRecordHandle != 0, "Starten van opname");
+
+    if (AFormat == rfMP3) {
+      FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName, true);
+      CheckBass(FLayer, FEncoderHandle != 0, "Starten van MP3-encoder");
+    }
+
+    CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Activeren van opname");
+    FLastInputMs.store(NowMs());
+  } catch (...) {
+    // A failed start leaves no empty take behind, so its number stays free.
+    Release(created);
+    throw;
+  }
+}
+
+void TTakeCapture::Release(bool removeTake) noexcept
+{
+  FRecording.store(false, std::memory_order_release);
+  if (FRecordHandle != 0)
+    FLayer.ChannelStop(FRecordHandle);
+  FRecordHandle = 0;
+  FEncoderHandle = 0;
+  FWaveStream.reset();
+  FTakeLink.reset();
+  FLayer.RecordFree();
+  if (removeTake) {
+    std::error_code ec;
+    std::filesystem::remove(FTakePath, ec);
+  }
+}
+
+bool TTakeCapture::Stop()
+{
+  const std::lock_guard stopping(FStopLock);
+  if (!Recording())
+    return true;
+  // The channel's stop hands on everything captured up to now, to the callback
+  // (still writing, as the take runs until then) and to the encoder.
+  if (FRecordHandle != 0)
+    FLayer.ChannelStop(FRecordHandle);
+  FRecording.store(false, std::memory_order_release);
+  bool complete = true;
+  if (FEncoderHandle != 0)
+    complete = FLayer.EncodeStop(FEncoderHandle);
+  FEncoderHandle = 0;
+  FRecordHandle = 0;
+  complete = FinishWaveFile() && complete;
+  // The take on the disk before it is listed: its data, then its name.
+  if (FTakeLink) {
+    complete = FTakeLink->Sync() && complete;
+    complete = platform::SyncFolderQuietly(FTakePath.parent_path()) && complete;
+    FTakeLink.reset();
+  }
+  FLayer.RecordFree();
+  return complete;
+}
+
+bool TTakeCapture::RecordCallback(THandle, const void *buffer, std::uint32_t length,
+                                  void *user) noexcept
+{
+  auto *self = static_cast<TTakeCapture *>(user);
+  if (self == nullptr)
+    return false;
+  return self->OnBuffer(buffer, length);
+}
+
+bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
+{
+  const bool keep = FRecording.load(std::memory_order_acquire);
+  if (!keep || length == 0)
+    return keep;
+  FLastInputMs.store(NowMs(), std::memory_order_relaxed);
+  if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
+    return false;
+
+  const auto *data = static_cast<const std::uint8_t *>(buffer);
+  std::int32_t left = 0, right = 0;
+  BufferPeaks(data, length, FChannels, left, right);
+  FPeakLeft.exchange(left);
+  FPeakRight.exchange(right);
+
+  if (FWaveStream)
+    return AppendWave(data, length);
+  return keep;
+}
+
+// Appends one buffer to the WAV file. Returns false (ending the capture) when the
+// file cannot grow any further; FDataBytes always equals the sample data on disk.
+bool TTakeCapture::AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept
+{
+  if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
+    return false;
+
+  std::uint32_t room = FWaveDataLimit - std::min(FDataBytes, FWaveDataLimit);
+  bool full = false;
+  if (length > room) {
+    // Keep whole frames only, so that the header's sizes stay a multiple of a frame.
+    const std::uint32_t frame = std::max<std::uint32_t>(2u * FChannels, 2u);
+    length = room - room % frame;
+    full = true;
+  }
+
+  if (length > 0 && !FWaveStream->Write(data, length)) {
+    // Cut back to what was fully written, so that the header written at the stop
+    // describes exactly the audio on disk.
+    FWaveStream->Truncate(kWaveHeaderSize + std::uint64_t{FDataBytes});
+    FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
+    return false;
+  }
+  FDataBytes += length;
+
+  if (full) {
+    FEndReason.store(static_cast<int>(TCaptureEnd::SizeLimit));
+    return false;
+  }
+  return true;
+}
+
+// Writes the final header and closes the file (WAV takes only).
+bool TTakeCapture::FinishWaveFile() noexcept
+{
+  if (!FWaveStream)
+    return true;
+  const TWaveHeader header = BuildWaveHeader(FDataBytes, FSampleRate, FChannels);
+  const bool written = FWaveStream->WriteAt(0, header.data(), header.size());
+  std::unique_ptr<platform::TFileStream> stream = std::move(FWaveStream);
+  FWaveStream.reset();
+  stream.reset();
+  return written;
+}
+
+void TTakeCapture::ConsumeStereoPeaks(int &LeftPeak, int &RightPeak) noexcept
+{
+  LeftPeak = FPeakLeft.exchange(0);
+  RightPeak = FPeakRight.exchange(0);
+}
+
+TCaptureEnd TTakeCapture::CaptureEnd()
+{
+  if (!Recording())
+    return TCaptureEnd::None;
+  const auto reason = static_cast<TCaptureEnd>(FEndReason.load());
+  if (reason != TCaptureEnd::None)
+    return reason;
+  // The channel first: when it ends, the encoder on it ends with it.
+  if (FRecordHandle != 0 && FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped)
+    return FLayer.ChannelDataLost(FRecordHandle) ? TCaptureEnd::TooSlow : TCaptureEnd::DeviceLost;
+  if (FEncoderHandle != 0 && !FLayer.EncodeIsActive(FEncoderHandle))
+    return TCaptureEnd::WriteFailed;
+  if (FTakeLink && FTakeLink->Removed()) {
+    // The file or its folder was removed: every byte written from now on is lost.
+    // The callback stops writing at its next buffer.
+    FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
+    return TCaptureEnd::WriteFailed;
+  }
+  return TCaptureEnd::None;
+}
+
+bool TTakeCapture::InputFrozen()
+{
+  if (CaptureEnd() != TCaptureEnd::None || !Recording())
+    return false;
+  return NowMs() - FLastInputMs.load() >= FInputFrozenAfterMs;
+}
+
+std::string TTakeCapture::EndText(TCaptureEnd end)
+{
+  switch (end) {
+  case TCaptureEnd::DeviceLost:
+    return "Opname gestopt: de audio-ingang is weggevallen.";
+  case TCaptureEnd::WriteFailed:
+    return "Opname gestopt: het bestand kon niet verder worden geschreven.";
+  case TCaptureEnd::SizeLimit:
+    return "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.";
+  case TCaptureEnd::TooSlow:
+    return "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
+  case TCaptureEnd::None:
+    break;
+  }
+  return {};
+}
+
+} // namespace praatkist::audio

@@ -1,0 +1,63 @@
+#include "audio/TakePlayback.h"
+
+#include "audio/AudioErrors.h"
+#include "audio/EngineMath.h"
+
+namespace praatkist::audio {
+
+void TTakePlayback::Play(const std::filesystem::path &FileName)
+{
+  Stop();
+  FHandle = FLayer.StreamCreateFile(FileName, false);
+  CheckBass(FLayer, FHandle != 0, "Openen van opname");
+  // A failing start leaves the stream open; the next Stop frees it.
+  CheckBass(FLayer, FLayer.ChannelPlay(FHandle, true), "Afspelen van opname");
+}
+
+void TTakePlayback::Stop() noexcept
+{
+  if (FHandle != 0) {
+    FLayer.ChannelStop(FHandle);
+    FLayer.StreamFree(FHandle);
+    FHandle = 0;
+  }
+}
+
+bool TTakePlayback::Active()
+{
+  return FHandle != 0 && FLayer.ChannelIsActive(FHandle) == kActivePlaying;
+}
+
+double BytesToSeconds(IAudioLayer &layer, THandle stream, std::uint64_t bytes)
+{
+  if (bytes == kPositionError)
+    return 0.0;
+  const double seconds = layer.ChannelBytes2Seconds(stream, bytes);
+  return seconds > 0.0 ? seconds : 0.0;
+}
+
+double TTakePlayback::PositionSeconds()
+{
+  if (FHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FHandle, FLayer.ChannelGetPosition(FHandle));
+}
+
+double TTakePlayback::LengthSeconds()
+{
+  if (FHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FHandle, FLayer.ChannelGetLength(FHandle));
+}
+
+int TTakePlayback::PeakLevel()
+{
+  if (FHandle == 0)
+    return 0;
+  float levels[2] = {0.0f, 0.0f};
+  if (!FLayer.ChannelGetLevelEx(FHandle, levels, 0.05f))
+    return 0;
+  return LevelToPeak(levels[0], levels[1]);
+}
+
+} // namespace praatkist::audio
