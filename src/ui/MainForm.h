@@ -76,6 +76,7 @@ public:
   const QString &RootShown() const { return FRootShown; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
+  QString SelectedTakeOnDisk();
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
   // is still being completed: the status line shows its progress meanwhile.
   bool WorkBusy() const;

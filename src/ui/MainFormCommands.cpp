@@ -222,13 +222,21 @@ void TfrmMain::ListenClick()
   }
   if (SelectedEntry().isEmpty())
     return;
+  const QString path = SelectedTakeOnDisk();
+  if (!path.isEmpty())
+    FFlow->Play(path);
+}
+
+// The selected take's path while its file is there; otherwise says so, reloads the list
+// and gives an empty path.
+QString TfrmMain::SelectedTakeOnDisk()
+{
   const QString path = SelectedTakePath();
-  if (path.isEmpty() || !platform::FileExists(ToPath(path))) {
-    ShowDarkError(FileNotFound);
-    RefreshRecordings();
-    return;
-  }
-  FFlow->Play(path);
+  if (!path.isEmpty() && platform::FileExists(ToPath(path)))
+    return path;
+  ShowDarkError(FileNotFound);
+  RefreshRecordings();
+  return QString();
 }
 
 void TfrmMain::DeleteClick()
@@ -236,12 +244,9 @@ void TfrmMain::DeleteClick()
   const QString entry = SelectedEntry();
   if (entry.isEmpty())
     return;
-  const QString path = SelectedTakePath();
-  if (path.isEmpty() || !platform::FileExists(ToPath(path))) {
-    ShowDarkError(FileNotFound);
-    RefreshRecordings();
+  const QString path = SelectedTakeOnDisk();
+  if (path.isEmpty())
     return;
-  }
   if (!DarkConfirm(QStringLiteral("Wil je \"%1\" definitief wissen?").arg(entry)))
     return;
   try {
