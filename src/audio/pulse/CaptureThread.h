@@ -5,7 +5,7 @@
 
 #include "audio/AudioLayer.h"
 #include "audio/SpscRing.h"
-#include "audio/pulse/DecodeEncode.h"
+#include "audio/DecodeEncode.h"
 
 #include <pulse/pulseaudio.h>
 
