@@ -35,7 +35,7 @@ say "libraries ready"
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wine64 wineboot -i >/dev/null 2>&1 || true
+  wineboot -i >/dev/null 2>&1 || true
   wineserver -w
   say "wine prefix made"
 fi
@@ -48,11 +48,17 @@ cleanup() {
 }
 trap cleanup EXIT
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$pa_dir")"
-# Under wine every monitor is called after its sink ("Monitor of Null Output"): the
-# tone sink's gets a name of its own.
-export PRAATKIST_TONE_DEVICE="Praatkist toon"
-pactl update-source-proplist tonesink.monitor device.description="$PRAATKIST_TONE_DEVICE"
-wineserver -p # stays for the run: later starts take a tenth of a second
+# Under wine every endpoint is called by its description, and both monitors are
+# "Monitor of Null Output": the tone sink's monitor is offered once more under a name
+# of its own.
+export PRAATKIST_TONE_DEVICE=Praatkist-toon
+pactl load-module module-remap-source master=tonesink.monitor source_name=praatkist_tone \
+  source_properties=device.description=$PRAATKIST_TONE_DEVICE >/dev/null
+# One wineserver for the whole run (later starts take a tenth of a second), and wine's
+# own services started now: started by the first test, they would keep ctest's output
+# pipe open after the test has ended.
+wineserver -p
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 configure() { # folder, cmake arguments...
   local dir=$1

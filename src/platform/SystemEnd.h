@@ -24,8 +24,9 @@ public:
   // False when the system refused to install the watch.
   bool Active() const noexcept { return FActive; }
 
+  struct TState; // what the system's handler reaches
+
 private:
-  struct TState;
   std::unique_ptr<TState> FState;
   bool FActive = false;
 };

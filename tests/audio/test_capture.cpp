@@ -382,8 +382,14 @@ INSTANTIATE_TEST_SUITE_P(
       for (const TRecordingFormat f : {rfWave, rfMP3}) {
         rows.push_back({"InputGone", f, lose, gone});
         rows.push_back({"AudioLost", f, slow, tooSlow});
+#ifndef _WIN32 // Windows keeps a file that is open, and its folder, from being removed
         rows.push_back({"FileRemoved", f, file, unwritable});
         rows.push_back({"FolderRemoved", f, folder, unwritable});
+#else
+        (void)file;
+        (void)folder;
+        (void)unwritable;
+#endif
       }
       return rows;
     }()),

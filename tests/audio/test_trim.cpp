@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <thread>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -72,11 +74,18 @@ std::string Text(const fs::path &path)
 // The lines by which a trim record names the trimmed take: its size and change time.
 std::string IdentityLines(const fs::path &take)
 {
+#ifdef _WIN32
+  platform::TFileIdentity id;
+  EXPECT_TRUE(platform::GetFileIdentity(take, id));
+  const auto size = id.Size;
+  const long long ns = id.ModifiedNs;
+#else
   struct stat st {};
   EXPECT_EQ(stat(take.c_str(), &st), 0);
+  const auto size = st.st_size;
   const long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return "TakeSize=" + std::to_string(st.st_size) + "\r\nTakeModified=" + std::to_string(ns) +
-         "\r\n";
+#endif
+  return "TakeSize=" + std::to_string(size) + "\r\nTakeModified=" + std::to_string(ns) + "\r\n";
 }
 
 class TrimTest : public ::testing::Test {
@@ -519,12 +528,16 @@ TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
   WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
   const auto original = ReadBytes(take);
   ASSERT_TRUE(Trim());
+#ifdef _WIN32
+  EXPECT_FALSE(platform::SameFile(take, BackupPath(take)));
+#else
   struct stat a {
   }, b{};
   ASSERT_EQ(stat(take.c_str(), &a), 0);
   ASSERT_EQ(stat(BackupPath(take).c_str(), &b), 0);
   EXPECT_NE(a.st_ino, b.st_ino);
   EXPECT_EQ(b.st_nlink, 1u);
+#endif
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
   // trimming again (nothing more to cut) leaves the first backup alone
   EXPECT_FALSE(Trim());
@@ -650,6 +663,11 @@ void HalveTheBackup()
 TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
 {
   const TFileFaultRow &row = GetParam();
+#ifdef _WIN32
+  for (const TFault &f : row.Faults)
+    if (std::strcmp(f.Step, "copyrange") == 0 && f.Error != EXDEV)
+      GTEST_SKIP() << "Windows copies through the buffer only: there is no kernel copy to fail";
+#endif
   bool trimmed = false;
   {
     THook hook(row.Faults, row.RefuseLinks);
@@ -829,7 +847,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"same size, recorded later",
        [](const fs::path &t) {
-         usleep(20000);
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));
          auto b = ReadBytes(t);
          b[100] ^= 1;
          fs::remove(t);
@@ -838,8 +856,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"touched",
        [](const fs::path &t) {
-         const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-         utimensat(AT_FDCWD, t.c_str(), times, 0);
+         fs::last_write_time(t, fs::last_write_time(t) - std::chrono::hours(1000));
        },
        false},
       {"damaged name",

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <thread>
 #include <tuple>
 
@@ -106,7 +107,7 @@ std::vector<std::int16_t> Sine(std::uint32_t rate, std::uint32_t chans, double s
   for (std::size_t f = 0; f < tone; ++f)
     for (std::uint32_t c = 0; c < chans; ++c)
       s[(silentBefore + f) * chans + c] = static_cast<std::int16_t>(
-          std::lround(amplitude * std::sin(2 * M_PI * 440.0 * double(f) / rate)));
+          std::lround(amplitude * std::sin(2 * std::numbers::pi * 440.0 * double(f) / rate)));
   return s;
 }
 
@@ -329,7 +330,7 @@ TEST_F(WasapiLayer, AnalysisTrimAndUndoOfWaveAndMp3)
     EXPECT_NEAR(seconds, 4.0, 0.01) << take;
     ASSERT_EQ(left.size(), 400u);
     EXPECT_LT(left[10], 100) << "silence";
-    EXPECT_NEAR(left[200], 16384, 300) << "tone";
+    EXPECT_NEAR(left[200], 16384, 1000) << "tone (MP3 is lossy)";
     double start = 0, end = 0;
     ASSERT_TRUE(rec.TrimSilence(take, format, 192, start, end)) << take;
     EXPECT_NEAR(start, 0.9, 0.01);

@@ -135,6 +135,9 @@ TEST(SessionNames, AcceptsOrdinaryAndNonLatinNames)
 
 TEST_F(SessionStore, DefaultRootIsInTheDocumentsFolderAndCreated)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "the documents folder comes from the user's profile there, not from $HOME";
+#endif
   {
     TSessionManager store;
     EXPECT_EQ(store.RootPath(), Path("home/Documents/AudioSessies"));
@@ -202,11 +205,18 @@ TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession)
 TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession)
 {
   TSessionManager store = StoreWith("Koor");
+#ifdef _WIN32
+  // NTFS holds 255 UTF-16 units in a name
+  const QString tooLong(256, QChar(0xE9));
+  EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
+  EXPECT_TRUE(TSessionManager::ValidSessionName(QString(255, QChar(0xE9))));
+#else
   // 200 x "é" is 400 bytes: more than a folder name can hold.
   QString tooLong;
   tooLong.fill(QChar(0xE9), 200);
   EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
   EXPECT_TRUE(TSessionManager::ValidSessionName(QString(127, QChar(0xE9)))); // 254 bytes
+#endif
   EXPECT_THROW(store.CreateSession(tooLong), EInvalidArgument);
 
   // The root is replaced by a plain file behind the store's back: nothing can be made.
