@@ -161,4 +161,28 @@ qt qtcore -DFEATURE_gui=OFF -DFEATURE_widgets=OFF
 if [ "$gui" = 1 ]; then
   qt qtgui -DFEATURE_gui=ON -DFEATURE_widgets=ON
 fi
+# the licences of what a Windows build links, for its package
+licences() { # name file...
+  local name=$1 f
+  shift
+  mkdir -p "$prefix/share/licenses/$name"
+  for f in "$@"; do
+    [ -f "$f" ] && cp "$f" "$prefix/share/licenses/$name/"
+  done
+  return 0
+}
+src=$deps/src
+licences LAME "$src"/lame-3*/COPYING
+licences mpg123 "$src"/mpg123-1*/COPYING
+licences libsndfile "$src"/libsndfile-1*/COPYING
+licences Qt "$src"/qt6-base-*/LICENSES/LGPL-3.0-only.txt "$src"/qt6-base-*/LICENSES/GPL-3.0-only.txt \
+  "$src"/qt6-base-*/LICENSES/Qt-GPL-exception-1.0.txt
+# what the static Qt bundles (the Windows build links only some of them)
+for third in zlib pcre2 double-conversion harfbuzz-ng freetype libpng libjpeg md4c pixman \
+  tinycbor blake2 sha3 rfc6234 easing icc; do
+  for dir in "$src"/qt6-base-*/src/3rdparty/$third/; do
+    [ -d "$dir" ] && licences "Qt-3rdparty/$third" "$dir"LICEN[CS]E* "$dir"COPYING* "$dir"*-LICENSE.txt
+  done
+done
+licences mingw-w64 /usr/share/doc/mingw-w64-common/copyright /usr/share/doc/gcc-mingw-w64-base/copyright
 say "prefix ready: $prefix"
