@@ -54,6 +54,9 @@ eval "$(bash "$root/tests/support/audio-test-server.sh" start "$pa_dir")"
 export PRAATKIST_TONE_DEVICE=Praatkist-toon
 pactl load-module module-remap-source master=tonesink.monitor source_name=praatkist_tone \
   source_properties=device.description=$PRAATKIST_TONE_DEVICE >/dev/null
+# and once more, for a test that takes it away during a capture
+pactl load-module module-remap-source master=tonesink.monitor source_name=praatkist_weg \
+  source_properties=device.description=Praatkist-weg >/dev/null
 # One wineserver for the whole run (later starts take a tenth of a second), and wine's
 # own services started now: started by the first test, they would keep ctest's output
 # pipe open after the test has ended.

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -124,6 +125,22 @@ void WriteWav(const fs::path &file, std::uint32_t rate, std::uint32_t chans,
   ASSERT_NE(sf, nullptr);
   sf_writef_short(sf, samples.data(), static_cast<sf_count_t>(samples.size() / chans));
   sf_close(sf);
+}
+
+// Runs a shell command of the host: wine starts Unix programs too. Their exit status
+// does not come back, so callers look at the effect.
+void HostShell(const std::string &command)
+{
+  std::wstring line = L"Z:\\bin\\sh -c \"";
+  line += std::wstring(command.begin(), command.end()) + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, 10000);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
 }
 
 class WasapiLayer : public ::testing::Test {
@@ -266,6 +283,34 @@ TEST_F(WasapiLayer, WaveAndMp3TakesFromTheToneUnderANonAsciiName)
     EXPECT_THROW(rec.Start(tone, 48000, 2, 192, format, take), EPraatkistError);
     EXPECT_FALSE(rec.Recording());
   }
+}
+
+// Wine reads the endpoints once per process and tells of no loss: a channel whose
+// endpoint goes away gets nothing more and ends by itself. The script offers the tone
+// once more as "Praatkist-weg", which this test unloads (and loads again after).
+TEST_F(WasapiLayer, LostEndpointEndsTheChannelWithinASecond)
+{
+  const int lost = FindByName(*layer, "Praatkist-weg");
+  ASSERT_GE(lost, 0) << "no endpoint Praatkist-weg";
+  ASSERT_TRUE(layer->RecordInit(lost));
+  TCollected got;
+  const THandle ch = layer->RecordStart(48000, 2, Collect, &got);
+  ASSERT_NE(ch, 0u);
+  ASSERT_TRUE(layer->ChannelPlay(ch, false));
+  SleepMs(500);
+  EXPECT_EQ(layer->ChannelIsActive(ch), kActivePlaying);
+  HostShell("pactl unload-module $(pactl list short modules | grep praatkist_weg | cut -f1)");
+  const auto t0 = std::chrono::steady_clock::now();
+  while (layer->ChannelIsActive(ch) == kActivePlaying &&
+         std::chrono::steady_clock::now() - t0 < std::chrono::seconds(3))
+    SleepMs(20);
+  EXPECT_EQ(layer->ChannelIsActive(ch), kActiveStopped) << "the channel outlived its device";
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 1.5);
+  EXPECT_FALSE(layer->ChannelDataLost(ch));
+  EXPECT_GT(got.Samples.size(), 48000u / 2) << "what came before the loss was handed on";
+  layer->ChannelStop(ch);
+  HostShell("pactl load-module module-remap-source master=tonesink.monitor "
+            "source_name=praatkist_weg source_properties=device.description=Praatkist-weg");
 }
 
 TEST_F(WasapiLayer, PlaybackRunsInRealTimeWithItsLevelAndEnds)
