@@ -149,6 +149,13 @@ qt() { # name feature-args...
   local t0=$SECONDS src
   src=$(fetch qt6-base 'qt6-base-*')
   [ -n "$src" ] || src=$(fetch qt6-base 'qtbase-*')
+  # Qt 6.4's Windows platform plugin asks about software OpenGL even where OpenGL is
+  # configured out; without OpenGL there is none.
+  sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+    "$src/src/plugins/platforms/windows/qwindowswindow.cpp"
+  # and takes the DirectWrite font database, which Qt Gui builds only with Direct2D
+  sed -i 's/^#if QT_CONFIG(directwrite3)$/#if QT_CONFIG(directwrite3) \&\& QT_CONFIG(direct2d)/' \
+    "$src/src/plugins/platforms/windows/qwindowsintegration.cpp"
   logged "$name" cmake -S "$src" -B "$deps/build-qt" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
     "${qt_common[@]}" "$@"

@@ -21,6 +21,10 @@ e2e_begin praatkist-win-e2e Xvfb xdotool import pactl soxi sox wine winepath
 t_start=$(date +%s%N)
 step() { printf -- '-- %5.1f s  %s\n' "$((($(date +%s%N) - t_start) / 1000000))e-3" "$*"; }
 e2e_start_servers
+# wine's desktop process opens the display once per wineserver: a fresh wineserver that
+# knows this one (and ended with the test)
+wineserver -k 2>/dev/null || true
+trap 'rc=$?; e2e_end_pid "$app_pid"; app_pid=; wineserver -k 2>/dev/null || true; (exit $rc); e2e__end' EXIT
 
 pactl load-module module-remap-source master=testsink.monitor source_name=praatkist_proef \
   source_properties=device.description=Praatkist-proef >/dev/null
@@ -103,7 +107,8 @@ check "the take was not trimmed" e2e_poll 20 test -f "$take.triminfo"
 check "the trimmed take's waveform was not drawn" e2e_poll 15 e2e_wave_drawn
 [ -z "$(e2e_window Fout)" ] || fail "an error message appeared"
 check "trimmed without backup" test -f "$take.untrimmed"
-recorded=$(soxi -D "$take.untrimmed")
+cp "$take.untrimmed" "$work/untrimmed.mp3" # sox goes by the ending
+recorded=$(soxi -D "$work/untrimmed.mp3")
 trimmed=$(soxi -D "$take")
 step "recorded $recorded s, trimmed to $trimmed s"
 e2e_above "$recorded" 4 || fail "recorded only $recorded s"
