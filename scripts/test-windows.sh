@@ -90,4 +90,6 @@ if [ $gui = 1 ]; then
   say "Praatkist.exe built"
   bash "$root/tests/e2e/windows-session.sh" "$app/src/Praatkist.exe"
   say "the window recorded its takes"
+  nice -n 10 cmake --build "$app" --target praatkist-zip >/dev/null
+  say "package: $(ls "$app"/Praatkist-*-win64.zip) ($(stat -c %s "$app"/Praatkist-*-win64.zip) bytes)"
 fi
