@@ -38,9 +38,9 @@ TEST_PACKAGES=(
 
 WINDOWS_PACKAGES=(
   # the cross compiler (posix threads, for std::thread) and wine to run its results
-  g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
-  # what apt-get source and the libraries' own builds need
-  dpkg-dev autoconf automake libtool nasm zip
+  g++-mingw-w64-x86-64-posix wine wine64
+  # what apt-get source and the libraries' own builds need (Qt's build runs on Ninja)
+  dpkg-dev autoconf automake libtool ninja-build
   # the host's Qt tools (moc, rcc, uic, qtpaths) that the cross-built Qt calls
   qt6-base-dev-tools
 )
