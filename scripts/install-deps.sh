@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that Praatkist needs. This file is the only place
-# that lists packages, in two groups:
+# that lists packages, in three groups:
 #
-#   scripts/install-deps.sh run    what building, packaging and running the program need
-#   scripts/install-deps.sh test   that, and on top what the tests and benchmarks need
+#   scripts/install-deps.sh run      what building, packaging and running the program need
+#   scripts/install-deps.sh test     that, and on top what the tests and benchmarks need
+#   scripts/install-deps.sh windows  that, and on top the cross-build for 64-bit Windows
+#                                    and wine to run it (scripts/win-deps.sh builds the
+#                                    libraries from Debian's source packages)
 #
 # Without an argument: run. Idempotent: packages already present are left alone, and
 # apt is only asked when something is missing.
@@ -37,11 +40,21 @@ TEST_PACKAGES=(
   lintian appstream desktop-file-utils
 )
 
+WINDOWS_PACKAGES=(
+  # the cross compiler (posix threads, for std::thread) and wine to run its results
+  g++-mingw-w64-x86-64-posix wine wine64
+  # what apt-get source and the libraries' own builds need (Qt's build runs on Ninja)
+  dpkg-dev autoconf automake libtool ninja-build
+  # the host's Qt tools (moc, rcc, uic, qtpaths) that the cross-built Qt calls
+  qt6-base-dev-tools
+)
+
 case "${1:-run}" in
   run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
   test) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  windows) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}") ;;
   *)
-    echo "usage: $0 [run|test]" >&2
+    echo "usage: $0 [run|test|windows]" >&2
     exit 2
     ;;
 esac

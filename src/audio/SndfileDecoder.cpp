@@ -17,11 +17,86 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace praatkist::audio {
 
 namespace {
+
+// The descriptor calls the decoder makes, on a wide path on Windows (libsndfile reads
+// through the descriptor it is given, so any file name works).
+#ifdef _WIN32
+int OpenForReading(const std::filesystem::path &file) noexcept
+{
+  return ::_wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool IsRegularFile(int fd) noexcept
+{
+  struct _stat64 st {};
+  return ::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+// A positioned read made of seeks, leaving the descriptor where it was: used only while
+// the descriptor is the decoder's alone.
+long long ReadAt(int fd, void *buffer, unsigned size, long long at) noexcept
+{
+  const long long here = ::_lseeki64(fd, 0, SEEK_CUR);
+  const long long n =
+      here >= 0 && ::_lseeki64(fd, at, SEEK_SET) == at ? ::_read(fd, buffer, size) : -1;
+  return here >= 0 && ::_lseeki64(fd, here, SEEK_SET) == here ? n : -1;
+}
+
+int Duplicate(int fd) noexcept
+{
+  return ::_dup(fd);
+}
+
+void CloseFd(int fd) noexcept
+{
+  ::_close(fd);
+}
+
+bool Rewind(int fd) noexcept
+{
+  return ::_lseeki64(fd, 0, SEEK_SET) == 0;
+}
+#else
+int OpenForReading(const std::filesystem::path &file) noexcept
+{
+  return ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool IsRegularFile(int fd) noexcept
+{
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+long long ReadAt(int fd, void *buffer, unsigned size, long long at) noexcept
+{
+  return ::pread(fd, buffer, size, static_cast<off_t>(at));
+}
+
+int Duplicate(int fd) noexcept
+{
+  return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+void CloseFd(int fd) noexcept
+{
+  ::close(fd);
+}
+
+bool Rewind(int fd) noexcept
+{
+  return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+#endif
 
 constexpr std::size_t kFloatChunkFrames = 16384;
 
@@ -77,13 +152,13 @@ void ToShorts(const float *in, std::int16_t *out, std::size_t count) noexcept
 std::int64_t LameStartSkip(int fd) noexcept
 {
   std::uint8_t b[1024];
-  off_t at = 0;
-  ssize_t n = ::pread(fd, b, sizeof b, at);
+  long long at = 0;
+  long long n = ReadAt(fd, b, sizeof b, at);
   if (n >= 10 && std::memcmp(b, "ID3", 3) == 0) { // an ID3v2 tag before the audio
     at = 10 + ((b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F));
     if (b[5] & 0x10)
       at += 10;
-    n = ::pread(fd, b, sizeof b, at);
+    n = ReadAt(fd, b, sizeof b, at);
   }
   TMp3TagLayout tag;
   if (n < 4 || !FindMp3Tag(b, static_cast<std::size_t>(n), tag))
@@ -125,7 +200,7 @@ void TSndfileDecoder::Close() noexcept
   FMpegFrameSamples = 0;
   FMpegSkip = -1;
   if (FReopenFd >= 0) {
-    ::close(FReopenFd);
+    CloseFd(FReopenFd);
     FReopenFd = -1;
   }
 }
@@ -133,22 +208,21 @@ void TSndfileDecoder::Close() noexcept
 int TSndfileDecoder::Open(const std::filesystem::path &file)
 {
   Close();
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = OpenForReading(file);
   if (fd < 0)
     return kErrFileOpen;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (!IsRegularFile(fd)) {
+    CloseFd(fd);
     return kErrFileOpen;
   }
   const std::int64_t lameSkip = LameStartSkip(fd);
   // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
-  int keep = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  int keep = Duplicate(fd);
   SF_INFO info{};
   SNDFILE *sf = OpenFd(fd, info);
   const auto closeKeep = [&keep] {
     if (keep >= 0)
-      ::close(keep);
+      CloseFd(keep);
     keep = -1;
   };
   if (!sf) {
@@ -271,9 +345,9 @@ bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept
 
 bool TSndfileDecoder::Reopen() noexcept
 {
-  if (FReopenFd < 0 || ::lseek(FReopenFd, 0, SEEK_SET) != 0)
+  if (FReopenFd < 0 || !Rewind(FReopenFd))
     return false;
-  const int fd = ::fcntl(FReopenFd, F_DUPFD_CLOEXEC, 0);
+  const int fd = Duplicate(FReopenFd);
   if (fd < 0)
     return false;
   SF_INFO info{};

@@ -5,6 +5,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <share.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -15,7 +17,12 @@ namespace praatkist::platform {
 
 TFileLink::TFileLink(const std::filesystem::path &path) noexcept
 {
-  FHandle = _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+  try {
+    FPath = path;
+  } catch (...) {
+    return;
+  }
+  _wsopen_s(&FHandle, path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, 0);
 }
 
 TFileLink::~TFileLink()
@@ -30,9 +37,22 @@ bool TFileLink::Removed() const noexcept
   return false;
 }
 
+// Flushing needs write access, which the writer's own handle may deny to others while
+// it is open: a handle of its own, asking for nothing the writer refuses. The name
+// still leads to this file, since Windows lets no one delete or replace it while the
+// link holds it open.
 bool TFileLink::Sync() const noexcept
 {
-  return FHandle >= 0 && _commit(FHandle) == 0;
+  if (FHandle < 0)
+    return false;
+  const HANDLE h = ::CreateFileW(FPath.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return false;
+  const bool flushed = ::FlushFileBuffers(h) != 0;
+  ::CloseHandle(h);
+  return flushed;
 }
 
 #else

@@ -23,6 +23,9 @@ public:
 
 private:
   int FHandle = -1;
+#ifdef _WIN32
+  std::filesystem::path FPath; // flushed through a handle of its own (see Sync)
+#endif
 };
 
 } // namespace praatkist::platform

@@ -58,12 +58,13 @@ public:
   // Up to Size bytes from Offset; fewer only at the end of the file. Raises on errors.
   std::size_t ReadAt(std::uint64_t offset, void *data, std::size_t size);
   std::uint64_t Size() const;
-  int Handle() const noexcept { return FHandle; }
+  // The system's handle: a descriptor, or a HANDLE on Windows (-1: none).
+  std::intptr_t Handle() const noexcept { return FHandle; }
   const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
   std::filesystem::path FPath;
-  int FHandle = -1;
+  std::intptr_t FHandle = -1;
 };
 
 // A new file, created exclusively: an entry of that name (a file, a link, anything)
@@ -93,7 +94,7 @@ private:
   [[noreturn]] void Raise() const;
   void WriteBehind() noexcept;
   std::filesystem::path FPath;
-  int FHandle = -1;
+  std::intptr_t FHandle = -1; // as TReadFile::Handle
   bool FKernelCopy = true;
   std::uint64_t FCopied = 0; // by CopyFrom, since the last WriteBehind
 };

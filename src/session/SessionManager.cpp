@@ -117,9 +117,10 @@ QString TSessionManager::DefaultRootPath()
 
 QString TSessionManager::AbsoluteRoot(const QString &APath)
 {
-  // cleanPath resolves "." and ".." and drops a trailing separator, except on "/" itself.
+  // cleanPath resolves "." and ".." and drops a trailing separator, except on a root
+  // ("/", "C:\"; without it "C:" would name the drive's current folder).
   QString full = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(APath).absoluteFilePath()));
-  if (full.size() > 1 && full.endsWith(QDir::separator()))
+  if (full.size() > 1 && full.endsWith(QDir::separator()) && !QDir(full).isRoot())
     full.chop(1);
   return full;
 }
@@ -275,9 +276,15 @@ bool TSessionManager::ValidSessionName(const QString &AName)
     if (c.unicode() <= 255 && IsForbiddenNameChar(c.unicode()))
       return false;
   }
-  // A folder name longer than the file system holds (255 bytes on Linux) cannot be made.
+  // A folder name longer than the file system holds (255 bytes on Linux, 255 UTF-16
+  // units on NTFS) cannot be made.
+#ifdef _WIN32
+  if (name.size() > 255)
+    return false;
+#else
   if (QFile::encodeName(name).size() > 255)
     return false;
+#endif
   return true;
 }
 

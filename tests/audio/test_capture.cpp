@@ -13,14 +13,16 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <mutex>
+#include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 using namespace praatkist;
 using praatkist::test::Le16;
@@ -37,6 +39,8 @@ std::vector<std::filesystem::path> gSynced;
 
 } // namespace
 
+#ifndef _WIN32
+// (POSIX only: Windows has no interposing of the C library)
 extern "C" int fsync(int fd)
 {
   char target[4096];
@@ -48,6 +52,7 @@ extern "C" int fsync(int fd)
   }
   return static_cast<int>(::syscall(SYS_fsync, fd));
 }
+#endif
 
 namespace {
 
@@ -377,8 +382,14 @@ INSTANTIATE_TEST_SUITE_P(
       for (const TRecordingFormat f : {rfWave, rfMP3}) {
         rows.push_back({"InputGone", f, lose, gone});
         rows.push_back({"AudioLost", f, slow, tooSlow});
+#ifndef _WIN32 // Windows keeps a file that is open, and its folder, from being removed
         rows.push_back({"FileRemoved", f, file, unwritable});
         rows.push_back({"FolderRemoved", f, folder, unwritable});
+#else
+        (void)file;
+        (void)folder;
+        (void)unwritable;
+#endif
       }
       return rows;
     }()),
@@ -430,6 +441,9 @@ TEST_F(CaptureTest, WaveSizeLimitEndsTheTakeOnAFrameBoundary)
 
 TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no file size limit to play a full disk with";
+#else
   // Let the file grow to 44 + 1000 bytes only, as a full disk would.
   struct rlimit old {};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -456,6 +470,7 @@ TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
   ASSERT_EQ(bytes.size(), 644u) << "the partly written buffer is cut off again";
   EXPECT_EQ(Le32(bytes, 40), 600u);
   EXPECT_EQ(Le32(bytes, 4), 636u);
+#endif
 }
 
 // An entry already under the take's name is never written through, replaced or
@@ -470,9 +485,11 @@ TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
   };
   const std::vector<Row> rows = {
       {"Koor-1.wav", [](const auto &p) { test::WriteBytes(p, "take", 4); }},
+#ifndef _WIN32 // pipes and links are POSIX matters
       {"Koor-2.wav", [](const auto &p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
       {"Koor-3.wav", [](const auto &p) { std::filesystem::create_symlink("nergens.wav", p); }},
       {"Koor-4.wav", [&](const auto &p) { std::filesystem::create_symlink(elsewhere, p); }},
+#endif
       {"Koor-5.wav", [](const auto &p) { std::filesystem::create_directory(p); }},
       {"Koor-6.mp3", [](const auto &p) { test::WriteBytes(p, "take", 4); }},
   };
@@ -480,19 +497,23 @@ TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
     const auto path = dir / row.Name;
     row.Make(path);
     const auto before = std::filesystem::symlink_status(path).type();
+#ifndef _WIN32
     // a reader on the pipe, so that a wrong open would not block but write into it
     const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+#endif
     const auto format = path.extension() == ".mp3" ? rfMP3 : rfWave;
     EXPECT_THROW(rec->Start(0, 48000, 2, 192, format, path), EFileError) << row.Name;
     EXPECT_FALSE(rec->Recording());
     EXPECT_EQ(layer.RecordDevice, -1);
     EXPECT_EQ(std::filesystem::symlink_status(path).type(), before) << row.Name;
+#ifndef _WIN32
     if (before == std::filesystem::file_type::fifo) {
       char b[4];
       EXPECT_LE(::read(reader, b, sizeof b), 0) << "nothing was written into the pipe";
     }
     if (reader >= 0)
       ::close(reader);
+#endif
   }
   EXPECT_EQ(ReadBytes(dir / "Koor-1.wav"), std::vector<std::uint8_t>({'t', 'a', 'k', 'e'}));
   EXPECT_EQ(ReadBytes(dir / "Koor-6.mp3"), std::vector<std::uint8_t>({'t', 'a', 'k', 'e'}));
@@ -543,6 +564,9 @@ TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
 // A stopped take is on the disk before it is listed: its data and its name.
 TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "the syncs are counted by interposing the C library's fsync: POSIX only";
+#else
   for (const char *name : {"Koor-1.wav", "Koor-1.mp3"}) {
     const auto take = dir / name;
     const auto synced = [&](const std::filesystem::path &p) {
@@ -556,4 +580,5 @@ TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
     EXPECT_GT(synced(take), takeBefore) << name;
     EXPECT_GT(synced(dir.Path()), folderBefore) << name;
   }
+#endif
 }

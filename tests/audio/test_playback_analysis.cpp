@@ -507,7 +507,7 @@ TEST(SndfileDecoder, FloatSamplesAreRoundedToEvenClippedAndNotANumberIsSilence)
   info.samplerate = 48000;
   info.channels = 1;
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE *out = sf_open(path.c_str(), SFM_WRITE, &info);
+  SNDFILE *out = sf_open(path.string().c_str(), SFM_WRITE, &info);
   ASSERT_NE(out, nullptr);
   ASSERT_EQ(sf_writef_float(out, in.data(), static_cast<sf_count_t>(in.size())),
             static_cast<sf_count_t>(in.size()));

@@ -13,17 +13,21 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-
+#include <chrono>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <thread>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace praatkist;
 using praatkist::audio::BackupPath;
@@ -64,11 +68,18 @@ std::string Text(const fs::path &path)
 // The lines by which a trim record names the trimmed take: its size and change time.
 std::string IdentityLines(const fs::path &take)
 {
+#ifdef _WIN32
+  platform::TFileIdentity id;
+  EXPECT_TRUE(platform::GetFileIdentity(take, id));
+  const auto size = id.Size;
+  const long long ns = id.ModifiedNs;
+#else
   struct stat st {};
   EXPECT_EQ(stat(take.c_str(), &st), 0);
+  const auto size = st.st_size;
   const long long ns = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return "TakeSize=" + std::to_string(st.st_size) + "\r\nTakeModified=" + std::to_string(ns) +
-         "\r\n";
+#endif
+  return "TakeSize=" + std::to_string(size) + "\r\nTakeModified=" + std::to_string(ns) + "\r\n";
 }
 
 class TrimTest : public ::testing::Test {
@@ -389,6 +400,7 @@ TEST_F(TrimTest, ReadOnlyFolderLeavesTheTake)
 {
   if (test::IgnoresPermissions())
     GTEST_SKIP() << "permissions do not bind this user";
+#ifndef _WIN32
   WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
   const auto original = ReadBytes(take);
   ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
@@ -396,6 +408,7 @@ TEST_F(TrimTest, ReadOnlyFolderLeavesTheTake)
   chmod(dir.Path().c_str(), 0755);
   EXPECT_EQ(ReadBytes(take), original);
   ExpectNoCompanions();
+#endif
 }
 
 TEST_F(TrimTest, RecordThatCannotBeWrittenLeavesTheTakeAsRecorded)
@@ -507,12 +520,16 @@ TEST_F(TrimTest, BackupStaysTheOriginalAfterTheTakeIsReplaced)
   WriteWave(take, 48000, 1, Burst(96000, 30000, 50000));
   const auto original = ReadBytes(take);
   ASSERT_TRUE(Trim());
+#ifdef _WIN32
+  EXPECT_FALSE(platform::SameFile(take, BackupPath(take)));
+#else
   struct stat a {
   }, b{};
   ASSERT_EQ(stat(take.c_str(), &a), 0);
   ASSERT_EQ(stat(BackupPath(take).c_str(), &b), 0);
   EXPECT_NE(a.st_ino, b.st_ino);
   EXPECT_EQ(b.st_nlink, 1u);
+#endif
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
   // trimming again (nothing more to cut) leaves the first backup alone
   EXPECT_FALSE(Trim());
@@ -638,6 +655,11 @@ void HalveTheBackup()
 TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
 {
   const TFileFaultRow &row = GetParam();
+#ifdef _WIN32
+  for (const TFault &f : row.Faults)
+    if (std::strcmp(f.Step, "copyrange") == 0 && f.Error != EXDEV)
+      GTEST_SKIP() << "Windows copies through the buffer only: there is no kernel copy to fail";
+#endif
   bool trimmed = false;
   {
     THook hook(row.Faults, row.RefuseLinks);
@@ -719,6 +741,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no file size limit to play a full disk with";
+#else
   // A limit below the new take's size fails the copy; with no hard links, a limit below
   // the take's own size fails the backup copy, and the backup of an earlier trim stays.
   struct Row {
@@ -745,6 +770,7 @@ TEST_F(TrimFilesTest, FileSizeLimitLeavesTheTakeAndAnOlderBackup)
     EXPECT_EQ(TemporaryFiles(dir.Path()), 0);
     EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
   }
+#endif
 }
 
 TEST_F(TrimFilesTest, FolderRemovedDuringTheTrimFailsAndBringsNothingBack)
@@ -809,7 +835,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"same size, recorded later",
        [](const fs::path &t) {
-         usleep(20000);
+         std::this_thread::sleep_for(std::chrono::milliseconds(20));
          auto b = ReadBytes(t);
          b[100] ^= 1;
          fs::remove(t);
@@ -818,8 +844,7 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
        false},
       {"touched",
        [](const fs::path &t) {
-         const timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
-         utimensat(AT_FDCWD, t.c_str(), times, 0);
+         fs::last_write_time(t, fs::last_write_time(t) - std::chrono::hours(1000));
        },
        false},
       {"damaged name",
@@ -913,6 +938,11 @@ protected:
   // finished before reaching it.
   bool CrashedAt(int crashAt, const std::function<void()> &work)
   {
+#ifdef _WIN32
+    (void)crashAt;
+    (void)work;
+    return false;
+#else
     const pid_t pid = fork();
     if (pid == 0) {
       THook hook({}, GetParam().NoLinks, crashAt);
@@ -928,6 +958,7 @@ protected:
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_NE(WEXITSTATUS(status), 2) << "no step fails on its own";
     return WEXITSTATUS(status) == 0;
+#endif
   }
 
   void ExpectOneState(const char *what, int step)
@@ -967,6 +998,9 @@ protected:
 
 TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "each crash is played in a forked child: POSIX only";
+#endif
   fs::create_directories(dir / "Koor");
   take = dir / "Koor" / TakeName();
   const TRecordingFormat format = GetParam().Format;

@@ -171,6 +171,10 @@ TEST(NumberText, RoundTripIsExactToFifteenDigits)
 // tried in a fresh child process, because the system locale is read only once.
 TEST(NumberText, UserSeparatorFollowsTheLocale)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows takes the regional settings from the user's profile, not from "
+                  "the environment";
+#else
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::pair<const char *, char> locales[] = {
       {"nl_NL.UTF-8", ','},
@@ -187,4 +191,5 @@ TEST(NumberText, UserSeparatorFollowsTheLocale)
         ::testing::ExitedWithCode(0), "")
         << locale;
   }
+#endif
 }

@@ -135,6 +135,9 @@ TEST(SessionNames, AcceptsOrdinaryAndNonLatinNames)
 
 TEST_F(SessionStore, DefaultRootIsInTheDocumentsFolderAndCreated)
 {
+#ifdef _WIN32
+  GTEST_SKIP() << "the documents folder comes from the user's profile there, not from $HOME";
+#endif
   {
     TSessionManager store;
     EXPECT_EQ(store.RootPath(), Path("home/Documents/AudioSessies"));
@@ -202,11 +205,18 @@ TEST_F(SessionStore, CreateSessionRefusesBadOrExistingNamesAndKeepsTheSession)
 TEST_F(SessionStore, CreateSessionRaisesWhenNoFolderWasMadeAndKeepsTheSession)
 {
   TSessionManager store = StoreWith("Koor");
+#ifdef _WIN32
+  // NTFS holds 255 UTF-16 units in a name
+  const QString tooLong(256, QChar(0xE9));
+  EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
+  EXPECT_TRUE(TSessionManager::ValidSessionName(QString(255, QChar(0xE9))));
+#else
   // 200 x "é" is 400 bytes: more than a folder name can hold.
   QString tooLong;
   tooLong.fill(QChar(0xE9), 200);
   EXPECT_FALSE(TSessionManager::ValidSessionName(tooLong));
   EXPECT_TRUE(TSessionManager::ValidSessionName(QString(127, QChar(0xE9)))); // 254 bytes
+#endif
   EXPECT_THROW(store.CreateSession(tooLong), EInvalidArgument);
 
   // The root is replaced by a plain file behind the store's back: nothing can be made.
@@ -368,11 +378,17 @@ TEST_F(SessionStore, NextFileNameSkipsNamesHeldByAnyEntry)
   const auto next = [&] { return QFileInfo(store.NextFileName(".wav")).fileName(); };
   ASSERT_TRUE(QDir().mkpath(folder + "Koor-2.wav"));
   EXPECT_EQ(next(), "Koor-3.wav");
+#ifdef _WIN32
+  // pipes and links are POSIX matters (QFile::link makes a shortcut here): folders
+  for (const char *name : {"Koor-3.wav", "Koor-4.wav", "Koor-5.wav"})
+    ASSERT_TRUE(QDir().mkpath(folder + name));
+#else
   ASSERT_EQ(::mkfifo(QFile::encodeName(folder + "Koor-3.wav").constData(), 0644), 0);
   EXPECT_EQ(next(), "Koor-4.wav");
   ASSERT_TRUE(QFile::link(folder + "nergens.wav", folder + "Koor-4.wav"));
   EXPECT_EQ(next(), "Koor-5.wav");
   ASSERT_TRUE(QFile::link(folder + "Koor-1.wav", folder + "Koor-5.wav"));
+#endif
   EXPECT_EQ(next(), "Koor-6.wav");
   Touch(folder + "KOOR-6.WAV.x"); // another name altogether
   ASSERT_TRUE(QDir().mkpath(folder + "kOOR-6.Wav"));

@@ -2,12 +2,29 @@
 
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <stdlib.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace praatkist::test {
 
+#ifdef _WIN32
+TTempDir::TTempDir()
+{
+  std::random_device random;
+  for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("praatkist-test." + std::to_string(random() % 100000000u));
+    if (std::filesystem::create_directory(path))
+      FPath = path;
+  }
+  if (FPath.empty())
+    throw std::runtime_error("no temporary folder");
+}
+#else
 TTempDir::TTempDir()
 {
   std::string pattern = (std::filesystem::temp_directory_path() / "praatkist-test.XXXXXX").string();
@@ -15,6 +32,7 @@ TTempDir::TTempDir()
     throw std::runtime_error("mkdtemp failed");
   FPath = pattern;
 }
+#endif
 
 TTempDir::~TTempDir()
 {
@@ -49,7 +67,11 @@ std::uint16_t Le16(const std::vector<std::uint8_t> &b, std::size_t at)
 
 bool IgnoresPermissions()
 {
+#ifdef _WIN32
+  return true; // read-only folder attributes do not keep files from being made there
+#else
   return ::geteuid() == 0;
+#endif
 }
 
 } // namespace praatkist::test

@@ -4,8 +4,8 @@
 // them into buffers, feeds the channel's encoders and calls the record callback.
 
 #include "audio/AudioLayer.h"
+#include "audio/DecodeEncode.h"
 #include "audio/SpscRing.h"
-#include "audio/pulse/DecodeEncode.h"
 
 #include <pulse/pulseaudio.h>
 

@@ -1,8 +1,8 @@
 #include "audio/pulse/PulseAudioLayer.h"
 
+#include "audio/DecodeEncode.h"
 #include "audio/pulse/CaptureThread.h"
 #include "audio/pulse/Connection.h"
-#include "audio/pulse/DecodeEncode.h"
 #include "audio/pulse/Playback.h"
 #include "audio/pulse/PulseShared.h"
 

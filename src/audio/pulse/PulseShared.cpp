@@ -2,26 +2,6 @@
 
 namespace praatkist::audio::pulse {
 
-namespace {
-thread_local int tLastError = kErrOk;
-} // namespace
-
-int LastError() noexcept
-{
-  return tLastError;
-}
-
-bool Fail(int code) noexcept
-{
-  tLastError = code;
-  return false;
-}
-
-void Succeed() noexcept
-{
-  tLastError = kErrOk;
-}
-
 void TimeoutCallback(pa_mainloop_api *, pa_time_event *, const struct timeval *,
                      void *user) noexcept
 {

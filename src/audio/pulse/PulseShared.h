@@ -1,19 +1,15 @@
 #pragma once
-// What every part of the Linux audio layer shares: the per-thread error code, the
-// main loop lock, waiting for the server's answers, and the layer's timing figures.
+// What every part of the Linux audio layer shares: the main loop lock, waiting for the server's
+// answers, and the layer's timing figures.
 
 #include "audio/AudioLayer.h"
+#include "audio/LayerError.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <cstdint>
 
 namespace praatkist::audio::pulse {
-
-// The error code of the last call on this thread (ErrorGetCode).
-int LastError() noexcept;
-bool Fail(int code) noexcept; // always false
-void Succeed() noexcept;
 
 constexpr int kServerWaitMs = 5000;              // longest wait for an answer of the server
 constexpr std::uint32_t kCaptureFragmentMs = 30; // pulse's capture fragment

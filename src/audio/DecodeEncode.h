@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-namespace praatkist::audio::pulse {
+namespace praatkist::audio {
 
 struct TEncoderEntry {
   std::mutex M;
@@ -55,4 +55,4 @@ struct TDecodeStream : TEncodeTarget {
   bool SetPosition(std::uint64_t bytes);
 };
 
-} // namespace praatkist::audio::pulse
+} // namespace praatkist::audio

@@ -1,10 +1,10 @@
-#include "audio/pulse/DecodeEncode.h"
+#include "audio/DecodeEncode.h"
 
-#include "audio/pulse/PulseShared.h"
+#include "audio/LayerError.h"
 
 #include <cstring>
 
-namespace praatkist::audio::pulse {
+namespace praatkist::audio {
 
 void TEncoderEntry::Feed(const void *data, std::size_t bytes) noexcept
 {
@@ -91,4 +91,4 @@ bool TDecodeStream::SetPosition(std::uint64_t bytes)
   return Succeed(), true;
 }
 
-} // namespace praatkist::audio::pulse
+} // namespace praatkist::audio
