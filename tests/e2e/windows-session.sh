@@ -24,7 +24,15 @@ e2e_start_servers
 # wine's desktop process opens the display once per wineserver: a fresh wineserver that
 # knows this one (and ended with the test)
 wineserver -k 2>/dev/null || true
-trap 'rc=$?; e2e_end_pid "$app_pid"; app_pid=; wineserver -k 2>/dev/null || true; (exit $rc); e2e__end' EXIT
+windows__end() {
+  local rc=$?
+  e2e_end_pid "$app_pid"
+  app_pid=
+  wineserver -k 2>/dev/null || true
+  return $rc
+}
+# (errexit off: the status goes on to e2e__end, which reports and cleans up)
+trap 'set +e; windows__end; e2e__end' EXIT
 
 pactl load-module module-remap-source master=testsink.monitor source_name=praatkist_proef \
   source_properties=device.description=Praatkist-proef >/dev/null
