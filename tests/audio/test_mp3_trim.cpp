@@ -61,7 +61,7 @@ void EncodeTake(const fs::path &path, const TFormat &f, const std::vector<std::i
 std::vector<float> Decode(const fs::path &path, std::uint16_t chans)
 {
   SF_INFO info{};
-  SNDFILE *sf = sf_open(path.c_str(), SFM_READ, &info);
+  SNDFILE *sf = sf_open(path.string().c_str(), SFM_READ, &info);
   EXPECT_NE(sf, nullptr) << path;
   if (sf == nullptr)
     return {};
@@ -95,6 +95,7 @@ bool TagCrcValid(const std::vector<std::uint8_t> &file)
   return file[tag.Lame + 34] == (crc >> 8) && file[tag.Lame + 35] == (crc & 0xFF);
 }
 
+#ifndef _WIN32
 std::uint64_t Mpg123Frames(const fs::path &path, std::uint16_t chans)
 {
   const std::string cmd = "mpg123 -q -s '" + path.string() + "' | wc -c";
@@ -106,6 +107,7 @@ std::uint64_t Mpg123Frames(const fs::path &path, std::uint16_t chans)
     pclose(p);
   return bytes / (2u * chans);
 }
+#endif
 
 class Mp3FrameTrimTest : public ::testing::TestWithParam<TFormat> {
 protected:
@@ -146,7 +148,9 @@ TEST_P(Mp3FrameTrimTest, KeptRangeDecodesExactlyAndTheFileIsSound)
 
     const auto bytes = ReadBytes(cut);
     EXPECT_TRUE(TagCrcValid(bytes));
+#ifndef _WIN32 // the mpg123 program is the host's
     EXPECT_EQ(Mpg123Frames(cut, f.Chans), end - start) << "mpg123 agrees on the length";
+#endif
     // After the tag (and a frame made for the bit reservoir) come the original's bytes.
     TMp3Take back;
     ASSERT_TRUE(ReadMp3Take(cut, back));
