@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QSessionManager>
+#include <QStyleFactory>
 
 #include <exception>
 #include <memory>
@@ -20,6 +21,10 @@ int main(int argc, char *argv[])
   // No display name: the platform would append it to every dialog's caption.
   QApplication::setApplicationName(QStringLiteral("Praatkist"));
   praatkist::ui::InstallFontSubstitutes(); // before the first widget
+  // One style on every system: the native Windows style draws drop-down lists and
+  // check boxes in its own light colours, whatever the window's palette says.
+  if (QStyle *fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+    QApplication::setStyle(fusion);
 
   // Without a layer the window still opens: it says why in its status line and
   // keeps the record button disabled.

@@ -7,9 +7,26 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#ifdef Q_OS_WIN
+#include <shlobj.h>
+#include <windows.h>
+#endif
+
 namespace praatkist::platform {
 
 namespace {
+
+#ifdef Q_OS_WIN
+QString KnownFolder(const KNOWNFOLDERID &AId, DWORD AFlags = KF_FLAG_DEFAULT)
+{
+  PWSTR path = nullptr;
+  QString result;
+  if (SUCCEEDED(::SHGetKnownFolderPath(AId, AFlags, nullptr, &path)))
+    result = QDir::cleanPath(QString::fromWCharArray(path));
+  ::CoTaskMemFree(path);
+  return result;
+}
+#endif
 
 bool FolderWritable(const QString &AFolder)
 {
@@ -24,7 +41,14 @@ bool FolderWritable(const QString &AFolder)
 bool InSystemProgramFolder(const QString &AFolder)
 {
 #ifdef Q_OS_WIN
-  Q_UNUSED(AFolder);
+  // Program Files and Windows are written by installers only.
+  const QString folder = QDir::cleanPath(QFileInfo(AFolder).absoluteFilePath()) + QLatin1Char('/');
+  for (const KNOWNFOLDERID *id :
+       {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows}) {
+    const QString root = KnownFolder(*id);
+    if (!root.isEmpty() && folder.startsWith(root + QLatin1Char('/'), Qt::CaseInsensitive))
+      return true;
+  }
   return false;
 #else
   const QString folder = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');
@@ -47,8 +71,15 @@ QString SettingsFilePath(const QString &AExecutable)
       (!existing.exists() || existing.isWritable()))
     return QDir::toNativeSeparators(besideProgram);
 
-  // A read-only or system-wide install: the user's own configuration folder.
+    // A read-only or system-wide install: the user's own configuration folder
+    // (%APPDATA%\Praatkist on Windows).
+#ifdef Q_OS_WIN
+  QString folder = KnownFolder(FOLDERID_RoamingAppData, KF_FLAG_CREATE);
+  if (!folder.isEmpty())
+    folder = QDir(folder).filePath(QStringLiteral("Praatkist"));
+#else
   QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+#endif
   if (folder.isEmpty())
     folder = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
                  .filePath(QStringLiteral("Praatkist"));
