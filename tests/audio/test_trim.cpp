@@ -21,7 +21,9 @@
 #include <fstream>
 #include <map>
 #include <thread>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -564,8 +566,13 @@ audio::TWorkControl *gControl = nullptr;
 
 int ScriptedFault(const char *step, const fs::path &path)
 {
-  if (++gScript.Steps == gScript.CrashAt)
-    _exit(0); // a crash: nothing after this point runs, no clean-up
+  if (++gScript.Steps == gScript.CrashAt) {
+    // a crash: nothing after this point runs, no clean-up
+#ifdef _WIN32
+    TerminateProcess(GetCurrentProcess(), 0);
+#endif
+    _exit(0);
+  }
   const int nth = ++gScript.Seen[step];
   if (gScript.RefuseLinks && std::strcmp(step, "link") == 0)
     return EPERM;
@@ -934,32 +941,98 @@ protected:
   std::string TakeName() const { return GetParam().RealMp3 ? "Koor-1.mp3" : "Koor-1.wav"; }
   double cutAtStart = 25200 / 48000.0;
 
-  // Runs Work in a child process that ends before step CrashAt; false when Work
-  // finished before reaching it.
-  bool CrashedAt(int crashAt, const std::function<void()> &work)
+  // The works a crash is played in, by name. A child process started for one of them
+  // (on Windows, where there is no fork) does only that work here and ends.
+  void Works(std::map<std::string, std::function<void()>> named)
   {
+    works = std::move(named);
 #ifdef _WIN32
-    (void)crashAt;
-    (void)work;
-    return false;
-#else
-    const pid_t pid = fork();
-    if (pid == 0) {
-      THook hook({}, GetParam().NoLinks, crashAt);
-      try {
-        work();
-      } catch (...) {
-        _exit(2);
-      }
-      _exit(1);
+    if (const char *at = std::getenv("PRAATKIST_CRASH_AT")) {
+      fs::remove_all(dir.Path()); // its own folder: the child never gets to clean up
+      RunToCrash(std::atoi(at), works.at(std::getenv("PRAATKIST_CRASH_WORK")));
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_NE(WEXITSTATUS(status), 2) << "no step fails on its own";
-    return WEXITSTATUS(status) == 0;
 #endif
   }
+  // The folder the take lies in: a child process works on its parent's.
+  fs::path Folder() const
+  {
+#ifdef _WIN32
+    if (const wchar_t *parent = _wgetenv(L"PRAATKIST_CRASH_DIR"))
+      return parent;
+#endif
+    return dir.Path();
+  }
+
+  // Runs the work Name in a child process that ends before step CrashAt; false when the
+  // work finished before reaching it.
+  bool CrashedAt(int crashAt, const char *name)
+  {
+#ifdef _WIN32
+    const int code = RunChild(crashAt, name);
+#else
+    const pid_t pid = fork();
+    if (pid == 0)
+      RunToCrash(crashAt, works.at(name));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    EXPECT_GE(code, 0) << "the child ends by an exit of its own";
+    EXPECT_NE(code, 2) << "no step fails on its own";
+    return code == 0;
+  }
+
+  // In the child: 0 when it ended at the step, 1 when the work finished before it, 2
+  // when a step failed on its own.
+  [[noreturn]] void RunToCrash(int crashAt, const std::function<void()> &work)
+  {
+    THook hook({}, GetParam().NoLinks, crashAt);
+    try {
+      work();
+    } catch (...) {
+      _exit(2);
+    }
+    _exit(1);
+  }
+
+#ifdef _WIN32
+  // This test alone, run by the test program once more, told by its environment which
+  // work to do, where, and before which step to end; its exit code, -1 for an end by
+  // an exception.
+  int RunChild(int crashAt, const char *name)
+  {
+    std::wstring exe(MAX_PATH, L'\0');
+    exe.resize(GetModuleFileNameW(nullptr, exe.data(), MAX_PATH));
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string(test->test_suite_name()) + "." + test->name();
+    std::wstring command = L"\"" + exe + L"\" --gtest_brief=1 --gtest_filter=" +
+                           std::wstring(filter.begin(), filter.end());
+    const std::pair<const wchar_t *, std::wstring> vars[] = {
+        {L"PRAATKIST_CRASH_AT", std::to_wstring(crashAt)},
+        {L"PRAATKIST_CRASH_WORK", fs::path(name).wstring()},
+        { L"PRAATKIST_CRASH_DIR",
+          dir.Path().wstring() }};
+    for (const auto &[var, value] : vars)
+      SetEnvironmentVariableW(var, value.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &child);
+    for (const auto &[var, value] : vars)
+      SetEnvironmentVariableW(var, nullptr);
+    EXPECT_TRUE(started) << "error " << GetLastError();
+    if (!started)
+      return -1;
+    WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    return code <= 255 ? static_cast<int>(code) : -1;
+  }
+#endif
+  std::map<std::string, std::function<void()>> works;
 
   void ExpectOneState(const char *what, int step)
   {
@@ -998,18 +1071,16 @@ protected:
 
 TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 {
-#ifdef _WIN32
-  GTEST_SKIP() << "each crash is played in a forked child: POSIX only";
-#endif
-  fs::create_directories(dir / "Koor");
-  take = dir / "Koor" / TakeName();
+  take = Folder() / "Koor" / TakeName();
   const TRecordingFormat format = GetParam().Format;
+  Works({{"trim", [&] { rec.TrimSilence(take, format, 192, start, end); }},
+         {"undo", [&] { rec.UndoTrim(take); }}});
   int step = 1;
   for (;; ++step) {
     fs::remove_all(take.parent_path());
     fs::create_directories(take.parent_path());
     test::WriteBytes(take, original.data(), original.size());
-    if (!CrashedAt(step, [&] { rec.TrimSilence(take, format, 192, start, end); }))
+    if (!CrashedAt(step, "trim"))
       break;
     ExpectOneState("trim", step);
   }
@@ -1020,7 +1091,7 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
     fs::create_directories(take.parent_path());
     test::WriteBytes(take, original.data(), original.size());
     ASSERT_TRUE(rec.TrimSilence(take, format, 192, start, end));
-    if (!CrashedAt(step, [&] { rec.UndoTrim(take); }))
+    if (!CrashedAt(step, "undo"))
       break;
     ExpectOneState("undo", step);
   }
