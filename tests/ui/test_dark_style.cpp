@@ -22,10 +22,11 @@ private slots:
     auto *combo = new QComboBox(&window);
     combo->setGeometry(20, 20, 300, 25);
     combo->addItems({QStringLiteral("44100"), QStringLiteral("48000"), QStringLiteral("96000")});
-    combo->setCurrentIndex(1);
     ApplyDarkPopup(combo);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClick(combo, Qt::Key_Down); // the second entry chosen, as by the user
+    QCOMPARE(combo->currentIndex(), 1);
 
     QTest::mouseClick(combo, Qt::LeftButton);
     QAbstractItemView *list = combo->view();
