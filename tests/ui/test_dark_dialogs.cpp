@@ -3,7 +3,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -34,33 +33,55 @@ QString Hex(QRgb rgb)
   return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// Runs `answer` on the next modal dialog as soon as it is on screen. A dialog
-// that is still open two seconds after the answer is closed, so that a broken
-// answer fails the test instead of hanging it.
+// Runs `answer` on the next modal dialog once its own event loop runs. The answer
+// does not wait for the platform to activate the dialog (that comes when it comes,
+// later on a busy machine, never under some screens): the dialog is made the active
+// window first, as the user's click on it would, so its focus is where the user would
+// find it. A dialog still open after its answer is closed once the event loop has run
+// again, so that a broken answer fails the test instead of hanging it.
+class TNextDialog : public QObject {
+public:
+  explicit TNextDialog(std::function<void(QDialog *)> answer) : FAnswer(std::move(answer))
+  {
+    qApp->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override
+  {
+    auto *dialog = qobject_cast<QDialog *>(watched);
+    if (event->type() != QEvent::Show || !dialog || !dialog->isModal())
+      return false;
+    qApp->removeEventFilter(this);
+    QPointer<QDialog> open(dialog);
+    // Queued: it runs inside the dialog's own loop, after exec() has begun.
+    QMetaObject::invokeMethod(
+        this,
+        [this, open] {
+          if (open && open->isVisible()) {
+            QApplication::setActiveWindow(open);
+            FAnswer(open);
+          }
+          QMetaObject::invokeMethod(
+              this,
+              [this, open] {
+                if (open && open->isVisible())
+                  open->done(-1);
+                deleteLater();
+              },
+              Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return false;
+  }
+
+private:
+  std::function<void(QDialog *)> FAnswer;
+};
+
 void AnswerNextDialog(std::function<void(QDialog *)> answer)
 {
-  auto *poll = new QTimer;
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
-  QObject::connect(poll, &QTimer::timeout, [poll, clock, answer] {
-    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) {
-      if (clock->elapsed() > 5000) {
-        poll->deleteLater();
-        poll->stop();
-      }
-      return;
-    }
-    poll->stop();
-    poll->deleteLater();
-    answer(dialog);
-    QPointer<QDialog> open(dialog);
-    QTimer::singleShot(2000, [open] {
-      if (open && open->isVisible())
-        open->done(-1);
-    });
-  });
-  poll->start(5);
+  new TNextDialog(std::move(answer));
 }
 
 TModernButton *ButtonNamed(QDialog *dialog, const QString &caption)
@@ -116,7 +137,7 @@ std::function<void(QDialog *)> LookAndAnswer(TSeen &seen, TAnswer how, QString c
       seen.editBox = edit->geometry();
       seen.editText = edit->text();
       seen.editSelection = edit->selectedText();
-      seen.editFocused = edit->hasFocus();
+      seen.editFocused = edit->hasFocus() && dialog->focusWidget() == edit;
     }
     seen.picture = dialog->grab().toImage();
 
@@ -398,7 +419,7 @@ void TestDarkDialogs::keysAnswerTheDialog()
   AnswerNextDialog([&](QDialog *dialog) {
     QObject::connect(dialog, &QDialog::finished, [&](int r) { finished = r; });
     for (const QString &name : keys.split(' ')) {
-      QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : dialog;
+      QWidget *target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
       if (name.size() == 1)
         QTest::keyClick(target, name[0].toLatin1());
       else
@@ -407,7 +428,7 @@ void TestDarkDialogs::keysAnswerTheDialog()
       if (!dialog->isVisible())
         break;
       if (name == "Tab" && focusAfterTab.isEmpty()) {
-        auto *focused = qobject_cast<TModernButton *>(QApplication::focusWidget());
+        auto *focused = qobject_cast<TModernButton *>(dialog->focusWidget());
         focusAfterTab = focused ? focused->Caption() : QStringLiteral("?");
         // After Tab the focused button shows a ring inside its outline; the other not.
         const QImage img = dialog->grab().toImage();
@@ -450,7 +471,7 @@ void TestDarkDialogs::screenReaderAnswersTheInput()
 {
   QString editName;
   AnswerNextDialog([&](QDialog *dialog) {
-    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Koor"));
+    QTest::keyClicks(dialog->focusWidget(), QStringLiteral("Koor"));
     QAccessibleInterface *edit =
         QAccessible::queryAccessibleInterface(dialog->findChild<QLineEdit *>());
     editName = QStringLiteral("%1 %2").arg(edit->text(QAccessible::Name)).arg(int(edit->role()));
