@@ -78,7 +78,7 @@ bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
 // A click on the list entry of the take named AName.
 void ClickTake(ui::TfrmMain &AWindow, const QString &AName)
 {
-  QListWidget *list = AWindow.lbRecordings;
+  QListWidget *list = AWindow.Controls().lbRecordings;
   const auto found = list->findItems(AName, Qt::MatchExactly);
   if (found.isEmpty()) {
     std::fprintf(stderr, "no entry %s\n", qPrintable(AName));
@@ -163,13 +163,13 @@ int main(int argc, char **argv)
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
       ++failures;
-    if (w.Recorder() == nullptr || w.cbDevice->currentText() != "Sine source at 440 Hz") {
-      std::fprintf(stderr, "no engine or no sine source: %s\n", qPrintable(w.lblStatus->text()));
+    if (w.Recorder() == nullptr || w.Controls().cbDevice->currentText() != "Sine source at 440 Hz") {
+      std::fprintf(stderr, "no engine or no sine source: %s\n", qPrintable(w.Controls().lblStatus->text()));
       return 1;
     }
-    const int bank = w.cbSession->findText(QStringLiteral("Bank"));
-    w.cbSession->setCurrentIndex(bank);
-    emit w.cbSession->activated(bank);
+    const int bank = w.Controls().cbSession->findText(QStringLiteral("Bank"));
+    w.Controls().cbSession->setCurrentIndex(bank);
+    emit w.Controls().cbSession->activated(bank);
     // The session's last take is shown on selection: let that settle first.
     RunUntil([&] { return !w.PeaksLeft().empty(); }, 600000);
     TGapMeter meter;
@@ -177,17 +177,17 @@ int main(int argc, char **argv)
     std::printf("window responsiveness, %.0f s takes (load %s)\n", seconds, LoadAverage().c_str());
 
     // ---- (a) stop with trimming ----
-    QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+    QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
     const fs::path take = w.LastFile().toStdString();
     QTest::qWait(500);
     fs::rename(incoming, take);
     meter.Reset();
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+    QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
     const bool trimmed = RunUntil(
         [&] {
-          return w.lblStatus->text().startsWith(QStringLiteral("Getrimd: ")) &&
+          return w.Controls().lblStatus->text().startsWith(QStringLiteral("Getrimd: ")) &&
                  !w.PeaksLeft().empty() && w.TrimActive();
         },
         300000);
@@ -217,7 +217,7 @@ int main(int argc, char **argv)
           RunUntil([&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 30000);
       if (!shown)
         std::fprintf(stderr, "  %s selected, but not shown\n",
-                     qPrintable(w.lbRecordings->currentItem()->text()));
+                     qPrintable(w.Controls().lbRecordings->currentItem()->text()));
       return shown;
     };
 
@@ -244,7 +244,7 @@ int main(int argc, char **argv)
     meter.Reset();
     clock.start();
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up, Qt::Key_Up}) {
-      QTest::keyClick(w.lbRecordings, key);
+      QTest::keyClick(w.Controls().lbRecordings, key);
       QTest::qWait(100);
     }
     shown = waitShown(false);

@@ -45,6 +45,21 @@ bool TBassRecorder::DeviceInfo(IAudioLayer &layer, int Index, TBassDeviceInfo &I
   return true;
 }
 
+std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
+{
+  std::vector<TCaptureDevice> devices;
+  const int count = DeviceCount(FLayer);
+  for (int i = 0; i < count; ++i) {
+    TBassDeviceInfo info;
+    if (!DeviceInfo(FLayer, i, info))
+      continue;
+    if ((info.Flags & audio::kDeviceEnabled) == 0 || (info.Flags & audio::kDeviceLoopback) != 0)
+      continue;
+    devices.push_back({i, info.Name});
+  }
+  return devices;
+}
+
 void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
                           TRecordingFormat AFormat, const std::filesystem::path &FileName)
 {

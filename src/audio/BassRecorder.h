@@ -26,6 +26,12 @@ struct TBassDeviceInfo {
   std::uint32_t Flags = 0;
 };
 
+// A capture device a take can be recorded from: enabled and no loopback.
+struct TCaptureDevice {
+  int Index = 0; // the DeviceIndex for Start
+  std::string Name; // UTF-8
+};
+
 class TBassRecorder {
 public:
   // Opens the layer's default output; raises "Initialiseren van audio-uitgang ..." on
@@ -39,6 +45,10 @@ public:
   // Capture devices 0 .. DeviceCount - 1; no engine needed.
   static int DeviceCount(audio::IAudioLayer &layer);
   static bool DeviceInfo(audio::IAudioLayer &layer, int Index, TBassDeviceInfo &Info);
+  // The devices a take can be recorded from, in the layer's order; and a number that
+  // changes whenever the system's device list does.
+  std::vector<TCaptureDevice> CaptureDevices();
+  std::uint32_t DeviceListSerial() { return FLayer.DeviceListSerial(); }
 
   // Starts a take from device DeviceIndex into FileName, a new file: any existing
   // entry of that name makes it fail. Companions left there by an earlier take of the

@@ -1,8 +1,15 @@
 #pragma once
 // TfrmMain: the program's one working window. It owns the session store, the audio
-// engine, the settings and the take's flow; it fills the session, device and take lists,
-// turns the user's clicks into the flow's commands and draws the flow's state through
-// one enable rule.
+// engine, the settings and the take's flow, and puts the window together from parts,
+// each with its own concern and state:
+//   TMainFormControls  the controls, made and placed
+//   TStatusLine        the status line: the text, work progress, the rate note
+//   TDeviceList        the input list, following the system's devices
+//   TTakeList          the session and take lists
+//   TTakeView          the chosen take's waveform and trim note
+//   TTakeCommands      record, stop, listen, delete, undo the trim
+// The window wires them, keeps the settings, runs the root, session and close
+// commands, and draws the flow's one value (TFlowView) through the enable rule.
 
 #include <QMargins>
 #include <QString>
@@ -32,11 +39,16 @@ class TIniFile;
 namespace praatkist::ui {
 
 class TTakeFlow;
-struct TAnalysisResult;
+class TStatusLine;
+class TDeviceList;
+class TTakeList;
+class TTakeView;
+class TTakeCommands;
+struct TFlowView;
 enum class TTakeState;
 enum class TWorkKind : int;
 
-class TfrmMain : public QWidget, public TMainFormControls {
+class TfrmMain : public QWidget {
   Q_OBJECT
 
 public:
@@ -57,26 +69,27 @@ public:
   std::function<std::uint64_t()> TickCount;
 
   // ---- state, read-only ----
+  const TMainFormControls &Controls() const { return FControls; }
+  TTakeFlow &Flow() const { return *FFlow; }
   const TSessionManager &Sessions() const { return *FSessions; }
   TBassRecorder *Recorder() const { return FRecorder.get(); }
   const QString &SettingsPath() const { return FSettingsPath; }
   const QString &LastFile() const;
-  const std::vector<std::int32_t> &PeaksLeft() const { return wave->PeaksLeft(); }
-  const std::vector<std::int32_t> &PeaksRight() const { return wave->PeaksRight(); }
-  double WaveDuration() const { return wave->Duration(); }
-  int WaveChannels() const { return wave->Channels(); }
-  double PlaybackFraction() const { return wave->PlaybackFraction(); }
-  bool PlaybackCursorVisible() const { return wave->CursorVisible(); }
-  bool TrimActive() const { return wave->TrimActive(); }
-  double TrimStartSeconds() const { return wave->TrimStartSeconds(); }
-  double TrimEndSeconds() const { return wave->TrimEndSeconds(); }
-  double VuDisplayLevel() const { return vu->DisplayLevel(); }
-  double VuPeakLevel() const { return vu->PeakLevel(); }
+  const std::vector<std::int32_t> &PeaksLeft() const { return FControls.wave->PeaksLeft(); }
+  const std::vector<std::int32_t> &PeaksRight() const { return FControls.wave->PeaksRight(); }
+  double WaveDuration() const { return FControls.wave->Duration(); }
+  int WaveChannels() const { return FControls.wave->Channels(); }
+  double PlaybackFraction() const { return FControls.wave->PlaybackFraction(); }
+  bool PlaybackCursorVisible() const { return FControls.wave->CursorVisible(); }
+  bool TrimActive() const { return FControls.wave->TrimActive(); }
+  double TrimStartSeconds() const { return FControls.wave->TrimStartSeconds(); }
+  double TrimEndSeconds() const { return FControls.wave->TrimEndSeconds(); }
+  double VuDisplayLevel() const { return FControls.vu->DisplayLevel(); }
+  double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
   // The full path lblRoot shows (shortened there when it does not fit).
   const QString &RootShown() const { return FRootShown; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
-  QString SelectedTakeOnDisk();
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
   // is still being completed: the status line shows its progress meanwhile.
   bool WorkBusy() const;
@@ -88,36 +101,8 @@ public:
   // The settings as they stand now, without any question (the session manager's save
   // request at logout).
   void SaveSettingsQuietly();
-
-public slots:
   // Writes what it can; raises with the names of the settings that were not kept.
   void SaveSettings();
-  void FillDevices();
-  void RefreshSessions();
-  void RefreshRecordings();
-  // Refills cbDevice when the system's device list has changed, keeping the user's
-  // device when it is still there; never while a take runs.
-  void PollDevices();
-  void PurgeTrimFiles();
-
-  void SessionChange();
-  void FormatChange();
-  // Format or rate chosen: says when the take will not be written at the chosen rate.
-  void RateNote();
-  void RecordingSelected();
-  void ChooseRoot();
-  void NewSession();
-  void AboutClick();
-  void ExitClick();
-
-  void RecordClick();
-  void StopClick();
-  void ListenClick();
-  void DeleteClick();
-  void UndoTrimClick();
-  void Tick();
-  void ResetPlaybackUi();
-  void LoadWaveform();
 
 protected:
   // The close step: ends a running take, offers the purge, saves the settings.
@@ -126,6 +111,7 @@ protected:
   void moveEvent(QMoveEvent *event) override;
 
 private:
+  void MakeParts();
   void ConnectControls();
   void ConnectKeys();
   void ConnectFlow();
@@ -139,55 +125,45 @@ private:
   // Finds a root that can be listed at start: the stored one, else the default, else
   // none. Returns what the status line should say about it (empty when all is well).
   QString ApplyStartRoot(const QString &AStored);
-  // Reloads the list; selects the entry whose take is at ASelect when given (else the
-  // last entry) and loads only that take.
-  void ReloadRecordings(const QString &ASelect);
+  // The session list anew: no session chosen, no trim shown.
+  void RefreshSessions();
   // Stops the playback when the take it plays is no longer among AEntries.
   void StopPlaybackOfDroppedTake(const QStringList &AEntries);
-  QString SelectedEntry() const;
-  // The one enable rule: every control's enabled state from the flow's state, the
-  // list's selection, the shown take's trim and the chosen format.
-  void ApplyEnableRule();
+  // Every control's enabled state from the flow's value.
+  void Draw(const TFlowView &AView);
   void OnStateChanged(TTakeState AState);
   void OnFailure(const QString &AMessage);
-  // The status line's text as the commands leave it; while work shows its progress
-  // there, the text waits underneath and comes back when the work is done.
-  void SetStatus(const QString &AText);
-  QString StatusText() const;
-  void RestoreStatus();
-  void WorkProgress(TWorkKind AKind, int APercent);
-  void AnalysisFinished(const TAnalysisResult &AResult);
   void SetListenForm(bool APlaying);
-  void ShowTrimNote(bool AActive, double AStart, double AEnd);
-  void ClearWaveform();
+  void FormatChange();
+  void RateNote();
+
+  // The window's own commands.
+  void ChooseRoot();
+  void NewSession();
+  void PurgeTrimFiles();
   std::uint64_t Now() const;
 
+  TMainFormControls FControls;
   std::unique_ptr<TSessionManager> FSessions;
-  audio::IAudioLayer *FLayer = nullptr;
   std::unique_ptr<TBassRecorder> FRecorder;
   std::unique_ptr<platform::TIniFile> FIni;
   // Declared after the engine: it ends before the engine goes.
   std::unique_ptr<TTakeFlow> FFlow;
+  std::unique_ptr<TStatusLine> FStatus;
+  TDeviceList *FDevices = nullptr;
+  TTakeList *FTakes = nullptr;
+  TTakeView *FView = nullptr;
+  std::unique_ptr<TTakeCommands> FCommands;
   QString FSettingsPath;
   // The recording options were read from the settings file, so writing them back keeps
   // what the user had (not so when the engine or the device list failed at start).
   bool FOptionsLoaded = false;
-  // The engine, its devices and the options came up: a take can be started.
-  bool FRecordReady = false;
   QString FRootShown;
   bool FShownOnce = false;
   // The stored root could not be used at start: it stays in the settings file until the
   // user chooses another.
   bool FKeepStoredRoot = false;
-  // The device the user chose (from the settings or the list); found again by name when
-  // the device list is refilled.
-  QString FWantedDevice;
-  std::uint32_t FDeviceSerial = 0;
-  QTimer *FDeviceTimer = nullptr;
-  QString FStatusBeforeRateNote;
   bool FEndingBySystem = false;
-  bool FProgressShown = false;
-  QString FStatusBeneath;
   TTakeState FShownState{};
   QMargins FFittedMargins;
 };

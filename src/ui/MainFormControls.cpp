@@ -17,6 +17,7 @@
 #include "ui/Palette.h"
 #include "ui/PanelButton.h"
 #include "ui/WaveformWidget.h"
+#include "audio/TakeCapture.h"
 
 namespace praatkist::ui {
 
@@ -45,14 +46,18 @@ QLabel *MakeLabel(QWidget *AOwner, const QString &AName, int ALeft, int ATop, co
   return label;
 }
 
+// Each entry's text with the value it stands for.
+using TEntries = std::initializer_list<std::pair<const char *, int>>;
+
 QComboBox *MakeCombo(QWidget *AOwner, const QString &AName, int ALeft, int ATop, int AWidth,
-                     const QStringList &AItems)
+                     TEntries AEntries)
 {
   auto *combo = new QComboBox(AOwner);
   combo->setObjectName(AName);
   combo->setEditable(false);
   combo->setGeometry(ALeft, ATop, AWidth, 25);
-  combo->addItems(AItems);
+  for (const auto &[text, value] : AEntries)
+    combo->addItem(QString::fromUtf8(text), value);
   ApplyDarkPopup(combo);
   return combo;
 }
@@ -79,8 +84,7 @@ struct TPanelSpec {
   QRect TextBox;
 };
 
-TPanelButton *MakePanel(QWidget *AOwner, const TPanelSpec &ASpec, TClickLabel *&AIcon,
-                        TClickLabel *&AText)
+TPanelButton *MakePanel(QWidget *AOwner, const TPanelSpec &ASpec)
 {
   const QString name = QString::fromLatin1(ASpec.Name);
   auto *panel = new TPanelButton(AOwner);
@@ -93,17 +97,17 @@ TPanelButton *MakePanel(QWidget *AOwner, const TPanelSpec &ASpec, TClickLabel *&
   panel->setPalette(pal);
   panel->setFont(DesignFontPx(SegoeUI, 13, true));
 
-  AIcon = panel->Icon;
-  AIcon->setObjectName(QStringLiteral("lblIcon") + name);
-  AIcon->setGeometry(ASpec.GlyphBox);
-  AIcon->setFont(DesignFontPx(SegoeUI, ASpec.GlyphPx, true));
-  AIcon->setText(FromUtf8(ASpec.Glyph));
+  TClickLabel *icon = panel->Icon;
+  icon->setObjectName(QStringLiteral("lblIcon") + name);
+  icon->setGeometry(ASpec.GlyphBox);
+  icon->setFont(DesignFontPx(SegoeUI, ASpec.GlyphPx, true));
+  icon->setText(FromUtf8(ASpec.Glyph));
 
-  AText = panel->Text;
-  AText->setObjectName(QStringLiteral("lblText") + name);
-  AText->setGeometry(ASpec.TextBox);
-  AText->setFont(DesignFontPx(SegoeUI, 13, true));
-  AText->setText(FromUtf8(ASpec.Text));
+  TClickLabel *text = panel->Text;
+  text->setObjectName(QStringLiteral("lblText") + name);
+  text->setGeometry(ASpec.TextBox);
+  text->setFont(DesignFontPx(SegoeUI, 13, true));
+  text->setText(FromUtf8(ASpec.Text));
   return panel;
 }
 
@@ -202,12 +206,11 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   cbSession = MakeCombo(content, QStringLiteral("cbSession"), 130, 70, 420, {});
   cbDevice = MakeCombo(content, QStringLiteral("cbDevice"), 130, 130, 610, {});
   cbFormat = MakeCombo(content, QStringLiteral("cbFormat"), 130, 175, 120,
-                       {QStringLiteral("WAV"), QStringLiteral("MP3")});
+                       {{"WAV", rfWave}, {"MP3", rfMP3}});
   cbRate = MakeCombo(content, QStringLiteral("cbRate"), 375, 175, 120,
-                     {QStringLiteral("44100"), QStringLiteral("48000"), QStringLiteral("96000")});
+                     {{"44100", 44100}, {"48000", 48000}, {"96000", 96000}});
   cbBitrate = MakeCombo(content, QStringLiteral("cbBitrate"), 600, 175, 140,
-                        {QStringLiteral("128 kbps"), QStringLiteral("192 kbps"),
-                         QStringLiteral("256 kbps"), QStringLiteral("320 kbps")});
+                        {{"128 kbps", 128}, {"192 kbps", 192}, {"256 kbps", 256}, {"320 kbps", 320}});
   cbSession->setCurrentIndex(-1);
   cbFormat->setCurrentIndex(0);
   cbRate->setCurrentIndex(1);
@@ -235,8 +238,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        {10, 4, 32, 30},
                        24,
                        "KIES MAP",
-                       {46, 0, 116, 38}},
-                      lblIconRoot, lblTextRoot);
+                       {46, 0, 116, 38}});
   btnNew = MakePanel(content,
                      {"New",
                       {570, 65, 170, 38},
@@ -245,8 +247,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                       {10, 4, 32, 30},
                       24,
                       "NIEUWE SESSIE",
-                      {46, 0, 116, 38}},
-                     lblIconNew, lblTextNew);
+                      {46, 0, 116, 38}});
   btnAbout = MakePanel(content,
                        {"About",
                         {760, 15, 135, 38},
@@ -255,8 +256,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                         {8, 4, 32, 30},
                         23,
                         "OVER",
-                        {40, 0, 87, 38}},
-                       lblIconAbout, lblTextAbout);
+                        {40, 0, 87, 38}});
   btnExit = MakePanel(content,
                       {"Exit",
                        {760, 65, 135, 38},
@@ -265,8 +265,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        {8, 4, 32, 30},
                        22,
                        "AFSLUITEN",
-                       {40, 0, 87, 38}},
-                      lblIconExit, lblTextExit);
+                       {40, 0, 87, 38}});
   btnRecord = MakePanel(content,
                         {"Record",
                          {28, 235, 235, 38},
@@ -275,8 +274,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          {12, 3, 34, 31},
                          25,
                          "OPNAME STARTEN",
-                         {50, 0, 177, 38}},
-                        lblIconRecord, lblTextRecord);
+                         {50, 0, 177, 38}});
   btnStop = MakePanel(content,
                       {"Stop",
                        {280, 235, 160, 38},
@@ -285,8 +283,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        {10, 4, 32, 30},
                        22,
                        "STOPPEN",
-                       {44, 0, 108, 38}},
-                      lblIconStop, lblTextStop);
+                       {44, 0, 108, 38}});
   btnListen = MakePanel(content,
                         {"Listen",
                          {457, 235, 190, 38},
@@ -295,8 +292,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          {10, 4, 32, 30},
                          23,
                          "BELUISTEREN",
-                         {46, 0, 136, 38}},
-                        lblIconListen, lblTextListen);
+                         {46, 0, 136, 38}});
   btnDelete = MakePanel(content,
                         {"Delete",
                          {670, 595, 225, 38},
@@ -305,8 +301,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                          {12, 4, 32, 30},
                          22,
                          "OPNAME WISSEN",
-                         {48, 0, 169, 38}},
-                        lblIconDelete, lblTextDelete);
+                         {48, 0, 169, 38}});
   btnUndoTrim = MakePanel(content,
                           {"UndoTrim",
                            {670, 645, 225, 38},
@@ -315,8 +310,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                            {12, 4, 32, 30},
                            22,
                            "TRIM ONGEDAAN MAKEN",
-                           {48, 0, 169, 38}},
-                          lblIconUndoTrim, lblTextUndoTrim);
+                           {48, 0, 169, 38}});
   btnStop->setEnabled(false);
   btnListen->setEnabled(false);
   btnDelete->setEnabled(false);

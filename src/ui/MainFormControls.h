@@ -1,6 +1,9 @@
 #pragma once
 // The main window's controls: created, named and placed on the window, nothing more
-// (no handler is connected here; TfrmMain does that).
+// (no handler is connected here; TfrmMain does that). A panel button's glyph and text
+// are its Icon and Text (lblIconRecord and lblTextRecord inside btnRecord). The lists
+// carry their values as item data: cbFormat the TRecordingFormat, cbRate the rate in
+// Hz, cbBitrate the bit rate in kbit/s, cbDevice the device index.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,7 +14,6 @@
 #include <QString>
 #include <QWidget>
 
-#include "ui/ClickLabel.h"
 #include "ui/LevelMeterWidget.h"
 #include "ui/PanelButton.h"
 #include "ui/WaveformWidget.h"
@@ -39,32 +41,14 @@ struct TMainFormControls {
   QCheckBox *chkMono = nullptr;
   QListWidget *lbRecordings = nullptr;
   TPanelButton *btnRoot = nullptr;
-  TClickLabel *lblIconRoot = nullptr;
-  TClickLabel *lblTextRoot = nullptr;
   TPanelButton *btnNew = nullptr;
-  TClickLabel *lblIconNew = nullptr;
-  TClickLabel *lblTextNew = nullptr;
   TPanelButton *btnAbout = nullptr;
-  TClickLabel *lblIconAbout = nullptr;
-  TClickLabel *lblTextAbout = nullptr;
   TPanelButton *btnExit = nullptr;
-  TClickLabel *lblIconExit = nullptr;
-  TClickLabel *lblTextExit = nullptr;
   TPanelButton *btnRecord = nullptr;
-  TClickLabel *lblIconRecord = nullptr;
-  TClickLabel *lblTextRecord = nullptr;
   TPanelButton *btnStop = nullptr;
-  TClickLabel *lblIconStop = nullptr;
-  TClickLabel *lblTextStop = nullptr;
   TPanelButton *btnListen = nullptr;
-  TClickLabel *lblIconListen = nullptr;
-  TClickLabel *lblTextListen = nullptr;
   TPanelButton *btnDelete = nullptr;
-  TClickLabel *lblIconDelete = nullptr;
-  TClickLabel *lblTextDelete = nullptr;
   TPanelButton *btnUndoTrim = nullptr;
-  TClickLabel *lblIconUndoTrim = nullptr;
-  TClickLabel *lblTextUndoTrim = nullptr;
 
   // Creates every control on AForm with its layout, texts, colours and Tab order, and
   // gives AForm its size, caption, font and palette.

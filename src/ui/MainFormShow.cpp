@@ -55,7 +55,7 @@ void TfrmMain::showEvent(QShowEvent *event)
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  cbSession->setFocus();
+  FControls.cbSession->setFocus();
 }
 
 void TfrmMain::moveEvent(QMoveEvent *event)
@@ -85,12 +85,13 @@ void TfrmMain::FitToScreen()
   const int roomWidth = room.width() - margins.left() - margins.right();
   const int roomHeight = room.height() - margins.top() - margins.bottom();
   // The page as it is where it fits; else as much as fits, with scroll bars.
-  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scrMain);
-  bool across = PageSize.width() > roomWidth;
-  bool down = PageSize.height() > roomHeight;
-  across = across || (down && PageSize.width() + bar > roomWidth);
-  down = down || (across && PageSize.height() + bar > roomHeight);
-  const QSize wanted(PageSize.width() + (down ? bar : 0), PageSize.height() + (across ? bar : 0));
+  const QSize page = TMainFormControls::PageSize;
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FControls.scrMain);
+  bool across = page.width() > roomWidth;
+  bool down = page.height() > roomHeight;
+  across = across || (down && page.width() + bar > roomWidth);
+  down = down || (across && page.height() + bar > roomHeight);
+  const QSize wanted(page.width() + (down ? bar : 0), page.height() + (across ? bar : 0));
   const QSize size = wanted.boundedTo(QSize(roomWidth, roomHeight)).expandedTo(QSize(240, 160));
   if (size != this->size())
     setFixedSize(size);

@@ -33,6 +33,7 @@ TTakeFlow::TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow
   if (FEngine == nullptr)
     return;
   FWork = new TTakeWork(*FEngine, &FPeaksCache, this);
+  FFacts.Engine = true;
   connect(FWork, &TTakeWork::AnalysisDone, this, &TTakeFlow::AnalysisFinished);
   connect(FWork, &TTakeWork::TrimDone, this, &TTakeFlow::TrimFinished);
   connect(FWork, &TTakeWork::StopDone, this, &TTakeFlow::StopFinished);
@@ -72,6 +73,48 @@ bool TTakeFlow::Trimming() const noexcept
   return FWork != nullptr && FWork->Running() == TWorkKind::Trim;
 }
 
+TFlowView TTakeFlow::View() const noexcept
+{
+  TFlowView view = FFacts;
+  view.State = FState;
+  view.Working = WorkBusy();
+  return view;
+}
+
+void TTakeFlow::Publish()
+{
+  const TFlowView now = View();
+  if (FToldOnce && now == FTold)
+    return;
+  FToldOnce = true;
+  FTold = now;
+  emit ViewChanged(now);
+}
+
+void TTakeFlow::SetRecordReady(bool AReady)
+{
+  FFacts.RecordReady = AReady;
+  Publish();
+}
+
+void TTakeFlow::SetSelected(bool ASelected)
+{
+  FFacts.Selected = ASelected;
+  Publish();
+}
+
+void TTakeFlow::SetTrimmed(bool ATrimmed)
+{
+  FFacts.Trimmed = ATrimmed;
+  Publish();
+}
+
+void TTakeFlow::SetMp3(bool AMp3)
+{
+  FFacts.Mp3 = AMp3;
+  Publish();
+}
+
 void TTakeFlow::SetState(TTakeState AState)
 {
   const TTakeState was = FState;
@@ -84,6 +127,7 @@ void TTakeFlow::SetState(TTakeState AState)
   if (was == TTakeState::Playing && AState != TTakeState::Closing)
     emit PlaybackReset();
   emit StateChanged(AState);
+  Publish();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -102,6 +146,7 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
     return false;
   }
   FTakePath = APath;
+  FOptions = AOptions;
   if (FWork != nullptr)
     FWork->CancelAnalysis();
   FRecordingStarted = FNow();
@@ -112,13 +157,11 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
   return true;
 }
 
-void TTakeFlow::Stop(bool ATrim, TRecordingFormat AFormat, int ABitrate)
+void TTakeFlow::Stop()
 {
   if (FEngine == nullptr || FState != TTakeState::Recording)
     return;
-  FTrimFormat = AFormat;
-  FTrimBitrate = ABitrate;
-  FinishTake(ATrim, QString());
+  FinishTake(FOptions.Trim, QString());
 }
 
 void TTakeFlow::FinishTake(bool ATrim, const QString &AEndedWhy)
@@ -144,7 +187,7 @@ void TTakeFlow::StopFinished(const QString &APath, bool AComplete)
     why = IncompleteTakeText(APath);
     trim = false;
   }
-  if (trim && FWork != nullptr && FWork->Trim(APath, FTrimFormat, FTrimBitrate)) {
+  if (trim && FWork != nullptr && FWork->Trim(APath, FOptions.Format, FOptions.Bitrate)) {
     SetState(TTakeState::Trimming);
     return; // on in TrimFinished
   }
@@ -172,10 +215,11 @@ void TTakeFlow::CompleteTake(const QString &APath, const QString &AEndedWhy)
 {
   FEndedWhy = AEndedWhy;
   SetState(TTakeState::Loading);
-  // The list shows the new take and asks for its waveform; a cache hit answers at once.
+  // The list shows the new take; then its waveform is read (a cache hit answers at
+  // once).
   emit TakeStopped(APath);
-  if (FState == TTakeState::Loading && !WorkBusy())
-    FinishLoad();
+  if (FState == TTakeState::Loading)
+    Load(APath);
 }
 
 void TTakeFlow::FinishLoad()
@@ -202,6 +246,7 @@ void TTakeFlow::Load(const QString &APath)
     FWork->Analyze(APath, WavePoints);
   if (FState == TTakeState::Loading && !WorkBusy())
     FinishLoad();
+  Publish();
 }
 
 void TTakeFlow::CancelLoad()
@@ -210,6 +255,7 @@ void TTakeFlow::CancelLoad()
     FWork->CancelAnalysis();
   if (FState == TTakeState::Loading && !WorkBusy())
     FinishLoad();
+  Publish();
 }
 
 void TTakeFlow::AnalysisFinished(const TAnalysisResult &AResult)
@@ -219,6 +265,7 @@ void TTakeFlow::AnalysisFinished(const TAnalysisResult &AResult)
   emit TakeLoaded(AResult);
   if (FState == TTakeState::Loading && !WorkBusy())
     FinishLoad();
+  Publish();
 }
 
 bool TTakeFlow::UndoTrim(const QString &APath)

@@ -3,18 +3,13 @@
 // recording, has the stopped take completed and trimmed, has takes analysed for the
 // waveform, plays them, and runs the engine's side of the 75 ms tick (levels, clock,
 // playback position, the end of a playback, a take that ended by itself). It holds the
-// one state the window draws:
-//
-//   Idle       nothing runs (an analysis of a chosen take may: AnalysisBusy)
-//   Recording  a take is being captured
-//   Stopping   the stopped take's file is being completed
-//   Trimming   the stopped take is being trimmed
-//   Loading    the stopped take's waveform is being read before the take is shown
-//   Playing    a take plays
-//   Closing    the window waits for the work on a take to end safely
+// one value the window draws (TFlowView: the state of FlowView.h with the facts the
+// window tells it: a take selected, its trim, the chosen format).
 //
 // The take's path comes in with Record or Play and is the one value the flow hands to
-// the engine, the worker and back in its signals.
+// the engine, the worker and back in its signals. The options given at Record hold
+// for the take's whole life: its stop trims with them, and the stopped take is loaded
+// by the flow itself.
 
 #include <QObject>
 #include <QString>
@@ -23,6 +18,7 @@
 #include <functional>
 
 #include "audio/BassRecorder.h"
+#include "ui/FlowView.h"
 #include "ui/PeaksCache.h"
 #include "ui/TakeWork.h"
 
@@ -30,14 +26,14 @@ class QTimer;
 
 namespace praatkist::ui {
 
-enum class TTakeState { Idle, Recording, Stopping, Trimming, Loading, Playing, Closing };
-
 struct TTakeOptions {
   int Device = 0;
   int SampleRate = 48000;
   int Channels = 2;
   int Bitrate = 192;
   TRecordingFormat Format = rfWave;
+  // The stopped take is trimmed (into Format, MP3 at Bitrate).
+  bool Trim = false;
 };
 
 class TTakeFlow : public QObject {
@@ -64,12 +60,20 @@ public:
   // Anything still to come: work, the take's end, a close waiting for a safe end.
   bool Busy() const noexcept;
   QTimer *Timer() const noexcept { return FTimer; }
+  // The value the window draws (ViewChanged follows each change).
+  TFlowView View() const noexcept;
+
+  // The facts beside the state that only the window knows.
+  void SetRecordReady(bool AReady);
+  void SetSelected(bool ASelected);
+  void SetTrimmed(bool ATrimmed);
+  void SetMp3(bool AMp3);
 
   // Starts a take into APath. False, with Failed, when the engine refused.
   bool Record(const TTakeOptions &AOptions, const QString &APath);
-  // Stops the take; with ATrim it is trimmed into AFormat at ABitrate after its file is
-  // complete. The take is then loaded (TakeStopped) and the flow ends in Idle.
-  void Stop(bool ATrim, TRecordingFormat AFormat, int ABitrate);
+  // Stops the take; trimmed after its file is complete when the options at Record said
+  // so. The take is then told (TakeStopped), loaded, and the flow ends in Idle.
+  void Stop();
   // Plays the take at APath. False, with PlaybackReset and Failed, when it cannot.
   bool Play(const QString &APath);
   // Stops a playback the user ends (or that gives way to another command).
@@ -101,10 +105,11 @@ public:
 
 signals:
   void StateChanged(praatkist::ui::TTakeState AState);
+  void ViewChanged(const praatkist::ui::TFlowView &AView);
   void StatusText(const QString &AText);
   void Failed(const QString &AMessage);
-  // The take at APath is complete (and trimmed where asked): the list shows it and
-  // asks for its waveform with Load.
+  // The take at APath is complete (and trimmed where asked): the list shows it; its
+  // analysis (TakeLoaded) follows.
   void TakeStopped(const QString &APath);
   // An analysis result for the take it names.
   void TakeLoaded(const praatkist::ui::TAnalysisResult &AResult);
@@ -119,6 +124,8 @@ signals:
 
 private:
   void SetState(TTakeState AState);
+  // Emits ViewChanged when the view differs from the one last told.
+  void Publish();
   void FinishTake(bool ATrim, const QString &AEndedWhy);
   void StopFinished(const QString &APath, bool AComplete);
   void TrimFinished(const TTrimResult &AResult);
@@ -136,12 +143,15 @@ private:
   QString FTakePath;
   std::uint64_t FRecordingStarted = 0;
   bool FSaidNoInput = false;
+  // The running or last take's options, from Record on.
+  TTakeOptions FOptions;
   // From a stop until the take is shown.
   bool FStopTrim = false;
-  TRecordingFormat FTrimFormat = rfWave;
-  int FTrimBitrate = 0;
   QString FEndedWhy;
   bool FTakeTrimmed = false;
+  TFlowView FFacts;
+  TFlowView FTold;
+  bool FToldOnce = false;
 };
 
 } // namespace praatkist::ui

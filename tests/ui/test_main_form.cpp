@@ -49,6 +49,7 @@
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/MainForm.h"
+#include "ui/TakeFlow.h"
 #include "ui/ModernButton.h"
 
 using namespace praatkist;
@@ -335,9 +336,9 @@ struct TWindowKit {
     return Root / AName;
   }
 
-  void Pick(const QString &AName) { PickEntry(Win->cbSession, AName); }
+  void Pick(const QString &AName) { PickEntry(Win->Controls().cbSession, AName); }
 
-  void ChooseFormat(int AIndex) { PickEntry(Win->cbFormat, Win->cbFormat->itemText(AIndex)); }
+  void ChooseFormat(int AIndex) { PickEntry(Win->Controls().cbFormat, Win->Controls().cbFormat->itemText(AIndex)); }
 
   void Feed(const std::vector<std::int16_t> &ASamples)
   {
@@ -351,13 +352,13 @@ struct TWindowKit {
 
   void Record(const std::vector<std::int16_t> &ASamples)
   {
-    QTest::mouseClick(Win->lblTextRecord, Qt::LeftButton);
+    QTest::mouseClick(Win->Controls().btnRecord->Text, Qt::LeftButton);
     Feed(ASamples);
   }
 
   void Stop()
   {
-    QTest::mouseClick(Win->lblTextStop, Qt::LeftButton);
+    QTest::mouseClick(Win->Controls().btnStop->Text, Qt::LeftButton);
     Settle();
   }
 
@@ -374,14 +375,14 @@ struct TWindowKit {
   QStringList Entries() const
   {
     QStringList names;
-    for (int i = 0; i < Win->lbRecordings->count(); ++i)
-      names << Win->lbRecordings->item(i)->text();
+    for (int i = 0; i < Win->Controls().lbRecordings->count(); ++i)
+      names << Win->Controls().lbRecordings->item(i)->text();
     return names;
   }
 
   QString Selected() const
   {
-    auto *item = Win->lbRecordings->currentItem();
+    auto *item = Win->Controls().lbRecordings->currentItem();
     return item && item->isSelected() ? item->text() : QString();
   }
 
@@ -457,41 +458,41 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
   for (int s : {16, 24, 32, 48})
     QVERIFY2(sizes.contains(QSize(s, s)), qPrintable(QString::number(s)));
 
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
-  QCOMPARE(w.cbFormat->currentText(), QStringLiteral("WAV"));
-  QCOMPARE(w.cbRate->currentText(), QStringLiteral("48000"));
-  QCOMPARE(w.cbBitrate->currentText(), QStringLiteral("192 kbps"));
-  QVERIFY(!w.cbBitrate->isEnabled());
-  QVERIFY(!w.chkTrimSilence->isChecked());
-  QVERIFY(!w.chkMono->isChecked());
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().cbFormat->currentText(), QStringLiteral("WAV"));
+  QCOMPARE(w.Controls().cbRate->currentText(), QStringLiteral("48000"));
+  QCOMPARE(w.Controls().cbBitrate->currentText(), QStringLiteral("192 kbps"));
+  QVERIFY(!w.Controls().cbBitrate->isEnabled());
+  QVERIFY(!w.Controls().chkTrimSilence->isChecked());
+  QVERIFY(!w.Controls().chkMono->isChecked());
   // Loopback and disabled devices are left out; each entry keeps its device index.
-  QCOMPARE(w.cbDevice->count(), 2);
-  QCOMPARE(w.cbDevice->itemText(0), QStringLiteral("Microfoon"));
-  QCOMPARE(w.cbDevice->itemData(0).toInt(), 0);
-  QCOMPARE(w.cbDevice->itemText(1), QStringLiteral("Line in"));
-  QCOMPARE(w.cbDevice->itemData(1).toInt(), 2);
-  QCOMPARE(w.cbDevice->currentIndex(), 0);
+  QCOMPARE(w.Controls().cbDevice->count(), 2);
+  QCOMPARE(w.Controls().cbDevice->itemText(0), QStringLiteral("Microfoon"));
+  QCOMPARE(w.Controls().cbDevice->itemData(0).toInt(), 0);
+  QCOMPARE(w.Controls().cbDevice->itemText(1), QStringLiteral("Line in"));
+  QCOMPARE(w.Controls().cbDevice->itemData(1).toInt(), 2);
+  QCOMPARE(w.Controls().cbDevice->currentIndex(), 0);
 
   // The default root: AudioSessies in the (temporary) documents folder.
   QVERIFY(w.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
   QVERIFY(w.Sessions().RootPath().startsWith(qEnvironmentVariable("HOME")));
   QCOMPARE(w.RootShown(), w.Sessions().RootPath());
-  QCOMPARE(w.cbSession->currentIndex(), -1);
-  QCOMPARE(w.lbRecordings->count(), 0);
+  QCOMPARE(w.Controls().cbSession->currentIndex(), -1);
+  QCOMPARE(w.Controls().lbRecordings->count(), 0);
 
   for (QWidget *on : std::initializer_list<QWidget *>{
-           w.btnRoot, w.btnNew, w.btnAbout, w.btnExit, w.btnRecord, w.cbSession, w.cbDevice,
-           w.cbFormat, w.cbRate, w.chkTrimSilence, w.chkMono})
+           w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit, w.Controls().btnRecord, w.Controls().cbSession, w.Controls().cbDevice,
+           w.Controls().cbFormat, w.Controls().cbRate, w.Controls().chkTrimSilence, w.Controls().chkMono})
     QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
   for (QWidget *off :
-       std::initializer_list<QWidget *>{w.btnStop, w.btnListen, w.btnDelete, w.btnUndoTrim})
+       std::initializer_list<QWidget *>{w.Controls().btnStop, w.Controls().btnListen, w.Controls().btnDelete, w.Controls().btnUndoTrim})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   QVERIFY(!w.timer->isActive());
-  QCOMPARE(w.chkMono->toolTip(),
+  QCOMPARE(w.Controls().chkMono->toolTip(),
            QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
 
   TDialogs dialogs;
-  QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnAbout->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Over Praatkist"));
   dialogs.Seen.clear();
@@ -542,14 +543,14 @@ void TestMainForm::clampsStoredValues()
   QFETCH(QString, stored);
   TWindowKit kit("[Opname]\r\n" + stored.toStdString());
   auto &w = kit.Open();
-  QTEST(w.cbFormat->currentText(), "format");
-  QTEST(w.cbBitrate->isEnabled(), "bitrateEnabled");
-  QTEST(w.cbBitrate->currentText(), "bitrate");
-  QTEST(w.cbRate->currentText(), "rate");
-  QTEST(w.cbDevice->currentText(), "device");
-  QTEST(w.chkTrimSilence->isChecked(), "trim");
-  QTEST(w.chkMono->isChecked(), "mono");
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QTEST(w.Controls().cbFormat->currentText(), "format");
+  QTEST(w.Controls().cbBitrate->isEnabled(), "bitrateEnabled");
+  QTEST(w.Controls().cbBitrate->currentText(), "bitrate");
+  QTEST(w.Controls().cbRate->currentText(), "rate");
+  QTEST(w.Controls().cbDevice->currentText(), "device");
+  QTEST(w.Controls().chkTrimSilence->isChecked(), "trim");
+  QTEST(w.Controls().chkMono->isChecked(), "mono");
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
 }
 
 void TestMainForm::withoutUsableDeviceRecordAsksForOne()
@@ -559,14 +560,14 @@ void TestMainForm::withoutUsableDeviceRecordAsksForOne()
                        {"Line in", "line", 0}};
   kit.Session("Koor");
   auto &w = kit.Open();
-  QCOMPARE(w.cbDevice->count(), 0);
-  QVERIFY(w.btnRecord->isEnabled());
+  QCOMPARE(w.Controls().cbDevice->count(), 0);
+  QVERIFY(w.Controls().btnRecord->isEnabled());
 
   TDialogs dialogs;
   // Without a session first: the notice asks for one.
-  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
   kit.Pick(QStringLiteral("Koor"));
-  QTest::mouseClick(w.lblIconRecord, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRecord->Icon, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[0].Text, QStringLiteral("Kies of maak eerst een sessie."));
   QCOMPARE(dialogs.Seen[1].Title, QStringLiteral("Fout"));
@@ -587,17 +588,17 @@ void TestMainForm::engineFailureKeepsStoredRecordingOptions()
   kit.Layer.FailNext("Init", audio::kErrDriver);
   auto &w = kit.Open();
 
-  QCOMPARE(w.lblStatus->text(),
+  QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Initialiseren van audio-uitgang mislukt (BASS-fout 3)."));
   QVERIFY(w.Recorder() == nullptr);
-  QVERIFY(!w.btnRecord->isEnabled());
-  QCOMPARE(w.cbDevice->count(), 0);
-  QCOMPARE(w.cbFormat->currentText(), QStringLiteral("WAV"));
+  QVERIFY(!w.Controls().btnRecord->isEnabled());
+  QCOMPARE(w.Controls().cbDevice->count(), 0);
+  QCOMPARE(w.Controls().cbFormat->currentText(), QStringLiteral("WAV"));
 
   TDialogs dialogs;
-  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
   kit.Pick(QStringLiteral("Koor"));
-  QVERIFY(!w.btnListen->isEnabled());
+  QVERIFY(!w.Controls().btnListen->isEnabled());
   w.close();
   kit.Win.reset();
   QVERIFY(dialogs.Seen.isEmpty());
@@ -614,8 +615,8 @@ void TestMainForm::engineFailureKeepsStoredRecordingOptions()
 
   // No audio layer at all: the same, with the status saying why.
   TfrmMain bare(nullptr, Q(kit.Dir / "bare.ini"));
-  QVERIFY(bare.lblStatus->text().contains(QStringLiteral("mislukt (BASS-fout 3).")));
-  QVERIFY(!bare.btnRecord->isEnabled());
+  QVERIFY(bare.Controls().lblStatus->text().contains(QStringLiteral("mislukt (BASS-fout 3).")));
+  QVERIFY(!bare.Controls().btnRecord->isEnabled());
 }
 
 void TestMainForm::settingsBesideProgramOnlyWhereWritable()
@@ -665,23 +666,23 @@ void TestMainForm::newSessionTrimsBlanksAndRefusesExistingName()
   auto &w = kit.Open();
   TDialogs dialogs;
   dialogs.Type(QStringLiteral("  Koor  "));
-  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Nieuwe sessie"));
   QVERIFY(fs::is_directory(kit.Root / "Koor"));
-  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
 
   dialogs.Type(QStringLiteral("Koor"));
-  QTest::mouseClick(w.lblIconNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Icon, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 3);
   QCOMPARE(dialogs.Seen[2].Title, QStringLiteral("Fout"));
   QCOMPARE(dialogs.Seen[2].Text, QStringLiteral("Sessie \"Koor\" bestaat al."));
 
   // Cancelling the prompt changes nothing.
-  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 4);
-  QCOMPARE(w.cbSession->count(), 1);
+  QCOMPARE(w.Controls().cbSession->count(), 1);
 }
 
 void TestMainForm::chooseRootProposesCurrentRoot()
@@ -690,21 +691,21 @@ void TestMainForm::chooseRootProposesCurrentRoot()
   kit.Session("Koor");
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
-  QVERIFY(w.chkTrimSilence->isEnabled());
+  QVERIFY(w.Controls().chkTrimSilence->isEnabled());
 
   const fs::path other = kit.Dir / "other";
   kit.RootAnswer = Q(other);
-  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRoot->Text, Qt::LeftButton);
   QCOMPARE(kit.AskedRootProposal, Q(kit.Root));
   QVERIFY(fs::is_directory(other));
   QCOMPARE(w.Sessions().RootPath(), Q(other));
   QCOMPARE(w.RootShown(), Q(other));
-  QCOMPARE(w.cbSession->count(), 0);
+  QCOMPARE(w.Controls().cbSession->count(), 0);
   QCOMPARE(w.Sessions().SessionName(), QString());
 
   // Cancelled: nothing changes.
   kit.RootAnswer.clear();
-  QTest::mouseClick(w.lblIconRoot, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRoot->Icon, Qt::LeftButton);
   QCOMPARE(w.Sessions().RootPath(), Q(other));
   w.close();
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), other.string());
@@ -717,19 +718,19 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
 
-  QTest::mouseClick(w.lblIconRecord, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QTest::mouseClick(w.Controls().btnRecord->Icon, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QVERIFY(w.timer->isActive());
-  QVERIFY(!w.btnRecord->isEnabled());
-  QVERIFY(w.btnStop->isEnabled());
+  QVERIFY(!w.Controls().btnRecord->isEnabled());
+  QVERIFY(w.Controls().btnStop->isEnabled());
   for (QWidget *off :
-       std::initializer_list<QWidget *>{w.chkTrimSilence, w.chkMono, w.cbSession, w.btnNew,
-                                        w.btnRoot, w.cbDevice, w.cbFormat, w.cbRate, w.cbBitrate})
+       std::initializer_list<QWidget *>{w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession, w.Controls().btnNew,
+                                        w.Controls().btnRoot, w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate, w.Controls().cbBitrate})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-  QVERIFY(w.lbRecordings->isEnabled());
-  QVERIFY(w.btnExit->isEnabled());
-  QVERIFY(w.wave->isHidden());
+  QVERIFY(w.Controls().lbRecordings->isEnabled());
+  QVERIFY(w.Controls().btnExit->isEnabled());
+  QVERIFY(w.Controls().wave->isHidden());
   QCOMPARE(kit.Layer.RecordDevice, 0);
   QCOMPARE(kit.Layer.RecordRate, 48000u);
   QCOMPARE(kit.Layer.RecordChans, 2u);
@@ -737,7 +738,7 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   const auto take = Level(1.5, 9000);
   kit.Feed(take);
   // The meter follows the captured peaks.
-  w.Tick();
+  w.Flow().Tick();
   QVERIFY(w.VuDisplayLevel() > 0.0);
   QVERIFY(w.VuPeakLevel() >= 9000.0);
 
@@ -745,24 +746,24 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
   QCOMPARE(fs::file_size(file), 44 + take.size() * 2);
   QVERIFY(!w.timer->isActive());
-  QVERIFY(w.btnRecord->isEnabled());
-  QVERIFY(!w.btnStop->isEnabled());
-  QVERIFY(w.btnListen->isEnabled());
-  QVERIFY(w.btnDelete->isEnabled());
-  QVERIFY(!w.btnUndoTrim->isEnabled());
-  QVERIFY(w.wave->isVisible());
-  QVERIFY(w.lblHeadingWave->isVisible());
+  QVERIFY(w.Controls().btnRecord->isEnabled());
+  QVERIFY(!w.Controls().btnStop->isEnabled());
+  QVERIFY(w.Controls().btnListen->isEnabled());
+  QVERIFY(w.Controls().btnDelete->isEnabled());
+  QVERIFY(!w.Controls().btnUndoTrim->isEnabled());
+  QVERIFY(w.Controls().wave->isVisible());
+  QVERIFY(w.Controls().lblHeadingWave->isVisible());
   QCOMPARE(w.WaveDuration(), 1.5);
   QVERIFY(!w.PeaksLeft().empty());
   // The bar goes dark at the stop.
-  QCOMPARE(w.vu->Tag, std::int64_t{0});
+  QCOMPARE(w.Controls().vu->Tag, std::int64_t{0});
 
   // The next take gets the next number.
   kit.Record(Level(0.2, 100));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
   QVERIFY(w.PeaksLeft().empty());
   kit.Stop();
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
@@ -776,12 +777,12 @@ void TestMainForm::recordOptionsReachTheEngine()
   kit.Pick(QStringLiteral("Koor"));
 
   kit.ChooseFormat(1);
-  QVERIFY(w.cbBitrate->isEnabled());
-  PickEntry(w.cbBitrate, QStringLiteral("320 kbps"));
-  PickEntry(w.cbRate, QStringLiteral("44100"));
-  PickEntry(w.cbDevice, QStringLiteral("Line in")); // device 2
-  QTest::mouseClick(w.chkMono, Qt::LeftButton);
-  QVERIFY(w.chkMono->isChecked());
+  QVERIFY(w.Controls().cbBitrate->isEnabled());
+  PickEntry(w.Controls().cbBitrate, QStringLiteral("320 kbps"));
+  PickEntry(w.Controls().cbRate, QStringLiteral("44100"));
+  PickEntry(w.Controls().cbDevice, QStringLiteral("Line in")); // device 2
+  QTest::mouseClick(w.Controls().chkMono, Qt::LeftButton);
+  QVERIFY(w.Controls().chkMono->isChecked());
 
   const fs::path mp3 = kit.Root / "Koor" / "Koor-1.mp3";
   TScriptedAudioLayer::TScriptedStream decoded;
@@ -792,7 +793,7 @@ void TestMainForm::recordOptionsReachTheEngine()
 
   TDialogs dialogs;
   kit.Record(Level(0.1, 300, 1));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.mp3"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.mp3"));
   QVERIFY(kit.Layer.Called("EncodeMp3Start"));
   QCOMPARE(kit.Layer.EncoderKbps, 320);
   QCOMPARE(kit.Layer.EncoderFile, mp3);
@@ -807,7 +808,7 @@ void TestMainForm::recordOptionsReachTheEngine()
 
   // Back to WAV: the bit-rate list is disabled again and kept at its choice.
   kit.ChooseFormat(0);
-  QVERIFY(!w.cbBitrate->isEnabled());
+  QVERIFY(!w.Controls().cbBitrate->isEnabled());
   w.close();
   QCOMPARE(kit.Setting("Opname", "Formaat"), std::string("0"));
   QCOMPARE(kit.Setting("Opname", "BitrateIndex"), std::string("3"));
@@ -823,36 +824,36 @@ void TestMainForm::stopTrimsAndUndoRestores()
   kit.Session("Koor");
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
-  QVERIFY(w.chkTrimSilence->isChecked());
+  QVERIFY(w.Controls().chkTrimSilence->isChecked());
 
   const auto take = TrimmableTake();
   kit.Record(take);
   kit.Stop();
   const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Getrimd: 0,40 s begin / 0,40 s einde"));
-  QVERIFY(w.lblTrimInfo->isVisible());
-  QCOMPARE(w.lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,40 s begin / 0,40 s einde"));
-  QVERIFY(w.btnUndoTrim->isEnabled());
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Getrimd: 0,40 s begin / 0,40 s einde"));
+  QVERIFY(w.Controls().lblTrimInfo->isVisible());
+  QCOMPARE(w.Controls().lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,40 s begin / 0,40 s einde"));
+  QVERIFY(w.Controls().btnUndoTrim->isEnabled());
   QVERIFY(fs::exists(file.string() + ".untrimmed"));
   QVERIFY(fs::exists(file.string() + ".triminfo"));
   QCOMPARE(w.WaveDuration(), 1.2);
 
   TDialogs dialogs;
   dialogs.Click(QStringLiteral("Annuleren"));
-  QTest::mouseClick(w.lblTextUndoTrim, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnUndoTrim->Text, Qt::LeftButton);
   QVERIFY(fs::exists(file.string() + ".triminfo"));
 
   dialogs.Click(QStringLiteral("Wissen"));
-  QTest::mouseClick(w.lblIconUndoTrim, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnUndoTrim->Icon, Qt::LeftButton);
   kit.Settle();
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Trimming van \"Koor-1.wav\" ongedaan maken?"));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
   QCOMPARE(fs::file_size(file), 44 + take.size() * 2);
   QVERIFY(!fs::exists(file.string() + ".untrimmed"));
   QVERIFY(!fs::exists(file.string() + ".triminfo"));
-  QVERIFY(!w.lblTrimInfo->isVisible());
-  QVERIFY(!w.btnUndoTrim->isEnabled());
+  QVERIFY(!w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.Controls().btnUndoTrim->isEnabled());
   QCOMPARE(w.WaveDuration(), 2.0);
 }
 
@@ -872,9 +873,9 @@ void TestMainForm::trimFailureStillCompletesTheStop()
   QVERIFY2(dialogs.Seen[0].Text.startsWith(QStringLiteral("Automatisch trimmen mislukt: ")),
            qPrintable(dialogs.Seen[0].Text));
   QVERIFY(dialogs.Seen[0].Text.endsWith(QStringLiteral("(BASS-fout 2).")));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
-  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(w.Controls().btnRecord->isEnabled());
   QVERIFY(!w.TrimActive());
   QCOMPARE(fs::file_size(file), 44 + TrimmableTake().size() * 2);
 
@@ -882,7 +883,7 @@ void TestMainForm::trimFailureStillCompletesTheStop()
   kit.Record(Level(1.0, 0));
   kit.Stop();
   QCOMPARE(dialogs.Seen.size(), 1);
-  QCOMPARE(w.lblStatus->text(),
+  QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Bewaard: ") + NativeTakePath(kit.Root / "Koor" / "Koor-2.wav"));
 }
 
@@ -895,13 +896,13 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
-  QVERIFY(w.btnListen->isEnabled());
+  QVERIFY(w.Controls().btnListen->isEnabled());
 
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00 / 00:04"));
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
-  QCOMPARE(w.lblIconListen->text(), QStringLiteral("■"));
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00 / 00:04"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("STOP WEERGAVE"));
+  QCOMPARE(w.Controls().btnListen->Icon->text(), QStringLiteral("■"));
   QVERIFY(w.PlaybackCursorVisible());
   QVERIFY(w.timer->isActive());
   QCOMPARE(w.LastFile(), NativeTakePath(folder / "Koor-1.wav"));
@@ -911,33 +912,33 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   kit.Layer.Level[0] = 0.5f;
   kit.Layer.Level[1] = 0.25f;
   kit.Layer.SetPlaybackPosition(stream, samples.size(), false); // half way
-  w.Tick();
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:02 / 00:04"));
+  w.Flow().Tick();
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:02 / 00:04"));
   QCOMPARE(w.PlaybackFraction(), 0.5);
   QVERIFY(w.VuDisplayLevel() > 0.0);
 
   // The second click stops it.
-  QTest::mouseClick(w.lblIconListen, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
-  QCOMPARE(w.lblIconListen->text(), QStringLiteral("▶"));
+  QTest::mouseClick(w.Controls().btnListen->Icon, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Weergave gestopt"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().btnListen->Icon->text(), QStringLiteral("▶"));
   QVERIFY(!w.PlaybackCursorVisible());
   QVERIFY(!w.timer->isActive());
   QCOMPARE(w.VuPeakLevel(), 0.0);
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
 
   // Played to its end: noticed by the next tick.
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   const audio::THandle again = kit.PlaybackStream();
-  w.Tick();
+  w.Flow().Tick();
   QVERIFY(w.VuPeakLevel() > 0.0);
   kit.Layer.SetPlaybackPosition(again, samples.size() * 2, true);
-  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(), QStringLiteral("Weergave beëindigd"), 2000);
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblStatus->text(), QStringLiteral("Weergave beëindigd"), 2000);
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QCOMPARE(w.VuPeakLevel(), 0.0);
-  QCOMPARE(w.vu->Tag, std::int64_t{0});
+  QCOMPARE(w.Controls().vu->Tag, std::int64_t{0});
   QVERIFY(!w.timer->isActive());
   QCOMPARE(w.PlaybackFraction(), 0.0);
 
@@ -945,9 +946,9 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   WriteWave(folder / "Koor-2.wav", Level(1.0, 100));
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   QVERIFY(w.PlaybackCursorVisible());
-  ClickRow(w.lbRecordings, 0);
+  ClickRow(w.Controls().lbRecordings, 0);
   QVERIFY(!w.PlaybackCursorVisible());
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
   QCOMPARE(w.WaveDuration(), 4.0);
@@ -964,7 +965,7 @@ void TestMainForm::missingFileIsReportedAndListReloaded()
   fs::remove(folder / "Koor-2.wav");
 
   TDialogs dialogs;
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   kit.Settle();
   QCOMPARE(dialogs.Texts(),
            QStringList{QStringLiteral("Het gekozen geluidsbestand werd niet gevonden.")});
@@ -972,12 +973,12 @@ void TestMainForm::missingFileIsReportedAndListReloaded()
   QVERIFY(!w.PlaybackCursorVisible());
 
   fs::remove(folder / "Koor-1.wav");
-  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Het gekozen geluidsbestand werd niet gevonden."));
   QCOMPARE(kit.Entries(), QStringList());
-  QVERIFY(!w.btnListen->isEnabled());
-  QVERIFY(!w.btnDelete->isEnabled());
+  QVERIFY(!w.Controls().btnListen->isEnabled());
+  QVERIFY(!w.Controls().btnDelete->isEnabled());
 }
 
 void TestMainForm::deleteRemovesTakeAndCompanions()
@@ -990,32 +991,32 @@ void TestMainForm::deleteRemovesTakeAndCompanions()
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
-  QCOMPARE(w.lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
+  QCOMPARE(w.Controls().lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
 
   TDialogs dialogs;
   dialogs.Click(QStringLiteral("Annuleren"));
-  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
   QVERIFY(fs::exists(folder / "Koor-2.wav"));
 
   // Deleting the take that plays stops the playback first.
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   QVERIFY(w.PlaybackCursorVisible());
   dialogs.Click(QStringLiteral("Wissen"));
-  QTest::mouseClick(w.lblIconDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Icon, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Title, QStringLiteral("Bevestigen"));
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Wil je \"Koor-2.wav\" definitief wissen?"));
   QVERIFY(!w.PlaybackCursorVisible());
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
   QVERIFY(!fs::exists(folder / "Koor-2.wav"));
   QVERIFY(!fs::exists(folder / "Koor-2.wav.untrimmed"));
   QVERIFY(!fs::exists(folder / "Koor-2.wav.triminfo"));
   QCOMPARE(w.LastFile(), QString());
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Koor-2.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Gewist: Koor-2.wav"));
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
-  QVERIFY(!w.lblTrimInfo->isVisible());
-  QVERIFY(!w.btnUndoTrim->isEnabled());
+  QVERIFY(!w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.Controls().btnUndoTrim->isEnabled());
 }
 
 void TestMainForm::purgeCountsBothKindsAndDeletes()
@@ -1026,7 +1027,7 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
     WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.1, 1));
     auto &w = kit.Open();
     TDialogs dialogs;
-    QTest::mouseClick(w.lblTextExit, Qt::LeftButton);
+    QTest::mouseClick(w.Controls().btnExit->Text, Qt::LeftButton);
     QVERIFY(!w.isVisible());
     QVERIFY(dialogs.Seen.isEmpty());
   }
@@ -1046,11 +1047,11 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
   TDialogs dialogs;
 
   // The exit panel's margin does nothing; its labels close.
-  QTest::mouseClick(w.btnExit, Qt::LeftButton, {}, QPoint(2, 2));
+  QTest::mouseClick(w.Controls().btnExit, Qt::LeftButton, {}, QPoint(2, 2));
   QVERIFY(w.isVisible());
 
   dialogs.Click(QStringLiteral("Annuleren"));
-  QTest::mouseClick(w.lblIconExit, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnExit->Icon, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Text,
            QStringLiteral("Er zijn 7 triminfo- en herstelbestand(en).\n"
@@ -1110,8 +1111,8 @@ void TestMainForm::clockShowsElapsedTime()
                {3599000, "59:59"}, {3600000, "01:00:00"}, {360000000, "100:00:00"}};
   for (const auto &c : cases) {
     kit.Now = 5000 + c.Ms;
-    w.Tick();
-    QCOMPARE(w.lblTime->text(), QString::fromLatin1(c.Text));
+    w.Flow().Tick();
+    QCOMPARE(w.Controls().lblTime->text(), QString::fromLatin1(c.Text));
     QCOMPARE(w.WaveDuration(), c.Ms / 1000.0);
   }
   kit.Stop();
@@ -1130,7 +1131,7 @@ void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
   const QString recording = NativeTakePath(folder / "Koor-2.wav");
   QCOMPARE(w.LastFile(), recording);
 
-  auto *list = w.lbRecordings;
+  auto *list = w.Controls().lbRecordings;
   const QRect first = list->visualItemRect(list->item(0));
   QSignalSpy doubleClicks(list, &QListWidget::itemDoubleClicked);
   // A double-click is a click followed by the second press.
@@ -1140,7 +1141,7 @@ void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
   QCOMPARE(w.LastFile(), recording);
   QVERIFY(!w.PlaybackCursorVisible());
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-2.wav"));
 
   kit.Stop();
   // The new take is trimmed; the older one is left as it was.
@@ -1168,9 +1169,9 @@ void TestMainForm::stopShowsTheNewTakeEvenWhenNotLast()
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   QCOMPARE(w.WaveDuration(), 0.5);
   QVERIFY(!w.TrimActive());
-  QVERIFY(!w.lblTrimInfo->isVisible());
-  QVERIFY(!w.btnUndoTrim->isEnabled());
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
+  QVERIFY(!w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.Controls().btnUndoTrim->isEnabled());
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
 }
 
 void TestMainForm::takeEndingByItselfIsCompletedAndReported()
@@ -1188,12 +1189,12 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
   const QString why = QStringLiteral("Opname gestopt: de audio-ingang is weggevallen.");
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
   QCOMPARE(dialogs.Seen[0].Text, why);
-  QCOMPARE(w.lblStatus->text(), why);
+  QCOMPARE(w.Controls().lblStatus->text(), why);
   QVERIFY(!w.Recorder()->Recording());
   QVERIFY(!w.timer->isActive());
-  QVERIFY(w.btnRecord->isEnabled());
-  QVERIFY(!w.btnStop->isEnabled());
-  QVERIFY(w.cbSession->isEnabled());
+  QVERIFY(w.Controls().btnRecord->isEnabled());
+  QVERIFY(!w.Controls().btnStop->isEnabled());
+  QVERIFY(w.Controls().cbSession->isEnabled());
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
   const auto bytes = test::ReadBytes(file);
@@ -1219,11 +1220,11 @@ void TestMainForm::takeThatCannotBeCompletedIsNotCalledKept()
                       NativeTakePath(file);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Text, why);
-  QCOMPARE(w.lblStatus->text(), why);
+  QCOMPARE(w.Controls().lblStatus->text(), why);
   // Not trimmed: the take is opened once, for its waveform.
   QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), "StreamCreateFile"), 1);
   QVERIFY(!fs::exists(file.string() + ".triminfo"));
-  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(w.Controls().btnRecord->isEnabled());
 }
 
 void TestMainForm::statusTellsWhileTheInputGivesNothing()
@@ -1235,13 +1236,13 @@ void TestMainForm::statusTellsWhileTheInputGivesNothing()
   w.Recorder()->SetInputFrozenAfter(300);
   kit.Record({});
   const QString recording = QStringLiteral("Opname: Koor-1.wav");
-  QCOMPARE(w.lblStatus->text(), recording);
+  QCOMPARE(w.Controls().lblStatus->text(), recording);
   QTRY_COMPARE_WITH_TIMEOUT(
-      w.lblStatus->text(), QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
+      w.Controls().lblStatus->text(), QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
   QVERIFY(w.Recorder()->Recording());
   kit.Feed({0, 0});
-  w.Tick();
-  QCOMPARE(w.lblStatus->text(), recording);
+  w.Flow().Tick();
+  QCOMPARE(w.Controls().lblStatus->text(), recording);
   kit.Stop();
 }
 
@@ -1262,12 +1263,12 @@ void TestMainForm::vanishedSessionReachesGeneralHandler()
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   // The list shows the sessions that are there and the one the next take goes into.
-  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
-  QCOMPARE(w.cbSession->findText(QStringLiteral("Band")), -1);
+  QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Controls().cbSession->findText(QStringLiteral("Band")), -1);
   kit.Record(Level(0.2, 100));
   kit.Stop();
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
-  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
 }
 
 void TestMainForm::mouseChoosesTheTakeCommandsActOn()
@@ -1283,33 +1284,33 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(dialogs.Seen.size(), 1); // the damaged last take, shown as nothing
 
-  auto *list = w.lbRecordings;
+  auto *list = w.Controls().lbRecordings;
   ClickRow(list, 1);
   QCOMPARE(w.WaveDuration(), 2.0);
-  QVERIFY(w.TrimActive() && w.btnUndoTrim->isEnabled() && w.lblTrimInfo->isVisible());
+  QVERIFY(w.TrimActive() && w.Controls().btnUndoTrim->isEnabled() && w.Controls().lblTrimInfo->isVisible());
   ClickRow(list, 0);
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   QCOMPARE(w.WaveDuration(), 1.0);
   QCOMPARE(w.PeaksLeft().front(), 4000);
-  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
 
   // A take that cannot be analysed, after a trimmed one: nothing of the trimmed one stays.
   ClickRow(list, 1);
   QVERIFY(!w.PlaybackCursorVisible());
-  QVERIFY(w.btnUndoTrim->isEnabled());
+  QVERIFY(w.Controls().btnUndoTrim->isEnabled());
   ClickRow(list, 2);
   QCOMPARE(dialogs.Seen.size(), 2);
   QVERIFY(w.PeaksLeft().empty());
-  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
   // A take removed behind the window's back, likewise.
   ClickRow(list, 1);
   fs::remove(folder / "Koor-1.wav");
   ClickRow(list, 0);
   QCOMPARE(dialogs.Seen.size(), 2);
   QVERIFY(w.PeaksLeft().empty());
-  QVERIFY(!w.TrimActive() && !w.btnUndoTrim->isEnabled() && !w.lblTrimInfo->isVisible());
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
 
   // The keyboard goes on working; the delete asks about the chosen take.
   list->setFocus();
@@ -1317,7 +1318,7 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
   QVERIFY(w.TrimActive());
   dialogs.Click(QStringLiteral("Wissen"));
-  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.at(2).Text, QStringLiteral("Wil je \"Koor-2.wav\" definitief wissen?"));
   QVERIFY(!fs::exists(folder / "Koor-2.wav"));
 }
@@ -1330,9 +1331,9 @@ void TestMainForm::unusableRootsStillOpenTheWindow()
   Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + stored + "\r\n");
   {
     auto &w = kit.Open();
-    QVERIFY2(w.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
-             qPrintable(w.lblStatus->text()));
-    QVERIFY(w.lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
+    QVERIFY2(w.Controls().lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+             qPrintable(w.Controls().lblStatus->text()));
+    QVERIFY(w.Controls().lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
     QVERIFY(w.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
     w.close();
     QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), stored);
@@ -1344,17 +1345,17 @@ void TestMainForm::unusableRootsStillOpenTheWindow()
   qputenv("HOME", (kit.Dir / "plain").string().c_str());
   auto &w = kit.Open();
   qputenv("HOME", home);
-  QVERIFY2(w.lblStatus->text().contains(QStringLiteral("Standaardmap niet bruikbaar: ")),
-           qPrintable(w.lblStatus->text()));
+  QVERIFY2(w.Controls().lblStatus->text().contains(QStringLiteral("Standaardmap niet bruikbaar: ")),
+           qPrintable(w.Controls().lblStatus->text()));
   QCOMPARE(w.Sessions().RootPath(), QString());
-  QCOMPARE(w.cbSession->count(), 0);
+  QCOMPARE(w.Controls().cbSession->count(), 0);
   TDialogs dialogs;
   dialogs.Type(QStringLiteral("Koor"));
-  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Kies eerst een hoofdmap voor de sessies."));
   kit.RootAnswer = Q(kit.Root);
-  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRoot->Text, Qt::LeftButton);
   QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
   w.close();
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
@@ -1371,13 +1372,13 @@ void TestMainForm::rootChoiceIsAllOrNothing()
   TDialogs dialogs;
   for (const QString &bad : {Q(kit.Dir / "plain" / "Sessies"), Q(kit.Dir / "a\nb")}) {
     kit.RootAnswer = bad;
-    QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+    QTest::mouseClick(w.Controls().btnRoot->Text, Qt::LeftButton);
     QTRY_COMPARE(dialogs.Seen.size(), 1);
     dialogs.Seen.clear();
     QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
     QCOMPARE(w.RootShown(), Q(kit.Root));
     QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
-    QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+    QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
     QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   }
   QVERIFY(!fs::exists(kit.Dir / "a\nb"));
@@ -1403,12 +1404,12 @@ void TestMainForm::unreadableRootIsRefused()
 
   TDialogs dialogs;
   kit.RootAnswer = Q(locked);
-  QTest::mouseClick(w.lblTextRoot, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRoot->Text, Qt::LeftButton);
   QTRY_COMPARE(dialogs.Seen.size(), 1);
   QVERIFY2(dialogs.Seen[0].Text.contains(QStringLiteral("kan niet gelezen worden")),
            qPrintable(dialogs.Seen[0].Text));
   QCOMPARE(w.Sessions().RootPath(), Q(kit.Root));
-  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav")});
   w.close();
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
@@ -1416,8 +1417,8 @@ void TestMainForm::unreadableRootIsRefused()
   kit.Win.reset();
   Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + locked.string() + "\r\n");
   auto &again = kit.Open();
-  QVERIFY2(again.lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
-           qPrintable(again.lblStatus->text()));
+  QVERIFY2(again.Controls().lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+           qPrintable(again.Controls().lblStatus->text()));
   QVERIFY(again.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
   again.close();
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), locked.string());
@@ -1433,7 +1434,7 @@ void TestMainForm::newSessionThatCannotBeMadeSaysSo()
 
   TDialogs dialogs;
   dialogs.Type(QString(200, QChar(0xE9))); // 400 bytes: no folder name
-  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 2);
   QCOMPARE(dialogs.Seen[1].Text,
            QStringLiteral("Geef een geldige sessienaam zonder speciale maptekens op."));
@@ -1442,7 +1443,7 @@ void TestMainForm::newSessionThatCannotBeMadeSaysSo()
   fs::remove_all(kit.Root);
   Touch(kit.Root);
   dialogs.Type(QStringLiteral("Band"));
-  QTest::mouseClick(w.lblTextNew, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnNew->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 4);
   QVERIFY2(dialogs.Seen[3].Text.startsWith(QStringLiteral("De map van sessie \"Band\" kon niet")),
            qPrintable(dialogs.Seen[3].Text));
@@ -1474,14 +1475,14 @@ void TestMainForm::sessionChangeStopsThePlayingTake()
   WriteWave(kit.Session("Band") / "Band-1.wav", Level(1.0, 100));
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   QVERIFY(kit.PlaybackStream() != 0);
 
   kit.Pick(QStringLiteral("Band"));
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
   QVERIFY(!w.PlaybackCursorVisible());
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Weergave gestopt"));
   QCOMPARE(w.WaveDuration(), 1.0);
 }
 
@@ -1508,7 +1509,7 @@ void TestMainForm::deviceListFollowsTheSystemWhileIdle()
   kit.Session("Koor");
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
-  PickEntry(w.cbDevice, QStringLiteral("Line in"));
+  PickEntry(w.Controls().cbDevice, QStringLiteral("Line in"));
   const auto change = [&kit](std::vector<audio::TAudioDeviceInfo> ADevices) {
     kit.Layer.Devices = std::move(ADevices);
     ++kit.Layer.DeviceSerial;
@@ -1518,23 +1519,23 @@ void TestMainForm::deviceListFollowsTheSystemWhileIdle()
   const audio::TAudioDeviceInfo usb{"USB", "usb", audio::kDeviceEnabled};
 
   change({mic, line, usb});
-  QTRY_COMPARE(w.cbDevice->count(), 3);
-  QCOMPARE(w.cbDevice->currentText(), QStringLiteral("Line in"));
-  QCOMPARE(w.cbDevice->itemData(2).toInt(), 2);
+  QTRY_COMPARE(w.Controls().cbDevice->count(), 3);
+  QCOMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Line in"));
+  QCOMPARE(w.Controls().cbDevice->itemData(2).toInt(), 2);
   change({mic, usb});
-  QTRY_COMPARE(w.cbDevice->count(), 2);
-  QCOMPARE(w.cbDevice->currentText(), QStringLiteral("Microfoon"));
+  QTRY_COMPARE(w.Controls().cbDevice->count(), 2);
+  QCOMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Microfoon"));
   change({usb, mic, line}); // back again: the user's choice returns
-  QTRY_COMPARE(w.cbDevice->currentText(), QStringLiteral("Line in"));
-  QCOMPARE(w.cbDevice->currentData().toInt(), 2);
+  QTRY_COMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Line in"));
+  QCOMPARE(w.Controls().cbDevice->currentData().toInt(), 2);
 
   // Not during a take: its list waits for the stop.
   kit.Record(Level(0.2, 100));
   change({usb});
   QTest::qWait(1300);
-  QCOMPARE(w.cbDevice->count(), 3);
+  QCOMPARE(w.Controls().cbDevice->count(), 3);
   kit.Stop();
-  QTRY_COMPARE(w.cbDevice->count(), 1);
+  QTRY_COMPARE(w.Controls().cbDevice->count(), 1);
 }
 
 void TestMainForm::failedStartKeepsTheShownTake()
@@ -1548,11 +1549,11 @@ void TestMainForm::failedStartKeepsTheShownTake()
 
   TDialogs dialogs;
   kit.Layer.FailNext("RecordStart", audio::kErrDevice);
-  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(w.PeaksLeft(), peaks);
   QCOMPARE(w.WaveDuration(), 1.5);
-  QVERIFY(w.wave->isVisible());
+  QVERIFY(w.Controls().wave->isVisible());
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
 }
 
@@ -1561,21 +1562,21 @@ void TestMainForm::mp3At96000IsAnnounced()
   TWindowKit kit;
   auto &w = kit.Open();
   const QString note = QStringLiteral("MP3 wordt opgeslagen met 48000 Hz.");
-  PickEntry(w.cbRate, QStringLiteral("96000"));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  PickEntry(w.Controls().cbRate, QStringLiteral("96000"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   kit.ChooseFormat(1);
-  QCOMPARE(w.lblStatus->text(), note);
-  PickEntry(w.cbRate, QStringLiteral("44100"));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
-  PickEntry(w.cbRate, QStringLiteral("96000"));
-  QCOMPARE(w.lblStatus->text(), note);
+  QCOMPARE(w.Controls().lblStatus->text(), note);
+  PickEntry(w.Controls().cbRate, QStringLiteral("44100"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  PickEntry(w.Controls().cbRate, QStringLiteral("96000"));
+  QCOMPARE(w.Controls().lblStatus->text(), note);
   kit.ChooseFormat(0); // WAV keeps 96000
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   w.close();
 
   // Stored so: said at the start.
   TWindowKit stored("[Opname]\r\nFormaat=1\r\nSamplerate=96000\r\n");
-  QCOMPARE(stored.Open().lblStatus->text(), note);
+  QCOMPARE(stored.Open().Controls().lblStatus->text(), note);
 }
 
 void TestMainForm::systemEndAsksNothingAndKeepsTheTake()
@@ -1591,7 +1592,7 @@ void TestMainForm::systemEndAsksNothingAndKeepsTheTake()
   // The end comes while a question is open: it is dismissed and nothing more is asked.
   TDialogs dialogs;
   dialogs.Do([&w](QWidget *) { w.EndBySystem(); });
-  QTest::mouseClick(w.lblTextAbout, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnAbout->Text, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QVERIFY(!w.isVisible());
   QVERIFY(!w.Recorder()->Recording());
@@ -1626,25 +1627,25 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   WriteWave(folder / "Koor-2.wav", Join({Level(2.0, 0), Level(18.0, 5000)}));
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor")); // Koor-2.wav, at full speed
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
 
   kit.Layer.ReadDelayMs = 15;
-  auto *list = w.lbRecordings;
+  auto *list = w.Controls().lbRecordings;
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(0)).center());
-  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")),
-               qPrintable(w.lblStatus->text()));
+  QTRY_VERIFY2(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Golfvorm laden")),
+               qPrintable(w.Controls().lblStatus->text()));
   // The window is served meanwhile; the take being read cannot be deleted, and the
   // click does not wait to run afterwards.
-  QVERIFY(!w.btnDelete->isEnabled());
+  QVERIFY(!w.Controls().btnDelete->isEnabled());
   TDialogs dialogs;
-  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
 
   // Another choice: the first analysis is dropped; the second take comes from memory.
   ClickRow(list, 1);
   QCOMPARE(w.WaveDuration(), 20.0);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
-  QVERIFY(w.btnDelete->isEnabled());
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QVERIFY(w.Controls().btnDelete->isEnabled());
   QTest::qWait(100); // a read under way when the choice came ends
   const int reads = kit.Layer.Reads("Koor-1.wav");
   QTest::qWait(300);
@@ -1656,10 +1657,10 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   // Closed while a take is read: the reading is dropped, then the window closes.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualItemRect(list->item(0)).center());
-  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Golfvorm laden")));
+  QTRY_VERIFY(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Golfvorm laden")));
   w.close();
   QVERIFY(w.isVisible());
-  QCOMPARE(w.lblStatus->text(),
+  QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
   QTRY_VERIFY(!w.isVisible());
   QVERIFY(dialogs.Seen.isEmpty());
@@ -1681,33 +1682,33 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
 
   kit.Record(Level(0.1, 100));
   kit.Layer.ReadDelayMs = 10;
-  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
-  QTRY_VERIFY2(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")),
-               qPrintable(w.lblStatus->text()));
-  for (QWidget *off : std::initializer_list<QWidget *>{w.btnRecord, w.btnStop, w.btnListen,
-                                                       w.btnDelete, w.cbSession, w.btnNew,
-                                                       w.btnRoot, w.chkTrimSilence, w.cbFormat})
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY2(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Stiltes trimmen")),
+               qPrintable(w.Controls().lblStatus->text()));
+  for (QWidget *off : std::initializer_list<QWidget *>{w.Controls().btnRecord, w.Controls().btnStop, w.Controls().btnListen,
+                                                       w.Controls().btnDelete, w.Controls().cbSession, w.Controls().btnNew,
+                                                       w.Controls().btnRoot, w.Controls().chkTrimSilence, w.Controls().cbFormat})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   // A click on the record button meanwhile starts nothing, now or later.
-  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
   kit.Settle();
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Getrimd: 0,90 s begin / 0,90 s einde"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Getrimd: 0,90 s begin / 0,90 s einde"));
   QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), std::string("RecordStart")), 1);
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.mp3"));
   QVERIFY(w.TrimActive());
-  QVERIFY(w.btnRecord->isEnabled());
+  QVERIFY(w.Controls().btnRecord->isEnabled());
 
   // Closed during a trim: the close waits until the take is whole again.
   kit.Layer.ReadDelayMs = 0;
   kit.Record(Level(0.1, 100));
   kit.Layer.ReadDelayMs = 10;
-  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
-  QTRY_VERIFY(ShowsProgress(w.lblStatus->text(), QStringLiteral("Stiltes trimmen")));
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Stiltes trimmen")));
   TDialogs dialogs;
   dialogs.Click(QStringLiteral("Annuleren")); // the purge question, after the trim
   w.close();
   QVERIFY(w.isVisible());
-  QCOMPARE(w.lblStatus->text(),
+  QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Trimmen wordt veilig afgerond, daarna sluit Praatkist..."));
   QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 10000);
   const fs::path take = folder / "Koor-2.mp3";
@@ -1730,8 +1731,8 @@ void TestMainForm::screenReadersGetNamesRolesAndActions()
     [&] { QVERIFY2(face != nullptr, qPrintable(AObject->objectName())); }();
     return face;
   };
-  for (TPanelButton *button : {w.btnRoot, w.btnNew, w.btnAbout, w.btnExit, w.btnRecord, w.btnStop,
-                               w.btnListen, w.btnDelete, w.btnUndoTrim}) {
+  for (TPanelButton *button : {w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit, w.Controls().btnRecord, w.Controls().btnStop,
+                               w.Controls().btnListen, w.Controls().btnDelete, w.Controls().btnUndoTrim}) {
     QAccessibleInterface *face = access(button);
     QCOMPARE(face->role(), QAccessible::Button);
     QCOMPARE(face->text(QAccessible::Name), button->Text->text());
@@ -1739,47 +1740,47 @@ void TestMainForm::screenReadersGetNamesRolesAndActions()
              QStringList{QAccessibleActionInterface::pressAction()});
     QCOMPARE(face->state().disabled, !button->isEnabled());
   }
-  QVERIFY(access(w.btnStop)->state().disabled);
-  QCOMPARE(access(w.btnRecord)
+  QVERIFY(access(w.Controls().btnStop)->state().disabled);
+  QCOMPARE(access(w.Controls().btnRecord)
                ->actionInterface()
                ->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
            QStringList{QKeySequence(Qt::CTRL | Qt::Key_R).toString(QKeySequence::NativeText)});
 
   // The press action runs the command as a click does, and nothing while disabled.
   dialogs.Type(QStringLiteral("Nieuw"));
-  access(w.btnNew)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  access(w.Controls().btnNew)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   QCOMPARE(dialogs.Seen.value(0).Title, QStringLiteral("Nieuwe sessie"));
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Nieuw"));
-  access(w.btnStop)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  access(w.Controls().btnStop)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
   QCOMPARE(dialogs.Seen.size(), 1);
 
   // A list box is labelled by the heading beside it (its name is its value here).
   for (const auto &[control, name] :
-       std::initializer_list<std::pair<QWidget *, const char *>>{{w.cbSession, "Sessie"},
-                                                                 {w.cbDevice, "Audio-ingang"},
-                                                                 {w.cbFormat, "Formaat"},
-                                                                 {w.cbRate, "Samplerate"},
-                                                                 {w.cbBitrate, "Bitrate"}}) {
+       std::initializer_list<std::pair<QWidget *, const char *>>{{w.Controls().cbSession, "Sessie"},
+                                                                 {w.Controls().cbDevice, "Audio-ingang"},
+                                                                 {w.Controls().cbFormat, "Formaat"},
+                                                                 {w.Controls().cbRate, "Samplerate"},
+                                                                 {w.Controls().cbBitrate, "Bitrate"}}) {
     const auto labels = access(control)->relations(QAccessible::Label);
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels.at(0).first->text(QAccessible::Name), QString::fromUtf8(name));
     QCOMPARE(control->accessibleName(), QString::fromUtf8(name));
   }
   for (const auto &[control, name] : std::initializer_list<std::pair<QWidget *, const char *>>{
-           {w.chkTrimSilence, "Stiltes trimmen"},
-           {w.chkMono, "Opnemen in mono"},
-           {w.lbRecordings, "Opnames voor deze sessie"},
-           {w.vu, "Opnameniveau"},
-           {w.wave, "Golfvorm"}})
+           {w.Controls().chkTrimSilence, "Stiltes trimmen"},
+           {w.Controls().chkMono, "Opnemen in mono"},
+           {w.Controls().lbRecordings, "Opnames voor deze sessie"},
+           {w.Controls().vu, "Opnameniveau"},
+           {w.Controls().wave, "Golfvorm"}})
     QCOMPARE(access(control)->text(QAccessible::Name), QString::fromUtf8(name));
 
-  QAccessibleValueInterface *level = access(w.vu)->valueInterface();
+  QAccessibleValueInterface *level = access(w.Controls().vu)->valueInterface();
   QVERIFY(level != nullptr);
   QCOMPARE(level->currentValue().toDouble(), -60.0);
-  QCOMPARE(access(w.vu)->text(QAccessible::Description), QStringLiteral("-60 dB"));
+  QCOMPARE(access(w.Controls().vu)->text(QAccessible::Description), QStringLiteral("-60 dB"));
 
   kit.Pick(QStringLiteral("Koor"));
-  QCOMPARE(access(w.wave)->text(QAccessible::Description),
+  QCOMPARE(access(w.Controls().wave)->text(QAccessible::Description),
            QStringLiteral("Koor-1.wav, lengte 00:02, niet getrimd"));
 }
 
@@ -1799,10 +1800,10 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
     QTest::keyClick(QApplication::focusWidget(), AKey, AMods);
     WaitIdle(&w);
   };
-  QCOMPARE(QApplication::focusWidget(), w.cbSession);
+  QCOMPARE(QApplication::focusWidget(), w.Controls().cbSession);
   for (QWidget *next :
-       std::initializer_list<QWidget *>{w.cbDevice, w.cbFormat, w.cbRate, w.lbRecordings,
-                                        w.chkTrimSilence, w.chkMono, w.cbSession}) {
+       std::initializer_list<QWidget *>{w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate, w.Controls().lbRecordings,
+                                        w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession}) {
     keys(Qt::Key_Tab, Qt::NoModifier); // cbBitrate is skipped while WAV is chosen
     QCOMPARE(QApplication::focusWidget(), next);
   }
@@ -1812,15 +1813,15 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
   keys(Qt::Key_Z);
   keys(Qt::Key_P);
   QVERIFY(dialogs.Seen.isEmpty());
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
 
   dialogs.Keys(QStringLiteral("Koor"), {Qt::Key_Return});
   keys(Qt::Key_N);
-  QCOMPARE(w.cbSession->currentText(), QStringLiteral("Koor"));
+  QCOMPARE(w.Controls().cbSession->currentText(), QStringLiteral("Koor"));
 
   keys(Qt::Key_R);
   QVERIFY(kit.Layer.RecordHandle != 0);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
   keys(Qt::Key_R); // a second start is not even tried while the button is disabled
   QCOMPARE(dialogs.Seen.size(), 1);
   kit.Feed(TrimmableTake());
@@ -1829,21 +1830,21 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
   QVERIFY(w.TrimActive());
 
   keys(Qt::Key_P);
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("STOP WEERGAVE"));
   keys(Qt::Key_S);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Weergave gestopt"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Weergave gestopt"));
 
   dialogs.Keys(QString(), {Qt::Key_Tab, Qt::Key_Return});
   keys(Qt::Key_Z);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Trimming ongedaan gemaakt: Koor-1.wav"));
   QVERIFY(!w.TrimActive());
 
   // Delete belongs to the take list: elsewhere it does nothing.
-  while (QApplication::focusWidget() != w.chkMono)
+  while (QApplication::focusWidget() != w.Controls().chkMono)
     keys(Qt::Key_Tab, Qt::NoModifier);
   keys(Qt::Key_Delete, Qt::NoModifier);
   QCOMPARE(dialogs.Seen.size(), 2);
-  while (QApplication::focusWidget() != w.lbRecordings)
+  while (QApplication::focusWidget() != w.Controls().lbRecordings)
     keys(Qt::Key_Tab, Qt::NoModifier);
   dialogs.Keys(QString(), {Qt::Key_Tab, Qt::Key_Return});
   keys(Qt::Key_Delete, Qt::NoModifier);
@@ -1865,9 +1866,9 @@ void TestMainForm::windowFitsTheScreenAndReachesEveryControl()
   const QRect room = w.screen()->availableGeometry();
   QVERIFY2(room.contains(w.frameGeometry()),
            qPrintable(QStringLiteral("%1x%2").arg(room.width()).arg(room.height())));
-  QScrollBar *down = w.scrMain->verticalScrollBar();
-  QScrollBar *across = w.scrMain->horizontalScrollBar();
-  const QSize shown = w.scrMain->viewport()->size();
+  QScrollBar *down = w.Controls().scrMain->verticalScrollBar();
+  QScrollBar *across = w.Controls().scrMain->horizontalScrollBar();
+  const QSize shown = w.Controls().scrMain->viewport()->size();
   if (room.width() > 1000 && room.height() > 800) {
     QCOMPARE(w.size(), QSize(924, 725));
     QCOMPARE(shown, QSize(924, 725));
@@ -1882,12 +1883,12 @@ void TestMainForm::windowFitsTheScreenAndReachesEveryControl()
       QTest::mouseClick(bar, Qt::LeftButton, {}, bar->rect().bottomRight() - QPoint(2, 2));
   QTRY_COMPARE_WITH_TIMEOUT(down->value(), down->maximum(), 2000);
   QTRY_COMPARE_WITH_TIMEOUT(across->value(), across->maximum(), 2000);
-  const QRect corner(w.btnUndoTrim->mapTo(w.scrMain->viewport(), QPoint(0, 0)),
-                     w.btnUndoTrim->size());
-  QVERIFY(w.scrMain->viewport()->rect().contains(corner));
+  const QRect corner(w.Controls().btnUndoTrim->mapTo(w.Controls().scrMain->viewport(), QPoint(0, 0)),
+                     w.Controls().btnUndoTrim->size());
+  QVERIFY(w.Controls().scrMain->viewport()->rect().contains(corner));
   const QPoint statusEnd =
-      w.lblStatus->mapTo(w.scrMain->viewport(), w.lblStatus->rect().bottomRight());
-  QVERIFY(w.scrMain->viewport()->rect().contains(statusEnd));
+      w.Controls().lblStatus->mapTo(w.Controls().scrMain->viewport(), w.Controls().lblStatus->rect().bottomRight());
+  QVERIFY(w.Controls().scrMain->viewport()->rect().contains(statusEnd));
 }
 
 // The program's own application object, so that errors reaching the event loop meet

@@ -88,35 +88,35 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
-  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
   // The session chosen as a user would: the focused list opened and its entry clicked.
-  QVERIFY(w.cbSession->findText(QStringLiteral("Proef")) >= 0);
-  w.cbSession->setFocus();
-  QTest::keyClick(w.cbSession, Qt::Key_F4);
-  QAbstractItemView *view = w.cbSession->view();
+  QVERIFY(w.Controls().cbSession->findText(QStringLiteral("Proef")) >= 0);
+  w.Controls().cbSession->setFocus();
+  QTest::keyClick(w.Controls().cbSession, Qt::Key_F4);
+  QAbstractItemView *view = w.Controls().cbSession->view();
   QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 2000);
   const QPoint entry =
-      view->visualRect(view->model()->index(w.cbSession->findText(QStringLiteral("Proef")), 0))
+      view->visualRect(view->model()->index(w.Controls().cbSession->findText(QStringLiteral("Proef")), 0))
           .center();
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
   QTRY_COMPARE_WITH_TIMEOUT(w.Sessions().SessionName(), QStringLiteral("Proef"), 2000);
   QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   // Record about two seconds: the clock runs and the meter lights up on the way.
-  QTest::mouseClick(w.lblTextRecord, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
   QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 2000);
-  QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:02"), 3500);
-  QTest::mouseClick(w.lblTextStop, Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblTime->text(), QStringLiteral("00:02"), 3500);
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
   // the take is listed and analysed off the window's thread
   QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
 
   const fs::path take = root / "Proef" / "Proef-1.wav";
-  QCOMPARE(w.lblStatus->text(),
+  QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Bewaard: ") + QString::fromStdString(take.string()));
-  QCOMPARE(w.lbRecordings->count(), 1);
-  QCOMPARE(w.lbRecordings->currentItem()->text(), QStringLiteral("Proef-1.wav"));
+  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+  QCOMPARE(w.Controls().lbRecordings->currentItem()->text(), QStringLiteral("Proef-1.wav"));
   QVERIFY(!w.PeaksLeft().empty());
 
   const test::TDecoded decoded = test::Decode(take);
@@ -135,28 +135,28 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
   QVERIFY(std::abs(w.WaveDuration() - seconds) < 0.05);
 
   // Play it back to the end: cursor, clock and meter move, then the idle form returns.
-  QTest::mouseClick(w.lblTextListen, Qt::LeftButton);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Afspelen: Proef-1.wav"));
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("STOP WEERGAVE"));
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Proef-1.wav"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("STOP WEERGAVE"));
   const QString length =
       QStringLiteral("00:%1").arg(static_cast<int>(seconds), 2, 10, QLatin1Char('0'));
-  QTRY_COMPARE_WITH_TIMEOUT(w.lblTime->text(), QStringLiteral("00:01 / ") + length, 2500);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblTime->text(), QStringLiteral("00:01 / ") + length, 2500);
   QVERIFY(w.PlaybackFraction() > 1.0 / seconds - 0.05);
   QVERIFY(w.VuDisplayLevel() > 0.0);
-  QTRY_COMPARE_WITH_TIMEOUT(w.lblStatus->text(), QStringLiteral("Weergave beëindigd"),
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblStatus->text(), QStringLiteral("Weergave beëindigd"),
                             static_cast<int>(seconds * 1000) + 3000);
-  QCOMPARE(w.lblTextListen->text(), QStringLiteral("BELUISTEREN"));
-  QCOMPARE(w.lblTime->text(), QStringLiteral("00:00"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QVERIFY(!w.timer->isActive());
 
   // Delete it, answering the confirmation.
   QStringList asked;
   AnswerNextDialog(QStringLiteral("Wissen"), &asked);
-  QTest::mouseClick(w.lblTextDelete, Qt::LeftButton);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
   QCOMPARE(asked, QStringList{QStringLiteral("Wil je \"Proef-1.wav\" definitief wissen?")});
   QVERIFY(!fs::exists(take));
-  QCOMPARE(w.lbRecordings->count(), 0);
-  QCOMPARE(w.lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
+  QCOMPARE(w.Controls().lbRecordings->count(), 0);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
 }
 
 void TestMainReal::deviceListFollowsTheSoundServer()
@@ -175,19 +175,19 @@ void TestMainReal::deviceListFollowsTheSoundServer()
   TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QCOMPARE(w.cbDevice->currentText(), SineDevice);
-  const int before = w.cbDevice->count();
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+  const int before = w.Controls().cbDevice->count();
 
   // A microphone plugged in while the window runs: listed, the chosen one stays.
   const std::string module = test::Shell(
       "pactl load-module module-sine-source source_name=pk_window rate=48000 frequency=523");
   QVERIFY(!module.empty());
-  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before + 1, 5000);
-  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->count(), before + 1, 5000);
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
   // and unplugged again
   test::Shell("pactl unload-module " + module);
-  QTRY_COMPARE_WITH_TIMEOUT(w.cbDevice->count(), before, 5000);
-  QCOMPARE(w.cbDevice->currentText(), SineDevice);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->count(), before, 5000);
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
 }
 
 // A private home so that no real settings or documents are touched.

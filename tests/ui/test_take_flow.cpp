@@ -40,16 +40,12 @@ struct TFlowKit {
   QSignalSpy Failures{&Flow, &TTakeFlow::Failed};
   QString Path = QString::fromStdString((Dir / "Koor-1.wav").string());
 
-  TFlowKit()
+  // ATrim: the options given at the start trim the take at its stop.
+  void Record(std::int16_t AValue, bool ATrim = false)
   {
-    // as the window does: a stopped take is listed and its waveform asked for
-    QObject::connect(&Flow, &TTakeFlow::TakeStopped, &Flow,
-                     [this](const QString &APath) { Flow.Load(APath); });
-  }
-
-  void Record(std::int16_t AValue)
-  {
-    QVERIFY(Flow.Record(TTakeOptions{}, Path));
+    TTakeOptions options;
+    options.Trim = ATrim;
+    QVERIFY(Flow.Record(options, Path));
     const std::vector<std::int16_t> take = Take(AValue);
     for (std::size_t at = 0; at < take.size(); at += 9600)
       Layer.Deliver(
@@ -84,12 +80,12 @@ private slots:
     TFlowKit kit;
     QSignalSpy stopped(&kit.Flow, &TTakeFlow::TakeStopped);
     QSignalSpy loaded(&kit.Flow, &TTakeFlow::TakeLoaded);
-    kit.Record(12000);
+    kit.Record(12000, true);
     QCOMPARE(kit.Flow.State(), TTakeState::Recording);
     QVERIFY(kit.Flow.Timer()->isActive());
     QCOMPARE(kit.Said().last(), QStringLiteral("Opname: Koor-1.wav"));
 
-    kit.Flow.Stop(true, rfWave, 192);
+    kit.Flow.Stop();
     QVERIFY(!kit.Flow.Timer()->isActive());
     QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
     QCOMPARE(kit.Seen(),
@@ -115,7 +111,7 @@ private slots:
     kit.Now += 2500;
     kit.Flow.Tick();
     QCOMPARE(clock.last().at(0).toString(), QStringLiteral("00:02"));
-    kit.Flow.Stop(false, rfWave, 192);
+    kit.Flow.Stop();
     QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
     QVERIFY(!kit.Seen().contains(TTakeState::Trimming));
     QCOMPARE(kit.Said().last(), QStringLiteral("Bewaard: ") + kit.Path);

@@ -1,0 +1,108 @@
+#include "ui/TakeView.h"
+
+#include <QLabel>
+
+#include "platform/FileOps.h"
+#include "ui/ClockText.h"
+#include "ui/PathText.h"
+#include "ui/TakeFlow.h"
+#include "ui/WaveformWidget.h"
+
+namespace praatkist::ui {
+
+TTakeView::TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote,
+                     TTakeFlow &AFlow, QObject *AParent)
+    : QObject(AParent), FWave(AWave), FHeading(AHeading), FTrimNote(ATrimNote), FFlow(AFlow)
+{
+  ShowTrimNote(false, 0.0, 0.0);
+}
+
+void TTakeView::ShowTrimNote(bool AActive, double AStart, double AEnd)
+{
+  FTrimNote->setText(AActive ? QStringLiteral("GETRIMD: %1 s begin / %2 s einde")
+                                   .arg(TwoDecimals(AStart), TwoDecimals(AEnd))
+                             : QString());
+  FTrimNote->setVisible(AActive);
+  FFlow.SetTrimmed(AActive);
+}
+
+void TTakeView::ShowWave()
+{
+  FWave->show();
+  FHeading->show();
+}
+
+void TTakeView::Show(const QString &APath, bool ALoad)
+{
+  FWanted = APath;
+  FShown.clear();
+  FFlow.SetSelected(!APath.isEmpty());
+  if (APath.isEmpty()) {
+    FWave->Clear();
+    ShowTrimNote(false, 0.0, 0.0);
+    FFlow.CancelLoad();
+    return;
+  }
+  if (!FFlow.HasEngine() || FFlow.State() == TTakeState::Recording) {
+    // The trim state described the take shown so far.
+    ClearTrim();
+    return;
+  }
+  // Whatever the trim note and marks said belongs to the take shown so far.
+  ClearTrim();
+  if (!platform::FileExists(ToPath(APath))) {
+    // a take that is gone shows as nothing, never as the take shown before
+    FWave->Clear();
+    FWave->SetDuration(0.0);
+    FFlow.CancelLoad();
+    ShowWave();
+    return;
+  }
+  if (ALoad)
+    FFlow.Load(APath);
+}
+
+void TTakeView::ClearTrim()
+{
+  FWave->ClearTrim();
+  FWave->update();
+  ShowTrimNote(false, 0.0, 0.0);
+}
+
+void TTakeView::TakeStarted()
+{
+  FWave->ClearPeaks();
+  FWave->hide();
+  FHeading->hide();
+  FShown.clear();
+}
+
+void TTakeView::ShowResult(const TAnalysisResult &AResult)
+{
+  if (AResult.Path != FWanted || FWanted.isEmpty())
+    return;
+  FShown = AResult.Path;
+  if (AResult.Ok) {
+    FWave->ShowAnalysis(AResult);
+    ShowTrimNote(FWave->TrimActive(), FWave->TrimStartSeconds(), FWave->TrimEndSeconds());
+    ShowWave();
+  } else {
+    FWave->Clear();
+    ShowTrimNote(false, 0.0, 0.0);
+    FWave->SetDuration(AResult.Duration);
+    ShowWave();
+    emit Failed(AResult.Error);
+  }
+}
+
+void TTakeView::MoveCursor(double AFraction)
+{
+  FWave->SetCursor(AFraction, true);
+}
+
+void TTakeView::RestCursor()
+{
+  FWave->SetCursor(0.0, false);
+}
+
+} // namespace praatkist::ui
