@@ -163,8 +163,10 @@ int main(int argc, char **argv)
     w.show();
     if (!QTest::qWaitForWindowExposed(&w))
       ++failures;
-    if (w.Recorder() == nullptr || w.Controls().cbDevice->currentText() != "Sine source at 440 Hz") {
-      std::fprintf(stderr, "no engine or no sine source: %s\n", qPrintable(w.Controls().lblStatus->text()));
+    if (w.Recorder() == nullptr ||
+        w.Controls().cbDevice->currentText() != "Sine source at 440 Hz") {
+      std::fprintf(stderr, "no engine or no sine source: %s\n",
+                   qPrintable(w.Controls().lblStatus->text()));
       return 1;
     }
     const int bank = w.Controls().cbSession->findText(QStringLiteral("Bank"));

@@ -28,7 +28,7 @@ struct TBassDeviceInfo {
 
 // A capture device a take can be recorded from: enabled and no loopback.
 struct TCaptureDevice {
-  int Index = 0; // the DeviceIndex for Start
+  int Index = 0;    // the DeviceIndex for Start
   std::string Name; // UTF-8
 };
 

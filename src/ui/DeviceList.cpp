@@ -25,9 +25,8 @@ void TDeviceList::Fill()
   FSerial = FEngine->DeviceListSerial();
   for (const TCaptureDevice &device : FEngine->CaptureDevices())
     FCombo->addItem(QString::fromStdString(device.Name), device.Index);
-  int wanted = FWanted.isEmpty()
-                   ? -1
-                   : FCombo->findText(FWanted, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  int wanted =
+      FWanted.isEmpty() ? -1 : FCombo->findText(FWanted, Qt::MatchExactly | Qt::MatchCaseSensitive);
   if (wanted < 0 && FCombo->count() > 0)
     wanted = 0;
   FCombo->setCurrentIndex(wanted);

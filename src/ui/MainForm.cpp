@@ -132,8 +132,8 @@ void TfrmMain::MakeParts()
     return !FEndingBySystem && !FRecorder->Recording() && !FFlow->TakeEnding();
   };
   FTakes = new TTakeList(FControls.cbSession, FControls.lbRecordings, *FSessions, this);
-  FView = new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo, *FFlow,
-                        this);
+  FView =
+      new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo, *FFlow, this);
   FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
                                               *FView, *FDevices);
 }
@@ -207,7 +207,8 @@ void TfrmMain::ConnectFlow()
   const TMainFormControls &c = FControls;
   connect(flow, &TTakeFlow::ViewChanged, this, &TfrmMain::Draw);
   connect(flow, &TTakeFlow::StateChanged, this, &TfrmMain::OnStateChanged);
-  connect(flow, &TTakeFlow::StatusText, this, [this](const QString &AText) { FStatus->Set(AText); });
+  connect(flow, &TTakeFlow::StatusText, this,
+          [this](const QString &AText) { FStatus->Set(AText); });
   connect(flow, &TTakeFlow::Failed, this, &TfrmMain::OnFailure);
   // The new take is selected, also when its name does not sort last in the list; the
   // flow reads it, and no other take is read.
@@ -388,9 +389,9 @@ void TfrmMain::Draw(const TFlowView &AView)
   c.btnListen->setEnabled(on.Listen);
   c.btnDelete->setEnabled(on.Delete);
   c.btnUndoTrim->setEnabled(on.UndoTrim);
-  for (QWidget *control : std::initializer_list<QWidget *>{c.chkTrimSilence, c.chkMono,
-                                                           c.cbSession, c.btnNew, c.btnRoot,
-                                                           c.cbDevice, c.cbFormat, c.cbRate})
+  for (QWidget *control :
+       std::initializer_list<QWidget *>{c.chkTrimSilence, c.chkMono, c.cbSession, c.btnNew,
+                                        c.btnRoot, c.cbDevice, c.cbFormat, c.cbRate})
     control->setEnabled(on.Options);
   c.cbBitrate->setEnabled(on.Bitrate);
   // btnAbout, btnExit and lbRecordings are never disabled.

@@ -10,6 +10,7 @@
 
 #include <utility>
 
+#include "audio/TakeCapture.h"
 #include "ui/ClickLabel.h"
 #include "ui/DarkStyle.h"
 #include "ui/Fonts.h"
@@ -17,7 +18,6 @@
 #include "ui/Palette.h"
 #include "ui/PanelButton.h"
 #include "ui/WaveformWidget.h"
-#include "audio/TakeCapture.h"
 
 namespace praatkist::ui {
 
@@ -209,8 +209,9 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                        {{"WAV", rfWave}, {"MP3", rfMP3}});
   cbRate = MakeCombo(content, QStringLiteral("cbRate"), 375, 175, 120,
                      {{"44100", 44100}, {"48000", 48000}, {"96000", 96000}});
-  cbBitrate = MakeCombo(content, QStringLiteral("cbBitrate"), 600, 175, 140,
-                        {{"128 kbps", 128}, {"192 kbps", 192}, {"256 kbps", 256}, {"320 kbps", 320}});
+  cbBitrate =
+      MakeCombo(content, QStringLiteral("cbBitrate"), 600, 175, 140,
+                {{"128 kbps", 128}, {"192 kbps", 192}, {"256 kbps", 256}, {"320 kbps", 320}});
   cbSession->setCurrentIndex(-1);
   cbFormat->setCurrentIndex(0);
   cbRate->setCurrentIndex(1);
@@ -230,87 +231,78 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   lbRecordings->setSelectionMode(QAbstractItemView::SingleSelection);
   lbRecordings->setUniformItemSizes(true);
 
-  btnRoot = MakePanel(content,
-                      {"Root",
-                       {570, 15, 170, 38},
-                       palette::GreyAccent,
-                       "⇨",
-                       {10, 4, 32, 30},
-                       24,
-                       "KIES MAP",
-                       {46, 0, 116, 38}});
-  btnNew = MakePanel(content,
-                     {"New",
-                      {570, 65, 170, 38},
-                      palette::GreyAccent,
-                      "+",
-                      {10, 4, 32, 30},
-                      24,
-                      "NIEUWE SESSIE",
-                      {46, 0, 116, 38}});
-  btnAbout = MakePanel(content,
-                       {"About",
-                        {760, 15, 135, 38},
-                        palette::GreyAccent,
-                        "ⓘ",
-                        {8, 4, 32, 30},
-                        23,
-                        "OVER",
-                        {40, 0, 87, 38}});
-  btnExit = MakePanel(content,
-                      {"Exit",
-                       {760, 65, 135, 38},
-                       palette::RedAccent,
-                       "✕",
-                       {8, 4, 32, 30},
-                       22,
-                       "AFSLUITEN",
-                       {40, 0, 87, 38}});
-  btnRecord = MakePanel(content,
-                        {"Record",
-                         {28, 235, 235, 38},
-                         palette::RedAccent,
-                         "●",
-                         {12, 3, 34, 31},
-                         25,
-                         "OPNAME STARTEN",
-                         {50, 0, 177, 38}});
-  btnStop = MakePanel(content,
-                      {"Stop",
-                       {280, 235, 160, 38},
-                       palette::GreyAccent,
-                       "■",
-                       {10, 4, 32, 30},
-                       22,
-                       "STOPPEN",
-                       {44, 0, 108, 38}});
-  btnListen = MakePanel(content,
-                        {"Listen",
-                         {457, 235, 190, 38},
-                         palette::BlueAccent,
-                         "▶",
-                         {10, 4, 32, 30},
-                         23,
-                         "BELUISTEREN",
-                         {46, 0, 136, 38}});
-  btnDelete = MakePanel(content,
-                        {"Delete",
-                         {670, 595, 225, 38},
-                         palette::RedAccent,
-                         "✕",
-                         {12, 4, 32, 30},
-                         22,
-                         "OPNAME WISSEN",
-                         {48, 0, 169, 38}});
-  btnUndoTrim = MakePanel(content,
-                          {"UndoTrim",
-                           {670, 645, 225, 38},
-                           palette::GreyAccent,
-                           "↺",
-                           {12, 4, 32, 30},
-                           22,
-                           "TRIM ONGEDAAN MAKEN",
-                           {48, 0, 169, 38}});
+  btnRoot = MakePanel(content, {"Root",
+                                {570, 15, 170, 38},
+                                palette::GreyAccent,
+                                "⇨",
+                                {10, 4, 32, 30},
+                                24,
+                                "KIES MAP",
+                                {46, 0, 116, 38}});
+  btnNew = MakePanel(content, {"New",
+                               {570, 65, 170, 38},
+                               palette::GreyAccent,
+                               "+",
+                               {10, 4, 32, 30},
+                               24,
+                               "NIEUWE SESSIE",
+                               {46, 0, 116, 38}});
+  btnAbout = MakePanel(content, {"About",
+                                 {760, 15, 135, 38},
+                                 palette::GreyAccent,
+                                 "ⓘ",
+                                 {8, 4, 32, 30},
+                                 23,
+                                 "OVER",
+                                 {40, 0, 87, 38}});
+  btnExit = MakePanel(content, {"Exit",
+                                {760, 65, 135, 38},
+                                palette::RedAccent,
+                                "✕",
+                                {8, 4, 32, 30},
+                                22,
+                                "AFSLUITEN",
+                                {40, 0, 87, 38}});
+  btnRecord = MakePanel(content, {"Record",
+                                  {28, 235, 235, 38},
+                                  palette::RedAccent,
+                                  "●",
+                                  {12, 3, 34, 31},
+                                  25,
+                                  "OPNAME STARTEN",
+                                  {50, 0, 177, 38}});
+  btnStop = MakePanel(content, {"Stop",
+                                {280, 235, 160, 38},
+                                palette::GreyAccent,
+                                "■",
+                                {10, 4, 32, 30},
+                                22,
+                                "STOPPEN",
+                                {44, 0, 108, 38}});
+  btnListen = MakePanel(content, {"Listen",
+                                  {457, 235, 190, 38},
+                                  palette::BlueAccent,
+                                  "▶",
+                                  {10, 4, 32, 30},
+                                  23,
+                                  "BELUISTEREN",
+                                  {46, 0, 136, 38}});
+  btnDelete = MakePanel(content, {"Delete",
+                                  {670, 595, 225, 38},
+                                  palette::RedAccent,
+                                  "✕",
+                                  {12, 4, 32, 30},
+                                  22,
+                                  "OPNAME WISSEN",
+                                  {48, 0, 169, 38}});
+  btnUndoTrim = MakePanel(content, {"UndoTrim",
+                                    {670, 645, 225, 38},
+                                    palette::GreyAccent,
+                                    "↺",
+                                    {12, 4, 32, 30},
+                                    22,
+                                    "TRIM ONGEDAAN MAKEN",
+                                    {48, 0, 169, 38}});
   btnStop->setEnabled(false);
   btnListen->setEnabled(false);
   btnDelete->setEnabled(false);

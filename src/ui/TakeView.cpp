@@ -10,8 +10,8 @@
 
 namespace praatkist::ui {
 
-TTakeView::TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote,
-                     TTakeFlow &AFlow, QObject *AParent)
+TTakeView::TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote, TTakeFlow &AFlow,
+                     QObject *AParent)
     : QObject(AParent), FWave(AWave), FHeading(AHeading), FTrimNote(ATrimNote), FFlow(AFlow)
 {
   ShowTrimNote(false, 0.0, 0.0);

@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 
@@ -49,8 +50,8 @@
 #include "ui/ClockText.h"
 #include "ui/Fonts.h"
 #include "ui/MainForm.h"
-#include "ui/TakeFlow.h"
 #include "ui/ModernButton.h"
+#include "ui/TakeFlow.h"
 
 using namespace praatkist;
 using namespace praatkist::ui;
@@ -84,15 +85,14 @@ struct TSeenDialog {
   QString Text;
 };
 
-// Watches for modal windows and answers each with the next planned answer; a window
-// without a plan is closed with its close box (cancel). Everything seen is kept.
-class TDialogs {
+// Watches for modal dialogs and answers each with the next planned answer once its own
+// loop runs; a dialog without a plan is closed (cancel). The answer does not wait for
+// the platform to activate the dialog: it is made the active window first, as the
+// user's click on it would. Everything seen is kept.
+class TDialogs : public QObject {
 public:
-  TDialogs()
-  {
-    QObject::connect(&FPoll, &QTimer::timeout, [this] { Poll(); });
-    FPoll.start(5);
-  }
+  TDialogs() { qApp->installEventFilter(this); }
+  ~TDialogs() override { qApp->removeEventFilter(this); }
 
   void Click(const QString &ACaption)
   {
@@ -111,8 +111,6 @@ public:
   void Keys(const QString &AText, std::vector<Qt::Key> AKeys)
   {
     FPlans.push_back([AText, AKeys](QWidget *w) {
-      if (!QTest::qWaitForWindowActive(w, 1000))
-        w->activateWindow();
       const auto focused = [w] { return w->focusWidget() ? w->focusWidget() : w; };
       if (!AText.isEmpty())
         QTest::keyClicks(focused(), AText);
@@ -129,7 +127,9 @@ public:
     FPlans.push_back([AText](QWidget *w) {
       auto *edit = w->findChild<QLineEdit *>(QStringLiteral("edtText"));
       QVERIFY(edit != nullptr);
-      edit->setText(AText);
+      // typed key by key (any letter, not only those with a key of their own)
+      for (const QChar ch : AText)
+        QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(ch), Qt::NoModifier);
       for (auto *b : w->findChildren<TModernButton *>())
         if (b->Caption() == QStringLiteral("OK"))
           QTest::mouseClick(b, Qt::LeftButton);
@@ -146,31 +146,49 @@ public:
     return texts;
   }
 
-private:
-  void Poll()
+protected:
+  bool eventFilter(QObject *AWatched, QEvent *AEvent) override
   {
-    QWidget *w = QApplication::activeModalWidget();
-    if (w == nullptr || !w->isVisible() || w == FLast)
-      return;
-    FLast = w;
+    auto *dialog = qobject_cast<QDialog *>(AWatched);
+    if (AEvent->type() != QEvent::Show || dialog == nullptr || !dialog->isModal())
+      return false;
     TSeenDialog seen;
-    seen.Title = w->windowTitle();
-    if (auto *box = qobject_cast<QMessageBox *>(w))
+    seen.Title = dialog->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(dialog))
       seen.Text = box->text();
-    else if (auto *label = w->findChild<QLabel *>(QStringLiteral("lblMessage")))
+    else if (auto *label = dialog->findChild<QLabel *>(QStringLiteral("lblMessage")))
       seen.Text = label->text();
     Seen.append(seen);
+    std::function<void(QWidget *)> plan;
     if (!FPlans.empty()) {
-      auto plan = FPlans.front();
+      plan = FPlans.front();
       FPlans.pop_front();
-      plan(w);
-    } else if (auto *dialog = qobject_cast<QDialog *>(w)) {
-      dialog->reject();
     }
+    const QPointer<QDialog> open(dialog);
+    // Queued: it runs inside the dialog's own loop, after exec() has begun.
+    QMetaObject::invokeMethod(
+        this,
+        [this, open, plan] {
+          if (!open || !open->isVisible())
+            return;
+          QApplication::setActiveWindow(open);
+          if (plan)
+            plan(open);
+          // A dialog still open after its answer is closed once the loop runs again, so
+          // that a broken answer fails the test instead of hanging it.
+          QMetaObject::invokeMethod(
+              this,
+              [open] {
+                if (open && open->isVisible())
+                  open->reject();
+              },
+              Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return false;
   }
 
-  QTimer FPoll;
-  QPointer<QWidget> FLast;
+private:
   std::deque<std::function<void(QWidget *)>> FPlans;
 };
 
@@ -244,14 +262,23 @@ void PickEntry(QComboBox *ACombo, const QString &AText)
   ACombo->setFocus();
   QTest::keyClick(ACombo, Qt::Key_F4);
   QAbstractItemView *view = ACombo->view();
-  QTRY_VERIFY2_WITH_TIMEOUT(view->isVisible(), qPrintable(ACombo->objectName()), 2000);
+  QTRY_VERIFY2_WITH_TIMEOUT(view->isVisible(), qPrintable(ACombo->objectName()), 10000);
   const QModelIndex entry = view->model()->index(index, ACombo->modelColumn(), view->rootIndex());
   view->scrollTo(entry);
   const QPoint at = view->visualRect(entry).center();
   QTest::mouseMove(view->viewport(), at);
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-  QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 2000);
+  QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 10000);
   WaitIdle(ACombo);
+}
+
+// The device list's next look at the system's devices.
+void NextPoll(const TfrmMain &AWindow)
+{
+  auto *poll = AWindow.findChild<QTimer *>(QStringLiteral("deviceTimer"));
+  QVERIFY(poll != nullptr);
+  QSignalSpy polls(poll, &QTimer::timeout);
+  QVERIFY(polls.wait(10000));
 }
 
 // The scripted layer with reads that take time (as long takes do), counted per file.
@@ -264,7 +291,17 @@ public:
     const audio::THandle handle = TScriptedAudioLayer::StreamCreateFile(AFile, ADecode);
     const std::lock_guard lock(FSlowLock);
     FPaths[handle] = AFile.filename().string();
+    ++FOpens[FPaths[handle]];
     return handle;
+  }
+
+  void StreamFree(audio::THandle AStream) override
+  {
+    {
+      const std::lock_guard lock(FSlowLock);
+      ++FFrees[FPaths[AStream]];
+    }
+    TScriptedAudioLayer::StreamFree(AStream);
   }
 
   std::uint32_t ChannelGetData(audio::THandle AChannel, void *ABuffer,
@@ -285,10 +322,25 @@ public:
     return FReads[AFileName];
   }
 
+  // Streams of the file opened and let go so far.
+  int Opens(const std::string &AFileName)
+  {
+    const std::lock_guard lock(FSlowLock);
+    return FOpens[AFileName];
+  }
+
+  int Frees(const std::string &AFileName)
+  {
+    const std::lock_guard lock(FSlowLock);
+    return FFrees[AFileName];
+  }
+
 private:
   std::mutex FSlowLock;
   std::map<audio::THandle, std::string> FPaths;
   std::map<std::string, int> FReads;
+  std::map<std::string, int> FOpens;
+  std::map<std::string, int> FFrees;
 };
 
 // A window on the scripted layer, with its root and settings file in a temporary folder
@@ -338,7 +390,10 @@ struct TWindowKit {
 
   void Pick(const QString &AName) { PickEntry(Win->Controls().cbSession, AName); }
 
-  void ChooseFormat(int AIndex) { PickEntry(Win->Controls().cbFormat, Win->Controls().cbFormat->itemText(AIndex)); }
+  void ChooseFormat(int AIndex)
+  {
+    PickEntry(Win->Controls().cbFormat, Win->Controls().cbFormat->itemText(AIndex));
+  }
 
   void Feed(const std::vector<std::int16_t> &ASamples)
   {
@@ -481,11 +536,14 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
   QCOMPARE(w.Controls().lbRecordings->count(), 0);
 
   for (QWidget *on : std::initializer_list<QWidget *>{
-           w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit, w.Controls().btnRecord, w.Controls().cbSession, w.Controls().cbDevice,
-           w.Controls().cbFormat, w.Controls().cbRate, w.Controls().chkTrimSilence, w.Controls().chkMono})
+           w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit,
+           w.Controls().btnRecord, w.Controls().cbSession, w.Controls().cbDevice,
+           w.Controls().cbFormat, w.Controls().cbRate, w.Controls().chkTrimSilence,
+           w.Controls().chkMono})
     QVERIFY2(on->isEnabled(), qPrintable(on->objectName()));
   for (QWidget *off :
-       std::initializer_list<QWidget *>{w.Controls().btnStop, w.Controls().btnListen, w.Controls().btnDelete, w.Controls().btnUndoTrim})
+       std::initializer_list<QWidget *>{w.Controls().btnStop, w.Controls().btnListen,
+                                        w.Controls().btnDelete, w.Controls().btnUndoTrim})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   QVERIFY(!w.timer->isActive());
   QCOMPARE(w.Controls().chkMono->toolTip(),
@@ -724,9 +782,10 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   QVERIFY(w.timer->isActive());
   QVERIFY(!w.Controls().btnRecord->isEnabled());
   QVERIFY(w.Controls().btnStop->isEnabled());
-  for (QWidget *off :
-       std::initializer_list<QWidget *>{w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession, w.Controls().btnNew,
-                                        w.Controls().btnRoot, w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate, w.Controls().cbBitrate})
+  for (QWidget *off : std::initializer_list<QWidget *>{
+           w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession,
+           w.Controls().btnNew, w.Controls().btnRoot, w.Controls().cbDevice, w.Controls().cbFormat,
+           w.Controls().cbRate, w.Controls().cbBitrate})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   QVERIFY(w.Controls().lbRecordings->isEnabled());
   QVERIFY(w.Controls().btnExit->isEnabled());
@@ -832,7 +891,8 @@ void TestMainForm::stopTrimsAndUndoRestores()
   const fs::path file = kit.Root / "Koor" / "Koor-1.wav";
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Getrimd: 0,40 s begin / 0,40 s einde"));
   QVERIFY(w.Controls().lblTrimInfo->isVisible());
-  QCOMPARE(w.Controls().lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,40 s begin / 0,40 s einde"));
+  QCOMPARE(w.Controls().lblTrimInfo->text(),
+           QStringLiteral("GETRIMD: 0,40 s begin / 0,40 s einde"));
   QVERIFY(w.Controls().btnUndoTrim->isEnabled());
   QVERIFY(fs::exists(file.string() + ".untrimmed"));
   QVERIFY(fs::exists(file.string() + ".triminfo"));
@@ -934,7 +994,8 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   w.Flow().Tick();
   QVERIFY(w.VuPeakLevel() > 0.0);
   kit.Layer.SetPlaybackPosition(again, samples.size() * 2, true);
-  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblStatus->text(), QStringLiteral("Weergave beëindigd"), 2000);
+  w.Flow().Tick();
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Weergave beëindigd"));
   QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QCOMPARE(w.VuPeakLevel(), 0.0);
@@ -991,7 +1052,8 @@ void TestMainForm::deleteRemovesTakeAndCompanions()
   auto &w = kit.Open();
   kit.Pick(QStringLiteral("Koor"));
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
-  QCOMPARE(w.Controls().lblTrimInfo->text(), QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
+  QCOMPARE(w.Controls().lblTrimInfo->text(),
+           QStringLiteral("GETRIMD: 0,50 s begin / 0,25 s einde"));
 
   TDialogs dialogs;
   dialogs.Click(QStringLiteral("Annuleren"));
@@ -1185,7 +1247,9 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
 
   TDialogs dialogs;
   kit.Layer.LoseDevice();
-  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000); // the timer's next tick
+  w.Flow().Tick(); // what the timer's next tick does
+  kit.Settle();
+  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 10000);
   const QString why = QStringLiteral("Opname gestopt: de audio-ingang is weggevallen.");
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Fout"));
   QCOMPARE(dialogs.Seen[0].Text, why);
@@ -1237,8 +1301,9 @@ void TestMainForm::statusTellsWhileTheInputGivesNothing()
   kit.Record({});
   const QString recording = QStringLiteral("Opname: Koor-1.wav");
   QCOMPARE(w.Controls().lblStatus->text(), recording);
-  QTRY_COMPARE_WITH_TIMEOUT(
-      w.Controls().lblStatus->text(), QStringLiteral("Er komt geen geluid binnen van de audio-ingang."), 2000);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblStatus->text(),
+                            QStringLiteral("Er komt geen geluid binnen van de audio-ingang."),
+                            10000);
   QVERIFY(w.Recorder()->Recording());
   kit.Feed({0, 0});
   w.Flow().Tick();
@@ -1257,7 +1322,7 @@ void TestMainForm::vanishedSessionReachesGeneralHandler()
 
   TDialogs dialogs;
   kit.Pick(QStringLiteral("Band"));
-  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 2000);
+  QTRY_VERIFY_WITH_TIMEOUT(!dialogs.Seen.isEmpty(), 10000);
   QCOMPARE(dialogs.Seen[0].Title, QStringLiteral("Praatkist"));
   QCOMPARE(dialogs.Seen[0].Text, QStringLiteral("Sessie \"Band\" bestaat niet."));
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Koor"));
@@ -1287,12 +1352,14 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   auto *list = w.Controls().lbRecordings;
   ClickRow(list, 1);
   QCOMPARE(w.WaveDuration(), 2.0);
-  QVERIFY(w.TrimActive() && w.Controls().btnUndoTrim->isEnabled() && w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(w.TrimActive() && w.Controls().btnUndoTrim->isEnabled() &&
+          w.Controls().lblTrimInfo->isVisible());
   ClickRow(list, 0);
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   QCOMPARE(w.WaveDuration(), 1.0);
   QCOMPARE(w.PeaksLeft().front(), 4000);
-  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() &&
+          !w.Controls().lblTrimInfo->isVisible());
   QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
 
@@ -1303,14 +1370,16 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   ClickRow(list, 2);
   QCOMPARE(dialogs.Seen.size(), 2);
   QVERIFY(w.PeaksLeft().empty());
-  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() &&
+          !w.Controls().lblTrimInfo->isVisible());
   // A take removed behind the window's back, likewise.
   ClickRow(list, 1);
   fs::remove(folder / "Koor-1.wav");
   ClickRow(list, 0);
   QCOMPARE(dialogs.Seen.size(), 2);
   QVERIFY(w.PeaksLeft().empty());
-  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() && !w.Controls().lblTrimInfo->isVisible());
+  QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() &&
+          !w.Controls().lblTrimInfo->isVisible());
 
   // The keyboard goes on working; the delete asks about the chosen take.
   list->setFocus();
@@ -1333,7 +1402,8 @@ void TestMainForm::unusableRootsStillOpenTheWindow()
     auto &w = kit.Open();
     QVERIFY2(w.Controls().lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
              qPrintable(w.Controls().lblStatus->text()));
-    QVERIFY(w.Controls().lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
+    QVERIFY(
+        w.Controls().lblStatus->text().endsWith(QStringLiteral("De standaardmap wordt gebruikt.")));
     QVERIFY(w.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
     w.close();
     QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), stored);
@@ -1417,8 +1487,9 @@ void TestMainForm::unreadableRootIsRefused()
   kit.Win.reset();
   Touch(kit.Ini, "[Sessies]\r\nHoofdmap=" + locked.string() + "\r\n");
   auto &again = kit.Open();
-  QVERIFY2(again.Controls().lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
-           qPrintable(again.Controls().lblStatus->text()));
+  QVERIFY2(
+      again.Controls().lblStatus->text().startsWith(QStringLiteral("Hoofdmap niet bruikbaar: ")),
+      qPrintable(again.Controls().lblStatus->text()));
   QVERIFY(again.Sessions().RootPath().endsWith(QStringLiteral("AudioSessies")));
   again.close();
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), locked.string());
@@ -1519,23 +1590,27 @@ void TestMainForm::deviceListFollowsTheSystemWhileIdle()
   const audio::TAudioDeviceInfo usb{"USB", "usb", audio::kDeviceEnabled};
 
   change({mic, line, usb});
-  QTRY_COMPARE(w.Controls().cbDevice->count(), 3);
+  NextPoll(w);
+  QCOMPARE(w.Controls().cbDevice->count(), 3);
   QCOMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Line in"));
   QCOMPARE(w.Controls().cbDevice->itemData(2).toInt(), 2);
   change({mic, usb});
-  QTRY_COMPARE(w.Controls().cbDevice->count(), 2);
+  NextPoll(w);
+  QCOMPARE(w.Controls().cbDevice->count(), 2);
   QCOMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Microfoon"));
   change({usb, mic, line}); // back again: the user's choice returns
-  QTRY_COMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Line in"));
+  NextPoll(w);
+  QCOMPARE(w.Controls().cbDevice->currentText(), QStringLiteral("Line in"));
   QCOMPARE(w.Controls().cbDevice->currentData().toInt(), 2);
 
   // Not during a take: its list waits for the stop.
   kit.Record(Level(0.2, 100));
   change({usb});
-  QTest::qWait(1300);
+  NextPoll(w);
   QCOMPARE(w.Controls().cbDevice->count(), 3);
   kit.Stop();
-  QTRY_COMPARE(w.Controls().cbDevice->count(), 1);
+  NextPoll(w);
+  QCOMPARE(w.Controls().cbDevice->count(), 1);
 }
 
 void TestMainForm::failedStartKeepsTheShownTake()
@@ -1646,9 +1721,10 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   QCOMPARE(w.WaveDuration(), 20.0);
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
   QVERIFY(w.Controls().btnDelete->isEnabled());
-  QTest::qWait(100); // a read under way when the choice came ends
+  // a read under way when the choice came ends, and the take's stream is let go
+  QTRY_COMPARE_WITH_TIMEOUT(kit.Layer.Frees("Koor-1.wav"), kit.Layer.Opens("Koor-1.wav"), 10000);
   const int reads = kit.Layer.Reads("Koor-1.wav");
-  QTest::qWait(300);
+  kit.Settle();
   QCOMPARE(kit.Layer.Reads("Koor-1.wav"), reads);
   QVERIFY2(reads < 40, qPrintable(QString::number(reads))); // 59 for the whole take
   QVERIFY(dialogs.Seen.isEmpty());
@@ -1685,9 +1761,10 @@ void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
   QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
   QTRY_VERIFY2(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Stiltes trimmen")),
                qPrintable(w.Controls().lblStatus->text()));
-  for (QWidget *off : std::initializer_list<QWidget *>{w.Controls().btnRecord, w.Controls().btnStop, w.Controls().btnListen,
-                                                       w.Controls().btnDelete, w.Controls().cbSession, w.Controls().btnNew,
-                                                       w.Controls().btnRoot, w.Controls().chkTrimSilence, w.Controls().cbFormat})
+  for (QWidget *off : std::initializer_list<QWidget *>{
+           w.Controls().btnRecord, w.Controls().btnStop, w.Controls().btnListen,
+           w.Controls().btnDelete, w.Controls().cbSession, w.Controls().btnNew,
+           w.Controls().btnRoot, w.Controls().chkTrimSilence, w.Controls().cbFormat})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
   // A click on the record button meanwhile starts nothing, now or later.
   QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
@@ -1731,8 +1808,10 @@ void TestMainForm::screenReadersGetNamesRolesAndActions()
     [&] { QVERIFY2(face != nullptr, qPrintable(AObject->objectName())); }();
     return face;
   };
-  for (TPanelButton *button : {w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit, w.Controls().btnRecord, w.Controls().btnStop,
-                               w.Controls().btnListen, w.Controls().btnDelete, w.Controls().btnUndoTrim}) {
+  for (TPanelButton *button :
+       {w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit,
+        w.Controls().btnRecord, w.Controls().btnStop, w.Controls().btnListen,
+        w.Controls().btnDelete, w.Controls().btnUndoTrim}) {
     QAccessibleInterface *face = access(button);
     QCOMPARE(face->role(), QAccessible::Button);
     QCOMPARE(face->text(QAccessible::Name), button->Text->text());
@@ -1748,19 +1827,23 @@ void TestMainForm::screenReadersGetNamesRolesAndActions()
 
   // The press action runs the command as a click does, and nothing while disabled.
   dialogs.Type(QStringLiteral("Nieuw"));
-  access(w.Controls().btnNew)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  access(w.Controls().btnNew)
+      ->actionInterface()
+      ->doAction(QAccessibleActionInterface::pressAction());
   QCOMPARE(dialogs.Seen.value(0).Title, QStringLiteral("Nieuwe sessie"));
   QCOMPARE(w.Sessions().SessionName(), QStringLiteral("Nieuw"));
-  access(w.Controls().btnStop)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  access(w.Controls().btnStop)
+      ->actionInterface()
+      ->doAction(QAccessibleActionInterface::pressAction());
   QCOMPARE(dialogs.Seen.size(), 1);
 
   // A list box is labelled by the heading beside it (its name is its value here).
-  for (const auto &[control, name] :
-       std::initializer_list<std::pair<QWidget *, const char *>>{{w.Controls().cbSession, "Sessie"},
-                                                                 {w.Controls().cbDevice, "Audio-ingang"},
-                                                                 {w.Controls().cbFormat, "Formaat"},
-                                                                 {w.Controls().cbRate, "Samplerate"},
-                                                                 {w.Controls().cbBitrate, "Bitrate"}}) {
+  for (const auto &[control, name] : std::initializer_list<std::pair<QWidget *, const char *>>{
+           {w.Controls().cbSession, "Sessie"},
+           {w.Controls().cbDevice, "Audio-ingang"},
+           {w.Controls().cbFormat, "Formaat"},
+           {w.Controls().cbRate, "Samplerate"},
+           {w.Controls().cbBitrate, "Bitrate"}}) {
     const auto labels = access(control)->relations(QAccessible::Label);
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels.at(0).first->text(QAccessible::Name), QString::fromUtf8(name));
@@ -1790,22 +1873,21 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
 {
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   auto &w = kit.Open();
-  QVERIFY(QTest::qWaitForWindowActive(&w));
   TDialogs dialogs;
   const auto keys = [&w](Qt::Key AKey, Qt::KeyboardModifiers AMods = Qt::ControlModifier) {
-    // after a dialog the window is active again, as the window manager makes it
-    if (!QTest::qWaitForWindowActive(&w, 1000))
-      w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTest::keyClick(QApplication::focusWidget(), AKey, AMods);
+    // The window is the active one, as after a click on it (and after a dialog, when
+    // the window manager gives it back), whenever the platform gets round to it.
+    QApplication::setActiveWindow(&w);
+    QTest::keyClick(w.focusWidget(), AKey, AMods);
     WaitIdle(&w);
   };
-  QCOMPARE(QApplication::focusWidget(), w.Controls().cbSession);
-  for (QWidget *next :
-       std::initializer_list<QWidget *>{w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate, w.Controls().lbRecordings,
-                                        w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession}) {
+  QCOMPARE(w.focusWidget(), w.Controls().cbSession);
+  for (QWidget *next : std::initializer_list<QWidget *>{
+           w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate,
+           w.Controls().lbRecordings, w.Controls().chkTrimSilence, w.Controls().chkMono,
+           w.Controls().cbSession}) {
     keys(Qt::Key_Tab, Qt::NoModifier); // cbBitrate is skipped while WAV is chosen
-    QCOMPARE(QApplication::focusWidget(), next);
+    QCOMPARE(w.focusWidget(), next);
   }
 
   // Keys of disabled buttons do nothing.
@@ -1840,11 +1922,11 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
   QVERIFY(!w.TrimActive());
 
   // Delete belongs to the take list: elsewhere it does nothing.
-  while (QApplication::focusWidget() != w.Controls().chkMono)
+  while (w.focusWidget() != w.Controls().chkMono)
     keys(Qt::Key_Tab, Qt::NoModifier);
   keys(Qt::Key_Delete, Qt::NoModifier);
   QCOMPARE(dialogs.Seen.size(), 2);
-  while (QApplication::focusWidget() != w.Controls().lbRecordings)
+  while (w.focusWidget() != w.Controls().lbRecordings)
     keys(Qt::Key_Tab, Qt::NoModifier);
   dialogs.Keys(QString(), {Qt::Key_Tab, Qt::Key_Return});
   keys(Qt::Key_Delete, Qt::NoModifier);
@@ -1881,13 +1963,14 @@ void TestMainForm::windowFitsTheScreenAndReachesEveryControl()
   for (QScrollBar *bar : {down, across})
     for (int i = 0; i < 20 && bar->isVisible(); ++i)
       QTest::mouseClick(bar, Qt::LeftButton, {}, bar->rect().bottomRight() - QPoint(2, 2));
-  QTRY_COMPARE_WITH_TIMEOUT(down->value(), down->maximum(), 2000);
-  QTRY_COMPARE_WITH_TIMEOUT(across->value(), across->maximum(), 2000);
-  const QRect corner(w.Controls().btnUndoTrim->mapTo(w.Controls().scrMain->viewport(), QPoint(0, 0)),
-                     w.Controls().btnUndoTrim->size());
+  QTRY_COMPARE_WITH_TIMEOUT(down->value(), down->maximum(), 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(across->value(), across->maximum(), 10000);
+  const QRect corner(
+      w.Controls().btnUndoTrim->mapTo(w.Controls().scrMain->viewport(), QPoint(0, 0)),
+      w.Controls().btnUndoTrim->size());
   QVERIFY(w.Controls().scrMain->viewport()->rect().contains(corner));
-  const QPoint statusEnd =
-      w.Controls().lblStatus->mapTo(w.Controls().scrMain->viewport(), w.Controls().lblStatus->rect().bottomRight());
+  const QPoint statusEnd = w.Controls().lblStatus->mapTo(
+      w.Controls().scrMain->viewport(), w.Controls().lblStatus->rect().bottomRight());
   QVERIFY(w.Controls().scrMain->viewport()->rect().contains(statusEnd));
 }
 
