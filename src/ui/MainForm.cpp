@@ -317,7 +317,10 @@ void TfrmMain::SaveSettings()
   now.Format = c.cbFormat->currentIndex();
   now.Rate = c.cbRate->currentText();
   now.BitrateIndex = c.cbBitrate->currentIndex();
-  if (c.cbDevice->currentIndex() >= 0)
+  // The device the user chose, also while it is unplugged and the list shows another.
+  if (!FDevices->Wanted().isEmpty())
+    now.Device = FDevices->Wanted();
+  else if (c.cbDevice->currentIndex() >= 0)
     now.Device = c.cbDevice->currentText();
   now.TrimSilence = c.chkTrimSilence->isChecked();
   now.Mono = c.chkMono->isChecked();

@@ -18,6 +18,7 @@
 
 #include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
+#include "platform/IniFile.h"
 #include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
 #include "support/TestFiles.h"
@@ -83,6 +84,36 @@ void AnswerNextDialog(const QString &ACaption, QStringList *ASeenTexts)
   new TNextDialog(ACaption, ASeenTexts);
 }
 
+// Chooses the entry AText as a user would: the focused list opened, the entry clicked.
+void PickEntry(QComboBox *ACombo, const QString &AText)
+{
+  const int index = ACombo->findText(AText);
+  QVERIFY2(index >= 0, qPrintable(AText));
+  ACombo->setFocus();
+  QTest::keyClick(ACombo, Qt::Key_F4);
+  QAbstractItemView *view = ACombo->view();
+  QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 10000);
+  const QPoint at = view->visualRect(view->model()->index(index, 0)).center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 10000);
+}
+
+// A source loaded on the test server for as long as it lives (or until Unload).
+struct TLoadedSource {
+  std::string Module;
+  explicit TLoadedSource(const std::string &AArguments)
+      : Module(test::Shell("pactl load-module module-sine-source " + AArguments))
+  {
+  }
+  ~TLoadedSource() { Unload(); }
+  void Unload()
+  {
+    if (!Module.empty())
+      test::Shell("pactl unload-module " + Module);
+    Module.clear();
+  }
+};
+
 } // namespace
 
 class TestMainReal : public QObject {
@@ -91,6 +122,7 @@ class TestMainReal : public QObject {
 private slots:
   void recordPlayDeleteOnTheSoundServer();
   void deviceListFollowsTheSoundServer();
+  void chosenInputIsKeptWhileUnplugged();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -218,6 +250,47 @@ void TestMainReal::deviceListFollowsTheSoundServer()
   test::Shell("pactl unload-module " + module);
   QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->count(), before, 10000);
   QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+}
+
+void TestMainReal::chosenInputIsKeptWhileUnplugged()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+  const QString mic = QStringLiteral("Kleine_microfoon");
+  const std::string source =
+      "source_name=pk_chosen rate=48000 frequency=660 source_properties=device.description=" +
+      mic.toStdString();
+  TLoadedSource plugged(source);
+  QVERIFY(!plugged.Module.empty());
+  {
+    TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QComboBox *devices = w.Controls().cbDevice;
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(mic) >= 0, 10000);
+    PickEntry(devices, mic);
+    QCOMPARE(devices->currentText(), mic);
+    // Unplugged: the list shows another input meanwhile, and closes so.
+    plugged.Unload();
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(mic) < 0, 10000);
+    QCOMPARE(devices->currentText(), SineDevice);
+    w.close();
+  }
+  QCOMPARE(platform::TIniFile(ini).ReadString("Opname", "Geluidsingang", ""), mic.toStdString());
+
+  // Plugged in again: the next start takes it.
+  TLoadedSource again(source);
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->currentText(), mic, 10000);
 }
 
 // A private home so that no real settings or documents are touched.
