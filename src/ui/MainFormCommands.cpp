@@ -58,18 +58,28 @@ void TfrmMain::NewSession()
 
 void TfrmMain::PurgeTrimFiles()
 {
-  const std::vector<std::filesystem::path> files =
-      audio::FindTrimLeftovers(ToPath(FSessions->RootPath()));
-  if (files.empty())
+  // What a trim cut short left behind goes without a question: it is no backup and
+  // no record, and nothing can be undone with it.
+  std::vector<std::filesystem::path> asked;
+  std::vector<std::filesystem::path> leftovers;
+  for (auto &file : audio::FindTrimLeftovers(ToPath(FSessions->RootPath()))) {
+    const QString ending = QString::fromStdU16String(file.extension().u16string());
+    if (ending.compare(QLatin1String(audio::kTrimTempSuffix), Qt::CaseInsensitive) == 0)
+      leftovers.push_back(std::move(file));
+    else
+      asked.push_back(std::move(file));
+  }
+  audio::DeleteFilesCounted(leftovers);
+  if (asked.empty())
     return;
   const QString question =
       QStringLiteral("Er zijn %1 triminfo- en herstelbestand(en).\r\n"
                      "Wil je deze bestanden nu verwijderen?\r\n"
                      "Het ongedaan maken van eerdere trims is daarna niet meer mogelijk.")
-          .arg(files.size());
+          .arg(asked.size());
   if (!DarkConfirm(question))
     return;
-  const int failed = audio::DeleteFilesCounted(files);
+  const int failed = audio::DeleteFilesCounted(asked);
   if (failed > 0)
     ShowDarkError(QStringLiteral("%1 bestand(en) konden niet worden verwijderd.").arg(failed));
 }

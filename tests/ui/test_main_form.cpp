@@ -1084,14 +1084,20 @@ void TestMainForm::deleteRemovesTakeAndCompanions()
 void TestMainForm::purgeCountsBothKindsAndDeletes()
 {
   {
-    // Nothing to purge: the window closes without a question.
+    // Nothing to purge: the window closes without a question. What a trim cut short
+    // left is no backup: it goes without one.
     TWindowKit kit;
-    WriteWave(kit.Session("Koor") / "Koor-1.wav", Level(0.1, 1));
+    const fs::path take = kit.Session("Koor") / "Koor-1.wav";
+    WriteWave(take, Level(0.1, 1));
+    const fs::path stale = take.string() + ".untrimmed.TRIMTMP";
+    Touch(stale);
     auto &w = kit.Open();
     TDialogs dialogs;
     QTest::mouseClick(w.Controls().btnExit->Text, Qt::LeftButton);
     QVERIFY(!w.isVisible());
     QVERIFY(dialogs.Seen.isEmpty());
+    QVERIFY(!fs::exists(stale));
+    QVERIFY(fs::exists(take));
   }
   TWindowKit kit;
   const fs::path koor = kit.Session("Koor");
@@ -1116,11 +1122,12 @@ void TestMainForm::purgeCountsBothKindsAndDeletes()
   QTest::mouseClick(w.Controls().btnExit->Icon, Qt::LeftButton);
   QCOMPARE(dialogs.Seen.size(), 1);
   QCOMPARE(dialogs.Seen[0].Text,
-           QStringLiteral("Er zijn 7 triminfo- en herstelbestand(en).\n"
+           QStringLiteral("Er zijn 6 triminfo- en herstelbestand(en).\n"
                           "Wil je deze bestanden nu verwijderen?\n"
                           "Het ongedaan maken van eerdere trims is daarna niet meer mogelijk."));
   for (const auto &take : takes)
     QVERIFY(fs::exists(take.string() + ".triminfo"));
+  QVERIFY(!fs::exists(stale)); // not asked about, and gone all the same
 
   w.show();
   dialogs.Click(QStringLiteral("Wissen"));
