@@ -48,12 +48,14 @@ void TTakeView::Show(const QString &APath, bool ALoad)
     ClearTrim();
     return;
   }
-  // Whatever the trim note and marks said belongs to the take shown so far.
-  ClearTrim();
+  // Nothing of the take shown so far stays while this one loads: not its peaks, not
+  // its trim, not a cursor over it.
+  FWave->Clear();
+  FWave->SetDuration(0.0);
+  FWave->SetCursor(0.0, false);
+  ShowTrimNote(false, 0.0, 0.0);
   if (!platform::FileExists(ToPath(APath))) {
     // a take that is gone shows as nothing, never as the take shown before
-    FWave->Clear();
-    FWave->SetDuration(0.0);
     FFlow.CancelLoad();
     ShowWave();
     return;
@@ -97,7 +99,9 @@ void TTakeView::ShowResult(const TAnalysisResult &AResult)
 
 void TTakeView::MoveCursor(double AFraction)
 {
-  FWave->SetCursor(AFraction, true);
+  // Only over the picture of the take that plays.
+  if (!FShown.isEmpty() && FShown == FFlow.TakePath())
+    FWave->SetCursor(AFraction, true);
 }
 
 void TTakeView::RestCursor()

@@ -495,6 +495,7 @@ private slots:
   void mp3At96000IsAnnounced();
   void systemEndAsksNothingAndKeepsTheTake();
   void analysisShowsProgressAndGivesWayToANewChoice();
+  void aNewChoiceShowsNothingOfTheTakeBefore();
   void trimShowsProgressAndCloseWaitsForASafeEnd();
   void screenReadersGetNamesRolesAndActions();
   void keyboardAloneMakesASessionAndWorksATake();
@@ -1748,6 +1749,39 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   QTRY_VERIFY(!w.isVisible());
   QVERIFY(dialogs.Seen.isEmpty());
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
+}
+
+// While another take loads, nothing of the take shown before stays drawn, and the
+// playback's cursor never moves over the picture of a take that does not play.
+void TestMainForm::aNewChoiceShowsNothingOfTheTakeBefore()
+{
+  TWindowKit kit;
+  const fs::path folder = kit.Session("Koor");
+  WriteWave(folder / "Koor-1.wav", LongTake());
+  WriteWave(folder / "Koor-2.wav", Level(2.0, 5000));
+  auto &w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(!w.PeaksLeft().empty());
+
+  kit.Layer.ReadDelayMs = 15;
+  auto *list = w.Controls().lbRecordings;
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->item(0)).center());
+  QVERIFY(w.WorkBusy());
+  QVERIFY(w.PeaksLeft().empty());
+  QCOMPARE(w.WaveDuration(), 0.0);
+  kit.Layer.ReadDelayMs = 0;
+  kit.Settle();
+  QCOMPARE(w.WaveDuration(), 20.0);
+
+  // Koor-1 plays while the list, chosen again, shows its last take.
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
+  QVERIFY(w.PlaybackCursorVisible());
+  kit.Pick(QStringLiteral("Koor"));
+  QCOMPARE(kit.Selected(), QStringLiteral("Koor-2.wav"));
+  QVERIFY(kit.PlaybackStream() != 0);
+  w.Flow().Tick();
+  QVERIFY(!w.PlaybackCursorVisible());
 }
 
 void TestMainForm::trimShowsProgressAndCloseWaitsForASafeEnd()
