@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollArea>
@@ -48,6 +49,36 @@ QLabel *MakeLabel(QWidget *AOwner, const QString &AName, int ALeft, int ATop, co
 
 // Each entry's text with the value it stands for.
 using TEntries = std::initializer_list<std::pair<const char *, int>>;
+
+// A heading sized to its text in the font it is drawn in: the window's font and style
+// reach it only once the page lies in the window (and a style may change the font again
+// when it polishes the label), so it sizes itself again whenever they change.
+class THeading : public QLabel {
+public:
+  using QLabel::QLabel;
+
+protected:
+  bool event(QEvent *AEvent) override
+  {
+    const bool done = QLabel::event(AEvent);
+    const QEvent::Type type = AEvent->type();
+    if (type == QEvent::FontChange || type == QEvent::StyleChange || type == QEvent::Polish)
+      adjustSize();
+    return done;
+  }
+};
+
+QLabel *MakeHeading(QWidget *AOwner, const QString &AName, int ALeft, int ATop,
+                    const QString &AText)
+{
+  auto *label = new THeading(AOwner);
+  label->setObjectName(AName);
+  label->setTextFormat(Qt::PlainText);
+  label->setText(AText);
+  label->move(ALeft, ATop);
+  label->adjustSize();
+  return label;
+}
 
 QComboBox *MakeCombo(QWidget *AOwner, const QString &AName, int ALeft, int ATop, int AWidth,
                      TEntries AEntries)
@@ -155,21 +186,21 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   layout->setSpacing(0);
   layout->addWidget(scrMain);
 
-  MakeLabel(content, QStringLiteral("lblHeadingRoot"), 28, 22, QStringLiteral("Hoofdmap"));
+  MakeHeading(content, QStringLiteral("lblHeadingRoot"), 28, 22, QStringLiteral("Hoofdmap"));
   QLabel *headingSession =
-      MakeLabel(content, QStringLiteral("lblHeadingSession"), 28, 76, QStringLiteral("Sessie"));
-  QLabel *headingDevice = MakeLabel(content, QStringLiteral("lblHeadingDevice"), 28, 136,
-                                    QStringLiteral("Audio-ingang"));
+      MakeHeading(content, QStringLiteral("lblHeadingSession"), 28, 76, QStringLiteral("Sessie"));
+  QLabel *headingDevice = MakeHeading(content, QStringLiteral("lblHeadingDevice"), 28, 136,
+                                      QStringLiteral("Audio-ingang"));
   QLabel *headingFormat =
-      MakeLabel(content, QStringLiteral("lblHeadingFormat"), 28, 181, QStringLiteral("Formaat"));
-  QLabel *headingRate =
-      MakeLabel(content, QStringLiteral("lblHeadingRate"), 280, 181, QStringLiteral("Samplerate"));
-  QLabel *headingBitrate =
-      MakeLabel(content, QStringLiteral("lblHeadingBitrate"), 530, 181, QStringLiteral("Bitrate"));
-  QLabel *headingLevel = MakeLabel(content, QStringLiteral("lblHeadingLevel"), 28, 305,
-                                   QStringLiteral("Opnameniveau"));
-  QLabel *headingRecordings = MakeLabel(content, QStringLiteral("lblHeadingRecordings"), 670, 235,
-                                        QStringLiteral("Opnames voor deze sessie"));
+      MakeHeading(content, QStringLiteral("lblHeadingFormat"), 28, 181, QStringLiteral("Formaat"));
+  QLabel *headingRate = MakeHeading(content, QStringLiteral("lblHeadingRate"), 280, 181,
+                                    QStringLiteral("Samplerate"));
+  QLabel *headingBitrate = MakeHeading(content, QStringLiteral("lblHeadingBitrate"), 530, 181,
+                                       QStringLiteral("Bitrate"));
+  QLabel *headingLevel = MakeHeading(content, QStringLiteral("lblHeadingLevel"), 28, 305,
+                                     QStringLiteral("Opnameniveau"));
+  QLabel *headingRecordings = MakeHeading(content, QStringLiteral("lblHeadingRecordings"), 670, 235,
+                                          QStringLiteral("Opnames voor deze sessie"));
 
   lblRoot = MakeLabel(content, QStringLiteral("lblRoot"), 130, 22, QStringLiteral("Opnamemap"));
   lblRoot->setFixedSize(420, 20);
@@ -180,8 +211,8 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   lblTime->setAlignment(Qt::AlignCenter);
   SetTextColour(lblTime, palette::ClockYellow);
 
-  lblHeadingWave = MakeLabel(content, QStringLiteral("lblHeadingWave"), 28, 445,
-                             QStringLiteral("LIVE WAVEFORM"));
+  lblHeadingWave = MakeHeading(content, QStringLiteral("lblHeadingWave"), 28, 445,
+                               QStringLiteral("LIVE WAVEFORM"));
   lblHeadingWave->hide();
 
   lblTrimInfo = MakeLabel(content, QStringLiteral("lblTrimInfo"), 170, 445, QString());

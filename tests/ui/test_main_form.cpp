@@ -500,6 +500,7 @@ private slots:
   void screenReadersGetNamesRolesAndActions();
   void keyboardAloneMakesASessionAndWorksATake();
   void windowFitsTheScreenAndReachesEveryControl();
+  void headingsShowTheirWholeText();
 };
 
 void TestMainForm::startsWithDefaultsWithoutSettingsFile()
@@ -2013,6 +2014,22 @@ void TestMainForm::windowFitsTheScreenAndReachesEveryControl()
   const QPoint statusEnd = w.Controls().lblStatus->mapTo(
       w.Controls().scrMain->viewport(), w.Controls().lblStatus->rect().bottomRight());
   QVERIFY(w.Controls().scrMain->viewport()->rect().contains(statusEnd));
+}
+
+// Every heading is as wide as its text in the font it is drawn in.
+void TestMainForm::headingsShowTheirWholeText()
+{
+  TWindowKit kit;
+  auto &w = kit.Open();
+  const auto headings = w.findChildren<QLabel *>(QRegularExpression(QStringLiteral("^lblHeading")));
+  QCOMPARE(headings.size(), 9);
+  for (const QLabel *heading : headings) {
+    const int needed = heading->fontMetrics().horizontalAdvance(heading->text());
+    QVERIFY2(needed <= heading->width(), qPrintable(QStringLiteral("%1: %2 > %3")
+                                                        .arg(heading->objectName())
+                                                        .arg(needed)
+                                                        .arg(heading->width())));
+  }
 }
 
 // The program's own application object, so that errors reaching the event loop meet
