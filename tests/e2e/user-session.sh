@@ -94,6 +94,7 @@ check "default root not created" test -d "$sessions"
 step "new session, typed with blanks"
 e2e_click "${E2E_NEW[@]}"
 e2e_wait_window "Nieuwe sessie"
+check "the dialog did not get the keyboard" e2e_poll 10 e2e_has_focus
 xdotool type --delay 15 "  Proef "
 e2e_click "${E2E_INPUT_OK[@]}"
 e2e_wait_window Praatkist
@@ -106,8 +107,7 @@ e2e_click "${E2E_RECORD[@]}"
 check "no recording stream on the server" e2e_poll 5 e2e_recording "$app_pid"
 take=$folder/Proef-1.wav
 check "no take file" e2e_poll 5 test -f "$take"
-sleep 2
-check "the take did not grow to 2 s" e2e_poll 5 holds_bytes "$take" 384044
+check "the take did not grow to 2 s" e2e_poll 20 holds_bytes "$take" 384044
 fail_on_error_window
 
 step "stop"
@@ -173,8 +173,7 @@ e2e_key Down
 e2e_click "${E2E_RECORD[@]}"
 check "no recording stream (no session picked?)" e2e_poll 5 e2e_recording "$app_pid"
 check "no take file" e2e_poll 5 test -f "$take"
-sleep 2
-check "the take did not grow to 3 s" e2e_poll 5 holds_bytes "$take" 576044
+check "the take did not grow to 3 s" e2e_poll 20 holds_bytes "$take" 576044
 killed=$app_pid
 kill -KILL "$app_pid"
 wait "$app_pid" 2>/dev/null || true
