@@ -510,20 +510,19 @@ TEST_F(EngineReal, PlaybackRunsInRealTimeAndEnds)
   EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
   const auto called = TClock::now();
   rec->PlayFile(take);
-  const auto t0 = TClock::now();
   EXPECT_TRUE(rec->PlaybackActive());
   EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
-  SleepMs(1000);
-  // as far as the time since the call, within 0.25 s (the clock read on both sides)
-  const double least = SecondsSince(t0);
-  const double at = rec->PlaybackPositionSeconds();
-  const double most = SecondsSince(called);
-  EXPECT_GE(at, least - 0.25);
-  EXPECT_LE(at, most + 0.25);
+  // No faster than real time, whatever the load: a second of the file takes a second at
+  // least (give or take 0.25 s), and so does the whole file. A busy machine may make it
+  // later, never earlier.
+  ASSERT_GE(WaitUntil([&] { return rec->PlaybackPositionSeconds() >= 1.0; }, 20.0), 0.0);
+  EXPECT_GE(SecondsSince(called), 0.75);
   EXPECT_NEAR(rec->PlaybackPeakLevel(), 16384, 1200);
-  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 3.0);
+  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 20.0);
   EXPECT_GE(ended, 0.0);
-  EXPECT_NEAR(SecondsSince(t0), 2.0, 0.4);
+  EXPECT_GE(SecondsSince(called), 1.6);
+  // the position is in seconds of the file: at the end, its length
+  EXPECT_NEAR(rec->PlaybackPositionSeconds(), 2.0, 0.05);
   EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
 
   // another file while one plays: the first is freed; stopping twice is harmless
