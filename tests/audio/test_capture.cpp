@@ -545,17 +545,42 @@ TEST_F(CaptureTest, StartRemovesTheCompanionsOfADeadTake)
   }
 }
 
+namespace {
+
+std::int64_t SteadyMs()
+{
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Asks InputFrozen from now on until it says so (for at most 20 s): the milliseconds
+// from Since to the first yes, or -1. However late a busy machine lets it ask, a yes
+// before the limit has passed since the input's last audio is a fault.
+std::int64_t MsUntilFrozen(TBassRecorder &rec, std::int64_t since)
+{
+  while (SteadyMs() - since < 20000) {
+    if (rec.InputFrozen())
+      return SteadyMs() - since;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return -1;
+}
+
+} // namespace
+
 TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
 {
-  rec->SetInputFrozenAfter(60);
+  rec->SetInputFrozenAfter(300);
   EXPECT_FALSE(rec->InputFrozen()) << "no take";
+  std::int64_t since = SteadyMs();
   StartWave();
-  EXPECT_FALSE(rec->InputFrozen());
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // not frozen at first (the first question comes at once), frozen once the limit passed
+  EXPECT_GE(MsUntilFrozen(*rec, since), 300);
   EXPECT_TRUE(rec->InputFrozen());
+  since = SteadyMs();
   ASSERT_TRUE(layer.Deliver({0, 0})); // silence is input too
-  EXPECT_FALSE(rec->InputFrozen());
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_GE(MsUntilFrozen(*rec, since), 300);
   EXPECT_TRUE(rec->InputFrozen());
   rec->Stop();
   EXPECT_FALSE(rec->InputFrozen());

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,7 +64,35 @@ void ExpectTrueHeader(const fs::path &take)
   EXPECT_EQ(Le32(bytes, 4), bytes.size() - 8) << take;
 }
 
-// Writes PCM to the test server's fifo source (48 kHz stereo) from a thread.
+// Waits (at most 20 s) until File holds at least Bytes bytes: a take has captured that
+// much. False on time-out.
+bool WaitForBytes(const fs::path &file, std::uintmax_t bytes)
+{
+  return WaitUntil(
+             [&] {
+               std::error_code ec;
+               const auto size = fs::file_size(file, ec);
+               return !ec && size >= bytes;
+             },
+             20.0) >= 0.0;
+}
+
+// The bytes of Seconds of a take: WAV with its header, or MP3 at Kbps.
+std::uintmax_t WaveBytes(double seconds, int rate, int channels)
+{
+  return 44 + static_cast<std::uintmax_t>(seconds * rate) * 2u * static_cast<unsigned>(channels);
+}
+std::uintmax_t Mp3Bytes(double seconds, int kbps)
+{
+  return static_cast<std::uintmax_t>(seconds * kbps * 1000 / 8);
+}
+std::uintmax_t TakeBytes(TRecordingFormat format, double seconds, int rate, int channels)
+{
+  return format == rfWave ? WaveBytes(seconds, rate, channels) : Mp3Bytes(seconds, 192);
+}
+
+// Writes PCM to the test server's fifo source (48 kHz stereo) from a thread; done once
+// the server has read all of it from the fifo (the source has given it).
 class TFifoWriter {
 public:
   explicit TFifoWriter(std::vector<std::int16_t> samples)
@@ -87,6 +116,10 @@ private:
         p += n;
         left -= static_cast<std::size_t>(n);
       }
+      const auto t0 = TClock::now();
+      int unread = 0;
+      while (::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0 && SecondsSince(t0) < 20.0)
+        SleepMs(2);
       ::close(fd);
     }
     FDone = true;
@@ -110,17 +143,22 @@ std::vector<std::int16_t> SilenceToneSilence()
 }
 
 // Records everything written to the fifo source into File; returns when all of it
-// has been captured (the source falls silent) and the take is stopped.
+// has been captured and the take is stopped. A WAV take then holds every byte; an MP3
+// take's input has fallen silent (nothing for a second after the server took the last
+// byte).
 void RecordFromFifo(TBassRecorder &rec, int device, TRecordingFormat format, const fs::path &file,
                     const std::vector<std::int16_t> &samples)
 {
+  rec.SetInputFrozenAfter(1000);
   rec.Start(device, 48000, 2, 192, format, file);
   {
     TFifoWriter writer(samples);
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
   }
-  // what was written reaches the capture within a few fragments
-  SleepMs(600);
+  if (format == rfWave)
+    ASSERT_TRUE(WaitForBytes(file, 44 + samples.size() * 2));
+  else
+    ASSERT_GE(WaitUntil([&] { return rec.InputFrozen(); }, 20.0), 0.0);
   rec.Stop();
 }
 
@@ -154,10 +192,13 @@ TEST_P(EngineWaveTake, SineSourceGivesA440HzToneAtMinus6dB)
   const auto take = dir / "Koor-1.wav";
   rec->Start(Device("sine"), 48000, channels, 192, rfWave, take);
   int loudest = 0;
-  for (int i = 0; i < 27; ++i) { // about 2 s of ticks
+  // the meter's ticks until the take holds 2 s (or 20 s have passed)
+  const auto t0 = TClock::now();
+  std::error_code ec;
+  do {
     SleepMs(75);
     loudest = std::max(loudest, rec->ConsumePeakLevel());
-  }
+  } while (fs::file_size(take, ec) < WaveBytes(2.0, 48000, channels) && SecondsSince(t0) < 20.0);
   std::string why;
   EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
   rec->Stop();
@@ -219,7 +260,7 @@ TEST_P(EngineRealFormat, UnloadedSourceEndsTheTakeAsAnInputLoss)
   ASSERT_FALSE(module.empty());
   const auto take = TakeName();
   rec->Start(Device("weg"), 48000, 2, 192, GetParam(), take);
-  SleepMs(400);
+  ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 48000, 2)));
   Shell("pactl unload-module " + module);
   std::string why;
   const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
@@ -240,7 +281,7 @@ TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
   auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
   const auto take = TakeName();
   privateRec->Start(FindDevice(*privateLayer, "sine"), 44100, 1, 192, GetParam(), take);
-  SleepMs(400);
+  ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 44100, 1)));
   ASSERT_TRUE(server.Kill());
   std::string why;
   const double took = WaitUntil([&] { return privateRec->CaptureEndedByItself(why); }, 2.0);
@@ -260,7 +301,7 @@ TEST_P(EngineRealFormat, RemovedTakeEndsTheTakeWithinASecond)
 {
   const auto take = TakeName();
   rec->Start(Device("sine"), 48000, 2, 192, GetParam(), take);
-  SleepMs(300);
+  ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.3, 48000, 2)));
   ASSERT_TRUE(fs::remove(take));
   std::string why;
   const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
@@ -296,13 +337,15 @@ TEST_P(EngineRealFormat, StopKeepsEverythingCapturedUpToTheClick)
 TEST_F(EngineReal, FrozenInputIsReportedUntilAudioArrives)
 {
   rec->SetInputFrozenAfter(800);
+  const auto t0 = TClock::now();
   rec->Start(Device("fifo"), 48000, 2, 192, rfWave, dir / "Koor-1.wav");
-  EXPECT_FALSE(rec->InputFrozen());
-  const double frozen = WaitUntil([&] { return rec->InputFrozen(); }, 3.0);
-  EXPECT_GE(frozen, 0.5);
+  // Not frozen at first (the first question comes at once); frozen once 0.8 s have
+  // passed without audio, however late a busy machine lets the test ask.
+  ASSERT_GE(WaitUntil([&] { return rec->InputFrozen(); }, 20.0), 0.0);
+  EXPECT_GE(SecondsSince(t0), 0.79);
   {
     TFifoWriter writer(Sine(48000, 2, 1.0, 440, 8000));
-    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 2.0), 0.0);
+    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 20.0), 0.0);
   }
   std::string why;
   EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
@@ -349,11 +392,11 @@ TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
 {
   const auto wav = dir / "Koor-1.wav";
   rec->Start(Device("sine"), 48000, 2, 192, rfWave, wav);
-  SleepMs(700);
+  ASSERT_TRUE(WaitForBytes(wav, WaveBytes(0.7, 48000, 2)));
   rec->Stop();
   const auto mp3 = dir / "Koor-2.mp3";
   rec->Start(Device("sine"), 44100, 1, 128, rfMP3, mp3);
-  SleepMs(700);
+  ASSERT_TRUE(WaitForBytes(mp3, Mp3Bytes(0.7, 128)));
   rec->Stop();
 
   for (const auto &file : {wav, mp3}) {
@@ -408,7 +451,7 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
 {
   const auto good = dir / "goed.wav";
   rec->Start(Device("sine"), 48000, 2, 192, rfWave, good);
-  SleepMs(500);
+  ASSERT_TRUE(WaitForBytes(good, WaveBytes(0.5, 48000, 2)));
   rec->Stop();
   const auto bytes = ReadBytes(good);
   std::mt19937 random(11);
@@ -465,25 +508,30 @@ TEST_F(EngineReal, PlaybackRunsInRealTimeAndEnds)
   const auto take = dir / "Koor-1.wav";
   WriteSound(take, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, Sine(48000, 2, 2.0, 440, 16384));
   EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
+  const auto called = TClock::now();
   rec->PlayFile(take);
-  const auto t0 = TClock::now();
   EXPECT_TRUE(rec->PlaybackActive());
   EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
-  SleepMs(1000);
-  const double at = rec->PlaybackPositionSeconds();
-  EXPECT_NEAR(at, SecondsSince(t0), 0.25);
+  // No faster than real time, whatever the load: a second of the file takes a second at
+  // least (give or take 0.25 s), and so does the whole file. A busy machine may make it
+  // later, never earlier.
+  ASSERT_GE(WaitUntil([&] { return rec->PlaybackPositionSeconds() >= 1.0; }, 20.0), 0.0);
+  EXPECT_GE(SecondsSince(called), 0.75);
   EXPECT_NEAR(rec->PlaybackPeakLevel(), 16384, 1200);
-  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 3.0);
+  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 20.0);
   EXPECT_GE(ended, 0.0);
-  EXPECT_NEAR(SecondsSince(t0), 2.0, 0.4);
+  EXPECT_GE(SecondsSince(called), 1.6);
+  // the position is in seconds of the file: at the end, its length
+  EXPECT_NEAR(rec->PlaybackPositionSeconds(), 2.0, 0.05);
   EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
 
   // another file while one plays: the first is freed; stopping twice is harmless
   rec->PlayFile(take);
-  SleepMs(100);
+  ASSERT_GE(WaitUntil([&] { return rec->PlaybackPositionSeconds() >= 0.5; }, 20.0), 0.0);
+  const auto again = TClock::now();
   rec->PlayFile(take);
   EXPECT_TRUE(rec->PlaybackActive());
-  EXPECT_LT(rec->PlaybackPositionSeconds(), 0.2);
+  EXPECT_LT(rec->PlaybackPositionSeconds(), SecondsSince(again) + 0.2);
   rec->StopPlayback();
   rec->StopPlayback();
   EXPECT_FALSE(rec->PlaybackActive());
@@ -498,12 +546,13 @@ TEST_F(EngineReal, KilledServerEndsPlaybackWithoutHanging)
   auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
   const auto take = dir / "Koor-1.wav";
   privateRec->Start(FindDevice(*privateLayer, "sine"), 48000, 2, 192, rfWave, take);
-  SleepMs(1500);
+  ASSERT_TRUE(WaitForBytes(take, WaveBytes(1.5, 48000, 2)));
   privateRec->Stop();
   privateRec->PlayFile(take);
-  SleepMs(200);
+  // the playback is under way when the server dies
+  ASSERT_GE(WaitUntil([&] { return privateRec->PlaybackPositionSeconds() > 0.0; }, 20.0), 0.0);
   ASSERT_TRUE(server.Kill());
-  EXPECT_GE(WaitUntil([&] { return !privateRec->PlaybackActive(); }, 2.0), 0.0);
+  EXPECT_GE(WaitUntil([&] { return !privateRec->PlaybackActive(); }, 5.0), 0.0);
   const auto t0 = TClock::now();
   privateRec->StopPlayback();
   privateRec.reset();

@@ -162,6 +162,10 @@ e2e_wait_window() {
 }
 e2e__found() { WIN=$(e2e_window "$1"); [ -n "$WIN" ]; }
 
+# The window found last (WIN) has the keyboard: typed text reaches it, not the window
+# that had it before the program asked for the change.
+e2e_has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$WIN" ]; }
+
 # A left click at (x, y) of the window found last (WX, WY).
 e2e_click() {
   xdotool mousemove --sync $((WX + $1)) $((WY + $2)) click 1

@@ -88,8 +88,7 @@ start_program
 e2e_click "${E2E_RECORD[@]}"
 take=$folder/Proef-1.wav
 check "no take file (no session picked?)" e2e_poll 10 test -f "$take"
-sleep 2
-check "the take did not grow to 2 s" e2e_poll 5 grows_to "$take" 384044
+check "the take did not grow to 2 s" e2e_poll 20 grows_to "$take" 384044
 e2e_click "${E2E_STOP[@]}"
 check "the take's waveform was not drawn" e2e_poll 15 e2e_wave_drawn
 [ -z "$(e2e_window Fout)" ] || fail "an error message appeared"

@@ -68,7 +68,12 @@ start)
       >/dev/null </dev/null 2>/dev/null &
     echo $! > "$dir/keeper-$sink.pid"
   done
-  sleep 2.5
+  # Awake once a new reader of each monitor gets its first 50 ms (at most 20 s).
+  for sink in testsink tonesink; do
+    got=$(timeout 20 parec -d $sink.monitor --raw --rate=48000 --channels=2 --format=s16le \
+      --latency-msec=10 2>/dev/null </dev/null | head -c 9600 | wc -c || true)
+    [ "$got" = 9600 ] || { echo "audio-test-server: $sink.monitor gives nothing" >&2; exit 1; }
+  done
   echo "export XDG_RUNTIME_DIR=$dir PULSE_SERVER=unix:$dir/pulse/native PRAATKIST_TEST_PA_DIR=$dir"
   ;;
 stop)

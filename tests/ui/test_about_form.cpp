@@ -2,14 +2,11 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
-#include <memory>
 
 #include "platform/VersionInfo.h"
 #include "ui/AboutForm.h"
@@ -32,32 +29,53 @@ QString Hex(QRgb rgb)
   return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// Runs `answer` on the about window as soon as it is on screen; closes it two
-// seconds after the answer if the answer failed to.
+// Runs `answer` on the about window once its own event loop runs, after it has been
+// made the active window as the user's click on it would (no waiting for the platform
+// to activate it). A window still open after its answer is closed once the event loop
+// has run again, so that a broken answer fails the test instead of hanging it.
+class TNextAbout : public QObject {
+public:
+  explicit TNextAbout(std::function<void(TfrmAbout *)> answer) : FAnswer(std::move(answer))
+  {
+    qApp->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override
+  {
+    auto *form = qobject_cast<TfrmAbout *>(watched);
+    if (event->type() != QEvent::Show || !form)
+      return false;
+    qApp->removeEventFilter(this);
+    QPointer<TfrmAbout> open(form);
+    // Queued: it runs inside the window's own loop, after exec() has begun.
+    QMetaObject::invokeMethod(
+        this,
+        [this, open] {
+          if (open && open->isVisible()) {
+            QApplication::setActiveWindow(open);
+            FAnswer(open);
+          }
+          QMetaObject::invokeMethod(
+              this,
+              [this, open] {
+                if (open && open->isVisible())
+                  open->done(-1);
+                deleteLater();
+              },
+              Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return false;
+  }
+
+private:
+  std::function<void(TfrmAbout *)> FAnswer;
+};
+
 void AnswerAbout(std::function<void(TfrmAbout *)> answer)
 {
-  auto *poll = new QTimer;
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
-  QObject::connect(poll, &QTimer::timeout, [poll, clock, answer] {
-    auto *form = qobject_cast<TfrmAbout *>(QApplication::activeModalWidget());
-    if (!form || !form->isVisible()) {
-      if (clock->elapsed() > 5000) {
-        poll->stop();
-        poll->deleteLater();
-      }
-      return;
-    }
-    poll->stop();
-    poll->deleteLater();
-    answer(form);
-    QPointer<TfrmAbout> open(form);
-    QTimer::singleShot(2000, [open] {
-      if (open && open->isVisible())
-        open->done(-1);
-    });
-  });
-  poll->start(5);
+  new TNextAbout(std::move(answer));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // changed on disk in any of the ways a take changes, and eviction of the least
 // recently used entries at the bound.
 
+#include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
 #include <filesystem>
@@ -40,6 +42,25 @@ void Keep(TPeaksCache &ACache, const fs::path &APath, TCachedPeaks APeaks)
   TFileStamp stamp;
   QVERIFY(TFileStamp::Of(APath, stamp));
   ACache.Store(APath, stamp, std::move(APeaks));
+}
+
+// Waits until the file system's clock has moved past APath's last change: a file
+// written in the same tick as the stamp would otherwise carry the very same times on
+// a kernel with coarse time stamps. False after 20 s.
+bool ClockPast(const fs::path &APath)
+{
+  const fs::path probe = APath.parent_path() / "clock-probe";
+  QElapsedTimer waited;
+  waited.start();
+  while (waited.elapsed() < 20000) {
+    Write(probe, "tick");
+    const bool past = fs::last_write_time(probe) > fs::last_write_time(APath);
+    fs::remove(probe);
+    if (past)
+      return true;
+    QThread::msleep(1);
+  }
+  return false;
 }
 
 bool Has(TPeaksCache &ACache, const fs::path &APath)
@@ -98,6 +119,7 @@ void TestPeaksCache::missOnceChanged()
   Keep(cache, take, Peaks(100, 1));
   QVERIFY(Has(cache, take));
   const auto modified = fs::last_write_time(take);
+  QVERIFY(ClockPast(take));
 
   if (change == "rewrite") {
     Write(take, "take two");

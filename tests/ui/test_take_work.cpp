@@ -304,7 +304,9 @@ void TestTakeWork::newerAnalysisCancelsOlder()
   QCOMPARE(work.AnalysisPath(), Q(second));
   layer.Open();
   QVERIFY(done.wait(20000));
-  QTest::qWait(200);
+  // One worker runs the requests in turn: a result of the first would have been posted
+  // before the second's and been handled by now.
+  QCoreApplication::sendPostedEvents();
   QCOMPARE(done.count(), 1);
   QCOMPARE(AnalysisOf(done, 0).Path, Q(second));
   QCOMPARE(AnalysisOf(done, 0).Channels, 1);
@@ -316,8 +318,12 @@ void TestTakeWork::newerAnalysisCancelsOlder()
   QVERIFY(layer.WaitArrived());
   work.CancelAnalysis();
   QVERIFY(!work.Busy());
+  // A stop of the take queued behind it (no take runs: it finds nothing to do) tells
+  // when the worker is through with the withdrawn analysis.
+  QSignalSpy stopped(&work, &TTakeWork::StopDone);
+  QVERIFY(work.StopTake(Q(first)));
   layer.Open();
-  QTest::qWait(300);
+  QVERIFY(stopped.wait(20000));
   QCOMPARE(done.count(), 1);
 }
 
@@ -338,7 +344,7 @@ void TestTakeWork::trimCancelLeavesTakeWhole()
   layer.Shut("s-1.wav");
   QVERIFY(work.Trim(Q(take), rfWave, 192));
   QVERIFY(layer.WaitArrived());
-  QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 20000);
   QCOMPARE(progress.last().at(0).value<TWorkKind>(), TWorkKind::Trim);
   QCOMPARE(work.Percent(), progress.last().at(1).toInt());
   // An analysis asked for now waits behind the trim.
@@ -384,7 +390,8 @@ void TestTakeWork::safeEndDuringAnalysis()
   work.WaitForSafeEnd();
   QVERIFY(!work.Analyze(Q(take)));
   QVERIFY(!work.Trim(Q(take), rfWave, 192));
-  QTest::qWait(100);
+  // SafelyEnded was posted after anything else the worker posted.
+  QCoreApplication::sendPostedEvents();
   QCOMPARE(done.count(), 0);
   QCOMPARE(layer.Reads("s-1.wav"), 1);
 }
@@ -411,12 +418,11 @@ void TestTakeWork::safeEndDuringTrim()
   layer.Shut("s-1.wav");
   QVERIFY(work.Trim(Q(take), rfWave, 192));
   QVERIFY(layer.WaitArrived());
-  // The wait blocks this thread; the gate opens from another one well after the
-  // safe end has set its flags.
-  std::thread opener([&layer] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    layer.Open();
-  });
+  // The safe end sets its flags while the trim is held; the wait then blocks this
+  // thread until the worker is through, and the gate opens from another one. Which of
+  // the two comes first does not change the outcome.
+  work.BeginSafeEnd(cancel);
+  std::thread opener([&layer] { layer.Open(); });
   work.WaitForSafeEnd(cancel);
   opener.join();
 
@@ -429,7 +435,8 @@ void TestTakeWork::safeEndDuringTrim()
     QCOMPARE(ReadBytes(take).size(), std::size_t{44 + 153600 * 4});
     QVERIFY(fs::exists(audio::TrimRecordPath(take)));
   }
-  QTest::qWait(100);
+  // The worker has ended: whatever it posted is handled now.
+  QCoreApplication::sendPostedEvents();
   QCOMPARE(done.count(), 0);
 }
 
@@ -508,12 +515,12 @@ void TestTakeWork::stopRunsOffTheWindowThread()
 
   QVERIFY(work.StopTake(Q(take)));
   QVERIFY(!work.StopTake(Q(take))); // one stop at a time
-  QTRY_VERIFY_WITH_TIMEOUT(layer.Arrived.load(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(layer.Arrived.load(), 20000);
   QVERIFY(work.Busy());
-  QTest::qWait(50); // the window's thread goes on meanwhile
+  QCoreApplication::processEvents(); // the window's thread goes on meanwhile
   QCOMPARE(stopped.count(), 0);
   layer.Held = false;
-  QVERIFY(stopped.wait(5000));
+  QVERIFY(stopped.wait(20000));
   QCOMPARE(stopped.at(0).at(0).toString(), Q(take));
   QVERIFY(stopped.at(0).at(1).toBool());
   QVERIFY(!work.Busy());
@@ -524,6 +531,6 @@ void TestTakeWork::stopRunsOffTheWindowThread()
   engine.Start(0, 48000, 2, 192, rfMP3, mp3);
   layer.FailNext("EncodeStop", audio::kErrCreate);
   QVERIFY(work.StopTake(Q(mp3)));
-  QVERIFY(stopped.wait(5000));
+  QVERIFY(stopped.wait(20000));
   QVERIFY(!stopped.at(1).at(1).toBool());
 }
