@@ -87,10 +87,13 @@ public:
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
   // take gets equal lists) with its duration and channel count. The outputs are
   // emptied first, so a failure leaves them empty. Control (optional) receives the
-  // progress; once it is cancelled the analysis raises audio::EWorkCancelled.
+  // progress; once it is cancelled the analysis raises audio::EWorkCancelled. Figures
+  // (optional) receives the take's loudness, peak, RMS, noise floor and clipped samples
+  // from the same pass.
   void AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
                    std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr);
+                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr,
+                   audio::TTakeFigures *Figures = nullptr);
 
   // ---- trimming ----
   // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before

@@ -38,12 +38,15 @@ unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path
 void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
                  const std::filesystem::path &FileName, int MaxPoints,
                  std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                 double &Duration, int &ChannelCount, TWorkControl *Control)
+                 double &Duration, int &ChannelCount, TWorkControl *Control,
+                 TTakeFigures *Figures)
 {
   LeftPeaks.clear();
   RightPeaks.clear();
   Duration = 0.0;
   ChannelCount = 0;
+  if (Figures != nullptr)
+    *Figures = TTakeFigures{};
 
   const THandle stream = layer.StreamCreateFile(FileName, true);
   CheckBass(layer, stream != 0, "Analyseren van opname");
@@ -53,6 +56,7 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   CheckBass(layer, layer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
   TPeakJob job;
   job.Channels = info.Chans == 0 ? 1 : info.Chans;
+  job.Rate = info.Freq;
   const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
 
   // A length the layer cannot tell counts as none: the take then shows no waveform
@@ -64,8 +68,11 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   const double duration = BytesToSeconds(layer, stream, job.LengthBytes);
 
   std::vector<std::int32_t> left, right;
+  TTakeFigures figures;
+  TTakeFigures *measure = Figures != nullptr ? &figures : nullptr;
   const unsigned chunks = AnalysisChunks(split, FileName, job.LengthBytes, job.Frames);
-  if (chunks < 2 || !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right)) {
+  if (chunks < 2 ||
+      !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right, measure)) {
     if (chunks >= 2) {
       // The first stream has been read from: start on a fresh one.
       guard.Release();
@@ -73,7 +80,7 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
       CheckBass(layer, again != 0, "Analyseren van opname");
       guard.Reset(again);
     }
-    SequentialPeaks(layer, guard.Stream(), job, Control, left, right);
+    SequentialPeaks(layer, guard.Stream(), job, Control, left, right, measure);
   }
   guard.Release();
 
@@ -81,6 +88,8 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   ChannelCount = reportedChannels;
   LeftPeaks = std::move(left);
   RightPeaks = std::move(right);
+  if (Figures != nullptr)
+    *Figures = figures;
 }
 
 } // namespace praatkist::audio

@@ -3,6 +3,7 @@
 // engine's AnalyzeFile. The decoding itself is shared out by ParallelAnalysis.
 
 #include "audio/AudioLayer.h"
+#include "audio/TakeFigures.h"
 #include "audio/WorkControl.h"
 
 #include <cstdint>
@@ -23,6 +24,7 @@ struct TAnalysisSplit {
 // As TBassRecorder::AnalyzeFile.
 void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split, const std::filesystem::path &file,
                  int maxPoints, std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
-                 double &duration, int &channelCount, TWorkControl *control);
+                 double &duration, int &channelCount, TWorkControl *control,
+                 TTakeFigures *figures = nullptr);
 
 } // namespace praatkist::audio
