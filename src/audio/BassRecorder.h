@@ -118,7 +118,8 @@ public:
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
-  // that decode to at least twice their size. Tests force stretches onto short takes.
+  // that decode to at least twice their size (any file when its figures are measured).
+  // Tests force stretches onto short takes.
   using TAnalysisSplit = audio::TAnalysisSplit;
   void SetAnalysisSplit(const TAnalysisSplit &split) noexcept { FAnalysis = split; }
 

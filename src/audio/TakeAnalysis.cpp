@@ -13,18 +13,19 @@ namespace praatkist::audio {
 
 namespace {
 
-// How many stretches to decode side by side: one per core where decoding is the work
-// (a compressed file, long enough to be worth the threads), else one. A file that
-// decodes to hardly more bytes than it holds (WAV) is read as fast as the disk gives
-// it, and more threads only get in each other's way.
+// How many stretches to decode side by side: one per core where decoding or measuring
+// is the work (a compressed file, or any take whose figures are measured, long enough
+// to be worth the threads), else one. A file that decodes to hardly more bytes than it
+// holds (WAV) is read as fast as the disk gives it, and for its peaks alone more
+// threads only get in each other's way.
 unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path &file,
-                        std::uint64_t bytes, std::uint64_t frames)
+                        std::uint64_t bytes, std::uint64_t frames, bool measuring)
 {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned chunks = split.Chunks != 0 ? split.Chunks : cores;
   if (chunks < 2 || frames < split.MinFrames)
     return 1;
-  if (split.CompressedOnly) {
+  if (split.CompressedOnly && !measuring) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
     if (ec || size == 0 || bytes / 2 < size)
@@ -70,7 +71,8 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   std::vector<std::int32_t> left, right;
   TTakeFigures figures;
   TTakeFigures *measure = Figures != nullptr ? &figures : nullptr;
-  const unsigned chunks = AnalysisChunks(split, FileName, job.LengthBytes, job.Frames);
+  const unsigned chunks =
+      AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, Figures != nullptr);
   if (chunks < 2 ||
       !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right, measure)) {
     if (chunks >= 2) {

@@ -14,7 +14,7 @@ namespace praatkist::audio {
 
 // How an analysis shares out its decoding: Chunks stretches side by side (0: one per
 // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
-// that decode to at least twice their size.
+// that decode to at least twice their size, unless the take's figures are measured.
 struct TAnalysisSplit {
   unsigned Chunks = 0;
   std::uint64_t MinFrames = 1u << 18; // about 5 s at 48 kHz

@@ -201,6 +201,12 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
   rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels);
   EXPECT_EQ(layer.Opened.load(), 1);
   EXPECT_GT(l.size(), 1000u);
+  // Unless its figures are measured: that is work for every core.
+  layer.Opened = 0;
+  audio::TTakeFigures figures;
+  rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels, nullptr, &figures);
+  EXPECT_EQ(layer.Opened.load(), 4);
+  EXPECT_TRUE(figures.Measured);
 }
 
 namespace {
