@@ -3,6 +3,8 @@
 //   WAV: AnalyzeFile  vs  cat, a plain libsndfile read (the decode floor), sox stat
 //   MP3 (192 kbit/s): AnalyzeFile (one stretch per core)  vs  mpg123 -t, and vs itself
 //                     held to one stretch
+//   both: AnalyzeFile with the take's figures (loudness, peak, RMS, noise floor,
+//         clipped samples)  vs  without them
 //
 //   bench_analysis [folder] [seconds]      (needs an audio server for the engine's
 //                                           output; scripts/bench.sh starts one)
@@ -52,8 +54,10 @@ int main(int argc, char **argv)
   double duration = 0;
   int channels = 0;
   std::int64_t check = 0;
-  const auto analyze = [&](const std::filesystem::path &file) {
-    rec->AnalyzeFile(file, 2000, left, right, duration, channels);
+  audio::TTakeFigures figures;
+  const auto analyze = [&](const std::filesystem::path &file, bool measure = false) {
+    rec->AnalyzeFile(file, 2000, left, right, duration, channels, nullptr,
+                     measure ? &figures : nullptr);
     for (auto v : left)
       check += v;
   };
@@ -72,11 +76,13 @@ int main(int argc, char **argv)
     bench::Shell(bench::Command({"cat", bench::Quote(wav), "> /dev/null"}));
   });
   // Round by round as well, so that the ratio compares like with like.
-  double tRead = 1e300, tWav = 1e300;
+  double tRead = 1e300, tWav = 1e300, tWavFig = 1e300;
   for (int i = 0; i < 5; ++i) {
     tRead = std::min(tRead, bench::BestOf(1, plainRead));
     tWav = std::min(tWav, bench::BestOf(1, [&] { analyze(wav); }));
+    tWavFig = std::min(tWavFig, bench::BestOf(1, [&] { analyze(wav, true); }));
   }
+  const audio::TTakeFigures wavFigures = figures;
   const double tSox = bench::BestOf(runs, [&] {
     bench::Shell(bench::Command({"sox", bench::Quote(wav), "-n stat > /dev/null 2>&1"}));
   });
@@ -84,7 +90,7 @@ int main(int argc, char **argv)
   // the three are measured round by round, so that each round sees the same load.
   // CPU times as well: the work that is shared out, whatever share of the cores the
   // machine leaves.
-  double tMp3 = 1e300, tMp3One = 1e300, tMpg = 1e300, cpuMp3 = 0;
+  double tMp3 = 1e300, tMp3One = 1e300, tMpg = 1e300, cpuMp3 = 0, tMp3Fig = 1e300;
   double cpuMpg = 1e300, cpuOne = 1e300, cpuAll = 1e300;
   const int mp3Runs = 5;
   for (int i = 0; i < mp3Runs; ++i) {
@@ -107,6 +113,7 @@ int main(int argc, char **argv)
       tMp3 = t;
       cpuMp3 = cpu;
     }
+    tMp3Fig = std::min(tMp3Fig, bench::BestOf(1, [&] { analyze(mp3, true); }));
   }
 
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -121,6 +128,8 @@ int main(int argc, char **argv)
       tWav, tWav / tRead, tWav / tCat);
   std::printf("  WAV  sox -n stat         %7.3f s   AnalyzeFile is %.1fx faster (target >= 3)\n",
               tSox, tSox / tWav);
+  std::printf("  WAV  with figures        %7.3f s   %.2fx without (target <= 1.15)\n", tWavFig,
+              tWavFig / tWav);
   std::printf("  MP3  mpg123 -t           %7.3f s\n", tMpg);
   std::printf("  MP3  AnalyzeFile, 1 stretch %5.3f s   %.2fx mpg123 -t\n", tMp3One, tMp3One / tMpg);
   std::printf(
@@ -128,11 +137,19 @@ int main(int argc, char **argv)
       tMp3, tMp3 / tMpg, cores);
   std::printf("       its threads had %.2f cores on average (CPU time over wall time)\n",
               cpuMp3 / tMp3);
+  std::printf("  MP3  with figures        %7.3f s   %.2fx without (target <= 1.15), %.2fx mpg123 -t "
+              "(target <= 0.6)\n",
+              tMp3Fig, tMp3Fig / tMp3, tMp3Fig / tMpg);
   std::printf("  MP3  CPU time: mpg123 -t %.3f s, one stretch %.3f s, stretches %.3f s in all\n",
               cpuMpg, cpuOne, cpuAll);
   std::printf("       on %u free cores the stretches would take about %.3f s, %.2fx mpg123's CPU "
               "time (estimate, not measured)\n",
               cores, cpuAll / cores, cpuAll / cores / cpuMpg);
+  std::printf("  figures: WAV %.1f LUFS, RMS %.1f dB, peak %.1f dB, noise floor %.1f dB, %llu "
+              "clipped; MP3 %.1f LUFS\n",
+              wavFigures.LoudnessLufs, wavFigures.RmsDb, wavFigures.PeakDb,
+              wavFigures.NoiseFloorDb, static_cast<unsigned long long>(wavFigures.ClippedSamples),
+              figures.LoudnessLufs);
   std::printf("  load average at the end: %s", bench::LoadAverage().c_str());
   std::printf("  [%d points, %.1f s, %d channels, checksum %lld]\n", static_cast<int>(left.size()),
               duration, channels, static_cast<long long>(check));

@@ -135,10 +135,11 @@ int TBassRecorder::PlaybackPeakLevel()
 void TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
                                 std::vector<std::int32_t> &LeftPeaks,
                                 std::vector<std::int32_t> &RightPeaks, double &Duration,
-                                int &ChannelCount, TWorkControl *Control)
+                                int &ChannelCount, TWorkControl *Control,
+                                audio::TTakeFigures *Figures)
 {
   AnalyzeTake(FLayer, FAnalysis, FileName, MaxPoints, LeftPeaks, RightPeaks, Duration, ChannelCount,
-              Control);
+              Control, Figures);
 }
 
 // TrimSilence, ReadTrimInfo and UndoTrim: BassRecorderTrim.cpp.

@@ -97,10 +97,13 @@ public:
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
   // take gets equal lists) with its duration and channel count. The outputs are
   // emptied first, so a failure leaves them empty. Control (optional) receives the
-  // progress; once it is cancelled the analysis raises audio::EWorkCancelled.
+  // progress; once it is cancelled the analysis raises audio::EWorkCancelled. Figures
+  // (optional) receives the take's loudness, peak, RMS, noise floor and clipped samples
+  // from the same pass.
   void AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
                    std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr);
+                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr,
+                   audio::TTakeFigures *Figures = nullptr);
 
   // ---- trimming ----
   // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before
@@ -125,7 +128,8 @@ public:
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
-  // that decode to at least twice their size. Tests force stretches onto short takes.
+  // that decode to at least twice their size (any file when its figures are measured).
+  // Tests force stretches onto short takes.
   using TAnalysisSplit = audio::TAnalysisSplit;
   void SetAnalysisSplit(const TAnalysisSplit &split) noexcept { FAnalysis = split; }
 

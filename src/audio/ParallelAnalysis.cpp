@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -45,6 +46,9 @@ enum class TChunkEnd { Full, Short, NoSeek, Cancelled, Abandoned, Failed };
 
 struct TChunk {
   std::uint64_t Begin = 0, End = 0; // frames of the take
+  // Read up to here: with figures the meter hears on past the stretch.
+  std::uint64_t ReadEnd = 0;
+  std::unique_ptr<TFigureMeter> Meter;
   std::uint64_t FirstPoint = 0;
   std::vector<std::int32_t> Left, Right;
   TChunkEnd How = TChunkEnd::Abandoned;
@@ -101,19 +105,26 @@ TChunkEnd ReadChunk(TShared &s, std::size_t k, TChunk &c)
   std::vector<std::uint8_t> buffer(kReadBlock);
   const std::uint64_t blockFrames = kReadBlock / frameBytes;
   std::uint64_t frame = c.Begin;
-  while (frame < c.End) {
+  while (frame < c.ReadEnd) {
     if (s.Stop.load(std::memory_order_relaxed) || s.FirstShort.load(std::memory_order_relaxed) < k)
       return TChunkEnd::Abandoned;
     if (s.Control != nullptr && s.Control->Cancelled())
       return TChunkEnd::Cancelled;
-    const auto ask = static_cast<std::uint32_t>(std::min(blockFrames, c.End - frame) * frameBytes);
+    const auto ask =
+        static_cast<std::uint32_t>(std::min(blockFrames, c.ReadEnd - frame) * frameBytes);
     const std::uint32_t got = layer.ChannelGetData(stream, buffer.data(), ask);
     if (got == 0 || got == kDataError)
-      return TChunkEnd::Short;
-    const std::uint64_t before = frame;
-    FoldFrames(buffer.data(), got / frameBytes, frame, c.End, s.Job, c.FirstPoint, c.Left.data(),
+      // the take ends here; past the stretch that is only the end of what the meter hears
+      return frame < c.End ? TChunkEnd::Short : TChunkEnd::Full;
+    const std::uint64_t count = got / frameBytes;
+    if (c.Meter)
+      c.Meter->Add(buffer.data(), count, frame);
+    // the stretch's own frames go to the peaks
+    std::uint64_t at = frame;
+    FoldFrames(buffer.data(), count, at, c.End, s.Job, c.FirstPoint, c.Left.data(),
                c.Right.data());
-    s.Done.fetch_add(frame - before, std::memory_order_relaxed);
+    s.Done.fetch_add(at - frame, std::memory_order_relaxed);
+    frame += count;
   }
   return TChunkEnd::Full;
 }
@@ -140,7 +151,8 @@ void RunChunk(TShared &s, std::size_t k, TChunk &c) noexcept
 } // namespace
 
 void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TWorkControl *control,
-                     std::vector<std::int32_t> &left, std::vector<std::int32_t> &right)
+                     std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
+                     TTakeFigures *figures)
 {
   left.assign(static_cast<std::size_t>(job.Layout.Points), 0);
   right.assign(static_cast<std::size_t>(job.Layout.Points), 0);
@@ -149,6 +161,9 @@ void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TW
   std::vector<std::uint8_t> buffer(kReadBlock);
   // Ask for whole frames only, so that every block starts on a frame.
   const auto ask = static_cast<std::uint32_t>(kReadBlock - kReadBlock % frameBytes);
+  std::unique_ptr<TFigureMeter> meter;
+  if (figures != nullptr)
+    meter = std::make_unique<TFigureMeter>(job.Channels, job.Rate, 0, wanted, true);
   std::uint64_t frame = 0;
   while (frame < wanted && ask > 0) {
     if (control != nullptr) {
@@ -159,27 +174,43 @@ void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TW
     const std::uint32_t got = layer.ChannelGetData(stream, buffer.data(), ask);
     if (got == 0 || got == kDataError)
       break;
+    if (meter)
+      meter->Add(buffer.data(), got / frameBytes, frame);
     FoldFrames(buffer.data(), got / frameBytes, frame, wanted, job, 0, left.data(), right.data());
   }
+  if (meter)
+    *figures = TFigureMeter::Combine({meter.get()});
 }
 
 bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandle stream,
                    const TPeakJob &job, unsigned chunks, TWorkControl *control,
-                   std::vector<std::int32_t> &left, std::vector<std::int32_t> &right)
+                   std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
+                   TTakeFigures *figures)
 {
   const std::uint64_t wanted = job.WantedFrames();
   const std::uint64_t per = job.Layout.FramesPerPoint;
   // Stretches of equal length over the frames the file reports; the last one reads on
-  // to the end of the last point, as one reading does.
+  // to the end of the last point, as one reading does. With figures they meet on the
+  // loudness blocks' grid.
   const std::uint64_t spread = std::min(job.Frames, wanted);
-  const std::size_t count = std::max<std::size_t>(1, std::min<std::uint64_t>(chunks, spread));
+  const std::uint64_t grid = figures != nullptr ? TFigureMeter::CellFrames(job.Rate) : 1;
+  const std::size_t count =
+      std::max<std::size_t>(1, std::min<std::uint64_t>(chunks, spread / grid));
+  const auto border = [&](std::size_t k) {
+    const std::uint64_t at = spread / count * k + std::min<std::uint64_t>(k, spread % count);
+    return at - at % grid;
+  };
   std::vector<TChunk> parts(count);
   for (std::size_t k = 0; k < count; ++k) {
     TChunk &c = parts[k];
-    c.Begin = spread / count * k + std::min<std::uint64_t>(k, spread % count);
-    c.End = k + 1 < count
-                ? spread / count * (k + 1) + std::min<std::uint64_t>(k + 1, spread % count)
-                : wanted;
+    c.Begin = border(k);
+    c.End = k + 1 < count ? border(k + 1) : wanted;
+    c.ReadEnd = c.End;
+    if (figures != nullptr) {
+      c.Meter = std::make_unique<TFigureMeter>(job.Channels, job.Rate, c.Begin, c.End,
+                                               k + 1 == count);
+      c.ReadEnd = std::max(c.End, c.Meter->ReadEnd());
+    }
     c.FirstPoint = c.Begin / per;
     const std::uint64_t lastPoint = (c.End - 1) / per;
     c.Left.assign(static_cast<std::size_t>(lastPoint - c.FirstPoint + 1), 0);
@@ -222,9 +253,12 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
 
   std::vector<std::int32_t> l(static_cast<std::size_t>(job.Layout.Points), 0);
   std::vector<std::int32_t> r(l.size(), 0);
+  std::vector<const TFigureMeter *> meters;
   for (const TChunk &c : parts) {
     if (c.How == TChunkEnd::NoSeek)
       return false;
+    if (c.Meter)
+      meters.push_back(c.Meter.get());
     // A point split between two stretches takes the larger part of each.
     for (std::size_t i = 0; i < c.Left.size(); ++i) {
       const std::size_t p = static_cast<std::size_t>(c.FirstPoint) + i;
@@ -234,6 +268,8 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
     if (c.How == TChunkEnd::Short)
       break; // one reading would have stopped here
   }
+  if (figures != nullptr)
+    *figures = TFigureMeter::Combine(meters);
   left = std::move(l);
   right = std::move(r);
   return true;

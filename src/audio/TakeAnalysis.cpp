@@ -13,18 +13,19 @@ namespace praatkist::audio {
 
 namespace {
 
-// How many stretches to decode side by side: one per core where decoding is the work
-// (a compressed file, long enough to be worth the threads), else one. A file that
-// decodes to hardly more bytes than it holds (WAV) is read as fast as the disk gives
-// it, and more threads only get in each other's way.
+// How many stretches to decode side by side: one per core where decoding or measuring
+// is the work (a compressed file, or any take whose figures are measured, long enough
+// to be worth the threads), else one. A file that decodes to hardly more bytes than it
+// holds (WAV) is read as fast as the disk gives it, and for its peaks alone more
+// threads only get in each other's way.
 unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path &file,
-                        std::uint64_t bytes, std::uint64_t frames)
+                        std::uint64_t bytes, std::uint64_t frames, bool measuring)
 {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned chunks = split.Chunks != 0 ? split.Chunks : cores;
   if (chunks < 2 || frames < split.MinFrames)
     return 1;
-  if (split.CompressedOnly) {
+  if (split.CompressedOnly && !measuring) {
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(file, ec);
     if (ec || size == 0 || bytes / 2 < size)
@@ -38,12 +39,15 @@ unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path
 void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
                  const std::filesystem::path &FileName, int MaxPoints,
                  std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                 double &Duration, int &ChannelCount, TWorkControl *Control)
+                 double &Duration, int &ChannelCount, TWorkControl *Control,
+                 TTakeFigures *Figures)
 {
   LeftPeaks.clear();
   RightPeaks.clear();
   Duration = 0.0;
   ChannelCount = 0;
+  if (Figures != nullptr)
+    *Figures = TTakeFigures{};
 
   const THandle stream = layer.StreamCreateFile(FileName, true);
   CheckBass(layer, stream != 0, "Analyseren van opname");
@@ -53,6 +57,7 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   CheckBass(layer, layer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
   TPeakJob job;
   job.Channels = info.Chans == 0 ? 1 : info.Chans;
+  job.Rate = info.Freq;
   const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
 
   // A length the layer cannot tell counts as none: the take then shows no waveform
@@ -64,8 +69,12 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   const double duration = BytesToSeconds(layer, stream, job.LengthBytes);
 
   std::vector<std::int32_t> left, right;
-  const unsigned chunks = AnalysisChunks(split, FileName, job.LengthBytes, job.Frames);
-  if (chunks < 2 || !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right)) {
+  TTakeFigures figures;
+  TTakeFigures *measure = Figures != nullptr ? &figures : nullptr;
+  const unsigned chunks =
+      AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, Figures != nullptr);
+  if (chunks < 2 ||
+      !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right, measure)) {
     if (chunks >= 2) {
       // The first stream has been read from: start on a fresh one.
       guard.Release();
@@ -73,7 +82,7 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
       CheckBass(layer, again != 0, "Analyseren van opname");
       guard.Reset(again);
     }
-    SequentialPeaks(layer, guard.Stream(), job, Control, left, right);
+    SequentialPeaks(layer, guard.Stream(), job, Control, left, right, measure);
   }
   guard.Release();
 
@@ -81,6 +90,8 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   ChannelCount = reportedChannels;
   LeftPeaks = std::move(left);
   RightPeaks = std::move(right);
+  if (Figures != nullptr)
+    *Figures = figures;
 }
 
 } // namespace praatkist::audio

@@ -14,6 +14,8 @@
 //
 // Not thread-safe: the window's thread alone uses it.
 
+#include "audio/TakeFigures.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -37,13 +39,14 @@ struct TFileStamp {
   static bool Of(const std::filesystem::path &APath, TFileStamp &AStamp);
 };
 
-// Peaks of one take as the engine's analysis gave them.
+// Peaks of one take as the engine's analysis gave them, with its figures.
 struct TCachedPeaks {
   std::vector<std::int32_t> Left;
   std::vector<std::int32_t> Right;
   double Duration = 0.0;
   int Channels = 0;  // as the engine reported it
   int MaxPoints = 0; // the bound the analysis was asked for
+  audio::TTakeFigures Figures; // measured in the same pass
 };
 
 class TPeaksCache {

@@ -51,6 +51,7 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
       result.PeaksRight = std::move(hit.Right);
       result.Duration = hit.Duration;
       result.Channels = hit.Channels;
+      result.Figures = hit.Figures;
       try {
         result.TrimActive =
             FEngine.ReadTrimInfo(ToPath(APath), result.TrimStartSeconds, result.TrimEndSeconds);
@@ -227,6 +228,7 @@ void TTakeWork::DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, 
     peaks.Duration = AResult.Duration;
     peaks.Channels = AResult.Channels;
     peaks.MaxPoints = AMaxPoints;
+    peaks.Figures = AResult.Figures;
     FCache->Store(ToPath(AResult.Path), AStamp, std::move(peaks));
   }
   if (FEnding || !FAnalysisWanted || ATicket != FAnalysisTicket)
@@ -299,7 +301,7 @@ void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
       // rather than the peaks.
       const bool stampRead = TFileStamp::Of(AJob.Path, stamp);
       FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, result.PeaksLeft, result.PeaksRight,
-                          result.Duration, result.Channels, AJob.Control.get());
+                          result.Duration, result.Channels, AJob.Control.get(), &result.Figures);
       stamped = stampRead;
       result.TrimActive =
           FEngine.ReadTrimInfo(AJob.Path, result.TrimStartSeconds, result.TrimEndSeconds);

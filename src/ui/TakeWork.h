@@ -95,6 +95,9 @@ struct TAnalysisResult {
   double TrimStartSeconds = 0.0;
   double TrimEndSeconds = 0.0;
   bool FromCache = false;
+  // Loudness, peak, RMS, noise floor and clipped samples of the take as it is now
+  // (Measured after a successful analysis, also from the cache).
+  audio::TTakeFigures Figures;
 };
 
 struct TTrimResult {

@@ -1,5 +1,6 @@
 // Waveform analysis of real MP3 takes decoded in stretches side by side, on the real
-// Linux audio layer: the peaks equal those of one reading from the start.
+// Linux audio layer: the peaks equal those of one reading from the start, and the
+// loudness of an hour's take read in two stretches equals one reading's and ffmpeg's.
 
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fstream>
 
 using namespace praatkist;
 using namespace praatkist::test;
@@ -199,4 +201,86 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
   rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels);
   EXPECT_EQ(layer.Opened.load(), 1);
   EXPECT_GT(l.size(), 1000u);
+  // Unless its figures are measured: that is work for every core.
+  layer.Opened = 0;
+  audio::TTakeFigures figures;
+  rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels, nullptr, &figures);
+  EXPECT_EQ(layer.Opened.load(), 4);
+  EXPECT_TRUE(figures.Measured);
+}
+
+namespace {
+
+// An hour of speech-like mono at 48 kHz: 0.7 s bursts of a two-tone voice, each at its
+// own level between -32 and -12 dBFS, and 0.9 s of quiet room between them.
+void WriteHourOfSpeech(const fs::path &wav)
+{
+  const int rate = 48000;
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE *f = sf_open(wav.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(f, nullptr);
+  std::vector<double> voice(rate);
+  for (int i = 0; i < rate; ++i)
+    voice[i] = std::sin(2 * M_PI * 220 * i / rate) + 0.5 * std::sin(2 * M_PI * 330 * i / rate);
+  std::vector<short> block(rate);
+  std::uint32_t seed = 3;
+  for (int second = 0; second < 3600; ++second) {
+    for (int i = 0; i < rate; ++i) {
+      const long frame = static_cast<long>(second) * rate + i;
+      const long burst = frame / (rate * 16 / 10);
+      const bool talk = frame % (rate * 16 / 10) < rate * 7 / 10;
+      seed = seed * 1664525u + 1013904223u;
+      const double gain = 32768 * std::pow(10.0, (-32.0 + static_cast<double>(burst * 7919 % 21)) / 20) / 1.5;
+      block[i] = static_cast<short>(talk ? std::lround(gain * voice[i]) : (seed >> 31 ? 20 : -20));
+    }
+    ASSERT_EQ(sf_write_short(f, block.data(), rate), rate);
+  }
+  ASSERT_EQ(sf_close(f), 0);
+}
+
+} // namespace
+
+TEST(AnalysisStretchesReal, LoudnessOfAnHourInTwoStretchesEqualsOneReadingAndFfmpeg)
+{
+  REQUIRE_PULSE();
+  auto layer = audio::CreateSystemAudioLayer();
+  TBassRecorder rec(*layer);
+  TTempDir dir;
+  const fs::path wav = dir / "uur.wav";
+  WriteHourOfSpeech(wav);
+
+  const auto measure = [&](unsigned chunks) {
+    rec.SetAnalysisSplit({chunks, 0, false});
+    std::vector<std::int32_t> l, r;
+    double duration = 0;
+    int channels = 0;
+    audio::TTakeFigures f;
+    rec.AnalyzeFile(wav, 2000, l, r, duration, channels, nullptr, &f);
+    EXPECT_NEAR(duration, 3600.0, 1e-9);
+    return f;
+  };
+  const audio::TTakeFigures one = measure(1);
+  const audio::TTakeFigures two = measure(2);
+  ASSERT_TRUE(std::isfinite(one.LoudnessLufs));
+  EXPECT_NEAR(two.LoudnessLufs, one.LoudnessLufs, 0.1);
+  EXPECT_EQ(two.RmsDb, one.RmsDb);
+  EXPECT_EQ(two.NoiseFloorDb, one.NoiseFloorDb);
+  EXPECT_NEAR(one.NoiseFloorDb, 20 * std::log10(20 / 32768.0), 0.1);
+
+  // ffmpeg's ebur128 filter, its integrated loudness after the last frame
+  const fs::path log = dir / "r128.txt";
+  Shell("ffmpeg -nostdin -hide_banner -nostats -loglevel error -i '" + wav.string() +
+        "' -af 'ebur128=metadata=1,ametadata=mode=print:key=lavfi.r128.I:file=" + log.string() +
+        "' -f null -");
+  std::ifstream in(log);
+  std::string line, last;
+  while (std::getline(in, line))
+    if (line.rfind("lavfi.r128.I=", 0) == 0)
+      last = line.substr(13);
+  ASSERT_FALSE(last.empty()) << "no loudness from ffmpeg";
+  EXPECT_NEAR(one.LoudnessLufs, std::stod(last), 0.1);
+  EXPECT_NEAR(two.LoudnessLufs, std::stod(last), 0.1);
 }

@@ -461,6 +461,8 @@ void TestTakeWork::cachedTakeShownAtOnce()
   QVERIFY(!work.Busy());
   QCOMPARE(AnalysisOf(done, 1).PeaksLeft, AnalysisOf(done, 0).PeaksLeft);
   QCOMPARE(AnalysisOf(done, 1).Duration, AnalysisOf(done, 0).Duration);
+  QVERIFY(AnalysisOf(done, 0).Figures.Measured);
+  QVERIFY(AnalysisOf(done, 1).Figures == AnalysisOf(done, 0).Figures);
   QCOMPARE(layer.Reads("s-1.wav"), reads);
 
   // Trimmed on disk: analysed afresh, with its trim note.
@@ -474,12 +476,16 @@ void TestTakeWork::cachedTakeShownAtOnce()
   QVERIFY(r.TrimActive);
   QCOMPARE(r.TrimStartSeconds, start);
   QVERIFY(r.Duration < 5.0);
+  // measured as it is now: less silence, so a higher RMS, the same peak
+  QVERIFY(r.Figures.RmsDb > AnalysisOf(done, 0).Figures.RmsDb + 1.0);
+  QCOMPARE(r.Figures.PeakDb, AnalysisOf(done, 0).Figures.PeakDb);
   // Undone: the restored take shows without its trim note.
   QVERIFY(engine.UndoTrim(take));
   QVERIFY(work.Analyze(Q(take)));
   QVERIFY(done.count() == 4 || done.wait(20000));
   QVERIFY(!AnalysisOf(done, 3).TrimActive);
   QCOMPARE(AnalysisOf(done, 3).Duration, 5.0);
+  QVERIFY(AnalysisOf(done, 3).Figures == AnalysisOf(done, 0).Figures);
 }
 
 QTEST_MAIN(TestTakeWork)
