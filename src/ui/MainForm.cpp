@@ -133,7 +133,8 @@ void TfrmMain::MakeParts()
   };
   FTakes = new TTakeList(FControls.cbSession, FControls.lbRecordings, *FSessions, this);
   FView =
-      new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo, *FFlow, this);
+      new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo,
+                    FControls.lblFigures, *FFlow, this);
   FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
                                               *FView, *FDevices);
 }

@@ -234,6 +234,11 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   wave->setObjectName(QStringLiteral("wave"));
   wave->setGeometry(28, 475, 610, 180);
 
+  // Between the waveform and the status line: whether the shown take is usable.
+  lblFigures = new TTakeFiguresLine(content);
+  lblFigures->setObjectName(QStringLiteral("lblFigures"));
+  lblFigures->setGeometry(28, 661, 610, 22);
+
   cbSession = MakeCombo(content, QStringLiteral("cbSession"), 130, 70, 420, {});
   cbDevice = MakeCombo(content, QStringLiteral("cbDevice"), 130, 130, 610, {});
   cbFormat = MakeCombo(content, QStringLiteral("cbFormat"), 130, 175, 120,

@@ -16,6 +16,7 @@
 
 #include "ui/LevelMeterWidget.h"
 #include "ui/PanelButton.h"
+#include "ui/TakeFiguresLine.h"
 #include "ui/WaveformWidget.h"
 
 namespace praatkist::ui {
@@ -29,6 +30,7 @@ struct TMainFormControls {
   QLabel *lblTime = nullptr;
   QLabel *lblHeadingWave = nullptr;
   QLabel *lblTrimInfo = nullptr;
+  TTakeFiguresLine *lblFigures = nullptr;
   QLabel *lblStatus = nullptr;
   TLevelMeterWidget *vu = nullptr;
   TWaveformWidget *wave = nullptr;

@@ -5,15 +5,18 @@
 #include "platform/FileOps.h"
 #include "ui/ClockText.h"
 #include "ui/PathText.h"
+#include "ui/TakeFiguresLine.h"
 #include "ui/TakeFlow.h"
 #include "ui/WaveformWidget.h"
 
 namespace praatkist::ui {
 
-TTakeView::TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote, TTakeFlow &AFlow,
-                     QObject *AParent)
-    : QObject(AParent), FWave(AWave), FHeading(AHeading), FTrimNote(ATrimNote), FFlow(AFlow)
+TTakeView::TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote,
+                     TTakeFiguresLine *AFigures, TTakeFlow &AFlow, QObject *AParent)
+    : QObject(AParent), FWave(AWave), FHeading(AHeading), FTrimNote(ATrimNote), FFigures(AFigures),
+      FFlow(AFlow)
 {
+  FFigures->Clear();
   ShowTrimNote(false, 0.0, 0.0);
 }
 
@@ -39,6 +42,7 @@ void TTakeView::Show(const QString &APath, bool ALoad)
   FFlow.SetSelected(!APath.isEmpty());
   if (APath.isEmpty()) {
     FWave->Clear();
+    FFigures->Clear();
     ShowTrimNote(false, 0.0, 0.0);
     FFlow.CancelLoad();
     return;
@@ -51,6 +55,7 @@ void TTakeView::Show(const QString &APath, bool ALoad)
   // Nothing of the take shown so far stays while this one loads: not its peaks, not
   // its trim, not a cursor over it.
   FWave->Clear();
+  FFigures->Clear();
   FWave->SetDuration(0.0);
   FWave->SetCursor(0.0, false);
   ShowTrimNote(false, 0.0, 0.0);
@@ -74,6 +79,7 @@ void TTakeView::ClearTrim()
 void TTakeView::TakeStarted()
 {
   FWave->ClearPeaks();
+  FFigures->Clear();
   FWave->hide();
   FHeading->hide();
   FShown.clear();
@@ -84,8 +90,10 @@ void TTakeView::ShowResult(const TAnalysisResult &AResult)
   if (AResult.Path != FWanted || FWanted.isEmpty())
     return;
   FShown = AResult.Path;
+  FFigures->ShowResult(AResult);
   if (AResult.Ok) {
     FWave->ShowAnalysis(AResult);
+    FWave->SetSpokenFigures(FFigures->Shown().Spoken);
     ShowTrimNote(FWave->TrimActive(), FWave->TrimStartSeconds(), FWave->TrimEndSeconds());
     ShowWave();
   } else {

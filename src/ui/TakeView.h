@@ -1,6 +1,6 @@
 #pragma once
-// TTakeView: the chosen take's picture: the waveform widget, its heading and the trim
-// note. It asks the flow for the take's analysis and shows the result only for the take
+// TTakeView: the chosen take's picture: the waveform widget, its heading, the trim
+// note and the line of its figures. It asks the flow for the take's analysis and shows the result only for the take
 // it waits for; while a take loads nothing of the take shown before stays, and the
 // playback cursor moves only over the picture of the take that plays. It tells the
 // flow whether a take is selected and whether its trim can be undone.
@@ -12,6 +12,7 @@ class QLabel;
 
 namespace praatkist::ui {
 
+class TTakeFiguresLine;
 class TTakeFlow;
 class TWaveformWidget;
 struct TAnalysisResult;
@@ -20,8 +21,8 @@ class TTakeView : public QObject {
   Q_OBJECT
 
 public:
-  TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote, TTakeFlow &AFlow,
-            QObject *AParent = nullptr);
+  TTakeView(TWaveformWidget *AWave, QLabel *AHeading, QLabel *ATrimNote,
+            TTakeFiguresLine *AFigures, TTakeFlow &AFlow, QObject *AParent = nullptr);
 
   // Shows the take at APath (empty: none). Its picture follows once its analysis is
   // known: asked for here when ALoad, else the flow brings it.
@@ -47,6 +48,7 @@ private:
   TWaveformWidget *FWave;
   QLabel *FHeading;
   QLabel *FTrimNote;
+  TTakeFiguresLine *FFigures;
   TTakeFlow &FFlow;
   // The take whose picture is awaited or shown, and the one whose picture is shown.
   QString FWanted;

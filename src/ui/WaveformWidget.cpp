@@ -26,8 +26,16 @@ void TWaveformWidget::Describe()
                            ? QStringLiteral("getrimd: %1 s begin / %2 s einde")
                                  .arg(TwoDecimals(FTrimStartSeconds), TwoDecimals(FTrimEndSeconds))
                            : QStringLiteral("niet getrimd");
-  setAccessibleDescription(
-      QStringLiteral("%1, lengte %2, %3").arg(FTakeName, FormatSeconds(FDuration), trim));
+  QString text = QStringLiteral("%1, lengte %2, %3").arg(FTakeName, FormatSeconds(FDuration), trim);
+  if (!FSpokenFigures.isEmpty())
+    text += QStringLiteral(", ") + FSpokenFigures;
+  setAccessibleDescription(text);
+}
+
+void TWaveformWidget::SetSpokenFigures(const QString &AText)
+{
+  FSpokenFigures = AText;
+  Describe();
 }
 
 void TWaveformWidget::ShowAnalysis(const TAnalysisResult &AResult)
@@ -52,6 +60,7 @@ void TWaveformWidget::Clear()
   FTrimStartSeconds = 0.0;
   FTrimEndSeconds = 0.0;
   FTakeName.clear();
+  FSpokenFigures.clear();
   Describe();
   update();
 }

@@ -30,6 +30,9 @@ public:
   void SetDuration(double ASeconds);
   // The playback cursor at AFraction (0 .. 1) of the take, or hidden.
   void SetCursor(double AFraction, bool AVisible);
+  // The shown take's figures with their verdict, as screen readers end its description
+  // with them (empty: none known).
+  void SetSpokenFigures(const QString &AText);
 
   const std::vector<std::int32_t> &PeaksLeft() const { return FPeaksLeft; }
   const std::vector<std::int32_t> &PeaksRight() const { return FPeaksRight; }
@@ -49,6 +52,7 @@ private:
   void Describe();
 
   QString FTakeName;
+  QString FSpokenFigures;
   std::vector<std::int32_t> FPeaksLeft;
   std::vector<std::int32_t> FPeaksRight;
   double FDuration = 0.0;

@@ -1369,6 +1369,18 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   QCOMPARE(w.PeaksLeft().front(), 4000);
   QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() &&
           !w.Controls().lblTrimInfo->isVisible());
+  // Under the waveform the take's figures (a steady 4000 is −18,3 dB), and screen
+  // readers hear them with the verdict at the end of the waveform's description.
+  const QString line = w.Controls().lblFigures->Shown().Line;
+  QVERIFY2(line.contains(QStringLiteral("RMS \u221218")) &&
+               line.contains(QStringLiteral("piek \u221218")) &&
+               line.contains(QStringLiteral("ruisvloer \u221218")),
+           qPrintable(line));
+  QVERIFY(w.Controls().lblFigures->text().contains(QStringLiteral("#ffa045"))); // the noise
+  const QString described = w.Controls().wave->accessibleDescription();
+  QVERIFY2(described.startsWith(QStringLiteral("Koor-1.wav, lengte 00:01")) &&
+               described.endsWith(QStringLiteral(": ruis te hoog.")),
+           qPrintable(described));
   QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Koor-1.wav"));
 
@@ -1379,6 +1391,8 @@ void TestMainForm::mouseChoosesTheTakeCommandsActOn()
   ClickRow(list, 2);
   QCOMPARE(dialogs.Seen.size(), 2);
   QVERIFY(w.PeaksLeft().empty());
+  QVERIFY(w.Controls().lblFigures->Shown().Line.isEmpty());
+  QVERIFY(!w.Controls().wave->accessibleDescription().contains(QStringLiteral("RMS")));
   QVERIFY(!w.TrimActive() && !w.Controls().btnUndoTrim->isEnabled() &&
           !w.Controls().lblTrimInfo->isVisible());
   // A take removed behind the window's back, likewise.
