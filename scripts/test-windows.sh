@@ -9,8 +9,9 @@
 #                                    under wine on Xvfb: a WAV and an MP3 take recorded
 #                                    from the tone sink's monitor, trimmed, checked
 #
-# BUILD_DIR (default <repo>/build-win) holds the libraries (scripts/win-deps.sh, built
-# once), the wine prefix (made once) and the builds. Extra arguments go to ctest.
+# The libraries come from scripts/win-deps.sh: built once per machine into its cache,
+# offered in BUILD_DIR/deps/prefix. BUILD_DIR (default <repo>/build-win) also holds the
+# wine prefix (made once) and the builds. Extra arguments go to ctest.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-win}

@@ -55,6 +55,7 @@ bool TBassRecorder::TrimSilence(const fs::path &FileName, TRecordingFormat AForm
     TRewriteJob job;
     job.Source = commit.Backup();
     job.Target = commit.Temp();
+    job.TargetClaim = &commit.TempClaim();
     job.Format = AFormat;
     job.Bitrate = Bitrate;
     job.WaveDataLimit = FCapture.WaveDataLimit();

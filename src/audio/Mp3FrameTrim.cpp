@@ -177,7 +177,7 @@ std::vector<std::uint8_t> BuildTagFrame(const TMp3Take &take, const TFrameTrim &
 
 void WriteFrameTrim(const TMp3Take &take, const TFrameTrim &plan, platform::TReadFile &source,
                     const std::filesystem::path &target, void *buffer, std::size_t bufferSize,
-                    const std::function<void(double)> &progress)
+                    const std::function<void(double)> &progress, platform::TFileClaim *claim)
 {
   // The music CRC of the tag covers every byte after it: a first pass over the kept
   // frames (which also brings them into the cache for the copy), the copy the second.
@@ -196,6 +196,8 @@ void WriteFrameTrim(const TMp3Take &take, const TFrameTrim &plan, platform::TRea
   const std::vector<std::uint8_t> tag = BuildTagFrame(take, plan, crc);
 
   platform::TNewFile out(target);
+  if (claim != nullptr)
+    claim->Claim(target);
   out.Write(tag.data(), tag.size());
   if (!plan.Lead.empty())
     out.Write(plan.Lead.data(), plan.Lead.size());

@@ -12,6 +12,7 @@
 // has decoded an odd or even number of frames, so that count keeps its parity here.
 
 #include "audio/Mp3Frames.h"
+#include "platform/FileClaim.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -43,9 +44,11 @@ std::vector<std::uint8_t> BuildTagFrame(const TMp3Take &take, const TFrameTrim &
 
 // Writes the planned file to Target (a new file), complete and synced. Progress gets
 // the fraction done (0 .. 1) and may raise to end the work; a short read raises "De
-// opname kon niet volledig worden getrimd.". Buffer: BufferSize bytes to work in.
+// opname kon niet volledig worden getrimd.". Buffer: BufferSize bytes to work in. A
+// Claim given takes Target the moment it exists.
 void WriteFrameTrim(const TMp3Take &take, const TFrameTrim &plan, platform::TReadFile &source,
                     const std::filesystem::path &target, void *buffer, std::size_t bufferSize,
-                    const std::function<void(double)> &progress);
+                    const std::function<void(double)> &progress,
+                    platform::TFileClaim *claim = nullptr);
 
 } // namespace praatkist::audio

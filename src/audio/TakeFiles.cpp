@@ -1,6 +1,7 @@
 #include "audio/TakeFiles.h"
 
 #include "platform/Errors.h"
+#include "platform/FileClaim.h"
 #include "platform/FileOps.h"
 
 #include <string>
@@ -98,6 +99,37 @@ std::vector<std::filesystem::path> FindTrimLeftovers(const std::filesystem::path
   for (const char *suffix : {".triminfo", ".untrimmed", kTrimTempSuffix})
     CollectEndingIn(root, suffix, files);
   return files;
+}
+
+int RemoveAbandonedTrimTemps(const std::filesystem::path &sessionFolder)
+{
+  namespace fs = std::filesystem;
+  int removed = 0;
+  std::error_code ec;
+  fs::directory_iterator it(sessionFolder, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code kindError;
+    if (!it->is_regular_file(kindError) ||
+        !EndsWithNoCase(it->path().filename().string(), kTrimTempSuffix))
+      continue;
+    std::error_code notRemoved; // held by a running trim, or gone meanwhile
+    removed += platform::RemoveUnclaimedFile(it->path(), notRemoved);
+  }
+  return removed;
+}
+
+int RemoveAbandonedTrimTempsUnder(const std::filesystem::path &root)
+{
+  namespace fs = std::filesystem;
+  int removed = 0;
+  std::error_code ec;
+  fs::directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code kindError;
+    if (it->is_directory(kindError)) // as the store lists sessions: links to folders too
+      removed += RemoveAbandonedTrimTemps(it->path());
+  }
+  return removed;
 }
 
 int DeleteFilesCounted(const std::vector<std::filesystem::path> &files)

@@ -34,6 +34,15 @@ void DeleteTakeWithCompanions(const std::filesystem::path &take);
 // regard to case). Empty when Root is no folder.
 std::vector<std::filesystem::path> FindTrimLeftovers(const std::filesystem::path &root);
 
+// Removes the temporary files of trims that no running trim holds (a trim holds each of
+// its own from the moment it exists until it is renamed into place or deleted, in
+// whichever process it runs): what a trim ended by a crash or a kill left in
+// SessionFolder. Takes, backups and records are never touched. Returns how many were
+// removed.
+int RemoveAbandonedTrimTemps(const std::filesystem::path &sessionFolder);
+// The same in every session folder under Root.
+int RemoveAbandonedTrimTempsUnder(const std::filesystem::path &root);
+
 // Deletes each of Files in order; returns how many could not be deleted.
 int DeleteFilesCounted(const std::vector<std::filesystem::path> &files);
 

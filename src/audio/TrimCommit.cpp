@@ -11,12 +11,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Removes a leftover of an interrupted trim at Path, if there is one.
+// Removes a leftover of an interrupted trim at Path, if there is one. A temporary file
+// that a running trim holds (in another window) is left to it, and this trim fails.
 void ClearLeftover(const fs::path &path)
 {
   std::error_code ec;
-  if (fs::symlink_status(path, ec).type() != fs::file_type::not_found)
+  const fs::file_type type = fs::symlink_status(path, ec).type();
+  if (type == fs::file_type::not_found)
+    return;
+  if (type != fs::file_type::regular) {
     platform::DeleteFileOrRaise(path);
+  } else if (!platform::RemoveUnclaimedFile(path, ec) && platform::FileExists(path)) {
+    platform::RaiseFileError(ec, path);
+  }
+}
+
+// Deletes a temporary file of this trim: at once where Claim holds it, else only if no
+// running trim holds it (a file this trim never came to claim may be another's).
+void DropTemp(const fs::path &path, platform::TFileClaim &claim) noexcept
+{
+  std::error_code ec;
+  if (claim.Held())
+    platform::DeleteFileQuietly(path);
+  else
+    platform::RemoveUnclaimedFile(path, ec);
+  claim.Release();
 }
 
 } // namespace
@@ -34,13 +53,15 @@ void TTrimCommit::MakeBackup()
   ClearLeftover(FBackupTemp);
   platform::SnapshotFileOrRaise(FTake, FBackupTemp);
   try {
+    FBackupTempClaim.Claim(FBackupTemp);
     if (platform::FileExists(FRecord))
       platform::DeleteFileOrRaise(FRecord);
     platform::ReplaceFileOrRaise(FBackupTemp, FBackup);
   } catch (...) {
-    platform::DeleteFileQuietly(FBackupTemp);
+    DropTemp(FBackupTemp, FBackupTempClaim);
     throw;
   }
+  FBackupTempClaim.Release();
   ClearLeftover(FTemp);
 }
 
@@ -53,6 +74,7 @@ void TTrimCommit::Place(double start, double end)
   ClearLeftover(FRecordTemp);
   {
     platform::TNewFile out(FRecordTemp);
+    FRecordTempClaim.Claim(FRecordTemp);
     out.Write(text.data(), text.size());
     out.Sync();
     out.Close();
@@ -60,15 +82,17 @@ void TTrimCommit::Place(double start, double end)
 
   // ---- into place: the record first (it fits no take yet), then the take ----
   platform::ReplaceFileOrRaise(FRecordTemp, FRecord);
+  FRecordTempClaim.Release();
   FRecordPlaced = true;
   platform::SyncFolderOrRaise(FFolder);
   platform::ReplaceFileOrRaise(FTemp, FTake);
+  FTempClaim.Release();
 }
 
 void TTrimCommit::Abandon(bool cancelled) noexcept
 {
-  platform::DeleteFileQuietly(FTemp);
-  platform::DeleteFileQuietly(FRecordTemp);
+  DropTemp(FTemp, FTempClaim);
+  DropTemp(FRecordTemp, FRecordTempClaim);
   if (FRecordPlaced)
     platform::DeleteFileQuietly(FRecord);
   // Taken away meanwhile by someone else: the take as recorded comes back.

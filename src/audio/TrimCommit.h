@@ -13,8 +13,13 @@
 //   3. the folder is synced, then the new take is renamed over the old one: from this
 //      rename on the take, its backup and its record belong together.
 // Until step 3 the old take is untouched and any failure or cancel leaves it so.
+//
+// Each temporary file is claimed (platform/FileClaim.h) from the moment it exists
+// until it is renamed into place or deleted, so that a clean-up in this process or in
+// another (RemoveAbandonedTrimTemps) takes only the leftovers of trims that are gone.
 
 #include "audio/TrimRecord.h"
+#include "platform/FileClaim.h"
 
 #include <filesystem>
 
@@ -27,8 +32,10 @@ public:
   TTrimCommit &operator=(const TTrimCommit &) = delete;
 
   const std::filesystem::path &Backup() const noexcept { return FBackup; }
-  // Where the new take is written, complete and synced before Place.
+  // Where the new take is written, complete and synced before Place; whoever makes it
+  // claims it at once with TempClaim.
   const std::filesystem::path &Temp() const noexcept { return FTemp; }
+  platform::TFileClaim &TempClaim() noexcept { return FTempClaim; }
 
   // Step 1: the take's backup in place of any older one, an old record gone (its
   // other lines are kept for the new one), no leftover temporary take. A failure is
@@ -46,6 +53,7 @@ public:
 private:
   std::filesystem::path FTake, FFolder, FBackup, FBackupTemp, FTemp, FRecord, FRecordTemp;
   TTrimRecord FRecordText;
+  platform::TFileClaim FBackupTempClaim, FTempClaim, FRecordTempClaim;
   bool FHadBackup = false;
   bool FRecordPlaced = false;
 };

@@ -55,7 +55,7 @@ bool CopyKeptFrames(const TRewriteJob &job, const TTrimScan &scan, const TCutPoi
     return false;
 
   WriteFrameTrim(take, plan, source, job.Target, block.data(), kReadBlock,
-                 [&step](double fraction) { step(0.5 + 0.5 * fraction); });
+                 [&step](double fraction) { step(0.5 + 0.5 * fraction); }, job.TargetClaim);
   return true;
 }
 
@@ -83,11 +83,15 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
   if (job.Format == rfMP3) {
     h.Encoder = layer.EncodeMp3Start(h.Stream.Stream(), job.Bitrate, job.Target, false);
     CheckBass(layer, h.Encoder != 0, "Starten van MP3-trimmer");
+    if (job.TargetClaim != nullptr)
+      job.TargetClaim->Claim(job.Target);
   } else {
     // The RIFF size (data + 36) must fit in its 32 bits as well.
     if (wanted > std::min(job.WaveDataLimit, kMaxWaveDataBytes))
       throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
     h.Out = std::make_unique<platform::TNewFile>(job.Target);
+    if (job.TargetClaim != nullptr)
+      job.TargetClaim->Claim(job.Target);
     const TWaveHeader header = BuildWaveHeader(static_cast<std::uint32_t>(wanted), scan.Rate,
                                                static_cast<std::uint16_t>(scan.Channels));
     h.Out->Write(header.data(), header.size());

@@ -5,6 +5,7 @@
 #include "audio/AudioLayer.h"
 #include "audio/TakeCapture.h"
 #include "audio/TrimScan.h"
+#include "platform/FileClaim.h"
 
 #include <filesystem>
 #include <vector>
@@ -14,6 +15,7 @@ namespace praatkist::audio {
 struct TRewriteJob {
   std::filesystem::path Source; // the backup: the take as it was
   std::filesystem::path Target; // the temporary file
+  platform::TFileClaim *TargetClaim = nullptr; // claims Target the moment it exists
   TRecordingFormat Format = rfWave;
   int Bitrate = 192; // kbit/s of an MP3 encoded anew
   std::uint32_t WaveDataLimit = 0xFFFFFFFFu;

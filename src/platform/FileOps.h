@@ -3,11 +3,13 @@
 // failure, and quiet variants for clean-up paths that must not raise. Besides them: the
 // few pieces a careful rewrite of a file needs (an exclusively created new file, copies
 // of a byte range done by the kernel, pushing files and folders to the disk, telling
-// two files apart).
+// two files apart). What differs between systems lies in posix/FileOpsPosix.cpp and
+// win32/FileOpsWin32.cpp (FileOpsSystem.h).
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <system_error>
 
 namespace praatkist::platform {
 
@@ -31,16 +33,22 @@ void SyncFileOrRaise(const std::filesystem::path &path);
 // Pushes the names in Folder (created, renamed, deleted entries) to the disk.
 void SyncFolderOrRaise(const std::filesystem::path &folder);
 
+// Raises EFileError "<the system's text for Error>: <Path>".
+[[noreturn]] void RaiseFileError(const std::error_code &error, const std::filesystem::path &path);
+
 // Clean-up helpers: they try and say whether it worked.
 bool DeleteFileQuietly(const std::filesystem::path &path) noexcept;
 bool CopyFileQuietly(const std::filesystem::path &from, const std::filesystem::path &to) noexcept;
 bool SyncFolderQuietly(const std::filesystem::path &folder) noexcept;
 
-// What tells one state of a file from another without reading it: its size and the
-// time of its last change of content.
+// What tells one state of a file from another without reading it: its size, the time
+// of its last change of content, the time of its last change of any kind (content,
+// names, attributes) and its number on its volume (inode, file index).
 struct TFileIdentity {
   std::uint64_t Size = 0;
   std::int64_t ModifiedNs = 0; // nanoseconds since 1970-01-01 UTC
+  std::int64_t ChangedNs = 0;  // as ModifiedNs
+  std::uint64_t FileId = 0;
   bool operator==(const TFileIdentity &) const = default;
 };
 // False when Path is not a regular file.
@@ -91,7 +99,6 @@ public:
   const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
-  [[noreturn]] void Raise() const;
   void WriteBehind() noexcept;
   std::filesystem::path FPath;
   std::intptr_t FHandle = -1; // as TReadFile::Handle

@@ -1,11 +1,6 @@
 #include "ui/PeaksCache.h"
 
-#include <chrono>
-#include <system_error>
-
-#if defined(__unix__) || defined(__APPLE__)
-#include <sys/stat.h>
-#endif
+#include "platform/FileOps.h"
 
 namespace praatkist::ui {
 
@@ -14,36 +9,14 @@ namespace fs = std::filesystem;
 bool TFileStamp::Of(const fs::path &APath, TFileStamp &AStamp)
 {
   AStamp = TFileStamp{};
-#if defined(__unix__) || defined(__APPLE__)
-  struct stat st {};
-  if (::stat(APath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+  platform::TFileIdentity identity;
+  if (!platform::GetFileIdentity(APath, identity))
     return false;
-  AStamp.Size = static_cast<std::uintmax_t>(st.st_size);
-#if defined(__APPLE__)
-  const timespec modified = st.st_mtimespec;
-  const timespec changed = st.st_ctimespec;
-#else
-  const timespec modified = st.st_mtim;
-  const timespec changed = st.st_ctim;
-#endif
-  AStamp.ModifiedNs = static_cast<std::int64_t>(modified.tv_sec) * 1000000000 + modified.tv_nsec;
-  AStamp.ChangedNs = static_cast<std::int64_t>(changed.tv_sec) * 1000000000 + changed.tv_nsec;
-  AStamp.Inode = static_cast<std::uint64_t>(st.st_ino);
+  AStamp.Size = identity.Size;
+  AStamp.ModifiedNs = identity.ModifiedNs;
+  AStamp.ChangedNs = identity.ChangedNs;
+  AStamp.Inode = identity.FileId;
   return true;
-#else
-  std::error_code ec;
-  if (!fs::is_regular_file(APath, ec))
-    return false;
-  AStamp.Size = fs::file_size(APath, ec);
-  if (ec)
-    return false;
-  const auto modified = fs::last_write_time(APath, ec);
-  if (ec)
-    return false;
-  AStamp.ModifiedNs =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(modified.time_since_epoch()).count();
-  return true;
-#endif
 }
 
 TPeaksCache::TPeaksCache(std::size_t AMaxValues) : FMaxValues(AMaxValues) {}

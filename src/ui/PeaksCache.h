@@ -3,7 +3,7 @@
 // selecting a take again shows it at once.
 //
 // An entry is keyed by the take's path and remembers the file's stamp (size,
-// modification time, and on POSIX also its inode and change time) as it was before
+// modification time, change time and file number) as it was before
 // the analysis read it. Find answers only while the file on disk still carries that
 // stamp: a take trimmed, restored, re-recorded or otherwise rewritten is a miss (and
 // its entry is dropped), so it is analysed afresh.
@@ -29,8 +29,8 @@ namespace praatkist::ui {
 struct TFileStamp {
   std::uintmax_t Size = 0;
   std::int64_t ModifiedNs = 0; // modification time
-  std::int64_t ChangedNs = 0;  // status change time (POSIX; 0 elsewhere)
-  std::uint64_t Inode = 0;     // POSIX; 0 elsewhere
+  std::int64_t ChangedNs = 0;  // status change time
+  std::uint64_t Inode = 0;     // the file's number on its volume
 
   bool operator==(const TFileStamp &) const = default;
 

@@ -1037,6 +1037,10 @@ protected:
   void ExpectOneState(const char *what, int step)
   {
     SCOPED_TRACE(std::string(what) + " ended before step " + std::to_string(step));
+    // what the ended process left is nobody's: the start's clean-up takes it all
+    const int left = TemporaryFiles(take.parent_path());
+    EXPECT_EQ(audio::RemoveAbandonedTrimTempsUnder(dir.Path()), left);
+    EXPECT_EQ(TemporaryFiles(take.parent_path()), 0);
     TSessionManager store;
     store.SetRootPath(QString::fromStdString(dir.Path().string()));
     store.SelectSession(QStringLiteral("Koor"));
