@@ -48,7 +48,8 @@ void CollectEndingIn(const std::filesystem::path &root, const std::string &suffi
     // files of every kind, not folders (a link to a folder is neither listed nor entered)
     if (it->is_directory(kindError))
       continue;
-    if (EndsWithNoCase(it->path().filename().string(), suffix))
+    const std::u8string name = it->path().filename().u8string();
+    if (EndsWithNoCase(std::string(name.begin(), name.end()), suffix))
       files.push_back(it->path());
   }
 }
@@ -109,8 +110,10 @@ int RemoveAbandonedTrimTemps(const std::filesystem::path &sessionFolder)
   fs::directory_iterator it(sessionFolder, fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     std::error_code kindError;
+    // UTF-8: the narrow name of a path on Windows cannot hold every name a user gives
+    const std::u8string name = it->path().filename().u8string();
     if (!it->is_regular_file(kindError) ||
-        !EndsWithNoCase(it->path().filename().string(), kTrimTempSuffix))
+        !EndsWithNoCase(std::string(name.begin(), name.end()), kTrimTempSuffix))
       continue;
     std::error_code notRemoved; // held by a running trim, or gone meanwhile
     removed += platform::RemoveUnclaimedFile(it->path(), notRemoved);

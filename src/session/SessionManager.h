@@ -55,10 +55,11 @@ public:
   static bool ValidSessionName(const QString &AName);
   // AName without the blanks and control characters at its ends, as a session is named.
   static QString TrimmedName(const QString &AName);
+  // The folder of session AName under the root.
+  QString SessionFolder(const QString &AName) const;
 
 private:
   static QString AbsoluteRoot(const QString &APath);
-  QString SessionFolder(const QString &AName) const;
 
   QString FRootPath;
   QString FSessionName;

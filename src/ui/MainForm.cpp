@@ -14,6 +14,7 @@
 
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
+#include "audio/TakeFiles.h"
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
 #include "session/SessionManager.h"
@@ -68,6 +69,9 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   FIni = std::make_unique<platform::TIniFile>(ToPath(FSettingsPath));
   const TMainSettings stored = TMainSettings::Load(*FIni);
   const QString rootProblem = ApplyStartRoot(stored.Root.value_or(QString()));
+  // Trims that a crash cut short, in every session: their temporary files go.
+  if (!FSessions->RootPath().isEmpty())
+    audio::RemoveAbandonedTrimTempsUnder(ToPath(FSessions->RootPath()));
   ShowRoot(FSessions->RootPath());
 
   try {

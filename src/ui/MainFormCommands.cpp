@@ -60,16 +60,15 @@ void TfrmMain::PurgeTrimFiles()
 {
   // What a trim cut short left behind goes without a question: it is no backup and
   // no record, and nothing can be undone with it.
+  // A trim still running in another window holds its files, and they stay.
   std::vector<std::filesystem::path> asked;
-  std::vector<std::filesystem::path> leftovers;
-  for (auto &file : audio::FindTrimLeftovers(ToPath(FSessions->RootPath()))) {
+  const std::filesystem::path root = ToPath(FSessions->RootPath());
+  audio::RemoveAbandonedTrimTempsUnder(root);
+  for (auto &file : audio::FindTrimLeftovers(root)) {
     const QString ending = QString::fromStdU16String(file.extension().u16string());
-    if (ending.compare(QLatin1String(audio::kTrimTempSuffix), Qt::CaseInsensitive) == 0)
-      leftovers.push_back(std::move(file));
-    else
+    if (ending.compare(QLatin1String(audio::kTrimTempSuffix), Qt::CaseInsensitive) != 0)
       asked.push_back(std::move(file));
   }
-  audio::DeleteFilesCounted(leftovers);
   if (asked.empty())
     return;
   const QString question =

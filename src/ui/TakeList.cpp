@@ -4,8 +4,10 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
+#include "audio/TakeFiles.h"
 #include "session/SessionManager.h"
 #include "ui/DarkDialogs.h"
+#include "ui/PathText.h"
 
 namespace praatkist::ui {
 
@@ -78,6 +80,10 @@ void TTakeList::ChooseSession(const QString &AName)
 
 void TTakeList::Reload(const QString &ASelect, bool AShow)
 {
+  // What a trim cut short by a crash left here goes first (a running trim's files,
+  // in this window or another, are held by it and stay).
+  if (!FStore.SessionName().isEmpty())
+    audio::RemoveAbandonedTrimTemps(ToPath(FStore.SessionFolder(FStore.SessionName())));
   QStringList items;
   FStore.LoadRecordings(items);
   emit Listed(items);

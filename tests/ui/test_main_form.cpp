@@ -40,6 +40,7 @@
 #include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
+#include "platform/FileClaim.h"
 #include "platform/IniFile.h"
 #include "platform/NumberText.h"
 #include "platform/SettingsLocation.h"
@@ -501,6 +502,7 @@ private slots:
   void keyboardAloneMakesASessionAndWorksATake();
   void windowFitsTheScreenAndReachesEveryControl();
   void headingsShowTheirWholeText();
+  void abandonedTrimFilesGoWhenTakesAreListed();
 };
 
 void TestMainForm::startsWithDefaultsWithoutSettingsFile()
@@ -2072,3 +2074,36 @@ int main(int argc, char **argv)
 }
 
 #include "test_main_form.moc"
+
+// What a trim cut short by a crash left goes when the window starts and whenever it
+// lists a session's takes; a running trim's file (claimed, as by another window)
+// stays, and so do takes, backups and records.
+void TestMainForm::abandonedTrimFilesGoWhenTakesAreListed()
+{
+  TWindowKit kit;
+  const fs::path koor = kit.Session("Koor");
+  const fs::path band = kit.Session("Band");
+  WriteWave(koor / "Koor-1.wav", Level(0.5, 1000));
+  WriteWave(band / "Band-1.wav", Level(0.5, 1000));
+  WriteTrimRecord(band / "Band-1.wav", "0,1", "0,1");
+  Touch(band / "Band-1.wav.untrimmed");
+  Touch(koor / "Koor-1.wav.trimtmp");
+  Touch(band / "Band-1.wav.untrimmed.trimtmp");
+  auto &w = kit.Open();
+  QVERIFY(!fs::exists(koor / "Koor-1.wav.trimtmp"));
+  QVERIFY(!fs::exists(band / "Band-1.wav.untrimmed.trimtmp"));
+
+  const fs::path running = koor / "Koor-1.wav.trimtmp";
+  const fs::path crashed = koor / "Koor-1.wav.triminfo.trimtmp";
+  Touch(running);
+  Touch(crashed);
+  platform::TFileClaim claim;
+  claim.Claim(running);
+  kit.Pick(QStringLiteral("Koor"));
+  QVERIFY(fs::exists(running));
+  QVERIFY(!fs::exists(crashed));
+  QVERIFY(fs::exists(koor / "Koor-1.wav"));
+  QVERIFY(fs::exists(band / "Band-1.wav.triminfo") && fs::exists(band / "Band-1.wav.untrimmed"));
+  claim.Release();
+  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+}
