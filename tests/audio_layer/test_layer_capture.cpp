@@ -323,6 +323,51 @@ TEST_F(AudioLayer, Mp3CaptureIsConstantBitRateWithExactLength)
   }
 }
 
+// Pauses the encoder on its channel from the record callback: three buffers encoded,
+// three not, and so on.
+struct TPausingProc {
+  IAudioLayer *Layer = nullptr;
+  std::atomic<THandle> Enc{0};
+  std::atomic<int> Calls{0};
+  std::atomic<std::uint64_t> Kept{0}, Seen{0};
+};
+
+bool PausingProc(THandle, const void *, std::uint32_t length, void *user) noexcept
+{
+  auto *p = static_cast<TPausingProc *>(user);
+  const bool pause = (p->Calls.fetch_add(1) / 3) % 2 == 1;
+  p->Layer->EncodeSetPaused(p->Enc.load(), pause);
+  p->Seen += length;
+  if (!pause)
+    p->Kept += length;
+  return true;
+}
+
+// A pause set from the callback holds from the very buffer it was given: the file holds
+// exactly the buffers handed over unpaused.
+TEST_F(AudioLayer, EncoderPausedFromTheCallbackLeavesOutExactlyThoseBuffers)
+{
+  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
+  TPausingProc p;
+  p.Layer = Layer.get();
+  const THandle h = Layer->RecordStart(48000, 2, PausingProc, &p);
+  ASSERT_NE(h, 0u);
+  const fs::path mp3 = Dir / "paused.mp3";
+  p.Enc = Layer->EncodeMp3Start(h, 192, mp3, true);
+  ASSERT_NE(p.Enc.load(), 0u);
+  ASSERT_TRUE(Layer->ChannelPlay(h, false));
+  ASSERT_GE(WaitUntil([&] { return p.Calls.load() >= 14; }, 10.0), 0.0);
+  Layer->ChannelStop(h);
+  EXPECT_TRUE(Layer->EncodeStop(p.Enc));
+  Layer->RecordFree();
+
+  const TDecoded decoded = Decode(mp3);
+  ASSERT_TRUE(decoded.Ok);
+  EXPECT_EQ(static_cast<std::uint64_t>(decoded.Frames), p.Kept.load() / 4);
+  EXPECT_LT(p.Kept.load(), p.Seen.load());
+  EXPECT_FALSE(Layer->EncodeSetPaused(0xBAD, true));
+}
+
 TEST_F(AudioLayer, EncoderThatCannotBeCreated)
 {
   ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));

@@ -1,5 +1,9 @@
 #include "support/PulseTestKit.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +34,40 @@ std::filesystem::path ServerFolder()
 {
   const char *d = std::getenv("PRAATKIST_TEST_PA_DIR");
   return d ? std::filesystem::path(d) : std::filesystem::path();
+}
+
+void TFifoWriter::Run()
+{
+  const int fd = ::open((ServerFolder() / "fifo").c_str(), O_WRONLY);
+  if (fd >= 0) {
+    const char *p = reinterpret_cast<const char *>(FSamples.data());
+    std::size_t left = FSamples.size() * 2;
+    while (left > 0) {
+      const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 19200));
+      if (n <= 0)
+        break;
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  }
+  FDone = true;
+}
+
+std::vector<std::int16_t> NumberedFrames(std::int64_t first, std::int64_t count)
+{
+  std::vector<std::int16_t> s(static_cast<std::size_t>(2 * count));
+  for (std::int64_t i = 0; i < count; ++i) {
+    const std::int64_t f = first + i;
+    s[static_cast<std::size_t>(2 * i)] = static_cast<std::int16_t>(f % 32768);
+    s[static_cast<std::size_t>(2 * i + 1)] = static_cast<std::int16_t>(f / 32768);
+  }
+  return s;
+}
+
+std::int64_t FrameNumber(const std::vector<std::int16_t> &samples, std::size_t i)
+{
+  return std::int64_t{samples[2 * i + 1]} * 32768 + samples[2 * i];
 }
 
 TPrivateServer::TPrivateServer()

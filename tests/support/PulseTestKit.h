@@ -7,8 +7,12 @@
 #include "support/AudioTestKit.h"
 #include "support/TestFiles.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace praatkist::test {
 
@@ -18,6 +22,29 @@ std::string Shell(const std::string &command);
 std::filesystem::path ServerScript();
 // The test server's folder (its fifo source reads <folder>/fifo).
 std::filesystem::path ServerFolder();
+
+// Writes PCM to the test server's fifo source (48 kHz stereo) from a thread.
+class TFifoWriter {
+public:
+  explicit TFifoWriter(std::vector<std::int16_t> samples)
+      : FSamples(std::move(samples)), FThread([this] { Run(); })
+  {
+  }
+  ~TFifoWriter() { FThread.join(); }
+  bool Done() const { return FDone; }
+
+private:
+  void Run();
+  std::vector<std::int16_t> FSamples;
+  std::atomic<bool> FDone{false};
+  std::thread FThread;
+};
+
+// Frame-numbered stereo audio: frame F of the stream (First + i) carries F % 32768 on
+// the left and F / 32768 on the right, so that any frame of a take names its place.
+std::vector<std::int16_t> NumberedFrames(std::int64_t first, std::int64_t count);
+// The stream frame a take's stereo frame I carries.
+std::int64_t FrameNumber(const std::vector<std::int16_t> &samples, std::size_t i);
 
 // A second PulseAudio server of the test's own, for tests that kill it.
 class TPrivateServer {

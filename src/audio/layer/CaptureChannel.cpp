@@ -117,11 +117,14 @@ void TCaptureChannel::Loop() noexcept
     filled = 0;
     if (n == 0)
       return true;
-    Feed(FBuffer.data(), n);
     Delivered.fetch_add(n);
     if (n > Largest.load(std::memory_order_relaxed))
       Largest.store(n, std::memory_order_relaxed);
-    if (!FProc(FHandle, FBuffer.data(), n, FUser)) {
+    // The record callback sees a buffer before the encoders do, so that what it sets on
+    // them (a pause) holds from this very buffer on.
+    const bool more = FProc(FHandle, FBuffer.data(), n, FUser);
+    Feed(FBuffer.data(), n);
+    if (!more) {
       Ended.store(true);
       StopRequested.store(true);
       return false;

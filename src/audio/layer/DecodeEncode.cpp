@@ -8,6 +8,8 @@ namespace praatkist::audio {
 
 void TEncoderEntry::Feed(const void *data, std::size_t bytes) noexcept
 {
+  if (Paused.load())
+    return;
   std::lock_guard lock(M);
   if (Active.load() && !Enc.Encode(data, bytes))
     Active.store(false);

@@ -21,6 +21,7 @@ struct TEncoderEntry {
   TMp3Encoder Enc;
   bool AutoFree = false;
   std::atomic<bool> Active{false};
+  std::atomic<bool> Paused{false}; // what passes by is not encoded
 
   void Feed(const void *data, std::size_t bytes) noexcept;
   // Flushes, writes the tag and closes: true when all of it succeeded.

@@ -360,6 +360,18 @@ bool TLayerCore::EncodeIsActive(THandle encoder)
   });
 }
 
+bool TLayerCore::EncodeSetPaused(THandle encoder, bool paused)
+{
+  return Guarded(false, [&] {
+    std::lock_guard lock(FApi);
+    auto it = FEncoders.find(encoder);
+    if (it == FEncoders.end())
+      return Fail(kErrHandle);
+    it->second->Paused.store(paused);
+    return Succeed(), true;
+  });
+}
+
 bool TLayerCore::EncodeStop(THandle encoder)
 {
   return Guarded(false, [&] {

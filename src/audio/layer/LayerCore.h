@@ -62,6 +62,7 @@ public:
   THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
                          bool autoFree) override;
   bool EncodeIsActive(THandle encoder) override;
+  bool EncodeSetPaused(THandle encoder, bool paused) override;
   bool EncodeStop(THandle encoder) override;
 
   // Diagnostics of a capture channel (not part of the audio layer): captured chunks lost
