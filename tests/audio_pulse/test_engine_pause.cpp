@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace praatkist;
 using namespace praatkist::test;
 namespace fs = std::filesystem;
@@ -52,7 +54,8 @@ TEST_P(EnginePause, PausedTakeHoldsBothPartsExactlyJoined)
   rec->Start(fifo, kRate, 2, 192, GetParam(), take);
   const std::int64_t before = kRate / 2, paused = kRate, after = kRate / 2;
   Write(0, before);
-  ASSERT_GE(WaitUntil([&] { return rec->TakeSeconds() * kRate >= before; }, 10.0), 0.0);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= before; }, 10.0),
+            0.0);
   rec->SetPaused(true);
   // Frame 32767 is the first at full scale: once it is noted, it came while paused.
   Write(before, paused);
@@ -61,11 +64,11 @@ TEST_P(EnginePause, PausedTakeHoldsBothPartsExactlyJoined)
   rec->SetPaused(false);
   Write(before + paused, after);
   EXPECT_TRUE(rec->Stop());
-  const double counted = rec->TakeSeconds() * kRate;
+  const std::int64_t counted = std::llround(rec->TakeSeconds() * kRate);
 
   const TDecoded d = Decode(take);
   ASSERT_TRUE(d.Ok);
-  EXPECT_EQ(d.Frames, static_cast<std::int64_t>(counted));
+  EXPECT_EQ(d.Frames, counted);
   EXPECT_LE(d.Frames, before + after + paused - (32768 - before));
   EXPECT_GE(d.Frames, before + after);
   if (GetParam() != rfWave)
