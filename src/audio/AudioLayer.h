@@ -69,8 +69,8 @@ struct TChannelInfo {
 };
 
 // Receives one captured buffer on the layer's capture thread (never on the audio
-// system's real-time thread). Buffers arrive one at a time and in order. Return
-// false to end the capture. Must not throw.
+// system's real-time thread). Buffers arrive one at a time and in order, each to Proc
+// before the encoders on the channel. Return false to end the capture. Must not throw.
 using TRecordProc = bool (*)(THandle channel, const void *buffer, std::uint32_t length,
                              void *user) noexcept;
 
@@ -161,6 +161,10 @@ public:
   // False once the encoder has stopped by itself (its file could not be written)
   // or has been stopped.
   virtual bool EncodeIsActive(THandle encoder) = 0;
+  // Pauses (true) or resumes an encoder: while paused, what passes through its channel
+  // is not encoded. Made from a capture channel's Proc, it holds from the buffer that
+  // Proc was given on (the channel hands a buffer to Proc before its encoders).
+  virtual bool EncodeSetPaused(THandle encoder, bool paused) = 0;
   // Flushes the encoder, writes the MP3 tag and closes the file. True only when every
   // byte of the file, its tag and its close succeeded (kErrCreate otherwise; kErrHandle
   // for an unknown encoder).

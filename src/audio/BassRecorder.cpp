@@ -74,6 +74,19 @@ bool TBassRecorder::Stop()
   return FCapture.Stop();
 }
 
+double TBassRecorder::TakeSeconds() const noexcept
+{
+  const std::uint32_t rate = FCapture.SampleRate();
+  return rate == 0 ? 0.0 : static_cast<double>(FCapture.TakeFrames()) / rate;
+}
+
+double TBassRecorder::ClipSeconds() const noexcept
+{
+  const std::uint32_t rate = FCapture.SampleRate();
+  const std::int64_t frame = FCapture.ClipFrame();
+  return rate == 0 || frame < 0 ? 0.0 : static_cast<double>(frame) / rate;
+}
+
 void TBassRecorder::ConsumeStereoPeaks(int &LeftPeak, int &RightPeak)
 {
   FCapture.ConsumeStereoPeaks(LeftPeak, RightPeak);

@@ -70,6 +70,18 @@ public:
 
   bool Recording() const noexcept { return FCapture.Recording(); }
 
+  // Pauses the running take (true) or resumes it, from the next captured buffer on:
+  // while paused nothing is written, the peaks go on, and the take's two parts join
+  // without a gap or a repeat. WAV and MP3 alike.
+  void SetPaused(bool APaused) noexcept { FCapture.SetPaused(APaused); }
+  bool Paused() const noexcept { return FCapture.Paused(); }
+  // Seconds of audio in the running take so far (what the clock shows while paused).
+  double TakeSeconds() const noexcept;
+  // A captured sample reached full scale since the take started; the take's second at
+  // which that first happened.
+  bool Clipped() const noexcept { return FCapture.Clipped(); }
+  double ClipSeconds() const noexcept;
+
   // True when the running take has ended by itself (input gone, file not writable,
   // WAV size limit); Why then holds the text for the user. The take must still be
   // completed with Stop.

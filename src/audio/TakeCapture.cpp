@@ -17,6 +17,9 @@ namespace praatkist::audio {
 
 namespace {
 
+// A sample of this magnitude or more has reached full scale.
+constexpr std::int32_t kClipLevel = 32767;
+
 std::int64_t NowMs() noexcept
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -59,6 +62,10 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
     FPeakLeft.store(0);
     FPeakRight.store(0);
     FEndReason.store(static_cast<int>(TCaptureEnd::None));
+    FPauseRequest.store(false);
+    FPauseApplied = false;
+    FTakeFrames.store(0);
+    FClipFrame.store(-1);
     FTakePath = FileName;
 
     // The take claims its name with a new file: an entry already there (a take, a
@@ -166,9 +173,41 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   FPeakLeft.exchange(left);
   FPeakRight.exchange(right);
 
-  if (FWaveStream)
-    return AppendWave(data, length);
+  // A pause or a resume holds from this buffer on, for the file and the encoder alike.
+  const bool paused = FPauseRequest.load(std::memory_order_acquire);
+  if (paused != FPauseApplied) {
+    FPauseApplied = paused;
+    if (FEncoderHandle != 0)
+      FLayer.EncodeSetPaused(FEncoderHandle, paused);
+  }
+  if (std::max(left, right) >= kClipLevel && FClipFrame.load(std::memory_order_relaxed) < 0)
+    NoteClip(data, length);
+  if (paused)
+    return keep;
+
+  const std::uint32_t frameBytes = 2u * FChannels;
+  if (FWaveStream) {
+    const bool more = AppendWave(data, length);
+    FTakeFrames.store(FDataBytes / frameBytes, std::memory_order_release);
+    return more;
+  }
+  FTakeFrames.fetch_add(length / frameBytes, std::memory_order_acq_rel);
   return keep;
+}
+
+// The first full-scale sample of the take: its frame, counted in the take as written.
+void TTakeCapture::NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept
+{
+  const std::uint32_t samples = length / 2;
+  for (std::uint32_t i = 0; i < samples; ++i) {
+    const auto v = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    if (v >= kClipLevel || v <= -kClipLevel) {
+      FClipFrame.store(static_cast<std::int64_t>(FTakeFrames.load(std::memory_order_relaxed) +
+                                                 (FPauseApplied ? 0 : i / FChannels)),
+                       std::memory_order_release);
+      return;
+    }
+  }
 }
 
 // Appends one buffer to the WAV file. Returns false (ending the capture) when the

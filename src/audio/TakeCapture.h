@@ -47,6 +47,17 @@ public:
   // As TBassRecorder::Stop.
   bool Stop();
 
+  // Asks the capture to pause (true) or go on; it holds from the next captured buffer.
+  // While paused nothing is written and the peaks go on.
+  void SetPaused(bool paused) noexcept { FPauseRequest.store(paused, std::memory_order_release); }
+  bool Paused() const noexcept { return FPauseRequest.load(std::memory_order_acquire); }
+  // Frames in the take so far (written to the WAV file or handed to the encoder).
+  std::uint64_t TakeFrames() const noexcept { return FTakeFrames.load(std::memory_order_acquire); }
+  // A captured sample reached full scale since the start; the take's frame where that
+  // first happened (-1: none).
+  bool Clipped() const noexcept { return ClipFrame() >= 0; }
+  std::int64_t ClipFrame() const noexcept { return FClipFrame.load(std::memory_order_acquire); }
+
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
   TCaptureEnd CaptureEnd();
@@ -64,6 +75,7 @@ private:
   static bool RecordCallback(THandle handle, const void *buffer, std::uint32_t length,
                              void *user) noexcept;
   bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
+  void NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool FinishWaveFile() noexcept;
   void Release(bool removeTake) noexcept;
@@ -82,6 +94,10 @@ private:
   std::atomic<std::int32_t> FPeakLeft{0};
   std::atomic<std::int32_t> FPeakRight{0};
   std::atomic<int> FEndReason{0};
+  std::atomic<bool> FPauseRequest{false}; // the window's wish
+  bool FPauseApplied = false;             // the capture thread's
+  std::atomic<std::uint64_t> FTakeFrames{0};
+  std::atomic<std::int64_t> FClipFrame{-1};
   std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;

@@ -66,8 +66,11 @@ public:
 
   QString text(QAccessible::Text AText) const override
   {
-    if (AText == QAccessible::Value || AText == QAccessible::Description)
+    if (AText == QAccessible::Value)
       return QStringLiteral("%1 dB").arg(std::lround(Db()));
+    if (AText == QAccessible::Description)
+      return QStringLiteral("%1 dB").arg(std::lround(Db())) +
+             (Meter()->Clipped() ? QStringLiteral(", overstuurd") : QString());
     return QAccessibleWidget::text(AText);
   }
 

@@ -28,6 +28,8 @@ struct TFlowView {
   bool Trimmed = false;
   // MP3 is the chosen format (its bit rate can be chosen).
   bool Mp3 = false;
+  // The running take is paused (the record button resumes it).
+  bool Paused = false;
 
   bool operator==(const TFlowView &) const = default;
 };
@@ -52,7 +54,8 @@ inline TEnables EnableRule(const TFlowView &AView)
                     AView.State == TTakeState::Loading || AView.State == TTakeState::Closing;
   const bool idle = !recording && !held;
   TEnables on;
-  on.Record = AView.RecordReady && idle;
+  // While a take runs, the record button pauses and resumes it.
+  on.Record = recording || (AView.RecordReady && idle);
   on.Stop = recording;
   on.Listen = AView.Engine && idle && AView.Selected;
   // The take being read may not be deleted or restored under the analysis.

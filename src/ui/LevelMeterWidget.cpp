@@ -1,5 +1,6 @@
 #include "ui/LevelMeterWidget.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace praatkist::ui {
@@ -22,6 +23,15 @@ void TLevelMeterWidget::Reset()
   FState.PeakLevel = 0.0;
   Tag = 0;
   update();
+}
+
+void TLevelMeterWidget::SetClipped(bool AClipped)
+{
+  if (FClipped == AClipped)
+    return;
+  FClipped = AClipped;
+  QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&changed);
 }
 
 void TLevelMeterWidget::BlankBar()

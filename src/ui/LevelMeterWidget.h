@@ -26,6 +26,10 @@ public:
   // Only the bar goes dark; the held peak and the smoothed level stay.
   void BlankBar();
 
+  // The input reached full scale (said to screen readers with the level).
+  bool Clipped() const { return FClipped; }
+  void SetClipped(bool AClipped);
+
   double DisplayLevel() const { return FState.DisplayLevel; }
   double PeakLevel() const { return FState.PeakLevel; }
 
@@ -34,6 +38,7 @@ protected:
 
 private:
   TVuBallistics FState;
+  bool FClipped = false;
 };
 
 } // namespace praatkist::ui

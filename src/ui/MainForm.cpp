@@ -228,6 +228,10 @@ void TfrmMain::ConnectFlow()
     FView->RestCursor();
     FControls.vu->Reset();
   });
+  connect(flow, &TTakeFlow::ClipChanged, this, [this](bool ALit) {
+    FControls.lblClip->setVisible(ALit);
+    FControls.vu->SetClipped(ALit);
+  });
   connect(flow, &TTakeFlow::LevelChanged, this,
           [this](int ALevel) { FControls.vu->Feed(ALevel, Now()); });
   connect(flow, &TTakeFlow::ClockChanged, c.lblTime, &QLabel::setText);
@@ -393,6 +397,11 @@ void TfrmMain::Draw(const TFlowView &AView)
   const TEnables on = EnableRule(AView);
   const TMainFormControls &c = FControls;
   c.btnRecord->setEnabled(on.Record);
+  // While a take runs the record button pauses it, and resumes it while paused.
+  const bool running = AView.State == TTakeState::Recording;
+  c.btnRecord->Icon->setText(running && !AView.Paused ? RecordPauseGlyph : RecordIdleGlyph);
+  c.btnRecord->Text->setText(running ? (AView.Paused ? RecordResumeText : RecordPauseText)
+                                     : RecordIdleText);
   c.btnStop->setEnabled(on.Stop);
   c.btnListen->setEnabled(on.Listen);
   c.btnDelete->setEnabled(on.Delete);

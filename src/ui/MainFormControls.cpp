@@ -226,6 +226,13 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                         QStringLiteral("Audio initialiseren..."));
   lblStatus->setFixedSize(860, 20);
 
+  lblClip = MakeLabel(content, QStringLiteral("lblClip"), 508, 305, QStringLiteral("OVERSTUURD"));
+  lblClip->setFixedSize(130, 20);
+  lblClip->setFont(DesignFontPx(SegoeUI, 13, true));
+  lblClip->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  SetTextColour(lblClip, palette::RedAccent);
+  lblClip->hide();
+
   vu = new TLevelMeterWidget(content);
   vu->setObjectName(QStringLiteral("vu"));
   vu->setGeometry(28, 330, 610, 50);

@@ -32,6 +32,8 @@ struct TMainFormControls {
   QLabel *lblTrimInfo = nullptr;
   TTakeFiguresLine *lblFigures = nullptr;
   QLabel *lblStatus = nullptr;
+  // "OVERSTUURD" beside the meter: the take's input reached full scale.
+  QLabel *lblClip = nullptr;
   TLevelMeterWidget *vu = nullptr;
   TWaveformWidget *wave = nullptr;
   QComboBox *cbSession = nullptr;
@@ -62,5 +64,12 @@ inline const QString ListenIdleText = QStringLiteral("BELUISTEREN");
 inline const QString ListenIdleGlyph = QStringLiteral("▶");
 inline const QString ListenPlayingText = QStringLiteral("STOP WEERGAVE");
 inline const QString ListenPlayingGlyph = QStringLiteral("■");
+
+// The record button's three forms: start a take, pause it, resume it.
+inline const QString RecordIdleText = QStringLiteral("OPNAME STARTEN");
+inline const QString RecordIdleGlyph = QStringLiteral("●");
+inline const QString RecordPauseText = QStringLiteral("PAUZEREN");
+inline const QString RecordPauseGlyph = QStringLiteral("❚❚");
+inline const QString RecordResumeText = QStringLiteral("HERVATTEN");
 
 } // namespace praatkist::ui

@@ -17,6 +17,11 @@ namespace praatkist::ui {
 
 void TTakeCommands::Record()
 {
+  // While a take runs, the record button pauses and resumes it.
+  if (FFlow.State() == TTakeState::Recording) {
+    FFlow.TogglePause();
+    return;
+  }
   if (C.cbSession->currentIndex() < 0) {
     ShowDarkMessage(QStringLiteral("Kies of maak eerst een sessie."));
     return;

@@ -151,10 +151,35 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
     FWork->CancelAnalysis();
   FRecordingStarted = FNow();
   FSaidNoInput = false;
+  FSaidClip = false;
+  FFacts.Paused = false;
+  emit ClipChanged(false);
   // Starting a take ends any playback in the engine; the display follows.
   SetState(TTakeState::Recording);
-  emit StatusText(QStringLiteral("Opname: ") + FileNamePart(FTakePath));
+  emit StatusText(TakeStatus());
   return true;
+}
+
+void TTakeFlow::TogglePause()
+{
+  if (FEngine == nullptr || FState != TTakeState::Recording)
+    return;
+  FFacts.Paused = !FFacts.Paused;
+  FEngine->SetPaused(FFacts.Paused);
+  // The clock goes on from the time recorded, not from the time the pause lasted.
+  if (!FFacts.Paused) {
+    const std::uint64_t now = FNow();
+    FRecordingStarted =
+        now - std::min(now, static_cast<std::uint64_t>(FEngine->TakeSeconds() * 1000.0));
+  }
+  emit StatusText(TakeStatus());
+  Publish();
+}
+
+QString TTakeFlow::TakeStatus() const
+{
+  return (FFacts.Paused ? QStringLiteral("Gepauzeerd: ") : QStringLiteral("Opname: ")) +
+         FileNamePart(FTakePath);
 }
 
 void TTakeFlow::Stop()
@@ -171,6 +196,7 @@ void TTakeFlow::FinishTake(bool ATrim, const QString &AEndedWhy)
   FStopTrim = ATrim;
   FEndedWhy = AEndedWhy;
   FTakeTrimmed = false;
+  FFacts.Paused = false;
   SetState(TTakeState::Stopping);
   if (FWork != nullptr && FWork->StopTake(FTakePath))
     return; // on in StopFinished
@@ -336,14 +362,21 @@ void TTakeFlow::Tick()
       emit StatusText(NoInput);
     } else if (FSaidNoInput) {
       FSaidNoInput = false;
-      emit StatusText(QStringLiteral("Opname: ") + FileNamePart(FTakePath));
+      emit StatusText(TakeStatus());
+    }
+    if (!FSaidClip && FEngine->Clipped()) {
+      FSaidClip = true;
+      emit ClipChanged(true);
+      emit StatusText(QStringLiteral("Let op: oversturing bij ") +
+                      FormatSeconds(FEngine->ClipSeconds()) + QStringLiteral("."));
     }
     int left = 0;
     int right = 0;
     FEngine->ConsumeStereoPeaks(left, right);
     emit LevelChanged(std::max(left, right));
-    const std::uint64_t elapsed = FNow() - FRecordingStarted;
-    const double seconds = static_cast<double>(elapsed) / 1000.0;
+    // While paused the clock holds at the audio the take holds.
+    const double seconds = FFacts.Paused ? FEngine->TakeSeconds()
+                                         : static_cast<double>(FNow() - FRecordingStarted) / 1000.0;
     emit DurationChanged(seconds);
     emit ClockChanged(FormatSeconds(seconds));
   } else if (FEngine->PlaybackActive()) {

@@ -71,8 +71,11 @@ public:
 
   // Starts a take into APath. False, with Failed, when the engine refused.
   bool Record(const TTakeOptions &AOptions, const QString &APath);
-  // Stops the take; trimmed after its file is complete when the options at Record said
-  // so. The take is then told (TakeStopped), loaded, and the flow ends in Idle.
+  // Pauses the running take, or resumes it: the clock holds at the time recorded.
+  void TogglePause();
+  // Stops the take (paused or not); trimmed after its file is complete when the options
+  // at Record said so. The take is then told (TakeStopped), loaded, and the flow ends in
+  // Idle.
   void Stop();
   // Plays the take at APath. False, with PlaybackReset and Failed, when it cannot.
   bool Play(const QString &APath);
@@ -116,6 +119,8 @@ signals:
   // The playback display goes back to rest (listen button, clock, cursor, meter).
   void PlaybackReset();
   void LevelChanged(int ALevel);
+  // The input reached full scale since the take started (lit), or a take starts.
+  void ClipChanged(bool ALit);
   void ClockChanged(const QString &AText);
   void DurationChanged(double ASeconds);
   void CursorMoved(double AFraction);
@@ -132,6 +137,7 @@ private:
   void AnalysisFinished(const TAnalysisResult &AResult);
   void CompleteTake(const QString &APath, const QString &AEndedWhy);
   void FinishLoad();
+  QString TakeStatus() const;
 
   TBassRecorder *FEngine;
   std::function<std::uint64_t()> FNow;
@@ -143,6 +149,7 @@ private:
   QString FTakePath;
   std::uint64_t FRecordingStarted = 0;
   bool FSaidNoInput = false;
+  bool FSaidClip = false;
   // The running or last take's options, from Record on.
   TTakeOptions FOptions;
   // From a stop until the take is shown.

@@ -80,6 +80,7 @@ public:
     return F.EncodeMp3Start(c, kbps, file, autoFree);
   }
   bool EncodeIsActive(audio::THandle e) override { return F.EncodeIsActive(e); }
+  bool EncodeSetPaused(audio::THandle e, bool p) override { return F.EncodeSetPaused(e, p); }
   bool EncodeStop(audio::THandle e) override { return F.EncodeStop(e); }
 
 private:

@@ -91,44 +91,6 @@ std::uintmax_t TakeBytes(TRecordingFormat format, double seconds, int rate, int 
   return format == rfWave ? WaveBytes(seconds, rate, channels) : Mp3Bytes(seconds, 192);
 }
 
-// Writes PCM to the test server's fifo source (48 kHz stereo) from a thread; done once
-// the server has read all of it from the fifo (the source has given it).
-class TFifoWriter {
-public:
-  explicit TFifoWriter(std::vector<std::int16_t> samples)
-      : FSamples(std::move(samples)), FThread([this] { Run(); })
-  {
-  }
-  ~TFifoWriter() { FThread.join(); }
-  bool Done() const { return FDone; }
-
-private:
-  void Run()
-  {
-    const int fd = ::open((ServerFolder() / "fifo").c_str(), O_WRONLY);
-    if (fd >= 0) {
-      const char *p = reinterpret_cast<const char *>(FSamples.data());
-      std::size_t left = FSamples.size() * 2;
-      while (left > 0) {
-        const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 19200));
-        if (n <= 0)
-          break;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-      }
-      const auto t0 = TClock::now();
-      int unread = 0;
-      while (::ioctl(fd, FIONREAD, &unread) == 0 && unread > 0 && SecondsSince(t0) < 20.0)
-        SleepMs(2);
-      ::close(fd);
-    }
-    FDone = true;
-  }
-  std::vector<std::int16_t> FSamples;
-  std::atomic<bool> FDone{false};
-  std::thread FThread;
-};
-
 // 1 s silence, 2 s of a 440 Hz tone at half scale, 1 s silence; 48 kHz stereo.
 std::vector<std::int16_t> SilenceToneSilence()
 {

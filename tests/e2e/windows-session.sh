@@ -4,7 +4,8 @@
 #
 #   tests/e2e/windows-session.sh PRAATKIST.EXE
 #
-# A WAV take from the tone sink's monitor ("Praatkist-toon"), and an MP3 take from the
+# A WAV take from the tone sink's monitor ("Praatkist-toon"), paused and resumed on
+# the way, and an MP3 take from the
 # test sink's monitor ("Praatkist-proef") while a tone burst plays into the sink, both
 # with "Stiltes trimmen" on: the WAV keeps its tone whole, the MP3 is trimmed to the
 # burst and keeps its backup and trim record. Needs WINEPREFIX and PULSE_SERVER.
@@ -58,6 +59,12 @@ start_program() {
 }
 
 grows_to() { [ "$(stat -c %s "$1" 2>/dev/null || echo 0)" -ge "$2" ]; }
+stands_still() {
+  local before
+  before=$(stat -c %s "$1")
+  sleep 0.3
+  [ "$(stat -c %s "$1")" -eq "$before" ]
+}
 
 close_program() {
   e2e_click "${E2E_EXIT[@]}"
@@ -89,6 +96,14 @@ e2e_click "${E2E_RECORD[@]}"
 take=$folder/Proef-1.wav
 check "no take file (no session picked?)" e2e_poll 10 test -f "$take"
 check "the take did not grow to 2 s" e2e_poll 20 grows_to "$take" 384044
+# PAUZEREN: the file stands still while the tone goes on; HERVATTEN: it grows again
+e2e_click "${E2E_RECORD[@]}"
+check "the paused take went on growing" e2e_poll 20 stands_still "$take"
+paused_size=$(stat -c %s "$take")
+sleep 1 # the tone goes on meanwhile: a paused take must not take it
+[ "$(stat -c %s "$take")" -eq "$paused_size" ] || fail "the paused take grew"
+e2e_click "${E2E_RECORD[@]}"
+check "the resumed take did not grow" e2e_poll 20 grows_to "$take" $((paused_size + 96000))
 e2e_click "${E2E_STOP[@]}"
 check "the take's waveform was not drawn" e2e_poll 15 e2e_wave_drawn
 [ -z "$(e2e_window Fout)" ] || fail "an error message appeared"

@@ -238,11 +238,12 @@ bool TScriptedAudioLayer::DeliverBytes(const void *data, std::uint32_t length)
   std::lock_guard lock(FLock);
   if (RecordState != kActivePlaying || FProc == nullptr)
     return false;
-  if (EncoderActive && !EncoderFile.empty()) {
+  // Proc first, then the encoder, as the real layer hands a buffer on.
+  const bool keep = FProc(RecordHandle, data, length, FUser);
+  if (EncoderActive && !EncoderPaused && !EncoderFile.empty()) {
     std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
     out.write(static_cast<const char *>(data), length);
   }
-  const bool keep = FProc(RecordHandle, data, length, FUser);
   if (!keep)
     RecordState = kActiveStopped;
   return keep;
@@ -465,6 +466,7 @@ THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
     return Fail(kErrCreate), 0;
   EncoderHandle = FNextHandle++;
   EncoderActive = true;
+  EncoderPaused = false;
   FEncoderFailed = false;
   EncoderKbps = kbps;
   EncoderFile = file;
@@ -477,6 +479,15 @@ bool TScriptedAudioLayer::EncodeIsActive(THandle encoder)
 {
   std::lock_guard lock(FLock);
   return encoder != 0 && encoder == EncoderHandle && EncoderActive;
+}
+
+bool TScriptedAudioLayer::EncodeSetPaused(THandle encoder, bool paused)
+{
+  std::lock_guard lock(FLock);
+  if (encoder == 0 || encoder != EncoderHandle)
+    return Fail(kErrHandle);
+  EncoderPaused = paused;
+  return Ok();
 }
 
 bool TScriptedAudioLayer::EncodeStop(THandle encoder)

@@ -68,6 +68,7 @@ public:
   int EncoderKbps = 0;
   std::filesystem::path EncoderFile;
   bool EncoderAutoFree = false;
+  bool EncoderPaused = false;
   // Playback level answered by ChannelGetLevelEx, and whether it fails.
   float Level[2] = {0, 0};
 
@@ -99,6 +100,7 @@ public:
   audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path &file,
                                 bool autoFree) override;
   bool EncodeIsActive(audio::THandle encoder) override;
+  bool EncodeSetPaused(audio::THandle encoder, bool paused) override;
   bool EncodeStop(audio::THandle encoder) override;
 
   struct TOpenStream {

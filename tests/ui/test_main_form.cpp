@@ -477,6 +477,7 @@ private slots:
   void purgeCountsBothKindsAndDeletes();
   void closeDuringTakeCompletesItsFile();
   void clockShowsElapsedTime();
+  void pauseHoldsTheClockAndClipLampStaysLit();
   void doubleClickDuringTakeLeavesTheTakeAlone();
   void stopShowsTheNewTakeEvenWhenNotLast();
   void takeEndingByItselfIsCompletedAndReported();
@@ -784,7 +785,7 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QVERIFY(w.timer->isActive());
-  QVERIFY(!w.Controls().btnRecord->isEnabled());
+  QCOMPARE(w.Controls().btnRecord->Text->text(), QStringLiteral("PAUZEREN"));
   QVERIFY(w.Controls().btnStop->isEnabled());
   for (QWidget *off : std::initializer_list<QWidget *>{
            w.Controls().chkTrimSilence, w.Controls().chkMono, w.Controls().cbSession,
@@ -1188,6 +1189,54 @@ void TestMainForm::clockShowsElapsedTime()
     QCOMPARE(w.Controls().lblTime->text(), QString::fromLatin1(c.Text));
     QCOMPARE(w.WaveDuration(), c.Ms / 1000.0);
   }
+  kit.Stop();
+}
+
+// The record button pauses and resumes a take: nothing is written while paused, the
+// meter goes on and the clock holds at the time recorded. A full-scale sample lights the
+// lamp with its time in the take, until the next take starts.
+void TestMainForm::pauseHoldsTheClockAndClipLampStaysLit()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto &w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  TPanelButton *record = w.Controls().btnRecord;
+  QLabel *lamp = w.Controls().lblClip;
+  kit.Record(Level(1.0, 1000));
+  QVERIFY(record->isEnabled());
+  QTest::mouseClick(record->Text, Qt::LeftButton);
+  QCOMPARE(record->Text->text(), QStringLiteral("HERVATTEN"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Gepauzeerd: Koor-1.wav"));
+  kit.Feed(Level(2.0, 12000));
+  kit.Now += 60000;
+  w.Flow().Tick();
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:01"));
+  QVERIFY(w.VuPeakLevel() >= 12000.0);
+  QVERIFY(lamp->isHidden());
+
+  QTest::mouseClick(record->Icon, Qt::LeftButton);
+  QCOMPARE(record->Text->text(), QStringLiteral("PAUZEREN"));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
+  auto loud = Level(1.5, 1000);
+  loud[2 * Rate + 1] = -32767;
+  kit.Feed(loud);
+  kit.Now += 2000;
+  w.Flow().Tick();
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:03"));
+  QVERIFY(lamp->isVisible());
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Let op: oversturing bij 00:02."));
+  QVERIFY(QAccessible::queryAccessibleInterface(w.Controls().vu)
+              ->text(QAccessible::Description)
+              .endsWith(QStringLiteral(", overstuurd")));
+
+  kit.Stop();
+  QCOMPARE(fs::file_size(kit.Root / "Koor" / "Koor-1.wav"),
+           std::uintmax_t{44 + 4 * (Rate + Rate * 3 / 2)});
+  QVERIFY(lamp->isVisible());
+  QCOMPARE(record->Text->text(), QStringLiteral("OPNAME STARTEN"));
+  kit.Record(Level(0.1, 1000));
+  QVERIFY(lamp->isHidden());
   kit.Stop();
 }
 
@@ -1962,7 +2011,11 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
   keys(Qt::Key_R);
   QVERIFY(kit.Layer.RecordHandle != 0);
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
-  keys(Qt::Key_R); // a second start is not even tried while the button is disabled
+  keys(Qt::Key_R); // while a take runs, the key pauses it and resumes it
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Gepauzeerd: Koor-1.wav"));
+  kit.Feed(Level(0.5, 20000));
+  keys(Qt::Key_R);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
   QCOMPARE(dialogs.Seen.size(), 1);
   kit.Feed(TrimmableTake());
   keys(Qt::Key_S);

@@ -214,7 +214,7 @@ bool TPulseConnection::ServerDefaults(std::string &source, std::string &sink)
   return true;
 }
 
-bool TPulseConnection::ReadDevices()
+bool TPulseConnection::ReadDevices(std::vector<TAudioDeviceInfo> &list)
 {
   std::string defSource, defSink;
   if (!ServerDefaults(defSource, defSink))
@@ -230,8 +230,7 @@ bool TPulseConnection::ReadDevices()
   for (auto &d : q.List)
     if (d.Driver == defSource)
       d.Flags |= kDeviceDefault;
-  Devices = std::move(q.List);
-  DevicesRead = true;
+  list = std::move(q.List);
   return true;
 }
 

@@ -20,8 +20,6 @@ struct TPulseConnection {
   std::string Server; // empty: the user's default server
   pa_threaded_mainloop *Ml = nullptr;
   pa_context *Ctx = nullptr;
-  std::vector<TAudioDeviceInfo> Devices;
-  bool DevicesRead = false;
   // Bumped by the main loop thread whenever a source comes, goes or changes, the
   // server's defaults change, and when the connection is made or lost.
   std::atomic<std::uint32_t> Serial{0};
@@ -45,8 +43,8 @@ private:
   bool BeginConnect(); // with the main loop locked; no waiting
   void DropContext();  // with the main loop locked
 public:
-  // Reads the source list afresh into Devices.
-  bool ReadDevices();
+  // Reads the source list afresh.
+  bool ReadDevices(std::vector<TAudioDeviceInfo> &list);
   bool ServerDefaults(std::string &source, std::string &sink);
   bool SourceExists(const std::string &name);
 };

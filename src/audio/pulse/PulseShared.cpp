@@ -30,6 +30,19 @@ void StreamSuccessCallback(pa_stream *, int success, void *user) noexcept
   pa_threaded_mainloop_signal(s->Ml, 0);
 }
 
+void ReleaseStream(pa_stream *&s) noexcept
+{
+  if (!s)
+    return;
+  pa_stream_set_read_callback(s, nullptr, nullptr);
+  pa_stream_set_write_callback(s, nullptr, nullptr);
+  pa_stream_set_state_callback(s, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(s)))
+    pa_stream_disconnect(s);
+  pa_stream_unref(s);
+  s = nullptr;
+}
+
 bool CorkAndWait(pa_threaded_mainloop *ml, pa_stream *s, bool cork)
 {
   TSuccess result;

@@ -3,7 +3,8 @@
 // answers, and the layer's timing figures.
 
 #include "audio/AudioLayer.h"
-#include "audio/LayerError.h"
+#include "audio/layer/LayerError.h"
+#include "audio/layer/SoundSystem.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -13,14 +14,7 @@ namespace praatkist::audio::pulse {
 
 constexpr int kServerWaitMs = 5000;              // longest wait for an answer of the server
 constexpr std::uint32_t kCaptureFragmentMs = 30; // pulse's capture fragment
-constexpr std::uint32_t kCaptureTargetMs = 30;   // buffers handed to the record callback:
-constexpr std::uint32_t kCaptureChunkMs =
-    50; // at least this long (unless data pause), at most this
-constexpr std::uint32_t kCaptureRingMs = 4000;   // what the capture thread may fall behind
 constexpr std::uint32_t kPlaybackTargetMs = 100; // pulse's playback buffer
-constexpr std::uint32_t kPlaybackRingMs = 500;   // decoded ahead of pulse
-constexpr std::uint32_t kLevelBlockFrames = 128;
-constexpr std::size_t kLevelBlocks = std::size_t{1} << 15; // about 80 s at 48 kHz
 
 class TLoopLock {
 public:
@@ -72,13 +66,12 @@ struct TSuccess {
 
 void StreamSuccessCallback(pa_stream *, int success, void *user) noexcept;
 
+// Detaches the callbacks from S (none runs while the main loop is locked), disconnects
+// it and lets go of it; with the main loop locked.
+void ReleaseStream(pa_stream *&s) noexcept;
+
 // Corks or uncorks S and waits for the server's answer; with the main loop locked.
 bool CorkAndWait(pa_threaded_mainloop *ml, pa_stream *s, bool cork);
-
-inline std::uint32_t UsecToBytes(std::uint64_t usec, std::uint32_t rate, std::uint32_t frameBytes)
-{
-  return static_cast<std::uint32_t>(usec * rate / 1000000u) * frameBytes;
-}
 
 inline bool ContextReady(pa_context *c)
 {

@@ -159,35 +159,28 @@ std::uint64_t TDeviceList::Digest(const std::vector<TAudioDeviceInfo> &list) noe
   return h ^ list.size();
 }
 
-int TDeviceList::ReadDevices()
+void TDeviceList::Look(std::uint64_t digest)
 {
-  std::vector<TAudioDeviceInfo> list;
-  const int code = Enumerate(list);
-  if (code != kErrOk) {
-    Read = false;
-    return code;
-  }
-  const std::uint64_t digest = Digest(list);
   if (FLastLook != std::chrono::steady_clock::time_point{} && digest != FSeen)
     Serial.fetch_add(1);
   FSeen = digest;
   FLastLook = std::chrono::steady_clock::now();
-  Devices = std::move(list);
-  Read = true;
-  return kErrOk;
+}
+
+int TDeviceList::ReadDevices(std::vector<TAudioDeviceInfo> &list)
+{
+  const int code = Enumerate(list);
+  if (code == kErrOk)
+    Look(Digest(list));
+  return code;
 }
 
 void TDeviceList::Watch()
 {
-  const auto now = std::chrono::steady_clock::now();
-  if (now - FLastLook < std::chrono::seconds(2))
+  if (std::chrono::steady_clock::now() - FLastLook < std::chrono::seconds(2))
     return;
   std::vector<TAudioDeviceInfo> list;
-  const std::uint64_t digest = Enumerate(list) == kErrOk ? Digest(list) : 0;
-  if (FLastLook != std::chrono::steady_clock::time_point{} && digest != FSeen)
-    Serial.fetch_add(1);
-  FSeen = digest;
-  FLastLook = now;
+  Look(Enumerate(list) == kErrOk ? Digest(list) : 0);
 }
 
 int TDeviceList::DefaultCapture(std::string &id)

@@ -18,8 +18,6 @@ namespace praatkist::audio::wasapi {
 
 // Not thread-safe: the layer guards it with its own lock.
 struct TDeviceList {
-  std::vector<TAudioDeviceInfo> Devices;
-  bool Read = false;
   std::atomic<std::uint32_t> Serial{0};
 
   TDeviceList();
@@ -27,8 +25,8 @@ struct TDeviceList {
   TDeviceList(const TDeviceList &) = delete;
   TDeviceList &operator=(const TDeviceList &) = delete;
 
-  // Reads the capture endpoints afresh into Devices; an error code.
-  int ReadDevices();
+  // Reads the capture endpoints afresh; an error code.
+  int ReadDevices(std::vector<TAudioDeviceInfo> &list);
   // The default capture endpoint's identifier (empty when there is none); an error code.
   int DefaultCapture(std::string &id);
   // True when the endpoint Id is there and active.
@@ -48,6 +46,8 @@ private:
   // Every active capture endpoint (id, name) with the default one marked; an error code.
   int Enumerate(std::vector<TAudioDeviceInfo> &list);
   static std::uint64_t Digest(const std::vector<TAudioDeviceInfo> &list) noexcept;
+  // Notes a look at the list: the serial moves when it differs from the last one.
+  void Look(std::uint64_t digest);
 };
 
 } // namespace praatkist::audio::wasapi

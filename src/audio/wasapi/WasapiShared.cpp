@@ -1,6 +1,7 @@
 #include "audio/wasapi/WasapiShared.h"
 
-#include <vector>
+#include <chrono>
+#include <thread>
 
 namespace praatkist::audio::wasapi {
 
@@ -25,6 +26,16 @@ std::wstring Wide(const std::string &utf8)
   std::wstring result(static_cast<std::size_t>(n), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), n);
   return result;
+}
+
+int AwaitOpen(const std::atomic<int> &result) noexcept
+{
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kOpenWaitMs);
+  while (result.load() == -2 && Clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const int code = result.load();
+  return code == -2 ? kErrDevice : code;
 }
 
 int CodeOf(HRESULT hr) noexcept

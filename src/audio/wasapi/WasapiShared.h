@@ -4,33 +4,27 @@
 // shared event-driven mode, and the layer's timing figures.
 
 #include "audio/AudioLayer.h"
-#include "audio/LayerError.h"
+#include "audio/layer/LayerError.h"
+#include "audio/layer/SoundSystem.h"
 
 #include <windows.h>
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace praatkist::audio::wasapi {
 
 constexpr std::uint32_t kClientBufferMs = 100; // the audio client's buffer
-constexpr std::uint32_t kCaptureTargetMs = 30; // buffers handed to the record callback:
-constexpr std::uint32_t kCaptureChunkMs =
-    50; // at least this long (unless data pause), at most this
-constexpr std::uint32_t kCaptureRingMs = 4000; // what the capture thread may fall behind
 constexpr std::uint32_t kNoDataMs = 700;       // silence of the device that ends a channel
-constexpr std::uint32_t kPlaybackRingMs = 500; // decoded ahead of the device
 constexpr std::uint32_t kOpenWaitMs = 5000;    // longest wait for a device thread to open
-constexpr std::uint32_t kLevelBlockFrames = 128;
-constexpr std::size_t kLevelBlocks = std::size_t{1} << 15; // about 80 s at 48 kHz
 
-inline std::uint32_t MsToBytes(std::uint64_t ms, std::uint32_t rate, std::uint32_t frameBytes)
-{
-  return static_cast<std::uint32_t>(ms * rate / 1000u) * frameBytes;
-}
+// Waits (polling) until a device thread has put its error code into Result, which holds
+// -2 until then; kErrDevice when no answer comes in time.
+int AwaitOpen(const std::atomic<int> &result) noexcept;
 
 // Owns one reference of a COM interface.
 template <class T> class TCom {

@@ -1,6 +1,6 @@
-#include "audio/DecodeEncode.h"
+#include "audio/layer/DecodeEncode.h"
 
-#include "audio/LayerError.h"
+#include "audio/layer/LayerError.h"
 
 #include <cstring>
 
@@ -8,6 +8,8 @@ namespace praatkist::audio {
 
 void TEncoderEntry::Feed(const void *data, std::size_t bytes) noexcept
 {
+  if (Paused.load())
+    return;
   std::lock_guard lock(M);
   if (Active.load() && !Enc.Encode(data, bytes))
     Active.store(false);
@@ -55,25 +57,50 @@ std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path &file, st
   return e;
 }
 
+int TDecodeStream::Active()
+{
+  std::lock_guard lock(FM);
+  return FAtEnd ? kActiveStopped : kActivePlaying;
+}
+
+void TDecodeStream::Info(TChannelInfo &info)
+{
+  std::lock_guard lock(FM);
+  info.Freq = FDec.Rate();
+  info.Chans = FDec.Chans();
+}
+
+std::uint64_t TDecodeStream::Length()
+{
+  std::lock_guard lock(FM);
+  return Succeed(), FDec.Frames() * FDec.FrameBytes();
+}
+
+std::uint64_t TDecodeStream::Position()
+{
+  std::lock_guard lock(FM);
+  return Succeed(), FDec.Position() * FDec.FrameBytes();
+}
+
 std::uint32_t TDecodeStream::GetData(void *buffer, std::uint32_t length)
 {
   if (!buffer && length > 0)
     return Fail(kErrIllegalParam), kDataError;
-  std::lock_guard lock(M);
-  const std::uint32_t frameBytes = Dec.FrameBytes();
+  std::lock_guard lock(FM);
+  const std::uint32_t frameBytes = FDec.FrameBytes();
   const std::size_t frames = length / frameBytes;
   if (frames == 0)
     return Succeed(), 0;
   std::size_t got;
   if (reinterpret_cast<std::uintptr_t>(buffer) % alignof(std::int16_t) == 0) {
-    got = Dec.ReadFrames(static_cast<std::int16_t *>(buffer), frames);
+    got = FDec.ReadFrames(static_cast<std::int16_t *>(buffer), frames);
   } else {
-    Bounce.resize(frames * Dec.Chans());
-    got = Dec.ReadFrames(Bounce.data(), frames);
-    std::memcpy(buffer, Bounce.data(), got * frameBytes);
+    FBounce.resize(frames * FDec.Chans());
+    got = FDec.ReadFrames(FBounce.data(), frames);
+    std::memcpy(buffer, FBounce.data(), got * frameBytes);
   }
   if (got == 0) {
-    AtEnd = true;
+    FAtEnd = true;
     return Fail(kErrEnded), kDataError;
   }
   const auto bytes = static_cast<std::uint32_t>(got * frameBytes);
@@ -83,11 +110,11 @@ std::uint32_t TDecodeStream::GetData(void *buffer, std::uint32_t length)
 
 bool TDecodeStream::SetPosition(std::uint64_t bytes)
 {
-  std::lock_guard lock(M);
-  const std::uint64_t frame = bytes / Dec.FrameBytes();
-  if (frame > Dec.Frames() || !Dec.Seek(frame))
+  std::lock_guard lock(FM);
+  const std::uint64_t frame = bytes / FDec.FrameBytes();
+  if (frame > FDec.Frames() || !FDec.Seek(frame))
     return Fail(kErrPosition);
-  AtEnd = false;
+  FAtEnd = false;
   return Succeed(), true;
 }
 

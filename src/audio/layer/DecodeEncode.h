@@ -5,6 +5,7 @@
 #include "audio/AudioLayer.h"
 #include "audio/Mp3Encoder.h"
 #include "audio/SndfileDecoder.h"
+#include "audio/layer/Channel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +21,7 @@ struct TEncoderEntry {
   TMp3Encoder Enc;
   bool AutoFree = false;
   std::atomic<bool> Active{false};
+  std::atomic<bool> Paused{false}; // what passes by is not encoded
 
   void Feed(const void *data, std::size_t bytes) noexcept;
   // Flushes, writes the tag and closes: true when all of it succeeded.
@@ -42,17 +44,26 @@ struct TEncodeTarget {
 std::shared_ptr<TEncoderEntry> OpenEncoder(const std::filesystem::path &file, std::uint32_t rate,
                                            std::uint32_t chans, int kbps, bool autoFree, int &code);
 
-struct TDecodeStream : TEncodeTarget {
-  std::mutex M;
-  TSndfileDecoder Dec;
-  bool AtEnd = false;
-  std::vector<std::int16_t> Bounce; // for callers' buffers at odd addresses
-
-  // ChannelGetData: reads up to Length bytes of whole frames into Buffer and feeds
-  // them to the encoders. Sets the layer's error code.
-  std::uint32_t GetData(void *buffer, std::uint32_t length);
+class TDecodeStream final : public TChannel, public TEncodeTarget {
+public:
+  int Open(const std::filesystem::path &file) { return FDec.Open(file); }
+  int Active() override;
+  void Info(TChannelInfo &info) override;
+  std::uint64_t Length() override;
+  std::uint64_t Position() override;
   // ChannelSetPosition in bytes.
-  bool SetPosition(std::uint64_t bytes);
+  bool SetPosition(std::uint64_t bytes) override;
+  // ChannelGetData: reads up to Length bytes of whole frames into Buffer and feeds them
+  // to the encoders.
+  std::uint32_t GetData(void *buffer, std::uint32_t length) override;
+  TEncodeTarget *EncoderSeat(int &) override { return this; }
+  void Close() noexcept override { StopEncoders(false); }
+
+private:
+  std::mutex FM;
+  TSndfileDecoder FDec;
+  bool FAtEnd = false;
+  std::vector<std::int16_t> FBounce; // for callers' buffers at odd addresses
 };
 
 } // namespace praatkist::audio
