@@ -128,6 +128,16 @@ fetch() {
       )
       dir=$(find "$into" -maxdepth 1 -mindepth 1 -type d | head -1)
     fi
+    if [ -z "$dir" ]; then
+      # Nor Debian's own part (its debian.tar) may be served any more: the upstream
+      # tarball alone, without Debian's patches.
+      local orig
+      orig=$(find "$into" -maxdepth 1 -name "${pkg}_*.orig.tar.*" | head -1)
+      [ -n "$orig" ] || { say "no source of $pkg=$ver"; exit 1; }
+      mkdir -p "$into/src"
+      tar -xf "$orig" -C "$into/src" --strip-components=1
+      dir=$into/src
+    fi
   fi
   echo "$dir"
 }
