@@ -2,7 +2,7 @@
 # Cross-builds the libraries Praatkist needs on 64-bit Windows from Debian's source
 # packages, static, into PREFIX (default build-win/deps/prefix):
 #
-#   LAME, libmpg123, libsndfile (MPEG on, external codecs off), libebur128, GoogleTest and QtCore;
+#   LAME, libmpg123, libsndfile (MPEG on, external codecs off), GoogleTest and QtCore;
 #   with --gui also Qt Gui, Widgets and the Windows platform plugin.
 #
 # A library already in the prefix is kept (a stamp file per library). Needs
@@ -131,7 +131,6 @@ autotools_lib mpg123 mpg123 'mpg123-1*' --with-audio=dummy --disable-components 
 cmake_lib sndfile "$(fetch libsndfile 'libsndfile-1*')" -DENABLE_EXTERNAL_LIBS=OFF -DENABLE_MPEG=ON \
   -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF \
   -DINSTALL_MANPAGES=OFF -DENABLE_PACKAGE_CONFIG=ON
-cmake_lib ebur128 "$(fetch libebur128 'libebur128-1*')"
 cmake_lib gtest /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=OFF
 
 # Qt: one build folder; Core first, Gui and Widgets added to the same configuration later
@@ -183,7 +182,6 @@ src=$deps/src
 licences LAME "$src"/lame-3*/COPYING
 licences mpg123 "$src"/mpg123-1*/COPYING
 licences libsndfile "$src"/libsndfile-1*/COPYING
-licences libebur128 "$src"/libebur128-1*/COPYING
 licences Qt "$src"/qt6-base-*/LICENSES/LGPL-3.0-only.txt "$src"/qt6-base-*/LICENSES/GPL-3.0-only.txt \
   "$src"/qt6-base-*/LICENSES/Qt-GPL-exception-1.0.txt
 # what the static Qt bundles (the Windows build links only some of them)
