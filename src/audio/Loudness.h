@@ -21,7 +21,8 @@ public:
 
   // Filter Count frames of interleaved 16-bit samples (any alignment) and return the
   // sum of the squares of the filtered samples of every channel. The filter state runs
-  // on from one call to the next.
+  // on from one call to the next. Calls of a few seconds at most stay fast through
+  // digital silence (see Run).
   double Run(const std::uint8_t *data, std::size_t count) noexcept;
 
   struct TCoefficients {
