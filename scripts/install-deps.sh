@@ -21,8 +21,6 @@ RUN_PACKAGES=(
   qt6-wayland
   # audio: devices, decoding, MP3 encoding
   libpulse-dev libsndfile1-dev libmp3lame-dev
-  # loudness (EBU R128) of a take
-  libebur128-dev
   # fonts standing in for the design's Windows families
   fonts-open-sans fonts-inconsolata fonts-dejavu-core fonts-symbola
 )
@@ -38,8 +36,9 @@ TEST_PACKAGES=(
   weston
   # reference sound files and decoders the results are checked against
   sox libsox-fmt-mp3 mpg123 lame
-  # a second loudness meter (its ebur128 filter) the take's figures are checked against
-  ffmpeg
+  # two loudness meters (libebur128, ffmpeg's ebur128 filter) the take's figures are
+  # checked against
+  libebur128-dev ffmpeg
   # the package's checkers
   lintian appstream desktop-file-utils
 )

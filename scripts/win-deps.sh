@@ -2,8 +2,7 @@
 # Cross-builds the libraries Praatkist needs on 64-bit Windows from Debian's source
 # packages, static:
 #
-#   LAME, libmpg123, libsndfile (MPEG on, external codecs off), libebur128, GoogleTest and
-#   QtCore;
+#   LAME, libmpg123, libsndfile (MPEG on, external codecs off), GoogleTest and QtCore;
 #   with --gui also Qt Gui, Widgets and the Windows platform plugin.
 #
 # Each library is built once per machine, into a folder of its own in a cache outside
@@ -202,13 +201,6 @@ recipe_sndfile() {
   licences libsndfile "$src/COPYING"
 }
 
-recipe_ebur128() {
-  local src
-  src=$(fetch libebur128)
-  cmake_build "$src" -DENABLE_TESTS=OFF
-  licences libebur128 "$src/COPYING"
-}
-
 recipe_gtest() {
   cmake_build /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=OFF
 }
@@ -328,7 +320,6 @@ ensure_deb_src
 source_version lame
 source_version mpg123
 source_version libsndfile
-source_version libebur128
 source_version qt6-base
 gtest_version=$(dpkg-query -W -f '${Version}' googletest)
 host_qt=$(dpkg-query -W -f '${Version}' qt6-base-dev-tools)
@@ -336,7 +327,6 @@ host_qt=$(dpkg-query -W -f '${Version}' qt6-base-dev-tools)
 library_key lame "lame ${version_of[lame]}" "autotools_build licences"
 library_key mpg123 "mpg123 ${version_of[mpg123]}" "autotools_build licences"
 library_key sndfile "libsndfile ${version_of[libsndfile]}" "cmake_build licences" lame mpg123
-library_key ebur128 "libebur128 ${version_of[libebur128]}" "cmake_build licences"
 library_key gtest "googletest $gtest_version" "cmake_build"
 qt_inputs="qt6-base ${version_of[qt6-base]}, host tools $host_qt"
 library_key qtcore "$qt_inputs" "qt_build qt_common qt_licences licences"
@@ -350,7 +340,6 @@ fi
 library lame
 library mpg123
 library sndfile lame mpg123
-library ebur128
 library gtest
 # QtCore comes with Qt Gui where that is there already
 if [ "$gui" = 1 ] || have qtgui; then

@@ -1,11 +1,8 @@
 #include "audio/TakeFigures.h"
 
-#include <ebur128.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 namespace praatkist::audio {
 
@@ -14,11 +11,6 @@ namespace {
 constexpr double kFullScaleSquare = 32768.0 * 32768.0;
 // The noise floor's window: five 100 ms cells.
 constexpr std::uint64_t kNoiseCells = 5;
-
-ebur128_state *State(void *p) noexcept
-{
-  return static_cast<ebur128_state *>(p);
-}
 
 double PowerDb(double meanSquare) noexcept
 {
@@ -35,25 +27,10 @@ std::uint64_t TFigureMeter::CellFrames(std::uint32_t rate) noexcept
 TFigureMeter::TFigureMeter(std::uint32_t channels, std::uint32_t rate, std::uint64_t begin,
                            std::uint64_t end, bool last)
     : FChannels(std::max<std::uint32_t>(1, channels)), FCell(CellFrames(rate)), FBegin(begin),
-      FEnd(std::max(begin, end))
+      FEnd(std::max(begin, end)), FWeighting(FChannels, rate)
 {
-  // the blocks that start in the stretch's last 300 ms end in the next one
-  FReadEnd = last ? FEnd : FEnd + 3 * FCell;
-  // libebur128 takes 16 Hz .. 2.8 MHz and up to 64 channels; beyond that the take is
-  // measured without its loudness.
-  if (rate >= 16 && rate <= 2822400 && FChannels <= 64) {
-    FLoudness = ebur128_init(FChannels, rate, EBUR128_MODE_I);
-    if (FLoudness == nullptr)
-      throw std::bad_alloc();
-  }
-}
-
-TFigureMeter::~TFigureMeter()
-{
-  if (FLoudness != nullptr) {
-    ebur128_state *st = State(FLoudness);
-    ebur128_destroy(&st);
-  }
+  // the cell after the stretch, with the filter's state of all that went before
+  FReadEnd = last ? FEnd : FEnd + FCell;
 }
 
 void TFigureMeter::Add(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame)
@@ -73,21 +50,27 @@ void TFigureMeter::Add(const std::uint8_t *data, std::uint64_t count, std::uint6
     } else {
       run = std::min(count, FReadEnd - frame);
     }
-    Hear(data, run);
+    Hear(data, run, frame);
     data += run * frameBytes;
     count -= run;
     frame += run;
   }
 }
 
-void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count)
+void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count,
+                        std::uint64_t frame) noexcept
 {
-  if (FLoudness == nullptr || count == 0)
-    return;
-  // The decoded blocks hold 16-bit samples at even offsets of a buffer from the heap.
-  if (ebur128_add_frames_short(State(FLoudness), reinterpret_cast<const short *>(data),
-                               static_cast<std::size_t>(count)) != EBUR128_SUCCESS)
-    throw std::bad_alloc();
+  while (count > 0) {
+    const std::uint64_t run = std::min(count, (frame / FCell + 1) * FCell - frame);
+    FLoudPart += FWeighting.Run(data, static_cast<std::size_t>(run));
+    frame += run;
+    count -= run;
+    data += run * 2ull * FChannels;
+    if (frame % FCell == 0) {
+      FLoudCells.push_back(FLoudPart);
+      FLoudPart = 0;
+    }
+  }
 }
 
 void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
@@ -129,13 +112,18 @@ TTakeFigures TFigureMeter::Combine(const std::vector<const TFigureMeter *> &mete
   f.Measured = true;
   if (meters.empty())
     return f;
-  std::vector<ebur128_state *> states;
+  std::vector<double> loud; // from the take's first cell on
   std::vector<std::uint64_t> cells;
   std::uint64_t frames = 0;
   std::int32_t peak = 0;
   for (const TFigureMeter *m : meters) {
-    if (m->FLoudness != nullptr)
-      states.push_back(State(m->FLoudness));
+    // A cell heard by two meters is the earlier one's: its filter had heard the frames
+    // before it.
+    const std::uint64_t first = m->FBegin / m->FCell;
+    // (Meters come without gaps: a stretch that ends short is the last one combined.)
+    if (first <= loud.size())
+      for (auto i = static_cast<std::size_t>(loud.size() - first); i < m->FLoudCells.size(); ++i)
+        loud.push_back(m->FLoudCells[i]);
     cells.insert(cells.end(), m->FCells.begin(), m->FCells.end());
     frames += m->FMeasured;
     peak = std::max(peak, m->FPeak);
@@ -144,11 +132,7 @@ TTakeFigures TFigureMeter::Combine(const std::vector<const TFigureMeter *> &mete
   const std::uint64_t channels = meters.front()->FChannels;
   const std::uint64_t cell = meters.front()->FCell;
 
-  if (!states.empty()) {
-    double lufs = -HUGE_VAL;
-    if (ebur128_loudness_global_multiple(states.data(), states.size(), &lufs) == EBUR128_SUCCESS)
-      f.LoudnessLufs = lufs;
-  }
+  f.LoudnessLufs = GatedLoudness(loud, cell);
   if (peak > 0)
     f.PeakDb = 20.0 * std::log10(peak / 32768.0);
   double squares = 0;

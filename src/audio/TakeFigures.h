@@ -1,20 +1,22 @@
 #pragma once
 // What a take measures for a spoken-word check, taken in the same pass that reduces it
-// to waveform peaks: integrated loudness (EBU R128 / ITU-R BS.1770, by libebur128),
-// sample peak, RMS of the whole take, noise floor (RMS of the quietest half second) and
-// the number of clipped samples.
+// to waveform peaks: integrated loudness (EBU R128 / ITU-R BS.1770, Loudness.h), sample
+// peak, RMS of the whole take, noise floor (RMS of the quietest half second) and the
+// number of clipped samples.
 //
 // A take read in stretches side by side gets one TFigureMeter per stretch; Combine
 // gives what one meter reading the whole take gives. For that the stretches meet on the
-// 100 ms grid of the loudness blocks (CellFrames), and each meter but the last hears
-// 300 ms past its stretch, so that it completes the 400 ms blocks that start in its
-// stretch and reach into the next one; the next meter's blocks start at its own first
-// frame. Each block is thus counted once. The one difference to a single reading: the
-// loudness filter of a later stretch starts from rest, so the first few milliseconds
-// of its first block are weighted a little differently (a few thousandths of an LU on
-// that one block in thousands).
+// 100 ms grid of the loudness cells (CellFrames), and each meter but the last hears one
+// cell past its stretch: that cell's K-weighted energy then comes from a filter that has
+// heard all that went before, and it stands in for the first cell of the next meter,
+// whose filter starts from rest. From the next meter's second cell on, what its filter
+// lacks is the decay of the true state over a whole cell: the filter's slowest pole
+// (the 38 Hz high-pass, time constant 4.2 ms at any rate) has shrunk it by e^-24, a
+// billionth of the signal, far under 0.0001 LU on any block.
 // Peak, RMS, clipped samples and the 100 ms energies of the noise floor count the
 // stretch's own frames only, and combine exactly.
+
+#include "audio/Loudness.h"
 
 #include <cstdint>
 #include <limits>
@@ -37,19 +39,17 @@ struct TTakeFigures {
 class TFigureMeter {
 public:
   // The grid of the loudness blocks and of the noise floor's energies: 100 ms of
-  // frames at Rate (as libebur128 rounds it).
+  // frames at Rate, rounded.
   static std::uint64_t CellFrames(std::uint32_t rate) noexcept;
 
   // A meter of the frames [Begin, End) of a take with Channels channels at Rate. Begin
   // is a multiple of CellFrames. Last: the stretch runs to the take's end (no tail to hear).
-  // Raises std::bad_alloc when libebur128 cannot set up.
   TFigureMeter(std::uint32_t channels, std::uint32_t rate, std::uint64_t begin, std::uint64_t end,
                bool last);
-  ~TFigureMeter();
   TFigureMeter(const TFigureMeter &) = delete;
   TFigureMeter &operator=(const TFigureMeter &) = delete;
 
-  // The frames this meter wants to hear: from Begin to ReadEnd (300 ms past End unless
+  // The frames this meter wants to hear: from Begin to ReadEnd (a cell past End unless
   // Last).
   std::uint64_t ReadEnd() const noexcept { return FReadEnd; }
 
@@ -64,12 +64,14 @@ public:
 
 private:
   void Measure(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
-  void Hear(const std::uint8_t *data, std::uint64_t count);
+  void Hear(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
 
   std::uint32_t FChannels;
   std::uint64_t FCell;
   std::uint64_t FBegin, FEnd, FReadEnd;
-  void *FLoudness = nullptr; // ebur128_state
+  TKWeighting FWeighting;
+  double FLoudPart = 0;             // K-weighted energy of the cell being heard
+  std::vector<double> FLoudCells;   // K-weighted energy per whole 100 ms cell from Begin on
   std::uint64_t FMeasured = 0;
   std::int32_t FPeak = 0;
   std::uint64_t FClipped = 0;
