@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <cstring>
 
 using namespace praatkist::audio;
@@ -34,7 +35,7 @@ std::vector<std::int16_t> Talk(std::uint32_t rate, std::uint32_t chans, double s
       if (burst % 9 == 8)
         v = 0; // digital silence
       else if (in < 0.8)
-        v = level * (std::sin(2 * M_PI * (140 + 30 * c + 900 * in) * t) + 0.3 * noise);
+        v = level * (std::sin(2 * std::numbers::pi * (140 + 30 * c + 900 * in) * t) + 0.3 * noise);
       else
         v = 0.0005 * noise;
       s[f * chans + c] = static_cast<std::int16_t>(std::lround(v * 32767));

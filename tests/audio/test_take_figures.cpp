@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 using namespace praatkist;
 using praatkist::audio::TTakeFigures;
@@ -31,7 +32,7 @@ std::vector<std::int16_t> Sine(std::uint32_t rate, std::uint32_t chans, double s
   std::vector<std::int16_t> s(frames * chans);
   for (std::size_t f = 0; f < frames; ++f)
     for (std::uint32_t c = 0; c < chans; ++c)
-      s[f * chans + c] = Sample(amp * std::sin(2 * M_PI * hz * static_cast<double>(f) / rate));
+      s[f * chans + c] = Sample(amp * std::sin(2 * std::numbers::pi * hz * static_cast<double>(f) / rate));
   return s;
 }
 
@@ -50,7 +51,7 @@ std::vector<std::int16_t> Bursts(std::uint32_t rate, std::uint32_t chans, double
       seed = seed * 1664525u + 1013904223u;
       const int room = (seed >> 31) != 0 ? noise : -noise;
       s[f * chans + c] =
-          talk ? Sample(9000 * (1 + 0.3 * std::sin(7 * t)) * std::sin(2 * M_PI * (180 + 60 * c) * t))
+          talk ? Sample(9000 * (1 + 0.3 * std::sin(7 * t)) * std::sin(2 * std::numbers::pi * (180 + 60 * c) * t))
                : static_cast<std::int16_t>(room);
     }
   }
