@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "platform/VersionInfo.h"
+#include "support/NextDialog.h"
 #include "ui/AboutForm.h"
 #include "ui/Fonts.h"
 
@@ -29,53 +30,12 @@ QString Hex(QRgb rgb)
   return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0')).toUpper();
 }
 
-// Runs `answer` on the about window once its own event loop runs, after it has been
-// made the active window as the user's click on it would (no waiting for the platform
-// to activate it). A window still open after its answer is closed once the event loop
-// has run again, so that a broken answer fails the test instead of hanging it.
-class TNextAbout : public QObject {
-public:
-  explicit TNextAbout(std::function<void(TfrmAbout *)> answer) : FAnswer(std::move(answer))
-  {
-    qApp->installEventFilter(this);
-  }
-
-protected:
-  bool eventFilter(QObject *watched, QEvent *event) override
-  {
-    auto *form = qobject_cast<TfrmAbout *>(watched);
-    if (event->type() != QEvent::Show || !form)
-      return false;
-    qApp->removeEventFilter(this);
-    QPointer<TfrmAbout> open(form);
-    // Queued: it runs inside the window's own loop, after exec() has begun.
-    QMetaObject::invokeMethod(
-        this,
-        [this, open] {
-          if (open && open->isVisible()) {
-            QApplication::setActiveWindow(open);
-            FAnswer(open);
-          }
-          QMetaObject::invokeMethod(
-              this,
-              [this, open] {
-                if (open && open->isVisible())
-                  open->done(-1);
-                deleteLater();
-              },
-              Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
-    return false;
-  }
-
-private:
-  std::function<void(TfrmAbout *)> FAnswer;
-};
-
+// Runs `answer` on the about window once its own loop runs, made the active window
+// first (support/NextDialog.h).
 void AnswerAbout(std::function<void(TfrmAbout *)> answer)
 {
-  new TNextAbout(std::move(answer));
+  praatkist::test::AnswerNextDialog(
+      [answer](QDialog *dialog) { answer(qobject_cast<TfrmAbout *>(dialog)); });
 }
 
 } // namespace
