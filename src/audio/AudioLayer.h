@@ -53,6 +53,12 @@ enum : int {
   kActivePaused = 3,  // created paused, not yet started
 };
 
+// Encoder flags (EncodeMp3Start).
+enum : std::uint32_t {
+  kEncodeAutoFree = 1, // ends with its channel
+  kEncodePaused = 2,   // encodes nothing of the channel until resumed
+};
+
 // Failure values of the 64-bit byte queries and of ChannelGetData.
 inline constexpr std::uint64_t kPositionError = ~std::uint64_t{0};
 inline constexpr std::uint32_t kDataError = 0xFFFFFFFFu;
@@ -154,10 +160,15 @@ public:
   // ---- MP3 encoder -------------------------------------------------------------
   // Puts an encoder on a capture channel or decoding stream: everything that passes
   // through the channel from now on is encoded at a constant Kbps and written to
-  // File (created or replaced). AutoFree: the encoder ends with its channel.
-  // kErrCreate: the file cannot be created; kErrHandle; kErrIllegalParam.
+  // File (created or replaced). Flags: kEncodeAutoFree, the encoder ends with its
+  // channel; kEncodePaused, it starts paused (EncodeSetPaused). kErrCreate: the file
+  // cannot be created; kErrHandle; kErrIllegalParam.
   virtual THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                                 bool autoFree) = 0;
+                                 std::uint32_t flags) = 0;
+  // Encodes Length bytes of the caller's own PCM (of the channel's format) before what
+  // passes through the channel next, paused or not. Made from a capture channel's Proc,
+  // it goes before the buffer Proc was given. False once the encoder has stopped.
+  virtual bool EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length) = 0;
   // False once the encoder has stopped by itself (its file could not be written)
   // or has been stopped.
   virtual bool EncodeIsActive(THandle encoder) = 0;

@@ -20,6 +20,7 @@ TBassRecorder::TBassRecorder(IAudioLayer &layer) : FLayer(layer), FCapture(layer
 TBassRecorder::~TBassRecorder()
 {
   Stop();
+  CloseInput();
   StopPlayback();
   FLayer.Free();
 }
@@ -72,6 +73,19 @@ void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bit
 bool TBassRecorder::Stop()
 {
   return FCapture.Stop();
+}
+
+void TBassRecorder::OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs)
+{
+  if (Recording())
+    throw EInvalidOperation("Er loopt al een opname.");
+  FCapture.OpenInput(DeviceIndex, SampleRate, Channels, std::clamp(PreRollMs, 0, 3000));
+}
+
+double TBassRecorder::PreRollSeconds() const noexcept
+{
+  const std::uint32_t rate = FCapture.SampleRate();
+  return rate == 0 ? 0.0 : static_cast<double>(FCapture.PreRollFrames()) / rate;
 }
 
 double TBassRecorder::TakeSeconds() const noexcept

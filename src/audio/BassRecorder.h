@@ -13,6 +13,7 @@
 #include "audio/TakePlayback.h"
 #include "audio/WorkControl.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -50,6 +51,28 @@ public:
   std::vector<TCaptureDevice> CaptureDevices();
   std::uint32_t DeviceListSerial() { return FLayer.DeviceListSerial(); }
 
+  // ---- the open input, between takes ----
+  // Opens capture device DeviceIndex at SampleRate and Channels while no take runs:
+  // ConsumeStereoPeaks and Clipped follow it as during a take, and the last PreRollMs
+  // (0 .. 3000) of its audio are kept. A take then started with the same device, rate
+  // and channels begins at once on this input, with those milliseconds first, joined to
+  // what follows without a gap or a repeated frame; the take's stop closes the input.
+  // Any other input open is closed first. Raises on failure; nothing then stays open.
+  void OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs);
+  void CloseInput() noexcept { FCapture.CloseInput(); }
+  // An input is open for the next take; and opened with just these values.
+  bool InputOpen() const noexcept { return FCapture.InputOpen(); }
+  bool InputMatches(int DeviceIndex, int SampleRate, int Channels, int PreRollMs) const noexcept
+  {
+    return FCapture.InputMatches(DeviceIndex, SampleRate, Channels, std::clamp(PreRollMs, 0, 3000));
+  }
+  // The open input has ended by itself: its device or the audio server went away.
+  bool InputLost() { return FCapture.InputLost(); }
+  // Frames the open input has captured since it opened.
+  std::uint64_t InputFrames() const noexcept { return FCapture.InputFrames(); }
+  // Seconds the running take began with from before its start (the pre-roll).
+  double PreRollSeconds() const noexcept;
+
   // Starts a take from device DeviceIndex into FileName, a new file: any existing
   // entry of that name makes it fail. Companions left there by an earlier take of the
   // same name are removed. Raises on failure and then leaves nothing running and no
@@ -77,8 +100,9 @@ public:
   bool Paused() const noexcept { return FCapture.Paused(); }
   // Seconds of audio in the running take so far (what the clock shows while paused).
   double TakeSeconds() const noexcept;
-  // A captured sample reached full scale since the take started; the take's second at
-  // which that first happened.
+  // A captured sample reached full scale since the take started (before a take: since
+  // the open input opened or the last take started); the take's second at which that
+  // first happened (0 when it came before the take).
   bool Clipped() const noexcept { return FCapture.Clipped(); }
   double ClipSeconds() const noexcept;
 

@@ -46,18 +46,99 @@ TTakeCapture::TTakeCapture(IAudioLayer &layer) noexcept : FLayer(layer) {}
 
 TTakeCapture::~TTakeCapture() = default;
 
+// ---- the open input ------------------------------------------------------------------
+
+void TTakeCapture::OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs)
+{
+  if (Recording())
+    throw EInvalidOperation("Er loopt al een opname.");
+  CloseInput();
+  CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+  try {
+    FSampleRate = static_cast<std::uint32_t>(SampleRate);
+    FChannels = static_cast<std::uint16_t>(Channels);
+    FPeakLeft.store(0);
+    FPeakRight.store(0);
+    FInputClipped.store(false);
+    FInputFrames.store(0);
+    // The memory for the pre-roll is taken here, never while audio comes in.
+    const std::uint64_t frames =
+        static_cast<std::uint64_t>(std::max(PreRollMs, 0)) * FSampleRate / 1000u;
+    FPreRoll.Allocate(static_cast<std::size_t>(frames) * 2u * FChannels);
+    FInputMode.store(true, std::memory_order_release);
+    FLastInputMs.store(NowMs());
+    FRecordHandle = FLayer.RecordStart(FSampleRate, static_cast<std::uint32_t>(Channels),
+                                       &TTakeCapture::RecordCallback, this);
+    CheckBass(FLayer, FRecordHandle != 0, "Openen van audio-ingang");
+    CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Openen van audio-ingang");
+  } catch (...) {
+    FInputMode.store(false);
+    FRecordHandle = 0;
+    FLayer.RecordFree();
+    FPreRoll.Release();
+    throw;
+  }
+  FInputOpen = true;
+  FInputDevice = DeviceIndex;
+  FInputPreRollMs = PreRollMs;
+}
+
+void TTakeCapture::CloseInput() noexcept
+{
+  if (!FInputOpen)
+    return;
+  FInputOpen = false;
+  FInputMode.store(false, std::memory_order_release);
+  // Closing ends the channel at once: what it still holds is not wanted.
+  FLayer.RecordFree();
+  FRecordHandle = 0;
+  FPreRoll.Release();
+  FPeakLeft.store(0);
+  FPeakRight.store(0);
+}
+
+bool TTakeCapture::InputMatches(int DeviceIndex, int SampleRate, int Channels,
+                                int PreRollMs) const noexcept
+{
+  return FInputOpen && FInputDevice == DeviceIndex &&
+         FSampleRate == static_cast<std::uint32_t>(SampleRate) &&
+         FChannels == static_cast<std::uint16_t>(Channels) && FInputPreRollMs == PreRollMs;
+}
+
+bool TTakeCapture::InputAlive()
+{
+  return FInputOpen && FRecordHandle != 0 &&
+         FLayer.ChannelIsActive(FRecordHandle) != kActiveStopped;
+}
+
+bool TTakeCapture::InputLost()
+{
+  return FInputOpen && !InputAlive();
+}
+
+// ---- a take --------------------------------------------------------------------------
+
 void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
                          TRecordingFormat AFormat, const std::filesystem::path &FileName)
 {
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
 
-  CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+  // A take on the open input begins at once, with what the input kept; any other
+  // input is closed and the take's own opened.
+  const bool onInput =
+      InputMatches(DeviceIndex, SampleRate, Channels, FInputPreRollMs) && InputAlive();
+  if (!onInput) {
+    CloseInput();
+    CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+  }
 
   bool created = false;
   try {
-    FSampleRate = static_cast<std::uint32_t>(SampleRate);
-    FChannels = static_cast<std::uint16_t>(Channels);
+    if (!onInput) { // the open input's are these already, and its thread reads them
+      FSampleRate = static_cast<std::uint32_t>(SampleRate);
+      FChannels = static_cast<std::uint16_t>(Channels);
+    }
     FDataBytes = 0;
     FPeakLeft.store(0);
     FPeakRight.store(0);
@@ -65,8 +146,11 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
     FPauseRequest.store(false);
     FPauseApplied = false;
     FTakeFrames.store(0);
+    FPreRollFrames.store(0);
     FClipFrame.store(-1);
+    FInputClipped.store(false);
     FTakePath = FileName;
+    FTakeBegun = !onInput;
 
     // The take claims its name with a new file: an entry already there (a take, a
     // pipe, a link) is never written through or replaced.
@@ -86,6 +170,20 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
       stream.reset(); // the encoder writes the MP3 file
     }
 
+    if (onInput) {
+      // The encoder waits, paused, for the capture thread: the pre-roll goes to it
+      // first, then the buffer that begins the take.
+      if (AFormat == rfMP3) {
+        FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName,
+                                               kEncodeAutoFree | kEncodePaused);
+        CheckBass(FLayer, FEncoderHandle != 0, "Starten van MP3-encoder");
+      }
+      FLastInputMs.store(NowMs());
+      FInputOpen = false; // the take's now
+      FRecording.store(true, std::memory_order_release);
+      return;
+    }
+
     FLastInputMs.store(NowMs());
     FRecording.store(true, std::memory_order_release);
 
@@ -94,7 +192,7 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
     CheckBass(FLayer, FRecordHandle != 0, "Starten van opname");
 
     if (AFormat == rfMP3) {
-      FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName, true);
+      FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName, kEncodeAutoFree);
       CheckBass(FLayer, FEncoderHandle != 0, "Starten van MP3-encoder");
     }
 
@@ -102,14 +200,32 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
     FLastInputMs.store(NowMs());
   } catch (...) {
     // A failed start leaves no empty take behind, so its number stays free.
-    Release(created);
+    if (onInput)
+      ReleaseOnInput(created);
+    else
+      Release(created);
     throw;
+  }
+}
+
+void TTakeCapture::ReleaseOnInput(bool removeTake) noexcept
+{
+  if (FEncoderHandle != 0)
+    FLayer.EncodeStop(FEncoderHandle);
+  FEncoderHandle = 0;
+  FWaveStream.reset();
+  FTakeLink.reset();
+  if (removeTake) {
+    std::error_code ec;
+    std::filesystem::remove(FTakePath, ec);
   }
 }
 
 void TTakeCapture::Release(bool removeTake) noexcept
 {
   FRecording.store(false, std::memory_order_release);
+  FInputMode.store(false, std::memory_order_release);
+  FInputOpen = false;
   if (FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecordHandle = 0;
@@ -117,6 +233,7 @@ void TTakeCapture::Release(bool removeTake) noexcept
   FWaveStream.reset();
   FTakeLink.reset();
   FLayer.RecordFree();
+  FPreRoll.Release();
   if (removeTake) {
     std::error_code ec;
     std::filesystem::remove(FTakePath, ec);
@@ -133,6 +250,7 @@ bool TTakeCapture::Stop()
   if (FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecording.store(false, std::memory_order_release);
+  FInputMode.store(false, std::memory_order_release);
   bool complete = true;
   if (FEncoderHandle != 0)
     complete = FLayer.EncodeStop(FEncoderHandle);
@@ -146,6 +264,7 @@ bool TTakeCapture::Stop()
     FTakeLink.reset();
   }
   FLayer.RecordFree();
+  FPreRoll.Release();
   return complete;
 }
 
@@ -160,18 +279,30 @@ bool TTakeCapture::RecordCallback(THandle, const void *buffer, std::uint32_t len
 
 bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
 {
-  const bool keep = FRecording.load(std::memory_order_acquire);
-  if (!keep || length == 0)
-    return keep;
+  const auto *data = static_cast<const std::uint8_t *>(buffer);
+  if (!FRecording.load(std::memory_order_acquire)) {
+    if (!FInputMode.load(std::memory_order_acquire))
+      return false;
+    KeepInput(data, length);
+    return true;
+  }
+  if (length == 0)
+    return true;
   FLastInputMs.store(NowMs(), std::memory_order_relaxed);
   if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
     return false;
 
-  const auto *data = static_cast<const std::uint8_t *>(buffer);
   std::int32_t left = 0, right = 0;
   BufferPeaks(data, length, FChannels, left, right);
   FPeakLeft.exchange(left);
   FPeakRight.exchange(right);
+
+  // The first buffer of a take on the open input: what came before it goes first.
+  if (!FTakeBegun) {
+    FTakeBegun = true;
+    if (!BeginWithPreRoll())
+      return false;
+  }
 
   // A pause or a resume holds from this buffer on, for the file and the encoder alike.
   const bool paused = FPauseRequest.load(std::memory_order_acquire);
@@ -183,8 +314,13 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   if (std::max(left, right) >= kClipLevel && FClipFrame.load(std::memory_order_relaxed) < 0)
     NoteClip(data, length);
   if (paused)
-    return keep;
+    return true;
+  return TakePiece(data, length);
+}
 
+// One piece of the take, to the WAV file or (already on its way to) the encoder.
+bool TTakeCapture::TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept
+{
   const std::uint32_t frameBytes = 2u * FChannels;
   if (FWaveStream) {
     const bool more = AppendWave(data, length);
@@ -192,7 +328,54 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
     return more;
   }
   FTakeFrames.fetch_add(length / frameBytes, std::memory_order_acq_rel);
-  return keep;
+  return true;
+}
+
+// Between takes: the live peaks, full scale noted, and the newest audio kept.
+void TTakeCapture::KeepInput(const std::uint8_t *data, std::uint32_t length) noexcept
+{
+  if (length == 0)
+    return;
+  FLastInputMs.store(NowMs(), std::memory_order_relaxed);
+  std::int32_t left = 0, right = 0;
+  BufferPeaks(data, length, FChannels, left, right);
+  FPeakLeft.exchange(left);
+  FPeakRight.exchange(right);
+  if (std::max(left, right) >= kClipLevel)
+    FInputClipped.store(true, std::memory_order_release);
+  FPreRoll.Append(data, length);
+  FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
+}
+
+// The kept audio opens the take, joined to the buffer that follows it: the encoder
+// gets it before that buffer, the WAV file before this call returns.
+bool TTakeCapture::BeginWithPreRoll() noexcept
+{
+  const std::uint32_t frameBytes = 2u * FChannels;
+  const TPreRollRing::TSpans spans = FPreRoll.Spans();
+  std::uint64_t frames = 0;
+  for (const auto &span : {spans.First, spans.Second}) {
+    const auto length = static_cast<std::uint32_t>(span.size() - span.size() % frameBytes);
+    if (length == 0)
+      continue;
+    if (FClipFrame.load(std::memory_order_relaxed) < 0)
+      NoteClip(span.data(), length);
+    if (FEncoderHandle != 0) {
+      if (!FLayer.EncodeWrite(FEncoderHandle, span.data(), length)) {
+        // the encoder could not write its file: the take ends as at any write failure
+        FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
+        return false;
+      }
+      FTakeFrames.fetch_add(length / frameBytes, std::memory_order_acq_rel);
+    } else if (!TakePiece(span.data(), length)) {
+      return false;
+    }
+    frames += length / frameBytes;
+  }
+  FPreRollFrames.store(frames, std::memory_order_release);
+  if (FEncoderHandle != 0)
+    FLayer.EncodeSetPaused(FEncoderHandle, false);
+  return true;
 }
 
 // The first full-scale sample of the take: its frame, counted in the take as written.

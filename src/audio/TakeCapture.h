@@ -1,9 +1,12 @@
 #pragma once
 // One take at a time from a capture device: into a WAV file written here, or into an
 // MP3 file written by the layer's encoder on the capture channel. Publishes the live
-// peaks of every captured buffer and watches for a take that ends by itself.
+// peaks of every captured buffer and watches for a take that ends by itself. Between
+// takes it can hold the input open: live peaks, and the last stretch of audio, which
+// the next take on that input begins with.
 
 #include "audio/AudioLayer.h"
+#include "audio/PreRollRing.h"
 
 #include <atomic>
 #include <cstdint>
@@ -41,6 +44,21 @@ public:
   TTakeCapture(const TTakeCapture &) = delete;
   TTakeCapture &operator=(const TTakeCapture &) = delete;
 
+  // As TBassRecorder::OpenInput, CloseInput and the rest of the open input.
+  void OpenInput(int deviceIndex, int sampleRate, int channels, int preRollMs);
+  void CloseInput() noexcept;
+  bool InputOpen() const noexcept { return FInputOpen; }
+  bool InputMatches(int deviceIndex, int sampleRate, int channels, int preRollMs) const noexcept;
+  bool InputLost();
+  std::uint64_t InputFrames() const noexcept
+  {
+    return FInputFrames.load(std::memory_order_acquire);
+  }
+  std::uint64_t PreRollFrames() const noexcept
+  {
+    return FPreRollFrames.load(std::memory_order_acquire);
+  }
+
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
   void Start(int deviceIndex, int sampleRate, int channels, int bitrate, TRecordingFormat format,
              const std::filesystem::path &file);
@@ -55,7 +73,12 @@ public:
   std::uint64_t TakeFrames() const noexcept { return FTakeFrames.load(std::memory_order_acquire); }
   // A captured sample reached full scale since the start; the take's frame where that
   // first happened (-1: none).
-  bool Clipped() const noexcept { return ClipFrame() >= 0; }
+  // Before a take, on the open input: a sample reached full scale since it opened or
+  // since the last take started.
+  bool Clipped() const noexcept
+  {
+    return ClipFrame() >= 0 || FInputClipped.load(std::memory_order_acquire);
+  }
   std::int64_t ClipFrame() const noexcept { return FClipFrame.load(std::memory_order_acquire); }
 
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
@@ -75,10 +98,16 @@ private:
   static bool RecordCallback(THandle handle, const void *buffer, std::uint32_t length,
                              void *user) noexcept;
   bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
+  void KeepInput(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool BeginWithPreRoll() noexcept;
+  bool TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool InputAlive();
   void NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool FinishWaveFile() noexcept;
   void Release(bool removeTake) noexcept;
+  // A start on the open input that failed before the take began: the input stays.
+  void ReleaseOnInput(bool removeTake) noexcept;
 
   IAudioLayer &FLayer;
   THandle FRecordHandle = 0;
@@ -90,6 +119,16 @@ private:
   std::uint32_t FSampleRate = 0;
   std::uint16_t FChannels = 0;
   std::atomic<bool> FRecording{false};
+  // The open input: the window's thread's view of it, and the capture thread's.
+  bool FInputOpen = false;
+  int FInputDevice = 0;
+  int FInputPreRollMs = 0;
+  std::atomic<bool> FInputMode{false};
+  std::atomic<std::uint64_t> FInputFrames{0};
+  std::atomic<bool> FInputClipped{false};
+  TPreRollRing FPreRoll;                     // the capture thread's while the input is open
+  bool FTakeBegun = true;                    // the capture thread's, handed over at Start
+  std::atomic<std::uint64_t> FPreRollFrames{0};
   std::mutex FStopLock; // one Stop at a time (window and worker threads, never audio)
   std::atomic<std::int32_t> FPeakLeft{0};
   std::atomic<std::int32_t> FPeakRight{0};

@@ -81,7 +81,7 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
             "Positioneren voor trimmen");
 
   if (job.Format == rfMP3) {
-    h.Encoder = layer.EncodeMp3Start(h.Stream.Stream(), job.Bitrate, job.Target, false);
+    h.Encoder = layer.EncodeMp3Start(h.Stream.Stream(), job.Bitrate, job.Target, 0);
     CheckBass(layer, h.Encoder != 0, "Starten van MP3-trimmer");
     if (job.TargetClaim != nullptr)
       job.TargetClaim->Claim(job.Target);

@@ -607,3 +607,47 @@ TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
   }
 #endif
 }
+
+namespace {
+
+// Between takes the input stays open: its peaks go on, a start that fails leaves it
+// open with what it kept, and the next take begins on it at once with that audio, the
+// encoder getting it before the take's first buffer.
+TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
+{
+  rec->OpenInput(0, 48000, 1, 1000);
+  ASSERT_TRUE(rec->InputOpen());
+  ASSERT_TRUE(layer.Deliver({100, -200, 300}));
+  EXPECT_EQ(rec->ConsumePeakLevel(), 300);
+
+  test::WriteBytes(Take("Koor-1.mp3"), "take", 4);
+  EXPECT_THROW(rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-1.mp3")), EFileError);
+  layer.FailNext("EncodeMp3Start", 33);
+  EXPECT_THROW(rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-2.mp3")), EAudioError);
+  EXPECT_FALSE(std::filesystem::exists(Take("Koor-2.mp3")));
+  EXPECT_TRUE(rec->InputOpen());
+  EXPECT_FALSE(rec->Recording());
+  ASSERT_TRUE(layer.Deliver({400}));
+
+  rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-2.mp3"));
+  EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "RecordInit"), 1) << "no device to open";
+  ASSERT_TRUE(layer.Deliver({500, 600}));
+  EXPECT_TRUE(rec->Stop());
+  const std::vector<std::int16_t> all = {100, -200, 300, 400, 500, 600};
+  const auto bytes = ReadBytes(Take("Koor-2.mp3"));
+  ASSERT_EQ(bytes.size(), all.size() * 2);
+  EXPECT_EQ(0, std::memcmp(bytes.data(), all.data(), bytes.size()));
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 4.0 / 48000);
+  EXPECT_FALSE(rec->InputOpen());
+
+  // a take on another device opens its own input, with nothing before it
+  rec->OpenInput(0, 48000, 1, 1000);
+  ASSERT_TRUE(layer.Deliver({700}));
+  rec->Start(1, 48000, 1, 192, rfWave, Take("Koor-3.wav"));
+  EXPECT_EQ(layer.RecordDevice, 1);
+  ASSERT_TRUE(layer.Deliver({800}));
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_EQ(std::filesystem::file_size(Take("Koor-3.wav")), 44u + 2u);
+}
+
+} // namespace

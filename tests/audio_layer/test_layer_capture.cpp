@@ -252,7 +252,7 @@ TEST_F(AudioLayer, VanishedInputEndsTheChannelAndItsEncoder)
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(h, 0u);
   const fs::path mp3 = Dir / "vanished.mp3";
-  const THandle enc = Layer->EncodeMp3Start(h, 128, mp3, true);
+  const THandle enc = Layer->EncodeMp3Start(h, 128, mp3, kEncodeAutoFree);
   ASSERT_NE(enc, 0u);
   ASSERT_TRUE(Layer->ChannelPlay(h, false));
   ASSERT_GE(WaitUntil([&] { return got.Bytes > 48000u * 4 / 2; }, 2.0), 0.0);
@@ -290,7 +290,7 @@ TEST_F(AudioLayer, Mp3CaptureIsConstantBitRateWithExactLength)
     const THandle h = Layer->RecordStart(k.Rate, k.Chans, CollectProc, &got);
     ASSERT_NE(h, 0u);
     const fs::path mp3 = Dir / ("take" + std::to_string(k.Chans) + ".mp3");
-    const THandle enc = Layer->EncodeMp3Start(h, k.Kbps, mp3, true);
+    const THandle enc = Layer->EncodeMp3Start(h, k.Kbps, mp3, kEncodeAutoFree);
     ASSERT_NE(enc, 0u) << Layer->ErrorGetCode();
     ASSERT_TRUE(Layer->ChannelPlay(h, false));
     SleepMs(1500);
@@ -354,7 +354,7 @@ TEST_F(AudioLayer, EncoderPausedFromTheCallbackLeavesOutExactlyThoseBuffers)
   const THandle h = Layer->RecordStart(48000, 2, PausingProc, &p);
   ASSERT_NE(h, 0u);
   const fs::path mp3 = Dir / "paused.mp3";
-  p.Enc = Layer->EncodeMp3Start(h, 192, mp3, true);
+  p.Enc = Layer->EncodeMp3Start(h, 192, mp3, kEncodeAutoFree);
   ASSERT_NE(p.Enc.load(), 0u);
   ASSERT_TRUE(Layer->ChannelPlay(h, false));
   ASSERT_GE(WaitUntil([&] { return p.Calls.load() >= 14; }, 10.0), 0.0);
@@ -369,17 +369,71 @@ TEST_F(AudioLayer, EncoderPausedFromTheCallbackLeavesOutExactlyThoseBuffers)
   EXPECT_FALSE(Layer->EncodeSetPaused(0xBAD, true));
 }
 
+// Writes PCM of its own to an encoder started paused, at the first buffer after the
+// encoder is there, and resumes it from that buffer on.
+struct TWritingProc {
+  IAudioLayer *Layer = nullptr;
+  std::atomic<THandle> Enc{0};
+  std::atomic<bool> Begun{false};
+  std::atomic<int> Kept{0};
+  std::atomic<std::uint64_t> KeptBytes{0};
+  std::vector<std::int16_t> Own = std::vector<std::int16_t>(2 * 4800, 1000);
+};
+
+bool WritingProc(THandle, const void *, std::uint32_t length, void *user) noexcept
+{
+  auto *p = static_cast<TWritingProc *>(user);
+  const THandle enc = p->Enc.load();
+  if (enc == 0)
+    return true;
+  if (!p->Begun.exchange(true)) {
+    p->Layer->EncodeWrite(enc, p->Own.data(), static_cast<std::uint32_t>(p->Own.size() * 2));
+    p->Layer->EncodeSetPaused(enc, false);
+  }
+  p->KeptBytes += length;
+  ++p->Kept;
+  return true;
+}
+
+// An encoder started paused on a running channel encodes nothing of it until resumed;
+// what the callback writes to it comes first: the file holds exactly that and the
+// buffers from the resume on.
+TEST_F(AudioLayer, EncoderStartedPausedTakesTheCallbacksOwnPcmFirst)
+{
+  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
+  TWritingProc p;
+  p.Layer = Layer.get();
+  const THandle h = Layer->RecordStart(48000, 2, WritingProc, &p);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(Layer->ChannelPlay(h, false));
+  ASSERT_GE(WaitUntil([&] { return Layer->ChannelGetPosition(h) > 0; }, 10.0), 0.0);
+  const fs::path mp3 = Dir / "written.mp3";
+  const THandle enc = Layer->EncodeMp3Start(h, 192, mp3, kEncodeAutoFree | kEncodePaused);
+  ASSERT_NE(enc, 0u);
+  p.Enc = enc;
+  ASSERT_GE(WaitUntil([&] { return p.Kept.load() >= 6; }, 10.0), 0.0);
+  Layer->ChannelStop(h);
+  EXPECT_TRUE(Layer->EncodeStop(enc));
+  EXPECT_FALSE(Layer->EncodeWrite(enc, p.Own.data(), 4)) << "a stopped encoder";
+  Layer->RecordFree();
+
+  const TDecoded decoded = Decode(mp3);
+  ASSERT_TRUE(decoded.Ok);
+  EXPECT_EQ(static_cast<std::uint64_t>(decoded.Frames), 4800 + p.KeptBytes.load() / 4);
+  EXPECT_FALSE(Layer->EncodeWrite(0xBAD, p.Own.data(), 4));
+}
+
 TEST_F(AudioLayer, EncoderThatCannotBeCreated)
 {
   ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
   TCollector got(4);
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(h, 0u);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "no-such-folder" / "x.mp3", true), 0u);
+  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "no-such-folder" / "x.mp3", kEncodeAutoFree), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 0, Dir / "x.mp3", true), 0u);
+  EXPECT_EQ(Layer->EncodeMp3Start(h, 0, Dir / "x.mp3", kEncodeAutoFree), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrIllegalParam);
-  EXPECT_EQ(Layer->EncodeMp3Start(0xBAD, 192, Dir / "x.mp3", true), 0u);
+  EXPECT_EQ(Layer->EncodeMp3Start(0xBAD, 192, Dir / "x.mp3", kEncodeAutoFree), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
   Layer->ChannelStop(h);
   Layer->RecordFree();
@@ -396,7 +450,7 @@ TEST_F(AudioLayer, EncoderOnAFullDiskStopsAndTheCaptureGoesOn)
   TCollector got(4);
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(h, 0u);
-  const THandle enc = Layer->EncodeMp3Start(h, 192, "/dev/full", true);
+  const THandle enc = Layer->EncodeMp3Start(h, 192, "/dev/full", kEncodeAutoFree);
   ASSERT_NE(enc, 0u);
   ASSERT_TRUE(Layer->ChannelPlay(h, false));
   EXPECT_GE(WaitUntil([&] { return !Layer->EncodeIsActive(enc); }, 2.0), 0.0);
@@ -427,7 +481,7 @@ TEST_F(AudioLayer, EncoderNeitherFollowsALinkNorWritesThroughAPipe)
   ASSERT_EQ(::mkfifo((Dir / "pipe.mp3").c_str(), 0600), 0);
   const int reader = ::open((Dir / "pipe.mp3").c_str(), O_RDONLY | O_NONBLOCK);
   for (const char *name : {"link.mp3", "pipe.mp3"}) {
-    EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / name, true), 0u) << name;
+    EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / name, kEncodeAutoFree), 0u) << name;
     EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate) << name;
   }
   ::close(reader);

@@ -238,7 +238,7 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   ASSERT_TRUE(layer->RecordInit(FindDevice(*layer, "tonesink.monitor")));
   const THandle rec = layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(rec, 0u);
-  const THandle enc = layer->EncodeMp3Start(rec, 192, Dir / "killed.mp3", true);
+  const THandle enc = layer->EncodeMp3Start(rec, 192, Dir / "killed.mp3", kEncodeAutoFree);
   ASSERT_NE(enc, 0u);
   ASSERT_TRUE(layer->ChannelPlay(rec, false));
 

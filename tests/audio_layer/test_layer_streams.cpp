@@ -111,7 +111,7 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped)
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, square);
   const THandle src = Layer->StreamCreateFile(wav, true);
   ASSERT_NE(src, 0u);
-  const THandle enc = Layer->EncodeMp3Start(src, 192, mp3, false);
+  const THandle enc = Layer->EncodeMp3Start(src, 192, mp3, 0u);
   ASSERT_NE(enc, 0u);
   ReadToEnd(*Layer, src);
   Layer->EncodeStop(enc);
@@ -236,7 +236,7 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes)
   // A truncated MP3 ends where its data ends.
   const THandle src = Layer->StreamCreateFile(good, true);
   ASSERT_NE(src, 0u);
-  const THandle enc = Layer->EncodeMp3Start(src, 128, Dir / "whole.mp3", false);
+  const THandle enc = Layer->EncodeMp3Start(src, 128, Dir / "whole.mp3", 0u);
   ASSERT_NE(enc, 0u);
   ReadToEnd(*Layer, src);
   Layer->EncodeStop(enc);
@@ -270,7 +270,7 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength)
   auto transcode = [&](const fs::path &from, const fs::path &to) {
     const THandle h = Layer->StreamCreateFile(from, true);
     EXPECT_NE(h, 0u);
-    const THandle enc = Layer->EncodeMp3Start(h, 192, to, false);
+    const THandle enc = Layer->EncodeMp3Start(h, 192, to, 0u);
     EXPECT_NE(enc, 0u);
     const auto t0 = TClock::now();
     const std::uint64_t bytes = ReadToEnd(*Layer, h);
@@ -314,7 +314,7 @@ TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength)
   TChannelInfo info;
   ASSERT_TRUE(Layer->ChannelGetInfo(h, info));
   EXPECT_EQ(info.Chans, 6u);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "six.mp3", false), 0u);
+  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "six.mp3", 0u), 0u);
   EXPECT_EQ(Layer->ErrorGetCode(), kErrFormat);
   Layer->StreamFree(h);
 }
@@ -329,7 +329,7 @@ TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm)
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, Sine(48000, 1, 1.0, 440, 8000));
   const THandle h = Layer->StreamCreateFile(wav, true);
   ASSERT_NE(h, 0u);
-  const THandle enc = Layer->EncodeMp3Start(h, 128, "/dev/full", false);
+  const THandle enc = Layer->EncodeMp3Start(h, 128, "/dev/full", 0u);
   ASSERT_NE(enc, 0u);
   EXPECT_EQ(ReadToEnd(*Layer, h), 96000u);
   EXPECT_FALSE(Layer->EncodeIsActive(enc));

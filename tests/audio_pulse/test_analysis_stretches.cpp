@@ -75,9 +75,13 @@ public:
   }
   void StreamFree(audio::THandle s) override { F.StreamFree(s); }
   audio::THandle EncodeMp3Start(audio::THandle c, int kbps, const fs::path &file,
-                                bool autoFree) override
+                                std::uint32_t flags) override
   {
-    return F.EncodeMp3Start(c, kbps, file, autoFree);
+    return F.EncodeMp3Start(c, kbps, file, flags);
+  }
+  bool EncodeWrite(audio::THandle e, const void *b, std::uint32_t n) override
+  {
+    return F.EncodeWrite(e, b, n);
   }
   bool EncodeIsActive(audio::THandle e) override { return F.EncodeIsActive(e); }
   bool EncodeSetPaused(audio::THandle e, bool p) override { return F.EncodeSetPaused(e, p); }
@@ -115,7 +119,7 @@ void EncodeWithLayer(audio::IAudioLayer &layer, const fs::path &wav, const fs::p
 {
   const auto stream = layer.StreamCreateFile(wav, true);
   ASSERT_NE(stream, 0u);
-  const auto encoder = layer.EncodeMp3Start(stream, kbps, mp3, false);
+  const auto encoder = layer.EncodeMp3Start(stream, kbps, mp3, 0u);
   ASSERT_NE(encoder, 0u);
   std::vector<char> buf(65536);
   for (;;) {

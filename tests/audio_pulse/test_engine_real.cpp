@@ -389,7 +389,7 @@ TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, s);
   const auto stream = layer->StreamCreateFile(wav, true);
   ASSERT_NE(stream, 0u);
-  const auto encoder = layer->EncodeMp3Start(stream, 192, mp3, false);
+  const auto encoder = layer->EncodeMp3Start(stream, 192, mp3, 0u);
   ASSERT_NE(encoder, 0u);
   std::vector<char> buf(65536);
   while (true) {

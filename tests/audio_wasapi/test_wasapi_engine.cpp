@@ -91,7 +91,7 @@ TEST_F(WasapiEngine, AnalysisTrimAndUndoOfWaveAndMp3)
   {
     const THandle d = Layer->StreamCreateFile(wav, true);
     ASSERT_NE(d, 0u);
-    const THandle e = Layer->EncodeMp3Start(d, 192, mp3, true);
+    const THandle e = Layer->EncodeMp3Start(d, 192, mp3, audio::kEncodeAutoFree);
     ASSERT_NE(e, 0u) << Layer->ErrorGetCode();
     std::vector<std::uint8_t> buffer(65536);
     while (Layer->ChannelGetData(d, buffer.data(), std::uint32_t(buffer.size())) != kDataError) {

@@ -454,7 +454,7 @@ void TScriptedAudioLayer::SetPlaybackPosition(THandle stream, std::uint64_t byte
 }
 
 THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
-                                            const std::filesystem::path &file, bool autoFree)
+                                            const std::filesystem::path &file, std::uint32_t flags)
 {
   std::lock_guard lock(FLock);
   if (Fails("EncodeMp3Start"))
@@ -466,11 +466,11 @@ THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
     return Fail(kErrCreate), 0;
   EncoderHandle = FNextHandle++;
   EncoderActive = true;
-  EncoderPaused = false;
+  EncoderPaused = (flags & kEncodePaused) != 0;
   FEncoderFailed = false;
   EncoderKbps = kbps;
   EncoderFile = file;
-  EncoderAutoFree = autoFree;
+  EncoderAutoFree = (flags & kEncodeAutoFree) != 0;
   Ok();
   return EncoderHandle;
 }
@@ -479,6 +479,18 @@ bool TScriptedAudioLayer::EncodeIsActive(THandle encoder)
 {
   std::lock_guard lock(FLock);
   return encoder != 0 && encoder == EncoderHandle && EncoderActive;
+}
+
+bool TScriptedAudioLayer::EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length)
+{
+  std::lock_guard lock(FLock);
+  if (encoder == 0 || encoder != EncoderHandle)
+    return Fail(kErrHandle);
+  if (!EncoderActive)
+    return Fail(kErrEnded);
+  std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
+  out.write(static_cast<const char *>(buffer), length);
+  return Ok();
 }
 
 bool TScriptedAudioLayer::EncodeSetPaused(THandle encoder, bool paused)

@@ -98,7 +98,9 @@ public:
   audio::THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override;
   void StreamFree(audio::THandle stream) override;
   audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path &file,
-                                bool autoFree) override;
+                                std::uint32_t flags) override;
+  // Appends the PCM to the "MP3" file, as the channel's buffers are.
+  bool EncodeWrite(audio::THandle encoder, const void *buffer, std::uint32_t length) override;
   bool EncodeIsActive(audio::THandle encoder) override;
   bool EncodeSetPaused(audio::THandle encoder, bool paused) override;
   bool EncodeStop(audio::THandle encoder) override;

@@ -15,6 +15,14 @@ void TEncoderEntry::Feed(const void *data, std::size_t bytes) noexcept
     Active.store(false);
 }
 
+bool TEncoderEntry::Write(const void *data, std::size_t bytes) noexcept
+{
+  std::lock_guard lock(M);
+  if (Active.load() && bytes > 0 && !Enc.Encode(data, bytes))
+    Active.store(false);
+  return Active.load();
+}
+
 bool TEncoderEntry::Stop() noexcept
 {
   std::lock_guard lock(M);

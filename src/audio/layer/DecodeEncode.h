@@ -23,7 +23,10 @@ struct TEncoderEntry {
   std::atomic<bool> Active{false};
   std::atomic<bool> Paused{false}; // what passes by is not encoded
 
+  // What passes through the channel, unless paused.
   void Feed(const void *data, std::size_t bytes) noexcept;
+  // The caller's own PCM, paused or not; false once the encoder has stopped.
+  bool Write(const void *data, std::size_t bytes) noexcept;
   // Flushes, writes the tag and closes: true when all of it succeeded.
   bool Stop() noexcept;
 };

@@ -320,7 +320,7 @@ void TLayerCore::StreamFree(THandle stream)
 // ---- MP3 encoder ---------------------------------------------------------------------
 
 THandle TLayerCore::EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                                   bool autoFree)
+                                   std::uint32_t flags)
 {
   return Guarded(THandle{0}, [&]() -> THandle {
     auto c = Find(channel);
@@ -334,9 +334,10 @@ THandle TLayerCore::EncodeMp3Start(THandle channel, int kbps, const std::filesys
       return Fail(kErrIllegalParam), 0;
     TChannelInfo info;
     c->Info(info);
-    auto e = OpenEncoder(file, info.Freq, info.Chans, kbps, autoFree, code);
+    auto e = OpenEncoder(file, info.Freq, info.Chans, kbps, (flags & kEncodeAutoFree) != 0, code);
     if (!e)
       return Fail(code), 0;
+    e->Paused.store((flags & kEncodePaused) != 0);
     THandle h;
     {
       std::lock_guard lock(FApi);
@@ -357,6 +358,25 @@ bool TLayerCore::EncodeIsActive(THandle encoder)
     if (it == FEncoders.end())
       return Fail(kErrHandle);
     return Succeed(), it->second->Active.load();
+  });
+}
+
+bool TLayerCore::EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length)
+{
+  return Guarded(false, [&] {
+    std::shared_ptr<TEncoderEntry> e;
+    {
+      std::lock_guard lock(FApi);
+      if (auto it = FEncoders.find(encoder); it != FEncoders.end())
+        e = it->second;
+    }
+    if (!e)
+      return Fail(kErrHandle);
+    if (buffer == nullptr && length > 0)
+      return Fail(kErrIllegalParam);
+    if (!e->Write(buffer, length))
+      return Fail(kErrEnded);
+    return Succeed(), true;
   });
 }
 

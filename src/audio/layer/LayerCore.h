@@ -60,7 +60,8 @@ public:
   void StreamFree(THandle stream) override;
 
   THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                         bool autoFree) override;
+                         std::uint32_t flags) override;
+  bool EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length) override;
   bool EncodeIsActive(THandle encoder) override;
   bool EncodeSetPaused(THandle encoder, bool paused) override;
   bool EncodeStop(THandle encoder) override;

@@ -1,0 +1,180 @@
+// The open input on the real Linux audio layer, with frame-numbered audio from the test
+// server's fifo source: a take started on it begins with the audio captured before the
+// command, joined to what follows; the input ends with its server and opens again.
+
+#include "audio/BassRecorder.h"
+#include "support/PulseTestKit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace praatkist;
+using namespace praatkist::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int64_t kRate = 48000;
+
+class EnginePreRoll : public ::testing::TestWithParam<TRecordingFormat> {
+protected:
+  void SetUp() override
+  {
+    REQUIRE_PULSE();
+    layer = audio::CreateSystemAudioLayer();
+    rec = std::make_unique<TBassRecorder>(*layer);
+    fifo = FindDevice(*layer, "fifo");
+    ASSERT_GE(fifo, 0);
+  }
+
+  fs::path Take(const char *stem) const
+  {
+    return dir / (std::string(stem) + (GetParam() == rfWave ? ".wav" : ".mp3"));
+  }
+
+  // Writes the frames First .. First + Count - 1 and waits until the fifo took them.
+  static void Write(std::int64_t first, std::int64_t count)
+  {
+    TFifoWriter writer(NumberedFrames(first, count));
+    ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
+  }
+
+  // The open input has been handed every frame written so far.
+  void WaitForInput(std::int64_t frames)
+  {
+    ASSERT_GE(WaitUntil([&] { return rec->InputFrames() >= static_cast<std::uint64_t>(frames); },
+                        10.0),
+              0.0);
+    EXPECT_EQ(rec->InputFrames(), static_cast<std::uint64_t>(frames));
+  }
+
+  // The take (WAV) runs from stream frame First on without a gap or a repeat.
+  static void ExpectFramesFrom(const TDecoded &d, std::int64_t first)
+  {
+    ASSERT_EQ(static_cast<std::int64_t>(d.Samples.size()) / 2, d.Frames);
+    ASSERT_GT(d.Frames, 0);
+    EXPECT_EQ(FrameNumber(d.Samples, 0), first);
+    std::int64_t breaks = 0;
+    for (std::size_t i = 1; i < static_cast<std::size_t>(d.Frames); ++i)
+      breaks += FrameNumber(d.Samples, i) != FrameNumber(d.Samples, i - 1) + 1;
+    EXPECT_EQ(breaks, 0);
+  }
+
+  TTempDir dir;
+  std::unique_ptr<audio::IAudioLayer> layer;
+  std::unique_ptr<TBassRecorder> rec;
+  int fifo = -1;
+};
+
+// Two seconds reach the open input before the command; the take holds the last second
+// of them and everything after, as one run. A full-scale sample in that second is noted
+// at its place in the take; one before it is forgotten at the command.
+TEST_P(EnginePreRoll, TakeBeginsWithTheSecondBeforeTheCommand)
+{
+  rec->OpenInput(fifo, kRate, 2, 1000);
+  ASSERT_TRUE(rec->InputOpen());
+  Write(0, 2 * kRate);
+  WaitForInput(2 * kRate);
+  EXPECT_TRUE(rec->Clipped()) << "frame 32767 is at full scale";
+
+  const auto take = Take("Voor-1");
+  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  EXPECT_FALSE(rec->InputOpen()) << "the take has it now";
+  Write(2 * kRate, kRate / 2);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; },
+                      10.0),
+            0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0);
+  // frame 65535 (full scale on the left) is the pre-roll's frame 65535 - 48000
+  EXPECT_DOUBLE_EQ(rec->ClipSeconds(), static_cast<double>(65535 - kRate) / kRate);
+  EXPECT_FALSE(rec->InputOpen()) << "the stop closes the input";
+
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Frames, 3 * kRate / 2);
+  if (GetParam() == rfWave)
+    ExpectFramesFrom(d, kRate);
+}
+
+// An input open for less than the pre-roll gives what it has; a take on another rate
+// opens its own input, without a pre-roll, as without the option.
+TEST_P(EnginePreRoll, ShortInputGivesWhatItHasAndAnotherRateStartsAfresh)
+{
+  rec->OpenInput(fifo, kRate, 2, 3000);
+  Write(0, kRate / 4);
+  WaitForInput(kRate / 4);
+  EXPECT_FALSE(rec->Clipped());
+  const auto take = Take("Kort-1");
+  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  Write(kRate / 4, kRate / 4);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= kRate / 2; }, 10.0),
+            0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 0.25);
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Frames, kRate / 2);
+  if (GetParam() == rfWave)
+    ExpectFramesFrom(d, 0);
+
+  rec->OpenInput(fifo, 44100, 2, 1000);
+  Write(0, kRate / 4); // at the source's rate, resampled for this input
+  ASSERT_GE(WaitUntil([&] { return rec->InputFrames() > 0; }, 10.0), 0.0);
+  const auto other = Take("Kort-2");
+  rec->Start(fifo, kRate, 2, 192, GetParam(), other);
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 0.0);
+  Write(kRate, kRate / 4);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= kRate / 4; }, 10.0),
+            0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 0.0);
+  if (GetParam() == rfWave)
+    ExpectFramesFrom(Decode(other), kRate);
+}
+
+INSTANTIATE_TEST_SUITE_P(WaveAndMp3, EnginePreRoll, ::testing::Values(rfWave, rfMP3),
+                         [](const auto &info) { return info.param == rfWave ? "Wav" : "Mp3"; });
+
+// The open input ends with its server, and opens again once the server is back.
+TEST(EnginePreRollServer, InputEndsWithItsServerAndOpensWhenItIsBack)
+{
+  REQUIRE_PULSE();
+  TPrivateServer server;
+  ASSERT_FALSE(server.Server().empty());
+  auto privateLayer = LayerOn(server.Server());
+  TBassRecorder rec(*privateLayer);
+  const int sine = FindDevice(*privateLayer, "sine");
+  rec.OpenInput(sine, 48000, 1, 1000);
+  ASSERT_GE(WaitUntil([&] { return rec.InputFrames() > 0; }, 10.0), 0.0);
+  int left = 0, right = 0;
+  ASSERT_GE(WaitUntil([&] {
+              rec.ConsumeStereoPeaks(left, right);
+              return left > 0;
+            },
+                      10.0),
+            0.0)
+      << "the meter sees the input";
+  EXPECT_FALSE(rec.InputLost());
+  ASSERT_TRUE(server.Kill());
+  EXPECT_GE(WaitUntil([&] { return rec.InputLost(); }, 5.0), 0.0);
+  rec.CloseInput();
+  EXPECT_FALSE(rec.InputOpen());
+
+  ASSERT_TRUE(server.Start());
+  ASSERT_GE(WaitUntil(
+                [&] {
+                  try {
+                    rec.OpenInput(FindDevice(*privateLayer, "sine"), 48000, 1, 1000);
+                    return true;
+                  } catch (const std::exception &) {
+                    return false;
+                  }
+                },
+                10.0),
+            0.0);
+  EXPECT_GE(WaitUntil([&] { return rec.InputFrames() > 0; }, 10.0), 0.0);
+}
+
+} // namespace
