@@ -30,6 +30,7 @@ void TDeviceList::Fill()
   if (wanted < 0 && FCombo->count() > 0)
     wanted = 0;
   FCombo->setCurrentIndex(wanted);
+  emit Refilled();
 }
 
 void TDeviceList::Poll()

@@ -43,6 +43,10 @@ public:
 
   std::function<bool()> MayRefill;
 
+signals:
+  // The list was filled anew (the system's list changed).
+  void Refilled();
+
 private:
   QComboBox *FCombo;
   TBassRecorder *FEngine;

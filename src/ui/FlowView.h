@@ -30,6 +30,8 @@ struct TFlowView {
   bool Mp3 = false;
   // The running take is paused (the record button resumes it).
   bool Paused = false;
+  // The input is open between takes: the meter shows it (Vooropname).
+  bool InputOpen = false;
 
   bool operator==(const TFlowView &) const = default;
 };

@@ -111,6 +111,8 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     FStatus->Set(QString::fromUtf8(e.what()));
   }
   FFlow->SetRecordReady(recordReady);
+  if (recordReady)
+    FollowInput();
   Draw(FFlow->View());
   FDevices->Follow(true);
 }
@@ -136,9 +138,8 @@ void TfrmMain::MakeParts()
     return !FEndingBySystem && !FRecorder->Recording() && !FFlow->TakeEnding();
   };
   FTakes = new TTakeList(FControls.cbSession, FControls.lbRecordings, *FSessions, this);
-  FView =
-      new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo,
-                    FControls.lblFigures, *FFlow, this);
+  FView = new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo,
+                        FControls.lblFigures, *FFlow, this);
   FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
                                               *FView, *FDevices);
 }
@@ -160,6 +161,12 @@ void TfrmMain::ConnectControls()
   connect(c.cbFormat, &QComboBox::activated, this, &TfrmMain::FormatChange);
   connect(c.cbFormat, &QComboBox::activated, this, &TfrmMain::RateNote);
   connect(c.cbRate, &QComboBox::activated, this, &TfrmMain::RateNote);
+  // The open input follows the chosen device, rate and channels.
+  connect(c.cbRate, &QComboBox::activated, this, [this] { FollowInput(); });
+  connect(c.cbDevice, &QComboBox::activated, this, [this] { FollowInput(); });
+  connect(c.chkMono, &QCheckBox::toggled, this, [this] { FollowInput(); });
+  connect(c.chkPreRoll, &QCheckBox::toggled, this, [this] { FollowInput(); });
+  connect(FDevices, &TDeviceList::Refilled, this, [this] { FollowInput(true); });
   connect(c.lbRecordings, &QListWidget::itemDoubleClicked, this, [this] { FCommands->Listen(); });
 
   connect(FTakes, &TTakeList::Listed, this, &TfrmMain::StopPlaybackOfDroppedTake);
@@ -311,6 +318,8 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   FDevices->SetWanted(ASettings.Device.value_or(QString()));
   c.chkTrimSilence->setChecked(ASettings.TrimSilence);
   c.chkMono->setChecked(ASettings.Mono);
+  FPreRollMs = ASettings.PreRollMs;
+  c.chkPreRoll->setChecked(ASettings.PreRoll);
   FOptionsLoaded = true;
 }
 
@@ -333,6 +342,8 @@ void TfrmMain::SaveSettings()
     now.Device = c.cbDevice->currentText();
   now.TrimSilence = c.chkTrimSilence->isChecked();
   now.Mono = c.chkMono->isChecked();
+  now.PreRoll = c.chkPreRoll->isChecked();
+  now.PreRollMs = FPreRollMs;
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   now.Save(*FIni, FOptionsLoaded, FSettingsPath);
@@ -379,6 +390,22 @@ void TfrmMain::FormatChange()
   FFlow->SetMp3(FControls.cbFormat->currentData().toInt() == rfMP3);
 }
 
+void TfrmMain::FollowInput(bool AAfresh)
+{
+  // Not before the options came from the settings file (the engine and its devices
+  // are up then), nor once the system ends the program.
+  if (!FOptionsLoaded || FEndingBySystem)
+    return;
+  const TMainFormControls &c = FControls;
+  TInputWish wish;
+  wish.On = c.chkPreRoll->isChecked();
+  wish.Device = FDevices->Chosen();
+  wish.SampleRate = c.cbRate->currentData().toInt();
+  wish.Channels = c.chkMono->isChecked() ? 1 : 2;
+  wish.PreRollMs = FPreRollMs;
+  FFlow->SetInput(wish, AAfresh);
+}
+
 void TfrmMain::RateNote()
 {
   // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
@@ -407,9 +434,18 @@ void TfrmMain::Draw(const TFlowView &AView)
   c.btnDelete->setEnabled(on.Delete);
   c.btnUndoTrim->setEnabled(on.UndoTrim);
   for (QWidget *control :
-       std::initializer_list<QWidget *>{c.chkTrimSilence, c.chkMono, c.cbSession, c.btnNew,
-                                        c.btnRoot, c.cbDevice, c.cbFormat, c.cbRate})
+       std::initializer_list<QWidget *>{c.chkTrimSilence, c.chkMono, c.chkPreRoll, c.cbSession,
+                                        c.btnNew, c.btnRoot, c.cbDevice, c.cbFormat, c.cbRate})
     control->setEnabled(on.Options);
+  // The meter says when it shows the open input rather than a take or a playback.
+  const bool input =
+      AView.InputOpen && AView.State != TTakeState::Recording && AView.State != TTakeState::Playing;
+  const QString heading = input ? LevelHeadingInput : LevelHeadingTake;
+  if (c.lblHeadingLevel->text() != heading) {
+    c.lblHeadingLevel->setText(heading);
+    c.lblHeadingLevel->adjustSize();
+    c.vu->setAccessibleName(heading);
+  }
   c.cbBitrate->setEnabled(on.Bitrate);
   // btnAbout, btnExit and lbRecordings are never disabled.
 }

@@ -136,6 +136,9 @@ private:
   void SetListenForm(bool APlaying);
   void FormatChange();
   void RateNote();
+  // Tells the flow how the input is to be kept open between takes (Vooropname), from
+  // the options shown; AAfresh: the device list changed.
+  void FollowInput(bool AAfresh = false);
 
   // The window's own commands.
   void ChooseRoot();
@@ -158,6 +161,8 @@ private:
   // The recording options were read from the settings file, so writing them back keeps
   // what the user had (not so when the engine or the device list failed at start).
   bool FOptionsLoaded = false;
+  // "VoorloopMs": kept as read, no control shows it.
+  int FPreRollMs = 1000;
   QString FRootShown;
   bool FShownOnce = false;
   // The stored root could not be used at start: it stays in the settings file until the

@@ -197,8 +197,8 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                     QStringLiteral("Samplerate"));
   QLabel *headingBitrate = MakeHeading(content, QStringLiteral("lblHeadingBitrate"), 530, 181,
                                        QStringLiteral("Bitrate"));
-  QLabel *headingLevel = MakeHeading(content, QStringLiteral("lblHeadingLevel"), 28, 305,
-                                     QStringLiteral("Opnameniveau"));
+  lblHeadingLevel =
+      MakeHeading(content, QStringLiteral("lblHeadingLevel"), 28, 305, LevelHeadingTake);
   QLabel *headingRecordings = MakeHeading(content, QStringLiteral("lblHeadingRecordings"), 670, 235,
                                           QStringLiteral("Opnames voor deze sessie"));
 
@@ -267,6 +267,11 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   chkMono =
       MakeCheck(content, QStringLiteral("chkMono"), 760, 175, QStringLiteral("Opnemen in mono"),
                 QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
+  chkPreRoll =
+      MakeCheck(content, QStringLiteral("chkPreRoll"), 760, 205, QStringLiteral("Vooropname"),
+                QStringLiteral(
+                    "Houdt de audio-ingang open tussen opnames: de meter toont het niveau al "
+                    "vóór de opname, en een opname begint met wat er net vóór de klik binnenkwam"));
 
   lbRecordings = new QListWidget(content);
   lbRecordings->setObjectName(QStringLiteral("lbRecordings"));
@@ -358,12 +363,12 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                                              {headingFormat, cbFormat},
                                                              {headingRate, cbRate},
                                                              {headingBitrate, cbBitrate},
-                                                             {headingLevel, vu},
+                                                             {lblHeadingLevel, vu},
                                                              {headingRecordings, lbRecordings}}) {
     heading->setBuddy(control);
     control->setAccessibleName(heading->text());
   }
-  for (QCheckBox *check : {chkTrimSilence, chkMono})
+  for (QCheckBox *check : {chkTrimSilence, chkMono, chkPreRoll})
     check->setAccessibleName(check->text());
   scrMain->setWidget(content);
 
@@ -374,6 +379,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   QWidget::setTabOrder(cbBitrate, lbRecordings);
   QWidget::setTabOrder(lbRecordings, chkTrimSilence);
   QWidget::setTabOrder(chkTrimSilence, chkMono);
+  QWidget::setTabOrder(chkMono, chkPreRoll);
 }
 
 } // namespace praatkist::ui

@@ -28,6 +28,9 @@ struct TMainFormControls {
   QScrollArea *scrMain = nullptr;
   QLabel *lblRoot = nullptr;
   QLabel *lblTime = nullptr;
+  // Above the meter: what it shows (LevelHeadingTake or, between takes with the input
+  // open, LevelHeadingInput).
+  QLabel *lblHeadingLevel = nullptr;
   QLabel *lblHeadingWave = nullptr;
   QLabel *lblTrimInfo = nullptr;
   TTakeFiguresLine *lblFigures = nullptr;
@@ -43,6 +46,8 @@ struct TMainFormControls {
   QComboBox *cbBitrate = nullptr;
   QCheckBox *chkTrimSilence = nullptr;
   QCheckBox *chkMono = nullptr;
+  // Vooropname: the input stays open between takes.
+  QCheckBox *chkPreRoll = nullptr;
   QListWidget *lbRecordings = nullptr;
   TPanelButton *btnRoot = nullptr;
   TPanelButton *btnNew = nullptr;
@@ -64,6 +69,10 @@ inline const QString ListenIdleText = QStringLiteral("BELUISTEREN");
 inline const QString ListenIdleGlyph = QStringLiteral("▶");
 inline const QString ListenPlayingText = QStringLiteral("STOP WEERGAVE");
 inline const QString ListenPlayingGlyph = QStringLiteral("■");
+
+// The meter's heading: a take (or a playback), or the open input between takes.
+inline const QString LevelHeadingTake = QStringLiteral("Opnameniveau");
+inline const QString LevelHeadingInput = QStringLiteral("Ingangsniveau (nog geen opname)");
 
 // The record button's three forms: start a take, pause it, resume it.
 inline const QString RecordIdleText = QStringLiteral("OPNAME STARTEN");

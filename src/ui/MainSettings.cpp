@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
 
@@ -18,6 +20,8 @@ constexpr const char *KeyBitrate = "BitrateIndex";
 constexpr const char *KeyDevice = "Geluidsingang";
 constexpr const char *KeyTrim = "StiltesTrimmen";
 constexpr const char *KeyMono = "Mono";
+constexpr const char *KeyPreRoll = "Vooropname";
+constexpr const char *KeyPreRollMs = "VoorloopMs";
 
 QString Read(const platform::TIniFile &AIni, const char *ASection, const char *AKey,
              const char *ADefault)
@@ -37,6 +41,8 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   s.Device = Read(AIni, SecRecording, KeyDevice, "");
   s.TrimSilence = AIni.ReadBool(SecRecording, KeyTrim, false);
   s.Mono = AIni.ReadBool(SecRecording, KeyMono, false);
+  s.PreRoll = AIni.ReadBool(SecRecording, KeyPreRoll, false);
+  s.PreRollMs = std::clamp(AIni.ReadInteger(SecRecording, KeyPreRollMs, 1000), 0, 3000);
   return s;
 }
 
@@ -70,6 +76,8 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
       put(SecRecording, KeyDevice, *Device);
     put(SecRecording, KeyTrim, flag(TrimSilence));
     put(SecRecording, KeyMono, flag(Mono));
+    put(SecRecording, KeyPreRoll, flag(PreRoll));
+    put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, 3000)));
   }
   QString why;
   try {

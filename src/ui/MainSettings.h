@@ -20,6 +20,8 @@ struct TMainSettings {
   std::optional<QString> Device; // "Geluidsingang"; not written when absent
   bool TrimSilence = false;
   bool Mono = false;
+  bool PreRoll = false; // "Vooropname": the input stays open between takes
+  int PreRollMs = 1000; // "VoorloopMs": what a take begins with from before it, 0 .. 3000
 
   // Every key, its default where it is missing or unreadable. Root and Device are
   // always present after a load (empty when not stored).

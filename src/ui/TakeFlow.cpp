@@ -19,6 +19,9 @@ QString FileNamePart(const QString &APath)
 }
 
 const QString NoInput = QStringLiteral("Er komt geen geluid binnen van de audio-ingang.");
+const QString InputGone =
+    QStringLiteral("Vooropname: de audio-ingang is weggevallen; hij gaat weer open zodra hij "
+                   "terug is.");
 
 } // namespace
 
@@ -119,15 +122,89 @@ void TTakeFlow::SetState(TTakeState AState)
 {
   const TTakeState was = FState;
   FState = AState;
-  // The tick runs while a take records or plays; a close keeps what ran.
-  if (AState == TTakeState::Recording || AState == TTakeState::Playing)
-    FTimer->start();
-  else if (AState != TTakeState::Closing)
-    FTimer->stop();
+  if (AState != TTakeState::Closing)
+    RunTimer(); // a close keeps what ran
   if (was == TTakeState::Playing && AState != TTakeState::Closing)
     emit PlaybackReset();
   emit StateChanged(AState);
+  // Once the take's file is complete, the input may open again for the next take.
+  SyncInput();
   Publish();
+}
+
+void TTakeFlow::RunTimer()
+{
+  const bool input = FEngine != nullptr && FEngine->InputOpen();
+  if (FState == TTakeState::Recording || FState == TTakeState::Playing || input) {
+    if (!FTimer->isActive())
+      FTimer->start();
+  } else {
+    FTimer->stop();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// The open input
+
+void TTakeFlow::SetInput(const TInputWish &AWish, bool AAfresh)
+{
+  FInput = AWish;
+  SyncInput(AAfresh);
+}
+
+void TTakeFlow::SyncInput(bool AAfresh)
+{
+  if (FEngine == nullptr)
+    return;
+  const bool wanted = FInput.On && FInput.Device >= 0 && FState != TTakeState::Closing;
+  // Not while a take runs or is being completed: it holds the input or its file.
+  const bool free = FState == TTakeState::Idle || FState == TTakeState::Playing ||
+                    FState == TTakeState::Trimming || FState == TTakeState::Loading;
+  if (!wanted) {
+    if (FEngine->InputOpen()) {
+      FEngine->CloseInput();
+      emit LevelChanged(0);
+    }
+  } else if (free && (AAfresh || !FEngine->InputMatches(FInput.Device, FInput.SampleRate,
+                                                        FInput.Channels, FInput.PreRollMs))) {
+    try {
+      FEngine->OpenInput(FInput.Device, FInput.SampleRate, FInput.Channels, FInput.PreRollMs);
+      FSaidInputProblem = false;
+    } catch (const std::exception &e) {
+      // Said once; the next change of the device list or the options tries again.
+      if (!FSaidInputProblem)
+        emit StatusText(QStringLiteral("Vooropname: ") + QString::fromUtf8(e.what()));
+      FSaidInputProblem = true;
+    }
+  }
+  FFacts.InputOpen = FEngine->InputOpen();
+  RunTimer();
+  Publish();
+}
+
+// Between takes: the open input's level and clipping, and its loss.
+void TTakeFlow::InputTick()
+{
+  if (FEngine->InputLost()) {
+    FEngine->CloseInput();
+    emit LevelChanged(0);
+    emit StatusText(InputGone);
+    FSaidInputProblem = true;
+    FFacts.InputOpen = false;
+    RunTimer();
+    Publish();
+    return;
+  }
+  if (FState == TTakeState::Playing)
+    return; // the meter shows the playback
+  if (!FSaidClip && FEngine->Clipped()) {
+    FSaidClip = true;
+    emit ClipChanged(true);
+  }
+  int left = 0;
+  int right = 0;
+  FEngine->ConsumeStereoPeaks(left, right);
+  emit LevelChanged(std::max(left, right));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -152,7 +229,9 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
   FRecordingStarted = FNow();
   FSaidNoInput = false;
   FSaidClip = false;
+  FClockHasPreRoll = true;
   FFacts.Paused = false;
+  FFacts.InputOpen = false;
   emit ClipChanged(false);
   // Starting a take ends any playback in the engine; the display follows.
   SetState(TTakeState::Recording);
@@ -168,6 +247,7 @@ void TTakeFlow::TogglePause()
   FEngine->SetPaused(FFacts.Paused);
   // The clock goes on from the time recorded, not from the time the pause lasted.
   if (!FFacts.Paused) {
+    FClockHasPreRoll = false; // the take's length holds it now
     const std::uint64_t now = FNow();
     FRecordingStarted =
         now - std::min(now, static_cast<std::uint64_t>(FEngine->TakeSeconds() * 1000.0));
@@ -375,8 +455,11 @@ void TTakeFlow::Tick()
     FEngine->ConsumeStereoPeaks(left, right);
     emit LevelChanged(std::max(left, right));
     // While paused the clock holds at the audio the take holds.
-    const double seconds = FFacts.Paused ? FEngine->TakeSeconds()
-                                         : static_cast<double>(FNow() - FRecordingStarted) / 1000.0;
+    // A take on the open input runs from the audio it kept before the command.
+    const double seconds = FFacts.Paused
+                               ? FEngine->TakeSeconds()
+                               : static_cast<double>(FNow() - FRecordingStarted) / 1000.0 +
+                                     (FClockHasPreRoll ? FEngine->PreRollSeconds() : 0.0);
     emit DurationChanged(seconds);
     emit ClockChanged(FormatSeconds(seconds));
   } else if (FEngine->PlaybackActive()) {
@@ -391,6 +474,10 @@ void TTakeFlow::Tick()
     SetState(TTakeState::Idle);
     emit StatusText(QStringLiteral("Weergave beëindigd"));
   }
+  if (!FEngine->Recording() && FEngine->InputOpen())
+    InputTick();
+  else if (FState != TTakeState::Recording && FState != TTakeState::Playing)
+    RunTimer();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -400,6 +487,9 @@ bool TTakeFlow::BeginClose()
 {
   if (FState == TTakeState::Closing)
     return true;
+  // The open input closes with the window.
+  FInput.On = false;
+  SyncInput();
   if (FWork == nullptr || FWork->Ended() || !FWork->Busy())
     return false;
   // Work on a take ends safely first (an analysis is dropped, a trim is cancelled where
@@ -420,6 +510,7 @@ void TTakeFlow::EndBySystem()
   FTimer->stop();
   if (FEngine != nullptr) {
     FEngine->Stop();
+    FEngine->CloseInput();
     FEngine->StopPlayback();
   }
 }

@@ -36,6 +36,17 @@ struct TTakeOptions {
   bool Trim = false;
 };
 
+// The open input between takes (Vooropname): on or off, and what it is opened with.
+struct TInputWish {
+  bool On = false;
+  int Device = -1; // none chosen: nothing opens
+  int SampleRate = 48000;
+  int Channels = 2;
+  int PreRollMs = 1000;
+
+  bool operator==(const TInputWish &) const = default;
+};
+
 class TTakeFlow : public QObject {
   Q_OBJECT
 
@@ -68,6 +79,12 @@ public:
   void SetSelected(bool ASelected);
   void SetTrimmed(bool ATrimmed);
   void SetMp3(bool AMp3);
+
+  // Keeps the input open between takes as AWish says, from now on: opened (again) when
+  // nothing else holds it, closed when the wish is off, when the window closes and when
+  // the device goes away. AAfresh: the device list changed, so the input is opened
+  // again even where the wish is the same.
+  void SetInput(const TInputWish &AWish, bool AAfresh = false);
 
   // Starts a take into APath. False, with Failed, when the engine refused.
   bool Record(const TTakeOptions &AOptions, const QString &APath);
@@ -129,6 +146,11 @@ signals:
 
 private:
   void SetState(TTakeState AState);
+  // Opens, reopens or closes the input as the wish and the state allow.
+  void SyncInput(bool AAfresh = false);
+  void InputTick();
+  // The tick runs while a take records or plays, or the input is open.
+  void RunTimer();
   // Emits ViewChanged when the view differs from the one last told.
   void Publish();
   void FinishTake(bool ATrim, const QString &AEndedWhy);
@@ -150,6 +172,11 @@ private:
   std::uint64_t FRecordingStarted = 0;
   bool FSaidNoInput = false;
   bool FSaidClip = false;
+  // The running clock adds what the take began with from before its start, until a
+  // resume counts the clock from the take's own length.
+  bool FClockHasPreRoll = false;
+  TInputWish FInput;
+  bool FSaidInputProblem = false;
   // The running or last take's options, from Record on.
   TTakeOptions FOptions;
   // From a stop until the take is shown.

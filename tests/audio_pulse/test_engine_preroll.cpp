@@ -43,9 +43,9 @@ protected:
   // The open input has been handed every frame written so far.
   void WaitForInput(std::int64_t frames)
   {
-    ASSERT_GE(WaitUntil([&] { return rec->InputFrames() >= static_cast<std::uint64_t>(frames); },
-                        10.0),
-              0.0);
+    ASSERT_GE(
+        WaitUntil([&] { return rec->InputFrames() >= static_cast<std::uint64_t>(frames); }, 10.0),
+        0.0);
     EXPECT_EQ(rec->InputFrames(), static_cast<std::uint64_t>(frames));
   }
 
@@ -82,9 +82,9 @@ TEST_P(EnginePreRoll, TakeBeginsWithTheSecondBeforeTheCommand)
   rec->Start(fifo, kRate, 2, 192, GetParam(), take);
   EXPECT_FALSE(rec->InputOpen()) << "the take has it now";
   Write(2 * kRate, kRate / 2);
-  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; },
-                      10.0),
-            0.0);
+  ASSERT_GE(
+      WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; }, 10.0),
+      0.0);
   EXPECT_TRUE(rec->Stop());
   EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0);
   // frame 65535 (full scale on the left) is the pre-roll's frame 65535 - 48000
@@ -149,11 +149,12 @@ TEST(EnginePreRollServer, InputEndsWithItsServerAndOpensWhenItIsBack)
   rec.OpenInput(sine, 48000, 1, 1000);
   ASSERT_GE(WaitUntil([&] { return rec.InputFrames() > 0; }, 10.0), 0.0);
   int left = 0, right = 0;
-  ASSERT_GE(WaitUntil([&] {
-              rec.ConsumeStereoPeaks(left, right);
-              return left > 0;
-            },
-                      10.0),
+  ASSERT_GE(WaitUntil(
+                [&] {
+                  rec.ConsumeStereoPeaks(left, right);
+                  return left > 0;
+                },
+                10.0),
             0.0)
       << "the meter sees the input";
   EXPECT_FALSE(rec.InputLost());

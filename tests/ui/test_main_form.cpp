@@ -478,6 +478,8 @@ private slots:
   void closeDuringTakeCompletesItsFile();
   void clockShowsElapsedTime();
   void pauseHoldsTheClockAndClipLampStaysLit();
+  void preRollShowsTheInputAndOpensTheTake();
+  void preRollOffOpensNothingAndALostInputReturns();
   void doubleClickDuringTakeLeavesTheTakeAlone();
   void stopShowsTheNewTakeEvenWhenNotLast();
   void takeEndingByItselfIsCompletedAndReported();
@@ -1240,6 +1242,85 @@ void TestMainForm::pauseHoldsTheClockAndClipLampStaysLit()
   kit.Stop();
 }
 
+// With Vooropname the input is open before the take: the meter and its heading show it,
+// a full-scale sample lights the lamp, and the take begins with what came before the
+// click (3 s at most). After the stop the input opens again, follows the options, and
+// closes with the option.
+void TestMainForm::preRollShowsTheInputAndOpensTheTake()
+{
+  TWindowKit kit("[Opname]\r\nVooropname=1\r\nVoorloopMs=99999\r\n");
+  kit.Session("Koor");
+  auto &w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  const TMainFormControls &c = w.Controls();
+  const auto opened = [&kit] {
+    return std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), "RecordInit");
+  };
+  QVERIFY(c.chkPreRoll->isChecked());
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingInput);
+  QCOMPARE(c.vu->accessibleName(), LevelHeadingInput);
+  auto before = Level(4.0, 12000);
+  before[Rate / 2 * 2] = 32767; // at 0.5 s: before the 3 s the take keeps
+  kit.Feed(before);
+  w.Flow().Tick();
+  QVERIFY(w.VuPeakLevel() >= 12000.0);
+  QVERIFY(c.lblClip->isVisible());
+
+  const auto inits = opened();
+  kit.Record(Level(1.0, 1000));
+  QCOMPARE(opened(), inits); // no device to open
+  QVERIFY(c.lblClip->isHidden());
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingTake);
+  kit.Now += 1000;
+  w.Flow().Tick();
+  QCOMPARE(c.lblTime->text(), QStringLiteral("00:04"));
+  kit.Stop();
+  QCOMPARE(fs::file_size(kit.Root / "Koor" / "Koor-1.wav"), std::uintmax_t{44 + 4 * 4 * Rate});
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingInput);
+
+  QTest::mouseClick(c.chkMono, Qt::LeftButton, {}, QPoint(8, c.chkMono->height() / 2));
+  QCOMPARE(kit.Layer.RecordChans, 1u);
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
+  QTest::mouseClick(c.chkPreRoll, Qt::LeftButton, {}, QPoint(8, c.chkPreRoll->height() / 2));
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActiveStopped});
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingTake);
+  w.close();
+  QCOMPARE(kit.Setting("Opname", "Vooropname"), std::string("0"));
+  QCOMPARE(kit.Setting("Opname", "VoorloopMs"), std::string("3000"));
+}
+
+// Without the option nothing is opened before the take. With it, a lost device closes
+// the input and says so; it opens again when the system's device list changes.
+void TestMainForm::preRollOffOpensNothingAndALostInputReturns()
+{
+  TWindowKit kit;
+  kit.Session("Koor");
+  auto &w = kit.Open();
+  kit.Pick(QStringLiteral("Koor"));
+  const TMainFormControls &c = w.Controls();
+  QVERIFY(!c.chkPreRoll->isChecked());
+  QVERIFY(!kit.Layer.Called("RecordInit"));
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingTake);
+  QCOMPARE(c.chkPreRoll->accessibleName(), QStringLiteral("Vooropname"));
+
+  c.chkPreRoll->setFocus();
+  QTest::keyClick(c.chkPreRoll, Qt::Key_Space);
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingInput);
+
+  kit.Layer.LoseDevice();
+  w.Flow().Tick();
+  QVERIFY(
+      c.lblStatus->text().startsWith(QStringLiteral("Vooropname: de audio-ingang is weggevallen")));
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingTake);
+  ++kit.Layer.DeviceSerial;
+  NextPoll(w);
+  QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
+  QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingInput);
+}
+
 void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
 {
   TWindowKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
@@ -1644,7 +1725,8 @@ void TestMainForm::settingsThatCannotBeWrittenAreReported()
   QVERIFY2(dialogs.Seen[0].Text.startsWith(QStringLiteral("Niet bewaard in \"") + Q(kit.Ini) +
                                            QStringLiteral("\": Hoofdmap, Formaat, Samplerate, "
                                                           "BitrateIndex, Geluidsingang, "
-                                                          "StiltesTrimmen, Mono.")),
+                                                          "StiltesTrimmen, Mono, Vooropname, "
+                                                          "VoorloopMs.")),
            qPrintable(dialogs.Seen[0].Text));
 }
 
@@ -1972,9 +2054,10 @@ void TestMainForm::screenReadersGetNamesRolesAndActions()
   kit.Pick(QStringLiteral("Koor"));
   // the take, its length and trim, then its figures and their verdict
   const QString described = access(w.Controls().wave)->text(QAccessible::Description);
-  QVERIFY2(described.startsWith(QStringLiteral("Koor-1.wav, lengte 00:02, niet getrimd, Luidheid ")) &&
-               described.endsWith(QStringLiteral(": te luid, ruis te hoog.")),
-           qPrintable(described));
+  QVERIFY2(
+      described.startsWith(QStringLiteral("Koor-1.wav, lengte 00:02, niet getrimd, Luidheid ")) &&
+          described.endsWith(QStringLiteral(": te luid, ruis te hoog.")),
+      qPrintable(described));
 }
 
 // Session, take, playback, undo and delete with the keyboard alone: the window's keys
@@ -1995,7 +2078,7 @@ void TestMainForm::keyboardAloneMakesASessionAndWorksATake()
   for (QWidget *next : std::initializer_list<QWidget *>{
            w.Controls().cbDevice, w.Controls().cbFormat, w.Controls().cbRate,
            w.Controls().lbRecordings, w.Controls().chkTrimSilence, w.Controls().chkMono,
-           w.Controls().cbSession}) {
+           w.Controls().chkPreRoll, w.Controls().cbSession}) {
     keys(Qt::Key_Tab, Qt::NoModifier); // cbBitrate is skipped while WAV is chosen
     QCOMPARE(w.focusWidget(), next);
   }
