@@ -166,7 +166,7 @@ void TfrmMain::ConnectControls()
   connect(c.cbDevice, &QComboBox::activated, this, [this] { FollowInput(); });
   connect(c.chkMono, &QCheckBox::toggled, this, [this] { FollowInput(); });
   connect(c.chkPreRoll, &QCheckBox::toggled, this, [this] { FollowInput(); });
-  connect(FDevices, &TDeviceList::Refilled, this, [this] { FollowInput(true); });
+  connect(FDevices, &TDeviceList::Refilled, this, [this] { FollowInput(); });
   connect(c.lbRecordings, &QListWidget::itemDoubleClicked, this, [this] { FCommands->Listen(); });
 
   connect(FTakes, &TTakeList::Listed, this, &TfrmMain::StopPlaybackOfDroppedTake);
@@ -211,6 +211,12 @@ void TfrmMain::ConnectKeys()
       FControls.btnListen->Press();
   });
   c.btnStop->Keys = stopKeys;
+  // Alt+V turns Vooropname on or off, as a click on it does (not while it is held).
+  auto *preRoll = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_V), this);
+  connect(preRoll, &QShortcut::activated, this, [this] {
+    if (FControls.chkPreRoll->isEnabled())
+      FControls.chkPreRoll->click();
+  });
 }
 
 void TfrmMain::ConnectFlow()
@@ -390,7 +396,7 @@ void TfrmMain::FormatChange()
   FFlow->SetMp3(FControls.cbFormat->currentData().toInt() == rfMP3);
 }
 
-void TfrmMain::FollowInput(bool AAfresh)
+void TfrmMain::FollowInput()
 {
   // Not before the options came from the settings file (the engine and its devices
   // are up then), nor once the system ends the program.
@@ -403,7 +409,8 @@ void TfrmMain::FollowInput(bool AAfresh)
   wish.SampleRate = c.cbRate->currentData().toInt();
   wish.Channels = c.chkMono->isChecked() ? 1 : 2;
   wish.PreRollMs = FPreRollMs;
-  FFlow->SetInput(wish, AAfresh);
+  wish.DeviceName = c.cbDevice->currentText();
+  FFlow->SetInput(wish);
 }
 
 void TfrmMain::RateNote()

@@ -137,8 +137,8 @@ private:
   void FormatChange();
   void RateNote();
   // Tells the flow how the input is to be kept open between takes (Vooropname), from
-  // the options shown; AAfresh: the device list changed.
-  void FollowInput(bool AAfresh = false);
+  // the options shown.
+  void FollowInput();
 
   // The window's own commands.
   void ChooseRoot();

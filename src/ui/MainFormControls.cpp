@@ -271,7 +271,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
       MakeCheck(content, QStringLiteral("chkPreRoll"), 760, 205, QStringLiteral("Vooropname"),
                 QStringLiteral(
                     "Houdt de audio-ingang open tussen opnames: de meter toont het niveau al "
-                    "vóór de opname, en een opname begint met wat er net vóór de klik binnenkwam"));
+                    "vóór de opname, en een opname begint met wat er net vóór de klik binnenkwam (Alt+V)"));
 
   lbRecordings = new QListWidget(content);
   lbRecordings->setObjectName(QStringLiteral("lbRecordings"));

@@ -146,40 +146,45 @@ void TTakeFlow::RunTimer()
 // ---------------------------------------------------------------------------------------
 // The open input
 
-void TTakeFlow::SetInput(const TInputWish &AWish, bool AAfresh)
+void TTakeFlow::SetInput(const TInputWish &AWish)
 {
   FInput = AWish;
-  SyncInput(AAfresh);
+  SyncInput();
 }
 
-void TTakeFlow::SyncInput(bool AAfresh)
+bool TTakeFlow::SyncInput(bool AQuiet)
 {
   if (FEngine == nullptr)
-    return;
+    return true;
   const bool wanted = FInput.On && FInput.Device >= 0 && FState != TTakeState::Closing;
   // Not while a take runs or is being completed: it holds the input or its file.
   const bool free = FState == TTakeState::Idle || FState == TTakeState::Playing ||
                     FState == TTakeState::Trimming || FState == TTakeState::Loading;
+  bool opened = true;
   if (!wanted) {
     if (FEngine->InputOpen()) {
       FEngine->CloseInput();
       emit LevelChanged(0);
     }
-  } else if (free && (AAfresh || !FEngine->InputMatches(FInput.Device, FInput.SampleRate,
-                                                        FInput.Channels, FInput.PreRollMs))) {
+  } else if (free && (!FEngine->InputOpen() || !(FOpened == FInput))) {
+    // A device list filled anew with the same device in the same place leaves the
+    // input (and what it kept) as it is.
     try {
       FEngine->OpenInput(FInput.Device, FInput.SampleRate, FInput.Channels, FInput.PreRollMs);
+      FOpened = FInput;
       FSaidInputProblem = false;
     } catch (const std::exception &e) {
-      // Said once; the next change of the device list or the options tries again.
-      if (!FSaidInputProblem)
+      opened = false;
+      // Said once; a state change, the device list or the options try again.
+      if (!FSaidInputProblem && !AQuiet)
         emit StatusText(QStringLiteral("Vooropname: ") + QString::fromUtf8(e.what()));
-      FSaidInputProblem = true;
+      FSaidInputProblem = FSaidInputProblem || !AQuiet;
     }
   }
   FFacts.InputOpen = FEngine->InputOpen();
   RunTimer();
   Publish();
+  return opened;
 }
 
 // Between takes: the open input's level and clipping, and its loss.
@@ -188,11 +193,12 @@ void TTakeFlow::InputTick()
   if (FEngine->InputLost()) {
     FEngine->CloseInput();
     emit LevelChanged(0);
-    emit StatusText(InputGone);
-    FSaidInputProblem = true;
-    FFacts.InputOpen = false;
-    RunTimer();
-    Publish();
+    // Back already (a server restarted between two ticks): opened again at once;
+    // otherwise the device list's next change opens it.
+    if (!SyncInput(true) || !FEngine->InputOpen()) {
+      emit StatusText(InputGone);
+      FSaidInputProblem = true;
+    }
     return;
   }
   if (FState == TTakeState::Playing)

@@ -43,6 +43,7 @@ struct TInputWish {
   int SampleRate = 48000;
   int Channels = 2;
   int PreRollMs = 1000;
+  QString DeviceName; // the device at Device when the wish was made
 
   bool operator==(const TInputWish &) const = default;
 };
@@ -82,9 +83,9 @@ public:
 
   // Keeps the input open between takes as AWish says, from now on: opened (again) when
   // nothing else holds it, closed when the wish is off, when the window closes and when
-  // the device goes away. AAfresh: the device list changed, so the input is opened
+  // the device goes away; opened again on the next wish or state change after that.
   // again even where the wish is the same.
-  void SetInput(const TInputWish &AWish, bool AAfresh = false);
+  void SetInput(const TInputWish &AWish);
 
   // Starts a take into APath. False, with Failed, when the engine refused.
   bool Record(const TTakeOptions &AOptions, const QString &APath);
@@ -146,8 +147,9 @@ signals:
 
 private:
   void SetState(TTakeState AState);
-  // Opens, reopens or closes the input as the wish and the state allow.
-  void SyncInput(bool AAfresh = false);
+  // Opens, reopens or closes the input as the wish and the state allow; false when it
+  // should have opened but could not (said in the status line unless AQuiet).
+  bool SyncInput(bool AQuiet = false);
   void InputTick();
   // The tick runs while a take records or plays, or the input is open.
   void RunTimer();
@@ -176,6 +178,7 @@ private:
   // resume counts the clock from the take's own length.
   bool FClockHasPreRoll = false;
   TInputWish FInput;
+  TInputWish FOpened; // what the open input was opened for
   bool FSaidInputProblem = false;
   // The running or last take's options, from Record on.
   TTakeOptions FOptions;

@@ -1291,8 +1291,8 @@ void TestMainForm::preRollShowsTheInputAndOpensTheTake()
   QCOMPARE(kit.Setting("Opname", "VoorloopMs"), std::string("3000"));
 }
 
-// Without the option nothing is opened before the take. With it, a lost device closes
-// the input and says so; it opens again when the system's device list changes.
+// Without the option nothing is opened before the take. With it (Alt+V), a lost device
+// closes the input and says so; it opens again when the system's device list changes.
 void TestMainForm::preRollOffOpensNothingAndALostInputReturns()
 {
   TWindowKit kit;
@@ -1305,12 +1305,20 @@ void TestMainForm::preRollOffOpensNothingAndALostInputReturns()
   QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingTake);
   QCOMPARE(c.chkPreRoll->accessibleName(), QStringLiteral("Vooropname"));
 
-  c.chkPreRoll->setFocus();
-  QTest::keyClick(c.chkPreRoll, Qt::Key_Space);
+  QApplication::setActiveWindow(&w);
+  QTest::keyClick(w.focusWidget(), Qt::Key_V, Qt::AltModifier);
+  QVERIFY(c.chkPreRoll->isChecked());
   QCOMPARE(kit.Layer.RecordState, int{audio::kActivePlaying});
   QCOMPARE(c.lblHeadingLevel->text(), LevelHeadingInput);
 
+  // the device list filled anew with the same device keeps the input as it is
+  const auto inits = std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), "RecordInit");
+  ++kit.Layer.DeviceSerial;
+  NextPoll(w);
+  QCOMPARE(std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), "RecordInit"), inits);
+
   kit.Layer.LoseDevice();
+  kit.Layer.FailNext("RecordInit", audio::kErrDevice); // not back yet
   w.Flow().Tick();
   QVERIFY(
       c.lblStatus->text().startsWith(QStringLiteral("Vooropname: de audio-ingang is weggevallen")));
