@@ -18,6 +18,7 @@
 
 #include "app/PraatkistApplication.h"
 #include "audio/AudioLayer.h"
+#include "audio/BassRecorder.h"
 #include "platform/IniFile.h"
 #include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
@@ -123,6 +124,7 @@ private slots:
   void recordPlayDeleteOnTheSoundServer();
   void deviceListFollowsTheSoundServer();
   void chosenInputIsKeptWhileUnplugged();
+  void preRollTakeHoldsTheSecondBeforeTheClick();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -294,6 +296,64 @@ void TestMainReal::chosenInputIsKeptWhileUnplugged()
 }
 
 // A private home so that no real settings or documents are touched.
+// With Vooropname on, frame-numbered audio that reached the fifo source before the click
+// opens the take: its last second, joined to what follows without a gap or a repeat.
+void TestMainReal::preRollTakeHoldsTheSecondBeforeTheClick()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  std::string fifo;
+  audio::TAudioDeviceInfo info;
+  for (int i = 0; layer->RecordGetDeviceInfo(i, info); ++i)
+    if (info.Driver == "fifo")
+      fifo = info.Name;
+  QVERIFY(!fifo.empty());
+  test::TTempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "Proef");
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << root.string() << "\r\n[Opname]\r\nGeluidsingang=" << fifo
+      << "\r\nVooropname=1\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QCOMPARE(w.Controls().lblHeadingLevel->text(), LevelHeadingInput);
+
+  constexpr std::int64_t rate = 48000;
+  const auto write = [](std::int64_t AFirst, std::int64_t ACount) {
+    test::TFifoWriter writer(test::NumberedFrames(AFirst, ACount));
+    QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 20000);
+  };
+  write(0, 2 * rate);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= std::uint64_t{2 * rate}, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 10000);
+  // frame 32767 is at full scale
+  QTRY_VERIFY_WITH_TIMEOUT(w.Controls().lblClip->isVisible(), 10000);
+
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
+  write(2 * rate, rate / 2);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.5, 10000);
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblHeadingLevel->text(), LevelHeadingInput, 10000);
+
+  const test::TDecoded d = test::Decode(root / "Proef" / "Proef-1.wav");
+  QVERIFY(d.Ok);
+  QCOMPARE(d.Frames, 3 * rate / 2);
+  QCOMPARE(test::FrameNumber(d.Samples, 0), rate);
+  for (std::size_t i = 1; i < static_cast<std::size_t>(d.Frames); ++i)
+    if (test::FrameNumber(d.Samples, i) != test::FrameNumber(d.Samples, i - 1) + 1)
+      QFAIL(qPrintable(QStringLiteral("a break at frame %1").arg(i)));
+}
+
 int main(int argc, char **argv)
 {
   static test::TTempDir home;
