@@ -81,7 +81,7 @@ for n in 1 2; do # two earlier takes, for the list
   sox -n -r 48000 -c 2 -b 16 "$sessions/Interview/Interview-$n.wav" synth 1 sine 300 gain -20
 done
 cp "$program" "$work/bin/Praatkist"
-printf '[Opname]\r\nGeluidsingang=Microfoon\r\nStiltesTrimmen=1\r\n' >"$work/bin/Praatkist.ini"
+printf '[Opname]\r\nGeluidsingang=Microfoon\r\nStiltesTrimmen=1\r\nVooropname=1\r\n' >"$work/bin/Praatkist.ini"
 
 "$work/bin/Praatkist" >"$work/program.log" 2>&1 &
 app_pid=$!
