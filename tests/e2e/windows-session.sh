@@ -8,7 +8,10 @@
 # the way, and an MP3 take from the
 # test sink's monitor ("Praatkist-proef") while a tone burst plays into the sink, both
 # with "Stiltes trimmen" on: the WAV keeps its tone whole, the MP3 is trimmed to the
-# burst and keeps its backup and trim record. Needs WINEPREFIX and PULSE_SERVER.
+# burst and keeps its backup and trim record. Then, with "Vooropname" on, an MP3 take
+# clicked right after a tone burst: it opens with the burst's last second, kept while
+# the input stood open, and its trailing silence is trimmed. Needs WINEPREFIX and
+# PULSE_SERVER.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -44,9 +47,9 @@ folder=$work/sessions/Proef
 sox -n -r 48000 -c 2 -b 16 "$work/burst.wav" synth 2 sine 440 gain -6
 
 # The settings the program starts with (beside it, CR LF lines).
-settings() { # format device
-  printf '[Sessies]\r\nHoofdmap=%s\r\n[Opname]\r\nFormaat=%s\r\nSamplerate=48000\r\nBitrateIndex=1\r\nGeluidsingang=%s\r\nStiltesTrimmen=1\r\nMono=0\r\n' \
-    "$(winepath -w "$work/sessions")" "$1" "$2" >"$ini"
+settings() { # format device [pre-roll]
+  printf '[Sessies]\r\nHoofdmap=%s\r\n[Opname]\r\nFormaat=%s\r\nSamplerate=48000\r\nBitrateIndex=1\r\nGeluidsingang=%s\r\nStiltesTrimmen=1\r\nMono=0\r\nVooropname=%s\r\n' \
+    "$(winepath -w "$work/sessions")" "$1" "$2" "${3:-0}" >"$ini"
 }
 
 start_program() {
@@ -137,5 +140,27 @@ e2e_above "$recorded" 4 || fail "recorded only $recorded s"
 e2e_above "$trimmed" 2.0 && ! e2e_above "$trimmed" 2.5 || fail "trimmed to $trimmed s"
 tone_ok "$take" || fail "tone of $(rough_frequency "$take") Hz"
 ls "$folder"/*.trimtmp* >/dev/null 2>&1 && fail "a trim's temporary file was left"
+close_program
+
+step "MP3 take with Vooropname, clicked after a tone burst"
+settings 1 Praatkist-proef 1
+start_program
+sleep 1.5 # the input stands open
+paplay -d testsink "$work/burst.wav"
+e2e_click "${E2E_RECORD[@]}"
+take=$folder/Proef-2.mp3
+check "no take file" e2e_poll 10 test -f "$take"
+sleep 1.5
+e2e_click "${E2E_STOP[@]}"
+check "the take's trailing silence was not trimmed" e2e_poll 20 test -f "$take.triminfo"
+check "the trimmed take's waveform was not drawn" e2e_poll 15 e2e_wave_drawn
+[ -z "$(e2e_window Fout)" ] || fail "an error message appeared"
+cp "$take.untrimmed" "$work/untrimmed.mp3"
+recorded=$(soxi -D "$work/untrimmed.mp3")
+trimmed=$(soxi -D "$take")
+step "recorded $recorded s, trimmed to $trimmed s"
+e2e_above "$recorded" 2.3 || fail "recorded only $recorded s: no pre-roll?"
+e2e_above "$trimmed" 0.6 && ! e2e_above "$trimmed" 1.3 || fail "trimmed to $trimmed s"
+tone_ok "$take" || fail "tone of $(rough_frequency "$take") Hz"
 close_program
 step "done"
