@@ -16,11 +16,22 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
+
+// CPU seconds (user + system) of this process: less disturbed than wall time when
+// other work shares the machine.
+inline double CpuSeconds()
+{
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 // Speech-like 48 kHz stereo: Lead seconds of silence, then bursts of a voiced tone
 // (0.4 to 1.2 s, varying pitch and loudness) with short pauses, then Tail seconds of

@@ -5,6 +5,8 @@
 //
 // Prints the throughput of both and their ratio; best of six alternating runs.
 
+#include "BenchSupport.h"
+
 #include "audio/BassRecorder.h"
 #include "platform/FileStream.h"
 #include "support/ScriptedAudioLayer.h"
@@ -13,23 +15,10 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace praatkist;
 using Clock = std::chrono::steady_clock;
-
-namespace {
-// CPU seconds (user + system) of this process: less disturbed than wall time when
-// other work shares the machine.
-double CpuSeconds()
-{
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -60,7 +49,7 @@ int main(int argc, char **argv)
     test::TScriptedAudioLayer layer;
     TBassRecorder rec(layer);
     const auto t0 = Clock::now();
-    const double c0 = CpuSeconds();
+    const double c0 = bench::CpuSeconds();
     rec.Start(0, kRate, kChannels, 192, rfWave, path);
     for (long b = 0; b < buffers; ++b) {
       layer.DeliverBytes(pool[static_cast<std::size_t>(b) % pool.size()].data(), bytes);
@@ -68,13 +57,13 @@ int main(int argc, char **argv)
         peakSum += rec.ConsumePeakLevel(); // the 75 ms tick reads about every 4th buffer
     }
     rec.Stop();
-    cpuEngine = std::min(cpuEngine, CpuSeconds() - c0);
+    cpuEngine = std::min(cpuEngine, bench::CpuSeconds() - c0);
     bestEngine = std::min(bestEngine, std::chrono::duration<double>(Clock::now() - t0).count());
     std::filesystem::remove(path);
   };
   auto runPlain = [&] {
     const auto t0 = Clock::now();
-    const double c0 = CpuSeconds();
+    const double c0 = bench::CpuSeconds();
     {
       platform::TFileStream out(path);
       std::int16_t header[22] = {};
@@ -84,7 +73,7 @@ int main(int argc, char **argv)
       out.WriteAt(0, header, sizeof header);
       out.Flush(); // as the engine's stop makes the take durable
     }
-    cpuPlain = std::min(cpuPlain, CpuSeconds() - c0);
+    cpuPlain = std::min(cpuPlain, bench::CpuSeconds() - c0);
     bestPlain = std::min(bestPlain, std::chrono::duration<double>(Clock::now() - t0).count());
     std::filesystem::remove(path);
   };

@@ -10,7 +10,9 @@
 //
 //   bench_preroll [folder] [seconds]    seconds: the idle time per window (default 10)
 
+#include "BenchSupport.h"
 #include "app/PraatkistApplication.h"
+
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
 #include "ui/Fonts.h"
@@ -28,7 +30,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -38,14 +39,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double CpuSeconds()
-{
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
 
 double Ms(Clock::duration d)
 {
@@ -116,10 +109,10 @@ double IdleWindowCpu(audio::IAudioLayer &ALayer, const std::string &ADevice, con
         w.Controls().cbDevice->currentText().toStdString() == ADevice &&
         (w.Controls().lblHeadingLevel->text() == ui::LevelHeadingInput) == AInput;
   QTest::qWait(1000); // settle: the input's first buffers, the first paints
-  const double c0 = CpuSeconds();
+  const double c0 = bench::CpuSeconds();
   const auto t0 = Clock::now();
   QTest::qWait(static_cast<int>(ASeconds * 1000));
-  const double cpu = CpuSeconds() - c0;
+  const double cpu = bench::CpuSeconds() - c0;
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   return 100.0 * cpu / wall;
 }

@@ -1,6 +1,7 @@
-// Pause and the clip warning on the real Linux audio layer, with frame-numbered audio
-// from the test server's fifo source: what a paused take keeps, and where a full-scale
-// sample is noted.
+// Pause, the clip warning and the open input on the real Linux audio layer, with
+// frame-numbered audio from the test server's fifo source: what a paused take keeps,
+// where a full-scale sample is noted, and how a take on the open input begins with the
+// audio captured before the command.
 
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
@@ -38,6 +39,26 @@ protected:
   {
     TFifoWriter writer(NumberedFrames(first, count));
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
+  }
+
+  // The open input has been handed every frame written so far.
+  void WaitForInput(std::int64_t frames)
+  {
+    const auto want = static_cast<std::uint64_t>(frames);
+    ASSERT_GE(WaitUntil([&] { return rec->InputFrames() >= want; }, 10.0), 0.0);
+    EXPECT_EQ(rec->InputFrames(), want);
+  }
+
+  // The take (WAV) runs from stream frame First on without a gap or a repeat.
+  static void ExpectFramesFrom(const TDecoded &d, std::int64_t first)
+  {
+    ASSERT_EQ(static_cast<std::int64_t>(d.Samples.size()) / 2, d.Frames);
+    ASSERT_GT(d.Frames, 0);
+    EXPECT_EQ(FrameNumber(d.Samples, 0), first);
+    std::int64_t breaks = 0;
+    for (std::size_t i = 1; i < static_cast<std::size_t>(d.Frames); ++i)
+      breaks += FrameNumber(d.Samples, i) != FrameNumber(d.Samples, i - 1) + 1;
+    EXPECT_EQ(breaks, 0);
   }
 
   TTempDir dir;
@@ -114,6 +135,92 @@ TEST_P(EnginePause, FullScaleSampleIsNotedUntilTheNextTake)
   Write(0, kRate / 4); // the frame numbers stay far below full scale
   rec->Stop();
   EXPECT_FALSE(rec->Clipped());
+}
+
+// Two seconds reach the open input before the command; the take holds the last second
+// of them and everything after, as one run. A full-scale sample in that second is noted
+// at its place in the take; one before it is forgotten at the command.
+TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
+{
+  rec->OpenInput(fifo, kRate, 2, 1000);
+  ASSERT_TRUE(rec->InputOpen());
+  Write(0, 2 * kRate);
+  WaitForInput(2 * kRate);
+  EXPECT_TRUE(rec->Clipped()) << "frame 32767 is at full scale";
+
+  const auto take = Take("Voor-1");
+  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  EXPECT_FALSE(rec->InputOpen()) << "the take has it now";
+  Write(2 * kRate, kRate / 2);
+  ASSERT_GE(
+      WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; }, 10.0),
+      0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0);
+  // frame 65535 (full scale on the left) is the pre-roll's frame 65535 - 48000
+  EXPECT_DOUBLE_EQ(rec->ClipSeconds(), static_cast<double>(65535 - kRate) / kRate);
+  EXPECT_FALSE(rec->InputOpen()) << "the stop closes the input";
+
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Frames, 3 * kRate / 2);
+  if (GetParam() == rfWave)
+    ExpectFramesFrom(d, kRate);
+}
+
+// An input open for less than the pre-roll gives what it has.
+TEST_P(EnginePause, PreRollOfAShortInputIsWhatItHas)
+{
+  rec->OpenInput(fifo, kRate, 2, 3000);
+  Write(0, kRate / 4);
+  WaitForInput(kRate / 4);
+  EXPECT_FALSE(rec->Clipped());
+  const auto take = Take("Kort-1");
+  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  Write(kRate / 4, kRate / 4);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= kRate / 2; }, 10.0),
+            0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 0.25);
+  const TDecoded d = Decode(take);
+  ASSERT_TRUE(d.Ok);
+  EXPECT_EQ(d.Frames, kRate / 2);
+  if (GetParam() == rfWave)
+    ExpectFramesFrom(d, 0);
+}
+
+// The open input ends with its server, and opens again once the server is back.
+TEST(EngineInput, EndsWithItsServerAndOpensWhenItIsBack)
+{
+  REQUIRE_PULSE();
+  TPrivateServer server;
+  ASSERT_FALSE(server.Server().empty());
+  auto privateLayer = LayerOn(server.Server());
+  TBassRecorder rec(*privateLayer);
+  rec.OpenInput(FindDevice(*privateLayer, "sine"), 48000, 1, 1000);
+  int left = 0, right = 0;
+  const auto heard = [&] {
+    rec.ConsumeStereoPeaks(left, right);
+    return left > 0;
+  };
+  ASSERT_GE(WaitUntil(heard, 10.0), 0.0) << "the meter sees the input";
+  EXPECT_FALSE(rec.InputLost());
+  ASSERT_TRUE(server.Kill());
+  EXPECT_GE(WaitUntil([&] { return rec.InputLost(); }, 5.0), 0.0);
+  rec.CloseInput();
+  EXPECT_FALSE(rec.InputOpen());
+
+  ASSERT_TRUE(server.Start());
+  const auto reopened = [&] {
+    try {
+      rec.OpenInput(FindDevice(*privateLayer, "sine"), 48000, 1, 1000);
+      return true;
+    } catch (const std::exception &) {
+      return false;
+    }
+  };
+  ASSERT_GE(WaitUntil(reopened, 10.0), 0.0);
+  EXPECT_GE(WaitUntil([&] { return rec.InputFrames() > 0; }, 10.0), 0.0);
 }
 
 } // namespace
