@@ -133,6 +133,8 @@ void RunChunk(TShared &s, std::size_t k, TChunk &c) noexcept
 {
   try {
     c.How = ReadChunk(s, k, c);
+    if (c.Meter)
+      c.Meter->Finish(); // what it held back, on this thread
   } catch (...) {
     c.How = TChunkEnd::Failed;
     c.Error = std::current_exception();
@@ -253,7 +255,7 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
 
   std::vector<std::int32_t> l(static_cast<std::size_t>(job.Layout.Points), 0);
   std::vector<std::int32_t> r(l.size(), 0);
-  std::vector<const TFigureMeter *> meters;
+  std::vector<TFigureMeter *> meters;
   for (const TChunk &c : parts) {
     if (c.How == TChunkEnd::NoSeek)
       return false;

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace praatkist::audio {
 
 namespace {
@@ -11,6 +15,62 @@ namespace {
 constexpr double kFullScaleSquare = 32768.0 * 32768.0;
 // The noise floor's window: five 100 ms cells.
 constexpr std::uint64_t kNoiseCells = 5;
+
+// The sum of the squares of Count 16-bit samples (any alignment) and their largest
+// magnitude.
+void SquaresAndPeak(const std::uint8_t *data, std::size_t count, std::uint64_t &squares,
+                    std::int32_t &peak) noexcept
+{
+  std::size_t i = 0;
+  std::uint64_t sum = 0;
+  std::int32_t top = 0, bottom = 0;
+#if defined(__SSE2__)
+  // Eight samples at a time: pairs of squares summed to 32 bits (at most 2^31, which
+  // fits unsigned), then added up in 64 bits; the extremes in 16 bits.
+  const __m128i zero = _mm_setzero_si128();
+  __m128i acc = zero, hi = _mm_set1_epi16(0), lo = _mm_set1_epi16(0);
+  for (; i + 8 <= count; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + 2 * i));
+    const __m128i sq = _mm_madd_epi16(v, v);
+    acc = _mm_add_epi64(acc, _mm_unpacklo_epi32(sq, zero));
+    acc = _mm_add_epi64(acc, _mm_unpackhi_epi32(sq, zero));
+    hi = _mm_max_epi16(hi, v);
+    lo = _mm_min_epi16(lo, v);
+  }
+  alignas(16) std::uint64_t parts[2];
+  alignas(16) std::int16_t highs[8], lows[8];
+  _mm_store_si128(reinterpret_cast<__m128i *>(parts), acc);
+  _mm_store_si128(reinterpret_cast<__m128i *>(highs), hi);
+  _mm_store_si128(reinterpret_cast<__m128i *>(lows), lo);
+  sum = parts[0] + parts[1];
+  for (int k = 0; k < 8; ++k) {
+    top = std::max<std::int32_t>(top, highs[k]);
+    bottom = std::min<std::int32_t>(bottom, lows[k]);
+  }
+#endif
+  for (; i < count; ++i) {
+    std::int16_t s;
+    std::memcpy(&s, data + 2 * i, 2);
+    const std::int32_t v = s;
+    sum += static_cast<std::uint32_t>(v * v);
+    top = std::max(top, v);
+    bottom = std::min(bottom, v);
+  }
+  squares = sum;
+  peak = std::max(top, -bottom);
+}
+
+// Samples at magnitude 32767 or more.
+std::uint64_t CountClipped(const std::uint8_t *data, std::size_t count) noexcept
+{
+  std::uint64_t n = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::int16_t s;
+    std::memcpy(&s, data + 2 * i, 2);
+    n += s >= 32767 || s <= -32767 ? 1u : 0u;
+  }
+  return n;
+}
 
 double PowerDb(double meanSquare) noexcept
 {
@@ -31,6 +91,9 @@ TFigureMeter::TFigureMeter(std::uint32_t channels, std::uint32_t rate, std::uint
 {
   // the cell after the stretch, with the filter's state of all that went before
   FReadEnd = last ? FEnd : FEnd + FCell;
+  FHeardTo = FBegin;
+  if (const unsigned columns = FWeighting.Columns(); columns > 1)
+    FBatchFrames = (columns * (kColumnCells - 1) + 1) * FCell;
 }
 
 void TFigureMeter::Add(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame)
@@ -57,8 +120,73 @@ void TFigureMeter::Add(const std::uint8_t *data, std::uint64_t count, std::uint6
   }
 }
 
-void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count,
-                        std::uint64_t frame) noexcept
+void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame)
+{
+  if (FBatchFrames == 0 || FFinished) {
+    HearNow(data, count, frame);
+    return;
+  }
+  // Held back until a batch of columns is full (Begin lies on a cell and so does every
+  // batch).
+  const std::uint64_t frameBytes = 2ull * FChannels;
+  if (FHeld.empty())
+    FHeld.resize(static_cast<std::size_t>(
+        std::min(FBatchFrames, std::max<std::uint64_t>(1, FReadEnd - FBegin)) * frameBytes));
+  const std::uint64_t room = FHeld.size() / frameBytes;
+  while (count > 0) {
+    const std::uint64_t take = std::min(count, room - FHeldFrames);
+    std::memcpy(FHeld.data() + FHeldFrames * frameBytes, data,
+                static_cast<std::size_t>(take * frameBytes));
+    FHeldFrames += take;
+    data += take * frameBytes;
+    count -= take;
+    if (FHeldFrames == FBatchFrames)
+      RunBatch();
+    else if (FHeldFrames == room)
+      break; // past ReadEnd: Add does not send it
+  }
+}
+
+void TFigureMeter::RunBatch() noexcept
+{
+  const unsigned columns = FWeighting.Columns();
+  const std::uint64_t frameBytes = 2ull * FChannels;
+  // Column j covers the batch's cells j (K - 1) .. j (K - 1) + K - 1.
+  const std::uint8_t *at[4] = {};
+  for (unsigned j = 0; j < columns; ++j)
+    at[j] = FHeld.data() + j * (kColumnCells - 1) * FCell * frameBytes;
+  const std::size_t base = FLoudCells.size();
+  FLoudCells.resize(base + static_cast<std::size_t>(FBatchFrames / FCell));
+  double energies[4];
+  FWeighting.BeginColumns();
+  for (std::uint64_t i = 0; i < kColumnCells; ++i) {
+    FWeighting.RunColumns(at, static_cast<std::size_t>(FCell), energies);
+    for (unsigned j = 0; j < columns; ++j) {
+      // a later column's first cell comes from rest; the column before had all of it
+      if (i > 0 || j == 0)
+        FLoudCells[base + static_cast<std::size_t>(j * (kColumnCells - 1) + i)] = energies[j];
+      at[j] += FCell * frameBytes;
+    }
+  }
+  FWeighting.EndColumns();
+  FHeardTo += FBatchFrames;
+  FHeldFrames = 0;
+}
+
+void TFigureMeter::Finish() noexcept
+{
+  if (FFinished)
+    return;
+  FFinished = true;
+  if (FHeldFrames > 0)
+    HearNow(FHeld.data(), FHeldFrames, FHeardTo);
+  FHeardTo += FHeldFrames;
+  FHeldFrames = 0;
+  FHeld = {};
+}
+
+void TFigureMeter::HearNow(const std::uint8_t *data, std::uint64_t count,
+                           std::uint64_t frame) noexcept
 {
   while (count > 0) {
     const std::uint64_t run = std::min(count, (frame / FCell + 1) * FCell - frame);
@@ -84,15 +212,9 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
     const std::size_t samples = static_cast<std::size_t>(run * FChannels);
     std::uint64_t squares = 0, clipped = 0;
     std::int32_t peak = 0;
-    for (std::size_t i = 0; i < samples; ++i) {
-      std::int16_t s;
-      std::memcpy(&s, data + 2 * i, 2);
-      const std::int32_t v = s;
-      const std::int32_t m = v < 0 ? -v : v;
-      squares += static_cast<std::uint32_t>(v * v);
-      peak = std::max(peak, m);
-      clipped += m >= 32767 ? 1u : 0u;
-    }
+    SquaresAndPeak(data, samples, squares, peak);
+    if (peak >= 32767)
+      clipped = CountClipped(data, samples);
     const std::size_t at = static_cast<std::size_t>(cell - firstCell);
     if (at >= FCells.size())
       FCells.resize(at + 1, 0);
@@ -106,12 +228,14 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
   }
 }
 
-TTakeFigures TFigureMeter::Combine(const std::vector<const TFigureMeter *> &meters)
+TTakeFigures TFigureMeter::Combine(const std::vector<TFigureMeter *> &meters)
 {
   TTakeFigures f;
   f.Measured = true;
   if (meters.empty())
     return f;
+  for (TFigureMeter *m : meters)
+    m->Finish();
   std::vector<double> loud; // from the take's first cell on
   std::vector<std::uint64_t> cells;
   std::uint64_t frames = 0;

@@ -15,6 +15,14 @@
 // billionth of the signal, far under 0.0001 LU on any block.
 // Peak, RMS, clipped samples and the 100 ms energies of the noise floor count the
 // stretch's own frames only, and combine exactly.
+//
+// Inside a meter the same join makes the filtering fast: where the K-weighting has
+// columns (Loudness.h), the meter holds back what it hears until it has a batch of
+// columns, each kColumnCells long, each starting one cell before the previous one ends.
+// Column 0 goes on from the filter's state; each later column starts from rest, and its
+// first cell, which the column before heard with all that went before, is left out.
+// The last column's state carries on into the next batch, and Finish filters what is
+// left one frame after the other.
 
 #include "audio/Loudness.h"
 
@@ -58,19 +66,34 @@ public:
   // ReadEnd is ignored.
   void Add(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame);
 
+  // Filters what the meter still holds back. Nothing can be added after it.
+  void Finish() noexcept;
+
   // The figures of a take measured by Meters, in the order of their stretches (one
-  // meter: the whole take). Each meter's stretch starts where the one before ended.
-  static TTakeFigures Combine(const std::vector<const TFigureMeter *> &meters);
+  // meter: the whole take), each finished first. Each meter's stretch starts where the
+  // one before ended.
+  static TTakeFigures Combine(const std::vector<TFigureMeter *> &meters);
+
+  // The length of a column, in cells: the cell each column but the first hears twice
+  // costs one in ten.
+  static constexpr std::uint64_t kColumnCells = 11;
 
 private:
   void Measure(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
-  void Hear(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
+  void Hear(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame);
+  void HearNow(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
+  void RunBatch() noexcept;
 
   std::uint32_t FChannels;
   std::uint64_t FCell;
   std::uint64_t FBegin, FEnd, FReadEnd;
   TKWeighting FWeighting;
   double FLoudPart = 0;             // K-weighted energy of the cell being heard
+  std::uint64_t FBatchFrames = 0;   // frames of a batch of columns (0: no columns)
+  std::vector<std::uint8_t> FHeld;  // frames held back for the next batch
+  std::uint64_t FHeldFrames = 0;
+  std::uint64_t FHeardTo = 0;       // the take's frame that starts FHeld
+  bool FFinished = false;
   std::vector<double> FLoudCells;   // K-weighted energy per whole 100 ms cell from Begin on
   std::uint64_t FMeasured = 0;
   std::int32_t FPeak = 0;

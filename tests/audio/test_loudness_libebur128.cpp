@@ -98,3 +98,20 @@ TEST(Loudness, IntegratedLoudnessAgreesWithLibebur128)
   EXPECT_EQ(Reference(48000, 2, quiet), -HUGE_VAL);
   EXPECT_EQ(Ours(48000, 2, quiet), -HUGE_VAL);
 }
+
+TEST(Loudness, FilteringInColumnsMatchesOneFilterFrameByFrame)
+{
+  // The meter filters stretches of a take side by side (where the processor can); the
+  // cells it puts together must be those of one filter that heard every frame in turn.
+  for (std::uint32_t chans : {1u, 2u}) {
+    const std::uint32_t rate = 48000;
+    const std::vector<std::int16_t> s = Talk(rate, chans, 31.7);
+    TKWeighting one(chans, rate);
+    const std::uint64_t cell = TFigureMeter::CellFrames(rate);
+    std::vector<double> cells;
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(s.data());
+    for (std::uint64_t at = 0; at + cell <= s.size() / chans; at += cell)
+      cells.push_back(one.Run(bytes + at * 2 * chans, cell));
+    EXPECT_NEAR(Ours(rate, chans, s), GatedLoudness(cells, cell), 1e-9) << chans << " channels";
+  }
+}
