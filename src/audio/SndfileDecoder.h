@@ -4,13 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace praatkist::audio {
 
 class TSndfileDecoder {
 public:
-  TSndfileDecoder() = default;
+  TSndfileDecoder();
   ~TSndfileDecoder();
   TSndfileDecoder(const TSndfileDecoder &) = delete;
   TSndfileDecoder &operator=(const TSndfileDecoder &) = delete;
@@ -36,6 +37,9 @@ public:
   // sample for sample: an MP3 is not simply jumped into (see ExactMpegSeek).
   bool Seek(std::uint64_t frame) noexcept;
 
+  // How libsndfile reads the file (SndfileDecoder.cpp).
+  struct TReader;
+
 private:
   bool ExactMpegSeek(std::uint64_t frame) noexcept;
   bool SkipFrames(std::uint64_t frames) noexcept;
@@ -43,6 +47,7 @@ private:
 
   void *FFile = nullptr; // SNDFILE*
   int FFd = -1;          // the descriptor FFile reads, closed by us after it
+  std::unique_ptr<TReader> FReader; // FFile reads through it
   // Float data (MP3, float WAV) is read as float and rounded here: libsndfile
   // leaves float WAV unscaled when read as 16-bit, and without clipping wraps
   // an MP3's overshoots beyond full scale round to the other sign.
