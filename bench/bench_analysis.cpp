@@ -5,6 +5,8 @@
 //                     held to one stretch
 //   both: AnalyzeFile with the take's figures (loudness by the K-weighting filter, peak,
 //         RMS, noise floor, clipped samples)  vs  without them, wall and CPU time
+//   the figure meter alone on a minute held in memory: CPU time per frame, and what that
+//         makes for the hour on these cores
 //
 //   bench_analysis [folder] [seconds]      (needs an audio server for the engine's
 //                                           output; scripts/bench.sh starts one)
@@ -13,6 +15,7 @@
 
 #include "audio/BassRecorder.h"
 #include "audio/SndfileDecoder.h"
+#include "audio/TakeFigures.h"
 
 #include <sys/resource.h>
 #include <thread>
@@ -88,6 +91,24 @@ int main(int argc, char **argv)
     cpuWavFig = std::min(cpuWavFig, ProcessCpuSeconds() - cpu0);
   }
   const audio::TTakeFigures wavFigures = figures;
+  // The meter alone: the first minute of the WAV in memory, measured as one stretch.
+  double meterNs = 1e300;
+  {
+    audio::TSndfileDecoder d;
+    d.Open(wav);
+    const std::size_t minute = 48000 * 60;
+    std::vector<std::int16_t> held(minute * 2);
+    const std::size_t frames = d.ReadFrames(held.data(), minute);
+    const auto *bytes = reinterpret_cast<const std::uint8_t *>(held.data());
+    for (int i = 0; i < 5 && frames > 0; ++i) {
+      const double cpu0 = ProcessCpuSeconds();
+      audio::TFigureMeter meter(2, 48000, 0, frames, true);
+      for (std::size_t at = 0; at < frames; at += 16384)
+        meter.Add(bytes + at * 4, std::min<std::size_t>(16384, frames - at), at);
+      check += audio::TFigureMeter::Combine({&meter}).ClippedSamples;
+      meterNs = std::min(meterNs, (ProcessCpuSeconds() - cpu0) / static_cast<double>(frames) * 1e9);
+    }
+  }
   const double tSox = bench::BestOf(runs, [&] {
     bench::Shell(bench::Command({"sox", bench::Quote(wav), "-n stat > /dev/null 2>&1"}));
   });
@@ -139,6 +160,11 @@ int main(int argc, char **argv)
               tWavFig / tWav);
   std::printf("       CPU time %.3f s with, %.3f s without: %.2fx\n", cpuWavFig, cpuWav,
               cpuWavFig / cpuWav);
+  const unsigned stretches = std::max(1u, std::thread::hardware_concurrency()); // one per core
+  const double floorWall = meterNs * 1e-9 * 48000.0 * seconds / stretches;
+  std::printf("       the meter alone: %.2f ns of CPU per frame, %.3f s of the hour on %u stretches "
+              "(%.2fx the WAV analysis without figures, were nothing to overlap)\n",
+              meterNs, floorWall, stretches, (tWav + floorWall) / tWav);
   std::printf("  MP3  mpg123 -t           %7.3f s\n", tMpg);
   std::printf("  MP3  AnalyzeFile, 1 stretch %5.3f s   %.2fx mpg123 -t\n", tMp3One, tMp3One / tMpg);
   std::printf(
