@@ -152,12 +152,12 @@ void TFigureMeter::RunBatch() noexcept
   const unsigned columns = FWeighting.Columns();
   const std::uint64_t frameBytes = 2ull * FChannels;
   // Column j covers the batch's cells j (K - 1) .. j (K - 1) + K - 1.
-  const std::uint8_t *at[4] = {};
+  const std::uint8_t *at[8] = {};
   for (unsigned j = 0; j < columns; ++j)
     at[j] = FHeld.data() + j * (kColumnCells - 1) * FCell * frameBytes;
   const std::size_t base = FLoudCells.size();
   FLoudCells.resize(base + static_cast<std::size_t>(FBatchFrames / FCell));
-  double energies[4];
+  double energies[8];
   FWeighting.BeginColumns();
   for (std::uint64_t i = 0; i < kColumnCells; ++i) {
     FWeighting.RunColumns(at, static_cast<std::size_t>(FCell), energies);
