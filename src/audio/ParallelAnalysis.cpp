@@ -42,6 +42,15 @@ void FoldFrames(const std::uint8_t *data, std::uint64_t count, std::uint64_t &fr
   }
 }
 
+// Frames to ask for at a time: the meter's blocks where it filters them where they lie
+// (a batch of its columns, some 800 KB), else a read block's worth.
+std::uint64_t ReadFrames(std::uint64_t frameBytes, const TFigureMeter *meter) noexcept
+{
+  if (meter != nullptr && meter->BlockFrames() > 0)
+    return meter->BlockFrames();
+  return std::max<std::uint64_t>(1, kReadBlock / frameBytes);
+}
+
 enum class TChunkEnd { Full, Short, NoSeek, Cancelled, Abandoned, Failed };
 
 struct TChunk {
@@ -102,8 +111,8 @@ TChunkEnd ReadChunk(TShared &s, std::size_t k, TChunk &c)
         !layer.ChannelSetPosition(stream, c.Begin * frameBytes))
       return TChunkEnd::NoSeek;
   }
-  std::vector<std::uint8_t> buffer(kReadBlock);
-  const std::uint64_t blockFrames = kReadBlock / frameBytes;
+  const std::uint64_t blockFrames = ReadFrames(frameBytes, c.Meter.get());
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(blockFrames * frameBytes));
   std::uint64_t frame = c.Begin;
   while (frame < c.ReadEnd) {
     if (s.Stop.load(std::memory_order_relaxed) || s.FirstShort.load(std::memory_order_relaxed) < k)
@@ -160,12 +169,12 @@ void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TW
   right.assign(static_cast<std::size_t>(job.Layout.Points), 0);
   const std::uint64_t wanted = job.WantedFrames();
   const std::uint64_t frameBytes = job.FrameBytes();
-  std::vector<std::uint8_t> buffer(kReadBlock);
-  // Ask for whole frames only, so that every block starts on a frame.
-  const auto ask = static_cast<std::uint32_t>(kReadBlock - kReadBlock % frameBytes);
   std::unique_ptr<TFigureMeter> meter;
   if (figures != nullptr)
     meter = std::make_unique<TFigureMeter>(job.Channels, job.Rate, 0, wanted, true);
+  // Whole frames only, so that every block starts on a frame.
+  const auto ask = static_cast<std::uint32_t>(ReadFrames(frameBytes, meter.get()) * frameBytes);
+  std::vector<std::uint8_t> buffer(ask);
   std::uint64_t frame = 0;
   while (frame < wanted && ask > 0) {
     if (control != nullptr) {

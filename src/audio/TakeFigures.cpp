@@ -5,7 +5,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace praatkist::audio {
@@ -17,18 +17,18 @@ constexpr double kFullScaleSquare = 32768.0 * 32768.0;
 constexpr std::uint64_t kNoiseCells = 5;
 
 // The sum of the squares of Count 16-bit samples (any alignment) and their largest
-// magnitude.
-void SquaresAndPeak(const std::uint8_t *data, std::size_t count, std::uint64_t &squares,
-                    std::int32_t &peak) noexcept
+// magnitude. Pairs of squares are summed to 32 bits (at most 2^31, which fits
+// unsigned) and then added up in 64 bits; the extremes are kept in 16 bits.
+void SquaresAndPeakPlain(const std::uint8_t *data, std::size_t count, std::uint64_t &squares,
+                         std::int32_t &peak) noexcept
 {
   std::size_t i = 0;
   std::uint64_t sum = 0;
   std::int32_t top = 0, bottom = 0;
 #if defined(__SSE2__)
-  // Eight samples at a time: pairs of squares summed to 32 bits (at most 2^31, which
-  // fits unsigned), then added up in 64 bits; the extremes in 16 bits.
+  // eight samples at a time
   const __m128i zero = _mm_setzero_si128();
-  __m128i acc = zero, hi = _mm_set1_epi16(0), lo = _mm_set1_epi16(0);
+  __m128i acc = zero, hi = zero, lo = zero;
   for (; i + 8 <= count; i += 8) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + 2 * i));
     const __m128i sq = _mm_madd_epi16(v, v);
@@ -58,6 +58,64 @@ void SquaresAndPeak(const std::uint8_t *data, std::size_t count, std::uint64_t &
   }
   squares = sum;
   peak = std::max(top, -bottom);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// The same for the first Count - Count % 16 samples, sixteen at a time; returns how many.
+__attribute__((target("avx2"))) std::size_t SquaresAndPeakAvx2(const std::uint8_t *data,
+                                                               std::size_t count,
+                                                               std::uint64_t &squares,
+                                                               std::int32_t &peak) noexcept
+{
+  std::size_t i = 0;
+  const __m256i zero = _mm256_setzero_si256();
+  __m256i acc = zero, hi = zero, lo = zero;
+  for (; i + 16 <= count; i += 16) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + 2 * i));
+    const __m256i sq = _mm256_madd_epi16(v, v);
+    acc = _mm256_add_epi64(acc, _mm256_unpacklo_epi32(sq, zero));
+    acc = _mm256_add_epi64(acc, _mm256_unpackhi_epi32(sq, zero));
+    hi = _mm256_max_epi16(hi, v);
+    lo = _mm256_min_epi16(lo, v);
+  }
+  alignas(32) std::uint64_t parts[4];
+  alignas(32) std::int16_t highs[16], lows[16];
+  _mm256_store_si256(reinterpret_cast<__m256i *>(parts), acc);
+  _mm256_store_si256(reinterpret_cast<__m256i *>(highs), hi);
+  _mm256_store_si256(reinterpret_cast<__m256i *>(lows), lo);
+  // (the plain SSE code after this must not find the upper halves in use: on some
+  // processors every one of its instructions would wait for them)
+  _mm256_zeroupper();
+  std::int32_t top = 0, bottom = 0;
+  for (int k = 0; k < 16; ++k) {
+    top = std::max<std::int32_t>(top, highs[k]);
+    bottom = std::min<std::int32_t>(bottom, lows[k]);
+  }
+  squares = parts[0] + parts[1] + parts[2] + parts[3];
+  peak = std::max(top, -bottom);
+  return i;
+}
+#endif
+
+void SquaresAndPeak(const std::uint8_t *data, std::size_t count, std::uint64_t &squares,
+                    std::int32_t &peak) noexcept
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  static const bool avx2 = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  if (avx2) {
+    const std::size_t done = SquaresAndPeakAvx2(data, count, squares, peak);
+    std::uint64_t restSquares = 0;
+    std::int32_t restPeak = 0;
+    SquaresAndPeakPlain(data + 2 * done, count - done, restSquares, restPeak);
+    squares += restSquares;
+    peak = std::max(peak, restPeak);
+    return;
+  }
+#endif
+  SquaresAndPeakPlain(data, count, squares, peak);
 }
 
 // Samples at magnitude 32767 or more.
@@ -126,9 +184,17 @@ void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count, std::uint
     HearNow(data, count, frame);
     return;
   }
-  // Held back until a batch of columns is full (Begin lies on a cell and so does every
-  // batch).
   const std::uint64_t frameBytes = 2ull * FChannels;
+  // Whole batches straight from the caller's block, while nothing is held back (Begin
+  // lies on a cell and so does every batch).
+  while (FHeldFrames == 0 && count >= FBatchFrames) {
+    RunBatch(data);
+    data += FBatchFrames * frameBytes;
+    count -= FBatchFrames;
+  }
+  if (count == 0)
+    return;
+  // The rest is held back until a batch is full.
   if (FHeld.empty())
     FHeld.resize(static_cast<std::size_t>(
         std::min(FBatchFrames, std::max<std::uint64_t>(1, FReadEnd - FBegin)) * frameBytes));
@@ -141,20 +207,20 @@ void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count, std::uint
     data += take * frameBytes;
     count -= take;
     if (FHeldFrames == FBatchFrames)
-      RunBatch();
+      RunBatch(FHeld.data());
     else if (FHeldFrames == room)
       break; // past ReadEnd: Add does not send it
   }
 }
 
-void TFigureMeter::RunBatch() noexcept
+void TFigureMeter::RunBatch(const std::uint8_t *batch) noexcept
 {
   const unsigned columns = FWeighting.Columns();
   const std::uint64_t frameBytes = 2ull * FChannels;
   // Column j covers the batch's cells j (K - 1) .. j (K - 1) + K - 1.
   const std::uint8_t *at[8] = {};
   for (unsigned j = 0; j < columns; ++j)
-    at[j] = FHeld.data() + j * (kColumnCells - 1) * FCell * frameBytes;
+    at[j] = batch + j * (kColumnCells - 1) * FCell * frameBytes;
   const std::size_t base = FLoudCells.size();
   FLoudCells.resize(base + static_cast<std::size_t>(FBatchFrames / FCell));
   double energies[8];

@@ -60,6 +60,9 @@ public:
   // The frames this meter wants to hear: from Begin to ReadEnd (a cell past End unless
   // Last).
   std::uint64_t ReadEnd() const noexcept { return FReadEnd; }
+  // Frames handed over in blocks of this many from Begin on (or whole multiples of it)
+  // are filtered where they lie; other blocks are copied first. 0: any block.
+  std::uint64_t BlockFrames() const noexcept { return FBatchFrames; }
 
   // Count frames of interleaved 16-bit samples, the first of them frame Frame of the
   // take; frames come in order without gaps from Begin on. What lies outside Begin ..
@@ -82,7 +85,7 @@ private:
   void Measure(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
   void Hear(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame);
   void HearNow(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
-  void RunBatch() noexcept;
+  void RunBatch(const std::uint8_t *batch) noexcept;
 
   std::uint32_t FChannels;
   std::uint64_t FCell;

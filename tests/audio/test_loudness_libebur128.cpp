@@ -55,15 +55,17 @@ double Reference(std::uint32_t rate, std::uint32_t chans, const std::vector<std:
   return lufs;
 }
 
-double Ours(std::uint32_t rate, std::uint32_t chans, const std::vector<std::int16_t> &s)
+// Pieces: 0 for uneven pieces, as the decoder hands them over; else that many frames
+// at a time.
+double Ours(std::uint32_t rate, std::uint32_t chans, const std::vector<std::int16_t> &s,
+            std::uint64_t pieces = 0)
 {
   TFigureMeter meter(chans, rate, 0, s.size() / chans, true);
-  // in uneven pieces, as the decoder hands them over
   std::vector<std::uint8_t> bytes(s.size() * 2);
   std::memcpy(bytes.data(), s.data(), bytes.size());
   const std::uint64_t frames = s.size() / chans;
   for (std::uint64_t at = 0, piece = 1; at < frames; piece = piece * 7 % 9001 + 1) {
-    const std::uint64_t n = std::min(piece, frames - at);
+    const std::uint64_t n = std::min(pieces != 0 ? pieces : piece, frames - at);
     meter.Add(bytes.data() + at * 2 * chans, n, at);
     at += n;
   }
@@ -122,6 +124,12 @@ TEST(Loudness, FilteringInColumnsMatchesOneFilterFrameByFrame)
       cells.push_back(one.Run(bytes + at * 2 * chans, cell));
     // (single-precision rounding differs a little where a column starts from rest:
     // about 10^-9 LU; a column that does not hand its state on costs 2 10^-7)
-    EXPECT_NEAR(Ours(rate, chans, s), GatedLoudness(cells, cell), 1e-8) << chans << " channels";
+    const double want = GatedLoudness(cells, cell);
+    EXPECT_NEAR(Ours(rate, chans, s), want, 1e-8) << chans << " channels";
+    // blocks the meter filters where they lie, two at a time and one and a half
+    const std::uint64_t block = TFigureMeter(chans, rate, 0, 1, true).BlockFrames();
+    ASSERT_GT(block, 0u);
+    for (std::uint64_t n : {2 * block, block + block / 2})
+      EXPECT_NEAR(Ours(rate, chans, s, n), want, 1e-8) << chans << " channels, " << n;
   }
 }
