@@ -4,7 +4,8 @@
 //   MP3 (192 kbit/s): AnalyzeFile (one stretch per core)  vs  mpg123 -t, and vs itself
 //                     held to one stretch
 //   both: AnalyzeFile with the take's figures (loudness by the K-weighting filter, peak,
-//         RMS, noise floor, clipped samples)  vs  without them, wall and CPU time
+//         RMS, noise floor, clipped samples)  vs  without them, wall and CPU time; for
+//         WAV also vs without them in as many stretches as with them
 //   the figure meter alone on a minute held in memory: CPU time per frame, and what that
 //         makes for the hour on these cores
 //
@@ -91,6 +92,14 @@ int main(int argc, char **argv)
     cpuWavFig = std::min(cpuWavFig, ProcessCpuSeconds() - cpu0);
   }
   const audio::TTakeFigures wavFigures = figures;
+  // With figures a WAV is read in one stretch per core, without them in one (reading is
+  // the work there, and on a disk two readers only seek): the same split without the
+  // figures shows what the figures themselves cost.
+  double tWavSplit = 1e300;
+  rec->SetAnalysisSplit({0, 0, false});
+  for (int i = 0; i < 5; ++i)
+    tWavSplit = std::min(tWavSplit, bench::BestOf(1, [&] { analyze(wav); }));
+  rec->SetAnalysisSplit({});
   // The meter alone: the first minute of the WAV in memory, measured as one stretch.
   double meterNs = 1e300;
   {
@@ -160,6 +169,8 @@ int main(int argc, char **argv)
               tWavFig / tWav);
   std::printf("       CPU time %.3f s with, %.3f s without: %.2fx\n", cpuWavFig, cpuWav,
               cpuWavFig / cpuWav);
+  std::printf("       without figures in the same %u stretches: %.3f s (with them %.2fx that)\n",
+              std::max(1u, std::thread::hardware_concurrency()), tWavSplit, tWavFig / tWavSplit);
   const unsigned stretches = std::max(1u, std::thread::hardware_concurrency()); // one per core
   const double floorWall = meterNs * 1e-9 * 48000.0 * seconds / stretches;
   std::printf("       the meter alone: %.2f ns of CPU per frame, %.3f s of the hour on %u stretches "

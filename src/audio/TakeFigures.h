@@ -17,8 +17,9 @@
 // stretch's own frames only, and combine exactly.
 //
 // Inside a meter the same join makes the filtering fast: where the K-weighting has
-// columns (Loudness.h), the meter holds back what it hears until it has a batch of
-// columns, each kColumnCells long, each starting one cell before the previous one ends.
+// columns (Loudness.h), the meter takes what it hears in batches of columns, each
+// kColumnCells long, each starting one cell before the previous one ends: a whole batch
+// where the caller's block holds one (BlockFrames), else held back until it has one.
 // Column 0 goes on from the filter's state; each later column starts from rest, and its
 // first cell, which the column before heard with all that went before, is left out.
 // The last column's state carries on into the next batch, and Finish filters what is
