@@ -32,35 +32,50 @@ private:
 // Frames summed in single precision before they go into the double sum.
 constexpr std::size_t kSumRun = 2048;
 
-// One channel of Count frames, Stride bytes apart; returns its sum of squares. The same
-// steps, in the same order, as one lane of ColumnKernel.
-__attribute__((noinline)) double RunLane(const TKWeighting::TSingle &k, TKWeighting::TLane &l,
-                                         const std::uint8_t *data, std::size_t count,
-                                         std::size_t stride) noexcept
+// Lanes (one or two) neighbouring channels of Count frames, Stride bytes apart; returns
+// their sum of squares. The same steps, in the same order, as the lanes of
+// ColumnKernel; two channels side by side keep a processor without AVX busy with one
+// while the other waits for its last sample.
+template <unsigned Lanes>
+__attribute__((noinline)) double RunLanes(const TKWeighting::TSingle &k, TKWeighting::TLane *l,
+                                          const std::uint8_t *data, std::size_t count,
+                                          std::size_t stride) noexcept
 {
-  float x1 = l.X1, x2 = l.X2, y1 = l.Y1, y2 = l.Y2, i1 = l.I1, i2 = l.I2;
+  float x1[Lanes], x2[Lanes], y1[Lanes], y2[Lanes], i1[Lanes], i2[Lanes];
+  for (unsigned c = 0; c < Lanes; ++c) {
+    x1[c] = l[c].X1;
+    x2[c] = l[c].X2;
+    y1[c] = l[c].Y1;
+    y2[c] = l[c].Y2;
+    i1[c] = l[c].I1;
+    i2[c] = l[c].I2;
+  }
   double sum = 0;
   for (std::size_t f0 = 0; f0 < count; f0 += kSumRun) {
-    float acc = 0;
+    float acc[Lanes] = {};
     const std::size_t end = std::min(count, f0 + kSumRun);
     for (std::size_t f = f0; f < end; ++f) {
-      std::int16_t raw;
-      std::memcpy(&raw, data + f * stride, 2);
-      const auto x = static_cast<float>(raw);
-      const float y = (k.S0 * x + k.S1 * x1 + k.S2 * x2 - k.A2 * y2) - k.A1 * y1;
-      x2 = x1;
-      x1 = x;
-      y2 = y1;
-      y1 = y;
-      const float next = k.K * i1 + (y - k.Dd * i2);
-      const float z = next - i1;
-      i2 += i1;
-      i1 = next;
-      acc += z * z;
+      std::int16_t raw[Lanes];
+      std::memcpy(raw, data + f * stride, 2 * Lanes);
+      for (unsigned c = 0; c < Lanes; ++c) {
+        const auto x = static_cast<float>(raw[c]);
+        const float y = (k.S0 * x + k.S1 * x1[c] + k.S2 * x2[c] - k.A2 * y2[c]) - k.A1 * y1[c];
+        x2[c] = x1[c];
+        x1[c] = x;
+        y2[c] = y1[c];
+        y1[c] = y;
+        const float next = k.K * i1[c] + (y - k.Dd * i2[c]);
+        const float z = next - i1[c];
+        i2[c] += i1[c];
+        i1[c] = next;
+        acc[c] += z * z;
+      }
     }
-    sum += acc;
+    for (unsigned c = 0; c < Lanes; ++c)
+      sum += acc[c];
   }
-  l = {x1, x2, y1, y2, i1, i2};
+  for (unsigned c = 0; c < Lanes; ++c)
+    l[c] = {x1[c], x2[c], y1[c], y2[c], i1[c], i2[c]};
   return sum;
 }
 
@@ -88,7 +103,7 @@ __attribute__((target("avx2,fma"))) inline __m128i ColumnSamples(const std::uint
 }
 
 // Channels: 2 (four columns of stereo frames) or 1 (eight columns of mono frames); the
-// steps of RunLane, lane by lane.
+// steps of RunLanes, lane by lane.
 template <unsigned Channels>
 __attribute__((target("avx2,fma"))) void ColumnKernel(const TKWeighting::TSingle &k,
                                                       TKWeighting::TColumnLanes &st,
@@ -231,8 +246,9 @@ double TKWeighting::Run(const std::uint8_t *data, std::size_t count) noexcept
   const TFlushSubnormals flush;
   const std::size_t stride = 2u * FChannels;
   double sum = 0;
-  for (std::uint32_t c = 0; c < FChannels; ++c)
-    sum += RunLane(FSingle, FLanes[c], data + 2u * c, count, stride);
+  for (std::uint32_t c = 0; c < FChannels; c += 2)
+    sum += c + 1 < FChannels ? RunLanes<2>(FSingle, &FLanes[c], data + 2u * c, count, stride)
+                             : RunLanes<1>(FSingle, &FLanes[c], data + 2u * c, count, stride);
   return sum;
 }
 
