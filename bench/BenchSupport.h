@@ -3,7 +3,7 @@
 // own code and of outside commands on the same files, warm cache.
 
 #include "audio/BassRecorder.h"
-#include "audio/WavHeader.h"
+#include "audio/codec/WavHeader.h"
 
 #include <algorithm>
 #include <chrono>

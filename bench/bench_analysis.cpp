@@ -15,8 +15,8 @@
 #include "BenchSupport.h"
 
 #include "audio/BassRecorder.h"
-#include "audio/SndfileDecoder.h"
-#include "audio/TakeFigures.h"
+#include "audio/codec/SndfileDecoder.h"
+#include "audio/analysis/FigureMeter.h"
 
 #include <sys/resource.h>
 #include <thread>

@@ -19,9 +19,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "ui/Fonts.h"
-#include "ui/LevelMeter.h"
-#include "ui/WaveformView.h"
+#include "ui/style/Fonts.h"
+#include "ui/widgets/LevelMeter.h"
+#include "ui/widgets/WaveformView.h"
 
 using namespace praatkist::ui;
 using Clock = std::chrono::steady_clock;

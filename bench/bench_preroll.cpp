@@ -15,8 +15,8 @@
 
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
-#include "ui/Fonts.h"
-#include "ui/MainForm.h"
+#include "ui/style/Fonts.h"
+#include "ui/window/MainForm.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -19,7 +19,7 @@
 #include "BenchSupport.h"
 
 #include "audio/BassRecorder.h"
-#include "audio/Mp3Frames.h"
+#include "audio/codec/Mp3Frames.h"
 #include "audio/TakeFiles.h"
 
 #include <iterator>

@@ -18,8 +18,8 @@
 #include "BenchSupport.h"
 
 #include "app/PraatkistApplication.h"
-#include "ui/Fonts.h"
-#include "ui/MainForm.h"
+#include "ui/style/Fonts.h"
+#include "ui/window/MainForm.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "ui/DarkDialogs.h"
+#include "ui/dialogs/DarkDialogs.h"
 
 namespace praatkist::app {
 

@@ -12,8 +12,8 @@
 #include "audio/AudioLayer.h"
 #include "platform/SettingsLocation.h"
 #include "platform/SystemEnd.h"
-#include "ui/Fonts.h"
-#include "ui/MainForm.h"
+#include "ui/style/Fonts.h"
+#include "ui/window/MainForm.h"
 
 int main(int argc, char *argv[])
 {

@@ -8,9 +8,9 @@
 
 #include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
-#include "audio/TakeAnalysis.h"
-#include "audio/TakeCapture.h"
-#include "audio/TakePlayback.h"
+#include "audio/analysis/TakeAnalysis.h"
+#include "audio/capture/TakeCapture.h"
+#include "audio/playback/TakePlayback.h"
 #include "audio/WorkControl.h"
 
 #include <algorithm>

@@ -5,12 +5,12 @@
 
 #include "audio/BassRecorder.h"
 
-#include "audio/DecodeStream.h"
+#include "audio/codec/DecodeStream.h"
 #include "audio/TakeFiles.h"
-#include "audio/TrimCommit.h"
-#include "audio/TrimRecord.h"
-#include "audio/TrimRewrite.h"
-#include "audio/TrimScan.h"
+#include "audio/trim/TrimCommit.h"
+#include "audio/trim/TrimRecord.h"
+#include "audio/trim/TrimRewrite.h"
+#include "audio/trim/TrimScan.h"
 #include "platform/FileOps.h"
 
 namespace praatkist {

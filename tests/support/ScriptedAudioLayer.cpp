@@ -1,6 +1,6 @@
 #include "support/ScriptedAudioLayer.h"
 
-#include "audio/SndfileDecoder.h"
+#include "audio/codec/SndfileDecoder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,9 +1,9 @@
 #include "support/TestTakes.h"
 
 #include "audio/AudioLayer.h"
-#include "audio/Mp3Encoder.h"
+#include "audio/codec/Mp3Encoder.h"
 #include "audio/TakeFiles.h"
-#include "audio/WavHeader.h"
+#include "audio/codec/WavHeader.h"
 #include "support/TestFiles.h"
 
 #include <fstream>

@@ -6,7 +6,7 @@
 // on everything captured up to it; audio lost to a full ring ends the channel there.
 
 #include "audio/AudioLayer.h"
-#include "audio/SpscRing.h"
+#include "audio/layer/SpscRing.h"
 #include "audio/layer/Channel.h"
 #include "audio/layer/DecodeEncode.h"
 #include "audio/layer/SoundSystem.h"

@@ -3,8 +3,8 @@
 // capture channel or a decoding stream.
 
 #include "audio/AudioLayer.h"
-#include "audio/Mp3Encoder.h"
-#include "audio/SndfileDecoder.h"
+#include "audio/codec/Mp3Encoder.h"
+#include "audio/codec/SndfileDecoder.h"
 #include "audio/layer/Channel.h"
 
 #include <algorithm>

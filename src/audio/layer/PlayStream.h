@@ -6,8 +6,8 @@
 // going back; the level is the peak of the decoded blocks around that position.
 
 #include "audio/AudioLayer.h"
-#include "audio/SndfileDecoder.h"
-#include "audio/SpscRing.h"
+#include "audio/codec/SndfileDecoder.h"
+#include "audio/layer/SpscRing.h"
 #include "audio/layer/Channel.h"
 #include "audio/layer/SoundSystem.h"
 

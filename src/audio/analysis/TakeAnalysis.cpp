@@ -1,0 +1,96 @@
+#include "audio/analysis/TakeAnalysis.h"
+
+#include "audio/AudioErrors.h"
+#include "audio/codec/DecodeStream.h"
+#include "audio/analysis/ParallelAnalysis.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+namespace praatkist::audio {
+
+namespace {
+
+// How many stretches to decode side by side: one per core where decoding or measuring
+// is the work (a compressed file, or any take whose figures are measured, long enough
+// to be worth the threads), else one. A file that decodes to hardly more bytes than it
+// holds (WAV) is read as fast as the disk gives it, and for its peaks alone more
+// threads only get in each other's way.
+unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path &file,
+                        std::uint64_t bytes, std::uint64_t frames, bool measuring)
+{
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned chunks = split.Chunks != 0 ? split.Chunks : cores;
+  if (chunks < 2 || frames < split.MinFrames)
+    return 1;
+  if (split.CompressedOnly && !measuring) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    if (ec || size == 0 || bytes / 2 < size)
+      return 1;
+  }
+  return chunks;
+}
+
+} // namespace
+
+void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
+                 const std::filesystem::path &FileName, int MaxPoints,
+                 std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
+                 double &Duration, int &ChannelCount, TWorkControl *Control,
+                 TTakeFigures *Figures)
+{
+  LeftPeaks.clear();
+  RightPeaks.clear();
+  Duration = 0.0;
+  ChannelCount = 0;
+  if (Figures != nullptr)
+    *Figures = TTakeFigures{};
+
+  const THandle stream = layer.StreamCreateFile(FileName, true);
+  CheckBass(layer, stream != 0, "Analyseren van opname");
+  TStreamGuard guard(layer, stream);
+
+  TChannelInfo info;
+  CheckBass(layer, layer.ChannelGetInfo(stream, info), "Lezen van audioformaat");
+  TPeakJob job;
+  job.Channels = info.Chans == 0 ? 1 : info.Chans;
+  job.Rate = info.Freq;
+  const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
+
+  // A length the layer cannot tell counts as none: the take then shows no waveform
+  // rather than a made-up one.
+  const std::uint64_t length = layer.ChannelGetLength(stream);
+  job.LengthBytes = length == kPositionError ? 0 : length;
+  job.Frames = job.LengthBytes / job.FrameBytes();
+  job.Layout = ComputePointLayout(job.Frames, MaxPoints);
+  const double duration = BytesToSeconds(layer, stream, job.LengthBytes);
+
+  std::vector<std::int32_t> left, right;
+  TTakeFigures figures;
+  TTakeFigures *measure = Figures != nullptr ? &figures : nullptr;
+  const unsigned chunks =
+      AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, Figures != nullptr);
+  if (chunks < 2 ||
+      !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right, measure)) {
+    if (chunks >= 2) {
+      // The first stream has been read from: start on a fresh one.
+      guard.Release();
+      const THandle again = layer.StreamCreateFile(FileName, true);
+      CheckBass(layer, again != 0, "Analyseren van opname");
+      guard.Reset(again);
+    }
+    SequentialPeaks(layer, guard.Stream(), job, Control, left, right, measure);
+  }
+  guard.Release();
+
+  Duration = duration;
+  ChannelCount = reportedChannels;
+  LeftPeaks = std::move(left);
+  RightPeaks = std::move(right);
+  if (Figures != nullptr)
+    *Figures = figures;
+}
+
+} // namespace praatkist::audio

@@ -1,0 +1,30 @@
+#pragma once
+// The reduction of a take to waveform peaks, with its duration and channel count: the
+// engine's AnalyzeFile. The decoding itself is shared out by ParallelAnalysis.
+
+#include "audio/AudioLayer.h"
+#include "audio/analysis/FigureMeter.h"
+#include "audio/WorkControl.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace praatkist::audio {
+
+// How an analysis shares out its decoding: Chunks stretches side by side (0: one per
+// core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
+// that decode to at least twice their size, unless the take's figures are measured.
+struct TAnalysisSplit {
+  unsigned Chunks = 0;
+  std::uint64_t MinFrames = 1u << 18; // about 5 s at 48 kHz
+  bool CompressedOnly = true;
+};
+
+// As TBassRecorder::AnalyzeFile.
+void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split, const std::filesystem::path &file,
+                 int maxPoints, std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
+                 double &duration, int &channelCount, TWorkControl *control,
+                 TTakeFigures *figures = nullptr);
+
+} // namespace praatkist::audio

@@ -1,0 +1,149 @@
+#pragma once
+// One take at a time from a capture device: into a WAV file written here, or into an
+// MP3 file written by the layer's encoder on the capture channel. Publishes the live
+// peaks of every captured buffer and watches for a take that ends by itself. Between
+// takes it can hold the input open: live peaks, and the last stretch of audio, which
+// the next take on that input begins with.
+
+#include "audio/AudioLayer.h"
+#include "audio/capture/PreRollRing.h"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace praatkist::platform {
+class TFileStream;
+class TFileLink;
+} // namespace praatkist::platform
+
+namespace praatkist {
+
+enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
+
+// Why a take ended without being stopped.
+enum class TCaptureEnd : int {
+  None = 0,
+  DeviceLost,  // the input or the audio server went away
+  WriteFailed, // the file could not be written any further
+  SizeLimit,   // the WAV file reached the largest size its header can describe
+  TooSlow,     // captured audio was lost because the file could not be written fast enough
+};
+
+} // namespace praatkist
+
+namespace praatkist::audio {
+
+class TTakeCapture {
+public:
+  explicit TTakeCapture(IAudioLayer &layer) noexcept;
+  ~TTakeCapture();
+  TTakeCapture(const TTakeCapture &) = delete;
+  TTakeCapture &operator=(const TTakeCapture &) = delete;
+
+  // As TBassRecorder::OpenInput, CloseInput and the rest of the open input.
+  void OpenInput(int deviceIndex, int sampleRate, int channels, int preRollMs);
+  void CloseInput() noexcept;
+  bool InputOpen() const noexcept { return FInputOpen; }
+  bool InputMatches(int deviceIndex, int sampleRate, int channels, int preRollMs) const noexcept;
+  bool InputLost();
+  std::uint64_t InputFrames() const noexcept
+  {
+    return FInputFrames.load(std::memory_order_acquire);
+  }
+  std::uint64_t PreRollFrames() const noexcept
+  {
+    return FPreRollFrames.load(std::memory_order_acquire);
+  }
+
+  // As TBassRecorder::Start, without stopping playback (the engine does that first).
+  void Start(int deviceIndex, int sampleRate, int channels, int bitrate, TRecordingFormat format,
+             const std::filesystem::path &file);
+  // As TBassRecorder::Stop.
+  bool Stop();
+
+  // Asks the capture to pause (true) or go on; it holds from the next captured buffer.
+  // While paused nothing is written and the peaks go on.
+  void SetPaused(bool paused) noexcept { FPauseRequest.store(paused, std::memory_order_release); }
+  bool Paused() const noexcept { return FPauseRequest.load(std::memory_order_acquire); }
+  // Frames in the take so far (written to the WAV file or handed to the encoder).
+  std::uint64_t TakeFrames() const noexcept { return FTakeFrames.load(std::memory_order_acquire); }
+  // A captured sample reached full scale since the start; the take's frame where that
+  // first happened (-1: none).
+  // Before a take, on the open input: a sample reached full scale since it opened or
+  // since the last take started.
+  bool Clipped() const noexcept
+  {
+    return ClipFrame() >= 0 || FInputClipped.load(std::memory_order_acquire);
+  }
+  std::int64_t ClipFrame() const noexcept { return FClipFrame.load(std::memory_order_acquire); }
+
+  void ConsumeStereoPeaks(int &left, int &right) noexcept;
+  bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
+  TCaptureEnd CaptureEnd();
+  bool InputFrozen();
+  // The user's text for a take that ended by itself; empty while it runs on.
+  static std::string EndText(TCaptureEnd end);
+
+  void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
+  std::uint32_t WaveDataLimit() const noexcept { return FWaveDataLimit; }
+  void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
+  std::uint32_t SampleRate() const noexcept { return FSampleRate; }
+  std::uint16_t Channels() const noexcept { return FChannels; }
+
+private:
+  static bool RecordCallback(THandle handle, const void *buffer, std::uint32_t length,
+                             void *user) noexcept;
+  bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
+  void KeepInput(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool BeginWithPreRoll() noexcept;
+  bool TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool InputAlive();
+  void NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
+  bool FinishWaveFile() noexcept;
+  void Release(bool removeTake) noexcept;
+  // A start on the open input that failed before the take began: the input stays.
+  void ReleaseOnInput(bool removeTake) noexcept;
+
+  IAudioLayer &FLayer;
+  THandle FRecordHandle = 0;
+  THandle FEncoderHandle = 0;
+  // Handed to the capture thread by the layer's start of the channel and taken back
+  // after its stop, which waits for the thread: no further guard is needed.
+  std::unique_ptr<platform::TFileStream> FWaveStream;
+  std::uint32_t FDataBytes = 0;
+  std::uint32_t FSampleRate = 0;
+  std::uint16_t FChannels = 0;
+  std::atomic<bool> FRecording{false};
+  // The open input: the window's thread's view of it, and the capture thread's.
+  bool FInputOpen = false;
+  int FInputDevice = 0;
+  int FInputPreRollMs = 0;
+  std::atomic<bool> FInputMode{false};
+  std::atomic<std::uint64_t> FInputFrames{0};
+  std::atomic<bool> FInputClipped{false};
+  TPreRollRing FPreRoll;                     // the capture thread's while the input is open
+  bool FTakeBegun = true;                    // the capture thread's, handed over at Start
+  std::atomic<std::uint64_t> FPreRollFrames{0};
+  std::mutex FStopLock; // one Stop at a time (window and worker threads, never audio)
+  std::atomic<std::int32_t> FPeakLeft{0};
+  std::atomic<std::int32_t> FPeakRight{0};
+  std::atomic<int> FEndReason{0};
+  std::atomic<bool> FPauseRequest{false}; // the window's wish
+  bool FPauseApplied = false;             // the capture thread's
+  std::atomic<std::uint64_t> FTakeFrames{0};
+  std::atomic<std::int64_t> FClipFrame{-1};
+  std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+  // The running take's file, watched from the window's thread: removed means lost.
+  std::filesystem::path FTakePath;
+  std::unique_ptr<platform::TFileLink> FTakeLink;
+  // Steady-clock milliseconds of the start or of the latest captured buffer.
+  std::atomic<std::int64_t> FLastInputMs{0};
+  std::int64_t FInputFrozenAfterMs = 3000;
+};
+
+} // namespace praatkist::audio

@@ -1,0 +1,56 @@
+#include "audio/playback/TakePlayback.h"
+
+#include "audio/AudioErrors.h"
+#include "audio/codec/DecodeStream.h"
+#include "audio/playback/PlaybackLevel.h"
+
+namespace praatkist::audio {
+
+void TTakePlayback::Play(const std::filesystem::path &FileName)
+{
+  Stop();
+  FHandle = FLayer.StreamCreateFile(FileName, false);
+  CheckBass(FLayer, FHandle != 0, "Openen van opname");
+  // A failing start leaves the stream open; the next Stop frees it.
+  CheckBass(FLayer, FLayer.ChannelPlay(FHandle, true), "Afspelen van opname");
+}
+
+void TTakePlayback::Stop() noexcept
+{
+  if (FHandle != 0) {
+    FLayer.ChannelStop(FHandle);
+    FLayer.StreamFree(FHandle);
+    FHandle = 0;
+  }
+}
+
+bool TTakePlayback::Active()
+{
+  return FHandle != 0 && FLayer.ChannelIsActive(FHandle) == kActivePlaying;
+}
+
+double TTakePlayback::PositionSeconds()
+{
+  if (FHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FHandle, FLayer.ChannelGetPosition(FHandle));
+}
+
+double TTakePlayback::LengthSeconds()
+{
+  if (FHandle == 0)
+    return 0.0;
+  return BytesToSeconds(FLayer, FHandle, FLayer.ChannelGetLength(FHandle));
+}
+
+int TTakePlayback::PeakLevel()
+{
+  if (FHandle == 0)
+    return 0;
+  float levels[2] = {0.0f, 0.0f};
+  if (!FLayer.ChannelGetLevelEx(FHandle, levels, 0.05f))
+    return 0;
+  return LevelToPeak(levels[0], levels[1]);
+}
+
+} // namespace praatkist::audio

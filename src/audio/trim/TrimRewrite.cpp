@@ -1,0 +1,155 @@
+#include "audio/trim/TrimRewrite.h"
+
+#include "audio/AudioErrors.h"
+#include "audio/codec/DecodeStream.h"
+#include "audio/trim/Mp3FrameTrim.h"
+#include "audio/codec/Mp3Frames.h"
+#include "audio/codec/WavHeader.h"
+#include "platform/Errors.h"
+#include "platform/FileOps.h"
+#include "platform/FileStream.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace praatkist::audio {
+
+namespace {
+
+// Kernel copies go in steps of this many bytes, so that progress and a cancel are seen.
+constexpr std::uint64_t kCopyStep = 64u << 20;
+
+// What a rewrite holds open, released on every way out in this order: the encoder
+// (which writes the rest of its file), the output file, the decoding stream.
+struct TRewriteOutput {
+  explicit TRewriteOutput(IAudioLayer &layer) : Layer(layer), Stream(layer) {}
+  TRewriteOutput(const TRewriteOutput &) = delete;
+  TRewriteOutput &operator=(const TRewriteOutput &) = delete;
+  ~TRewriteOutput()
+  {
+    if (Encoder != 0)
+      Layer.EncodeStop(Encoder);
+    Out.reset();
+  }
+  IAudioLayer &Layer;
+  TStreamGuard Stream; // declared before the others, so released after them
+  THandle Encoder = 0;
+  std::unique_ptr<platform::TNewFile> Out;
+};
+
+// An MP3 take trimmed by copying its own frames: true when done, false (nothing
+// written) when the take is not one whose frames can be copied exactly.
+bool CopyKeptFrames(const TRewriteJob &job, const TTrimScan &scan, const TCutPoints &cut,
+                    std::vector<std::int16_t> &block, const TTrimStep &step)
+{
+  TMp3Take take;
+  step(0.5);
+  if (!ReadMp3Take(job.Source, take) ||
+      take.Samples() != static_cast<std::uint64_t>(scan.TotalFrames) ||
+      take.First.SampleRate != scan.Rate || take.First.Channels() != scan.Channels)
+    return false;
+  platform::TReadFile source(job.Source);
+  TFrameTrim plan;
+  if (!PlanFrameTrim(take, source, static_cast<std::uint64_t>(cut.Start),
+                     static_cast<std::uint64_t>(cut.End), plan))
+    return false;
+
+  WriteFrameTrim(take, plan, source, job.Target, block.data(), kReadBlock,
+                 [&step](double fraction) { step(0.5 + 0.5 * fraction); }, job.TargetClaim);
+  return true;
+}
+
+} // namespace
+
+void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &scan,
+                 const TCutPoints &cut, std::vector<std::int16_t> &block, const TTrimStep &step)
+{
+  // An MP3 made of MPEG-1 Layer III frames with a LAME tag keeps its own frames (and
+  // bit rate); anything else is decoded and encoded anew.
+  if (job.Format == rfMP3 && CopyKeptFrames(job, scan, cut, block, step))
+    return;
+
+  auto *bytes = reinterpret_cast<std::uint8_t *>(block.data());
+  TRewriteOutput h(layer);
+  // The rewrite reads the backup, which must open as the take did.
+  h.Stream.Reset(layer.StreamCreateFile(job.Source, true));
+  CheckBass(layer, h.Stream.Stream() != 0, "Openen van herstelkopie");
+  const std::uint64_t frameBytes = 2ull * scan.Channels;
+  const std::uint64_t startByte = static_cast<std::uint64_t>(cut.Start) * frameBytes;
+  std::uint64_t wanted = static_cast<std::uint64_t>(cut.End - cut.Start) * frameBytes;
+  CheckBass(layer, layer.ChannelSetPosition(h.Stream.Stream(), startByte),
+            "Positioneren voor trimmen");
+
+  if (job.Format == rfMP3) {
+    h.Encoder = layer.EncodeMp3Start(h.Stream.Stream(), job.Bitrate, job.Target, 0);
+    CheckBass(layer, h.Encoder != 0, "Starten van MP3-trimmer");
+    if (job.TargetClaim != nullptr)
+      job.TargetClaim->Claim(job.Target);
+  } else {
+    // The RIFF size (data + 36) must fit in its 32 bits as well.
+    if (wanted > std::min(job.WaveDataLimit, kMaxWaveDataBytes))
+      throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
+    h.Out = std::make_unique<platform::TNewFile>(job.Target);
+    if (job.TargetClaim != nullptr)
+      job.TargetClaim->Claim(job.Target);
+    const TWaveHeader header = BuildWaveHeader(static_cast<std::uint32_t>(wanted), scan.Rate,
+                                               static_cast<std::uint16_t>(scan.Channels));
+    h.Out->Write(header.data(), header.size());
+  }
+
+  const double rewrite = static_cast<double>(wanted);
+  const auto progress = [&] { step(0.5 + 0.5 * (1.0 - static_cast<double>(wanted) / rewrite)); };
+  const std::optional<std::uint64_t> backupOffset =
+      h.Out && scan.PlainOffset
+          ? PlainSampleOffset(job.Source, scan.Info, scan.Length, bytes, kReadBlock)
+          : std::nullopt;
+  if (backupOffset && backupOffset == scan.PlainOffset) {
+    // The kept samples are a byte range of the backup: the kernel copies it.
+    platform::TReadFile source(job.Source);
+    std::uint64_t at = *backupOffset + startByte;
+    while (wanted != 0) {
+      progress();
+      const std::uint64_t n =
+          h.Out->CopyFrom(source, at, std::min(wanted, kCopyStep), bytes, kReadBlock);
+      if (n == 0)
+        break;
+      at += n;
+      wanted -= n;
+    }
+  } else {
+    while (wanted != 0) {
+      progress();
+      const auto ask = static_cast<std::uint32_t>(std::min<std::uint64_t>(kReadBlock, wanted));
+      const std::uint32_t got = layer.ChannelGetData(h.Stream.Stream(), bytes, ask);
+      if (got == 0 || got == kDataError)
+        break;
+      if (h.Out)
+        h.Out->Write(bytes, got);
+      wanted -= std::min<std::uint64_t>(got, wanted);
+    }
+  }
+
+  if (h.Encoder != 0) {
+    // An encoder that stopped by itself could not write its file; one whose last
+    // bytes, tag or close failed left a damaged one.
+    const bool running = layer.EncodeIsActive(h.Encoder);
+    const bool finished = layer.EncodeStop(h.Encoder);
+    h.Encoder = 0;
+    if (!running || !finished)
+      throw EFileError("Het MP3-bestand kon niet worden geschreven: " +
+                       platform::PathText(job.Target));
+  }
+  h.Stream.Release();
+  if (wanted != 0)
+    throw EPraatkistError("De opname kon niet volledig worden getrimd.");
+  // On the disk before anything points at it.
+  if (h.Out) {
+    h.Out->Sync();
+    h.Out->Close();
+    h.Out.reset();
+  } else {
+    platform::SyncFileOrRaise(job.Target);
+  }
+}
+
+} // namespace praatkist::audio

@@ -1,0 +1,493 @@
+#include "ui/window/MainForm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QShortcut>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+
+#include "audio/AudioLayer.h"
+#include "audio/BassRecorder.h"
+#include "audio/TakeFiles.h"
+#include "platform/Errors.h"
+#include "platform/IniFile.h"
+#include "session/SessionManager.h"
+#include "ui/dialogs/AboutForm.h"
+#include "ui/widgets/Accessibility.h"
+#include "ui/dialogs/DarkDialogs.h"
+#include "ui/window/DeviceList.h"
+#include "ui/flow/PathText.h"
+#include "ui/window/StatusLine.h"
+#include "ui/window/TakeCommands.h"
+#include "ui/flow/TakeFlow.h"
+#include "ui/window/TakeList.h"
+#include "ui/window/TakeView.h"
+#include "ui/flow/TakeWork.h"
+
+namespace praatkist::ui {
+
+namespace {
+
+std::uint64_t SteadyMilliseconds()
+{
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------
+// Construction and destruction
+
+TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner)
+    : QWidget(AOwner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      FSettingsPath(ASettingsPath)
+{
+  InstallAccessibleInterfaces();
+  FControls.SetupControls(this);
+  TickCount = SteadyMilliseconds;
+  AskRootFolder = [this](const QString &AProposed) {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Kies of maak de hoofdmap voor sessies"), AProposed,
+        QFileDialog::ShowDirsOnly);
+    return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
+  };
+
+  FSessions = std::make_unique<TSessionManager>();
+  FStatus = std::make_unique<TStatusLine>(FControls.lblStatus);
+  LoadWindowIcon();
+
+  FIni = std::make_unique<platform::TIniFile>(ToPath(FSettingsPath));
+  const TMainSettings stored = TMainSettings::Load(*FIni);
+  const QString rootProblem = ApplyStartRoot(stored.Root.value_or(QString()));
+  // Trims that a crash cut short, in every session: their temporary files go.
+  if (!FSessions->RootPath().isEmpty())
+    audio::RemoveAbandonedTrimTempsUnder(ToPath(FSessions->RootPath()));
+  ShowRoot(FSessions->RootPath());
+
+  try {
+    if (ALayer == nullptr)
+      throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
+    FRecorder = std::make_unique<TBassRecorder>(*ALayer);
+  } catch (const std::exception &e) {
+    FStatus->Set(QString::fromUtf8(e.what()));
+  }
+  FFlow = std::make_unique<TTakeFlow>(FRecorder.get(), [this] { return Now(); });
+  timer = FFlow->Timer();
+  MakeParts();
+  ConnectControls();
+  ConnectKeys();
+  ConnectFlow();
+
+  bool recordReady = false;
+  if (FRecorder) {
+    try {
+      FDevices->Fill();
+      ApplySettings(stored);
+      FStatus->Set(QStringLiteral("Klaar om op te nemen"));
+      recordReady = true;
+    } catch (const std::exception &e) {
+      FStatus->Set(QString::fromUtf8(e.what()));
+    }
+  }
+  if (!rootProblem.isEmpty())
+    FStatus->Set(recordReady ? rootProblem : FStatus->Text() + QLatin1Char(' ') + rootProblem);
+  else if (recordReady)
+    RateNote();
+
+  try {
+    RefreshSessions();
+  } catch (const std::exception &e) {
+    // the root went away between the check above and now: the window opens all the same
+    FStatus->Set(QString::fromUtf8(e.what()));
+  }
+  FFlow->SetRecordReady(recordReady);
+  if (recordReady)
+    FollowInput();
+  Draw(FFlow->View());
+  FDevices->Follow(true);
+}
+
+TfrmMain::~TfrmMain()
+{
+  FDevices->Follow(false);
+  // The flow's work ends before the engine it works with.
+  FFlow.reset();
+  timer = nullptr;
+  SaveSettingsQuietly();
+  FRecorder.reset();
+  FIni.reset();
+  FSessions.reset();
+}
+
+void TfrmMain::MakeParts()
+{
+  FDevices = new TDeviceList(FControls.cbDevice, FRecorder.get(), this);
+  // Not under a running take (its device stays as it is), nor while a take is being
+  // completed, nor once the system ends the program.
+  FDevices->MayRefill = [this] {
+    return !FEndingBySystem && !FRecorder->Recording() && !FFlow->TakeEnding();
+  };
+  FTakes = new TTakeList(FControls.cbSession, FControls.lbRecordings, *FSessions, this);
+  FView = new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo,
+                        FControls.lblFigures, *FFlow, this);
+  FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
+                                              *FView, *FDevices);
+}
+
+void TfrmMain::ConnectControls()
+{
+  const TMainFormControls &c = FControls;
+  c.btnRoot->OnClick = [this] { ChooseRoot(); };
+  c.btnNew->OnClick = [this] { NewSession(); };
+  c.btnAbout->OnClick = [this] { TfrmAbout::ShowAbout(this); };
+  c.btnExit->OnClick = [this] { close(); };
+  c.btnExit->PanelClicks = false; // only its glyph and text close the window
+  c.btnRecord->OnClick = [this] { FCommands->Record(); };
+  c.btnStop->OnClick = [this] { FCommands->Stop(); };
+  c.btnListen->OnClick = [this] { FCommands->Listen(); };
+  c.btnDelete->OnClick = [this] { FCommands->Delete(); };
+  c.btnUndoTrim->OnClick = [this] { FCommands->UndoTrim(); };
+
+  connect(c.cbFormat, &QComboBox::activated, this, &TfrmMain::FormatChange);
+  connect(c.cbFormat, &QComboBox::activated, this, &TfrmMain::RateNote);
+  connect(c.cbRate, &QComboBox::activated, this, &TfrmMain::RateNote);
+  // The open input follows the chosen device, rate and channels.
+  connect(c.cbRate, &QComboBox::activated, this, [this] { FollowInput(); });
+  connect(c.cbDevice, &QComboBox::activated, this, [this] { FollowInput(); });
+  connect(c.chkMono, &QCheckBox::toggled, this, [this] { FollowInput(); });
+  connect(c.chkPreRoll, &QCheckBox::toggled, this, [this] { FollowInput(); });
+  connect(FDevices, &TDeviceList::Refilled, this, [this] { FollowInput(); });
+  connect(c.lbRecordings, &QListWidget::itemDoubleClicked, this, [this] { FCommands->Listen(); });
+
+  connect(FTakes, &TTakeList::Listed, this, &TfrmMain::StopPlaybackOfDroppedTake);
+  connect(FTakes, &TTakeList::TakeChosen, this, [this](const QString &APath, bool AByUser) {
+    if (AByUser && FFlow->State() == TTakeState::Playing)
+      FFlow->StopPlayback();
+    FView->Show(APath);
+  });
+  connect(FView, &TTakeView::Failed, this, [this](const QString &AMessage) {
+    // the status line comes back before the message
+    if (!FFlow->WorkBusy())
+      FStatus->Restore();
+    OnFailure(AMessage);
+  });
+}
+
+void TfrmMain::ConnectKeys()
+{
+  const TMainFormControls &c = FControls;
+  // Each key runs its button's command under the button's own enable rule.
+  const auto bind = [this](QKeySequence AKeys, TPanelButton *AButton, QWidget *AScope) {
+    auto *shortcut = new QShortcut(AKeys, AScope);
+    shortcut->setContext(AScope == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
+    connect(shortcut, &QShortcut::activated, AButton, &TPanelButton::Press);
+    AButton->Keys = AKeys;
+  };
+  bind(QKeySequence(Qt::CTRL | Qt::Key_R), c.btnRecord, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_P), c.btnListen, this);
+  bind(QKeySequence(Qt::Key_Delete), c.btnDelete, c.lbRecordings);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Z), c.btnUndoTrim, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_N), c.btnNew, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_O), c.btnRoot, this);
+  bind(QKeySequence(Qt::Key_F1), c.btnAbout, this);
+  bind(QKeySequence(Qt::CTRL | Qt::Key_Q), c.btnExit, this);
+  // Stop ends the take, or else the playback.
+  const QKeySequence stopKeys(Qt::CTRL | Qt::Key_S);
+  auto *stop = new QShortcut(stopKeys, this);
+  connect(stop, &QShortcut::activated, this, [this] {
+    if (FControls.btnStop->isEnabled())
+      FControls.btnStop->Press();
+    else if (FFlow->State() == TTakeState::Playing)
+      FControls.btnListen->Press();
+  });
+  c.btnStop->Keys = stopKeys;
+  // Alt+V turns Vooropname on or off, as a click on it does (not while it is held).
+  auto *preRoll = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_V), this);
+  connect(preRoll, &QShortcut::activated, this, [this] {
+    if (FControls.chkPreRoll->isEnabled())
+      FControls.chkPreRoll->click();
+  });
+}
+
+void TfrmMain::ConnectFlow()
+{
+  TTakeFlow *flow = FFlow.get();
+  const TMainFormControls &c = FControls;
+  connect(flow, &TTakeFlow::ViewChanged, this, &TfrmMain::Draw);
+  connect(flow, &TTakeFlow::StateChanged, this, &TfrmMain::OnStateChanged);
+  connect(flow, &TTakeFlow::StatusText, this,
+          [this](const QString &AText) { FStatus->Set(AText); });
+  connect(flow, &TTakeFlow::Failed, this, &TfrmMain::OnFailure);
+  // The new take is selected, also when its name does not sort last in the list; the
+  // flow reads it, and no other take is read.
+  connect(flow, &TTakeFlow::TakeStopped, this, [this](const QString &APath) {
+    FTakes->Reload(APath, false);
+    FView->Show(FTakes->SelectedTakePath(), false);
+  });
+  connect(flow, &TTakeFlow::TakeLoaded, FView, &TTakeView::ShowResult);
+  connect(flow, &TTakeFlow::PlaybackReset, this, [this] {
+    SetListenForm(false);
+    FControls.lblTime->setText(QStringLiteral("00:00"));
+    FView->RestCursor();
+    FControls.vu->Reset();
+  });
+  connect(flow, &TTakeFlow::ClipChanged, this, [this](bool ALit) {
+    FControls.lblClip->setVisible(ALit);
+    FControls.vu->SetClipped(ALit);
+  });
+  connect(flow, &TTakeFlow::LevelChanged, this,
+          [this](int ALevel) { FControls.vu->Feed(ALevel, Now()); });
+  connect(flow, &TTakeFlow::ClockChanged, c.lblTime, &QLabel::setText);
+  connect(flow, &TTakeFlow::DurationChanged, c.wave, &TWaveformWidget::SetDuration);
+  connect(flow, &TTakeFlow::CursorMoved, FView, &TTakeView::MoveCursor);
+  connect(flow, &TTakeFlow::Progress, this, [this](TWorkKind AKind, int APercent) {
+    if (FFlow->State() != TTakeState::Closing)
+      FStatus->Progress(AKind, APercent);
+  });
+  connect(flow, &TTakeFlow::SafelyEnded, this, [this] { close(); });
+}
+
+QString TfrmMain::ApplyStartRoot(const QString &AStored)
+{
+  QStringList sessions;
+  QString said;
+  if (!TSessionManager::TrimmedName(AStored).isEmpty()) {
+    try {
+      FSessions->ChangeRoot(AStored, sessions);
+      return QString();
+    } catch (const std::exception &e) {
+      // Kept in the settings file: the drive may simply not be mounted today.
+      FKeepStoredRoot = true;
+      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
+    }
+  }
+  try {
+    FSessions->LoadSessions(sessions);
+    if (!said.isEmpty())
+      said += QStringLiteral(" De standaardmap wordt gebruikt.");
+  } catch (const std::exception &e) {
+    FSessions->ClearRoot();
+    if (!said.isEmpty())
+      said += QLatin1Char(' ');
+    said += QStringLiteral("Standaardmap niet bruikbaar: ") + QString::fromUtf8(e.what()) +
+            QStringLiteral(" Kies een hoofdmap met KIES MAP.");
+  }
+  return said;
+}
+
+// ---------------------------------------------------------------------------------------
+// State, read-only
+
+const QString &TfrmMain::LastFile() const
+{
+  return FFlow->TakePath();
+}
+
+bool TfrmMain::WorkBusy() const
+{
+  return FFlow->Busy();
+}
+
+QString TfrmMain::SelectedTakePath() const
+{
+  return FTakes->SelectedTakePath();
+}
+
+std::uint64_t TfrmMain::Now() const
+{
+  return TickCount();
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings
+
+void TfrmMain::ApplySettings(const TMainSettings &ASettings)
+{
+  const TMainFormControls &c = FControls;
+  c.cbFormat->setCurrentIndex(std::clamp(ASettings.Format, 0, 1));
+  const int rateIndex =
+      c.cbRate->findText(ASettings.Rate, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (rateIndex >= 0)
+    c.cbRate->setCurrentIndex(rateIndex);
+  c.cbBitrate->setCurrentIndex(std::clamp(ASettings.BitrateIndex, 0, c.cbBitrate->count() - 1));
+  FormatChange();
+  FDevices->SetWanted(ASettings.Device.value_or(QString()));
+  c.chkTrimSilence->setChecked(ASettings.TrimSilence);
+  c.chkMono->setChecked(ASettings.Mono);
+  FPreRollMs = ASettings.PreRollMs;
+  c.chkPreRoll->setChecked(ASettings.PreRoll);
+  FOptionsLoaded = true;
+}
+
+void TfrmMain::SaveSettings()
+{
+  if (!FIni)
+    return;
+  const TMainFormControls &c = FControls;
+  TMainSettings now;
+  // A stored root that could not be used at start stays until the user picks another.
+  if (!FKeepStoredRoot && !FSessions->RootPath().isEmpty())
+    now.Root = FSessions->RootPath();
+  now.Format = c.cbFormat->currentIndex();
+  now.Rate = c.cbRate->currentText();
+  now.BitrateIndex = c.cbBitrate->currentIndex();
+  // The device the user chose, also while it is unplugged and the list shows another.
+  if (!FDevices->Wanted().isEmpty())
+    now.Device = FDevices->Wanted();
+  else if (c.cbDevice->currentIndex() >= 0)
+    now.Device = c.cbDevice->currentText();
+  now.TrimSilence = c.chkTrimSilence->isChecked();
+  now.Mono = c.chkMono->isChecked();
+  now.PreRoll = c.chkPreRoll->isChecked();
+  now.PreRollMs = FPreRollMs;
+  // Options that never came from the file (no engine, no device list) are layout
+  // defaults: writing them would wipe what the user had chosen.
+  now.Save(*FIni, FOptionsLoaded, FSettingsPath);
+}
+
+void TfrmMain::SaveSettingsQuietly()
+{
+  try {
+    SaveSettings();
+  } catch (const std::exception &) {
+    // nobody to tell: the program is ending or the question was asked at the close
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Lists and options
+
+void TfrmMain::RefreshSessions()
+{
+  FTakes->RefreshSessions();
+  FView->ClearTrim();
+}
+
+void TfrmMain::StopPlaybackOfDroppedTake(const QStringList &AEntries)
+{
+  if (FFlow->State() != TTakeState::Playing)
+    return;
+  for (const QString &entry : AEntries)
+    if (FSessions->TakePath(entry) == FFlow->TakePath())
+      return;
+  FFlow->StopPlayback();
+  FStatus->Set(QStringLiteral("Weergave gestopt"));
+}
+
+void TfrmMain::ShowRoot(const QString &APath)
+{
+  FRootShown = APath;
+  QLabel *root = FControls.lblRoot;
+  root->setText(root->fontMetrics().elidedText(APath, Qt::ElideMiddle, root->width()));
+}
+
+void TfrmMain::FormatChange()
+{
+  FFlow->SetMp3(FControls.cbFormat->currentData().toInt() == rfMP3);
+}
+
+void TfrmMain::FollowInput()
+{
+  // Not before the options came from the settings file (the engine and its devices
+  // are up then), nor once the system ends the program.
+  if (!FOptionsLoaded || FEndingBySystem)
+    return;
+  const TMainFormControls &c = FControls;
+  TInputWish wish;
+  wish.On = c.chkPreRoll->isChecked();
+  wish.Device = FDevices->Chosen();
+  wish.SampleRate = c.cbRate->currentData().toInt();
+  wish.Channels = c.chkMono->isChecked() ? 1 : 2;
+  wish.PreRollMs = FPreRollMs;
+  wish.DeviceName = c.cbDevice->currentText();
+  FFlow->SetInput(wish);
+}
+
+void TfrmMain::RateNote()
+{
+  // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
+  FStatus->RateNote(FControls.cbFormat->currentData().toInt() == rfMP3 &&
+                    FControls.cbRate->currentData().toInt() == 96000);
+}
+
+// ---------------------------------------------------------------------------------------
+// Drawing the flow
+
+void TfrmMain::Draw(const TFlowView &AView)
+{
+  // Work that showed its progress is done: the status line comes back.
+  if (!AView.Working)
+    FStatus->Restore();
+  const TEnables on = EnableRule(AView);
+  const TMainFormControls &c = FControls;
+  c.btnRecord->setEnabled(on.Record);
+  // While a take runs the record button pauses it, and resumes it while paused.
+  const bool running = AView.State == TTakeState::Recording;
+  c.btnRecord->Icon->setText(running && !AView.Paused ? RecordPauseGlyph : RecordIdleGlyph);
+  c.btnRecord->Text->setText(running ? (AView.Paused ? RecordResumeText : RecordPauseText)
+                                     : RecordIdleText);
+  c.btnStop->setEnabled(on.Stop);
+  c.btnListen->setEnabled(on.Listen);
+  c.btnDelete->setEnabled(on.Delete);
+  c.btnUndoTrim->setEnabled(on.UndoTrim);
+  for (QWidget *control :
+       std::initializer_list<QWidget *>{c.chkTrimSilence, c.chkMono, c.chkPreRoll, c.cbSession,
+                                        c.btnNew, c.btnRoot, c.cbDevice, c.cbFormat, c.cbRate})
+    control->setEnabled(on.Options);
+  // The meter says when it shows the open input rather than a take or a playback.
+  const bool input =
+      AView.InputOpen && AView.State != TTakeState::Recording && AView.State != TTakeState::Playing;
+  const QString heading = input ? LevelHeadingInput : LevelHeadingTake;
+  if (c.lblHeadingLevel->text() != heading) {
+    c.lblHeadingLevel->setText(heading);
+    c.lblHeadingLevel->adjustSize();
+    c.vu->setAccessibleName(heading);
+  }
+  c.cbBitrate->setEnabled(on.Bitrate);
+  // btnAbout, btnExit and lbRecordings are never disabled.
+}
+
+void TfrmMain::OnStateChanged(TTakeState AState)
+{
+  const TTakeState was = FShownState;
+  FShownState = AState;
+  if (AState == TTakeState::Recording) {
+    FView->TakeStarted();
+    FControls.lblTime->setText(QStringLiteral("00:00"));
+  } else if (AState == TTakeState::Stopping) {
+    // The meter rests while the take is being completed.
+    FControls.vu->BlankBar();
+  } else if (AState == TTakeState::Playing) {
+    SetListenForm(true);
+  } else if (AState == TTakeState::Idle &&
+             (was == TTakeState::Loading || was == TTakeState::Trimming ||
+              was == TTakeState::Stopping)) {
+    FControls.vu->BlankBar();
+    FControls.wave->update();
+  }
+}
+
+void TfrmMain::OnFailure(const QString &AMessage)
+{
+  // The system's end asks nothing.
+  if (!FEndingBySystem)
+    ShowDarkError(AMessage);
+}
+
+void TfrmMain::SetListenForm(bool APlaying)
+{
+  FControls.btnListen->Icon->setText(APlaying ? ListenPlayingGlyph : ListenIdleGlyph);
+  FControls.btnListen->Text->setText(APlaying ? ListenPlayingText : ListenIdleText);
+}
+
+} // namespace praatkist::ui

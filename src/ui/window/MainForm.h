@@ -1,0 +1,176 @@
+#pragma once
+// TfrmMain: the program's one working window. It owns the session store, the audio
+// engine, the settings and the take's flow, and puts the window together from parts,
+// each with its own concern and state:
+//   TMainFormControls  the controls, made and placed
+//   TStatusLine        the status line: the text, work progress, the rate note
+//   TDeviceList        the input list, following the system's devices
+//   TTakeList          the session and take lists
+//   TTakeView          the chosen take's waveform and trim note
+//   TTakeCommands      record, stop, listen, delete, undo the trim
+// The window wires them, keeps the settings, runs the root, session and close
+// commands, and draws the flow's one value (TFlowView) through the enable rule.
+
+#include <QMargins>
+#include <QString>
+#include <QWidget>
+
+#include "ui/window/MainFormControls.h"
+#include "ui/window/MainSettings.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QTimer;
+
+namespace praatkist {
+class TSessionManager;
+class TBassRecorder;
+namespace audio {
+class IAudioLayer;
+}
+namespace platform {
+class TIniFile;
+}
+} // namespace praatkist
+
+namespace praatkist::ui {
+
+class TTakeFlow;
+class TStatusLine;
+class TDeviceList;
+class TTakeList;
+class TTakeView;
+class TTakeCommands;
+struct TFlowView;
+enum class TTakeState;
+enum class TWorkKind : int;
+
+class TfrmMain : public QWidget {
+  Q_OBJECT
+
+public:
+  // ALayer is the audio layer the engine works on (owned by the caller, outliving the
+  // window); null when none could be made, and then the window runs without an engine.
+  // ASettingsPath: the settings file.
+  TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner = nullptr);
+  ~TfrmMain() override;
+
+  // The 75 ms tick of the take's flow.
+  QTimer *timer = nullptr;
+
+  // Asks for the root folder, proposing AProposed (empty: none); empty when cancelled.
+  // The folder dialog by default; tests put their own answer here.
+  std::function<QString(const QString &AProposed)> AskRootFolder;
+  // Millisecond tick count for the recording clock and the meter's peak hold; a steady
+  // clock by default.
+  std::function<std::uint64_t()> TickCount;
+
+  // ---- state, read-only ----
+  const TMainFormControls &Controls() const { return FControls; }
+  TTakeFlow &Flow() const { return *FFlow; }
+  const TSessionManager &Sessions() const { return *FSessions; }
+  TBassRecorder *Recorder() const { return FRecorder.get(); }
+  const QString &SettingsPath() const { return FSettingsPath; }
+  const QString &LastFile() const;
+  const std::vector<std::int32_t> &PeaksLeft() const { return FControls.wave->PeaksLeft(); }
+  const std::vector<std::int32_t> &PeaksRight() const { return FControls.wave->PeaksRight(); }
+  double WaveDuration() const { return FControls.wave->Duration(); }
+  int WaveChannels() const { return FControls.wave->Channels(); }
+  double PlaybackFraction() const { return FControls.wave->PlaybackFraction(); }
+  bool PlaybackCursorVisible() const { return FControls.wave->CursorVisible(); }
+  bool TrimActive() const { return FControls.wave->TrimActive(); }
+  double TrimStartSeconds() const { return FControls.wave->TrimStartSeconds(); }
+  double TrimEndSeconds() const { return FControls.wave->TrimEndSeconds(); }
+  double VuDisplayLevel() const { return FControls.vu->DisplayLevel(); }
+  double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
+  // The full path lblRoot shows (shortened there when it does not fit).
+  const QString &RootShown() const { return FRootShown; }
+  // The file behind the selected list entry; empty when none is selected.
+  QString SelectedTakePath() const;
+  // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
+  // is still being completed: the status line shows its progress meanwhile.
+  bool WorkBusy() const;
+
+  // The system asks the program to end (SIGTERM, the session's logout): a running take
+  // is completed, the settings are saved, open questions are dismissed and the window
+  // closes without asking anything.
+  void EndBySystem();
+  // The settings as they stand now, without any question (the session manager's save
+  // request at logout).
+  void SaveSettingsQuietly();
+  // Writes what it can; raises with the names of the settings that were not kept.
+  void SaveSettings();
+
+protected:
+  // The close step: ends a running take, offers the purge, saves the settings.
+  void closeEvent(QCloseEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+  void moveEvent(QMoveEvent *event) override;
+
+private:
+  void MakeParts();
+  void ConnectControls();
+  void ConnectKeys();
+  void ConnectFlow();
+  // Where the screen's free area is smaller than the page, the window takes what there
+  // is and scrolls the page; elsewhere it is the page's size.
+  void FitToScreen();
+  QMargins FrameMargins() const;
+  void LoadWindowIcon();
+  void ApplySettings(const TMainSettings &ASettings);
+  void ShowRoot(const QString &APath);
+  // Finds a root that can be listed at start: the stored one, else the default, else
+  // none. Returns what the status line should say about it (empty when all is well).
+  QString ApplyStartRoot(const QString &AStored);
+  // The session list anew: no session chosen, no trim shown.
+  void RefreshSessions();
+  // Stops the playback when the take it plays is no longer among AEntries.
+  void StopPlaybackOfDroppedTake(const QStringList &AEntries);
+  // Every control's enabled state from the flow's value.
+  void Draw(const TFlowView &AView);
+  void OnStateChanged(TTakeState AState);
+  void OnFailure(const QString &AMessage);
+  void SetListenForm(bool APlaying);
+  void FormatChange();
+  void RateNote();
+  // Tells the flow how the input is to be kept open between takes (Vooropname), from
+  // the options shown.
+  void FollowInput();
+
+  // The window's own commands.
+  void ChooseRoot();
+  void NewSession();
+  void PurgeTrimFiles();
+  std::uint64_t Now() const;
+
+  TMainFormControls FControls;
+  std::unique_ptr<TSessionManager> FSessions;
+  std::unique_ptr<TBassRecorder> FRecorder;
+  std::unique_ptr<platform::TIniFile> FIni;
+  // Declared after the engine: it ends before the engine goes.
+  std::unique_ptr<TTakeFlow> FFlow;
+  std::unique_ptr<TStatusLine> FStatus;
+  TDeviceList *FDevices = nullptr;
+  TTakeList *FTakes = nullptr;
+  TTakeView *FView = nullptr;
+  std::unique_ptr<TTakeCommands> FCommands;
+  QString FSettingsPath;
+  // The recording options were read from the settings file, so writing them back keeps
+  // what the user had (not so when the engine or the device list failed at start).
+  bool FOptionsLoaded = false;
+  // "VoorloopMs": kept as read, no control shows it.
+  int FPreRollMs = 1000;
+  QString FRootShown;
+  bool FShownOnce = false;
+  // The stored root could not be used at start: it stays in the settings file until the
+  // user chooses another.
+  bool FKeepStoredRoot = false;
+  bool FEndingBySystem = false;
+  TTakeState FShownState{};
+  QMargins FFittedMargins;
+};
+
+} // namespace praatkist::ui

@@ -1,0 +1,84 @@
+#pragma once
+// The main window's controls: created, named and placed on the window, nothing more
+// (no handler is connected here; TfrmMain does that). A panel button's glyph and text
+// are its Icon and Text (lblIconRecord and lblTextRecord inside btnRecord). The lists
+// carry their values as item data: cbFormat the TRecordingFormat, cbRate the rate in
+// Hz, cbBitrate the bit rate in kbit/s, cbDevice the device index.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include "ui/widgets/LevelMeterWidget.h"
+#include "ui/widgets/PanelButton.h"
+#include "ui/widgets/TakeFiguresLine.h"
+#include "ui/widgets/WaveformWidget.h"
+
+namespace praatkist::ui {
+
+struct TMainFormControls {
+  // The page that holds every control, at the design's size.
+  static constexpr QSize PageSize{924, 725};
+
+  QScrollArea *scrMain = nullptr;
+  QLabel *lblRoot = nullptr;
+  QLabel *lblTime = nullptr;
+  // Above the meter: what it shows (LevelHeadingTake or, between takes with the input
+  // open, LevelHeadingInput).
+  QLabel *lblHeadingLevel = nullptr;
+  QLabel *lblHeadingWave = nullptr;
+  QLabel *lblTrimInfo = nullptr;
+  TTakeFiguresLine *lblFigures = nullptr;
+  QLabel *lblStatus = nullptr;
+  // "OVERSTUURD" beside the meter: the take's input reached full scale.
+  QLabel *lblClip = nullptr;
+  TLevelMeterWidget *vu = nullptr;
+  TWaveformWidget *wave = nullptr;
+  QComboBox *cbSession = nullptr;
+  QComboBox *cbDevice = nullptr;
+  QComboBox *cbFormat = nullptr;
+  QComboBox *cbRate = nullptr;
+  QComboBox *cbBitrate = nullptr;
+  QCheckBox *chkTrimSilence = nullptr;
+  QCheckBox *chkMono = nullptr;
+  // Vooropname: the input stays open between takes.
+  QCheckBox *chkPreRoll = nullptr;
+  QListWidget *lbRecordings = nullptr;
+  TPanelButton *btnRoot = nullptr;
+  TPanelButton *btnNew = nullptr;
+  TPanelButton *btnAbout = nullptr;
+  TPanelButton *btnExit = nullptr;
+  TPanelButton *btnRecord = nullptr;
+  TPanelButton *btnStop = nullptr;
+  TPanelButton *btnListen = nullptr;
+  TPanelButton *btnDelete = nullptr;
+  TPanelButton *btnUndoTrim = nullptr;
+
+  // Creates every control on AForm with its layout, texts, colours and Tab order, and
+  // gives AForm its size, caption, font and palette.
+  void SetupControls(QWidget *AForm);
+};
+
+// The listen button's two forms.
+inline const QString ListenIdleText = QStringLiteral("BELUISTEREN");
+inline const QString ListenIdleGlyph = QStringLiteral("▶");
+inline const QString ListenPlayingText = QStringLiteral("STOP WEERGAVE");
+inline const QString ListenPlayingGlyph = QStringLiteral("■");
+
+// The meter's heading: a take (or a playback), or the open input between takes.
+inline const QString LevelHeadingTake = QStringLiteral("Opnameniveau");
+inline const QString LevelHeadingInput = QStringLiteral("Ingangsniveau (nog geen opname)");
+
+// The record button's three forms: start a take, pause it, resume it.
+inline const QString RecordIdleText = QStringLiteral("OPNAME STARTEN");
+inline const QString RecordIdleGlyph = QStringLiteral("●");
+inline const QString RecordPauseText = QStringLiteral("PAUZEREN");
+inline const QString RecordPauseGlyph = QStringLiteral("❚❚");
+inline const QString RecordResumeText = QStringLiteral("HERVATTEN");
+
+} // namespace praatkist::ui

@@ -1,0 +1,95 @@
+#include "ui/window/MainSettings.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+#include "platform/Errors.h"
+#include "platform/IniFile.h"
+
+namespace praatkist::ui {
+
+namespace {
+
+constexpr const char *SecSessions = "Sessies";
+constexpr const char *SecRecording = "Opname";
+constexpr const char *KeyRoot = "Hoofdmap";
+constexpr const char *KeyFormat = "Formaat";
+constexpr const char *KeyRate = "Samplerate";
+constexpr const char *KeyBitrate = "BitrateIndex";
+constexpr const char *KeyDevice = "Geluidsingang";
+constexpr const char *KeyTrim = "StiltesTrimmen";
+constexpr const char *KeyMono = "Mono";
+constexpr const char *KeyPreRoll = "Vooropname";
+constexpr const char *KeyPreRollMs = "VoorloopMs";
+
+QString Read(const platform::TIniFile &AIni, const char *ASection, const char *AKey,
+             const char *ADefault)
+{
+  return QString::fromStdString(AIni.ReadString(ASection, AKey, ADefault));
+}
+
+} // namespace
+
+TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
+{
+  TMainSettings s;
+  s.Root = Read(AIni, SecSessions, KeyRoot, "");
+  s.Format = AIni.ReadInteger(SecRecording, KeyFormat, 0);
+  s.Rate = Read(AIni, SecRecording, KeyRate, "48000");
+  s.BitrateIndex = AIni.ReadInteger(SecRecording, KeyBitrate, 1);
+  s.Device = Read(AIni, SecRecording, KeyDevice, "");
+  s.TrimSilence = AIni.ReadBool(SecRecording, KeyTrim, false);
+  s.Mono = AIni.ReadBool(SecRecording, KeyMono, false);
+  s.PreRoll = AIni.ReadBool(SecRecording, KeyPreRoll, false);
+  s.PreRollMs = std::clamp(AIni.ReadInteger(SecRecording, KeyPreRollMs, 1000), 0, 3000);
+  return s;
+}
+
+void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString &APathShown) const
+{
+  QStringList written;
+  QStringList notKept;
+  const auto put = [&](const char *ASection, const char *AKey, const QString &AValue) {
+    // A line break would split the line and other control characters would not come
+    // back as written: such a value is not kept.
+    for (const QChar c : AValue)
+      if (c.unicode() < 32 || c.unicode() == 127) {
+        notKept << QString::fromLatin1(AKey);
+        return;
+      }
+    try {
+      AIni.WriteString(ASection, AKey, AValue.toStdString());
+      written << QString::fromLatin1(AKey);
+    } catch (const std::exception &) {
+      notKept << QString::fromLatin1(AKey);
+    }
+  };
+  const auto flag = [](bool AOn) { return AOn ? QStringLiteral("1") : QStringLiteral("0"); };
+  if (Root)
+    put(SecSessions, KeyRoot, *Root);
+  if (AOptions) {
+    put(SecRecording, KeyFormat, QString::number(Format));
+    put(SecRecording, KeyRate, Rate);
+    put(SecRecording, KeyBitrate, QString::number(BitrateIndex));
+    if (Device)
+      put(SecRecording, KeyDevice, *Device);
+    put(SecRecording, KeyTrim, flag(TrimSilence));
+    put(SecRecording, KeyMono, flag(Mono));
+    put(SecRecording, KeyPreRoll, flag(PreRoll));
+    put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, 3000)));
+  }
+  QString why;
+  try {
+    AIni.UpdateFile();
+  } catch (const std::exception &e) {
+    notKept = written + notKept;
+    why = QLatin1Char(' ') + QString::fromUtf8(e.what());
+  }
+  if (!notKept.isEmpty())
+    throw EFileError(QStringLiteral("Niet bewaard in \"%1\": %2.%3")
+                         .arg(APathShown, notKept.join(QStringLiteral(", ")), why)
+                         .toStdString());
+}
+
+} // namespace praatkist::ui

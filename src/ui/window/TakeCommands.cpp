@@ -1,0 +1,135 @@
+#include "ui/window/TakeCommands.h"
+
+#include "audio/TakeFiles.h"
+#include "platform/Errors.h"
+#include "platform/FileOps.h"
+#include "session/SessionManager.h"
+#include "ui/dialogs/DarkDialogs.h"
+#include "ui/window/DeviceList.h"
+#include "ui/window/MainFormControls.h"
+#include "ui/flow/PathText.h"
+#include "ui/window/StatusLine.h"
+#include "ui/flow/TakeFlow.h"
+#include "ui/window/TakeList.h"
+#include "ui/window/TakeView.h"
+
+namespace praatkist::ui {
+
+void TTakeCommands::Record()
+{
+  // While a take runs, the record button pauses and resumes it.
+  if (FFlow.State() == TTakeState::Recording) {
+    FFlow.TogglePause();
+    return;
+  }
+  if (C.cbSession->currentIndex() < 0) {
+    ShowDarkMessage(QStringLiteral("Kies of maak eerst een sessie."));
+    return;
+  }
+  if (FDevices.Chosen() < 0) {
+    ShowDarkError(QStringLiteral("Er is geen audio-ingang gekozen."));
+    return;
+  }
+  if (!FFlow.HasEngine())
+    return;
+
+  TTakeOptions options;
+  options.Format = static_cast<TRecordingFormat>(C.cbFormat->currentData().toInt());
+  options.SampleRate = C.cbRate->currentData().toInt();
+  options.Bitrate = C.cbBitrate->currentData().toInt();
+  options.Device = FDevices.Chosen();
+  options.Channels = C.chkMono->isChecked() ? 1 : 2;
+  options.Trim = C.chkTrimSilence->isChecked();
+  const QString extension =
+      options.Format == rfWave ? QStringLiteral(".wav") : QStringLiteral(".mp3");
+
+  QString path;
+  try {
+    path = FSessions.NextFileName(extension);
+  } catch (const std::exception &e) {
+    // the general error box, as for any error outside the command's guarded part
+    ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
+  // Only a take that runs takes the view (the flow says so): after a failed start the
+  // selected take stays shown as it was.
+  FFlow.Record(options, path);
+}
+
+void TTakeCommands::Stop()
+{
+  FFlow.Stop();
+}
+
+void TTakeCommands::Listen()
+{
+  if (!FFlow.HasEngine())
+    return;
+  // A double-click in the list while a take runs or ends would replace the take the
+  // stop command completes and trims.
+  const TTakeState state = FFlow.State();
+  if (state == TTakeState::Recording || FFlow.TakeEnding() || state == TTakeState::Closing)
+    return;
+  if (state == TTakeState::Playing) {
+    FFlow.StopPlayback();
+    FStatus.Set(QStringLiteral("Weergave gestopt"));
+    return;
+  }
+  if (FTakes.SelectedEntry().isEmpty())
+    return;
+  const QString path = SelectedTakeOnDisk();
+  if (!path.isEmpty())
+    FFlow.Play(path);
+}
+
+QString TTakeCommands::SelectedTakeOnDisk()
+{
+  const QString path = FTakes.SelectedTakePath();
+  if (!path.isEmpty() && platform::FileExists(ToPath(path)))
+    return path;
+  ShowDarkError(QStringLiteral("Het gekozen geluidsbestand werd niet gevonden."));
+  FTakes.Reload();
+  return QString();
+}
+
+void TTakeCommands::Delete()
+{
+  const QString entry = FTakes.SelectedEntry();
+  if (entry.isEmpty())
+    return;
+  const QString path = SelectedTakeOnDisk();
+  if (path.isEmpty())
+    return;
+  if (!DarkConfirm(QStringLiteral("Wil je \"%1\" definitief wissen?").arg(entry)))
+    return;
+  try {
+    FFlow.StopPlayback();
+    audio::DeleteTakeWithCompanions(ToPath(path));
+    FFlow.Forget(path);
+    FTakes.Reload();
+    FStatus.Set(QStringLiteral("Gewist: ") + entry);
+  } catch (const std::exception &e) {
+    ShowDarkError(QString::fromUtf8(e.what()));
+  }
+}
+
+void TTakeCommands::UndoTrim()
+{
+  const QString entry = FTakes.SelectedEntry();
+  if (entry.isEmpty() || !FFlow.View().Trimmed || !FFlow.HasEngine())
+    return;
+  const QString path = FTakes.SelectedTakePath();
+  if (!DarkConfirm(QStringLiteral("Trimming van \"%1\" ongedaan maken?").arg(entry)))
+    return;
+  try {
+    FFlow.StopPlayback();
+    if (!FFlow.UndoTrim(path))
+      throw ENotFound("De oorspronkelijke opname werd niet gevonden.");
+    FView.Show(path);
+    FStatus.Set(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
+  } catch (const std::exception &e) {
+    ShowDarkError(QString::fromUtf8(e.what()));
+  }
+}
+
+} // namespace praatkist::ui

@@ -1,0 +1,125 @@
+#include "ui/window/TakeList.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QSignalBlocker>
+
+#include "audio/TakeFiles.h"
+#include "session/SessionManager.h"
+#include "ui/dialogs/DarkDialogs.h"
+#include "ui/flow/PathText.h"
+
+namespace praatkist::ui {
+
+TTakeList::TTakeList(QComboBox *ASessions, QListWidget *ATakes, TSessionManager &AStore,
+                     QObject *AParent)
+    : QObject(AParent), FSessions(ASessions), FTakes(ATakes), FStore(AStore)
+{
+  connect(FSessions, &QComboBox::activated, this, &TTakeList::SessionChange);
+  // The selection, not the current row: a mouse press makes the row current before it
+  // selects it, and the take is found through its selection.
+  connect(FTakes, &QListWidget::itemSelectionChanged, this,
+          [this] { emit TakeChosen(SelectedTakePath(), true); });
+}
+
+void TTakeList::RefreshSessions()
+{
+  QStringList items;
+  FStore.LoadSessions(items);
+  FSessions->clear();
+  FSessions->addItems(items);
+  FSessions->setCurrentIndex(-1);
+}
+
+void TTakeList::Empty()
+{
+  {
+    const QSignalBlocker quiet(FTakes);
+    FTakes->clear();
+  }
+  emit Listed({});
+  emit TakeChosen(QString(), false);
+}
+
+void TTakeList::SessionChange()
+{
+  if (FSessions->currentIndex() < 0) {
+    Empty();
+    return;
+  }
+  try {
+    FStore.SelectSession(FSessions->currentText());
+  } catch (const std::exception &e) {
+    // The list showed a session that has gone: list what is there now and show the
+    // store's own session again, so that the next take goes where the window says.
+    try {
+      RefreshSessions();
+    } catch (const std::exception &) {
+      FSessions->clear();
+    }
+    FSessions->setCurrentIndex(
+        FSessions->findText(FStore.SessionName(), Qt::MatchExactly | Qt::MatchCaseSensitive));
+    if (FSessions->currentIndex() >= 0)
+      Reload();
+    else
+      Empty();
+    // The general error box, shown from here: an exception must not unwind through
+    // the toolkit's event delivery, which leaks what it holds for the event.
+    ShowGeneralError(QString::fromUtf8(e.what()));
+    return;
+  }
+  Reload();
+}
+
+void TTakeList::ChooseSession(const QString &AName)
+{
+  FSessions->setCurrentIndex(FSessions->findText(TSessionManager::TrimmedName(AName),
+                                                 Qt::MatchExactly | Qt::MatchCaseSensitive));
+  SessionChange();
+}
+
+void TTakeList::Reload(const QString &ASelect, bool AShow)
+{
+  // What a trim cut short by a crash left here goes first (a running trim's files,
+  // in this window or another, are held by it and stay).
+  if (!FStore.SessionName().isEmpty())
+    audio::RemoveAbandonedTrimTemps(ToPath(FStore.SessionFolder(FStore.SessionName())));
+  QStringList items;
+  FStore.LoadRecordings(items);
+  emit Listed(items);
+  {
+    const QSignalBlocker quiet(FTakes);
+    FTakes->clear();
+    int row = ASelect.isEmpty() ? static_cast<int>(items.size()) - 1 : -1;
+    for (const QString &name : items) {
+      auto *item = new QListWidgetItem(name, FTakes);
+      item->setSizeHint(QSize(0, 17));
+      if (!ASelect.isEmpty() && FStore.TakePath(name) == ASelect)
+        row = FTakes->count() - 1;
+    }
+    if (row >= 0) {
+      FTakes->setCurrentRow(row);
+    } else {
+      FTakes->setCurrentRow(-1);
+      FTakes->clearSelection();
+    }
+  }
+  if (AShow)
+    emit TakeChosen(SelectedTakePath(), false);
+}
+
+QString TTakeList::SelectedEntry() const
+{
+  const QListWidgetItem *item = FTakes->currentItem();
+  if (item == nullptr || !item->isSelected())
+    return QString();
+  return item->text();
+}
+
+QString TTakeList::SelectedTakePath() const
+{
+  const QString entry = SelectedEntry();
+  return entry.isEmpty() ? QString() : FStore.TakePath(entry);
+}
+
+} // namespace praatkist::ui

@@ -1,0 +1,155 @@
+// The take's flow without any window: its one state through record, stop, trim, load
+// and play, the take's path handed back as it came in, and what it tells meanwhile.
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <filesystem>
+#include <vector>
+
+#include "audio/BassRecorder.h"
+#include "support/ScriptedAudioLayer.h"
+#include "support/TestFiles.h"
+#include "ui/flow/TakeFlow.h"
+
+using namespace praatkist;
+using namespace praatkist::ui;
+using praatkist::test::TScriptedAudioLayer;
+using praatkist::test::TTempDir;
+
+Q_DECLARE_METATYPE(praatkist::ui::TTakeState)
+
+namespace {
+
+// Half a second of silence, a second at AValue, half a second of silence (stereo).
+std::vector<std::int16_t> Take(std::int16_t AValue)
+{
+  std::vector<std::int16_t> s(2 * 48000 * 2, 0);
+  std::fill(s.begin() + 48000, s.begin() + 3 * 48000, AValue);
+  return s;
+}
+
+struct TFlowKit {
+  TTempDir Dir;
+  TScriptedAudioLayer Layer;
+  TBassRecorder Engine{Layer};
+  std::uint64_t Now = 1000;
+  TTakeFlow Flow{&Engine, [this] { return Now; }};
+  QSignalSpy States{&Flow, &TTakeFlow::StateChanged};
+  QSignalSpy Status{&Flow, &TTakeFlow::StatusText};
+  QSignalSpy Failures{&Flow, &TTakeFlow::Failed};
+  QString Path = QString::fromStdString((Dir / "Koor-1.wav").string());
+
+  // ATrim: the options given at the start trim the take at its stop.
+  void Record(std::int16_t AValue, bool ATrim = false)
+  {
+    TTakeOptions options;
+    options.Trim = ATrim;
+    QVERIFY(Flow.Record(options, Path));
+    const std::vector<std::int16_t> take = Take(AValue);
+    for (std::size_t at = 0; at < take.size(); at += 9600)
+      Layer.Deliver(
+          std::vector<std::int16_t>(take.begin() + long(at), take.begin() + long(at + 9600)));
+  }
+
+  QList<TTakeState> Seen() const
+  {
+    QList<TTakeState> seen;
+    for (const auto &args : States)
+      seen << args.at(0).value<TTakeState>();
+    return seen;
+  }
+
+  QStringList Said() const
+  {
+    QStringList said;
+    for (const auto &args : Status)
+      said << args.at(0).toString();
+    return said;
+  }
+};
+
+} // namespace
+
+class TestTakeFlow : public QObject {
+  Q_OBJECT
+
+private slots:
+  void trimmedTakeWalksEveryStateWithItsOnePath()
+  {
+    TFlowKit kit;
+    QSignalSpy stopped(&kit.Flow, &TTakeFlow::TakeStopped);
+    QSignalSpy loaded(&kit.Flow, &TTakeFlow::TakeLoaded);
+    kit.Record(12000, true);
+    QCOMPARE(kit.Flow.State(), TTakeState::Recording);
+    QVERIFY(kit.Flow.Timer()->isActive());
+    QCOMPARE(kit.Said().last(), QStringLiteral("Opname: Koor-1.wav"));
+
+    kit.Flow.Stop();
+    QVERIFY(!kit.Flow.Timer()->isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
+    QCOMPARE(kit.Seen(),
+             (QList<TTakeState>{TTakeState::Recording, TTakeState::Stopping, TTakeState::Trimming,
+                                TTakeState::Loading, TTakeState::Idle}));
+    QCOMPARE(stopped.count(), 1);
+    QCOMPARE(stopped.at(0).at(0).toString(), kit.Path);
+    QCOMPARE(loaded.count(), 1);
+    const auto result = loaded.at(0).at(0).value<TAnalysisResult>();
+    QCOMPARE(result.Path, kit.Path);
+    QVERIFY(result.Ok && result.TrimActive);
+    QVERIFY(kit.Said().last().startsWith(QStringLiteral("Getrimd: 0")));
+    QVERIFY(kit.Failures.isEmpty());
+    QVERIFY(!kit.Flow.Busy());
+  }
+
+  void untrimmedTakeIsKeptAndPlaysToItsEnd()
+  {
+    TFlowKit kit;
+    QSignalSpy resets(&kit.Flow, &TTakeFlow::PlaybackReset);
+    QSignalSpy clock(&kit.Flow, &TTakeFlow::ClockChanged);
+    kit.Record(12000);
+    kit.Now += 2500;
+    kit.Flow.Tick();
+    QCOMPARE(clock.last().at(0).toString(), QStringLiteral("00:02"));
+    kit.Flow.Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
+    QVERIFY(!kit.Seen().contains(TTakeState::Trimming));
+    QCOMPARE(kit.Said().last(), QStringLiteral("Bewaard: ") + kit.Path);
+
+    QVERIFY(kit.Flow.Play(kit.Path));
+    QCOMPARE(kit.Flow.State(), TTakeState::Playing);
+    QVERIFY(kit.Flow.Timer()->isActive());
+    QCOMPARE(clock.last().at(0).toString(), QStringLiteral("00:00 / 00:02"));
+    for (const auto &[handle, stream] : kit.Layer.OpenStreams)
+      if (!stream.Decode)
+        kit.Layer.SetPlaybackPosition(handle, 0, true);
+    kit.Flow.Tick();
+    QCOMPARE(kit.Flow.State(), TTakeState::Idle);
+    QCOMPARE(resets.count(), 1);
+    QVERIFY(!kit.Flow.Timer()->isActive());
+    QCOMPARE(kit.Said().last(), QStringLiteral("Weergave beëindigd"));
+  }
+
+  void refusedStartAndLostInputAreFailures()
+  {
+    TFlowKit kit;
+    kit.Layer.FailNext("RecordStart", audio::kErrDevice);
+    QVERIFY(!kit.Flow.Record(TTakeOptions{}, kit.Path));
+    QCOMPARE(kit.Flow.State(), TTakeState::Idle);
+    QVERIFY(kit.Flow.TakePath().isEmpty());
+    QCOMPARE(kit.Failures.count(), 1);
+    QVERIFY(kit.States.isEmpty());
+
+    // A take whose input vanishes ends by itself at the next tick, untrimmed.
+    kit.Record(12000);
+    kit.Layer.LoseDevice();
+    kit.Flow.Tick();
+    QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
+    QVERIFY(!kit.Seen().contains(TTakeState::Trimming));
+    QCOMPARE(kit.Failures.count(), 2);
+    QCOMPARE(kit.Said().last(), kit.Failures.last().at(0).toString());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestTakeFlow)
+#include "test_take_flow.moc"

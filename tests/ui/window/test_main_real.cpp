@@ -1,0 +1,377 @@
+// The main window on the real sound system: a take recorded from the test server's sine
+// source through the window's buttons, checked on disk, played back and deleted.
+// Needs the PulseAudio test server that scripts/test.sh starts.
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QtTest>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "app/PraatkistApplication.h"
+#include "audio/AudioLayer.h"
+#include "audio/BassRecorder.h"
+#include "platform/IniFile.h"
+#include "session/SessionManager.h"
+#include "support/PulseTestKit.h"
+#include "support/TestFiles.h"
+#include "ui/style/Fonts.h"
+#include "ui/window/MainForm.h"
+#include "ui/widgets/ModernButton.h"
+
+using namespace praatkist;
+using namespace praatkist::ui;
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString SineDevice = QStringLiteral("Sine source at 440 Hz");
+
+// Answers the next modal dialog, once its own loop runs, by clicking its button with
+// ACaption (made the active window first, as the user's click on it would).
+class TNextDialog : public QObject {
+public:
+  TNextDialog(QString ACaption, QStringList *ASeenTexts)
+      : FCaption(std::move(ACaption)), FSeen(ASeenTexts)
+  {
+    qApp->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject *AWatched, QEvent *AEvent) override
+  {
+    auto *dialog = qobject_cast<QDialog *>(AWatched);
+    if (AEvent->type() != QEvent::Show || dialog == nullptr || !dialog->isModal())
+      return false;
+    qApp->removeEventFilter(this);
+    if (auto *label = dialog->findChild<QLabel *>(QStringLiteral("lblMessage")))
+      FSeen->append(label->text());
+    const QPointer<QDialog> open(dialog);
+    // Queued: it runs inside the dialog's own loop, after exec() has begun.
+    QMetaObject::invokeMethod(
+        this,
+        [this, open] {
+          if (open && open->isVisible()) {
+            QApplication::setActiveWindow(open);
+            for (auto *b : open->findChildren<TModernButton *>())
+              if (b->Caption() == FCaption) {
+                QTest::mouseClick(b, Qt::LeftButton);
+                break;
+              }
+            if (open && open->isVisible())
+              open->reject();
+          }
+          deleteLater();
+        },
+        Qt::QueuedConnection);
+    return false;
+  }
+
+private:
+  QString FCaption;
+  QStringList *FSeen;
+};
+
+void AnswerNextDialog(const QString &ACaption, QStringList *ASeenTexts)
+{
+  new TNextDialog(ACaption, ASeenTexts);
+}
+
+// Chooses the entry AText as a user would: the focused list opened, the entry clicked.
+void PickEntry(QComboBox *ACombo, const QString &AText)
+{
+  const int index = ACombo->findText(AText);
+  QVERIFY2(index >= 0, qPrintable(AText));
+  ACombo->setFocus();
+  QTest::keyClick(ACombo, Qt::Key_F4);
+  QAbstractItemView *view = ACombo->view();
+  QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 10000);
+  const QPoint at = view->visualRect(view->model()->index(index, 0)).center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+  QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 10000);
+}
+
+// A source loaded on the test server for as long as it lives (or until Unload).
+struct TLoadedSource {
+  std::string Module;
+  explicit TLoadedSource(const std::string &AArguments)
+      : Module(test::Shell("pactl load-module module-sine-source " + AArguments))
+  {
+  }
+  ~TLoadedSource() { Unload(); }
+  void Unload()
+  {
+    if (!Module.empty())
+      test::Shell("pactl unload-module " + Module);
+    Module.clear();
+  }
+};
+
+} // namespace
+
+class TestMainReal : public QObject {
+  Q_OBJECT
+
+private slots:
+  void recordPlayDeleteOnTheSoundServer();
+  void deviceListFollowsTheSoundServer();
+  void chosenInputIsKeptWhileUnplugged();
+  void preRollTakeHoldsTheSecondBeforeTheClick();
+};
+
+void TestMainReal::recordPlayDeleteOnTheSoundServer()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  QVERIFY(layer != nullptr);
+
+  test::TTempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "Proef");
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << root.string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Klaar om op te nemen"));
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+  // The session chosen as a user would: the focused list opened and its entry clicked.
+  QVERIFY(w.Controls().cbSession->findText(QStringLiteral("Proef")) >= 0);
+  w.Controls().cbSession->setFocus();
+  QTest::keyClick(w.Controls().cbSession, Qt::Key_F4);
+  QAbstractItemView *view = w.Controls().cbSession->view();
+  QTRY_VERIFY_WITH_TIMEOUT(view->isVisible(), 10000);
+  const QPoint entry =
+      view->visualRect(
+              view->model()->index(w.Controls().cbSession->findText(QStringLiteral("Proef")), 0))
+          .center();
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, entry);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Sessions().SessionName(), QStringLiteral("Proef"), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+
+  // Record about two seconds: the clock runs and the meter lights up on the way.
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
+  QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 10000);
+  // the clock's text sorts as its time does
+  QTRY_VERIFY_WITH_TIMEOUT(w.Controls().lblTime->text() >= QStringLiteral("00:02"), 10000);
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  // the take is listed and analysed off the window's thread
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+
+  const fs::path take = root / "Proef" / "Proef-1.wav";
+  QCOMPARE(w.Controls().lblStatus->text(),
+           QStringLiteral("Bewaard: ") + QString::fromStdString(take.string()));
+  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+  QCOMPARE(w.Controls().lbRecordings->currentItem()->text(), QStringLiteral("Proef-1.wav"));
+  QVERIFY(!w.PeaksLeft().empty());
+
+  const test::TDecoded decoded = test::Decode(take);
+  QVERIFY(decoded.Ok);
+  QCOMPARE(decoded.Rate, 48000);
+  QCOMPARE(decoded.Channels, 2);
+  // The source delivers in bursts, faster than real time; never less than the clock says.
+  QVERIFY2(decoded.Frames >= 2 * 48000 - 4800, qPrintable(QString::number(decoded.Frames)));
+  QCOMPARE(static_cast<std::int64_t>(decoded.Samples.size()), decoded.Frames * 2);
+  for (int ch = 0; ch < 2; ++ch) {
+    const test::TTone tone = test::AnalyseTone(decoded.Samples, 2, ch, 48000, 4800);
+    QVERIFY2(std::abs(tone.Frequency - 440.0) < 2.0, qPrintable(QString::number(tone.Frequency)));
+    QVERIFY(tone.Peak > 1000);
+  }
+  const double seconds = static_cast<double>(decoded.Frames) / 48000.0;
+  QVERIFY(std::abs(w.WaveDuration() - seconds) < 0.05);
+
+  // Play it back to the end: cursor, clock and meter move, then the idle form returns.
+  QTest::mouseClick(w.Controls().btnListen->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Afspelen: Proef-1.wav"));
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("STOP WEERGAVE"));
+  const QString length =
+      QStringLiteral("00:%1").arg(static_cast<int>(seconds), 2, 10, QLatin1Char('0'));
+  const auto clock = [&w] { return w.Controls().lblTime->text(); };
+  QTRY_VERIFY_WITH_TIMEOUT(clock() >= QStringLiteral("00:01 / ") + length, 10000);
+  QVERIFY2(clock().endsWith(QStringLiteral(" / ") + length), qPrintable(clock()));
+  QVERIFY(w.PlaybackFraction() > 1.0 / seconds - 0.05);
+  QVERIFY(w.VuDisplayLevel() > 0.0);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblStatus->text(), QStringLiteral("Weergave beëindigd"),
+                            static_cast<int>(seconds * 1000) + 10000);
+  QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
+  QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
+  QVERIFY(!w.timer->isActive());
+
+  // Delete it, answering the confirmation.
+  QStringList asked;
+  AnswerNextDialog(QStringLiteral("Wissen"), &asked);
+  QTest::mouseClick(w.Controls().btnDelete->Text, Qt::LeftButton);
+  QCOMPARE(asked, QStringList{QStringLiteral("Wil je \"Proef-1.wav\" definitief wissen?")});
+  QVERIFY(!fs::exists(take));
+  QCOMPARE(w.Controls().lbRecordings->count(), 0);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Gewist: Proef-1.wav"));
+}
+
+void TestMainReal::deviceListFollowsTheSoundServer()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+  const int before = w.Controls().cbDevice->count();
+
+  // A microphone plugged in while the window runs: listed, the chosen one stays.
+  const std::string module = test::Shell(
+      "pactl load-module module-sine-source source_name=pk_window rate=48000 frequency=523");
+  QVERIFY(!module.empty());
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->count(), before + 1, 10000);
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+  // and unplugged again
+  test::Shell("pactl unload-module " + module);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->count(), before, 10000);
+  QCOMPARE(w.Controls().cbDevice->currentText(), SineDevice);
+}
+
+void TestMainReal::chosenInputIsKeptWhileUnplugged()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string()
+      << "\r\n[Opname]\r\nGeluidsingang=" << SineDevice.toStdString() << "\r\n";
+  const QString mic = QStringLiteral("Kleine_microfoon");
+  const std::string source =
+      "source_name=pk_chosen rate=48000 frequency=660 source_properties=device.description=" +
+      mic.toStdString();
+  TLoadedSource plugged(source);
+  QVERIFY(!plugged.Module.empty());
+  {
+    TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QComboBox *devices = w.Controls().cbDevice;
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(mic) >= 0, 10000);
+    PickEntry(devices, mic);
+    QCOMPARE(devices->currentText(), mic);
+    // Unplugged: the list shows another input meanwhile, and closes so.
+    plugged.Unload();
+    QTRY_VERIFY_WITH_TIMEOUT(devices->findText(mic) < 0, 10000);
+    QCOMPARE(devices->currentText(), SineDevice);
+    w.close();
+  }
+  QCOMPARE(platform::TIniFile(ini).ReadString("Opname", "Geluidsingang", ""), mic.toStdString());
+
+  // Plugged in again: the next start takes it.
+  TLoadedSource again(source);
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->currentText(), mic, 10000);
+}
+
+// A private home so that no real settings or documents are touched.
+// With Vooropname on, frame-numbered audio that reached the fifo source before the click
+// opens the take: its last second, joined to what follows without a gap or a repeat.
+void TestMainReal::preRollTakeHoldsTheSecondBeforeTheClick()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  std::string fifo;
+  audio::TAudioDeviceInfo info;
+  for (int i = 0; layer->RecordGetDeviceInfo(i, info); ++i)
+    if (info.Driver == "fifo")
+      fifo = info.Name;
+  QVERIFY(!fifo.empty());
+  test::TTempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "Proef");
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << root.string() << "\r\n[Opname]\r\nGeluidsingang=" << fifo
+      << "\r\nVooropname=1\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QCOMPARE(w.Controls().lblHeadingLevel->text(), LevelHeadingInput);
+
+  constexpr std::int64_t rate = 48000;
+  const auto write = [](std::int64_t AFirst, std::int64_t ACount) {
+    test::TFifoWriter writer(test::NumberedFrames(AFirst, ACount));
+    QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 20000);
+  };
+  write(0, 2 * rate);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= std::uint64_t{2 * rate}, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w.VuDisplayLevel() > 0.0, 10000);
+  // frame 32767 is at full scale
+  QTRY_VERIFY_WITH_TIMEOUT(w.Controls().lblClip->isVisible(), 10000);
+
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Proef-1.wav"));
+  write(2 * rate, rate / 2);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.5, 10000);
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblHeadingLevel->text(), LevelHeadingInput, 10000);
+
+  const test::TDecoded d = test::Decode(root / "Proef" / "Proef-1.wav");
+  QVERIFY(d.Ok);
+  QCOMPARE(d.Frames, 3 * rate / 2);
+  QCOMPARE(test::FrameNumber(d.Samples, 0), rate);
+  for (std::size_t i = 1; i < static_cast<std::size_t>(d.Frames); ++i)
+    if (test::FrameNumber(d.Samples, i) != test::FrameNumber(d.Samples, i - 1) + 1)
+      QFAIL(qPrintable(QStringLiteral("a break at frame %1").arg(i)));
+}
+
+int main(int argc, char **argv)
+{
+  static test::TTempDir home;
+  qputenv("HOME", home.Path().string().c_str());
+  qputenv("XDG_CONFIG_HOME", (home.Path() / "config").string().c_str());
+  qputenv("XDG_DATA_HOME", (home.Path() / "data").string().c_str());
+  // A screen larger than the window (the plugin's own is 800 x 800).
+  const fs::path screens = home.Path() / "screens.json";
+  const std::string screen =
+      R"({"screens":[{"name":"Scherm","x":0,"y":0,"width":1920,"height":1080,"dpr":1}]})";
+  test::WriteBytes(screens, screen.data(), screen.size());
+  qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens.string()).c_str());
+  qputenv("QT_SCALE_FACTOR", "1");
+  praatkist::app::TPraatkistApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Praatkist"));
+  InstallFontSubstitutes();
+  TestMainReal tests;
+  return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_main_real.moc"
