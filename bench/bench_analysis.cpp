@@ -60,8 +60,13 @@ int main(int argc, char **argv)
   std::int64_t check = 0;
   audio::TTakeFigures figures;
   const auto analyze = [&](const std::filesystem::path &file, bool measure = false) {
-    rec->AnalyzeFile(file, 2000, left, right, duration, channels, nullptr,
-                     measure ? &figures : nullptr);
+    TWaveAnalysis wave = rec->AnalyzeFile(file, 2000, nullptr, measure);
+    left = std::move(wave.LeftPeaks);
+    right = std::move(wave.RightPeaks);
+    duration = wave.Duration;
+    channels = wave.ChannelCount;
+    if (measure)
+      figures = wave.Figures;
     for (auto v : left)
       check += v;
   };

@@ -50,7 +50,7 @@ int main(int argc, char **argv)
     TBassRecorder rec(layer);
     const auto t0 = Clock::now();
     const double c0 = bench::CpuSeconds();
-    rec.Start(0, kRate, kChannels, 192, rfWave, path);
+    rec.Start({{0, kRate, kChannels}, rfWave, 192}, path);
     for (long b = 0; b < buffers; ++b) {
       layer.DeliverBytes(pool[static_cast<std::size_t>(b) % pool.size()].data(), bytes);
       if (b % 4 == 0)

@@ -129,11 +129,11 @@ TStartTimes StartTimes(TBassRecorder &ARec, int ADevice, const fs::path &AFolder
   for (int i = 0; i < ATakes; ++i) {
     const fs::path take = AFolder / ("start-" + std::to_string(i) + ".wav");
     if (AInput) {
-      ARec.OpenInput(ADevice, 48000, 2, 1000);
+      ARec.OpenInput({ADevice, 48000, 2, 1000});
       std::this_thread::sleep_for(std::chrono::milliseconds(1200)); // the pre-roll fills
     }
     const auto t0 = Clock::now();
-    ARec.Start(ADevice, 48000, 2, 192, rfWave, take);
+    ARec.Start({{ADevice, 48000, 2}, rfWave, 192}, take);
     const auto started = Clock::now();
     std::error_code ec;
     while (fs::file_size(take, ec) <= 44 && Clock::now() - t0 < std::chrono::seconds(5))

@@ -139,7 +139,10 @@ int main(int argc, char **argv)
     clean(t);
     settle(t);
     const auto t0 = bench::Clock::now();
-    cut = rec->TrimSilence(t, format, 192, start, end);
+    const TTrimCut cut2 = rec->TrimSilence(t, format, 192);
+    start = cut2.StartSeconds;
+    end = cut2.EndSeconds;
+    cut = cut2.Trimmed;
     return std::chrono::duration<double>(bench::Clock::now() - t0).count();
   };
   const int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;

@@ -210,7 +210,13 @@ int main(int argc, char **argv)
     std::vector<std::int32_t> peaksMp3, right;
     double durationMp3 = 0;
     int channels = 0;
-    w.Recorder()->AnalyzeFile(session / "Bank-1.mp3", 2000, peaksMp3, right, durationMp3, channels);
+    {
+      TWaveAnalysis wave = w.Recorder()->AnalyzeFile(session / "Bank-1.mp3", 2000);
+      peaksMp3 = std::move(wave.LeftPeaks);
+      right = std::move(wave.RightPeaks);
+      durationMp3 = wave.Duration;
+      channels = wave.ChannelCount;
+    }
     // Waits until the window shows the trimmed take (or else the MP3 take).
     const auto waitShown = [&](bool ATrimmed) {
       const std::vector<std::int32_t> &peaks = ATrimmed ? peaksTrimmed : peaksMp3;

@@ -1,5 +1,7 @@
 #include "audio/BassRecorder.h"
 
+#include "audio/trim/TrimCommit.h"
+#include "audio/trim/TrimSequence.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
@@ -61,13 +63,12 @@ std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
   return devices;
 }
 
-void TBassRecorder::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
-                          TRecordingFormat AFormat, const std::filesystem::path &FileName)
+void TBassRecorder::Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName)
 {
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
   StopPlayback();
-  FCapture.Start(DeviceIndex, SampleRate, Channels, Bitrate, AFormat, FileName);
+  FCapture.Start(AFormat, FileName);
 }
 
 bool TBassRecorder::Stop()
@@ -75,11 +76,11 @@ bool TBassRecorder::Stop()
   return FCapture.Stop();
 }
 
-void TBassRecorder::OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs)
+void TBassRecorder::OpenInput(const TInputFormat &AInput)
 {
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
-  FCapture.OpenInput(DeviceIndex, SampleRate, Channels, std::clamp(PreRollMs, 0, 3000));
+  FCapture.OpenInput(AInput.Clamped());
 }
 
 double TBassRecorder::PreRollSeconds() const noexcept
@@ -159,16 +160,26 @@ int TBassRecorder::PlaybackPeakLevel()
   return FPlayback.PeakLevel();
 }
 
-void TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
-                                std::vector<std::int32_t> &LeftPeaks,
-                                std::vector<std::int32_t> &RightPeaks, double &Duration,
-                                int &ChannelCount, TWorkControl *Control,
-                                audio::TTakeFigures *Figures)
+TWaveAnalysis TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
+                                        TWorkControl *Control, bool MeasureFigures)
 {
-  AnalyzeTake(FLayer, FAnalysis, FileName, MaxPoints, LeftPeaks, RightPeaks, Duration, ChannelCount,
-              Control, Figures);
+  return AnalyzeTake(FLayer, FAnalysis, FileName, MaxPoints, Control, MeasureFigures);
 }
 
-// TrimSilence, ReadTrimInfo and UndoTrim: BassRecorderTrim.cpp.
+TTrimCut TBassRecorder::TrimSilence(const std::filesystem::path &FileName,
+                                    TRecordingFormat AFormat, int Bitrate, TWorkControl *Control)
+{
+  return TrimTake(FLayer, FileName, AFormat, Bitrate, FCapture.WaveDataLimit(), Control);
+}
+
+TTrimCut TBassRecorder::ReadTrimInfo(const std::filesystem::path &FileName)
+{
+  return ReadTrimCut(FileName);
+}
+
+bool TBassRecorder::UndoTrim(const std::filesystem::path &FileName)
+{
+  return UndoTrimFiles(FileName);
+}
 
 } // namespace praatkist

@@ -1,19 +1,18 @@
 #pragma once
 // The audio engine: the one object the window talks to, owning every handle of the
-// audio layer. It records one take at a time into a WAV file of its own or an MP3 file
-// written by the layer's encoder, publishes live peak levels for the meter, and plays,
-// analyses, trims and untrims takes. The work itself is done by the units behind it:
-// TakeCapture, TakePlayback, TakeAnalysis, and for trims TrimScan, TrimRewrite,
-// TrimRecord and TrimCommit.
+// audio layer. It records one take at a time into a WAV or MP3 file, publishes live
+// peak levels for the meter, and plays, analyses, trims and untrims takes. The work
+// itself is done by the parts below it: capture/, playback/, analysis/ and trim/.
 
 #include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
+#include "audio/TakeFormat.h"
+#include "audio/TakeResults.h"
+#include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"
 #include "audio/capture/TakeCapture.h"
 #include "audio/playback/TakePlayback.h"
-#include "audio/WorkControl.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -52,19 +51,20 @@ public:
   std::uint32_t DeviceListSerial() { return FLayer.DeviceListSerial(); }
 
   // ---- the open input, between takes ----
-  // Opens capture device DeviceIndex at SampleRate and Channels while no take runs:
+  // Opens the input's device at its rate and channels while no take runs:
   // ConsumeStereoPeaks and Clipped follow it as during a take, and the last PreRollMs
-  // (0 .. 3000) of its audio are kept. A take then started with the same device, rate
-  // and channels begins at once on this input, with those milliseconds first, joined to
-  // what follows without a gap or a repeated frame; the take's stop closes the input.
-  // Any other input open is closed first. Raises on failure; nothing then stays open.
-  void OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs);
+  // (0 .. kMaxPreRollMs) of its audio are kept. A take then started on the same stream
+  // (device, rate and channels) begins at once on this input, with those milliseconds
+  // first, joined to what follows without a gap or a repeated frame; the take's stop
+  // closes the input. Any other input open is closed first. Raises on failure; nothing
+  // then stays open.
+  void OpenInput(const TInputFormat &AInput);
   void CloseInput() noexcept { FCapture.CloseInput(); }
-  // An input is open for the next take; and opened with just these values.
+  // An input is open for the next take; and opened with just this value.
   bool InputOpen() const noexcept { return FCapture.InputOpen(); }
-  bool InputMatches(int DeviceIndex, int SampleRate, int Channels, int PreRollMs) const noexcept
+  bool InputMatches(const TInputFormat &AInput) const noexcept
   {
-    return FCapture.InputMatches(DeviceIndex, SampleRate, Channels, std::clamp(PreRollMs, 0, 3000));
+    return FCapture.InputMatches(AInput.Clamped());
   }
   // The open input has ended by itself: its device or the audio server went away.
   bool InputLost() { return FCapture.InputLost(); }
@@ -73,12 +73,11 @@ public:
   // Seconds the running take began with from before its start (the pre-roll).
   double PreRollSeconds() const noexcept;
 
-  // Starts a take from device DeviceIndex into FileName, a new file: any existing
-  // entry of that name makes it fail. Companions left there by an earlier take of the
-  // same name are removed. Raises on failure and then leaves nothing running and no
-  // file behind. Bitrate (kbit/s) is used for MP3 only.
-  void Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate, TRecordingFormat AFormat,
-             const std::filesystem::path &FileName);
+  // Starts a take of AFormat's input into FileName, a new file: any existing entry of
+  // that name makes it fail. Companions left there by an earlier take of the same name
+  // are removed. Raises on failure and then leaves nothing running and no file behind.
+  // The bit rate is used for MP3 only; the pre-roll comes from the open input.
+  void Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName);
   // Completes the running take's file with everything captured up to the call and
   // makes it durable; does nothing when no take runs. False when some of that failed
   // (the MP3's last bytes, tag or close, the WAV header, the sync): the take is then
@@ -131,33 +130,28 @@ public:
 
   // ---- waveform ----
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
-  // take gets equal lists) with its duration and channel count. The outputs are
-  // emptied first, so a failure leaves them empty. Control (optional) receives the
-  // progress; once it is cancelled the analysis raises audio::EWorkCancelled. Figures
-  // (optional) receives the take's loudness, peak, RMS, noise floor and clipped samples
-  // from the same pass.
-  void AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
-                   std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                   double &Duration, int &ChannelCount, audio::TWorkControl *Control = nullptr,
-                   audio::TTakeFigures *Figures = nullptr);
+  // take gets equal lists) with its duration and channel count; raises on failure.
+  // Control (optional) receives the progress; once it is cancelled the analysis raises
+  // audio::EWorkCancelled. MeasureFigures: the take's loudness, peak, RMS, noise floor
+  // and clipped samples come from the same pass (Figures.Measured).
+  TWaveAnalysis AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
+                            audio::TWorkControl *Control = nullptr, bool MeasureFigures = false);
 
   // ---- trimming ----
   // Cuts leading and trailing silence from a closed take, keeping 100 ms of room before
   // the first and after the last loud frame, when at least 50 ms would go at either end.
   // Keeps a copy of the take as its backup and notes the seconds cut in its trim
-  // record. AFormat decides the new file's format (MP3 at Bitrate kbit/s). True when
-  // the take was rewritten; the seconds cut are in TrimmedStart and TrimmedEnd.
+  // record. AFormat decides the new file's format (MP3 at Bitrate kbit/s). Trimmed when
+  // the take was rewritten; the seconds that were (or would have been) cut either way.
   // Raises on failure, with the take as recorded back under its name. Control (optional)
   // receives the progress; a cancel is honoured only while the take is still whole, and
   // then raises audio::EWorkCancelled with everything as it was before the trim.
-  bool TrimSilence(const std::filesystem::path &FileName, TRecordingFormat AFormat, int Bitrate,
-                   double &TrimmedStart, double &TrimmedEnd,
-                   audio::TWorkControl *Control = nullptr);
-  // True when the take has both a backup and a trim record, and the record names this
-  // very take (by size and modification time; a record that names no take, written by
-  // an earlier version, counts as naming it); the seconds from the record.
-  bool ReadTrimInfo(const std::filesystem::path &FileName, double &TrimmedStart,
-                    double &TrimmedEnd);
+  TTrimCut TrimSilence(const std::filesystem::path &FileName, TRecordingFormat AFormat,
+                       int Bitrate, audio::TWorkControl *Control = nullptr);
+  // Trimmed when the take has both a backup and a trim record, and the record names
+  // this very take (by size and modification time; a record that names no take, written
+  // by an earlier version, counts as naming it); the seconds from the record.
+  TTrimCut ReadTrimInfo(const std::filesystem::path &FileName);
   // Puts the backup back under the take's name and deletes the trim record. False, and
   // nothing touched, when there is no backup or the record names another take.
   bool UndoTrim(const std::filesystem::path &FileName);

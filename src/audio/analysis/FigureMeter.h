@@ -25,6 +25,7 @@
 // The last column's state carries on into the next batch, and Finish filters what is
 // left one frame after the other.
 
+#include "audio/TakeResults.h"
 #include "audio/analysis/Loudness.h"
 
 #include <cstdint>
@@ -33,17 +34,6 @@
 
 namespace praatkist::audio {
 
-struct TTakeFigures {
-  bool Measured = false; // false: the analysis was not asked for figures
-  // dB and LUFS; minus infinity for silence (or a take too short for a loudness block).
-  double LoudnessLufs = -std::numeric_limits<double>::infinity();
-  double PeakDb = -std::numeric_limits<double>::infinity();  // dBFS, 32768 = 0 dB
-  double RmsDb = -std::numeric_limits<double>::infinity();   // all channels together
-  double NoiseFloorDb = -std::numeric_limits<double>::infinity();
-  std::uint64_t ClippedSamples = 0; // samples at magnitude 32767 or more
-
-  bool operator==(const TTakeFigures &) const = default;
-};
 
 class TFigureMeter {
 public:

@@ -35,19 +35,10 @@ unsigned AnalysisChunks(const TAnalysisSplit &split, const std::filesystem::path
 
 } // namespace
 
-void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
-                 const std::filesystem::path &FileName, int MaxPoints,
-                 std::vector<std::int32_t> &LeftPeaks, std::vector<std::int32_t> &RightPeaks,
-                 double &Duration, int &ChannelCount, TWorkControl *Control,
-                 TTakeFigures *Figures)
+TWaveAnalysis AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
+                          const std::filesystem::path &FileName, int MaxPoints,
+                          TWorkControl *Control, bool MeasureFigures)
 {
-  LeftPeaks.clear();
-  RightPeaks.clear();
-  Duration = 0.0;
-  ChannelCount = 0;
-  if (Figures != nullptr)
-    *Figures = TTakeFigures{};
-
   const THandle stream = layer.StreamCreateFile(FileName, true);
   CheckBass(layer, stream != 0, "Analyseren van opname");
   TStreamGuard guard(layer, stream);
@@ -57,7 +48,6 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   TPeakJob job;
   job.Channels = info.Chans == 0 ? 1 : info.Chans;
   job.Rate = info.Freq;
-  const int reportedChannels = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
 
   // A length the layer cannot tell counts as none: the take then shows no waveform
   // rather than a made-up one.
@@ -65,15 +55,15 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   job.LengthBytes = length == kPositionError ? 0 : length;
   job.Frames = job.LengthBytes / job.FrameBytes();
   job.Layout = ComputePointLayout(job.Frames, MaxPoints);
-  const double duration = BytesToSeconds(layer, stream, job.LengthBytes);
 
-  std::vector<std::int32_t> left, right;
-  TTakeFigures figures;
-  TTakeFigures *measure = Figures != nullptr ? &figures : nullptr;
+  TWaveAnalysis wave;
+  wave.Duration = BytesToSeconds(layer, stream, job.LengthBytes);
+  wave.ChannelCount = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
+  TTakeFigures *measure = MeasureFigures ? &wave.Figures : nullptr;
   const unsigned chunks =
-      AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, Figures != nullptr);
-  if (chunks < 2 ||
-      !ParallelPeaks(layer, FileName, stream, job, chunks, Control, left, right, measure)) {
+      AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, MeasureFigures);
+  if (chunks < 2 || !ParallelPeaks(layer, FileName, stream, job, chunks, Control,
+                                   wave.LeftPeaks, wave.RightPeaks, measure)) {
     if (chunks >= 2) {
       // The first stream has been read from: start on a fresh one.
       guard.Release();
@@ -81,16 +71,14 @@ void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
       CheckBass(layer, again != 0, "Analyseren van opname");
       guard.Reset(again);
     }
-    SequentialPeaks(layer, guard.Stream(), job, Control, left, right, measure);
+    if (measure != nullptr)
+      *measure = TTakeFigures{};
+    wave.LeftPeaks.clear();
+    wave.RightPeaks.clear();
+    SequentialPeaks(layer, guard.Stream(), job, Control, wave.LeftPeaks, wave.RightPeaks,
+                    measure);
   }
-  guard.Release();
-
-  Duration = duration;
-  ChannelCount = reportedChannels;
-  LeftPeaks = std::move(left);
-  RightPeaks = std::move(right);
-  if (Figures != nullptr)
-    *Figures = figures;
+  return wave;
 }
 
 } // namespace praatkist::audio

@@ -3,7 +3,7 @@
 // engine's AnalyzeFile. The decoding itself is shared out by ParallelAnalysis.
 
 #include "audio/AudioLayer.h"
-#include "audio/analysis/FigureMeter.h"
+#include "audio/TakeResults.h"
 #include "audio/WorkControl.h"
 
 #include <cstdint>
@@ -22,9 +22,8 @@ struct TAnalysisSplit {
 };
 
 // As TBassRecorder::AnalyzeFile.
-void AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split, const std::filesystem::path &file,
-                 int maxPoints, std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
-                 double &duration, int &channelCount, TWorkControl *control,
-                 TTakeFigures *figures = nullptr);
+TWaveAnalysis AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
+                          const std::filesystem::path &file, int maxPoints,
+                          TWorkControl *control = nullptr, bool measureFigures = false);
 
 } // namespace praatkist::audio

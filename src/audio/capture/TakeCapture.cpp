@@ -48,27 +48,27 @@ TTakeCapture::~TTakeCapture() = default;
 
 // ---- the open input ------------------------------------------------------------------
 
-void TTakeCapture::OpenInput(int DeviceIndex, int SampleRate, int Channels, int PreRollMs)
+void TTakeCapture::OpenInput(const TInputFormat &AInput)
 {
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
   CloseInput();
-  CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+  CheckBass(FLayer, FLayer.RecordInit(AInput.Device), "Openen van audio-ingang");
   try {
-    FSampleRate = static_cast<std::uint32_t>(SampleRate);
-    FChannels = static_cast<std::uint16_t>(Channels);
+    FSampleRate = static_cast<std::uint32_t>(AInput.SampleRate);
+    FChannels = static_cast<std::uint16_t>(AInput.Channels);
     FPeakLeft.store(0);
     FPeakRight.store(0);
     FInputClipped.store(false);
     FInputFrames.store(0);
     // The memory for the pre-roll is taken here, never while audio comes in.
     const std::uint64_t frames =
-        static_cast<std::uint64_t>(std::max(PreRollMs, 0)) * FSampleRate / 1000u;
+        static_cast<std::uint64_t>(std::max(AInput.PreRollMs, 0)) * FSampleRate / 1000u;
     FPreRoll.Allocate(static_cast<std::size_t>(frames) * 2u * FChannels);
     FInputMode.store(true, std::memory_order_release);
     FLastInputMs.store(NowMs());
-    FRecordHandle = FLayer.RecordStart(FSampleRate, static_cast<std::uint32_t>(Channels),
-                                       &TTakeCapture::RecordCallback, this);
+    FRecordHandle =
+        FLayer.RecordStart(FSampleRate, FChannels, &TTakeCapture::RecordCallback, this);
     CheckBass(FLayer, FRecordHandle != 0, "Openen van audio-ingang");
     CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Openen van audio-ingang");
   } catch (...) {
@@ -79,8 +79,7 @@ void TTakeCapture::OpenInput(int DeviceIndex, int SampleRate, int Channels, int 
     throw;
   }
   FInputOpen = true;
-  FInputDevice = DeviceIndex;
-  FInputPreRollMs = PreRollMs;
+  FInput = AInput;
 }
 
 void TTakeCapture::CloseInput() noexcept
@@ -97,12 +96,9 @@ void TTakeCapture::CloseInput() noexcept
   FPeakRight.store(0);
 }
 
-bool TTakeCapture::InputMatches(int DeviceIndex, int SampleRate, int Channels,
-                                int PreRollMs) const noexcept
+bool TTakeCapture::InputMatches(const TInputFormat &AInput) const noexcept
 {
-  return FInputOpen && FInputDevice == DeviceIndex &&
-         FSampleRate == static_cast<std::uint32_t>(SampleRate) &&
-         FChannels == static_cast<std::uint16_t>(Channels) && FInputPreRollMs == PreRollMs;
+  return FInputOpen && FInput == AInput;
 }
 
 bool TTakeCapture::InputAlive()
@@ -118,26 +114,27 @@ bool TTakeCapture::InputLost()
 
 // ---- a take --------------------------------------------------------------------------
 
-void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitrate,
-                         TRecordingFormat AFormat, const std::filesystem::path &FileName)
+void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &FileName)
 {
+  const TInputFormat &input = ATake.Input;
+  const TRecordingFormat AFormat = ATake.Format;
+  const int Bitrate = ATake.Bitrate;
   if (Recording())
     throw EInvalidOperation("Er loopt al een opname.");
 
   // A take on the open input begins at once, with what the input kept; any other
   // input is closed and the take's own opened.
-  const bool onInput =
-      InputMatches(DeviceIndex, SampleRate, Channels, FInputPreRollMs) && InputAlive();
+  const bool onInput = FInputOpen && FInput.SameStream(input) && InputAlive();
   if (!onInput) {
     CloseInput();
-    CheckBass(FLayer, FLayer.RecordInit(DeviceIndex), "Openen van audio-ingang");
+    CheckBass(FLayer, FLayer.RecordInit(input.Device), "Openen van audio-ingang");
   }
 
   bool created = false;
   try {
     if (!onInput) { // the open input's are these already, and its thread reads them
-      FSampleRate = static_cast<std::uint32_t>(SampleRate);
-      FChannels = static_cast<std::uint16_t>(Channels);
+      FSampleRate = static_cast<std::uint32_t>(input.SampleRate);
+      FChannels = static_cast<std::uint16_t>(input.Channels);
     }
     FDataBytes = 0;
     FPeakLeft.store(0);
@@ -187,8 +184,8 @@ void TTakeCapture::Start(int DeviceIndex, int SampleRate, int Channels, int Bitr
     FLastInputMs.store(NowMs());
     FRecording.store(true, std::memory_order_release);
 
-    FRecordHandle = FLayer.RecordStart(FSampleRate, static_cast<std::uint32_t>(Channels),
-                                       &TTakeCapture::RecordCallback, this);
+    FRecordHandle =
+        FLayer.RecordStart(FSampleRate, FChannels, &TTakeCapture::RecordCallback, this);
     CheckBass(FLayer, FRecordHandle != 0, "Starten van opname");
 
     if (AFormat == rfMP3) {

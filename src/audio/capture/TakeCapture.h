@@ -6,6 +6,8 @@
 // the next take on that input begins with.
 
 #include "audio/AudioLayer.h"
+#include "audio/TakeFormat.h"
+#include "audio/TakeResults.h"
 #include "audio/capture/PreRollRing.h"
 
 #include <atomic>
@@ -20,21 +22,6 @@ class TFileStream;
 class TFileLink;
 } // namespace praatkist::platform
 
-namespace praatkist {
-
-enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
-
-// Why a take ended without being stopped.
-enum class TCaptureEnd : int {
-  None = 0,
-  DeviceLost,  // the input or the audio server went away
-  WriteFailed, // the file could not be written any further
-  SizeLimit,   // the WAV file reached the largest size its header can describe
-  TooSlow,     // captured audio was lost because the file could not be written fast enough
-};
-
-} // namespace praatkist
-
 namespace praatkist::audio {
 
 class TTakeCapture {
@@ -45,10 +32,10 @@ public:
   TTakeCapture &operator=(const TTakeCapture &) = delete;
 
   // As TBassRecorder::OpenInput, CloseInput and the rest of the open input.
-  void OpenInput(int deviceIndex, int sampleRate, int channels, int preRollMs);
+  void OpenInput(const TInputFormat &input);
   void CloseInput() noexcept;
   bool InputOpen() const noexcept { return FInputOpen; }
-  bool InputMatches(int deviceIndex, int sampleRate, int channels, int preRollMs) const noexcept;
+  bool InputMatches(const TInputFormat &input) const noexcept;
   bool InputLost();
   std::uint64_t InputFrames() const noexcept
   {
@@ -60,8 +47,7 @@ public:
   }
 
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
-  void Start(int deviceIndex, int sampleRate, int channels, int bitrate, TRecordingFormat format,
-             const std::filesystem::path &file);
+  void Start(const TTakeFormat &format, const std::filesystem::path &file);
   // As TBassRecorder::Stop.
   bool Stop();
 
@@ -121,8 +107,7 @@ private:
   std::atomic<bool> FRecording{false};
   // The open input: the window's thread's view of it, and the capture thread's.
   bool FInputOpen = false;
-  int FInputDevice = 0;
-  int FInputPreRollMs = 0;
+  TInputFormat FInput; // what the open input was opened with
   std::atomic<bool> FInputMode{false};
   std::atomic<std::uint64_t> FInputFrames{0};
   std::atomic<bool> FInputClipped{false};

@@ -14,7 +14,7 @@
 //
 // Not thread-safe: the window's thread alone uses it.
 
-#include "audio/analysis/FigureMeter.h"
+#include "audio/TakeResults.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -156,7 +156,7 @@ bool TTakeFlow::SyncInput(bool AQuiet)
 {
   if (FEngine == nullptr)
     return true;
-  const bool wanted = FInput.On && FInput.Device >= 0 && FState != TTakeState::Closing;
+  const bool wanted = FInput.On && FInput.Input.Device >= 0 && FState != TTakeState::Closing;
   // Not while a take runs or is being completed: it holds the input or its file.
   const bool free = FState == TTakeState::Idle || FState == TTakeState::Playing ||
                     FState == TTakeState::Trimming || FState == TTakeState::Loading;
@@ -170,7 +170,7 @@ bool TTakeFlow::SyncInput(bool AQuiet)
     // A device list filled anew with the same device in the same place leaves the
     // input (and what it kept) as it is.
     try {
-      FEngine->OpenInput(FInput.Device, FInput.SampleRate, FInput.Channels, FInput.PreRollMs);
+      FEngine->OpenInput(FInput.Input);
       FOpened = FInput;
       FSaidInputProblem = false;
     } catch (const std::exception &e) {
@@ -221,8 +221,7 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
   if (FEngine == nullptr)
     return false;
   try {
-    FEngine->Start(AOptions.Device, AOptions.SampleRate, AOptions.Channels, AOptions.Bitrate,
-                   AOptions.Format, ToPath(APath));
+    FEngine->Start(AOptions.Take, ToPath(APath));
   } catch (const std::exception &e) {
     FTakePath.clear();
     emit Failed(QString::fromUtf8(e.what()));
@@ -299,7 +298,7 @@ void TTakeFlow::StopFinished(const QString &APath, bool AComplete)
     why = IncompleteTakeText(APath);
     trim = false;
   }
-  if (trim && FWork != nullptr && FWork->Trim(APath, FOptions.Format, FOptions.Bitrate)) {
+  if (trim && FWork != nullptr && FWork->Trim(APath, FOptions.Take.Format, FOptions.Take.Bitrate)) {
     SetState(TTakeState::Trimming);
     return; // on in TrimFinished
   }

@@ -27,23 +27,16 @@ class QTimer;
 namespace praatkist::ui {
 
 struct TTakeOptions {
-  int Device = 0;
-  int SampleRate = 48000;
-  int Channels = 2;
-  int Bitrate = 192;
-  TRecordingFormat Format = rfWave;
-  // The stopped take is trimmed (into Format, MP3 at Bitrate).
+  TTakeFormat Take;
+  // The stopped take is trimmed (into the take's format, MP3 at its bit rate).
   bool Trim = false;
 };
 
 // The open input between takes (Vooropname): on or off, and what it is opened with.
 struct TInputWish {
   bool On = false;
-  int Device = -1; // none chosen: nothing opens
-  int SampleRate = 48000;
-  int Channels = 2;
-  int PreRollMs = 1000;
-  QString DeviceName; // the device at Device when the wish was made
+  TInputFormat Input{-1, 48000, 2, kDefaultPreRollMs}; // device -1: none chosen, nothing opens
+  QString DeviceName; // the device at Input.Device when the wish was made
 
   bool operator==(const TInputWish &) const = default;
 };

@@ -53,8 +53,10 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
       result.Channels = hit.Channels;
       result.Figures = hit.Figures;
       try {
-        result.TrimActive =
-            FEngine.ReadTrimInfo(ToPath(APath), result.TrimStartSeconds, result.TrimEndSeconds);
+        const TTrimCut trim = FEngine.ReadTrimInfo(ToPath(APath));
+        result.TrimActive = trim.Trimmed;
+        result.TrimStartSeconds = trim.StartSeconds;
+        result.TrimEndSeconds = trim.EndSeconds;
         result.Ok = true;
       } catch (const std::exception &e) {
         result.Error = QString::fromUtf8(e.what());
@@ -300,11 +302,17 @@ void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
       // Taken before the file is read: a change while it is read makes the stamp stale
       // rather than the peaks.
       const bool stampRead = TFileStamp::Of(AJob.Path, stamp);
-      FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, result.PeaksLeft, result.PeaksRight,
-                          result.Duration, result.Channels, AJob.Control.get(), &result.Figures);
+      TWaveAnalysis wave = FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, AJob.Control.get(), true);
       stamped = stampRead;
-      result.TrimActive =
-          FEngine.ReadTrimInfo(AJob.Path, result.TrimStartSeconds, result.TrimEndSeconds);
+      result.PeaksLeft = std::move(wave.LeftPeaks);
+      result.PeaksRight = std::move(wave.RightPeaks);
+      result.Duration = wave.Duration;
+      result.Channels = wave.ChannelCount;
+      result.Figures = wave.Figures;
+      const TTrimCut trim = FEngine.ReadTrimInfo(AJob.Path);
+      result.TrimActive = trim.Trimmed;
+      result.TrimStartSeconds = trim.StartSeconds;
+      result.TrimEndSeconds = trim.EndSeconds;
       result.Ok = true;
     } catch (const audio::EWorkCancelled &) {
       return; // superseded or withdrawn: nobody waits for it
@@ -331,9 +339,11 @@ void TTakeWork::RunTrim(const TJob &AJob) noexcept
     TTrimResult result;
     result.Path = AJob.PathText;
     try {
-      result.Trimmed =
-          FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate, result.TrimmedStart,
-                              result.TrimmedEnd, AJob.Control.get());
+      const TTrimCut cut =
+          FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate, AJob.Control.get());
+      result.Trimmed = cut.Trimmed;
+      result.TrimmedStart = cut.StartSeconds;
+      result.TrimmedEnd = cut.EndSeconds;
     } catch (const audio::EWorkCancelled &e) {
       result.Cancelled = true;
       result.Error = QString::fromUtf8(e.what());

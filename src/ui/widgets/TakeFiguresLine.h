@@ -5,7 +5,7 @@
 // Empty while no take is shown and while one loads. Screen readers get the figures
 // with the verdict in words as the label's accessible description.
 
-#include "audio/analysis/FigureMeter.h"
+#include "audio/TakeResults.h"
 #include "ui/widgets/TakeFiguresText.h"
 
 #include <QLabel>

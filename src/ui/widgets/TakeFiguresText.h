@@ -10,7 +10,7 @@
 // is shown without a verdict: the limits say nothing of it for a raw take (a podcast's
 // −16 LUFS is a target for the finished mix), and the RMS judges the level already.
 
-#include "audio/analysis/FigureMeter.h"
+#include "audio/TakeResults.h"
 
 #include <QRgb>
 #include <QString>

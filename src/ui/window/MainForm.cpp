@@ -405,10 +405,10 @@ void TfrmMain::FollowInput()
   const TMainFormControls &c = FControls;
   TInputWish wish;
   wish.On = c.chkPreRoll->isChecked();
-  wish.Device = FDevices->Chosen();
-  wish.SampleRate = c.cbRate->currentData().toInt();
-  wish.Channels = c.chkMono->isChecked() ? 1 : 2;
-  wish.PreRollMs = FPreRollMs;
+  wish.Input.Device = FDevices->Chosen();
+  wish.Input.SampleRate = c.cbRate->currentData().toInt();
+  wish.Input.Channels = c.chkMono->isChecked() ? 1 : 2;
+  wish.Input.PreRollMs = FPreRollMs;
   wish.DeviceName = c.cbDevice->currentText();
   FFlow->SetInput(wish);
 }

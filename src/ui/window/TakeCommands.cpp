@@ -34,14 +34,14 @@ void TTakeCommands::Record()
     return;
 
   TTakeOptions options;
-  options.Format = static_cast<TRecordingFormat>(C.cbFormat->currentData().toInt());
-  options.SampleRate = C.cbRate->currentData().toInt();
-  options.Bitrate = C.cbBitrate->currentData().toInt();
-  options.Device = FDevices.Chosen();
-  options.Channels = C.chkMono->isChecked() ? 1 : 2;
+  options.Take.Format = static_cast<TRecordingFormat>(C.cbFormat->currentData().toInt());
+  options.Take.Input.SampleRate = C.cbRate->currentData().toInt();
+  options.Take.Bitrate = C.cbBitrate->currentData().toInt();
+  options.Take.Input.Device = FDevices.Chosen();
+  options.Take.Input.Channels = C.chkMono->isChecked() ? 1 : 2;
   options.Trim = C.chkTrimSilence->isChecked();
   const QString extension =
-      options.Format == rfWave ? QStringLiteral(".wav") : QStringLiteral(".mp3");
+      options.Take.Format == rfWave ? QStringLiteral(".wav") : QStringLiteral(".mp3");
 
   QString path;
   try {

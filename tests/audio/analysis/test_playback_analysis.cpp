@@ -91,7 +91,13 @@ protected:
   Analysis Analyze(const char *path, int maxPoints = 2000)
   {
     Analysis a{{1, 2}, {3}, -1, -1};
-    rec->AnalyzeFile(path, maxPoints, a.L, a.R, a.Duration, a.Channels);
+    {
+      TWaveAnalysis wave = rec->AnalyzeFile(path, maxPoints);
+      a.L = std::move(wave.LeftPeaks);
+      a.R = std::move(wave.RightPeaks);
+      a.Duration = wave.Duration;
+      a.Channels = wave.ChannelCount;
+    }
     return a;
   }
 };
@@ -145,7 +151,7 @@ TEST_F(EngineStreams, NewPlaybackFreesTheFirstAndCaptureStopsPlayback)
   EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 0.1);
 
   test::TTempDir dir;
-  rec->Start(0, 48000, 2, 192, rfWave, dir / "t.wav");
+  rec->Start({{0, 48000, 2}, rfWave, 192}, dir / "t.wav");
   EXPECT_TRUE(layer.OpenStreams.empty()) << "a take never runs beside playback";
   rec->Stop();
 }
@@ -238,9 +244,15 @@ TEST_F(EngineStreams, AnalysisOfEmptyMissingAndUnreadableFiles)
   EXPECT_EQ(a.Duration, 0.0);
   EXPECT_EQ(a.Channels, 2);
 
-  Analysis b{{1}, {1}, 9, 9};
+  Analysis b{{}, {}, 0, 0}; // a failed analysis gives nothing
   try {
-    rec->AnalyzeFile("/takes/none.wav", 2000, b.L, b.R, b.Duration, b.Channels);
+    {
+      TWaveAnalysis wave = rec->AnalyzeFile("/takes/none.wav", 2000);
+      b.L = std::move(wave.LeftPeaks);
+      b.R = std::move(wave.RightPeaks);
+      b.Duration = wave.Duration;
+      b.Channels = wave.ChannelCount;
+    }
     FAIL();
   } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Analyseren van opname mislukt (BASS-fout 2).");
@@ -403,10 +415,16 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
   };
   for (const Row &row : rows) {
     layer.FailNext(row.Call, row.Code, 2); // the third of them: a later stretch's
-    Analysis a{{1}, {1}, 9, 9};
+    Analysis a{{}, {}, 0, 0}; // a failed analysis gives nothing
     if (row.Message != nullptr) {
       try {
-        rec->AnalyzeFile("/takes/f.mp3", 2000, a.L, a.R, a.Duration, a.Channels);
+        {
+          TWaveAnalysis wave = rec->AnalyzeFile("/takes/f.mp3", 2000);
+          a.L = std::move(wave.LeftPeaks);
+          a.R = std::move(wave.RightPeaks);
+          a.Duration = wave.Duration;
+          a.Channels = wave.ChannelCount;
+        }
         ADD_FAILURE() << row.Call;
       } catch (const EAudioError &e) {
         EXPECT_STREQ(e.what(), row.Message);
@@ -416,7 +434,13 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
       EXPECT_EQ(a.Duration, 0.0);
       EXPECT_EQ(a.Channels, 0);
     } else {
-      rec->AnalyzeFile("/takes/f.mp3", 2000, a.L, a.R, a.Duration, a.Channels);
+      {
+        TWaveAnalysis wave2 = rec->AnalyzeFile("/takes/f.mp3", 2000);
+        a.L = std::move(wave2.LeftPeaks);
+        a.R = std::move(wave2.RightPeaks);
+        a.Duration = wave2.Duration;
+        a.Channels = wave2.ChannelCount;
+      }
       EXPECT_EQ(a.L, one.L);
       EXPECT_EQ(a.R, one.R);
     }
@@ -433,14 +457,21 @@ TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
   s.Samples = Noise(1200000 * 2, 9); // 1172 reads of 4 KiB, 5 ms each: 2 s a stretch
   layer.AddStream("/takes/long.mp3", s);
 
-  std::vector<std::int32_t> l{1}, r{1};
-  double duration = 9;
-  int channels = 9;
+  // A cancelled analysis gives nothing.
+  std::vector<std::int32_t> l, r;
+  double duration = 0;
+  int channels = 0;
   audio::TWorkControl control;
   std::atomic<bool> cancelled{false};
   std::thread worker([&] {
     try {
-      rec.AnalyzeFile("/takes/long.mp3", 2000, l, r, duration, channels, &control);
+      {
+        TWaveAnalysis wave3 = rec.AnalyzeFile("/takes/long.mp3", 2000, &control);
+        l = std::move(wave3.LeftPeaks);
+        r = std::move(wave3.RightPeaks);
+        duration = wave3.Duration;
+        channels = wave3.ChannelCount;
+      }
     } catch (const audio::EWorkCancelled &) {
       cancelled = true;
     }

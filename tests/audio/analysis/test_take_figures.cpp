@@ -82,7 +82,14 @@ protected:
     double duration = 0;
     int channels = 0;
     TTakeFigures f;
-    rec.AnalyzeFile(path, 2000, l, r, duration, channels, nullptr, &f);
+    {
+      TWaveAnalysis wave = rec.AnalyzeFile(path, 2000, nullptr, true);
+      l = std::move(wave.LeftPeaks);
+      r = std::move(wave.RightPeaks);
+      duration = wave.Duration;
+      channels = wave.ChannelCount;
+      f = wave.Figures;
+    }
     return f;
   }
 };

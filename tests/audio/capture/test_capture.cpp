@@ -66,7 +66,7 @@ protected:
 
   void StartWave(int rate = 48000, int channels = 2)
   {
-    rec->Start(0, rate, channels, 192, rfWave, Take());
+    rec->Start({{0, rate, channels}, rfWave, 192}, Take());
   }
 
   std::pair<int, int> Peaks()
@@ -95,7 +95,7 @@ TEST_F(CaptureTest, PeaksPerChannelOfTheLatestBuffer)
   EXPECT_EQ(Peaks(), std::make_pair(1000, 1000));
   rec->Stop();
 
-  rec->Start(0, 48000, 2, 192, rfWave, Take("Koor-2.wav"));
+  rec->Start({{0, 48000, 2}, rfWave, 192}, Take("Koor-2.wav"));
   // left between -500 and 500, right down to -20000
   ASSERT_TRUE(layer.Deliver({-500, 3, 500, -20000, 12, 19999}));
   EXPECT_EQ(Peaks(), std::make_pair(500, 20000));
@@ -194,7 +194,7 @@ TEST_F(CaptureTest, StopWhenIdleDoesNothingAndStartWhileRecordingLeavesTheTakeAl
   StartWave();
   ASSERT_TRUE(layer.Deliver({1, 2}));
   try {
-    rec->Start(0, 44100, 1, 128, rfWave, dir / "ander.wav");
+    rec->Start({{0, 44100, 1}, rfWave, 128}, dir / "ander.wav");
     FAIL() << "a second start must fail";
   } catch (const EInvalidOperation &e) {
     EXPECT_STREQ(e.what(), "Er loopt al een opname.");
@@ -261,7 +261,7 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
   const auto path = Take(f.Format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
   layer.FailNext(f.Call, f.Code);
   try {
-    rec->Start(0, 48000, 2, 192, f.Format, path);
+    rec->Start({{0, 48000, 2}, f.Format, 192}, path);
     FAIL() << "start must fail";
   } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), f.Message);
@@ -272,7 +272,7 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
   EXPECT_NE(layer.RecordState, audio::kActivePlaying);
   EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "no empty take is left to be listed";
   // the engine is ready for the next take
-  rec->Start(0, 48000, 2, 192, rfWave, Take("Koor-2.wav"));
+  rec->Start({{0, 48000, 2}, rfWave, 192}, Take("Koor-2.wav"));
   EXPECT_TRUE(layer.Deliver({1, 1}));
   rec->Stop();
   EXPECT_EQ(ReadBytes(Take("Koor-2.wav")).size(), 48u);
@@ -292,7 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CaptureTest, WaveFileThatCannotBeCreatedLeavesNothingRunning)
 {
-  EXPECT_THROW(rec->Start(0, 48000, 2, 192, rfWave, dir / "geen-map" / "Koor-1.wav"), EFileError);
+  EXPECT_THROW(rec->Start({{0, 48000, 2}, rfWave, 192}, dir / "geen-map" / "Koor-1.wav"), EFileError);
   EXPECT_FALSE(rec->Recording());
   EXPECT_EQ(layer.RecordDevice, -1);
   EXPECT_FALSE(layer.Called("RecordStart"));
@@ -301,7 +301,7 @@ TEST_F(CaptureTest, WaveFileThatCannotBeCreatedLeavesNothingRunning)
 TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
 {
   const auto path = Take("Koor-1.mp3");
-  rec->Start(0, 44100, 1, 320, rfMP3, path);
+  rec->Start({{0, 44100, 1}, rfMP3, 320}, path);
   EXPECT_EQ(layer.EncoderKbps, 320);
   EXPECT_TRUE(layer.EncoderAutoFree);
   EXPECT_EQ(layer.EncoderFile, path);
@@ -326,7 +326,7 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
 TEST_F(CaptureTest, StopSaysWhenTheFileCouldNotBeCompleted)
 {
   const auto path = Take("Koor-1.mp3");
-  rec->Start(0, 48000, 2, 192, rfMP3, path);
+  rec->Start({{0, 48000, 2}, rfMP3, 192}, path);
   ASSERT_TRUE(layer.Deliver({100, -200, 300, 400}));
   layer.FailNext("EncodeStop", audio::kErrCreate); // the last bytes, the tag or the close
   EXPECT_FALSE(rec->Stop());
@@ -351,7 +351,7 @@ TEST_P(SelfEndTest, EndsTheTakeWithItsReason)
   const SelfEnd e = GetParam();
   const auto take = dir / "Sessie" / (e.Format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
   std::filesystem::create_directory(dir / "Sessie");
-  rec->Start(0, 48000, 2, 192, e.Format, take);
+  rec->Start({{0, 48000, 2}, e.Format, 192}, take);
   ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
   std::string why;
   EXPECT_FALSE(rec->CaptureEndedByItself(why));
@@ -415,7 +415,7 @@ TEST_F(CaptureTest, VanishedInputEndsTheTakeAndTheFileStaysValid)
 
 TEST_F(CaptureTest, FailingEncoderEndsAnMp3Take)
 {
-  rec->Start(0, 48000, 2, 192, rfMP3, Take("Koor-1.mp3"));
+  rec->Start({{0, 48000, 2}, rfMP3, 192}, Take("Koor-1.mp3"));
   layer.FailEncoder();
   std::string why;
   ASSERT_TRUE(rec->CaptureEndedByItself(why));
@@ -502,7 +502,7 @@ TEST_F(CaptureTest, StartClaimsOnlyANameThatNothingHolds)
     const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
 #endif
     const auto format = path.extension() == ".mp3" ? rfMP3 : rfWave;
-    EXPECT_THROW(rec->Start(0, 48000, 2, 192, format, path), EFileError) << row.Name;
+    EXPECT_THROW(rec->Start({{0, 48000, 2}, format, 192}, path), EFileError) << row.Name;
     EXPECT_FALSE(rec->Recording());
     EXPECT_EQ(layer.RecordDevice, -1);
     EXPECT_EQ(std::filesystem::symlink_status(path).type(), before) << row.Name;
@@ -531,7 +531,7 @@ TEST_F(CaptureTest, StartRemovesTheCompanionsOfADeadTake)
     for (const auto &t : {take, other})
       for (const auto &c : {audio::BackupPath(t), audio::TrimRecordPath(t), audio::TrimTempPath(t)})
         test::WriteBytes(c, "old", 3);
-    rec->Start(0, 48000, 1, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
+    rec->Start({{0, 48000, 1}, take.extension() == ".mp3" ? rfMP3 : rfWave, 192}, take);
     ASSERT_TRUE(layer.Deliver({1, 2, 3}));
     rec->Stop();
     for (const auto &c :
@@ -541,7 +541,10 @@ TEST_F(CaptureTest, StartRemovesTheCompanionsOfADeadTake)
          {audio::BackupPath(other), audio::TrimRecordPath(other), audio::TrimTempPath(other)})
       EXPECT_TRUE(std::filesystem::exists(c)) << c;
     double s = 0, e = 0;
-    EXPECT_FALSE(rec->ReadTrimInfo(take, s, e));
+    const TTrimCut info = rec->ReadTrimInfo(take);
+    s = info.StartSeconds;
+    e = info.EndSeconds;
+    EXPECT_FALSE(info.Trimmed);
   }
 }
 
@@ -598,7 +601,7 @@ TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
       std::lock_guard lock(gSyncedLock);
       return std::count(gSynced.begin(), gSynced.end(), std::filesystem::canonical(p));
     };
-    rec->Start(0, 48000, 2, 192, take.extension() == ".mp3" ? rfMP3 : rfWave, take);
+    rec->Start({{0, 48000, 2}, take.extension() == ".mp3" ? rfMP3 : rfWave, 192}, take);
     ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
     const auto takeBefore = synced(take), folderBefore = synced(dir.Path());
     rec->Stop();
@@ -615,21 +618,21 @@ namespace {
 // encoder getting it before the take's first buffer.
 TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
 {
-  rec->OpenInput(0, 48000, 1, 1000);
+  rec->OpenInput({0, 48000, 1, 1000});
   ASSERT_TRUE(rec->InputOpen());
   ASSERT_TRUE(layer.Deliver({100, -200, 300}));
   EXPECT_EQ(rec->ConsumePeakLevel(), 300);
 
   test::WriteBytes(Take("Koor-1.mp3"), "take", 4);
-  EXPECT_THROW(rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-1.mp3")), EFileError);
+  EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-1.mp3")), EFileError);
   layer.FailNext("EncodeMp3Start", 33);
-  EXPECT_THROW(rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-2.mp3")), EAudioError);
+  EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-2.mp3")), EAudioError);
   EXPECT_FALSE(std::filesystem::exists(Take("Koor-2.mp3")));
   EXPECT_TRUE(rec->InputOpen());
   EXPECT_FALSE(rec->Recording());
   ASSERT_TRUE(layer.Deliver({400}));
 
-  rec->Start(0, 48000, 1, 192, rfMP3, Take("Koor-2.mp3"));
+  rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-2.mp3"));
   EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "RecordInit"), 1) << "no device to open";
   ASSERT_TRUE(layer.Deliver({500, 600}));
   EXPECT_TRUE(rec->Stop());
@@ -641,9 +644,9 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
   EXPECT_FALSE(rec->InputOpen());
 
   // a take on another device opens its own input, with nothing before it
-  rec->OpenInput(0, 48000, 1, 1000);
+  rec->OpenInput({0, 48000, 1, 1000});
   ASSERT_TRUE(layer.Deliver({700}));
-  rec->Start(1, 48000, 1, 192, rfWave, Take("Koor-3.wav"));
+  rec->Start({{1, 48000, 1}, rfWave, 192}, Take("Koor-3.wav"));
   EXPECT_EQ(layer.RecordDevice, 1);
   ASSERT_TRUE(layer.Deliver({800}));
   EXPECT_TRUE(rec->Stop());

@@ -213,7 +213,10 @@ TEST_F(Mp3TrimTest, TakeKeepsItsOwnFramesAndBitRate)
   const std::vector<float> whole = Decode(take, 2);
   DecodedCut();
 
-  ASSERT_TRUE(rec.TrimSilence(take, rfMP3, 320, start, end));
+  const TTrimCut cut2 = rec.TrimSilence(take, rfMP3, 320);
+  start = cut2.StartSeconds;
+  end = cut2.EndSeconds;
+  ASSERT_TRUE(cut2.Trimmed);
   EXPECT_FALSE(layer.Called("EncodeMp3Start")) << "no second encode";
   EXPECT_DOUBLE_EQ(start, from / 44100.0);
   EXPECT_DOUBLE_EQ(end, (static_cast<double>(whole.size() / 2) - to) / 44100.0);
@@ -225,7 +228,10 @@ TEST_F(Mp3TrimTest, TakeKeepsItsOwnFramesAndBitRate)
   // the rest of a trim as ever: backup, record, undo
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
   double s = -1, e = -1;
-  ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info2 = rec.ReadTrimInfo(take);
+  s = info2.StartSeconds;
+  e = info2.EndSeconds;
+  ASSERT_TRUE(info2.Trimmed);
   EXPECT_EQ(s, start);
   ASSERT_TRUE(rec.UndoTrim(take));
   EXPECT_EQ(ReadBytes(take), original);
@@ -238,7 +244,10 @@ TEST_F(Mp3TrimTest, TakesThatCannotBeCopiedAreEncodedAnew)
     SCOPED_TRACE(what);
     layer.Log.clear();
     DecodedCut();
-    ASSERT_TRUE(rec.TrimSilence(take, rfMP3, 256, start, end));
+    const TTrimCut cut3 = rec.TrimSilence(take, rfMP3, 256);
+    start = cut3.StartSeconds;
+    end = cut3.EndSeconds;
+    ASSERT_TRUE(cut3.Trimmed);
     EXPECT_TRUE(layer.Called("EncodeMp3Start"));
     EXPECT_EQ(layer.EncoderKbps, 256);
     const auto written = ReadBytes(take);

@@ -94,7 +94,10 @@ protected:
 
   bool Trim(TRecordingFormat format = rfWave, int bitrate = 192)
   {
-    return rec.TrimSilence(take, format, bitrate, start, end);
+    const TTrimCut cut = rec.TrimSilence(take, format, bitrate);
+    start = cut.StartSeconds;
+    end = cut.EndSeconds;
+    return cut.Trimmed;
   }
 
   // Only the take lies in the folder.
@@ -236,7 +239,10 @@ TEST_F(TrimTest, RecordHoldsTheAmountsReturned)
   ASSERT_TRUE(Trim());
   EXPECT_EQ(Text(TrimRecordPath(take)), TrimRecordText("1.15", "1.15", IdentityLines(take)));
   double s = -1, e = -1;
-  ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info = rec.ReadTrimInfo(take);
+  s = info.StartSeconds;
+  e = info.EndSeconds;
+  ASSERT_TRUE(info.Trimmed);
   EXPECT_DOUBLE_EQ(s, start);
   EXPECT_DOUBLE_EQ(e, end);
 
@@ -261,7 +267,11 @@ TEST_F(TrimTest, EmptyAndMissingTakes)
   ExpectNoCompanions();
 
   try {
-    rec.TrimSilence(dir / "weg.wav", rfWave, 192, start, end);
+    {
+      const TTrimCut cut = rec.TrimSilence(dir / "weg.wav", rfWave, 192);
+      start = cut.StartSeconds;
+      end = cut.EndSeconds;
+    }
     FAIL();
   } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Zoeken naar stiltes mislukt (BASS-fout 2).");
@@ -425,7 +435,10 @@ TEST_F(TrimTest, RecordThatCannotBeWrittenLeavesTheTakeAsRecorded)
   EXPECT_FALSE(fs::exists(TrimTempPath(take)));
   EXPECT_FALSE(fs::exists(audio::RecordTempPath(take)));
   double s = -1, e = -1;
-  EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info = rec.ReadTrimInfo(take);
+  s = info.StartSeconds;
+  e = info.EndSeconds;
+  EXPECT_FALSE(info.Trimmed);
   EXPECT_EQ(s, 0.0);
 }
 
@@ -441,7 +454,10 @@ TEST_F(TrimTest, UndoGivesBackTheOriginalBytes)
   EXPECT_EQ(ReadBytes(take), original);
   ExpectNoCompanions();
   double s = -1, e = -1;
-  EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info2 = rec.ReadTrimInfo(take);
+  s = info2.StartSeconds;
+  e = info2.EndSeconds;
+  EXPECT_FALSE(info2.Trimmed);
   EXPECT_FALSE(rec.UndoTrim(take));
   EXPECT_EQ(ReadBytes(take), original);
 }
@@ -455,7 +471,10 @@ TEST_F(TrimTest, BackupAndRecordTable)
   test::WriteBytes(take, "trimmed", 7);
   test::WriteBytes(backup, "original", 8);
   WriteTrimRecord(take, "0.5", "0.25");
-  ASSERT_TRUE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info3 = rec.ReadTrimInfo(take);
+  s = info3.StartSeconds;
+  e = info3.EndSeconds;
+  ASSERT_TRUE(info3.Trimmed);
   EXPECT_EQ(s, 0.5);
   EXPECT_EQ(e, 0.25);
   ASSERT_TRUE(rec.UndoTrim(take));
@@ -466,7 +485,10 @@ TEST_F(TrimTest, BackupAndRecordTable)
   // backup without record: no marks, but undo still restores
   test::WriteBytes(take, "trimmed", 7);
   test::WriteBytes(backup, "original", 8);
-  EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info4 = rec.ReadTrimInfo(take);
+  s = info4.StartSeconds;
+  e = info4.EndSeconds;
+  EXPECT_FALSE(info4.Trimmed);
   EXPECT_EQ(s, 0.0);
   EXPECT_EQ(e, 0.0);
   ASSERT_TRUE(rec.UndoTrim(take));
@@ -474,7 +496,10 @@ TEST_F(TrimTest, BackupAndRecordTable)
 
   // record without backup: ignored, nothing changes
   WriteTrimRecord(take, "0.5", "0.25");
-  EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info5 = rec.ReadTrimInfo(take);
+  s = info5.StartSeconds;
+  e = info5.EndSeconds;
+  EXPECT_FALSE(info5.Trimmed);
   EXPECT_EQ(s, 0.0);
   EXPECT_FALSE(rec.UndoTrim(take));
   EXPECT_EQ(Text(take), "original");
@@ -482,7 +507,10 @@ TEST_F(TrimTest, BackupAndRecordTable)
 
   // neither
   fs::remove(record);
-  EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+  const TTrimCut info = rec.ReadTrimInfo(take);
+  s = info.StartSeconds;
+  e = info.EndSeconds;
+  EXPECT_FALSE(info.Trimmed);
   EXPECT_FALSE(rec.UndoTrim(take));
 
   // the take itself has gone: the backup takes its place
@@ -498,7 +526,10 @@ TEST_F(TrimTest, RecordIsReadLeniently)
   double s = -1, e = -1;
   const auto record = [&](const std::string &text) {
     test::WriteBytes(TrimRecordPath(take), text.data(), text.size());
-    EXPECT_TRUE(rec.ReadTrimInfo(take, s, e)) << text;
+    const TTrimCut info2 = rec.ReadTrimInfo(take);
+    s = info2.StartSeconds;
+    e = info2.EndSeconds;
+    EXPECT_TRUE(info2.Trimmed) << text;
   };
   record("[trim]\r\nstartseconds=1,25\r\nENDSECONDS=6,25E-5\r\n");
   EXPECT_EQ(s, 1.25);
@@ -683,7 +714,10 @@ TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
     EXPECT_EQ(ReadBytes(take), Trimmed(row.Format));
     EXPECT_EQ(ReadBytes(BackupPath(take)), original);
     EXPECT_FALSE(platform::SameFile(take, BackupPath(take)));
-    EXPECT_TRUE(rec.ReadTrimInfo(take, s, e));
+    const TTrimCut info = rec.ReadTrimInfo(take);
+    s = info.StartSeconds;
+    e = info.EndSeconds;
+    EXPECT_TRUE(info.Trimmed);
     EXPECT_SECONDS(s, 25200 / 48000.0);
   } else {
     EXPECT_EQ(ReadBytes(take), original);
@@ -692,7 +726,10 @@ TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
       EXPECT_EQ(ReadBytes(BackupPath(take)), original);
     }
     EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
-    EXPECT_FALSE(rec.ReadTrimInfo(take, s, e));
+    const TTrimCut info2 = rec.ReadTrimInfo(take);
+    s = info2.StartSeconds;
+    e = info2.EndSeconds;
+    EXPECT_FALSE(info2.Trimmed);
   }
   if (row.BackupDamaged)
     return;
@@ -809,12 +846,15 @@ TEST_F(TrimFilesTest, CancelIsHonouredOnlyWhileTheTakeIsWhole)
       control.Cancel();
     THook hook({TFault{row.Step ? row.Step : "-", row.Nth, 0, +cancel}});
     if (row.Honoured) {
-      EXPECT_THROW(rec.TrimSilence(take, rfWave, 192, start, end, &control), audio::EWorkCancelled);
+      EXPECT_THROW(rec.TrimSilence(take, rfWave, 192, &control), audio::EWorkCancelled);
       EXPECT_EQ(ReadBytes(take), original);
       EXPECT_FALSE(fs::exists(BackupPath(take))) << "a cancelled trim takes its backup away";
       EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
     } else {
-      EXPECT_TRUE(rec.TrimSilence(take, rfWave, 192, start, end, &control));
+      const TTrimCut cut = rec.TrimSilence(take, rfWave, 192, &control);
+      start = cut.StartSeconds;
+      end = cut.EndSeconds;
+      EXPECT_TRUE(cut.Trimmed);
       EXPECT_EQ(ReadBytes(take), trimmedWave);
       EXPECT_EQ(control.Percent(), 100);
     }
@@ -868,7 +908,10 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
     row.Change(take);
     const auto before = ReadBytes(take);
     double s = -1, e = -1;
-    EXPECT_EQ(rec.ReadTrimInfo(take, s, e), row.Fits) << row.Name;
+    const TTrimCut info = rec.ReadTrimInfo(take);
+    s = info.StartSeconds;
+    e = info.EndSeconds;
+    EXPECT_EQ(info.Trimmed, row.Fits) << row.Name;
     EXPECT_EQ(s, row.Fits ? 0.525 : 0.0) << row.Name;
     EXPECT_EQ(rec.UndoTrim(take), row.Fits) << row.Name;
     if (row.Fits) {
@@ -932,7 +975,10 @@ protected:
     const fs::path scratch = dir / "Koor-9.mp3";
     ASSERT_TRUE(test::WriteMp3(scratch, 48000, 2, 128, s));
     original = ReadBytes(scratch);
-    ASSERT_TRUE(rec.TrimSilence(scratch, rfMP3, 192, cutAtStart, end));
+    const TTrimCut cut = rec.TrimSilence(scratch, rfMP3, 192);
+    cutAtStart = cut.StartSeconds;
+    end = cut.EndSeconds;
+    ASSERT_TRUE(cut.Trimmed);
     ASSERT_FALSE(layer.Called("EncodeMp3Start"));
     trimmedMp3 = ReadBytes(scratch);
     ASSERT_TRUE(rec.UndoTrim(scratch));
@@ -1057,7 +1103,10 @@ protected:
     const bool trimmed = bytes == Trimmed(format);
     EXPECT_TRUE(trimmed || bytes == original);
     double s = -1, e = -1;
-    EXPECT_EQ(fresh.ReadTrimInfo(take, s, e), trimmed);
+    const TTrimCut info2 = fresh.ReadTrimInfo(take);
+    s = info2.StartSeconds;
+    e = info2.EndSeconds;
+    EXPECT_EQ(info2.Trimmed, trimmed);
     if (trimmed) {
       EXPECT_SECONDS(s, cutAtStart);
       EXPECT_TRUE(fresh.UndoTrim(take));
@@ -1067,7 +1116,10 @@ protected:
     }
     EXPECT_EQ(ReadBytes(take), original);
     // and a trim now runs through, whatever an interrupted one left
-    EXPECT_TRUE(fresh.TrimSilence(take, format, 192, s, e));
+    const TTrimCut cut = fresh.TrimSilence(take, format, 192);
+    s = cut.StartSeconds;
+    e = cut.EndSeconds;
+    EXPECT_TRUE(cut.Trimmed);
     EXPECT_EQ(ReadBytes(take), Trimmed(format));
     EXPECT_EQ(TemporaryFiles(take.parent_path()), 0);
   }
@@ -1077,7 +1129,7 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
 {
   take = Folder() / "Koor" / TakeName();
   const TRecordingFormat format = GetParam().Format;
-  Works({{"trim", [&] { rec.TrimSilence(take, format, 192, start, end); }},
+  Works({{"trim", [&] { rec.TrimSilence(take, format, 192); }},
          {"undo", [&] { rec.UndoTrim(take); }}});
   int step = 1;
   for (;; ++step) {
@@ -1094,7 +1146,10 @@ TEST_P(TrimCrashTest, EveryStepLeavesOneConsistentState)
     fs::remove_all(take.parent_path());
     fs::create_directories(take.parent_path());
     test::WriteBytes(take, original.data(), original.size());
-    ASSERT_TRUE(rec.TrimSilence(take, format, 192, start, end));
+    const TTrimCut cut2 = rec.TrimSilence(take, format, 192);
+    start = cut2.StartSeconds;
+    end = cut2.EndSeconds;
+    ASSERT_TRUE(cut2.Trimmed);
     if (!CrashedAt(step, "undo"))
       break;
     ExpectOneState("undo", step);

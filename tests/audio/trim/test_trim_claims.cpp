@@ -57,7 +57,11 @@ int StopAtTheNewTake(const char *step, const fs::path &path)
   platform::SetFileFaultHook(StopAtTheNewTake);
   double start = 0, end = 0;
   try {
-    rec.TrimSilence(take, rfWave, 192, start, end);
+    {
+      const TTrimCut cut = rec.TrimSilence(take, rfWave, 192);
+      start = cut.StartSeconds;
+      end = cut.EndSeconds;
+    }
   } catch (...) {
   }
   _exit(1); // it should never get here

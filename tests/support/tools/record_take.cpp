@@ -22,7 +22,7 @@ int main(int argc, char **argv)
   try {
     praatkist::TBassRecorder rec(*layer);
     const int device = praatkist::test::FindDevice(*layer, argv[1]);
-    rec.Start(device, rate, channels, 192, praatkist::rfWave, argv[2]);
+    rec.Start({{device, rate, channels}, praatkist::rfWave, 192}, argv[2]);
     std::printf("recording\n");
     std::fflush(stdout);
     for (;;)

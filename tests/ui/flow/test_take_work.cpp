@@ -193,16 +193,25 @@ void TestTakeWork::analysisEqualsDirectCall()
   TBassRecorder engine(layer);
 
   std::vector<std::int32_t> left, right;
-  double duration = -1;
-  int chans = -1;
+  double duration = 0; // a failed analysis gives nothing
+  int chans = 0;
   QString error;
   try {
-    engine.AnalyzeFile(take, 2000, left, right, duration, chans);
+    {
+      TWaveAnalysis wave = engine.AnalyzeFile(take, 2000);
+      left = std::move(wave.LeftPeaks);
+      right = std::move(wave.RightPeaks);
+      duration = wave.Duration;
+      chans = wave.ChannelCount;
+    }
   } catch (const std::exception &e) {
     error = QString::fromUtf8(e.what());
   }
   double start = 0, end = 0;
-  const bool active = engine.ReadTrimInfo(take, start, end);
+  const TTrimCut info = engine.ReadTrimInfo(take);
+  start = info.StartSeconds;
+  end = info.EndSeconds;
+  const bool active = info.Trimmed;
 
   TTakeWork work(engine);
   QSignalSpy done(&work, &TTakeWork::AnalysisDone);
@@ -241,7 +250,10 @@ void TestTakeWork::trimEqualsDirectCall()
   TScriptedAudioLayer layer;
   TBassRecorder engine(layer);
   double start = 0, end = 0;
-  QVERIFY(engine.TrimSilence(direct, rfWave, 192, start, end));
+  const TTrimCut cut = engine.TrimSilence(direct, rfWave, 192);
+  start = cut.StartSeconds;
+  end = cut.EndSeconds;
+  QVERIFY(cut.Trimmed);
 
   TTakeWork work(engine);
   QSignalSpy done(&work, &TTakeWork::TrimDone);
@@ -257,14 +269,21 @@ void TestTakeWork::trimEqualsDirectCall()
   QCOMPARE(ReadBytes(worked), ReadBytes(direct));
   // The records name their own takes; the amounts they hold are the same.
   double recordStart = 0, recordEnd = 0;
-  QVERIFY(engine.ReadTrimInfo(worked, recordStart, recordEnd));
+  const TTrimCut info2 = engine.ReadTrimInfo(worked);
+  recordStart = info2.StartSeconds;
+  recordEnd = info2.EndSeconds;
+  QVERIFY(info2.Trimmed);
   QCOMPARE(recordStart, start);
   QCOMPARE(recordEnd, end);
 
   // A failure carries the engine's message exactly.
   QString expected;
   try {
-    engine.TrimSilence(dir / "gone.wav", rfWave, 192, start, end);
+    {
+      const TTrimCut cut2 = engine.TrimSilence(dir / "gone.wav", rfWave, 192);
+      start = cut2.StartSeconds;
+      end = cut2.EndSeconds;
+    }
   } catch (const std::exception &e) {
     expected = QString::fromUtf8(e.what());
   }
@@ -474,7 +493,10 @@ void TestTakeWork::cachedTakeShownAtOnce()
 
   // Trimmed on disk: analysed afresh, with its trim note.
   double start = 0, end = 0;
-  QVERIFY(engine.TrimSilence(take, rfWave, 192, start, end));
+  const TTrimCut cut = engine.TrimSilence(take, rfWave, 192);
+  start = cut.StartSeconds;
+  end = cut.EndSeconds;
+  QVERIFY(cut.Trimmed);
   QVERIFY(work.Analyze(Q(take)));
   QCOMPARE(done.count(), 2);
   QVERIFY(done.wait(20000));
@@ -523,7 +545,7 @@ void TestTakeWork::stopRunsOffTheWindowThread()
   TBassRecorder engine(layer);
   TTakeWork work(engine);
   QSignalSpy stopped(&work, &TTakeWork::StopDone);
-  engine.Start(0, 48000, 2, 192, rfWave, take);
+  engine.Start({{0, 48000, 2}, rfWave, 192}, take);
   QVERIFY(layer.Deliver({100, -200, 300, -400}));
 
   QVERIFY(work.StopTake(Q(take)));
@@ -541,7 +563,7 @@ void TestTakeWork::stopRunsOffTheWindowThread()
 
   // A file that could not be completed is said so.
   const fs::path mp3 = dir / "s-2.mp3";
-  engine.Start(0, 48000, 2, 192, rfMP3, mp3);
+  engine.Start({{0, 48000, 2}, rfMP3, 192}, mp3);
   layer.FailNext("EncodeStop", audio::kErrCreate);
   QVERIFY(work.StopTake(Q(mp3)));
   QVERIFY(stopped.wait(20000));

@@ -177,7 +177,13 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
       double oneDuration = 0;
       int oneChannels = 0;
       rec.SetAnalysisSplit({1, 0, true});
-      rec.AnalyzeFile(mp3, maxPoints, oneL, oneR, oneDuration, oneChannels);
+      {
+        TWaveAnalysis wave = rec.AnalyzeFile(mp3, maxPoints);
+        oneL = std::move(wave.LeftPeaks);
+        oneR = std::move(wave.RightPeaks);
+        oneDuration = wave.Duration;
+        oneChannels = wave.ChannelCount;
+      }
       ASSERT_GT(oneL.size(),
                 std::min<std::size_t>(static_cast<std::size_t>(maxPoints / 2), 100000));
       for (unsigned chunks : {2u, 3u, 5u, 7u}) {
@@ -187,7 +193,13 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
         std::vector<std::int32_t> l, r;
         double duration = 0;
         int channels = 0;
-        rec.AnalyzeFile(mp3, maxPoints, l, r, duration, channels);
+        {
+          TWaveAnalysis wave2 = rec.AnalyzeFile(mp3, maxPoints);
+          l = std::move(wave2.LeftPeaks);
+          r = std::move(wave2.RightPeaks);
+          duration = wave2.Duration;
+          channels = wave2.ChannelCount;
+        }
         EXPECT_EQ(layer.Opened.load(), static_cast<int>(chunks)) << "one stream per stretch";
         EXPECT_EQ(layer.Positioned.load(), static_cast<int>(chunks) - 1);
         EXPECT_EQ(l, oneL) << mp3 << " in " << chunks << " stretches, " << maxPoints << " points";
@@ -203,13 +215,26 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
   std::vector<std::int32_t> l, r;
   double duration = 0;
   int channels = 0;
-  rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels);
+  {
+    TWaveAnalysis wave3 = rec.AnalyzeFile(dir / "bron1.wav", 2000);
+    l = std::move(wave3.LeftPeaks);
+    r = std::move(wave3.RightPeaks);
+    duration = wave3.Duration;
+    channels = wave3.ChannelCount;
+  }
   EXPECT_EQ(layer.Opened.load(), 1);
   EXPECT_GT(l.size(), 1000u);
   // Unless its figures are measured: that is work for every core.
   layer.Opened = 0;
   audio::TTakeFigures figures;
-  rec.AnalyzeFile(dir / "bron1.wav", 2000, l, r, duration, channels, nullptr, &figures);
+  {
+    TWaveAnalysis wave4 = rec.AnalyzeFile(dir / "bron1.wav", 2000, nullptr, true);
+    l = std::move(wave4.LeftPeaks);
+    r = std::move(wave4.RightPeaks);
+    duration = wave4.Duration;
+    channels = wave4.ChannelCount;
+    figures = wave4.Figures;
+  }
   EXPECT_EQ(layer.Opened.load(), 4);
   EXPECT_TRUE(figures.Measured);
 }
@@ -263,7 +288,14 @@ TEST(AnalysisStretchesReal, LoudnessOfAnHourInTwoStretchesEqualsOneReadingAndFfm
     double duration = 0;
     int channels = 0;
     audio::TTakeFigures f;
-    rec.AnalyzeFile(wav, 2000, l, r, duration, channels, nullptr, &f);
+    {
+      TWaveAnalysis wave = rec.AnalyzeFile(wav, 2000, nullptr, true);
+      l = std::move(wave.LeftPeaks);
+      r = std::move(wave.RightPeaks);
+      duration = wave.Duration;
+      channels = wave.ChannelCount;
+      f = wave.Figures;
+    }
     EXPECT_NEAR(duration, 3600.0, 1e-9);
     return f;
   };

@@ -72,7 +72,7 @@ protected:
 TEST_P(EnginePause, PausedTakeHoldsBothPartsExactlyJoined)
 {
   const auto take = Take("Pauze-1");
-  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, take);
   const std::int64_t before = kRate / 2, paused = kRate, after = kRate / 2;
   Write(0, before);
   ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= before; }, 10.0),
@@ -121,7 +121,7 @@ TEST_P(EnginePause, FullScaleSampleIsNotedUntilTheNextTake)
   std::vector<std::int16_t> sound(static_cast<std::size_t>(2 * kRate), 20000);
   sound[static_cast<std::size_t>(2 * (kRate / 4))] = -32766;
   sound[static_cast<std::size_t>(2 * (kRate / 2) + 1)] = -32767;
-  rec->Start(fifo, kRate, 2, 192, GetParam(), Take("Luid-1"));
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, Take("Luid-1"));
   {
     TFifoWriter writer(sound);
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
@@ -130,7 +130,7 @@ TEST_P(EnginePause, FullScaleSampleIsNotedUntilTheNextTake)
   EXPECT_TRUE(rec->Clipped());
   EXPECT_DOUBLE_EQ(rec->ClipSeconds(), 0.5);
 
-  rec->Start(fifo, kRate, 2, 192, GetParam(), Take("Luid-2"));
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, Take("Luid-2"));
   EXPECT_FALSE(rec->Clipped());
   Write(0, kRate / 4); // the frame numbers stay far below full scale
   rec->Stop();
@@ -142,14 +142,14 @@ TEST_P(EnginePause, FullScaleSampleIsNotedUntilTheNextTake)
 // at its place in the take; one before it is forgotten at the command.
 TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
 {
-  rec->OpenInput(fifo, kRate, 2, 1000);
+  rec->OpenInput({fifo, kRate, 2, 1000});
   ASSERT_TRUE(rec->InputOpen());
   Write(0, 2 * kRate);
   WaitForInput(2 * kRate);
   EXPECT_TRUE(rec->Clipped()) << "frame 32767 is at full scale";
 
   const auto take = Take("Voor-1");
-  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, take);
   EXPECT_FALSE(rec->InputOpen()) << "the take has it now";
   Write(2 * kRate, kRate / 2);
   ASSERT_GE(
@@ -171,12 +171,12 @@ TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
 // An input open for less than the pre-roll gives what it has.
 TEST_P(EnginePause, PreRollOfAShortInputIsWhatItHas)
 {
-  rec->OpenInput(fifo, kRate, 2, 3000);
+  rec->OpenInput({fifo, kRate, 2, 3000});
   Write(0, kRate / 4);
   WaitForInput(kRate / 4);
   EXPECT_FALSE(rec->Clipped());
   const auto take = Take("Kort-1");
-  rec->Start(fifo, kRate, 2, 192, GetParam(), take);
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, take);
   Write(kRate / 4, kRate / 4);
   ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= kRate / 2; }, 10.0),
             0.0);
@@ -197,7 +197,7 @@ TEST(EngineInput, EndsWithItsServerAndOpensWhenItIsBack)
   ASSERT_FALSE(server.Server().empty());
   auto privateLayer = LayerOn(server.Server());
   TBassRecorder rec(*privateLayer);
-  rec.OpenInput(FindDevice(*privateLayer, "sine"), 48000, 1, 1000);
+  rec.OpenInput({FindDevice(*privateLayer, "sine"), 48000, 1, 1000});
   int left = 0, right = 0;
   const auto heard = [&] {
     rec.ConsumeStereoPeaks(left, right);
@@ -213,7 +213,7 @@ TEST(EngineInput, EndsWithItsServerAndOpensWhenItIsBack)
   ASSERT_TRUE(server.Start());
   const auto reopened = [&] {
     try {
-      rec.OpenInput(FindDevice(*privateLayer, "sine"), 48000, 1, 1000);
+      rec.OpenInput({FindDevice(*privateLayer, "sine"), 48000, 1, 1000});
       return true;
     } catch (const std::exception &) {
       return false;

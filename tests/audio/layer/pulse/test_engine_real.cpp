@@ -112,7 +112,7 @@ void RecordFromFifo(TBassRecorder &rec, int device, TRecordingFormat format, con
                     const std::vector<std::int16_t> &samples)
 {
   rec.SetInputFrozenAfter(1000);
-  rec.Start(device, 48000, 2, 192, format, file);
+  rec.Start({{device, 48000, 2}, format, 192}, file);
   {
     TFifoWriter writer(samples);
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
@@ -152,7 +152,7 @@ TEST_P(EngineWaveTake, SineSourceGivesA440HzToneAtMinus6dB)
 {
   const int channels = GetParam();
   const auto take = dir / "Koor-1.wav";
-  rec->Start(Device("sine"), 48000, channels, 192, rfWave, take);
+  rec->Start({{Device("sine"), 48000, channels}, rfWave, 192}, take);
   int loudest = 0;
   // the meter's ticks until the take holds 2 s (or 20 s have passed)
   const auto t0 = TClock::now();
@@ -221,7 +221,7 @@ TEST_P(EngineRealFormat, UnloadedSourceEndsTheTakeAsAnInputLoss)
       Shell("pactl load-module module-sine-source source_name=weg rate=48000 frequency=330");
   ASSERT_FALSE(module.empty());
   const auto take = TakeName();
-  rec->Start(Device("weg"), 48000, 2, 192, GetParam(), take);
+  rec->Start({{Device("weg"), 48000, 2}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 48000, 2)));
   Shell("pactl unload-module " + module);
   std::string why;
@@ -242,7 +242,7 @@ TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
   auto privateLayer = LayerOn(server.Server());
   auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
   const auto take = TakeName();
-  privateRec->Start(FindDevice(*privateLayer, "sine"), 44100, 1, 192, GetParam(), take);
+  privateRec->Start({{FindDevice(*privateLayer, "sine"), 44100, 1}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 44100, 1)));
   ASSERT_TRUE(server.Kill());
   std::string why;
@@ -262,7 +262,7 @@ TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
 TEST_P(EngineRealFormat, RemovedTakeEndsTheTakeWithinASecond)
 {
   const auto take = TakeName();
-  rec->Start(Device("sine"), 48000, 2, 192, GetParam(), take);
+  rec->Start({{Device("sine"), 48000, 2}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.3, 48000, 2)));
   ASSERT_TRUE(fs::remove(take));
   std::string why;
@@ -280,7 +280,7 @@ TEST_P(EngineRealFormat, StopKeepsEverythingCapturedUpToTheClick)
 {
   const auto take = TakeName();
   const std::vector<std::int16_t> sound = Sine(48000, 2, 1.5, 440, 12000);
-  rec->Start(Device("fifo"), 48000, 2, 192, GetParam(), take);
+  rec->Start({{Device("fifo"), 48000, 2}, GetParam(), 192}, take);
   {
     TFifoWriter writer(sound);
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
@@ -300,7 +300,7 @@ TEST_F(EngineReal, FrozenInputIsReportedUntilAudioArrives)
 {
   rec->SetInputFrozenAfter(800);
   const auto t0 = TClock::now();
-  rec->Start(Device("fifo"), 48000, 2, 192, rfWave, dir / "Koor-1.wav");
+  rec->Start({{Device("fifo"), 48000, 2}, rfWave, 192}, dir / "Koor-1.wav");
   // Not frozen at first (the first question comes at once); frozen once 0.8 s have
   // passed without audio, however late a busy machine lets the test ask.
   ASSERT_GE(WaitUntil([&] { return rec->InputFrozen(); }, 20.0), 0.0);
@@ -353,11 +353,11 @@ TEST_F(EngineReal, KilledRecorderLeavesAReadableTake)
 TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
 {
   const auto wav = dir / "Koor-1.wav";
-  rec->Start(Device("sine"), 48000, 2, 192, rfWave, wav);
+  rec->Start({{Device("sine"), 48000, 2}, rfWave, 192}, wav);
   ASSERT_TRUE(WaitForBytes(wav, WaveBytes(0.7, 48000, 2)));
   rec->Stop();
   const auto mp3 = dir / "Koor-2.mp3";
-  rec->Start(Device("sine"), 44100, 1, 128, rfMP3, mp3);
+  rec->Start({{Device("sine"), 44100, 1}, rfMP3, 128}, mp3);
   ASSERT_TRUE(WaitForBytes(mp3, Mp3Bytes(0.7, 128)));
   rec->Stop();
 
@@ -368,7 +368,13 @@ TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
       std::vector<std::int32_t> left, right, refLeft, refRight;
       double duration = 0;
       int channels = 0;
-      rec->AnalyzeFile(file, maxPoints, left, right, duration, channels);
+      {
+        TWaveAnalysis wave = rec->AnalyzeFile(file, maxPoints);
+        left = std::move(wave.LeftPeaks);
+        right = std::move(wave.RightPeaks);
+        duration = wave.Duration;
+        channels = wave.ChannelCount;
+      }
       ReferencePeaks(d, maxPoints, refLeft, refRight);
       EXPECT_EQ(channels, d.Channels);
       EXPECT_DOUBLE_EQ(duration, static_cast<double>(d.Frames) / d.Rate);
@@ -403,7 +409,13 @@ TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
   std::vector<std::int32_t> left, right;
   double duration = 0;
   int channels = 0;
-  rec->AnalyzeFile(mp3, 2000, left, right, duration, channels);
+  {
+    TWaveAnalysis wave2 = rec->AnalyzeFile(mp3, 2000);
+    left = std::move(wave2.LeftPeaks);
+    right = std::move(wave2.RightPeaks);
+    duration = wave2.Duration;
+    channels = wave2.ChannelCount;
+  }
   EXPECT_NEAR(duration * 48000, 480000, 1152);
   EXPECT_EQ(left.size(), 2000u);
   EXPECT_EQ(channels, 2);
@@ -412,7 +424,7 @@ TEST_F(EngineReal, TenSecondsOfMp3ReportTheirLengthWithinOneFrame)
 TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
 {
   const auto good = dir / "goed.wav";
-  rec->Start(Device("sine"), 48000, 2, 192, rfWave, good);
+  rec->Start({{Device("sine"), 48000, 2}, rfWave, 192}, good);
   ASSERT_TRUE(WaitForBytes(good, WaveBytes(0.5, 48000, 2)));
   rec->Stop();
   const auto bytes = ReadBytes(good);
@@ -441,7 +453,13 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
     double duration = -1;
     int channels = -1;
     try {
-      rec->AnalyzeFile(path, 2000, left, right, duration, channels);
+      {
+        TWaveAnalysis wave = rec->AnalyzeFile(path, 2000);
+        left = std::move(wave.LeftPeaks);
+        right = std::move(wave.RightPeaks);
+        duration = wave.Duration;
+        channels = wave.ChannelCount;
+      }
       EXPECT_LE(left.size(), 2000u) << name;
       EXPECT_EQ(left.size(), right.size()) << name;
       EXPECT_GE(duration, 0.0) << name;
@@ -459,7 +477,11 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
     rec->StopPlayback();
     double s = 0, e = 0;
     try {
-      rec->TrimSilence(path, rfWave, 192, s, e);
+      {
+        const TTrimCut cut = rec->TrimSilence(path, rfWave, 192);
+        s = cut.StartSeconds;
+        e = cut.EndSeconds;
+      }
     } catch (const EPraatkistError &) {
     }
   }
@@ -507,7 +529,7 @@ TEST_F(EngineReal, KilledServerEndsPlaybackWithoutHanging)
   auto privateLayer = LayerOn(server.Server());
   auto privateRec = std::make_unique<TBassRecorder>(*privateLayer);
   const auto take = dir / "Koor-1.wav";
-  privateRec->Start(FindDevice(*privateLayer, "sine"), 48000, 2, 192, rfWave, take);
+  privateRec->Start({{FindDevice(*privateLayer, "sine"), 48000, 2}, rfWave, 192}, take);
   ASSERT_TRUE(WaitForBytes(take, WaveBytes(1.5, 48000, 2)));
   privateRec->Stop();
   privateRec->PlayFile(take);
@@ -534,14 +556,20 @@ TEST_P(EngineRealTrim, FifoTakeTrimsToTheToneWithItsMarginsAndUndoes)
   ASSERT_NEAR(before.Frames / 48000.0, 4.0, 0.05);
 
   double start = 0, end = 0;
-  ASSERT_TRUE(rec->TrimSilence(take, format, 192, start, end));
+  const TTrimCut cut = rec->TrimSilence(take, format, 192);
+  start = cut.StartSeconds;
+  end = cut.EndSeconds;
+  ASSERT_TRUE(cut.Trimmed);
   const TDecoded after = Decode(take);
   ASSERT_TRUE(after.Ok);
   EXPECT_NEAR(after.Frames / 48000.0, 2.2, 0.002);
   EXPECT_NEAR(start, 0.9, 0.002);
   EXPECT_NEAR(end, before.Frames / 48000.0 - 3.1, 0.002);
   double s = 0, e = 0;
-  ASSERT_TRUE(rec->ReadTrimInfo(take, s, e));
+  const TTrimCut info = rec->ReadTrimInfo(take);
+  s = info.StartSeconds;
+  e = info.EndSeconds;
+  ASSERT_TRUE(info.Trimmed);
   EXPECT_EQ(s, start);
   EXPECT_EQ(e, end);
 
@@ -571,7 +599,10 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
   const auto probe = dir / "Proef-1.wav";
   fs::copy_file(take, probe);
   double start = 0, end = 0;
-  ASSERT_TRUE(rec->TrimSilence(probe, rfMP3, 192, start, end));
+  const TTrimCut cut2 = rec->TrimSilence(probe, rfMP3, 192);
+  start = cut2.StartSeconds;
+  end = cut2.EndSeconds;
+  ASSERT_TRUE(cut2.Trimmed);
   const auto whole = fs::file_size(probe);
   const auto recorded = ReadBytes(take);
 
@@ -587,7 +618,11 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
       platform::SetFileFaultHook(FailFinalFlush);
     }
     try {
-      rec->TrimSilence(take, rfMP3, 192, start, end);
+      {
+        const TTrimCut cut3 = rec->TrimSilence(take, rfMP3, 192);
+        start = cut3.StartSeconds;
+        end = cut3.EndSeconds;
+      }
       ADD_FAILURE() << "a trim with a damaged end succeeded, limit " << byLimit;
     } catch (const EFileError &e) {
       EXPECT_EQ(std::string(e.what()).rfind("Het MP3-bestand kon niet worden geschreven: ", 0), 0u);
@@ -598,7 +633,10 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
     EXPECT_EQ(ReadBytes(take), recorded);
     EXPECT_FALSE(fs::exists(audio::TrimTempPath(take)));
     double s = -1, e = -1;
-    EXPECT_FALSE(rec->ReadTrimInfo(take, s, e));
+    const TTrimCut info = rec->ReadTrimInfo(take);
+    s = info.StartSeconds;
+    e = info.EndSeconds;
+    EXPECT_FALSE(info.Trimmed);
     EXPECT_FALSE(fs::exists(audio::TrimRecordPath(take)));
   }
 }

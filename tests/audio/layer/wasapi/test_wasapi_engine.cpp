@@ -55,7 +55,7 @@ TEST_F(WasapiEngine, WaveAndMp3TakesFromTheToneUnderANonAsciiName)
   TBassRecorder rec(*Layer);
   for (const auto format : {rfWave, rfMP3}) {
     const fs::path take = folder / (format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
-    rec.Start(tone, 48000, 2, 192, format, take);
+    rec.Start({{tone, 48000, 2}, format, 192}, take);
     SleepMs(1500);
     std::string why;
     EXPECT_FALSE(rec.CaptureEndedByItself(why)) << why;
@@ -74,7 +74,7 @@ TEST_F(WasapiEngine, WaveAndMp3TakesFromTheToneUnderANonAsciiName)
       EXPECT_NEAR(double(fs::file_size(take)), d.Frames / 48000.0 * 192000 / 8, 6000);
     }
     // a take is a new file: an existing one is never written through
-    EXPECT_THROW(rec.Start(tone, 48000, 2, 192, format, take), EPraatkistError);
+    EXPECT_THROW(rec.Start({{tone, 48000, 2}, format, 192}, take), EPraatkistError);
     EXPECT_FALSE(rec.Recording());
   }
 }
@@ -104,14 +104,23 @@ TEST_F(WasapiEngine, AnalysisTrimAndUndoOfWaveAndMp3)
     std::vector<std::int32_t> left, right;
     double seconds = 0;
     int channels = 0;
-    rec.AnalyzeFile(take, 400, left, right, seconds, channels);
+    {
+      TWaveAnalysis wave = rec.AnalyzeFile(take, 400);
+      left = std::move(wave.LeftPeaks);
+      right = std::move(wave.RightPeaks);
+      seconds = wave.Duration;
+      channels = wave.ChannelCount;
+    }
     EXPECT_EQ(channels, 2);
     EXPECT_NEAR(seconds, 4.0, 0.01) << take;
     ASSERT_EQ(left.size(), 400u);
     EXPECT_LT(left[10], 100) << "silence";
     EXPECT_NEAR(left[200], 16384, 1000) << "tone (MP3 is lossy)";
     double start = 0, end = 0;
-    ASSERT_TRUE(rec.TrimSilence(take, format, 192, start, end)) << take;
+    const TTrimCut cut = rec.TrimSilence(take, format, 192);
+    start = cut.StartSeconds;
+    end = cut.EndSeconds;
+    ASSERT_TRUE(cut.Trimmed) << take;
     EXPECT_NEAR(start, 0.9, 0.01);
     EXPECT_NEAR(end, 0.9, 0.01);
     EXPECT_NEAR(Decode(take).Frames / 48000.0, 2.2, 0.01);

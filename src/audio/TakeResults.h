@@ -1,0 +1,57 @@
+#pragma once
+// What the engine hands back about a take, as values: why a take ended by itself, the
+// figures and waveform of an analysis, the seconds a trim cut.
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace praatkist::audio {
+
+// Loudness (EBU R128 integrated), sample peak, RMS, noise floor (RMS of the quietest
+// half second) and clipped samples of a take.
+struct TTakeFigures {
+  bool Measured = false; // false: the analysis was not asked for figures
+  // dB and LUFS; minus infinity for silence (or a take too short for a loudness block).
+  double LoudnessLufs = -std::numeric_limits<double>::infinity();
+  double PeakDb = -std::numeric_limits<double>::infinity();  // dBFS, 32768 = 0 dB
+  double RmsDb = -std::numeric_limits<double>::infinity();   // all channels together
+  double NoiseFloorDb = -std::numeric_limits<double>::infinity();
+  std::uint64_t ClippedSamples = 0; // samples at magnitude 32767 or more
+
+  bool operator==(const TTakeFigures &) const = default;
+};
+
+} // namespace praatkist::audio
+
+namespace praatkist {
+
+// Why a take ended without being stopped.
+enum class TCaptureEnd : int {
+  None = 0,
+  DeviceLost,  // the input or the audio server went away
+  WriteFailed, // the file could not be written any further
+  SizeLimit,   // the WAV file reached the largest size its header can describe
+  TooSlow,     // captured audio was lost because the file could not be written fast enough
+};
+
+// A take reduced to waveform peaks: at most the points asked for per channel (the
+// first two channels; a mono take gets equal lists), its duration and channel count,
+// and its figures where they were asked for.
+struct TWaveAnalysis {
+  std::vector<std::int32_t> LeftPeaks;
+  std::vector<std::int32_t> RightPeaks;
+  double Duration = 0.0;
+  int ChannelCount = 0;
+  audio::TTakeFigures Figures;
+};
+
+// The seconds cut off a take's start and end. Trimmed: the take was rewritten (by
+// TrimSilence) or its trim record applies to it (ReadTrimInfo).
+struct TTrimCut {
+  bool Trimmed = false;
+  double StartSeconds = 0.0;
+  double EndSeconds = 0.0;
+};
+
+} // namespace praatkist
