@@ -9,13 +9,13 @@ namespace praatkist::platform {
 
 class TFileLink {
 public:
-  // Opens Path for reading without following a link; Valid() is false when that fails.
+  // Opens Path for reading without following a link; where that fails, Removed stays
+  // false and Sync fails.
   explicit TFileLink(const std::filesystem::path &path) noexcept;
   ~TFileLink();
   TFileLink(const TFileLink &) = delete;
   TFileLink &operator=(const TFileLink &) = delete;
 
-  bool Valid() const noexcept { return FHandle >= 0; }
   // True once the file has no name left (it, or its folder, was removed).
   bool Removed() const noexcept;
   // fsync: the file's data and size are on the disk.

@@ -74,14 +74,6 @@ void DeleteFileOrRaise(const fs::path &path)
     RaiseFileError(ec, path);
 }
 
-void CopyFileOrRaise(const fs::path &from, const fs::path &to)
-{
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-  if (ec)
-    RaiseFileError(ec, fs::exists(from) ? to : from);
-}
-
 void SnapshotFileOrRaise(const fs::path &from, const fs::path &to)
 {
   std::error_code ec;
@@ -135,12 +127,6 @@ bool DeleteFileQuietly(const fs::path &path) noexcept
 {
   std::error_code ec;
   return !fs::is_directory(path, ec) && fs::remove(path, ec);
-}
-
-bool CopyFileQuietly(const fs::path &from, const fs::path &to) noexcept
-{
-  std::error_code ec;
-  return fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec) && !ec;
 }
 
 bool SyncFolderQuietly(const fs::path &folder) noexcept

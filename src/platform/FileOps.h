@@ -17,8 +17,6 @@ namespace praatkist::platform {
 bool FileExists(const std::filesystem::path &path) noexcept;
 // Deletes the file at Path.
 void DeleteFileOrRaise(const std::filesystem::path &path);
-// Copies From to To, replacing To.
-void CopyFileOrRaise(const std::filesystem::path &from, const std::filesystem::path &to);
 // Makes To an unchanging copy of From as it is now, for a caller that will only ever
 // replace From by renaming another file over it (never write into it): a second name
 // for the same data where the file system has hard links (instant, no space), else a
@@ -38,7 +36,6 @@ void SyncFolderOrRaise(const std::filesystem::path &folder);
 
 // Clean-up helpers: they try and say whether it worked.
 bool DeleteFileQuietly(const std::filesystem::path &path) noexcept;
-bool CopyFileQuietly(const std::filesystem::path &from, const std::filesystem::path &to) noexcept;
 bool SyncFolderQuietly(const std::filesystem::path &folder) noexcept;
 
 // What tells one state of a file from another without reading it: its size, the time
