@@ -11,7 +11,7 @@
 
 #include <utility>
 
-#include "audio/capture/TakeCapture.h"
+#include "audio/TakeFormat.h"
 #include "ui/widgets/ClickLabel.h"
 #include "ui/style/DarkStyle.h"
 #include "ui/style/Fonts.h"
