@@ -34,6 +34,8 @@ lame_global_flags *Gf(void *p)
 #ifdef _WIN32
 int CreateForWriting(const std::filesystem::path &file) noexcept
 {
+  if (platform::FileFault("create", file) != 0)
+    return -1;
   const int fd = ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);
   struct _stat64 st {};
@@ -65,6 +67,8 @@ int CloseFd(int fd) noexcept
 // anything is written).
 int CreateForWriting(const std::filesystem::path &file) noexcept
 {
+  if (platform::FileFault("create", file) != 0)
+    return -1;
   const int fd = ::open(file.c_str(),
                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   struct stat st {};
@@ -149,6 +153,8 @@ int TMp3Encoder::Open(const std::filesystem::path &file, std::uint32_t rate, std
 bool TMp3Encoder::WriteAll(const unsigned char *data, std::size_t n) noexcept
 {
   while (n > 0) {
+    if (platform::FileFault("write", FPath) != 0)
+      return false;
     const long long w = WriteSome(FFd, data, n);
     if (w < 0 && errno == EINTR)
       continue;

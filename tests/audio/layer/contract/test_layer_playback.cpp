@@ -238,8 +238,6 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   ASSERT_TRUE(layer->RecordInit(FindDevice(*layer, "tonesink.monitor")));
   const THandle rec = layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(rec, 0u);
-  const THandle enc = layer->EncodeMp3Start(rec, 192, Dir / "killed.mp3", kEncodeAutoFree);
-  ASSERT_NE(enc, 0u);
   ASSERT_TRUE(layer->ChannelPlay(rec, false));
 
   const fs::path wav = Dir / "long.wav";
@@ -261,7 +259,6 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   std::printf("[ killed   ] capture and playback ended %.0f ms after the kill\n", ended * 1000);
   EXPECT_GE(ended, 0.0);
   EXPECT_LT(ended, 1.0);
-  EXPECT_GE(WaitUntil([&] { return !layer->EncodeIsActive(enc); }, 1.0), 0.0);
 
   const auto t0 = TClock::now();
   const std::uint64_t pos = layer->ChannelGetPosition(play);
