@@ -74,7 +74,6 @@ int TMp3Encoder::Open(const std::filesystem::path &file, std::uint32_t rate, std
   FChans = chans;
   FActive = true;
   FFailed = false;
-  FFramesIn = 0;
   return kErrOk;
 }
 
@@ -122,7 +121,6 @@ bool TMp3Encoder::Encode(const void *pcm, std::size_t bytes) noexcept
       Close();
       return false;
     }
-    FFramesIn += n;
     src += n * frameBytes;
     frames -= n;
   }
