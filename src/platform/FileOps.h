@@ -131,11 +131,12 @@ std::string SystemErrorText(const std::filesystem::path &path);
 std::string PathText(const std::filesystem::path &path);
 
 // ---- fault seam ------------------------------------------------------------------
-// Every step above that changes the disk (and the MP3 encoder's final writes) asks the
-// hook first, naming the step: "link", "create", "write", "copyrange", "sync", "close",
-// "rename", "delete", "syncdir", "flush". An answer of 0 goes on; any other answer is
-// taken as the system error the step failed with. A hook may also end the process on
-// the spot: that is how tests play a crash between two steps. No hook in the program.
+// Every step above that changes the disk (and the MP3 encoder's creation, writes and
+// final flush) asks the hook first, naming the step: "link", "create", "write",
+// "copyrange", "sync", "close", "rename", "delete", "syncdir", "flush". An answer of 0
+// goes on; any other answer is taken as the system error the step failed with. A hook
+// may also end the process on the spot: that is how tests play a crash between two
+// steps. No hook in the program.
 using TFileFaultHook = int (*)(const char *step, const std::filesystem::path &path);
 void SetFileFaultHook(TFileFaultHook hook) noexcept;
 // The hook's answer for Step on Path (0 without a hook).

@@ -182,10 +182,10 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
 
 void TTakeCapture::AbandonTake() noexcept
 {
+  FTakeLink.reset(); // first: on Windows an open handle keeps the file from going
   if (FWriter)
     FWriter->Abandon();
   FWriter.reset();
-  FTakeLink.reset();
 }
 
 void TTakeCapture::ReleaseOnInput() noexcept

@@ -1,6 +1,7 @@
 // Playback through the audio layer on the default output, and a server that dies under
 // a capture and a playback.
 
+#include "audio/capture/Mp3TakeWriter.h"
 #include "audio/layer/contract/LayerKit.h"
 
 #ifndef _WIN32
@@ -234,7 +235,10 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   auto layer = LayerOn(server.Server());
   ASSERT_TRUE(layer->Init()) << layer->ErrorGetCode();
 
+  TMp3TakeWriter writer(Dir / "killed.mp3", 48000, 2, 192); // written from the callback
+  writer.Begin();
   TCollector got(4);
+  got.Writer = &writer;
   ASSERT_TRUE(layer->RecordInit(FindDevice(*layer, "tonesink.monitor")));
   const THandle rec = layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(rec, 0u);
@@ -274,6 +278,7 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   EXPECT_EQ(layer->ErrorGetCode(), kErrDriver);
   layer->Free();
   EXPECT_LT(SecondsSince(t0), 1.0) << "nothing may wait for the dead server";
+  EXPECT_TRUE(writer.Finish());
   EXPECT_TRUE(Decode(Dir / "killed.mp3").Ok);
 #endif
 }
