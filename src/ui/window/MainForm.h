@@ -73,17 +73,13 @@ public:
   TTakeFlow &Flow() const { return *FFlow; }
   const TSessionManager &Sessions() const { return *FSessions; }
   TBassRecorder *Recorder() const { return FRecorder.get(); }
-  const QString &SettingsPath() const { return FSettingsPath; }
   const QString &LastFile() const;
   const std::vector<std::int32_t> &PeaksLeft() const { return FControls.wave->PeaksLeft(); }
-  const std::vector<std::int32_t> &PeaksRight() const { return FControls.wave->PeaksRight(); }
   double WaveDuration() const { return FControls.wave->Duration(); }
   int WaveChannels() const { return FControls.wave->Channels(); }
   double PlaybackFraction() const { return FControls.wave->PlaybackFraction(); }
   bool PlaybackCursorVisible() const { return FControls.wave->CursorVisible(); }
   bool TrimActive() const { return FControls.wave->TrimActive(); }
-  double TrimStartSeconds() const { return FControls.wave->TrimStartSeconds(); }
-  double TrimEndSeconds() const { return FControls.wave->TrimEndSeconds(); }
   double VuDisplayLevel() const { return FControls.vu->DisplayLevel(); }
   double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
   // The full path lblRoot shows (shortened there when it does not fit).
