@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ui/flow/ClockText.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 
 namespace praatkist::ui {
@@ -177,7 +178,7 @@ bool TTakeFlow::SyncInput(bool AQuiet)
       opened = false;
       // Said once; a state change, the device list or the options try again.
       if (!FSaidInputProblem && !AQuiet)
-        emit StatusText(QStringLiteral("Vooropname: ") + QString::fromUtf8(e.what()));
+        emit StatusText(QStringLiteral("Vooropname: ") + ErrorText(e));
       FSaidInputProblem = FSaidInputProblem || !AQuiet;
     }
   }
@@ -224,7 +225,7 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
     FEngine->Start(AOptions.Take, ToPath(APath));
   } catch (const std::exception &e) {
     FTakePath.clear();
-    emit Failed(QString::fromUtf8(e.what()));
+    emit Failed(ErrorText(e));
     return false;
   }
   FTakePath = APath;
@@ -410,7 +411,7 @@ bool TTakeFlow::Play(const QString &APath)
       SetState(TTakeState::Idle);
     else
       emit PlaybackReset();
-    emit Failed(QString::fromUtf8(e.what()));
+    emit Failed(ErrorText(e));
     return false;
   }
 }

@@ -1,6 +1,7 @@
 #include "ui/flow/TakeWork.h"
 
 #include "ui/flow/PathText.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PeaksCache.h"
 
 #include <QMetaObject>
@@ -59,7 +60,7 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
         result.TrimEndSeconds = trim.EndSeconds;
         result.Ok = true;
       } catch (const std::exception &e) {
-        result.Error = QString::fromUtf8(e.what());
+        result.Error = ErrorText(e);
       } catch (...) {
         result.Error = UnknownFailure();
       }
@@ -317,7 +318,7 @@ void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
     } catch (const audio::EWorkCancelled &) {
       return; // superseded or withdrawn: nobody waits for it
     } catch (const std::exception &e) {
-      result.Error = QString::fromUtf8(e.what());
+      result.Error = ErrorText(e);
     } catch (...) {
       result.Error = UnknownFailure();
     }
@@ -346,10 +347,10 @@ void TTakeWork::RunTrim(const TJob &AJob) noexcept
       result.TrimmedEnd = cut.EndSeconds;
     } catch (const audio::EWorkCancelled &e) {
       result.Cancelled = true;
-      result.Error = QString::fromUtf8(e.what());
+      result.Error = ErrorText(e);
     } catch (const std::exception &e) {
       result.Failed = true;
-      result.Error = QString::fromUtf8(e.what());
+      result.Error = ErrorText(e);
     } catch (...) {
       result.Failed = true;
       result.Error = UnknownFailure();

@@ -22,6 +22,7 @@
 #include "ui/widgets/Accessibility.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TakeCommands.h"
@@ -79,7 +80,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
     FRecorder = std::make_unique<TBassRecorder>(*ALayer);
   } catch (const std::exception &e) {
-    FStatus->Set(QString::fromUtf8(e.what()));
+    FStatus->Set(ErrorText(e));
   }
   FFlow = std::make_unique<TTakeFlow>(FRecorder.get(), [this] { return Now(); });
   timer = FFlow->Timer();
@@ -96,7 +97,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
       FStatus->Set(QStringLiteral("Klaar om op te nemen"));
       recordReady = true;
     } catch (const std::exception &e) {
-      FStatus->Set(QString::fromUtf8(e.what()));
+      FStatus->Set(ErrorText(e));
     }
   }
   if (!rootProblem.isEmpty())
@@ -108,7 +109,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     RefreshSessions();
   } catch (const std::exception &e) {
     // the root went away between the check above and now: the window opens all the same
-    FStatus->Set(QString::fromUtf8(e.what()));
+    FStatus->Set(ErrorText(e));
   }
   FFlow->SetRecordReady(recordReady);
   if (recordReady)
@@ -268,7 +269,7 @@ QString TfrmMain::ApplyStartRoot(const QString &AStored)
     } catch (const std::exception &e) {
       // Kept in the settings file: the drive may simply not be mounted today.
       FKeepStoredRoot = true;
-      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
+      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + ErrorText(e);
     }
   }
   try {
@@ -279,7 +280,7 @@ QString TfrmMain::ApplyStartRoot(const QString &AStored)
     FSessions->ClearRoot();
     if (!said.isEmpty())
       said += QLatin1Char(' ');
-    said += QStringLiteral("Standaardmap niet bruikbaar: ") + QString::fromUtf8(e.what()) +
+    said += QStringLiteral("Standaardmap niet bruikbaar: ") + ErrorText(e) +
             QStringLiteral(" Kies een hoofdmap met KIES MAP.");
   }
   return said;

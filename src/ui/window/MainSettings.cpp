@@ -6,6 +6,7 @@
 
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
+#include "ui/flow/ErrorText.h"
 
 namespace praatkist::ui {
 
@@ -84,7 +85,7 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     AIni.UpdateFile();
   } catch (const std::exception &e) {
     notKept = written + notKept;
-    why = QLatin1Char(' ') + QString::fromUtf8(e.what());
+    why = QLatin1Char(' ') + ErrorText(e);
   }
   if (!notKept.isEmpty())
     throw EFileError(QStringLiteral("Niet bewaard in \"%1\": %2.%3")
