@@ -31,7 +31,7 @@ TTakeFlow::TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow
 {
   FTimer = new QTimer(this);
   FTimer->setObjectName(QStringLiteral("timer"));
-  FTimer->setInterval(TickMs);
+  FTimer->setInterval(kTickMs);
   FTimer->setTimerType(Qt::PreciseTimer);
   connect(FTimer, &QTimer::timeout, this, &TTakeFlow::Tick);
   if (FEngine == nullptr)
@@ -355,7 +355,7 @@ void TTakeFlow::Load(const QString &APath)
   // Off the window's thread; a peaks cache hit answers at once. A newer request
   // supersedes this one.
   if (FWork != nullptr)
-    FWork->Analyze(APath, WavePoints);
+    FWork->Analyze(APath, kWavePoints);
   if (FState == TTakeState::Loading && !WorkBusy())
     FinishLoad();
   Publish();

@@ -45,9 +45,6 @@ class TTakeFlow : public QObject {
   Q_OBJECT
 
 public:
-  static constexpr int TickMs = 75;
-  static constexpr int WavePoints = 2000;
-
   // AEngine may be null (no audio): nothing can then be recorded, played or analysed.
   // ANow gives the millisecond tick count of the recording clock.
   TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow,

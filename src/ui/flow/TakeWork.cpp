@@ -23,7 +23,7 @@ QString UnknownFailure()
 TTakeWork::TTakeWork(TBassRecorder &AEngine, TPeaksCache *ACache, QObject *AParent)
     : QObject(AParent), FEngine(AEngine), FCache(ACache)
 {
-  FTicker.setInterval(ProgressIntervalMs);
+  FTicker.setInterval(kTickMs);
   connect(&FTicker, &QTimer::timeout, this, &TTakeWork::OnTick);
   FWorker = std::thread(&TTakeWork::WorkerLoop, this);
 }

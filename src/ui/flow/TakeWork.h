@@ -77,6 +77,11 @@
 
 namespace praatkist::ui {
 
+// The window's tick: the flow's levels and clock, and the work's progress.
+inline constexpr int kTickMs = 75;
+// Points per channel of a take's waveform.
+inline constexpr int kWavePoints = 2000;
+
 enum class TWorkKind : int { None = 0, Analysis, Trim };
 
 struct TAnalysisResult {
@@ -118,9 +123,6 @@ class TTakeWork : public QObject {
   Q_OBJECT
 
 public:
-  static constexpr int DefaultPoints = 2000;
-  static constexpr int ProgressIntervalMs = 75;
-
   // AEngine and ACache (may be null: no cache) are not owned and must outlive the
   // work (or its safe end).
   explicit TTakeWork(TBassRecorder &AEngine, TPeaksCache *ACache = nullptr,
@@ -131,7 +133,7 @@ public:
 
   // Peaks of the take at APath, at most AMaxPoints per channel. False only after a
   // safe end.
-  bool Analyze(const QString &APath, int AMaxPoints = DefaultPoints);
+  bool Analyze(const QString &APath, int AMaxPoints = kWavePoints);
   void CancelAnalysis();
 
   // TrimSilence of the take at APath into AFormat (MP3 at ABitrate kbit/s). False
@@ -169,7 +171,7 @@ private:
     std::uint64_t Ticket = 0;
     QString PathText;
     std::filesystem::path Path;
-    int MaxPoints = DefaultPoints;
+    int MaxPoints = kWavePoints;
     TRecordingFormat Format = rfWave;
     int Bitrate = 0;
     std::shared_ptr<audio::TWorkControl> Control;

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "audio/TakeFormat.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/window/MainSettings.h"
 
@@ -158,7 +159,7 @@ private:
   // what the user had (not so when the engine or the device list failed at start).
   bool FOptionsLoaded = false;
   // "VoorloopMs": kept as read, no control shows it.
-  int FPreRollMs = 1000;
+  int FPreRollMs = kDefaultPreRollMs;
   QString FRootShown;
   bool FShownOnce = false;
   // The stored root could not be used at start: it stays in the settings file until the
