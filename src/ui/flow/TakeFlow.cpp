@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "ui/flow/ClockText.h"
+#include "ui/style/ClockText.h"
 #include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 

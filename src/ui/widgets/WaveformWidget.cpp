@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <QPainter>
 
-#include "ui/flow/ClockText.h"
+#include "ui/style/ClockText.h"
 #include "ui/flow/TakeWork.h"
 #include "ui/widgets/WaveformView.h"
 

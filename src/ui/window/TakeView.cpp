@@ -3,7 +3,7 @@
 #include <QLabel>
 
 #include "platform/FileOps.h"
-#include "ui/flow/ClockText.h"
+#include "ui/style/ClockText.h"
 #include "ui/flow/PathText.h"
 #include "ui/widgets/TakeFiguresLine.h"
 #include "ui/flow/TakeFlow.h"
