@@ -111,10 +111,10 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     // the root went away between the check above and now: the window opens all the same
     FStatus->Set(ErrorText(e));
   }
-  FFlow->SetRecordReady(recordReady);
+  FRecordReady = recordReady;
   if (recordReady)
     FollowInput();
-  Draw(FFlow->View());
+  Redraw();
   FDevices->Follow(true);
 }
 
@@ -176,6 +176,7 @@ void TfrmMain::ConnectControls()
       FFlow->StopPlayback();
     FView->Show(APath);
   });
+  connect(FView, &TTakeView::FactsChanged, this, &TfrmMain::Redraw);
   connect(FView, &TTakeView::Failed, this, [this](const QString &AMessage) {
     // the status line comes back before the message
     if (!FFlow->WorkBusy())
@@ -224,16 +225,16 @@ void TfrmMain::ConnectFlow()
 {
   TTakeFlow *flow = FFlow.get();
   const TMainFormControls &c = FControls;
-  connect(flow, &TTakeFlow::ViewChanged, this, &TfrmMain::Draw);
+  connect(flow, &TTakeFlow::FactsChanged, this, &TfrmMain::Redraw);
   connect(flow, &TTakeFlow::StateChanged, this, &TfrmMain::OnStateChanged);
   connect(flow, &TTakeFlow::StatusText, this,
           [this](const QString &AText) { FStatus->Set(AText); });
   connect(flow, &TTakeFlow::Failed, this, &TfrmMain::OnFailure);
-  // The new take is selected, also when its name does not sort last in the list; the
-  // flow reads it, and no other take is read.
-  connect(flow, &TTakeFlow::TakeStopped, this, [this](const QString &APath) {
-    FTakes->Reload(APath, false);
-    FView->Show(FTakes->SelectedTakePath(), false);
+  // The new take is selected, also when its name does not sort last in the list, and
+  // shown with the analysis its end brought; no other take is read.
+  connect(flow, &TTakeFlow::TakeEnded, this, [this](const TTakeEnd &AEnd) {
+    FTakes->Reload(AEnd.Path, false);
+    FView->ShowEnded(FTakes->SelectedTakePath(), AEnd.Analysis);
   });
   connect(flow, &TTakeFlow::TakeLoaded, FView, &TTakeView::ShowResult);
   connect(flow, &TTakeFlow::PlaybackReset, this, [this] {
@@ -394,7 +395,7 @@ void TfrmMain::ShowRoot(const QString &APath)
 
 void TfrmMain::FormatChange()
 {
-  FFlow->SetMp3(FControls.cbFormat->currentData().toInt() == rfMP3);
+  Redraw();
 }
 
 void TfrmMain::FollowInput()
@@ -424,18 +425,34 @@ void TfrmMain::RateNote()
 // ---------------------------------------------------------------------------------------
 // Drawing the flow
 
+void TfrmMain::Redraw()
+{
+  TFlowView now;
+  now.Flow = FFlow->Facts();
+  now.Window.RecordReady = FRecordReady;
+  now.Window.Selected = FView->Selected();
+  now.Window.Trimmed = FView->Trimmed();
+  now.Window.Mp3 = FControls.cbFormat->currentData().toInt() == rfMP3;
+  if (FDrawnOnce && now == FDrawn)
+    return;
+  FDrawnOnce = true;
+  FDrawn = now;
+  Draw(now);
+}
+
 void TfrmMain::Draw(const TFlowView &AView)
 {
   // Work that showed its progress is done: the status line comes back.
-  if (!AView.Working)
+  if (!AView.Flow.Working)
     FStatus->Restore();
   const TEnables on = EnableRule(AView);
   const TMainFormControls &c = FControls;
   c.btnRecord->setEnabled(on.Record);
   // While a take runs the record button pauses it, and resumes it while paused.
-  const bool running = AView.State == TTakeState::Recording;
-  c.btnRecord->Icon->setText(running && !AView.Paused ? RecordPauseGlyph : RecordIdleGlyph);
-  c.btnRecord->Text->setText(running ? (AView.Paused ? RecordResumeText : RecordPauseText)
+  const TFlowFacts &flow = AView.Flow;
+  const bool running = flow.State == TTakeState::Recording;
+  c.btnRecord->Icon->setText(running && !flow.Paused ? RecordPauseGlyph : RecordIdleGlyph);
+  c.btnRecord->Text->setText(running ? (flow.Paused ? RecordResumeText : RecordPauseText)
                                      : RecordIdleText);
   c.btnStop->setEnabled(on.Stop);
   c.btnListen->setEnabled(on.Listen);
@@ -447,7 +464,7 @@ void TfrmMain::Draw(const TFlowView &AView)
     control->setEnabled(on.Options);
   // The meter says when it shows the open input rather than a take or a playback.
   const bool input =
-      AView.InputOpen && AView.State != TTakeState::Recording && AView.State != TTakeState::Playing;
+      flow.InputOpen && flow.State != TTakeState::Recording && flow.State != TTakeState::Playing;
   const QString heading = input ? LevelHeadingInput : LevelHeadingTake;
   if (c.lblHeadingLevel->text() != heading) {
     c.lblHeadingLevel->setText(heading);
@@ -468,6 +485,10 @@ void TfrmMain::OnStateChanged(TTakeState AState)
   } else if (AState == TTakeState::Stopping) {
     // The meter rests while the take is being completed.
     FControls.vu->BlankBar();
+  } else if (AState == TTakeState::Loading) {
+    // The trim, where there was one, is done: the status line comes back before the
+    // take's analysis shows its own progress.
+    FStatus->Restore();
   } else if (AState == TTakeState::Playing) {
     SetListenForm(true);
   } else if (AState == TTakeState::Idle &&

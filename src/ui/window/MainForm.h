@@ -9,13 +9,15 @@
 //   TTakeView          the chosen take's waveform and trim note
 //   TTakeCommands      record, stop, listen, delete, undo the trim
 // The window wires them, keeps the settings, runs the root, session and close
-// commands, and draws the flow's one value (TFlowView) through the enable rule.
+// commands, and draws its controls through the enable rule from one value (TFlowView):
+// what the flow knows with what only the window knows.
 
 #include <QMargins>
 #include <QString>
 #include <QWidget>
 
 #include "audio/TakeFormat.h"
+#include "ui/flow/FlowView.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/window/MainSettings.h"
 
@@ -45,7 +47,6 @@ class TDeviceList;
 class TTakeList;
 class TTakeView;
 class TTakeCommands;
-struct TFlowView;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -126,7 +127,9 @@ private:
   void RefreshSessions();
   // Stops the playback when the take it plays is no longer among AEntries.
   void StopPlaybackOfDroppedTake(const QStringList &AEntries);
-  // Every control's enabled state from the flow's value.
+  // Draws the controls again where the flow's facts or the window's have changed.
+  void Redraw();
+  // Every control's enabled state from the value.
   void Draw(const TFlowView &AView);
   void OnStateChanged(TTakeState AState);
   void OnFailure(const QString &AMessage);
@@ -166,6 +169,10 @@ private:
   // user chooses another.
   bool FKeepStoredRoot = false;
   bool FEndingBySystem = false;
+  // The engine, its devices and the options came up at start: a take can be started.
+  bool FRecordReady = false;
+  TFlowView FDrawn;
+  bool FDrawnOnce = false;
   TTakeState FShownState{};
   QMargins FFittedMargins;
 };

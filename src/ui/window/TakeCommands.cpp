@@ -117,7 +117,7 @@ void TTakeCommands::Delete()
 void TTakeCommands::UndoTrim()
 {
   const QString entry = FTakes.SelectedEntry();
-  if (entry.isEmpty() || !FFlow.View().Trimmed || !FFlow.HasEngine())
+  if (entry.isEmpty() || !FView.Trimmed() || !FFlow.HasEngine())
     return;
   const QString path = FTakes.SelectedTakePath();
   if (!DarkConfirm(QStringLiteral("Trimming van \"%1\" ongedaan maken?").arg(entry)))
