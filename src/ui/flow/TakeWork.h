@@ -113,7 +113,7 @@ enum class TTrimOutcome {
   NotAsked,     // the options asked for none, or the take's file was not completed
   Trimmed,      // the take was rewritten without its silences
   NothingToCut, // the take was left as it was
-  Cancelled,    // a safe end cancelled it where the take stayed whole
+  Cancelled,    // cancelled (CancelTrim, a safe end) where the take stayed whole
   Failed        // the engine raised: Error holds its message
 };
 
