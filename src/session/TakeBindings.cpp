@@ -159,7 +159,7 @@ std::vector<TTakeBinding> TTakeBindings::Read(const QString &AFolder)
   return Parse(file.readAll());
 }
 
-void TTakeBindings::Update(const QString &AFolder,
+std::vector<TTakeBinding> TTakeBindings::Update(const QString &AFolder,
                            const std::function<void(std::vector<TTakeBinding> &)> &AChange)
 {
   const QDir folder(AFolder);
@@ -171,28 +171,29 @@ void TTakeBindings::Update(const QString &AFolder,
     return !QFileInfo(folder.filePath(b.Take)).isFile();
   });
   temp.PlaceAs(Serialize(bindings), target);
+  return bindings;
 }
 
-void TTakeBindings::Bind(const QString &AFolder, const QString &ATake, const QString &AItemId)
+std::vector<TTakeBinding> TTakeBindings::Bind(const QString &AFolder, const QString &ATake, const QString &AItemId)
 {
-  Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
     std::erase_if(bindings, [&](const TTakeBinding &b) { return b.Take == ATake; });
     bindings.push_back({ATake, AItemId, TTakeStatus::Plain});
   });
 }
 
-void TTakeBindings::SetStatus(const QString &AFolder, const QString &ATake, TTakeStatus AStatus)
+std::vector<TTakeBinding> TTakeBindings::SetStatus(const QString &AFolder, const QString &ATake, TTakeStatus AStatus)
 {
-  Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
     for (TTakeBinding &b : bindings)
       if (b.Take == ATake)
         b.Status = AStatus;
   });
 }
 
-void TTakeBindings::Choose(const QString &AFolder, const QString &ATake)
+std::vector<TTakeBinding> TTakeBindings::Choose(const QString &AFolder, const QString &ATake)
 {
-  Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
     QString item;
     for (const TTakeBinding &b : bindings)
       if (b.Take == ATake)

@@ -36,17 +36,17 @@ public:
   static std::vector<TTakeBinding> Read(const QString &AFolder);
 
   // Reads the file afresh, lets AChange change the bindings, drops those whose take is
-  // no longer in AFolder and puts the result in place. Raises EFileError when the file
-  // cannot be written (everything then stays as it was).
-  static void Update(const QString &AFolder,
+  // no longer in AFolder and puts the result in place; the bindings written. Raises
+  // EFileError when the file cannot be written (everything then stays as it was).
+  static std::vector<TTakeBinding> Update(const QString &AFolder,
                      const std::function<void(std::vector<TTakeBinding> &)> &AChange);
 
   // The take ATake of AFolder belongs to item AItemId (a new take: no status).
-  static void Bind(const QString &AFolder, const QString &ATake, const QString &AItemId);
+  static std::vector<TTakeBinding> Bind(const QString &AFolder, const QString &ATake, const QString &AItemId);
   // ATake is rejected, or no longer (Plain).
-  static void SetStatus(const QString &AFolder, const QString &ATake, TTakeStatus AStatus);
+  static std::vector<TTakeBinding> SetStatus(const QString &AFolder, const QString &ATake, TTakeStatus AStatus);
   // ATake becomes its item's chosen take; the item's other chosen take goes back to plain.
-  static void Choose(const QString &AFolder, const QString &ATake);
+  static std::vector<TTakeBinding> Choose(const QString &AFolder, const QString &ATake);
 
   // The chosen take of item AItemId among ABindings: the one marked chosen, else the
   // latest (last in ABindings) that is not rejected; empty when there is none.
