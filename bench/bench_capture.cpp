@@ -8,7 +8,7 @@
 #include "BenchSupport.h"
 
 #include "audio/BassRecorder.h"
-#include "platform/FileStream.h"
+#include "platform/FileOps.h"
 #include "support/ScriptedAudioLayer.h"
 
 #include <chrono>
@@ -65,13 +65,13 @@ int main(int argc, char **argv)
     const auto t0 = Clock::now();
     const double c0 = bench::CpuSeconds();
     {
-      platform::TFileStream out(path);
+      platform::TWriteFile out(path, platform::TWriteFile::cfReplace);
       std::int16_t header[22] = {};
-      out.Write(header, sizeof header);
+      out.TryWrite(header, sizeof header);
       for (long b = 0; b < buffers; ++b)
-        out.Write(pool[static_cast<std::size_t>(b) % pool.size()].data(), bytes);
-      out.WriteAt(0, header, sizeof header);
-      out.Flush(); // as the engine's stop makes the take durable
+        out.TryWrite(pool[static_cast<std::size_t>(b) % pool.size()].data(), bytes);
+      out.TryWriteAt(0, header, sizeof header);
+      out.Sync(); // as the engine's stop makes the take durable
     }
     cpuPlain = std::min(cpuPlain, bench::CpuSeconds() - c0);
     bestPlain = std::min(bestPlain, std::chrono::duration<double>(Clock::now() - t0).count());

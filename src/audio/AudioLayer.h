@@ -3,7 +3,8 @@
 // this interface. It is shaped after what the engine needs of a small audio
 // library: 32-bit handles with 0 meaning failure, and an error code that says why
 // the last call on the calling thread failed. No backend type appears here, so a
-// Windows backend can sit beside the Linux one (libpulse, libsndfile, libmp3lame).
+// Windows backend can sit beside the Linux one (libpulse, libsndfile). The layer
+// captures, plays and decodes; it writes no files (the engine writes its takes).
 //
 // Samples are always 16-bit signed little-endian PCM, channels interleaved.
 
@@ -53,12 +54,6 @@ enum : int {
   kActivePaused = 3,  // created paused, not yet started
 };
 
-// Encoder flags (EncodeMp3Start).
-enum : std::uint32_t {
-  kEncodeAutoFree = 1, // ends with its channel
-  kEncodePaused = 2,   // encodes nothing of the channel until resumed
-};
-
 // Failure values of the 64-bit byte queries and of ChannelGetData.
 inline constexpr std::uint64_t kPositionError = ~std::uint64_t{0};
 inline constexpr std::uint32_t kDataError = 0xFFFFFFFFu;
@@ -75,8 +70,8 @@ struct TChannelInfo {
 };
 
 // Receives one captured buffer on the layer's capture thread (never on the audio
-// system's real-time thread). Buffers arrive one at a time and in order, each to Proc
-// before the encoders on the channel. Return false to end the capture. Must not throw.
+// system's real-time thread). Buffers arrive one at a time and in order. Return false to
+// end the capture. Must not throw.
 using TRecordProc = bool (*)(THandle channel, const void *buffer, std::uint32_t length,
                              void *user) noexcept;
 
@@ -88,7 +83,7 @@ public:
   // Opens the default output (and the connection to the audio system).
   // Fails with kErrDriver when there is no audio server, kErrAlready when open.
   virtual bool Init() = 0;
-  // Closes everything: channels, streams, encoders, the capture device, the output.
+  // Closes everything: channels, streams, the capture device, the output.
   virtual void Free() = 0;
   // Why the last failing call made on the calling thread failed (kErrOk if none).
   virtual int ErrorGetCode() = 0;
@@ -121,9 +116,8 @@ public:
   virtual bool ChannelPlay(THandle channel, bool restart) = 0;
   // Stops a channel. For a capture channel this is final (it cannot be played
   // again): everything the device captured up to the call is still handed to Proc
-  // (and to an encoder on the channel) before this returns, which may take the
-  // device's latency plus a few tens of milliseconds; then no Proc call is running
-  // or will run. Called from Proc itself, it delivers nothing more. Never fails
+  // before this returns, which may take the device's latency plus a few tens of
+  // milliseconds; then no Proc call is running or will run. Called from Proc itself, it delivers nothing more. Never fails
   // loudly; a bad handle is ignored.
   virtual void ChannelStop(THandle channel) = 0;
   virtual int ChannelIsActive(THandle channel) = 0;
@@ -146,8 +140,7 @@ public:
   // other channels and for a stream that is not playing.
   virtual bool ChannelGetLevelEx(THandle channel, float levels[2], float seconds) = 0;
   // Reads up to Length bytes of PCM from a decoding stream; 0 or kDataError (with
-  // kErrEnded at the end) ends reading. Whatever is read also goes to an encoder
-  // sitting on the stream.
+  // kErrEnded at the end) ends reading.
   virtual std::uint32_t ChannelGetData(THandle channel, void *buffer, std::uint32_t length) = 0;
 
   // ---- streams ---------------------------------------------------------------
@@ -156,33 +149,9 @@ public:
   // ChannelPlay. kErrFileOpen, kErrFileForm, kErrFormat, kErrInit.
   virtual THandle StreamCreateFile(const std::filesystem::path &file, bool decode) = 0;
   virtual void StreamFree(THandle stream) = 0;
-
-  // ---- MP3 encoder -------------------------------------------------------------
-  // Puts an encoder on a capture channel or decoding stream: everything that passes
-  // through the channel from now on is encoded at a constant Kbps and written to
-  // File (created or replaced). Flags: kEncodeAutoFree, the encoder ends with its
-  // channel; kEncodePaused, it starts paused (EncodeSetPaused). kErrCreate: the file
-  // cannot be created; kErrHandle; kErrIllegalParam.
-  virtual THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                                 std::uint32_t flags) = 0;
-  // Encodes Length bytes of the caller's own PCM (of the channel's format) before what
-  // passes through the channel next, paused or not. Made from a capture channel's Proc,
-  // it goes before the buffer Proc was given. False once the encoder has stopped.
-  virtual bool EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length) = 0;
-  // False once the encoder has stopped by itself (its file could not be written)
-  // or has been stopped.
-  virtual bool EncodeIsActive(THandle encoder) = 0;
-  // Pauses (true) or resumes an encoder: while paused, what passes through its channel
-  // is not encoded. Made from a capture channel's Proc, it holds from the buffer that
-  // Proc was given on (the channel hands a buffer to Proc before its encoders).
-  virtual bool EncodeSetPaused(THandle encoder, bool paused) = 0;
-  // Flushes the encoder, writes the MP3 tag and closes the file. True only when every
-  // byte of the file, its tag and its close succeeded (kErrCreate otherwise; kErrHandle
-  // for an unknown encoder).
-  virtual bool EncodeStop(THandle encoder) = 0;
 };
 
-// The layer for this platform (libpulse, libsndfile and libmp3lame on Linux).
+// The layer for this platform (libpulse and libsndfile on Linux).
 std::unique_ptr<IAudioLayer> CreateSystemAudioLayer();
 
 } // namespace praatkist::audio

@@ -65,8 +65,7 @@ std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
 
 void TBassRecorder::Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName)
 {
-  if (Recording())
-    throw EInvalidOperation("Er loopt al een opname.");
+  FCapture.EnsureNoTake();
   StopPlayback();
   FCapture.Start(AFormat, FileName);
 }
@@ -78,8 +77,6 @@ bool TBassRecorder::Stop()
 
 void TBassRecorder::OpenInput(const TInputFormat &AInput)
 {
-  if (Recording())
-    throw EInvalidOperation("Er loopt al een opname.");
   FCapture.OpenInput(AInput.Clamped());
 }
 

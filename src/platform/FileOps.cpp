@@ -2,15 +2,26 @@
 
 #include "platform/Errors.h"
 #include "platform/FileOpsSystem.h"
-#include "platform/FileStream.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace praatkist::platform {
 namespace fs = std::filesystem;
+
+std::string PathText(const fs::path &path)
+{
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string SystemErrorText(const fs::path &path)
+{
+  return std::string(std::strerror(errno)) + ": " + PathText(path);
+}
 
 void RaiseFileError(const std::error_code &error, const fs::path &path)
 {
@@ -86,7 +97,7 @@ void SnapshotFileOrRaise(const fs::path &from, const fs::path &to)
   // A copy, complete and on the disk, or nothing.
   try {
     TReadFile source(from);
-    TNewFile copy(to);
+    TWriteFile copy(to);
     std::vector<std::uint8_t> buffer(65536);
     const std::uint64_t size = source.Size();
     if (copy.CopyFrom(source, 0, size, buffer.data(), buffer.size()) != size)
@@ -139,45 +150,81 @@ bool SyncFolderQuietly(const fs::path &folder) noexcept
   }
 }
 
-// ---- TNewFile ----
+// ---- TWriteFile ----
 
-TNewFile::TNewFile(const fs::path &path) : FPath(path), FKernelCopy(sys::HasKernelCopy())
+TWriteFile::TWriteFile(const fs::path &path, TCreate mode)
+    : FPath(path), FKernelCopy(sys::HasKernelCopy())
 {
   std::error_code ec;
   if (!Step("create", path, ec, [&] {
-        FHandle = sys::CreateNewFile(path);
+        FHandle = sys::CreateFileForWriting(path, mode == cfExclusive);
         return FHandle != -1;
       }))
     RaiseFileError(ec, FPath);
 }
 
-TNewFile::~TNewFile()
+TWriteFile::~TWriteFile()
 {
   if (FHandle != -1)
     sys::CloseFile(FHandle);
 }
 
-void TNewFile::Write(const void *data, std::size_t size)
+bool TWriteFile::WriteAll(const void *data, std::size_t size, std::error_code &ec) noexcept
 {
   const char *p = static_cast<const char *>(data);
   while (size > 0) {
     std::size_t written = 0;
-    std::error_code ec;
     const bool ok =
         Step("write", FPath, ec, [&] { return sys::WriteSome(FHandle, p, size, written); });
     if (ok && written == 0)
       ec = std::make_error_code(std::errc::io_error);
     if (!ok || written == 0)
-      RaiseFileError(ec, FPath);
+      return false;
     p += written;
     size -= written;
   }
+  return true;
+}
+
+void TWriteFile::Write(const void *data, std::size_t size)
+{
+  std::error_code ec;
+  if (!WriteAll(data, size, ec))
+    RaiseFileError(ec, FPath);
+}
+
+bool TWriteFile::TryWrite(const void *data, std::size_t size) noexcept
+{
+  std::error_code ec;
+  return WriteAll(data, size, ec);
+}
+
+bool TWriteFile::TryWriteAt(std::uint64_t offset, const void *data, std::size_t size) noexcept
+{
+  const char *p = static_cast<const char *>(data);
+  while (size > 0) {
+    std::size_t written = 0;
+    std::error_code ec;
+    if (!Step("write", FPath, ec,
+              [&] { return sys::WriteSomeAt(FHandle, p, size, offset, written); }) ||
+        written == 0)
+      return false;
+    p += written;
+    offset += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool TWriteFile::TryTruncate(std::uint64_t size) noexcept
+{
+  return sys::TruncateFile(FHandle, size);
 }
 
 // Copies start the disk's writing in steps of this many bytes.
 constexpr std::uint64_t kWriteBehindStep = 32u << 20;
 
-std::uint64_t TNewFile::CopyFrom(TReadFile &source, std::uint64_t offset, std::uint64_t length,
+std::uint64_t TWriteFile::CopyFrom(TReadFile &source, std::uint64_t offset, std::uint64_t length,
                                  void *buffer, std::size_t bufferSize)
 {
   std::uint64_t done = 0;
@@ -219,20 +266,20 @@ std::uint64_t TNewFile::CopyFrom(TReadFile &source, std::uint64_t offset, std::u
 // Starts the writing of everything written so far without waiting for it: the disk
 // works while the copy goes on, instead of the dirty pages piling up until the kernel
 // throttles the copy or a Sync pushes them all at once.
-void TNewFile::WriteBehind() noexcept
+void TWriteFile::WriteBehind() noexcept
 {
   FCopied = 0;
   sys::StartWriteBehind(FHandle);
 }
 
-void TNewFile::Sync()
+void TWriteFile::Sync()
 {
   std::error_code ec;
   if (!Step("sync", FPath, ec, [&] { return sys::FlushFile(FHandle); }))
     RaiseFileError(ec, FPath);
 }
 
-void TNewFile::Close()
+void TWriteFile::Close()
 {
   const std::intptr_t handle = FHandle;
   FHandle = -1;

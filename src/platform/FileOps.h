@@ -3,12 +3,13 @@
 // failure, and quiet variants for clean-up paths that must not raise. Besides them: the
 // few pieces a careful rewrite of a file needs (an exclusively created new file, copies
 // of a byte range done by the kernel, pushing files and folders to the disk, telling
-// two files apart). What differs between systems lies in posix/FileOpsPosix.cpp and
+// two files apart) and the one file type the program writes with (TWriteFile). What differs between systems lies in posix/FileOpsPosix.cpp and
 // win32/FileOpsWin32.cpp (FileOpsSystem.h).
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace praatkist::platform {
@@ -72,15 +73,23 @@ private:
   std::intptr_t FHandle = -1;
 };
 
-// A new file, created exclusively: an entry of that name (a file, a link, anything)
-// makes the creation fail, so nothing else is ever written through. Every failure
-// raises EFileError. Not closed by Close: the destructor closes it without a check.
-class TNewFile {
+// A file opened for writing, with no buffering of its own: what a write reports as
+// written has reached the system. Created exclusively by default: an entry of that name
+// (a file, a link, anything) makes the creation fail, so nothing else is ever written
+// through. The plain calls raise EFileError on failure; the Try calls never throw and
+// answer whether they worked, so that a capture thread may use them. Not closed by
+// Close: the destructor closes it without a check.
+class TWriteFile {
 public:
-  explicit TNewFile(const std::filesystem::path &path);
-  ~TNewFile();
-  TNewFile(const TNewFile &) = delete;
-  TNewFile &operator=(const TNewFile &) = delete;
+  enum TCreate {
+    cfExclusive, // create a new file only: fail on any existing entry, links not followed
+    cfReplace,   // create, or empty an existing file
+  };
+  // Creates Path for writing; others may read it meanwhile. Raises EFileError.
+  explicit TWriteFile(const std::filesystem::path &path, TCreate mode = cfExclusive);
+  ~TWriteFile();
+  TWriteFile(const TWriteFile &) = delete;
+  TWriteFile &operator=(const TWriteFile &) = delete;
 
   void Write(const void *data, std::size_t size);
   // Appends Length bytes of Source from Offset, copied inside the kernel where the file
@@ -93,9 +102,19 @@ public:
   // Data and size on the disk.
   void Sync();
   void Close();
+
+  // Appends Size bytes; false when not all of them could be written (the file may then
+  // hold part of them: see TryTruncate).
+  bool TryWrite(const void *data, std::size_t size) noexcept;
+  // Writes at Offset without moving the append position.
+  bool TryWriteAt(std::uint64_t offset, const void *data, std::size_t size) noexcept;
+  // Cuts the file to Size bytes and moves the append position there.
+  bool TryTruncate(std::uint64_t size) noexcept;
+
   const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
+  bool WriteAll(const void *data, std::size_t size, std::error_code &error) noexcept;
   void WriteBehind() noexcept;
   std::filesystem::path FPath;
   std::intptr_t FHandle = -1; // as TReadFile::Handle
@@ -103,12 +122,18 @@ private:
   std::uint64_t FCopied = 0; // by CopyFrom, since the last WriteBehind
 };
 
+// "<system text>: <path>" for the last failing C library call on this thread (errno).
+std::string SystemErrorText(const std::filesystem::path &path);
+// A path as UTF-8 text, for messages.
+std::string PathText(const std::filesystem::path &path);
+
 // ---- fault seam ------------------------------------------------------------------
-// Every step above that changes the disk (and the MP3 encoder's final writes) asks the
-// hook first, naming the step: "link", "create", "write", "copyrange", "sync", "close",
-// "rename", "delete", "syncdir", "flush". An answer of 0 goes on; any other answer is
-// taken as the system error the step failed with. A hook may also end the process on
-// the spot: that is how tests play a crash between two steps. No hook in the program.
+// Every step above that changes the disk (and the MP3 encoder's creation, writes and
+// final flush) asks the hook first, naming the step: "link", "create", "write",
+// "copyrange", "sync", "close", "rename", "delete", "syncdir", "flush". An answer of 0
+// goes on; any other answer is taken as the system error the step failed with. A hook
+// may also end the process on the spot: that is how tests play a crash between two
+// steps. No hook in the program.
 using TFileFaultHook = int (*)(const char *step, const std::filesystem::path &path);
 void SetFileFaultHook(TFileFaultHook hook) noexcept;
 // The hook's answer for Step on Path (0 without a hook).

@@ -1,7 +1,7 @@
 #pragma once
 // What each system gives FileOps.cpp: the calls that differ between POSIX
 // (posix/FileOpsPosix.cpp) and Windows (win32/FileOpsWin32.cpp). Handles are those of
-// TReadFile and TNewFile: a descriptor, or a HANDLE on Windows (-1: none). Every call
+// TReadFile and TWriteFile: a descriptor, or a HANDLE on Windows (-1: none). Every call
 // that returns false or -1 leaves the reason for LastError. Only the platform layer
 // includes this.
 
@@ -32,12 +32,18 @@ bool SyncClosedFile(const std::filesystem::path &path) noexcept;
 // Pushes the names in Folder to the disk.
 bool SyncFolder(const std::filesystem::path &folder) noexcept;
 
-// A new file for writing, created exclusively: -1 when any entry of that name exists.
-std::intptr_t CreateNewFile(const std::filesystem::path &path) noexcept;
+// A file for writing: created exclusively (-1 when any entry of that name exists), or
+// created or emptied.
+std::intptr_t CreateFileForWriting(const std::filesystem::path &path, bool exclusive) noexcept;
 bool CloseFile(std::intptr_t handle) noexcept;
 // Writes up to Size bytes; Written says how many.
 bool WriteSome(std::intptr_t handle, const void *data, std::size_t size,
                std::size_t &written) noexcept;
+// Writes up to Size bytes at Offset without moving the append position.
+bool WriteSomeAt(std::intptr_t handle, const void *data, std::size_t size, std::uint64_t offset,
+                 std::size_t &written) noexcept;
+// Cuts the file to Size bytes and moves the append position there.
+bool TruncateFile(std::intptr_t handle, std::uint64_t size) noexcept;
 // Data and size of an open file on the disk.
 bool FlushFile(std::intptr_t handle) noexcept;
 // The kernel can copy a byte range between two open files.

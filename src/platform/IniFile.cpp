@@ -1,7 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Errors.h"
-#include "platform/FileStream.h"
+#include "platform/FileOps.h"
 
 #include <QString>
 
@@ -197,9 +197,9 @@ void ReplaceFileDurably(const std::filesystem::path &target, const std::filesyst
   const std::filesystem::path temp = TemporaryName(target);
   std::error_code ec;
   try {
-    TFileStream stream(temp);
-    if (!stream.Write(data.data(), data.size()) || !stream.Flush())
-      throw EFileError(SystemErrorText(shown));
+    TWriteFile stream(temp, TWriteFile::cfReplace);
+    stream.Write(data.data(), data.size());
+    stream.Sync();
   } catch (...) {
     std::filesystem::remove(temp, ec);
     throw;

@@ -207,10 +207,6 @@ void TScriptedAudioLayer::ChannelStop(THandle channel)
   if (channel != 0 && channel == RecordHandle) {
     RecordState = kActiveStopped;
     FProc = nullptr;
-    // As the real layer does: an encoder that ends with its channel is finished now,
-    // and its handle still answers EncodeStop with how that went.
-    if (EncoderHandle != 0 && EncoderAutoFree)
-      EncoderActive = false;
     return;
   }
   auto it = OpenStreams.find(channel);
@@ -238,12 +234,7 @@ bool TScriptedAudioLayer::DeliverBytes(const void *data, std::uint32_t length)
   std::lock_guard lock(FLock);
   if (RecordState != kActivePlaying || FProc == nullptr)
     return false;
-  // Proc first, then the encoder, as the real layer hands a buffer on.
   const bool keep = FProc(RecordHandle, data, length, FUser);
-  if (EncoderActive && !EncoderPaused && !EncoderFile.empty()) {
-    std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
-    out.write(static_cast<const char *>(data), length);
-  }
   if (!keep)
     RecordState = kActiveStopped;
   return keep;
@@ -253,9 +244,6 @@ void TScriptedAudioLayer::LoseDevice()
 {
   std::lock_guard lock(FLock);
   RecordState = kActiveStopped;
-  // as the real layer does: an encoder that ends with its channel has ended
-  if (EncoderHandle != 0 && EncoderAutoFree)
-    EncoderActive = false;
 }
 
 void TScriptedAudioLayer::LoseData()
@@ -272,13 +260,6 @@ bool TScriptedAudioLayer::ChannelDataLost(THandle channel)
     return Fail(kErrHandle);
   Ok();
   return RecordDataLost;
-}
-
-void TScriptedAudioLayer::FailEncoder()
-{
-  std::lock_guard lock(FLock);
-  EncoderActive = false;
-  FEncoderFailed = true;
 }
 
 void TScriptedAudioLayer::AddStream(const std::filesystem::path &path, TScriptedStream stream)
@@ -434,10 +415,6 @@ std::uint32_t TScriptedAudioLayer::ChannelGetData(THandle channel, void *buffer,
   std::uint64_t n = std::min<std::uint64_t>(length - length % frame, total - s.Position);
   std::memcpy(buffer, reinterpret_cast<const char *>(s.Data.Samples.data()) + s.Position, n);
   s.Position += n;
-  if (EncoderActive && EncoderHandle != 0 && !EncoderFile.empty()) {
-    std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
-    out.write(static_cast<const char *>(buffer), static_cast<std::streamsize>(n));
-  }
   Ok();
   return static_cast<std::uint32_t>(n);
 }
@@ -451,69 +428,6 @@ void TScriptedAudioLayer::SetPlaybackPosition(THandle stream, std::uint64_t byte
   it->second.Position = bytes;
   if (ended)
     it->second.State = kActiveStopped;
-}
-
-THandle TScriptedAudioLayer::EncodeMp3Start(THandle channel, int kbps,
-                                            const std::filesystem::path &file, std::uint32_t flags)
-{
-  std::lock_guard lock(FLock);
-  if (Fails("EncodeMp3Start"))
-    return 0;
-  if (channel == 0 || (channel != RecordHandle && OpenStreams.find(channel) == OpenStreams.end()))
-    return Fail(kErrHandle), 0;
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out)
-    return Fail(kErrCreate), 0;
-  EncoderHandle = FNextHandle++;
-  EncoderActive = true;
-  EncoderPaused = (flags & kEncodePaused) != 0;
-  FEncoderFailed = false;
-  EncoderKbps = kbps;
-  EncoderFile = file;
-  EncoderAutoFree = (flags & kEncodeAutoFree) != 0;
-  Ok();
-  return EncoderHandle;
-}
-
-bool TScriptedAudioLayer::EncodeIsActive(THandle encoder)
-{
-  std::lock_guard lock(FLock);
-  return encoder != 0 && encoder == EncoderHandle && EncoderActive;
-}
-
-bool TScriptedAudioLayer::EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length)
-{
-  std::lock_guard lock(FLock);
-  if (encoder == 0 || encoder != EncoderHandle)
-    return Fail(kErrHandle);
-  if (!EncoderActive)
-    return Fail(kErrEnded);
-  std::ofstream out(EncoderFile, std::ios::binary | std::ios::app);
-  out.write(static_cast<const char *>(buffer), length);
-  return Ok();
-}
-
-bool TScriptedAudioLayer::EncodeSetPaused(THandle encoder, bool paused)
-{
-  std::lock_guard lock(FLock);
-  if (encoder == 0 || encoder != EncoderHandle)
-    return Fail(kErrHandle);
-  EncoderPaused = paused;
-  return Ok();
-}
-
-bool TScriptedAudioLayer::EncodeStop(THandle encoder)
-{
-  std::lock_guard lock(FLock);
-  // A scripted failure stands for a file whose last bytes, tag or close failed.
-  const bool failing = Fails("EncodeStop");
-  if (encoder == 0 || encoder != EncoderHandle)
-    return Fail(kErrHandle);
-  EncoderActive = false;
-  EncoderHandle = 0;
-  if (failing)
-    return false;
-  return FEncoderFailed ? Fail(kErrCreate) : Ok();
 }
 
 } // namespace praatkist::test

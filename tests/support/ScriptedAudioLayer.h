@@ -32,7 +32,7 @@ public:
   // ---- script ----
   std::vector<audio::TAudioDeviceInfo> Devices;
   // Fails the next call named Call ("Init", "RecordInit", "RecordStart", "ChannelPlay",
-  // "EncodeMp3Start", "StreamCreateFile", "ChannelGetInfo", ...) with Code.
+  // "StreamCreateFile", "ChannelGetInfo", ...) with Code.
   // With Skip, the call succeeds Skip more times before it fails.
   void FailNext(const std::string &call, int code, int skip = 0);
   // Calls made so far, in order, by name.
@@ -43,13 +43,10 @@ public:
   // would). Returns the callback's answer; false also when no channel is playing.
   bool Deliver(const std::vector<std::int16_t> &samples);
   bool DeliverBytes(const void *data, std::uint32_t length);
-  // The capture device vanishes: the channel (and an encoder that ends with it)
-  // stops by itself.
+  // The capture device vanishes: the channel stops by itself.
   void LoseDevice();
   // The capture thread fell too far behind: audio was lost and the channel ended.
   void LoseData();
-  // The encoder can no longer write its file.
-  void FailEncoder();
 
   // StreamCreateFile serves these; a path not added here is read from disk when it
   // holds a 16-bit PCM WAV (any header with "fmt " and "data" chunks), or anything else
@@ -63,12 +60,6 @@ public:
   audio::THandle RecordHandle = 0;
   int RecordState = audio::kActiveStopped;
   bool RecordDataLost = false;
-  audio::THandle EncoderHandle = 0;
-  bool EncoderActive = false;
-  int EncoderKbps = 0;
-  std::filesystem::path EncoderFile;
-  bool EncoderAutoFree = false;
-  bool EncoderPaused = false;
   // Playback level answered by ChannelGetLevelEx, and whether it fails.
   float Level[2] = {0, 0};
 
@@ -97,13 +88,6 @@ public:
   std::uint32_t ChannelGetData(audio::THandle channel, void *buffer, std::uint32_t length) override;
   audio::THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override;
   void StreamFree(audio::THandle stream) override;
-  audio::THandle EncodeMp3Start(audio::THandle channel, int kbps, const std::filesystem::path &file,
-                                std::uint32_t flags) override;
-  // Appends the PCM to the "MP3" file, as the channel's buffers are.
-  bool EncodeWrite(audio::THandle encoder, const void *buffer, std::uint32_t length) override;
-  bool EncodeIsActive(audio::THandle encoder) override;
-  bool EncodeSetPaused(audio::THandle encoder, bool paused) override;
-  bool EncodeStop(audio::THandle encoder) override;
 
   struct TOpenStream {
     TScriptedStream Data;
@@ -130,7 +114,6 @@ private:
   // Every call holds this, so engine work on other threads (analysis, trimming) can
   // use the layer beside the window's thread. Recursive: the layer calls itself.
   mutable std::recursive_mutex FLock;
-  bool FEncoderFailed = false; // FailEncoder: the file could not be written
   audio::THandle FNextHandle = 100;
   audio::TRecordProc FProc = nullptr;
   void *FUser = nullptr;

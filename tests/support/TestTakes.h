@@ -3,6 +3,8 @@
 // header, an MP3 from the program's own encoder, and the trim record's text with CR LF lines as the
 // trimming writes it.
 
+#include "audio/AudioLayer.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,6 +21,11 @@ void WriteWave(const std::filesystem::path &path, std::uint32_t rate, std::uint1
 // frame. False when the encoder fails.
 bool WriteMp3(const std::filesystem::path &path, std::uint32_t rate, std::uint16_t channels,
               int kbps, const std::vector<std::int16_t> &samples);
+
+// From decoded through Layer's decoding stream and written with the take's MP3 writer
+// at Kbps, as a trim encodes anew. The PCM bytes read; 0 when anything failed.
+std::uint64_t TranscodeToMp3(audio::IAudioLayer &layer, const std::filesystem::path &from,
+                             const std::filesystem::path &to, int kbps);
 
 // "[Trim]", "StartSeconds=<Start>", "EndSeconds=<End>" (left out without End), then
 // the lines of More (each ending in CR LF).

@@ -3,11 +3,9 @@
 #include "audio/AudioErrors.h"
 #include "audio/codec/Peaks.h"
 #include "audio/TakeFiles.h"
-#include "audio/codec/WavHeader.h"
 #include "platform/Errors.h"
 #include "platform/FileLink.h"
 #include "platform/FileOps.h"
-#include "platform/FileStream.h"
 
 #include <algorithm>
 #include <chrono>
@@ -50,8 +48,7 @@ TTakeCapture::~TTakeCapture() = default;
 
 void TTakeCapture::OpenInput(const TInputFormat &AInput)
 {
-  if (Recording())
-    throw EInvalidOperation("Er loopt al een opname.");
+  EnsureNoTake();
   CloseInput();
   CheckBass(FLayer, FLayer.RecordInit(AInput.Device), "Openen van audio-ingang");
   try {
@@ -114,13 +111,16 @@ bool TTakeCapture::InputLost()
 
 // ---- a take --------------------------------------------------------------------------
 
+void TTakeCapture::EnsureNoTake() const
+{
+  if (Recording())
+    throw EInvalidOperation("Er loopt al een opname.");
+}
+
 void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &FileName)
 {
   const TInputFormat &input = ATake.Input;
-  const TRecordingFormat AFormat = ATake.Format;
-  const int Bitrate = ATake.Bitrate;
-  if (Recording())
-    throw EInvalidOperation("Er loopt al een opname.");
+  EnsureNoTake();
 
   // A take on the open input begins at once, with what the input kept; any other
   // input is closed and the take's own opened.
@@ -130,13 +130,11 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     CheckBass(FLayer, FLayer.RecordInit(input.Device), "Openen van audio-ingang");
   }
 
-  bool created = false;
   try {
     if (!onInput) { // the open input's are these already, and its thread reads them
       FSampleRate = static_cast<std::uint32_t>(input.SampleRate);
       FChannels = static_cast<std::uint16_t>(input.Channels);
     }
-    FDataBytes = 0;
     FPeakLeft.store(0);
     FPeakRight.store(0);
     FEndReason.store(static_cast<int>(TCaptureEnd::None));
@@ -151,74 +149,51 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
 
     // The take claims its name with a new file: an entry already there (a take, a
     // pipe, a link) is never written through or replaced.
-    auto stream =
-        std::make_unique<platform::TFileStream>(FileName, platform::TFileStream::cfExclusive);
-    created = true;
+    FWriter = CreateTakeWriter(ATake.Format, ATake.Bitrate, FSampleRate, FChannels, FileName,
+                               FWaveDataLimit);
     FTakeLink = std::make_unique<platform::TFileLink>(FileName);
     RemoveDeadCompanions(FileName);
-    if (AFormat == rfWave) {
-      // Sizes unknown yet: a provisional header lets any decoder read what has been
-      // written so far should the program die before the take is stopped.
-      const TWaveHeader header = BuildProvisionalWaveHeader(FSampleRate, FChannels);
-      if (!stream->Write(header.data(), header.size()))
-        throw EFileError(platform::SystemErrorText(FileName));
-      FWaveStream = std::move(stream);
-    } else {
-      stream.reset(); // the encoder writes the MP3 file
-    }
+    FWriter->Begin();
 
+    FLastInputMs.store(NowMs());
     if (onInput) {
-      // The encoder waits, paused, for the capture thread: the pre-roll goes to it
-      // first, then the buffer that begins the take.
-      if (AFormat == rfMP3) {
-        FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName,
-                                               kEncodeAutoFree | kEncodePaused);
-        CheckBass(FLayer, FEncoderHandle != 0, "Starten van MP3-encoder");
-      }
-      FLastInputMs.store(NowMs());
+      // The capture thread takes the writer at its next buffer: the pre-roll goes to it
+      // first, then that buffer.
       FInputOpen = false; // the take's now
       FRecording.store(true, std::memory_order_release);
       return;
     }
-
-    FLastInputMs.store(NowMs());
     FRecording.store(true, std::memory_order_release);
 
     FRecordHandle =
         FLayer.RecordStart(FSampleRate, FChannels, &TTakeCapture::RecordCallback, this);
     CheckBass(FLayer, FRecordHandle != 0, "Starten van opname");
-
-    if (AFormat == rfMP3) {
-      FEncoderHandle = FLayer.EncodeMp3Start(FRecordHandle, Bitrate, FileName, kEncodeAutoFree);
-      CheckBass(FLayer, FEncoderHandle != 0, "Starten van MP3-encoder");
-    }
-
     CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Activeren van opname");
     FLastInputMs.store(NowMs());
   } catch (...) {
     // A failed start leaves no empty take behind, so its number stays free.
     if (onInput)
-      ReleaseOnInput(created);
+      ReleaseOnInput();
     else
-      Release(created);
+      Release();
     throw;
   }
 }
 
-void TTakeCapture::ReleaseOnInput(bool removeTake) noexcept
+void TTakeCapture::AbandonTake() noexcept
 {
-  if (FEncoderHandle != 0)
-    FLayer.EncodeStop(FEncoderHandle);
-  FEncoderHandle = 0;
-  FWaveStream.reset();
-  FTakeLink.reset();
-  if (removeTake) {
-    std::error_code ec;
-    std::filesystem::remove(FTakePath, ec);
-  }
+  FTakeLink.reset(); // first: on Windows an open handle keeps the file from going
+  if (FWriter)
+    FWriter->Abandon();
+  FWriter.reset();
 }
 
-void TTakeCapture::Release(bool removeTake) noexcept
+void TTakeCapture::ReleaseOnInput() noexcept
+{
+  AbandonTake();
+}
+
+void TTakeCapture::Release() noexcept
 {
   FRecording.store(false, std::memory_order_release);
   FInputMode.store(false, std::memory_order_release);
@@ -226,15 +201,9 @@ void TTakeCapture::Release(bool removeTake) noexcept
   if (FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecordHandle = 0;
-  FEncoderHandle = 0;
-  FWaveStream.reset();
-  FTakeLink.reset();
+  AbandonTake();
   FLayer.RecordFree();
   FPreRoll.Release();
-  if (removeTake) {
-    std::error_code ec;
-    std::filesystem::remove(FTakePath, ec);
-  }
 }
 
 bool TTakeCapture::Stop()
@@ -242,18 +211,15 @@ bool TTakeCapture::Stop()
   const std::lock_guard stopping(FStopLock);
   if (!Recording())
     return true;
-  // The channel's stop hands on everything captured up to now, to the callback
-  // (still writing, as the take runs until then) and to the encoder.
+  // The channel's stop hands everything captured up to now to the callback, which
+  // writes it as the take runs until then.
   if (FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecording.store(false, std::memory_order_release);
   FInputMode.store(false, std::memory_order_release);
-  bool complete = true;
-  if (FEncoderHandle != 0)
-    complete = FLayer.EncodeStop(FEncoderHandle);
-  FEncoderHandle = 0;
   FRecordHandle = 0;
-  complete = FinishWaveFile() && complete;
+  bool complete = FWriter->Finish();
+  FWriter.reset();
   // The take on the disk before it is listed: its data, then its name.
   if (FTakeLink) {
     complete = FTakeLink->Sync() && complete;
@@ -301,13 +267,9 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
       return false;
   }
 
-  // A pause or a resume holds from this buffer on, for the file and the encoder alike.
+  // A pause or a resume holds from this buffer on: while paused nothing is written.
   const bool paused = FPauseRequest.load(std::memory_order_acquire);
-  if (paused != FPauseApplied) {
-    FPauseApplied = paused;
-    if (FEncoderHandle != 0)
-      FLayer.EncodeSetPaused(FEncoderHandle, paused);
-  }
+  FPauseApplied = paused;
   if (std::max(left, right) >= kClipLevel && FClipFrame.load(std::memory_order_relaxed) < 0)
     NoteClip(data, length);
   if (paused)
@@ -315,17 +277,14 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   return TakePiece(data, length);
 }
 
-// One piece of the take, to the WAV file or (already on its way to) the encoder.
+// One piece of the take, to its file.
 bool TTakeCapture::TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept
 {
-  const std::uint32_t frameBytes = 2u * FChannels;
-  if (FWaveStream) {
-    const bool more = AppendWave(data, length);
-    FTakeFrames.store(FDataBytes / frameBytes, std::memory_order_release);
-    return more;
-  }
-  FTakeFrames.fetch_add(length / frameBytes, std::memory_order_acq_rel);
-  return true;
+  const bool more = FWriter->Write(data, length);
+  FTakeFrames.store(FWriter->Frames(), std::memory_order_release);
+  if (!more)
+    FEndReason.store(static_cast<int>(FWriter->Stopped()));
+  return more;
 }
 
 // Between takes: the live peaks, full scale noted, and the newest audio kept.
@@ -344,8 +303,8 @@ void TTakeCapture::KeepInput(const std::uint8_t *data, std::uint32_t length) noe
   FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
 }
 
-// The kept audio opens the take, joined to the buffer that follows it: the encoder
-// gets it before that buffer, the WAV file before this call returns.
+// The kept audio opens the take, joined to the buffer that follows it, and written
+// before it.
 bool TTakeCapture::BeginWithPreRoll() noexcept
 {
   const std::uint32_t frameBytes = 2u * FChannels;
@@ -357,21 +316,11 @@ bool TTakeCapture::BeginWithPreRoll() noexcept
       continue;
     if (FClipFrame.load(std::memory_order_relaxed) < 0)
       NoteClip(span.data(), length);
-    if (FEncoderHandle != 0) {
-      if (!FLayer.EncodeWrite(FEncoderHandle, span.data(), length)) {
-        // the encoder could not write its file: the take ends as at any write failure
-        FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
-        return false;
-      }
-      FTakeFrames.fetch_add(length / frameBytes, std::memory_order_acq_rel);
-    } else if (!TakePiece(span.data(), length)) {
+    if (!TakePiece(span.data(), length))
       return false;
-    }
     frames += length / frameBytes;
   }
   FPreRollFrames.store(frames, std::memory_order_release);
-  if (FEncoderHandle != 0)
-    FLayer.EncodeSetPaused(FEncoderHandle, false);
   return true;
 }
 
@@ -390,51 +339,6 @@ void TTakeCapture::NoteClip(const std::uint8_t *data, std::uint32_t length) noex
   }
 }
 
-// Appends one buffer to the WAV file. Returns false (ending the capture) when the
-// file cannot grow any further; FDataBytes always equals the sample data on disk.
-bool TTakeCapture::AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept
-{
-  if (FEndReason.load(std::memory_order_relaxed) != static_cast<int>(TCaptureEnd::None))
-    return false;
-
-  std::uint32_t room = FWaveDataLimit - std::min(FDataBytes, FWaveDataLimit);
-  bool full = false;
-  if (length > room) {
-    // Keep whole frames only, so that the header's sizes stay a multiple of a frame.
-    const std::uint32_t frame = std::max<std::uint32_t>(2u * FChannels, 2u);
-    length = room - room % frame;
-    full = true;
-  }
-
-  if (length > 0 && !FWaveStream->Write(data, length)) {
-    // Cut back to what was fully written, so that the header written at the stop
-    // describes exactly the audio on disk.
-    FWaveStream->Truncate(kWaveHeaderSize + std::uint64_t{FDataBytes});
-    FEndReason.store(static_cast<int>(TCaptureEnd::WriteFailed));
-    return false;
-  }
-  FDataBytes += length;
-
-  if (full) {
-    FEndReason.store(static_cast<int>(TCaptureEnd::SizeLimit));
-    return false;
-  }
-  return true;
-}
-
-// Writes the final header and closes the file (WAV takes only).
-bool TTakeCapture::FinishWaveFile() noexcept
-{
-  if (!FWaveStream)
-    return true;
-  const TWaveHeader header = BuildWaveHeader(FDataBytes, FSampleRate, FChannels);
-  const bool written = FWaveStream->WriteAt(0, header.data(), header.size());
-  std::unique_ptr<platform::TFileStream> stream = std::move(FWaveStream);
-  FWaveStream.reset();
-  stream.reset();
-  return written;
-}
-
 void TTakeCapture::ConsumeStereoPeaks(int &LeftPeak, int &RightPeak) noexcept
 {
   LeftPeak = FPeakLeft.exchange(0);
@@ -448,11 +352,8 @@ TCaptureEnd TTakeCapture::CaptureEnd()
   const auto reason = static_cast<TCaptureEnd>(FEndReason.load());
   if (reason != TCaptureEnd::None)
     return reason;
-  // The channel first: when it ends, the encoder on it ends with it.
   if (FRecordHandle != 0 && FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped)
     return FLayer.ChannelDataLost(FRecordHandle) ? TCaptureEnd::TooSlow : TCaptureEnd::DeviceLost;
-  if (FEncoderHandle != 0 && !FLayer.EncodeIsActive(FEncoderHandle))
-    return TCaptureEnd::WriteFailed;
   if (FTakeLink && FTakeLink->Removed()) {
     // The file or its folder was removed: every byte written from now on is lost.
     // The callback stops writing at its next buffer.

@@ -1,6 +1,6 @@
 #pragma once
-// One take at a time from a capture device: into a WAV file written here, or into an
-// MP3 file written by the layer's encoder on the capture channel. Publishes the live
+// One take at a time from a capture device, into the file of a take writer (WAV or
+// MP3) that the record callback feeds on the layer's capture thread. Publishes the live
 // peaks of every captured buffer and watches for a take that ends by itself. Between
 // takes it can hold the input open: live peaks, and the last stretch of audio, which
 // the next take on that input begins with.
@@ -9,6 +9,7 @@
 #include "audio/TakeFormat.h"
 #include "audio/TakeResults.h"
 #include "audio/capture/PreRollRing.h"
+#include "audio/capture/TakeWriter.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,7 +19,6 @@
 #include <string>
 
 namespace praatkist::platform {
-class TFileStream;
 class TFileLink;
 } // namespace praatkist::platform
 
@@ -46,6 +46,8 @@ public:
     return FPreRollFrames.load(std::memory_order_acquire);
   }
 
+  // Raises "Er loopt al een opname." while a take runs.
+  void EnsureNoTake() const;
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
   void Start(const TTakeFormat &format, const std::filesystem::path &file);
   // As TBassRecorder::Stop.
@@ -55,7 +57,7 @@ public:
   // While paused nothing is written and the peaks go on.
   void SetPaused(bool paused) noexcept { FPauseRequest.store(paused, std::memory_order_release); }
   bool Paused() const noexcept { return FPauseRequest.load(std::memory_order_acquire); }
-  // Frames in the take so far (written to the WAV file or handed to the encoder).
+  // Frames in the take so far (written to its file).
   std::uint64_t TakeFrames() const noexcept { return FTakeFrames.load(std::memory_order_acquire); }
   // A captured sample reached full scale since the start; the take's frame where that
   // first happened (-1: none).
@@ -89,19 +91,18 @@ private:
   bool TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool InputAlive();
   void NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept;
-  bool AppendWave(const std::uint8_t *data, std::uint32_t length) noexcept;
-  bool FinishWaveFile() noexcept;
-  void Release(bool removeTake) noexcept;
+  // A start that failed: its file goes, and every other thing it opened.
+  void Release() noexcept;
   // A start on the open input that failed before the take began: the input stays.
-  void ReleaseOnInput(bool removeTake) noexcept;
+  void ReleaseOnInput() noexcept;
+  void AbandonTake() noexcept;
 
   IAudioLayer &FLayer;
   THandle FRecordHandle = 0;
-  THandle FEncoderHandle = 0;
-  // Handed to the capture thread by the layer's start of the channel and taken back
-  // after its stop, which waits for the thread: no further guard is needed.
-  std::unique_ptr<platform::TFileStream> FWaveStream;
-  std::uint32_t FDataBytes = 0;
+  // Handed to the capture thread by the layer's start of the channel (or, on the open
+  // input, by FRecording) and taken back after its stop, which waits for the thread: no
+  // further guard is needed.
+  std::unique_ptr<ITakeWriter> FWriter;
   std::uint32_t FSampleRate = 0;
   std::uint16_t FChannels = 0;
   std::atomic<bool> FRecording{false};

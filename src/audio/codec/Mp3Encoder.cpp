@@ -1,17 +1,11 @@
 #include "audio/codec/Mp3Encoder.h"
 
 #include "audio/AudioLayer.h"
+#include "platform/Descriptor.h"
 #include "platform/FileOps.h"
 
 #include <lame/lame.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -28,68 +22,6 @@ lame_global_flags *Gf(void *p)
 {
   return static_cast<lame_global_flags *>(p);
 }
-
-// The descriptor calls of the encoder: created or emptied, written at the end or at an
-// offset, closed; a wide path on Windows.
-#ifdef _WIN32
-int CreateForWriting(const std::filesystem::path &file) noexcept
-{
-  const int fd = ::_wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
-                          _S_IREAD | _S_IWRITE);
-  struct _stat64 st {};
-  if (fd >= 0 && (::_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
-    ::_close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-long long WriteSome(int fd, const void *data, std::size_t n) noexcept
-{
-  return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(n, 1u << 30)));
-}
-
-// Only after the last write at the end: the position is not put back.
-long long WriteSomeAt(int fd, const void *data, std::size_t n, long long at) noexcept
-{
-  return ::_lseeki64(fd, at, SEEK_SET) == at ? WriteSome(fd, data, n) : -1;
-}
-
-int CloseFd(int fd) noexcept
-{
-  return ::_close(fd);
-}
-#else
-// A link put in the file's place is not followed, and a pipe is refused rather than
-// blocked on or written through (non-blocking open, then the type checked before
-// anything is written).
-int CreateForWriting(const std::filesystem::path &file) noexcept
-{
-  const int fd = ::open(file.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode))) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-long long WriteSome(int fd, const void *data, std::size_t n) noexcept
-{
-  return ::write(fd, data, n);
-}
-
-long long WriteSomeAt(int fd, const void *data, std::size_t n, long long at) noexcept
-{
-  return ::pwrite(fd, data, n, static_cast<off_t>(at));
-}
-
-int CloseFd(int fd) noexcept
-{
-  return ::close(fd);
-}
-#endif
 
 } // namespace
 
@@ -131,7 +63,7 @@ int TMp3Encoder::Open(const std::filesystem::path &file, std::uint32_t rate, std
     return kErrMemory;
   }
 
-  const int fd = CreateForWriting(file);
+  const int fd = platform::fd::CreateForWriting(file);
   if (fd < 0) {
     lame_close(gf);
     return kErrCreate;
@@ -142,14 +74,15 @@ int TMp3Encoder::Open(const std::filesystem::path &file, std::uint32_t rate, std
   FChans = chans;
   FActive = true;
   FFailed = false;
-  FFramesIn = 0;
   return kErrOk;
 }
 
 bool TMp3Encoder::WriteAll(const unsigned char *data, std::size_t n) noexcept
 {
   while (n > 0) {
-    const long long w = WriteSome(FFd, data, n);
+    if (platform::FileFault("write", FPath) != 0)
+      return false;
+    const long long w = platform::fd::WriteSome(FFd, data, n);
     if (w < 0 && errno == EINTR)
       continue;
     if (w <= 0)
@@ -188,7 +121,6 @@ bool TMp3Encoder::Encode(const void *pcm, std::size_t bytes) noexcept
       Close();
       return false;
     }
-    FFramesIn += n;
     src += n * frameBytes;
     frames -= n;
   }
@@ -212,7 +144,7 @@ bool TMp3Encoder::Finish() noexcept
       ok = n <= sizeof tag;
       std::size_t done = 0;
       while (ok && done < n) {
-        const long long w = WriteSomeAt(FFd, tag + done, n - done, static_cast<long long>(done));
+        const long long w = platform::fd::WriteSomeAt(FFd, tag + done, n - done, static_cast<long long>(done));
         if (w < 0 && errno == EINTR)
           continue;
         ok = w > 0;
@@ -231,7 +163,7 @@ void TMp3Encoder::Close() noexcept
 {
   FActive = false;
   if (FFd >= 0) {
-    if (CloseFd(FFd) != 0)
+    if (platform::fd::Close(FFd) != 0)
       FFailed = true;
     FFd = -1;
   }

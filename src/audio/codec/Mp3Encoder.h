@@ -35,7 +35,6 @@ public:
   bool Finish() noexcept;
 
   bool Active() const noexcept { return FActive; }
-  std::uint64_t FramesIn() const noexcept { return FFramesIn; }
 
 private:
   bool WriteAll(const unsigned char *data, std::size_t n) noexcept;
@@ -47,7 +46,6 @@ private:
   std::uint32_t FChans = 0;
   bool FActive = false;
   bool FFailed = false;
-  std::uint64_t FFramesIn = 0;
   std::vector<unsigned char> FOut;
 };
 

@@ -2,6 +2,7 @@
 
 #include "audio/AudioLayer.h"
 #include "audio/codec/Mp3Frames.h"
+#include "platform/Descriptor.h"
 
 #include <sndfile.h>
 
@@ -16,13 +17,6 @@
 #include <emmintrin.h>
 #endif
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace praatkist::audio {
 
@@ -36,89 +30,6 @@ struct TSndfileDecoder::TReader {
 };
 
 namespace {
-
-// The descriptor calls the decoder makes, on a wide path on Windows (libsndfile reads
-// through the descriptor it is given, so any file name works).
-#ifdef _WIN32
-int OpenForReading(const std::filesystem::path &file) noexcept
-{
-  return ::_wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-}
-
-bool IsRegularFile(int fd) noexcept
-{
-  struct _stat64 st {};
-  return ::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
-}
-
-int Duplicate(int fd) noexcept
-{
-  return ::_dup(fd);
-}
-
-void CloseFd(int fd) noexcept
-{
-  ::_close(fd);
-}
-
-bool Rewind(int fd) noexcept
-{
-  return ::_lseeki64(fd, 0, SEEK_SET) == 0;
-}
-
-// What the file holds now, -1 when it cannot tell.
-long long FileSize(int fd) noexcept
-{
-  struct _stat64 st {};
-  return ::_fstat64(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-// A read from At on. It moves the descriptor, whose position nothing else relies on:
-// libsndfile reads through the decoder's TReader.
-long long ReadFrom(int fd, void *buffer, std::size_t size, long long at) noexcept
-{
-  if (::_lseeki64(fd, at, SEEK_SET) != at)
-    return -1;
-  return ::_read(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
-}
-#else
-int OpenForReading(const std::filesystem::path &file) noexcept
-{
-  return ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-}
-
-bool IsRegularFile(int fd) noexcept
-{
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-}
-
-int Duplicate(int fd) noexcept
-{
-  return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-}
-
-void CloseFd(int fd) noexcept
-{
-  ::close(fd);
-}
-
-bool Rewind(int fd) noexcept
-{
-  return ::lseek(fd, 0, SEEK_SET) == 0;
-}
-
-long long FileSize(int fd) noexcept
-{
-  struct stat st {};
-  return ::fstat(fd, &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-long long ReadFrom(int fd, void *buffer, std::size_t size, long long at) noexcept
-{
-  return ::pread(fd, buffer, std::min<std::size_t>(size, 1u << 30), static_cast<off_t>(at));
-}
-#endif
 
 constexpr std::size_t kFloatChunkFrames = 16384;
 constexpr std::size_t kReadAhead = 65536;
@@ -176,12 +87,12 @@ std::int64_t LameStartSkip(int fd) noexcept
 {
   std::uint8_t b[1024];
   long long at = 0;
-  long long n = ReadFrom(fd, b, sizeof b, at);
+  long long n = platform::fd::ReadFrom(fd, b, sizeof b, at);
   if (n >= 10 && std::memcmp(b, "ID3", 3) == 0) { // an ID3v2 tag before the audio
     at = 10 + ((b[6] & 0x7F) << 21 | (b[7] & 0x7F) << 14 | (b[8] & 0x7F) << 7 | (b[9] & 0x7F));
     if (b[5] & 0x10)
       at += 10;
-    n = ReadFrom(fd, b, sizeof b, at);
+    n = platform::fd::ReadFrom(fd, b, sizeof b, at);
   }
   TMp3TagLayout tag;
   if (n < 4 || !FindMp3Tag(b, static_cast<std::size_t>(n), tag))
@@ -205,7 +116,7 @@ std::mutex gOpenMutex;
 // read of a block or more (a WAV's samples) goes straight into the caller's memory.
 sf_count_t ReaderLength(void *user)
 {
-  return FileSize(static_cast<TSndfileDecoder::TReader *>(user)->Fd);
+  return platform::fd::FileSize(static_cast<TSndfileDecoder::TReader *>(user)->Fd);
 }
 
 sf_count_t ReaderSeek(sf_count_t offset, int whence, void *user)
@@ -215,7 +126,7 @@ sf_count_t ReaderSeek(sf_count_t offset, int whence, void *user)
   if (whence == SEEK_CUR)
     at += r->Position;
   else if (whence == SEEK_END) {
-    const long long size = FileSize(r->Fd);
+    const long long size = platform::fd::FileSize(r->Fd);
     if (size < 0)
       return -1;
     at += size;
@@ -248,7 +159,7 @@ sf_count_t ReaderRead(void *ptr, sf_count_t count, void *user)
       continue;
     }
     if (static_cast<std::size_t>(count) >= r->Block.size()) {
-      const long long got = ReadFrom(r->Fd, out, static_cast<std::size_t>(count), r->Position);
+      const long long got = platform::fd::ReadFrom(r->Fd, out, static_cast<std::size_t>(count), r->Position);
       if (got <= 0)
         break;
       out += got;
@@ -257,7 +168,7 @@ sf_count_t ReaderRead(void *ptr, sf_count_t count, void *user)
       r->Position += got;
       continue;
     }
-    const long long got = ReadFrom(r->Fd, r->Block.data(), r->Block.size(), r->Position);
+    const long long got = platform::fd::ReadFrom(r->Fd, r->Block.data(), r->Block.size(), r->Position);
     if (got <= 0)
       break;
     r->Start = r->Position;
@@ -289,7 +200,7 @@ void CloseFile(void *&file, int &fd, std::unique_ptr<TSndfileDecoder::TReader> &
     sf_close(static_cast<SNDFILE *>(file));
   reader.reset();
   if (fd >= 0)
-    CloseFd(fd);
+    platform::fd::Close(fd);
   file = nullptr;
   fd = -1;
 }
@@ -313,7 +224,7 @@ void TSndfileDecoder::Close() noexcept
   FMpegFrameSamples = 0;
   FMpegSkip = -1;
   if (FReopenFd >= 0) {
-    CloseFd(FReopenFd);
+    platform::fd::Close(FReopenFd);
     FReopenFd = -1;
   }
 }
@@ -321,23 +232,23 @@ void TSndfileDecoder::Close() noexcept
 int TSndfileDecoder::Open(const std::filesystem::path &file)
 {
   Close();
-  const int fd = OpenForReading(file);
+  const int fd = platform::fd::OpenForReading(file);
   if (fd < 0)
     return kErrFileOpen;
-  if (!IsRegularFile(fd)) {
-    CloseFd(fd);
+  if (!platform::fd::IsRegularFile(fd)) {
+    platform::fd::Close(fd);
     return kErrFileOpen;
   }
   const std::int64_t lameSkip = LameStartSkip(fd);
   // A second descriptor of the file, for an MP3 to be decoded afresh from its start.
-  int keep = Duplicate(fd);
+  int keep = platform::fd::Duplicate(fd);
   SF_INFO info{};
   FFd = fd;
   FFile = OpenFd(fd, info, FReader);
   const auto fail = [&](int code) {
     Close();
     if (keep >= 0)
-      CloseFd(keep);
+      platform::fd::Close(keep);
     return code;
   };
   if (!FFile)
@@ -370,7 +281,7 @@ int TSndfileDecoder::Open(const std::filesystem::path &file)
     std::swap(FReopenFd, keep);
   }
   if (keep >= 0)
-    CloseFd(keep);
+    platform::fd::Close(keep);
   FRate = static_cast<std::uint32_t>(info.samplerate);
   FChans = static_cast<std::uint32_t>(info.channels);
   FFrames = static_cast<std::uint64_t>(info.frames);
@@ -456,9 +367,9 @@ bool TSndfileDecoder::ExactMpegSeek(std::uint64_t frame) noexcept
 
 bool TSndfileDecoder::Reopen() noexcept
 {
-  if (FReopenFd < 0 || !Rewind(FReopenFd))
+  if (FReopenFd < 0 || !platform::fd::Rewind(FReopenFd))
     return false;
-  const int fd = Duplicate(FReopenFd);
+  const int fd = platform::fd::Duplicate(FReopenFd);
   if (fd < 0)
     return false;
   SF_INFO info{};

@@ -96,14 +96,6 @@ std::uint64_t TCaptureChannel::Position()
   return Succeed(), Delivered.load();
 }
 
-TEncodeTarget *TCaptureChannel::EncoderSeat(int &code)
-{
-  if (!Ended.load())
-    return this;
-  code = kErrEnded;
-  return nullptr;
-}
-
 // Gathers the source's pieces (10 ms to 30 ms each, typically) into buffers of
 // kCaptureTargetMs to kCaptureChunkMs and hands them on in order. Where captured audio
 // was lost (the record callback fell behind by more than the ring holds), it hands on
@@ -120,10 +112,7 @@ void TCaptureChannel::Loop() noexcept
     Delivered.fetch_add(n);
     if (n > Largest.load(std::memory_order_relaxed))
       Largest.store(n, std::memory_order_relaxed);
-    // The record callback sees a buffer before the encoders do, so that what it sets on
-    // them (a pause) holds from this very buffer on.
     const bool more = FProc(FHandle, FBuffer.data(), n, FUser);
-    Feed(FBuffer.data(), n);
     if (!more) {
       Ended.store(true);
       StopRequested.store(true);
@@ -175,7 +164,6 @@ void TCaptureChannel::Loop() noexcept
       break; // the device is gone or stopped, and everything it gave has been handed on
     Wake.Wait(seen, filled > 0 ? 10 : 200);
   }
-  StopEncoders(true);
 }
 
 void TCaptureChannel::Drain() noexcept
@@ -225,14 +213,12 @@ void TCaptureChannel::Stop()
 {
   Drain();
   Shut();
-  StopEncoders(true);
   Succeed();
 }
 
 void TCaptureChannel::Close() noexcept
 {
   Shut();
-  StopEncoders(false);
 }
 
 TCaptureChannel::~TCaptureChannel()

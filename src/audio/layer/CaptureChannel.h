@@ -2,13 +2,12 @@
 // A capture channel. The sound system's capture source pushes what the device captures
 // into the channel's lock-free ring (TCaptureInput, the one part its real-time thread
 // touches); the channel's capture thread gathers the ring's records into buffers and
-// decides where they go: the channel's encoders and the record callback. A stop hands
-// on everything captured up to it; audio lost to a full ring ends the channel there.
+// hands them to the record callback. A stop hands on everything captured up to it;
+// audio lost to a full ring ends the channel there.
 
 #include "audio/AudioLayer.h"
 #include "audio/layer/SpscRing.h"
 #include "audio/layer/Channel.h"
-#include "audio/layer/DecodeEncode.h"
 #include "audio/layer/SoundSystem.h"
 
 #include <atomic>
@@ -51,7 +50,7 @@ private:
   bool FGapPending = false; // the source's thread only
 };
 
-class TCaptureChannel final : public TChannel, public TCaptureInput, public TEncodeTarget {
+class TCaptureChannel final : public TChannel, public TCaptureInput {
 public:
   TCaptureChannel(std::uint32_t rate, std::uint32_t chans, TRecordProc proc, void *user,
                   THandle handle);
@@ -67,7 +66,6 @@ public:
   int Active() override;
   void Info(TChannelInfo &info) override;
   std::uint64_t Position() override;
-  TEncodeTarget *EncoderSeat(int &code) override;
   void Close() noexcept override;
 
   std::atomic<bool> DataLost{false}; // ended at a loss of captured audio

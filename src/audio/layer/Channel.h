@@ -11,8 +11,6 @@
 
 namespace praatkist::audio {
 
-struct TEncodeTarget;
-
 class TChannel {
 public:
   TChannel() = default;
@@ -33,13 +31,7 @@ public:
   {
     return Fail(kErrNotAvailable), kDataError;
   }
-  // What an encoder put on this channel is fed by; null with Code when none can sit here.
-  virtual TEncodeTarget *EncoderSeat(int &code)
-  {
-    code = kErrNotAvailable;
-    return nullptr;
-  }
-  // The handle is freed: the channel's threads, streams and encoders end.
+  // The handle is freed: the channel's threads and streams end.
   virtual void Close() noexcept = 0;
 };
 

@@ -1,7 +1,7 @@
 #include "audio/layer/LayerCore.h"
 
 #include "audio/layer/CaptureChannel.h"
-#include "audio/layer/DecodeEncode.h"
+#include "audio/layer/DecodingStream.h"
 #include "audio/layer/LayerError.h"
 #include "audio/layer/PlayStream.h"
 
@@ -43,7 +43,7 @@ THandle TLayerCore::NewHandle()
 {
   for (;;) {
     const THandle h = FNextHandle++;
-    if (h != 0 && !FChannels.count(h) && !FEncoders.count(h))
+    if (h != 0 && !FChannels.count(h))
       return h;
   }
 }
@@ -85,13 +85,6 @@ void TLayerCore::Free()
 {
   Guarded([&] {
     CloseChannels([](TChannel &) { return true; });
-    std::map<THandle, std::shared_ptr<TEncoderEntry>> encoders;
-    {
-      std::lock_guard lock(FApi);
-      encoders.swap(FEncoders);
-    }
-    for (auto &[h, e] : encoders)
-      e->Stop();
     std::lock_guard lock(FApi);
     FInitialised = false;
     FRecordOpen = false;
@@ -314,100 +307,6 @@ void TLayerCore::StreamFree(THandle stream)
       return (void)Fail(kErrHandle);
     c->Close();
     Succeed();
-  });
-}
-
-// ---- MP3 encoder ---------------------------------------------------------------------
-
-THandle TLayerCore::EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                                   std::uint32_t flags)
-{
-  return Guarded(THandle{0}, [&]() -> THandle {
-    auto c = Find(channel);
-    if (!c)
-      return Fail(kErrHandle), 0;
-    int code = kErrOk;
-    TEncodeTarget *seat = c->EncoderSeat(code);
-    if (!seat)
-      return Fail(code), 0;
-    if (kbps < 8 || kbps > 320)
-      return Fail(kErrIllegalParam), 0;
-    TChannelInfo info;
-    c->Info(info);
-    auto e = OpenEncoder(file, info.Freq, info.Chans, kbps, (flags & kEncodeAutoFree) != 0, code);
-    if (!e)
-      return Fail(code), 0;
-    e->Paused.store((flags & kEncodePaused) != 0);
-    THandle h;
-    {
-      std::lock_guard lock(FApi);
-      std::erase_if(FEncoders, [](const auto &kv) { return !kv.second->Active.load(); });
-      h = NewHandle();
-      FEncoders[h] = e;
-    }
-    seat->Attach(e);
-    return Succeed(), h;
-  });
-}
-
-bool TLayerCore::EncodeIsActive(THandle encoder)
-{
-  return Guarded(false, [&] {
-    std::lock_guard lock(FApi);
-    auto it = FEncoders.find(encoder);
-    if (it == FEncoders.end())
-      return Fail(kErrHandle);
-    return Succeed(), it->second->Active.load();
-  });
-}
-
-bool TLayerCore::EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length)
-{
-  return Guarded(false, [&] {
-    std::shared_ptr<TEncoderEntry> e;
-    {
-      std::lock_guard lock(FApi);
-      if (auto it = FEncoders.find(encoder); it != FEncoders.end())
-        e = it->second;
-    }
-    if (!e)
-      return Fail(kErrHandle);
-    if (buffer == nullptr && length > 0)
-      return Fail(kErrIllegalParam);
-    if (!e->Write(buffer, length))
-      return Fail(kErrEnded);
-    return Succeed(), true;
-  });
-}
-
-bool TLayerCore::EncodeSetPaused(THandle encoder, bool paused)
-{
-  return Guarded(false, [&] {
-    std::lock_guard lock(FApi);
-    auto it = FEncoders.find(encoder);
-    if (it == FEncoders.end())
-      return Fail(kErrHandle);
-    it->second->Paused.store(paused);
-    return Succeed(), true;
-  });
-}
-
-bool TLayerCore::EncodeStop(THandle encoder)
-{
-  return Guarded(false, [&] {
-    std::shared_ptr<TEncoderEntry> e;
-    {
-      std::lock_guard lock(FApi);
-      if (auto it = FEncoders.find(encoder); it != FEncoders.end()) {
-        e = std::move(it->second);
-        FEncoders.erase(it);
-      }
-    }
-    if (!e)
-      return Fail(kErrHandle);
-    if (!e->Stop())
-      return Fail(kErrCreate);
-    return Succeed(), true;
   });
 }
 

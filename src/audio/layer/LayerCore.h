@@ -1,12 +1,12 @@
 #pragma once
 // The audio layer written once for every sound system: the handle tables, the dispatch
 // of every call, the device list the indexes refer to, capture channels, playback
-// streams, decoding streams (libsndfile) and MP3 encoders (libmp3lame). A sound system
+// streams and decoding streams (libsndfile). A sound system
 // (ISoundSystem: pulse/ on Linux, wasapi/ on Windows) gives only what differs.
 //
 // Threads: the callers' (any, usually the window's); per capture channel the system's
 // capture thread, which only fills the channel's ring, and the channel's capture thread,
-// which hands buffers to the record callback and feeds the channel's encoders; per
+// which hands buffers to the record callback; per
 // playback stream a reader thread, which decodes the file ahead into the ring that the
 // system's output plays from.
 
@@ -24,7 +24,6 @@ namespace praatkist::audio {
 
 class TChannel;
 class TCaptureChannel;
-struct TEncoderEntry;
 
 class TLayerCore final : public IAudioLayer {
 public:
@@ -59,13 +58,6 @@ public:
   THandle StreamCreateFile(const std::filesystem::path &file, bool decode) override;
   void StreamFree(THandle stream) override;
 
-  THandle EncodeMp3Start(THandle channel, int kbps, const std::filesystem::path &file,
-                         std::uint32_t flags) override;
-  bool EncodeWrite(THandle encoder, const void *buffer, std::uint32_t length) override;
-  bool EncodeIsActive(THandle encoder) override;
-  bool EncodeSetPaused(THandle encoder, bool paused) override;
-  bool EncodeStop(THandle encoder) override;
-
   // Diagnostics of a capture channel (not part of the audio layer): captured chunks lost
   // because the capture thread fell behind, and the size of the largest buffer handed to
   // the record callback so far.
@@ -91,7 +83,6 @@ private:
   std::string FRecordDevice; // the system's identifier of the open capture device
   THandle FNextHandle = 1;
   std::map<THandle, std::shared_ptr<TChannel>> FChannels;
-  std::map<THandle, std::shared_ptr<TEncoderEntry>> FEncoders;
 };
 
 } // namespace praatkist::audio

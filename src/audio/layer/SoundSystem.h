@@ -2,7 +2,7 @@
 // What a sound system gives the layer core: its connection, its list of capture
 // devices, a capture source that fills a capture channel's ring, and a playback sink
 // that drains a playback stream's ring. Handles, the capture thread, the playback's
-// reader, decoding and encoding are the core's (LayerCore), written once for all.
+// reader and decoding are the core's (LayerCore), written once for all.
 
 #include "audio/AudioLayer.h"
 

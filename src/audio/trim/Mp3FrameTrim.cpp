@@ -195,7 +195,7 @@ void WriteFrameTrim(const TMp3Take &take, const TFrameTrim &plan, platform::TRea
   }
   const std::vector<std::uint8_t> tag = BuildTagFrame(take, plan, crc);
 
-  platform::TNewFile out(target);
+  platform::TWriteFile out(target);
   if (claim != nullptr)
     claim->Claim(target);
   out.Write(tag.data(), tag.size());

@@ -3,7 +3,6 @@
 #include "audio/TakeFiles.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
-#include "platform/FileStream.h"
 
 namespace praatkist::audio {
 
@@ -73,7 +72,7 @@ void TTrimCommit::Place(double start, double end)
   const std::string text = FRecordText.TextAfterTrim(start, end, trimmed);
   ClearLeftover(FRecordTemp);
   {
-    platform::TNewFile out(FRecordTemp);
+    platform::TWriteFile out(FRecordTemp);
     FRecordTempClaim.Claim(FRecordTemp);
     out.Write(text.data(), text.size());
     out.Sync();

@@ -1,13 +1,13 @@
 #include "audio/trim/TrimRewrite.h"
 
 #include "audio/AudioErrors.h"
+#include "audio/capture/Mp3TakeWriter.h"
 #include "audio/codec/DecodeStream.h"
 #include "audio/trim/Mp3FrameTrim.h"
 #include "audio/codec/Mp3Frames.h"
 #include "audio/codec/WavHeader.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
-#include "platform/FileStream.h"
 
 #include <algorithm>
 #include <memory>
@@ -19,22 +19,21 @@ namespace {
 // Kernel copies go in steps of this many bytes, so that progress and a cancel are seen.
 constexpr std::uint64_t kCopyStep = 64u << 20;
 
-// What a rewrite holds open, released on every way out in this order: the encoder
+// What a rewrite holds open, released on every way out in this order: the MP3 writer
 // (which writes the rest of its file), the output file, the decoding stream.
 struct TRewriteOutput {
-  explicit TRewriteOutput(IAudioLayer &layer) : Layer(layer), Stream(layer) {}
+  explicit TRewriteOutput(IAudioLayer &layer) : Stream(layer) {}
   TRewriteOutput(const TRewriteOutput &) = delete;
   TRewriteOutput &operator=(const TRewriteOutput &) = delete;
   ~TRewriteOutput()
   {
-    if (Encoder != 0)
-      Layer.EncodeStop(Encoder);
+    if (Mp3)
+      Mp3->Finish();
     Out.reset();
   }
-  IAudioLayer &Layer;
   TStreamGuard Stream; // declared before the others, so released after them
-  THandle Encoder = 0;
-  std::unique_ptr<platform::TNewFile> Out;
+  std::unique_ptr<TMp3TakeWriter> Mp3;
+  std::unique_ptr<platform::TWriteFile> Out;
 };
 
 // An MP3 take trimmed by copying its own frames: true when done, false (nothing
@@ -81,15 +80,24 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
             "Positioneren voor trimmen");
 
   if (job.Format == rfMP3) {
-    h.Encoder = layer.EncodeMp3Start(h.Stream.Stream(), job.Bitrate, job.Target, 0);
-    CheckBass(layer, h.Encoder != 0, "Starten van MP3-trimmer");
+    // encoded as the stream decodes: the backup's format, which the scan read
+    h.Mp3 = std::make_unique<TMp3TakeWriter>(job.Target, scan.Info.Freq,
+                                             static_cast<std::uint16_t>(scan.Info.Chans),
+                                             job.Bitrate, "Starten van MP3-trimmer");
+    try {
+      h.Mp3->Begin();
+    } catch (...) {
+      h.Mp3->Abandon(); // no encoder: no file either
+      h.Mp3.reset();
+      throw;
+    }
     if (job.TargetClaim != nullptr)
       job.TargetClaim->Claim(job.Target);
   } else {
     // The RIFF size (data + 36) must fit in its 32 bits as well.
     if (wanted > std::min(job.WaveDataLimit, kMaxWaveDataBytes))
       throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
-    h.Out = std::make_unique<platform::TNewFile>(job.Target);
+    h.Out = std::make_unique<platform::TWriteFile>(job.Target);
     if (job.TargetClaim != nullptr)
       job.TargetClaim->Claim(job.Target);
     const TWaveHeader header = BuildWaveHeader(static_cast<std::uint32_t>(wanted), scan.Rate,
@@ -125,16 +133,18 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
         break;
       if (h.Out)
         h.Out->Write(bytes, got);
+      else if (!h.Mp3->Write(bytes, got))
+        break; // the file takes no more: said below
       wanted -= std::min<std::uint64_t>(got, wanted);
     }
   }
 
-  if (h.Encoder != 0) {
-    // An encoder that stopped by itself could not write its file; one whose last
-    // bytes, tag or close failed left a damaged one.
-    const bool running = layer.EncodeIsActive(h.Encoder);
-    const bool finished = layer.EncodeStop(h.Encoder);
-    h.Encoder = 0;
+  if (h.Mp3) {
+    // A writer that stopped by itself could not write its file; one whose last bytes,
+    // tag or close failed left a damaged one.
+    const bool running = h.Mp3->Stopped() == TCaptureEnd::None;
+    const bool finished = h.Mp3->Finish();
+    h.Mp3.reset();
     if (!running || !finished)
       throw EFileError("Het MP3-bestand kon niet worden geschreven: " +
                        platform::PathText(job.Target));

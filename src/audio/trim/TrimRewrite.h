@@ -23,7 +23,7 @@ struct TRewriteJob {
 
 // Writes frames [Cut.Start, Cut.End) of the take Scan describes. A WAV whose bytes are
 // its samples is copied by the kernel; anything else goes through the decoder (and, for
-// MP3, the layer's encoder). Raises on any failure with everything it opened released.
+// MP3, the take's MP3 writer). Raises on any failure with everything it opened released.
 void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &scan,
                  const TCutPoints &cut, std::vector<std::int16_t> &block, const TTrimStep &step);
 

@@ -68,10 +68,11 @@ bool SyncFolder(const fs::path &folder) noexcept
   return OpenAndSync(folder, O_RDONLY | O_DIRECTORY);
 }
 
-std::intptr_t CreateNewFile(const fs::path &path) noexcept
+std::intptr_t CreateFileForWriting(const fs::path &path, bool exclusive) noexcept
 {
   // O_EXCL with O_NOFOLLOW: any entry of that name, a link too, makes the creation fail
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int how = exclusive ? O_EXCL | O_NOFOLLOW : O_TRUNC;
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
 }
 
 bool CloseFile(std::intptr_t handle) noexcept
@@ -88,6 +89,23 @@ bool WriteSome(std::intptr_t handle, const void *data, std::size_t size,
   while (n < 0 && errno == EINTR);
   written = n > 0 ? static_cast<std::size_t>(n) : 0;
   return n >= 0;
+}
+
+bool WriteSomeAt(std::intptr_t handle, const void *data, std::size_t size, std::uint64_t offset,
+                 std::size_t &written) noexcept
+{
+  ssize_t n;
+  do
+    n = ::pwrite(static_cast<int>(handle), data, size, static_cast<off_t>(offset));
+  while (n < 0 && errno == EINTR);
+  written = n > 0 ? static_cast<std::size_t>(n) : 0;
+  return n >= 0;
+}
+
+bool TruncateFile(std::intptr_t handle, std::uint64_t size) noexcept
+{
+  return ::ftruncate(static_cast<int>(handle), static_cast<off_t>(size)) == 0 &&
+         ::lseek(static_cast<int>(handle), static_cast<off_t>(size), SEEK_SET) >= 0;
 }
 
 bool FlushFile(std::intptr_t handle) noexcept

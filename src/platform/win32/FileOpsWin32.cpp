@@ -2,7 +2,6 @@
 
 #include "platform/FileOps.h"
 #include "platform/FileOpsSystem.h"
-#include "platform/FileStream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -102,11 +101,12 @@ bool SyncFolder(const fs::path &folder) noexcept
   return true;
 }
 
-std::intptr_t CreateNewFile(const fs::path &path) noexcept
+std::intptr_t CreateFileForWriting(const fs::path &path, bool exclusive) noexcept
 {
   // CREATE_NEW: any entry of that name, a link too, makes the creation fail
   const HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                 nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 nullptr, exclusive ? CREATE_NEW : CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
 }
 
@@ -123,6 +123,36 @@ bool WriteSome(std::intptr_t handle, const void *data, std::size_t size,
   const bool done = ::WriteFile(H(handle), data, want, &n, nullptr) != 0;
   written = n;
   return done;
+}
+
+// A write at an offset moves a synchronous handle's position: it is put back after.
+bool WriteSomeAt(std::intptr_t handle, const void *data, std::size_t size, std::uint64_t offset,
+                 std::size_t &written) noexcept
+{
+  written = 0;
+  LARGE_INTEGER here{}, zero{};
+  if (!::SetFilePointerEx(H(handle), zero, &here, FILE_CURRENT))
+    return false;
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD n = 0;
+  const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+  const bool done = ::WriteFile(H(handle), data, want, &n, &where) != 0;
+  written = n;
+  const DWORD error = ::GetLastError();
+  const bool back = ::SetFilePointerEx(H(handle), here, nullptr, FILE_BEGIN) != 0;
+  if (!done)
+    ::SetLastError(error);
+  return done && back;
+}
+
+bool TruncateFile(std::intptr_t handle, std::uint64_t size) noexcept
+{
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return ::SetFilePointerEx(H(handle), at, nullptr, FILE_BEGIN) != 0 &&
+         ::SetEndOfFile(H(handle)) != 0;
 }
 
 bool FlushFile(std::intptr_t handle) noexcept

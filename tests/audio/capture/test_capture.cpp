@@ -2,8 +2,10 @@
 
 #include "audio/BassRecorder.h"
 #include "platform/Errors.h"
+#include "platform/FileOps.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #ifndef _WIN32
 #include <fcntl.h>
@@ -55,6 +58,45 @@ extern "C" int fsync(int fd)
 #endif
 
 namespace {
+
+// The file steps of the running test fail here: Step on the Nth time it is asked for
+// (0: every time) on a path ending in Ending.
+struct TFileFault {
+  const char *Step = "";
+  int Nth = 0;
+  const char *Ending = "";
+  int Seen = 0;
+};
+TFileFault gFault;
+
+int ScriptedFault(const char *step, const std::filesystem::path &path)
+{
+  if (std::strcmp(step, gFault.Step) != 0 || !path.string().ends_with(gFault.Ending))
+    return 0;
+  ++gFault.Seen;
+  return gFault.Nth == 0 || gFault.Seen == gFault.Nth ? ENOSPC : 0;
+}
+
+// Installs one failing file step for its lifetime.
+struct TFaultScope {
+  TFaultScope(const char *step, int nth, const char *ending)
+  {
+    gFault = {step, nth, ending, 0};
+    platform::SetFileFaultHook(ScriptedFault);
+  }
+  ~TFaultScope() { platform::SetFileFaultHook(nullptr); }
+};
+
+// What the MP3 writer makes of these samples, as the file's bytes.
+std::vector<std::uint8_t> Mp3Of(const std::filesystem::path &scratch, std::uint32_t rate,
+                                std::uint16_t channels, int kbps,
+                                const std::vector<std::int16_t> &samples)
+{
+  EXPECT_TRUE(test::WriteMp3(scratch, rate, channels, kbps, samples));
+  auto bytes = ReadBytes(scratch);
+  std::filesystem::remove(scratch);
+  return bytes;
+}
 
 class CaptureTest : public ::testing::Test {
 protected:
@@ -259,7 +301,12 @@ TEST_P(StartFailureTest, ReportsTheStepAndCleansUp)
 {
   const StartFailure f = GetParam();
   const auto path = Take(f.Format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
-  layer.FailNext(f.Call, f.Code);
+  // the encoder cannot open the file: its second creation, after the claim of its name
+  std::optional<TFaultScope> fault;
+  if (std::strcmp(f.Call, "Mp3EncoderOpen") == 0)
+    fault.emplace("create", 2, ".mp3");
+  else
+    layer.FailNext(f.Call, f.Code);
   try {
     rec->Start({{0, 48000, 2}, f.Format, 192}, path);
     FAIL() << "start must fail";
@@ -285,7 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
         StartFailure{"RecordInit", 23, rfMP3, "Openen van audio-ingang mislukt (BASS-fout 23)."},
         StartFailure{"RecordStart", 6, rfWave, "Starten van opname mislukt (BASS-fout 6)."},
         StartFailure{"RecordStart", 6, rfMP3, "Starten van opname mislukt (BASS-fout 6)."},
-        StartFailure{"EncodeMp3Start", 33, rfMP3,
+        StartFailure{"Mp3EncoderOpen", 33, rfMP3,
                      "Starten van MP3-encoder mislukt (BASS-fout 33)."},
         StartFailure{"ChannelPlay", -1, rfWave, "Activeren van opname mislukt (BASS-fout -1)."},
         StartFailure{"ChannelPlay", -1, rfMP3, "Activeren van opname mislukt (BASS-fout -1)."}));
@@ -302,25 +349,62 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
 {
   const auto path = Take("Koor-1.mp3");
   rec->Start({{0, 44100, 1}, rfMP3, 320}, path);
-  EXPECT_EQ(layer.EncoderKbps, 320);
-  EXPECT_TRUE(layer.EncoderAutoFree);
-  EXPECT_EQ(layer.EncoderFile, path);
   EXPECT_EQ(layer.RecordChans, 1u);
   EXPECT_EQ(layer.RecordRate, 44100u);
   const std::vector<std::int16_t> buf = {100, -200, 300};
   ASSERT_TRUE(layer.Deliver(buf));
   EXPECT_EQ(rec->ConsumePeakLevel(), 300);
   EXPECT_TRUE(rec->Stop());
-  // the scripted encoder stores what passed through it: nothing else touched the file
-  const auto bytes = ReadBytes(path);
-  ASSERT_EQ(bytes.size(), 6u);
-  EXPECT_EQ(0, std::memcmp(bytes.data(), buf.data(), 6));
-  // the channel stopped first (it hands on what is still on its way), then the
-  // encoder, the input closed last
+  // the encoder's own bytes at 320 kbit/s: nothing else touched the file
+  EXPECT_EQ(ReadBytes(path), Mp3Of(dir / "verwacht.mp3", 44100, 1, 320, buf));
+  // the channel stopped first (it hands on what is still on its way), the input closed
+  // last
   const auto &log = layer.Log;
   const auto at = [&](const char *c) { return std::find(log.begin(), log.end(), c) - log.begin(); };
-  EXPECT_LT(at("ChannelStop"), at("EncodeStop"));
-  EXPECT_LT(at("EncodeStop"), at("RecordFree"));
+  EXPECT_LT(at("ChannelStop"), at("RecordFree"));
+}
+
+// A take is byte for byte what the engine has always written: the 44-byte header of a
+// 16-bit PCM WAV with its sizes, then the samples as they came; an MP3 take is the
+// encoder's bytes of the same frames, however the buffers came.
+TEST_F(CaptureTest, TakesHoldExactlyTheBytesOfTheirFormat)
+{
+  const std::vector<std::int16_t> a = Ramp(4800, -3000), b = Ramp(2400, 500);
+  std::vector<std::int16_t> all = a;
+  all.insert(all.end(), b.begin(), b.end());
+
+  rec->Start({{0, 48000, 2}, rfWave, 192}, Take("Koor-1.wav"));
+  ASSERT_TRUE(layer.Deliver(a));
+  ASSERT_TRUE(layer.Deliver(b));
+  ASSERT_TRUE(rec->Stop());
+  std::vector<std::uint8_t> wave = {'R', 'I', 'F', 'F'};
+  const auto le = [&](std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i)
+      wave.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  };
+  const auto data = static_cast<std::uint32_t>(all.size() * 2);
+  le(36 + data, 4);
+  for (const char c : std::string("WAVEfmt "))
+    wave.push_back(static_cast<std::uint8_t>(c));
+  le(16, 4);         // the format chunk's size
+  le(1, 2);          // PCM
+  le(2, 2);          // channels
+  le(48000, 4);      // rate
+  le(48000 * 4, 4);  // bytes a second
+  le(4, 2);          // bytes a frame
+  le(16, 2);         // bits a sample
+  for (const char c : std::string("data"))
+    wave.push_back(static_cast<std::uint8_t>(c));
+  le(data, 4);
+  const auto *pcm = reinterpret_cast<const std::uint8_t *>(all.data());
+  wave.insert(wave.end(), pcm, pcm + data);
+  EXPECT_EQ(ReadBytes(Take("Koor-1.wav")), wave);
+
+  rec->Start({{0, 48000, 2}, rfMP3, 192}, Take("Koor-1.mp3"));
+  ASSERT_TRUE(layer.Deliver(a));
+  ASSERT_TRUE(layer.Deliver(b));
+  ASSERT_TRUE(rec->Stop());
+  EXPECT_EQ(ReadBytes(Take("Koor-1.mp3")), Mp3Of(dir / "verwacht.mp3", 48000, 2, 192, all));
 }
 
 TEST_F(CaptureTest, StopSaysWhenTheFileCouldNotBeCompleted)
@@ -328,8 +412,10 @@ TEST_F(CaptureTest, StopSaysWhenTheFileCouldNotBeCompleted)
   const auto path = Take("Koor-1.mp3");
   rec->Start({{0, 48000, 2}, rfMP3, 192}, path);
   ASSERT_TRUE(layer.Deliver({100, -200, 300, 400}));
-  layer.FailNext("EncodeStop", audio::kErrCreate); // the last bytes, the tag or the close
-  EXPECT_FALSE(rec->Stop());
+  {
+    const TFaultScope fault("flush", 0, ".mp3"); // the last bytes, the tag or the close
+    EXPECT_FALSE(rec->Stop());
+  }
   EXPECT_FALSE(rec->Recording());
   EXPECT_TRUE(std::filesystem::exists(path)); // what there is stays the user's
   EXPECT_TRUE(rec->Stop());                   // nothing runs any more
@@ -416,11 +502,15 @@ TEST_F(CaptureTest, VanishedInputEndsTheTakeAndTheFileStaysValid)
 TEST_F(CaptureTest, FailingEncoderEndsAnMp3Take)
 {
   rec->Start({{0, 48000, 2}, rfMP3, 192}, Take("Koor-1.mp3"));
-  layer.FailEncoder();
+  {
+    const TFaultScope fault("write", 0, ".mp3");
+    // a second of audio: the encoder has frames to write
+    EXPECT_FALSE(layer.Deliver(Ramp(96000, 0))) << "the capture ends at the failed write";
+  }
   std::string why;
   ASSERT_TRUE(rec->CaptureEndedByItself(why));
   EXPECT_EQ(why, "Opname gestopt: het bestand kon niet verder worden geschreven.");
-  rec->Stop();
+  EXPECT_FALSE(rec->Stop()) << "the encoder stopped short of its file's end";
 }
 
 TEST_F(CaptureTest, WaveSizeLimitEndsTheTakeOnAFrameBoundary)
@@ -614,8 +704,8 @@ TEST_F(CaptureTest, StopMakesTheTakeAndItsFolderDurable)
 namespace {
 
 // Between takes the input stays open: its peaks go on, a start that fails leaves it
-// open with what it kept, and the next take begins on it at once with that audio, the
-// encoder getting it before the take's first buffer.
+// open with what it kept, and the next take begins on it at once with that audio, its
+// file getting it before the take's first buffer.
 TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
 {
   rec->OpenInput({0, 48000, 1, 1000});
@@ -625,8 +715,10 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
 
   test::WriteBytes(Take("Koor-1.mp3"), "take", 4);
   EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-1.mp3")), EFileError);
-  layer.FailNext("EncodeMp3Start", 33);
-  EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-2.mp3")), EAudioError);
+  {
+    const TFaultScope fault("create", 2, "Koor-2.mp3"); // the encoder cannot open it
+    EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-2.mp3")), EAudioError);
+  }
   EXPECT_FALSE(std::filesystem::exists(Take("Koor-2.mp3")));
   EXPECT_TRUE(rec->InputOpen());
   EXPECT_FALSE(rec->Recording());
@@ -637,9 +729,7 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
   ASSERT_TRUE(layer.Deliver({500, 600}));
   EXPECT_TRUE(rec->Stop());
   const std::vector<std::int16_t> all = {100, -200, 300, 400, 500, 600};
-  const auto bytes = ReadBytes(Take("Koor-2.mp3"));
-  ASSERT_EQ(bytes.size(), all.size() * 2);
-  EXPECT_EQ(0, std::memcmp(bytes.data(), all.data(), bytes.size()));
+  EXPECT_EQ(ReadBytes(Take("Koor-2.mp3")), Mp3Of(dir / "verwacht.mp3", 48000, 1, 192, all));
   EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 4.0 / 48000);
   EXPECT_FALSE(rec->InputOpen());
 

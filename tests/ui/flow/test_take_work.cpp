@@ -7,8 +7,10 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -19,6 +21,7 @@
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
 #include "audio/codec/WavHeader.h"
+#include "platform/FileOps.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 #include "support/TestTakes.h"
@@ -564,8 +567,11 @@ void TestTakeWork::stopRunsOffTheWindowThread()
   // A file that could not be completed is said so.
   const fs::path mp3 = dir / "s-2.mp3";
   engine.Start({{0, 48000, 2}, rfMP3, 192}, mp3);
-  layer.FailNext("EncodeStop", audio::kErrCreate);
+  platform::SetFileFaultHook([](const char *step, const std::filesystem::path &) {
+    return std::strcmp(step, "flush") == 0 ? ENOSPC : 0; // the MP3's last bytes
+  });
   QVERIFY(work.StopTake(Q(mp3)));
   QVERIFY(stopped.wait(20000));
+  platform::SetFileFaultHook(nullptr);
   QVERIFY(!stopped.at(1).at(1).toBool());
 }

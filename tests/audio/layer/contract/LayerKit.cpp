@@ -31,6 +31,8 @@ bool CollectProc(THandle, const void *buffer, std::uint32_t length, void *user) 
     c->Samples.insert(c->Samples.end(), s, s + length / 2);
     c->Lengths.push_back(length);
   }
+  if (c->Writer != nullptr)
+    c->Writer->Write(buffer, length);
   c->Bytes += length;
   const int n = ++c->Calls;
   if (n == 1 && c->StallFirstMs > 0)

@@ -6,6 +6,7 @@
 // driver, which shows each source as an endpoint named by its description.
 
 #include "audio/AudioLayer.h"
+#include "audio/capture/TakeWriter.h"
 #include "audio/layer/LayerCore.h"
 #include "support/AudioTestKit.h"
 
@@ -37,6 +38,7 @@ struct TCollector {
   std::atomic<int> SleepMs{0};
   std::atomic<int> StallFirstMs{0};   // the first call sleeps this long
   std::vector<std::uint32_t> Lengths; // of every buffer, under M
+  audio::ITakeWriter *Writer = nullptr; // gets every buffer, as a take's file would
 
   explicit TCollector(std::uint32_t frameBytes);
 };

@@ -2,6 +2,7 @@
 // stop's hand-over, the callback's stop, lost audio, a vanished input, and MP3
 // encoders on a capture channel.
 
+#include "audio/capture/Mp3TakeWriter.h"
 #include "audio/layer/contract/LayerKit.h"
 
 #ifndef _WIN32
@@ -240,20 +241,21 @@ TEST_F(AudioLayer, OverflowEndsTheChannelAtTheLossWithoutAHole)
 #endif
 }
 
-// The input goes away during a capture: the channel hands on what came before, ends by
-// itself, and its encoder ends with it and leaves a complete file. (A vanished device
-// may just go quiet, as under wine: the layer ends the channel then too.)
-TEST_F(AudioLayer, VanishedInputEndsTheChannelAndItsEncoder)
+// The input goes away during a capture: the channel hands on what came before and ends
+// by itself; the MP3 written from its callback is complete. (A vanished device may just
+// go quiet, as under wine: the layer ends the channel then too.)
+TEST_F(AudioLayer, VanishedInputEndsTheChannelAndWhatItWroteIsComplete)
 {
   TVanishingInput input(*Layer);
   ASSERT_GE(input.Index(), 0) << "no input to take away";
   ASSERT_TRUE(Layer->RecordInit(input.Index()));
+  const fs::path mp3 = Dir / "vanished.mp3";
+  TMp3TakeWriter writer(mp3, 48000, 2, 128);
+  writer.Begin();
   TCollector got(4);
+  got.Writer = &writer;
   const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
   ASSERT_NE(h, 0u);
-  const fs::path mp3 = Dir / "vanished.mp3";
-  const THandle enc = Layer->EncodeMp3Start(h, 128, mp3, kEncodeAutoFree);
-  ASSERT_NE(enc, 0u);
   ASSERT_TRUE(Layer->ChannelPlay(h, false));
   ASSERT_GE(WaitUntil([&] { return got.Bytes > 48000u * 4 / 2; }, 2.0), 0.0);
   EXPECT_EQ(Layer->ChannelIsActive(h), kActivePlaying);
@@ -264,11 +266,11 @@ TEST_F(AudioLayer, VanishedInputEndsTheChannelAndItsEncoder)
   EXPECT_GE(ended, 0.0) << "the channel outlived its device";
   EXPECT_LT(ended, kWasapi ? 1.5 : 1.0);
   EXPECT_FALSE(Layer->ChannelDataLost(h));
-  EXPECT_GE(WaitUntil([&] { return !Layer->EncodeIsActive(enc); }, 2.0), 0.0);
   const auto t0 = TClock::now();
   Layer->ChannelStop(h);
   Layer->RecordFree();
   EXPECT_LT(SecondsSince(t0), 0.5);
+  EXPECT_TRUE(writer.Finish());
   const TDecoded decoded = Decode(mp3);
   ASSERT_TRUE(decoded.Ok);
   EXPECT_GT(decoded.Frames, 0);
@@ -277,7 +279,7 @@ TEST_F(AudioLayer, VanishedInputEndsTheChannelAndItsEncoder)
 
 // ---- MP3 capture ------------------------------------------------------------------------
 
-TEST_F(AudioLayer, Mp3CaptureIsConstantBitRateWithExactLength)
+TEST_F(AudioLayer, Mp3WrittenFromTheCallbackIsConstantBitRateWithExactLength)
 {
   struct TCase {
     std::uint32_t Rate, Chans;
@@ -285,22 +287,23 @@ TEST_F(AudioLayer, Mp3CaptureIsConstantBitRateWithExactLength)
   };
   for (const TCase k : {TCase{48000, 2, 192}, TCase{44100, 1, 128}}) {
     SCOPED_TRACE(std::to_string(k.Rate) + " Hz x " + std::to_string(k.Chans));
+    const fs::path mp3 = Dir / ("take" + std::to_string(k.Chans) + ".mp3");
+    TMp3TakeWriter writer(mp3, k.Rate, static_cast<std::uint16_t>(k.Chans), k.Kbps);
+    writer.Begin();
     TCollector got(k.Chans * 2);
+    got.Writer = &writer;
     ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
     const THandle h = Layer->RecordStart(k.Rate, k.Chans, CollectProc, &got);
     ASSERT_NE(h, 0u);
-    const fs::path mp3 = Dir / ("take" + std::to_string(k.Chans) + ".mp3");
-    const THandle enc = Layer->EncodeMp3Start(h, k.Kbps, mp3, kEncodeAutoFree);
-    ASSERT_NE(enc, 0u) << Layer->ErrorGetCode();
     ASSERT_TRUE(Layer->ChannelPlay(h, false));
     SleepMs(1500);
-    EXPECT_TRUE(Layer->EncodeIsActive(enc));
     // The engine's order: the channel first, which hands everything on to the callback
-    // and the encoder alike, then the encoder.
+    // (and so to the file), then the file's end.
     Layer->ChannelStop(h);
-    Layer->EncodeStop(enc);
-    EXPECT_FALSE(Layer->EncodeIsActive(enc));
+    EXPECT_EQ(writer.Stopped(), praatkist::TCaptureEnd::None);
+    EXPECT_TRUE(writer.Finish());
     Layer->RecordFree();
+    EXPECT_EQ(writer.Frames(), got.Bytes / (k.Chans * 2));
 
     const std::uint64_t pcmFrames = got.Bytes / (k.Chans * 2);
     const TDecoded decoded = Decode(mp3);
@@ -322,171 +325,4 @@ TEST_F(AudioLayer, Mp3CaptureIsConstantBitRateWithExactLength)
     EXPECT_NEAR(tone.Frequency, 440.0, 3.0);
     EXPECT_NEAR(tone.Peak, 16384, 1200);
   }
-}
-
-// Pauses the encoder on its channel from the record callback: three buffers encoded,
-// three not, and so on.
-struct TPausingProc {
-  IAudioLayer *Layer = nullptr;
-  std::atomic<THandle> Enc{0};
-  std::atomic<int> Calls{0};
-  std::atomic<std::uint64_t> Kept{0}, Seen{0};
-};
-
-bool PausingProc(THandle, const void *, std::uint32_t length, void *user) noexcept
-{
-  auto *p = static_cast<TPausingProc *>(user);
-  const bool pause = (p->Calls.fetch_add(1) / 3) % 2 == 1;
-  p->Layer->EncodeSetPaused(p->Enc.load(), pause);
-  p->Seen += length;
-  if (!pause)
-    p->Kept += length;
-  return true;
-}
-
-// A pause set from the callback holds from the very buffer it was given: the file holds
-// exactly the buffers handed over unpaused.
-TEST_F(AudioLayer, EncoderPausedFromTheCallbackLeavesOutExactlyThoseBuffers)
-{
-  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
-  TPausingProc p;
-  p.Layer = Layer.get();
-  const THandle h = Layer->RecordStart(48000, 2, PausingProc, &p);
-  ASSERT_NE(h, 0u);
-  const fs::path mp3 = Dir / "paused.mp3";
-  p.Enc = Layer->EncodeMp3Start(h, 192, mp3, kEncodeAutoFree);
-  ASSERT_NE(p.Enc.load(), 0u);
-  ASSERT_TRUE(Layer->ChannelPlay(h, false));
-  ASSERT_GE(WaitUntil([&] { return p.Calls.load() >= 14; }, 10.0), 0.0);
-  Layer->ChannelStop(h);
-  EXPECT_TRUE(Layer->EncodeStop(p.Enc));
-  Layer->RecordFree();
-
-  const TDecoded decoded = Decode(mp3);
-  ASSERT_TRUE(decoded.Ok);
-  EXPECT_EQ(static_cast<std::uint64_t>(decoded.Frames), p.Kept.load() / 4);
-  EXPECT_LT(p.Kept.load(), p.Seen.load());
-  EXPECT_FALSE(Layer->EncodeSetPaused(0xBAD, true));
-}
-
-// Writes PCM of its own to an encoder started paused, at the first buffer after the
-// encoder is there, and resumes it from that buffer on.
-struct TWritingProc {
-  IAudioLayer *Layer = nullptr;
-  std::atomic<THandle> Enc{0};
-  std::atomic<bool> Begun{false};
-  std::atomic<int> Kept{0};
-  std::atomic<std::uint64_t> KeptBytes{0};
-  std::vector<std::int16_t> Own = std::vector<std::int16_t>(2 * 4800, 1000);
-};
-
-bool WritingProc(THandle, const void *, std::uint32_t length, void *user) noexcept
-{
-  auto *p = static_cast<TWritingProc *>(user);
-  const THandle enc = p->Enc.load();
-  if (enc == 0)
-    return true;
-  if (!p->Begun.exchange(true)) {
-    p->Layer->EncodeWrite(enc, p->Own.data(), static_cast<std::uint32_t>(p->Own.size() * 2));
-    p->Layer->EncodeSetPaused(enc, false);
-  }
-  p->KeptBytes += length;
-  ++p->Kept;
-  return true;
-}
-
-// An encoder started paused on a running channel encodes nothing of it until resumed;
-// what the callback writes to it comes first: the file holds exactly that and the
-// buffers from the resume on.
-TEST_F(AudioLayer, EncoderStartedPausedTakesTheCallbacksOwnPcmFirst)
-{
-  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
-  TWritingProc p;
-  p.Layer = Layer.get();
-  const THandle h = Layer->RecordStart(48000, 2, WritingProc, &p);
-  ASSERT_NE(h, 0u);
-  ASSERT_TRUE(Layer->ChannelPlay(h, false));
-  ASSERT_GE(WaitUntil([&] { return Layer->ChannelGetPosition(h) > 0; }, 10.0), 0.0);
-  const fs::path mp3 = Dir / "written.mp3";
-  const THandle enc = Layer->EncodeMp3Start(h, 192, mp3, kEncodeAutoFree | kEncodePaused);
-  ASSERT_NE(enc, 0u);
-  p.Enc = enc;
-  ASSERT_GE(WaitUntil([&] { return p.Kept.load() >= 6; }, 10.0), 0.0);
-  Layer->ChannelStop(h);
-  EXPECT_TRUE(Layer->EncodeStop(enc));
-  EXPECT_FALSE(Layer->EncodeWrite(enc, p.Own.data(), 4)) << "a stopped encoder";
-  Layer->RecordFree();
-
-  const TDecoded decoded = Decode(mp3);
-  ASSERT_TRUE(decoded.Ok);
-  EXPECT_EQ(static_cast<std::uint64_t>(decoded.Frames), 4800 + p.KeptBytes.load() / 4);
-  EXPECT_FALSE(Layer->EncodeWrite(0xBAD, p.Own.data(), 4));
-}
-
-TEST_F(AudioLayer, EncoderThatCannotBeCreated)
-{
-  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
-  TCollector got(4);
-  const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
-  ASSERT_NE(h, 0u);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "no-such-folder" / "x.mp3", kEncodeAutoFree), 0u);
-  EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 0, Dir / "x.mp3", kEncodeAutoFree), 0u);
-  EXPECT_EQ(Layer->ErrorGetCode(), kErrIllegalParam);
-  EXPECT_EQ(Layer->EncodeMp3Start(0xBAD, 192, Dir / "x.mp3", kEncodeAutoFree), 0u);
-  EXPECT_EQ(Layer->ErrorGetCode(), kErrHandle);
-  Layer->ChannelStop(h);
-  Layer->RecordFree();
-}
-
-// A full disk: the encoder stops by itself, the capture goes on.
-TEST_F(AudioLayer, EncoderOnAFullDiskStopsAndTheCaptureGoesOn)
-{
-#ifdef _WIN32
-  GTEST_SKIP() << "no full disk to be had under wine: /dev/full is a device there, which the "
-                  "encoder refuses as not a regular file";
-#else
-  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
-  TCollector got(4);
-  const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
-  ASSERT_NE(h, 0u);
-  const THandle enc = Layer->EncodeMp3Start(h, 192, "/dev/full", kEncodeAutoFree);
-  ASSERT_NE(enc, 0u);
-  ASSERT_TRUE(Layer->ChannelPlay(h, false));
-  EXPECT_GE(WaitUntil([&] { return !Layer->EncodeIsActive(enc); }, 2.0), 0.0);
-  const int calls = got.Calls;
-  SleepMs(150);
-  EXPECT_GT(got.Calls.load(), calls);
-  EXPECT_EQ(Layer->ChannelIsActive(h), kActivePlaying);
-  Layer->EncodeStop(enc);
-  Layer->ChannelStop(h);
-  Layer->RecordFree();
-#endif
-}
-
-// What stands in the file's place is neither followed nor written through: a link to
-// another file, a pipe that has a reader.
-TEST_F(AudioLayer, EncoderNeitherFollowsALinkNorWritesThroughAPipe)
-{
-#ifdef _WIN32
-  GTEST_SKIP() << "symbolic links and named pipes in a folder are POSIX file kinds; on Windows "
-                  "the encoder writes only into a regular file it opens itself";
-#else
-  ASSERT_TRUE(Layer->RecordInit(ToneDevice(*Layer)));
-  TCollector got(4);
-  const THandle h = Layer->RecordStart(48000, 2, CollectProc, &got);
-  ASSERT_NE(h, 0u);
-  WriteBytes(Dir / "other.txt", "keep", 4);
-  fs::create_symlink(Dir / "other.txt", Dir / "link.mp3");
-  ASSERT_EQ(::mkfifo((Dir / "pipe.mp3").c_str(), 0600), 0);
-  const int reader = ::open((Dir / "pipe.mp3").c_str(), O_RDONLY | O_NONBLOCK);
-  for (const char *name : {"link.mp3", "pipe.mp3"}) {
-    EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / name, kEncodeAutoFree), 0u) << name;
-    EXPECT_EQ(Layer->ErrorGetCode(), kErrCreate) << name;
-  }
-  ::close(reader);
-  EXPECT_EQ(ReadBytes(Dir / "other.txt"), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
-  Layer->ChannelStop(h);
-  Layer->RecordFree();
-#endif
 }

@@ -1,7 +1,7 @@
-// Decoding streams, encoders on them, playback streams, and a server that dies, through
-// the audio layer.
+// Decoding streams, playback streams, and a server that dies, through the audio layer.
 
 #include "audio/layer/contract/LayerKit.h"
+#include "support/TestTakes.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -109,13 +109,7 @@ TEST_F(SndfileStreams, BeyondFullScaleIsClippedNotWrapped)
     square[2 * f] = square[2 * f + 1] = (f / 24) % 2 ? 32767 : -32768;
   const fs::path wav = Dir / "square.wav", mp3 = Dir / "square.mp3";
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, square);
-  const THandle src = Layer->StreamCreateFile(wav, true);
-  ASSERT_NE(src, 0u);
-  const THandle enc = Layer->EncodeMp3Start(src, 192, mp3, 0u);
-  ASSERT_NE(enc, 0u);
-  ReadToEnd(*Layer, src);
-  Layer->EncodeStop(enc);
-  Layer->StreamFree(src);
+  ASSERT_TRUE(WriteMp3(mp3, 48000, 2, 192, square));
 
   std::vector<std::int16_t> buf(32768);
   auto decode = [&](const fs::path &p) {
@@ -234,13 +228,7 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes)
   EXPECT_EQ(readAll(Dir / "open.wav", reported), 48000);
 
   // A truncated MP3 ends where its data ends.
-  const THandle src = Layer->StreamCreateFile(good, true);
-  ASSERT_NE(src, 0u);
-  const THandle enc = Layer->EncodeMp3Start(src, 128, Dir / "whole.mp3", 0u);
-  ASSERT_NE(enc, 0u);
-  ReadToEnd(*Layer, src);
-  Layer->EncodeStop(enc);
-  Layer->StreamFree(src);
+  ASSERT_TRUE(WriteMp3(Dir / "whole.mp3", 48000, 2, 128, pcm));
   const auto mp3 = ReadBytes(Dir / "whole.mp3");
   WriteBytes(Dir / "cut.mp3", mp3.data(), mp3.size() / 2);
   const std::int64_t cut = readAll(Dir / "cut.mp3", reported);
@@ -259,81 +247,3 @@ TEST_F(SndfileStreams, DamagedFilesGiveErrorCodes)
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
-TEST_F(SndfileStreams, DecodeAndEncodeKeepsTheLength)
-{
-  const auto pcm = Sine(48000, 2, 10.0, 440, 16000);
-  const fs::path wav = Dir / "ten.wav";
-  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, pcm);
-
-  // Through the layer twice: WAV -> MP3, then that MP3 -> MP3 (as trimming does).
-  double took = 0;
-  auto transcode = [&](const fs::path &from, const fs::path &to) {
-    const THandle h = Layer->StreamCreateFile(from, true);
-    EXPECT_NE(h, 0u);
-    const THandle enc = Layer->EncodeMp3Start(h, 192, to, 0u);
-    EXPECT_NE(enc, 0u);
-    const auto t0 = TClock::now();
-    const std::uint64_t bytes = ReadToEnd(*Layer, h);
-    EXPECT_TRUE(Layer->EncodeIsActive(enc));
-    Layer->EncodeStop(enc);
-    took = SecondsSince(t0);
-    Layer->StreamFree(h);
-    return bytes;
-  };
-  EXPECT_EQ(transcode(wav, Dir / "first.mp3"), pcm.size() * 2);
-  const double speed = 10.0 / took;
-  const TDecoded first = Decode(Dir / "first.mp3");
-  ASSERT_TRUE(first.Ok);
-  EXPECT_LE(std::llabs(first.Frames - 480000), 1152);
-  EXPECT_EQ(transcode(Dir / "first.mp3", Dir / "second.mp3"), pcm.size() * 2);
-  const TDecoded second = Decode(Dir / "second.mp3");
-  ASSERT_TRUE(second.Ok);
-  EXPECT_LE(std::llabs(second.Frames - first.Frames), 1152);
-  EXPECT_EQ(second.Samples.size(), static_cast<std::size_t>(second.Frames) * 2);
-  const TMp3Frames frames = ParseMp3(ReadBytes(Dir / "second.mp3"));
-  EXPECT_TRUE(frames.InfoTag);
-  EXPECT_EQ(std::count(frames.Kbps.begin(), frames.Kbps.end(), 192),
-            static_cast<long>(frames.Kbps.size()));
-  std::printf("[ encode   ] 48 kHz stereo, 192 kbit/s, decoding included: %.0f x real time\n",
-              speed);
-
-  // MP3 has no 96 kHz: the encoder halves the rate, the length in time stays.
-  const fs::path hi = Dir / "hi.wav";
-  WriteSound(hi, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 96000, 1, Sine(96000, 1, 1.0, 440, 16000));
-  transcode(hi, Dir / "hi.mp3");
-  const TDecoded half = Decode(Dir / "hi.mp3");
-  ASSERT_TRUE(half.Ok);
-  EXPECT_EQ(half.Rate, 48000);
-  EXPECT_LE(std::llabs(half.Frames - 48000), 1152);
-
-  // More than two channels cannot go into an MP3.
-  const fs::path six = Dir / "six.wav";
-  WriteSound(six, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 6, std::vector<std::int16_t>(6 * 100));
-  const THandle h = Layer->StreamCreateFile(six, true);
-  ASSERT_NE(h, 0u);
-  TChannelInfo info;
-  ASSERT_TRUE(Layer->ChannelGetInfo(h, info));
-  EXPECT_EQ(info.Chans, 6u);
-  EXPECT_EQ(Layer->EncodeMp3Start(h, 192, Dir / "six.mp3", 0u), 0u);
-  EXPECT_EQ(Layer->ErrorGetCode(), kErrFormat);
-  Layer->StreamFree(h);
-}
-
-TEST_F(SndfileStreams, EncoderOnAFullDiskStopsWithoutHarm)
-{
-#ifdef _WIN32
-  GTEST_SKIP() << "no full disk to be had under wine: /dev/full is a device there, which the "
-                  "encoder refuses as not a regular file";
-#else
-  const fs::path wav = Dir / "one.wav";
-  WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1, Sine(48000, 1, 1.0, 440, 8000));
-  const THandle h = Layer->StreamCreateFile(wav, true);
-  ASSERT_NE(h, 0u);
-  const THandle enc = Layer->EncodeMp3Start(h, 128, "/dev/full", 0u);
-  ASSERT_NE(enc, 0u);
-  EXPECT_EQ(ReadToEnd(*Layer, h), 96000u);
-  EXPECT_FALSE(Layer->EncodeIsActive(enc));
-  Layer->EncodeStop(enc);
-  Layer->StreamFree(h);
-#endif
-}

@@ -4,6 +4,7 @@
 
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -74,18 +75,6 @@ public:
     return F.StreamCreateFile(file, decode);
   }
   void StreamFree(audio::THandle s) override { F.StreamFree(s); }
-  audio::THandle EncodeMp3Start(audio::THandle c, int kbps, const fs::path &file,
-                                std::uint32_t flags) override
-  {
-    return F.EncodeMp3Start(c, kbps, file, flags);
-  }
-  bool EncodeWrite(audio::THandle e, const void *b, std::uint32_t n) override
-  {
-    return F.EncodeWrite(e, b, n);
-  }
-  bool EncodeIsActive(audio::THandle e) override { return F.EncodeIsActive(e); }
-  bool EncodeSetPaused(audio::THandle e, bool p) override { return F.EncodeSetPaused(e, p); }
-  bool EncodeStop(audio::THandle e) override { return F.EncodeStop(e); }
 
 private:
   audio::IAudioLayer &F;
@@ -114,21 +103,10 @@ std::vector<std::int16_t> LoudTake(std::uint32_t rate, std::uint32_t chans, doub
   return s;
 }
 
-// The MP3 of Wav through the layer's own encoder, as a take is written.
+// The MP3 of Wav through the take's MP3 writer, as a trim encodes anew.
 void EncodeWithLayer(audio::IAudioLayer &layer, const fs::path &wav, const fs::path &mp3, int kbps)
 {
-  const auto stream = layer.StreamCreateFile(wav, true);
-  ASSERT_NE(stream, 0u);
-  const auto encoder = layer.EncodeMp3Start(stream, kbps, mp3, 0u);
-  ASSERT_NE(encoder, 0u);
-  std::vector<char> buf(65536);
-  for (;;) {
-    const auto got = layer.ChannelGetData(stream, buf.data(), 65536);
-    if (got == 0 || got == audio::kDataError)
-      break;
-  }
-  ASSERT_TRUE(layer.EncodeStop(encoder));
-  layer.StreamFree(stream);
+  ASSERT_GT(test::TranscodeToMp3(layer, wav, mp3, kbps), 0u);
 }
 
 } // namespace

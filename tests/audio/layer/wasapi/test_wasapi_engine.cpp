@@ -9,6 +9,7 @@
 #include "platform/FileOps.h"
 #include "support/AudioTestKit.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -88,17 +89,7 @@ TEST_F(WasapiEngine, AnalysisTrimAndUndoOfWaveAndMp3)
   WriteSound(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
              ToneBetweenSilences(2.0, 16384, 48000, 48000));
   const fs::path mp3 = Dir.Path() / fs::path(u8"Koor-één.mp3");
-  {
-    const THandle d = Layer->StreamCreateFile(wav, true);
-    ASSERT_NE(d, 0u);
-    const THandle e = Layer->EncodeMp3Start(d, 192, mp3, audio::kEncodeAutoFree);
-    ASSERT_NE(e, 0u) << Layer->ErrorGetCode();
-    std::vector<std::uint8_t> buffer(65536);
-    while (Layer->ChannelGetData(d, buffer.data(), std::uint32_t(buffer.size())) != kDataError) {
-    }
-    EXPECT_TRUE(Layer->EncodeStop(e));
-    Layer->StreamFree(d);
-  }
+  ASSERT_GT(test::TranscodeToMp3(*Layer, wav, mp3, 192), 0u);
   for (const auto &[take, format] : {std::pair{wav, rfWave}, std::pair{mp3, rfMP3}}) {
     const auto recorded = test::ReadBytes(take);
     std::vector<std::int32_t> left, right;
@@ -137,12 +128,12 @@ TEST(WasapiFiles, NewFilesAreCreatedExclusivelyAndFileIdentityTellsLinks)
   test::TTempDir Dir;
   const fs::path a = Dir.Path() / fs::path(u8"één.bin");
   {
-    platform::TNewFile f(a);
+    platform::TWriteFile f(a);
     f.Write("abc", 3);
     f.Sync();
     f.Close();
   }
-  EXPECT_THROW(platform::TNewFile again(a), EFileError);
+  EXPECT_THROW(platform::TWriteFile again(a), EFileError);
   EXPECT_EQ(test::ReadBytes(a).size(), 3u);
   const fs::path b = Dir.Path() / fs::path(u8"twee.bin");
   platform::SnapshotFileOrRaise(a, b);
