@@ -50,7 +50,7 @@ public:
     const auto giveUp = std::chrono::steady_clock::now() + KLockPatience;
     for (int attempt = 0;; ++attempt) {
       try {
-        FFile = std::make_unique<platform::TNewFile>(FPath);
+        FFile = std::make_unique<platform::TWriteFile>(FPath);
         FClaim.Claim(FPath);
         return;
       } catch (const EFileError &) {
@@ -96,7 +96,7 @@ public:
 
 private:
   fs::path FPath;
-  std::unique_ptr<platform::TNewFile> FFile;
+  std::unique_ptr<platform::TWriteFile> FFile;
   platform::TFileClaim FClaim;
   bool FPlaced = false;
 };

@@ -17,6 +17,7 @@
 using namespace praatkist;
 using namespace praatkist::audio;
 namespace fs = std::filesystem;
+using praatkist::test::TScriptedAudioLayer;
 
 namespace {
 
@@ -44,7 +45,9 @@ protected:
   void SetUp() override
   {
     TScriptedAudioLayer::TScriptedStream s;
-    // one second of 1 kHz, peak 1000 (-30.3 dB), on both channels
+    // one second of 1 kHz, peak 1000 (-30.3 dB), on both channels: RMS 3 dB under the
+    // peak, as its quietest half second; K-weighted +0.7 dB at 1 kHz, two channels +3 dB,
+    // less 0.691: -30.3 LUFS
     for (int f = 0; f < 48000; ++f) {
       const auto v = static_cast<std::int16_t>(std::lround(1000 * std::sin(2 * M_PI * 1000 * f / 48000.0)));
       s.Samples.insert(s.Samples.end(), {v, v});
@@ -77,9 +80,9 @@ TEST_F(DataSet, FilesAsTheListAndTheChosenTakesSay)
   EXPECT_EQ(Text(job.Folder / "opnames.tsv"),
             "opname\tid\tstatus\tseconden\tluidheid_lufs\trms_db\tpiek_db\truisvloer_db\tgeclipt"
             "\tspraaklimieten\n"
-            "Koor-1.wav\tzin-1\tafgekeurd\t1.000\t-27.3\t-30.3\t-30.3\t-30\t0\tnee\n"
-            "Koor-2.wav\tzin-1\t\t1.000\t-27.3\t-30.3\t-30.3\t-30\t0\tnee\n"
-            "Koor-3.wav\tzin-3\tgekozen\t1.000\t-27.3\t-30.3\t-30.3\t-30\t0\tnee\n");
+            "Koor-1.wav\tzin-1\tafgekeurd\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n"
+            "Koor-2.wav\tzin-1\t\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n"
+            "Koor-3.wav\tzin-3\tgekozen\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n");
   // Nothing left beside it.
   int entries = 0;
   for (const auto &e : fs::directory_iterator(dir.Path()))

@@ -15,6 +15,7 @@
 using namespace praatkist;
 using namespace praatkist::audio;
 namespace fs = std::filesystem;
+using praatkist::test::TScriptedAudioLayer;
 
 namespace {
 
