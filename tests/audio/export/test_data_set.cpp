@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 
 using namespace praatkist;
@@ -49,8 +50,10 @@ protected:
     // peak, as its quietest half second; K-weighted +0.7 dB at 1 kHz, two channels +3 dB,
     // less 0.691: -30.3 LUFS
     for (int f = 0; f < 48000; ++f) {
-      const auto v = static_cast<std::int16_t>(std::lround(1000 * std::sin(2 * M_PI * 1000 * f / 48000.0)));
-      s.Samples.insert(s.Samples.end(), {v, v});
+      const double phase = 2 * std::numbers::pi * 1000 * f / 48000.0;
+      const auto v = static_cast<std::int16_t>(std::lround(1000 * std::sin(phase)));
+      s.Samples.push_back(v);
+      s.Samples.push_back(v);
     }
     for (const char *take : {"/s/Koor-1.wav", "/s/Koor-2.wav", "/s/Koor-3.wav"})
       layer.AddStream(take, s);

@@ -42,7 +42,7 @@ struct TRead {
 TRead ReadWave(const fs::path &file)
 {
   SF_INFO info{};
-  SNDFILE *f = sf_open(file.c_str(), SFM_READ, &info);
+  SNDFILE *f = sf_open(file.string().c_str(), SFM_READ, &info);
   TRead r;
   if (f == nullptr)
     return r;
