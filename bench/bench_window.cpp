@@ -207,16 +207,9 @@ int main(int argc, char **argv)
     const QString trimmedName = Q(take.filename());
     const std::vector<std::int32_t> peaksTrimmed = w.PeaksLeft();
     const double durationTrimmed = w.WaveDuration();
-    std::vector<std::int32_t> peaksMp3, right;
-    double durationMp3 = 0;
-    int channels = 0;
-    {
-      TWaveAnalysis wave = w.Recorder()->AnalyzeFile(session / "Bank-1.mp3", 2000);
-      peaksMp3 = std::move(wave.LeftPeaks);
-      right = std::move(wave.RightPeaks);
-      durationMp3 = wave.Duration;
-      channels = wave.ChannelCount;
-    }
+    const TWaveAnalysis mp3 = w.Recorder()->AnalyzeFile(session / "Bank-1.mp3", 2000);
+    const std::vector<std::int32_t> &peaksMp3 = mp3.LeftPeaks;
+    const double durationMp3 = mp3.Duration;
     // Waits until the window shows the trimmed take (or else the MP3 take).
     const auto waitShown = [&](bool ATrimmed) {
       const std::vector<std::int32_t> &peaks = ATrimmed ? peaksTrimmed : peaksMp3;

@@ -17,8 +17,8 @@ set(allowed_ui/window ui/dialogs ui/widgets ui/flow ui/style session audio/front
     platform)
 set(allowed_ui/dialogs ui/widgets ui/style platform)
 set(allowed_ui/widgets ui/style audio/shared platform)
-set(allowed_ui/flow audio/front audio/shared platform)
-set(allowed_ui/style none) # nothing but itself
+set(allowed_ui/flow ui/style audio/front audio/shared platform)
+set(allowed_ui/style platform)
 set(allowed_session platform)
 set(allowed_audio/front audio/shared audio/capture audio/playback audio/analysis audio/trim
     audio/export audio/codec platform)

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "ui/dialogs/DarkDialogs.h"
+#include "ui/flow/ErrorText.h"
 
 namespace praatkist::app {
 
@@ -13,7 +14,7 @@ bool TPraatkistApplication::notify(QObject *receiver, QEvent *event)
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception &e) {
-    ui::ShowGeneralError(QString::fromUtf8(e.what()));
+    ui::ShowGeneralError(ui::ErrorText(e));
   } catch (...) {
     ui::ShowGeneralError(QStringLiteral("Onbekende fout."));
   }

@@ -114,7 +114,7 @@ public:
   const std::filesystem::path &Path() const noexcept { return FPath; }
 
 private:
-  bool WriteAll(const void *data, std::size_t size, std::error_code &error) noexcept;
+  bool WriteAll(const void *data, std::size_t size, std::error_code &ec) noexcept;
   void WriteBehind() noexcept;
   std::filesystem::path FPath;
   std::intptr_t FHandle = -1; // as TReadFile::Handle

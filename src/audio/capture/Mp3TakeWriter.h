@@ -17,7 +17,7 @@ public:
                  int kbps, std::string step = "Starten van MP3-encoder");
 
   void Begin() override;
-  bool Write(const void *pcm, std::uint32_t bytes) noexcept override;
+  bool Write(const void *pcm, std::uint32_t length) noexcept override;
   std::uint64_t Frames() const noexcept override { return FFrames; }
   TCaptureEnd Stopped() const noexcept override { return FStopped; }
   bool Finish() noexcept override;

@@ -49,7 +49,7 @@ public:
   // Raises "Er loopt al een opname." while a take runs.
   void EnsureNoTake() const;
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
-  void Start(const TTakeFormat &format, const std::filesystem::path &file);
+  void Start(const TTakeFormat &ATake, const std::filesystem::path &FileName);
   // As TBassRecorder::Stop.
   bool Stop();
 

@@ -19,7 +19,7 @@ public:
                   const std::uint32_t &dataLimit);
 
   void Begin() override;
-  bool Write(const void *pcm, std::uint32_t bytes) noexcept override;
+  bool Write(const void *pcm, std::uint32_t length) noexcept override;
   std::uint64_t Frames() const noexcept override { return FDataBytes / FFrameBytes; }
   TCaptureEnd Stopped() const noexcept override { return FStopped; }
   bool Finish() noexcept override;

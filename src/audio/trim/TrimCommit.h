@@ -60,6 +60,6 @@ private:
 
 // Puts the backup back under the take's name and deletes the record: as
 // TBassRecorder::UndoTrim.
-bool UndoTrimFiles(const std::filesystem::path &take);
+bool UndoTrimFiles(const std::filesystem::path &FileName);
 
 } // namespace praatkist::audio

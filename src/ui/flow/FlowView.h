@@ -1,7 +1,8 @@
 #pragma once
-// What the window draws its controls from: the take's state with the few facts beside
-// it, held as one value by the take's flow, and the rule that turns that value into
-// the controls' enabled states (a pure function).
+// What the window draws its controls from: what the take's flow knows (TFlowFacts) with
+// the few facts only the window knows (TWindowFacts), put together by the window as one
+// value, and the rule that turns that value into the controls' enabled states (a pure
+// function).
 
 namespace praatkist::ui {
 
@@ -14,12 +15,23 @@ namespace praatkist::ui {
 //   Closing    the window waits for the work on a take to end safely
 enum class TTakeState { Idle, Recording, Stopping, Trimming, Loading, Playing, Closing };
 
-struct TFlowView {
+// What the take's flow knows (TTakeFlow::Facts).
+struct TFlowFacts {
   TTakeState State = TTakeState::Idle;
-  // Work runs off the window's thread (analysis, trim, the take's completion).
+  // Work runs off the window's thread (analysis, a take's end).
   bool Working = false;
   // There is an engine: takes can be played, deleted and untrimmed.
   bool Engine = false;
+  // The running take is paused (the record button resumes it).
+  bool Paused = false;
+  // The input is open between takes: the meter shows it (Vooropname).
+  bool InputOpen = false;
+
+  bool operator==(const TFlowFacts &) const = default;
+};
+
+// What only the window knows.
+struct TWindowFacts {
   // The engine, its devices and the options came up: a take can be started.
   bool RecordReady = false;
   // A take of the list is selected.
@@ -28,10 +40,13 @@ struct TFlowView {
   bool Trimmed = false;
   // MP3 is the chosen format (its bit rate can be chosen).
   bool Mp3 = false;
-  // The running take is paused (the record button resumes it).
-  bool Paused = false;
-  // The input is open between takes: the meter shows it (Vooropname).
-  bool InputOpen = false;
+
+  bool operator==(const TWindowFacts &) const = default;
+};
+
+struct TFlowView {
+  TFlowFacts Flow;
+  TWindowFacts Window;
 
   bool operator==(const TFlowView &) const = default;
 };
@@ -49,22 +64,24 @@ struct TEnables {
 
 inline TEnables EnableRule(const TFlowView &AView)
 {
-  const bool recording = AView.State == TTakeState::Recording;
+  const TFlowFacts &flow = AView.Flow;
+  const TWindowFacts &window = AView.Window;
+  const bool recording = flow.State == TTakeState::Recording;
   // From the stop until the new take is shown, and while a close waits: nothing may
   // start, nor change what the trim and the list refresh work on.
-  const bool held = AView.State == TTakeState::Stopping || AView.State == TTakeState::Trimming ||
-                    AView.State == TTakeState::Loading || AView.State == TTakeState::Closing;
+  const bool held = flow.State == TTakeState::Stopping || flow.State == TTakeState::Trimming ||
+                    flow.State == TTakeState::Loading || flow.State == TTakeState::Closing;
   const bool idle = !recording && !held;
   TEnables on;
   // While a take runs, the record button pauses and resumes it.
-  on.Record = recording || (AView.RecordReady && idle);
+  on.Record = recording || (window.RecordReady && idle);
   on.Stop = recording;
-  on.Listen = AView.Engine && idle && AView.Selected;
+  on.Listen = flow.Engine && idle && window.Selected;
   // The take being read may not be deleted or restored under the analysis.
-  on.Delete = on.Listen && !AView.Working;
-  on.UndoTrim = AView.Engine && idle && AView.Trimmed && !AView.Working;
+  on.Delete = on.Listen && !flow.Working;
+  on.UndoTrim = flow.Engine && idle && window.Trimmed && !flow.Working;
   on.Options = idle;
-  on.Bitrate = idle && AView.Mp3;
+  on.Bitrate = idle && window.Mp3;
   return on;
 }
 

@@ -71,7 +71,6 @@ public:
 
   std::size_t Count() const noexcept { return FIndex.size(); }
   std::size_t Values() const noexcept { return FValues; }
-  std::size_t MaxValues() const noexcept { return FMaxValues; }
 
 private:
   struct TEntry {

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "ui/flow/ClockText.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
+#include "ui/style/ClockText.h"
 
 namespace praatkist::ui {
 
@@ -19,27 +20,27 @@ QString FileNamePart(const QString &APath)
 }
 
 const QString NoInput = QStringLiteral("Er komt geen geluid binnen van de audio-ingang.");
-const QString InputGone =
-    QStringLiteral("Vooropname: de audio-ingang is weggevallen; hij gaat weer open zodra hij "
-                   "terug is.");
 
 } // namespace
 
 TTakeFlow::TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow, QObject *AParent)
-    : QObject(AParent), FEngine(AEngine), FNow(std::move(ANow))
+    : QObject(AParent), FEngine(AEngine), FClock(std::move(ANow))
 {
   FTimer = new QTimer(this);
   FTimer->setObjectName(QStringLiteral("timer"));
-  FTimer->setInterval(TickMs);
+  FTimer->setInterval(kTickMs);
   FTimer->setTimerType(Qt::PreciseTimer);
   connect(FTimer, &QTimer::timeout, this, &TTakeFlow::Tick);
+  FInput = new TInputKeeper(FEngine, this);
+  connect(FInput, &TInputKeeper::StatusText, this, &TTakeFlow::StatusText);
+  connect(FInput, &TInputKeeper::Closed, this, [this] { emit LevelChanged(0); });
   if (FEngine == nullptr)
     return;
   FWork = new TTakeWork(*FEngine, &FPeaksCache, this);
   FFacts.Engine = true;
   connect(FWork, &TTakeWork::AnalysisDone, this, &TTakeFlow::AnalysisFinished);
-  connect(FWork, &TTakeWork::TrimDone, this, &TTakeFlow::TrimFinished);
-  connect(FWork, &TTakeWork::StopDone, this, &TTakeFlow::StopFinished);
+  connect(FWork, &TTakeWork::EndStage, this, &TTakeFlow::EndStageReached);
+  connect(FWork, &TTakeWork::TakeEnded, this, &TTakeFlow::EndFinished);
   connect(FWork, &TTakeWork::Progress, this, &TTakeFlow::Progress);
   connect(FWork, &TTakeWork::SafelyEnded, this, [this] {
     if (FState == TTakeState::Closing) {
@@ -76,46 +77,22 @@ bool TTakeFlow::Trimming() const noexcept
   return FWork != nullptr && FWork->Running() == TWorkKind::Trim;
 }
 
-TFlowView TTakeFlow::View() const noexcept
+TFlowFacts TTakeFlow::Facts() const noexcept
 {
-  TFlowView view = FFacts;
-  view.State = FState;
-  view.Working = WorkBusy();
-  return view;
+  TFlowFacts facts = FFacts;
+  facts.State = FState;
+  facts.Working = WorkBusy();
+  return facts;
 }
 
 void TTakeFlow::Publish()
 {
-  const TFlowView now = View();
+  const TFlowFacts now = Facts();
   if (FToldOnce && now == FTold)
     return;
   FToldOnce = true;
   FTold = now;
-  emit ViewChanged(now);
-}
-
-void TTakeFlow::SetRecordReady(bool AReady)
-{
-  FFacts.RecordReady = AReady;
-  Publish();
-}
-
-void TTakeFlow::SetSelected(bool ASelected)
-{
-  FFacts.Selected = ASelected;
-  Publish();
-}
-
-void TTakeFlow::SetTrimmed(bool ATrimmed)
-{
-  FFacts.Trimmed = ATrimmed;
-  Publish();
-}
-
-void TTakeFlow::SetMp3(bool AMp3)
-{
-  FFacts.Mp3 = AMp3;
-  Publish();
+  emit FactsChanged(now);
 }
 
 void TTakeFlow::SetState(TTakeState AState)
@@ -134,8 +111,7 @@ void TTakeFlow::SetState(TTakeState AState)
 
 void TTakeFlow::RunTimer()
 {
-  const bool input = FEngine != nullptr && FEngine->InputOpen();
-  if (FState == TTakeState::Recording || FState == TTakeState::Playing || input) {
+  if (FState == TTakeState::Recording || FState == TTakeState::Playing || FInput->Open()) {
     if (!FTimer->isActive())
       FTimer->start();
   } else {
@@ -148,40 +124,22 @@ void TTakeFlow::RunTimer()
 
 void TTakeFlow::SetInput(const TInputWish &AWish)
 {
-  FInput = AWish;
+  FInput->SetWish(AWish);
   SyncInput();
+}
+
+bool TTakeFlow::MayOpenInput() const noexcept
+{
+  return FState == TTakeState::Idle || FState == TTakeState::Playing ||
+         FState == TTakeState::Trimming || FState == TTakeState::Loading;
 }
 
 bool TTakeFlow::SyncInput(bool AQuiet)
 {
   if (FEngine == nullptr)
     return true;
-  const bool wanted = FInput.On && FInput.Input.Device >= 0 && FState != TTakeState::Closing;
-  // Not while a take runs or is being completed: it holds the input or its file.
-  const bool free = FState == TTakeState::Idle || FState == TTakeState::Playing ||
-                    FState == TTakeState::Trimming || FState == TTakeState::Loading;
-  bool opened = true;
-  if (!wanted) {
-    if (FEngine->InputOpen()) {
-      FEngine->CloseInput();
-      emit LevelChanged(0);
-    }
-  } else if (free && (!FEngine->InputOpen() || !(FOpened == FInput))) {
-    // A device list filled anew with the same device in the same place leaves the
-    // input (and what it kept) as it is.
-    try {
-      FEngine->OpenInput(FInput.Input);
-      FOpened = FInput;
-      FSaidInputProblem = false;
-    } catch (const std::exception &e) {
-      opened = false;
-      // Said once; a state change, the device list or the options try again.
-      if (!FSaidInputProblem && !AQuiet)
-        emit StatusText(QStringLiteral("Vooropname: ") + QString::fromUtf8(e.what()));
-      FSaidInputProblem = FSaidInputProblem || !AQuiet;
-    }
-  }
-  FFacts.InputOpen = FEngine->InputOpen();
+  const bool opened = FInput->Sync(MayKeepInput(), MayOpenInput(), AQuiet);
+  FFacts.InputOpen = FInput->Open();
   RunTimer();
   Publish();
   return opened;
@@ -190,15 +148,10 @@ bool TTakeFlow::SyncInput(bool AQuiet)
 // Between takes: the open input's level and clipping, and its loss.
 void TTakeFlow::InputTick()
 {
-  if (FEngine->InputLost()) {
-    FEngine->CloseInput();
-    emit LevelChanged(0);
-    // Back already (a server restarted between two ticks): opened again at once;
-    // otherwise the device list's next change opens it.
-    if (!SyncInput(true) || !FEngine->InputOpen()) {
-      emit StatusText(InputGone);
-      FSaidInputProblem = true;
-    }
+  if (FInput->CheckLost(MayKeepInput(), MayOpenInput())) {
+    FFacts.InputOpen = FInput->Open();
+    RunTimer();
+    Publish();
     return;
   }
   if (FState == TTakeState::Playing)
@@ -224,17 +177,16 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
     FEngine->Start(AOptions.Take, ToPath(APath));
   } catch (const std::exception &e) {
     FTakePath.clear();
-    emit Failed(QString::fromUtf8(e.what()));
+    emit Failed(ErrorText(e));
     return false;
   }
   FTakePath = APath;
   FOptions = AOptions;
   if (FWork != nullptr)
     FWork->CancelAnalysis();
-  FRecordingStarted = FNow();
+  FClock.Start();
   FSaidNoInput = false;
   FSaidClip = false;
-  FClockHasPreRoll = true;
   FFacts.Paused = false;
   FFacts.InputOpen = false;
   emit ClipChanged(false);
@@ -250,13 +202,8 @@ void TTakeFlow::TogglePause()
     return;
   FFacts.Paused = !FFacts.Paused;
   FEngine->SetPaused(FFacts.Paused);
-  // The clock goes on from the time recorded, not from the time the pause lasted.
-  if (!FFacts.Paused) {
-    FClockHasPreRoll = false; // the take's length holds it now
-    const std::uint64_t now = FNow();
-    FRecordingStarted =
-        now - std::min(now, static_cast<std::uint64_t>(FEngine->TakeSeconds() * 1000.0));
-  }
+  if (!FFacts.Paused)
+    FClock.Resume(FEngine->TakeSeconds());
   emit StatusText(TakeStatus());
   Publish();
 }
@@ -274,35 +221,21 @@ void TTakeFlow::Stop()
   FinishTake(FOptions.Trim, QString());
 }
 
-void TTakeFlow::FinishTake(bool ATrim, const QString &AEndedWhy)
+void TTakeFlow::FinishTake(bool ATrim, const QString &AWhy)
 {
-  // The stop waits for the last captured audio and syncs the file: on the worker, so
-  // the window is not held up meanwhile.
-  FStopTrim = ATrim;
-  FEndedWhy = AEndedWhy;
-  FTakeTrimmed = false;
+  // The stop waits for the last captured audio and syncs the file: on the worker, with
+  // the trim and the analysis after it, so the window is not held up meanwhile.
+  FEndedWhy = AWhy;
   FFacts.Paused = false;
   SetState(TTakeState::Stopping);
-  if (FWork != nullptr && FWork->StopTake(FTakePath))
-    return; // on in StopFinished
-  StopFinished(FTakePath, FEngine->Stop());
-}
-
-void TTakeFlow::StopFinished(const QString &APath, bool AComplete)
-{
-  bool trim = FStopTrim;
-  QString why = FEndedWhy;
-  FEndedWhy.clear();
-  // A take whose file could not be completed is not reported as kept, nor trimmed.
-  if (!AComplete && why.isEmpty()) {
-    why = IncompleteTakeText(APath);
-    trim = false;
-  }
-  if (trim && FWork != nullptr && FWork->Trim(APath, FOptions.Take.Format, FOptions.Take.Bitrate)) {
-    SetState(TTakeState::Trimming);
-    return; // on in TrimFinished
-  }
-  CompleteTake(APath, why);
+  if (FWork != nullptr && FWork->EndTake(FTakePath, ATrim, FOptions.Take.Format,
+                                         FOptions.Take.Bitrate, kWavePoints))
+    return; // on in EndStageReached and EndFinished
+  // The work is ending: the take is completed here, as it is.
+  TTakeEnd end;
+  end.Path = FTakePath;
+  end.Complete = FEngine->Stop();
+  EndFinished(end);
 }
 
 QString TTakeFlow::IncompleteTakeText(const QString &APath) const
@@ -312,37 +245,39 @@ QString TTakeFlow::IncompleteTakeText(const QString &APath) const
          APath;
 }
 
-void TTakeFlow::TrimFinished(const TTrimResult &AResult)
+void TTakeFlow::EndStageReached(TEndStage AStage, const TTrimResult &ATrim)
 {
-  if (AResult.Trimmed)
-    emit StatusText(QStringLiteral("Getrimd: %1 s begin / %2 s einde")
-                        .arg(TwoDecimals(AResult.TrimmedStart), TwoDecimals(AResult.TrimmedEnd)));
-  else if (AResult.Failed)
-    emit Failed(QStringLiteral("Automatisch trimmen mislukt: ") + AResult.Error);
-  CompleteTake(AResult.Path, QString());
+  if (!TakeEnding())
+    return;
+  if (AStage == TEndStage::Trimming) {
+    SetState(TTakeState::Trimming);
+  } else if (AStage == TEndStage::Loading) {
+    SetState(TTakeState::Loading);
+    if (ATrim.Outcome == TTrimOutcome::Trimmed)
+      emit StatusText(QStringLiteral("Getrimd: %1 s begin / %2 s einde")
+                          .arg(TwoDecimals(ATrim.StartSeconds), TwoDecimals(ATrim.EndSeconds)));
+  }
 }
 
-void TTakeFlow::CompleteTake(const QString &APath, const QString &AEndedWhy)
+void TTakeFlow::EndFinished(const TTakeEnd &AEnd)
 {
-  FEndedWhy = AEndedWhy;
-  SetState(TTakeState::Loading);
-  // The list shows the new take; then its waveform is read (a cache hit answers at
-  // once).
-  emit TakeStopped(APath);
-  if (FState == TTakeState::Loading)
-    Load(APath);
-}
-
-void TTakeFlow::FinishLoad()
-{
-  SetState(TTakeState::Idle);
-  const QString why = FEndedWhy;
+  QString why = FEndedWhy;
   FEndedWhy.clear();
+  // A take whose file could not be completed is not reported as kept.
+  if (!AEnd.Complete && why.isEmpty())
+    why = IncompleteTakeText(AEnd.Path);
+  // The window shows this take now: an analysis of another, asked for meanwhile, goes.
+  if (FWork != nullptr)
+    FWork->CancelAnalysis();
+  SetState(TTakeState::Idle);
+  if (AEnd.Trim.Outcome == TTrimOutcome::Failed)
+    emit Failed(QStringLiteral("Automatisch trimmen mislukt: ") + AEnd.Trim.Error);
+  emit TakeEnded(AEnd);
   if (!why.isEmpty()) {
     emit StatusText(why);
     emit Failed(why);
-  } else if (!FTakeTrimmed) {
-    emit StatusText(QStringLiteral("Bewaard: ") + FTakePath);
+  } else if (!(AEnd.Analysis.Ok && AEnd.Analysis.TrimActive)) {
+    emit StatusText(QStringLiteral("Bewaard: ") + AEnd.Path);
   }
 }
 
@@ -354,9 +289,7 @@ void TTakeFlow::Load(const QString &APath)
   // Off the window's thread; a peaks cache hit answers at once. A newer request
   // supersedes this one.
   if (FWork != nullptr)
-    FWork->Analyze(APath, WavePoints);
-  if (FState == TTakeState::Loading && !WorkBusy())
-    FinishLoad();
+    FWork->Analyze(APath, kWavePoints);
   Publish();
 }
 
@@ -364,18 +297,12 @@ void TTakeFlow::CancelLoad()
 {
   if (FWork != nullptr)
     FWork->CancelAnalysis();
-  if (FState == TTakeState::Loading && !WorkBusy())
-    FinishLoad();
   Publish();
 }
 
 void TTakeFlow::AnalysisFinished(const TAnalysisResult &AResult)
 {
-  if (AResult.Path == FTakePath && TakeEnding())
-    FTakeTrimmed = AResult.Ok && AResult.TrimActive;
   emit TakeLoaded(AResult);
-  if (FState == TTakeState::Loading && !WorkBusy())
-    FinishLoad();
   Publish();
 }
 
@@ -410,7 +337,7 @@ bool TTakeFlow::Play(const QString &APath)
       SetState(TTakeState::Idle);
     else
       emit PlaybackReset();
-    emit Failed(QString::fromUtf8(e.what()));
+    emit Failed(ErrorText(e));
     return false;
   }
 }
@@ -459,14 +386,11 @@ void TTakeFlow::Tick()
     int right = 0;
     FEngine->ConsumeStereoPeaks(left, right);
     emit LevelChanged(std::max(left, right));
-    // While paused the clock holds at the audio the take holds.
-    // A take on the open input runs from the audio it kept before the command.
-    const double seconds = FFacts.Paused
-                               ? FEngine->TakeSeconds()
-                               : static_cast<double>(FNow() - FRecordingStarted) / 1000.0 +
-                                     (FClockHasPreRoll ? FEngine->PreRollSeconds() : 0.0);
-    emit DurationChanged(seconds);
-    emit ClockChanged(FormatSeconds(seconds));
+    const TRecordingClock::TReading clock =
+        FClock.Read(FFacts.Paused, FFacts.Paused ? FEngine->TakeSeconds() : 0.0,
+                    FFacts.Paused ? 0.0 : FEngine->PreRollSeconds());
+    emit DurationChanged(clock.Seconds);
+    emit ClockChanged(clock.Text);
   } else if (FEngine->PlaybackActive()) {
     emit LevelChanged(FEngine->PlaybackPeakLevel());
     const double position = FEngine->PlaybackPositionSeconds();
@@ -493,7 +417,7 @@ bool TTakeFlow::BeginClose()
   if (FState == TTakeState::Closing)
     return true;
   // The open input closes with the window.
-  FInput.On = false;
+  FInput->Drop();
   SyncInput();
   if (FWork == nullptr || FWork->Ended() || !FWork->Busy())
     return false;

@@ -1,15 +1,16 @@
 #pragma once
 // TTakeFlow: the life of a take, apart from any widget. It starts and stops the
-// recording, has the stopped take completed and trimmed, has takes analysed for the
-// waveform, plays them, and runs the engine's side of the 75 ms tick (levels, clock,
-// playback position, the end of a playback, a take that ended by itself). It holds the
-// one value the window draws (TFlowView: the state of FlowView.h with the facts the
-// window tells it: a take selected, its trim, the chosen format).
+// recording, has the stopped take ended (its stop, trim and analysis as one job of the
+// work), has chosen takes analysed for the waveform, plays them, and runs the engine's
+// side of the tick (levels, clock, playback position, the end of a playback, a take
+// that ended by itself). Its parts: TTakeWork (the work off the window's thread),
+// TInputKeeper (the input kept open between takes), TRecordingClock (the running
+// take's clock) and TPeaksCache. It tells what it knows as one value (TFlowFacts); the
+// window adds what only it knows and draws from the two.
 //
 // The take's path comes in with Record or Play and is the one value the flow hands to
 // the engine, the worker and back in its signals. The options given at Record hold
-// for the take's whole life: its stop trims with them, and the stopped take is loaded
-// by the flow itself.
+// for the take's whole life: its stop trims with them.
 
 #include <QObject>
 #include <QString>
@@ -19,7 +20,9 @@
 
 #include "audio/BassRecorder.h"
 #include "ui/flow/FlowView.h"
+#include "ui/flow/InputKeeper.h"
 #include "ui/flow/PeaksCache.h"
+#include "ui/flow/RecordingClock.h"
 #include "ui/flow/TakeWork.h"
 
 class QTimer;
@@ -32,22 +35,10 @@ struct TTakeOptions {
   bool Trim = false;
 };
 
-// The open input between takes (Vooropname): on or off, and what it is opened with.
-struct TInputWish {
-  bool On = false;
-  TInputFormat Input{-1, 48000, 2, kDefaultPreRollMs}; // device -1: none chosen, nothing opens
-  QString DeviceName; // the device at Input.Device when the wish was made
-
-  bool operator==(const TInputWish &) const = default;
-};
-
 class TTakeFlow : public QObject {
   Q_OBJECT
 
 public:
-  static constexpr int TickMs = 75;
-  static constexpr int WavePoints = 2000;
-
   // AEngine may be null (no audio): nothing can then be recorded, played or analysed.
   // ANow gives the millisecond tick count of the recording clock.
   TTakeFlow(TBassRecorder *AEngine, std::function<std::uint64_t()> ANow,
@@ -58,42 +49,36 @@ public:
   bool HasEngine() const noexcept { return FEngine != nullptr; }
   // The take being recorded or just recorded, or the take last started for playback.
   const QString &TakePath() const noexcept { return FTakePath; }
-  // The take's stop, trim or load is under way (from the stop until the take is shown).
+  // The take's end is under way (from the stop until its result is told).
   bool TakeEnding() const noexcept;
-  // Work runs off the window's thread (analysis, trim, the take's completion).
+  // Work runs off the window's thread (analysis, a take's end).
   bool WorkBusy() const noexcept { return FWork != nullptr && FWork->Busy(); }
   // Anything still to come: work, the take's end, a close waiting for a safe end.
   bool Busy() const noexcept;
   QTimer *Timer() const noexcept { return FTimer; }
-  // The value the window draws (ViewChanged follows each change).
-  TFlowView View() const noexcept;
-
-  // The facts beside the state that only the window knows.
-  void SetRecordReady(bool AReady);
-  void SetSelected(bool ASelected);
-  void SetTrimmed(bool ATrimmed);
-  void SetMp3(bool AMp3);
+  // What the flow knows, for the window to draw (FactsChanged follows each change).
+  TFlowFacts Facts() const noexcept;
 
   // Keeps the input open between takes as AWish says, from now on: opened (again) when
   // nothing else holds it, closed when the wish is off, when the window closes and when
-  // the device goes away; opened again on the next wish or state change after that.
-  // again even where the wish is the same.
+  // the device goes away; opened again on the next wish or state change after that. A
+  // wish after such a loss opens it again even where the wish is the same.
   void SetInput(const TInputWish &AWish);
 
   // Starts a take into APath. False, with Failed, when the engine refused.
   bool Record(const TTakeOptions &AOptions, const QString &APath);
   // Pauses the running take, or resumes it: the clock holds at the time recorded.
   void TogglePause();
-  // Stops the take (paused or not); trimmed after its file is complete when the options
-  // at Record said so. The take is then told (TakeStopped), loaded, and the flow ends in
-  // Idle.
+  // Stops the take (paused or not): its end (stop, trim where the options at Record
+  // said so, analysis) runs on the worker through Stopping, Trimming and Loading; the
+  // flow is then Idle and tells the end (TakeEnded).
   void Stop();
   // Plays the take at APath. False, with PlaybackReset and Failed, when it cannot.
   bool Play(const QString &APath);
   // Stops a playback the user ends (or that gives way to another command).
   void StopPlayback();
-  // The waveform and trim state of the take at APath (TakeLoaded); a newer request
-  // supersedes it.
+  // The waveform and trim state of the chosen take at APath (TakeLoaded); a newer
+  // request supersedes it.
   void Load(const QString &APath);
   void CancelLoad();
   // Restores the take at APath from its backup; raises what the engine raises.
@@ -119,13 +104,14 @@ public:
 
 signals:
   void StateChanged(praatkist::ui::TTakeState AState);
-  void ViewChanged(const praatkist::ui::TFlowView &AView);
+  void FactsChanged(const praatkist::ui::TFlowFacts &AFacts);
   void StatusText(const QString &AText);
   void Failed(const QString &AMessage);
-  // The take at APath is complete (and trimmed where asked): the list shows it; its
-  // analysis (TakeLoaded) follows.
-  void TakeStopped(const QString &APath);
-  // An analysis result for the take it names.
+  // The take's end is done and the flow Idle: the take is complete (and trimmed where
+  // asked and possible), with its analysis. Whatever failed is said before (the trim)
+  // or after (why the take ended, or that it was kept) in StatusText and Failed.
+  void TakeEnded(const praatkist::ui::TTakeEnd &AEnd);
+  // An analysis result of a chosen take (Load).
   void TakeLoaded(const praatkist::ui::TAnalysisResult &AResult);
   // The playback display goes back to rest (listen button, clock, cursor, meter).
   void PlaybackReset();
@@ -141,46 +127,42 @@ signals:
 private:
   void SetState(TTakeState AState);
   // Opens, reopens or closes the input as the wish and the state allow; false when it
-  // should have opened but could not (said in the status line unless AQuiet).
+  // should have opened but could not.
   bool SyncInput(bool AQuiet = false);
+  // The input is kept while the window is not closing, and opened only where nothing
+  // else holds it: not while a take runs or its file is being completed.
+  bool MayKeepInput() const noexcept { return FState != TTakeState::Closing; }
+  bool MayOpenInput() const noexcept;
   void InputTick();
   // The tick runs while a take records or plays, or the input is open.
   void RunTimer();
-  // Emits ViewChanged when the view differs from the one last told.
+  // Emits FactsChanged when the facts differ from the ones last told.
   void Publish();
-  void FinishTake(bool ATrim, const QString &AEndedWhy);
-  void StopFinished(const QString &APath, bool AComplete);
-  void TrimFinished(const TTrimResult &AResult);
+  // The take ends (AWhy: why it ended by itself, empty for a stop).
+  void FinishTake(bool ATrim, const QString &AWhy);
+  void EndStageReached(TEndStage AStage, const TTrimResult &ATrim);
+  void EndFinished(const TTakeEnd &AEnd);
   void AnalysisFinished(const TAnalysisResult &AResult);
-  void CompleteTake(const QString &APath, const QString &AEndedWhy);
-  void FinishLoad();
   QString TakeStatus() const;
 
   TBassRecorder *FEngine;
-  std::function<std::uint64_t()> FNow;
   QTimer *FTimer = nullptr;
   // Peaks of takes already analysed (before the work, which must end first).
   TPeaksCache FPeaksCache;
   TTakeWork *FWork = nullptr;
+  TInputKeeper *FInput = nullptr;
+  TRecordingClock FClock;
   TTakeState FState = TTakeState::Idle;
   QString FTakePath;
-  std::uint64_t FRecordingStarted = 0;
   bool FSaidNoInput = false;
   bool FSaidClip = false;
-  // The running clock adds what the take began with from before its start, until a
-  // resume counts the clock from the take's own length.
-  bool FClockHasPreRoll = false;
-  TInputWish FInput;
-  TInputWish FOpened; // what the open input was opened for
-  bool FSaidInputProblem = false;
   // The running or last take's options, from Record on.
   TTakeOptions FOptions;
-  // From a stop until the take is shown.
-  bool FStopTrim = false;
+  // Why the ending take ended by itself, from the tick that found it until its end is
+  // told.
   QString FEndedWhy;
-  bool FTakeTrimmed = false;
-  TFlowView FFacts;
-  TFlowView FTold;
+  TFlowFacts FFacts;
+  TFlowFacts FTold;
   bool FToldOnce = false;
 };
 

@@ -1,6 +1,7 @@
 #include "ui/flow/TakeWork.h"
 
 #include "ui/flow/PathText.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PeaksCache.h"
 
 #include <QMetaObject>
@@ -22,7 +23,7 @@ QString UnknownFailure()
 TTakeWork::TTakeWork(TBassRecorder &AEngine, TPeaksCache *ACache, QObject *AParent)
     : QObject(AParent), FEngine(AEngine), FCache(ACache)
 {
-  FTicker.setInterval(ProgressIntervalMs);
+  FTicker.setInterval(kTickMs);
   connect(&FTicker, &QTimer::timeout, this, &TTakeWork::OnTick);
   FWorker = std::thread(&TTakeWork::WorkerLoop, this);
 }
@@ -59,7 +60,7 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
         result.TrimEndSeconds = trim.EndSeconds;
         result.Ok = true;
       } catch (const std::exception &e) {
-        result.Error = QString::fromUtf8(e.what());
+        result.Error = ErrorText(e);
       } catch (...) {
         result.Error = UnknownFailure();
       }
@@ -68,7 +69,7 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
     }
   }
 
-  auto job = NewJob(TWorkKind::Analysis, APath);
+  auto job = NewJob(APath);
   job->MaxPoints = AMaxPoints;
   FAnalysisWanted = true;
   FAnalysisTicket = job->Ticket;
@@ -94,35 +95,38 @@ void TTakeWork::CancelAnalysis()
     FTicker.stop();
 }
 
-bool TTakeWork::Trim(const QString &APath, TRecordingFormat AFormat, int ABitrate)
+bool TTakeWork::EndTake(const QString &APath, bool ATrim, TRecordingFormat AFormat, int ABitrate,
+                        int AMaxPoints)
 {
-  if (FEnding || FTrimWanted)
+  if (FEnding || FEndWanted)
     return false;
+  // An analysis would describe the take before its trim, or another take than the one
+  // the window is about to show.
   CancelAnalysis();
-
-  auto job = NewJob(TWorkKind::Trim, APath);
+  auto job = NewJob(APath);
+  job->MaxPoints = AMaxPoints;
+  job->Trim = ATrim;
   job->Format = AFormat;
   job->Bitrate = ABitrate;
-  FTrimWanted = true;
-  FTrimControl = job->Control;
-  Post(FPendingTrim, std::move(job));
-  StartTicker();
+  job->TrimControl = std::make_shared<audio::TWorkControl>();
+  FEndWanted = true;
+  FEndStage = TEndStage::Stopping;
+  FEndTrimControl = job->TrimControl;
+  FEndAnalysisControl = job->Control;
+  Post(FPendingEnd, std::move(job));
   return true;
 }
 
-bool TTakeWork::StopTake(const QString &APath)
+void TTakeWork::CancelTrim()
 {
-  if (FEnding || FStopWanted)
-    return false;
-  FStopWanted = true;
-  Post(FPendingStop, NewJob(TWorkKind::None, APath));
-  return true;
+  // A trim not yet started meets the flag before it has touched anything.
+  if (FEndTrimControl)
+    FEndTrimControl->Cancel();
 }
 
-std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(TWorkKind AKind, const QString &APath)
+std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(const QString &APath)
 {
   auto job = std::make_unique<TJob>();
-  job->Kind = AKind;
   job->Ticket = FNextTicket++;
   job->PathText = APath;
   job->Path = ToPath(APath);
@@ -139,17 +143,12 @@ void TTakeWork::Post(std::unique_ptr<TJob> &ASlot, std::unique_ptr<TJob> AJob)
   FWake.notify_one();
 }
 
-void TTakeWork::CancelTrim()
-{
-  // A trim not yet started meets the flag before it has touched anything.
-  if (FTrimControl)
-    FTrimControl->Cancel();
-}
-
 TWorkKind TTakeWork::Running() const noexcept
 {
-  if (FTrimWanted)
+  if (FEndWanted && FEndStage == TEndStage::Trimming)
     return TWorkKind::Trim;
+  if (FEndWanted && FEndStage == TEndStage::Loading)
+    return TWorkKind::Analysis;
   if (FAnalysisWanted)
     return TWorkKind::Analysis;
   return TWorkKind::None;
@@ -157,8 +156,10 @@ TWorkKind TTakeWork::Running() const noexcept
 
 int TTakeWork::Percent() const noexcept
 {
-  if (FTrimWanted && FTrimControl)
-    return FTrimControl->Percent();
+  if (FEndWanted && FEndStage == TEndStage::Trimming && FEndTrimControl)
+    return FEndTrimControl->Percent();
+  if (FEndWanted && FEndStage == TEndStage::Loading && FEndAnalysisControl)
+    return FEndAnalysisControl->Percent();
   if (FAnalysisWanted && FAnalysisControl)
     return FAnalysisControl->Percent();
   return 0;
@@ -170,17 +171,20 @@ void TTakeWork::BeginSafeEnd(bool ACancelTrim)
     return;
   CancelAnalysis();
   FEnding = true;
-  if (ACancelTrim && FTrimControl)
-    FTrimControl->Cancel();
+  // A take's stop runs to its end; its trim is cancelled (one not yet begun meets the
+  // flag before it has touched anything), its analysis dropped.
+  if (ACancelTrim && FEndTrimControl)
+    FEndTrimControl->Cancel();
+  if (FEndAnalysisControl)
+    FEndAnalysisControl->Cancel();
   {
     const std::lock_guard lock(FLock);
-    if (ACancelTrim)
-      FPendingTrim.reset();
     FStop = true;
   }
   FWake.notify_one();
-  FTrimWanted = false;
-  FTrimControl.reset();
+  FEndWanted = false;
+  FEndTrimControl.reset();
+  FEndAnalysisControl.reset();
   FTicker.stop();
 }
 
@@ -219,20 +223,27 @@ void TTakeWork::OnTick()
 // ---------------------------------------------------------------------------------------
 // Results coming back, on the window's thread
 
+void TTakeWork::Remember(const TAnalysisResult &AResult, const TFileStamp &AStamp,
+                         int AMaxPoints)
+{
+  if (FCache == nullptr)
+    return;
+  TCachedPeaks peaks;
+  peaks.Left = AResult.PeaksLeft;
+  peaks.Right = AResult.PeaksRight;
+  peaks.Duration = AResult.Duration;
+  peaks.Channels = AResult.Channels;
+  peaks.MaxPoints = AMaxPoints;
+  peaks.Figures = AResult.Figures;
+  FCache->Store(ToPath(AResult.Path), AStamp, std::move(peaks));
+}
+
 void TTakeWork::DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, bool AStamped,
                                 const TFileStamp &AStamp, int AMaxPoints)
 {
   // Peaks that came too late are still right for the file they were read from.
-  if (AStamped && FCache != nullptr) {
-    TCachedPeaks peaks;
-    peaks.Left = AResult.PeaksLeft;
-    peaks.Right = AResult.PeaksRight;
-    peaks.Duration = AResult.Duration;
-    peaks.Channels = AResult.Channels;
-    peaks.MaxPoints = AMaxPoints;
-    peaks.Figures = AResult.Figures;
-    FCache->Store(ToPath(AResult.Path), AStamp, std::move(peaks));
-  }
+  if (AStamped)
+    Remember(AResult, AStamp, AMaxPoints);
   if (FEnding || !FAnalysisWanted || ATicket != FAnalysisTicket)
     return;
   FAnalysisWanted = false;
@@ -243,15 +254,29 @@ void TTakeWork::DeliverAnalysis(std::uint64_t ATicket, TAnalysisResult AResult, 
   emit AnalysisDone(AResult);
 }
 
-void TTakeWork::DeliverTrim(TTrimResult AResult)
+void TTakeWork::DeliverStage(TEndStage AStage, const TTrimResult &ATrim)
 {
-  if (FEnding || !FTrimWanted)
+  if (FEnding || !FEndWanted)
     return;
-  FTrimWanted = false;
-  FTrimControl.reset();
+  FEndStage = AStage;
+  // The trim and the analysis each show their progress from a tick after they began.
+  StartTicker();
+  emit EndStage(AStage, ATrim);
+}
+
+void TTakeWork::DeliverEnd(TTakeEnd AEnd, bool AStamped, const TFileStamp &AStamp,
+                           int AMaxPoints)
+{
+  if (AStamped)
+    Remember(AEnd.Analysis, AStamp, AMaxPoints);
+  if (FEnding || !FEndWanted)
+    return;
+  FEndWanted = false;
+  FEndTrimControl.reset();
+  FEndAnalysisControl.reset();
   if (!Busy())
     FTicker.stop();
-  emit TrimDone(AResult);
+  emit TakeEnded(AEnd);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -261,25 +286,23 @@ void TTakeWork::WorkerLoop() noexcept
 {
   for (;;) {
     std::unique_ptr<TJob> job;
+    bool end = false;
     {
       std::unique_lock lock(FLock);
-      FWake.wait(lock,
-                 [this] { return FStop || FPendingStop || FPendingTrim || FPendingAnalysis; });
-      // The take's stop goes first, then a trim; an analysis asked for meanwhile waits
-      // behind them.
-      if (FPendingStop)
-        job = std::move(FPendingStop);
-      else if (FPendingTrim)
-        job = std::move(FPendingTrim);
-      else if (FPendingAnalysis)
+      FWake.wait(lock, [this] { return FStop || FPendingEnd || FPendingAnalysis; });
+      // A take's end goes first; an analysis asked for meanwhile waits behind it. Once
+      // ending, a take's end still runs (its stop completes the file), an analysis not.
+      if (FPendingEnd) {
+        job = std::move(FPendingEnd);
+        end = true;
+      } else if (FPendingAnalysis && !FStop) {
         job = std::move(FPendingAnalysis);
-      else
+      } else {
         break;
+      }
     }
-    if (job->Kind == TWorkKind::None)
-      RunStop(*job);
-    else if (job->Kind == TWorkKind::Trim)
-      RunTrim(*job);
+    if (end)
+      RunEnd(*job);
     else
       RunAnalysis(*job);
   }
@@ -291,35 +314,47 @@ void TTakeWork::WorkerLoop() noexcept
   }
 }
 
+TAnalysisResult TTakeWork::Analysis(const TJob &AJob, bool &AStamped, TFileStamp &AStamp)
+{
+  TAnalysisResult result;
+  result.Path = AJob.PathText;
+  AStamped = false;
+  try {
+    // Taken before the file is read: a change while it is read makes the stamp stale
+    // rather than the peaks.
+    const bool stampRead = TFileStamp::Of(AJob.Path, AStamp);
+    TWaveAnalysis wave = FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, AJob.Control.get(), true);
+    AStamped = stampRead;
+    result.PeaksLeft = std::move(wave.LeftPeaks);
+    result.PeaksRight = std::move(wave.RightPeaks);
+    result.Duration = wave.Duration;
+    result.Channels = wave.ChannelCount;
+    result.Figures = wave.Figures;
+    const TTrimCut trim = FEngine.ReadTrimInfo(AJob.Path);
+    result.TrimActive = trim.Trimmed;
+    result.TrimStartSeconds = trim.StartSeconds;
+    result.TrimEndSeconds = trim.EndSeconds;
+    result.Ok = true;
+  } catch (const audio::EWorkCancelled &) {
+    throw;
+  } catch (const std::exception &e) {
+    result.Error = ErrorText(e);
+  } catch (...) {
+    result.Error = UnknownFailure();
+  }
+  return result;
+}
+
 void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
 {
   try {
-    TAnalysisResult result;
-    result.Path = AJob.PathText;
     TFileStamp stamp;
     bool stamped = false;
+    TAnalysisResult result;
     try {
-      // Taken before the file is read: a change while it is read makes the stamp stale
-      // rather than the peaks.
-      const bool stampRead = TFileStamp::Of(AJob.Path, stamp);
-      TWaveAnalysis wave = FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, AJob.Control.get(), true);
-      stamped = stampRead;
-      result.PeaksLeft = std::move(wave.LeftPeaks);
-      result.PeaksRight = std::move(wave.RightPeaks);
-      result.Duration = wave.Duration;
-      result.Channels = wave.ChannelCount;
-      result.Figures = wave.Figures;
-      const TTrimCut trim = FEngine.ReadTrimInfo(AJob.Path);
-      result.TrimActive = trim.Trimmed;
-      result.TrimStartSeconds = trim.StartSeconds;
-      result.TrimEndSeconds = trim.EndSeconds;
-      result.Ok = true;
+      result = Analysis(AJob, stamped, stamp);
     } catch (const audio::EWorkCancelled &) {
       return; // superseded or withdrawn: nobody waits for it
-    } catch (const std::exception &e) {
-      result.Error = QString::fromUtf8(e.what());
-    } catch (...) {
-      result.Error = UnknownFailure();
     }
     QMetaObject::invokeMethod(
         this,
@@ -333,54 +368,54 @@ void TTakeWork::RunAnalysis(const TJob &AJob) noexcept
   }
 }
 
-void TTakeWork::RunTrim(const TJob &AJob) noexcept
+void TTakeWork::RunEnd(const TJob &AJob) noexcept
 {
   try {
-    TTrimResult result;
-    result.Path = AJob.PathText;
+    const auto stage = [this](TEndStage AStage, const TTrimResult &ATrim) {
+      QMetaObject::invokeMethod(
+          this, [this, AStage, ATrim] { DeliverStage(AStage, ATrim); }, Qt::QueuedConnection);
+    };
+    TTakeEnd end;
+    end.Path = AJob.PathText;
     try {
-      const TTrimCut cut =
-          FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate, AJob.Control.get());
-      result.Trimmed = cut.Trimmed;
-      result.TrimmedStart = cut.StartSeconds;
-      result.TrimmedEnd = cut.EndSeconds;
-    } catch (const audio::EWorkCancelled &e) {
-      result.Cancelled = true;
-      result.Error = QString::fromUtf8(e.what());
-    } catch (const std::exception &e) {
-      result.Failed = true;
-      result.Error = QString::fromUtf8(e.what());
+      end.Complete = FEngine.Stop();
     } catch (...) {
-      result.Failed = true;
-      result.Error = UnknownFailure();
+      end.Complete = false;
+    }
+    // A take whose file could not be completed is not trimmed.
+    if (AJob.Trim && end.Complete) {
+      stage(TEndStage::Trimming, end.Trim);
+      try {
+        const TTrimCut cut =
+            FEngine.TrimSilence(AJob.Path, AJob.Format, AJob.Bitrate, AJob.TrimControl.get());
+        end.Trim.Outcome = cut.Trimmed ? TTrimOutcome::Trimmed : TTrimOutcome::NothingToCut;
+        end.Trim.StartSeconds = cut.StartSeconds;
+        end.Trim.EndSeconds = cut.EndSeconds;
+      } catch (const audio::EWorkCancelled &e) {
+        end.Trim.Outcome = TTrimOutcome::Cancelled;
+        end.Trim.Error = ErrorText(e);
+      } catch (const std::exception &e) {
+        end.Trim.Outcome = TTrimOutcome::Failed;
+        end.Trim.Error = ErrorText(e);
+      } catch (...) {
+        end.Trim.Outcome = TTrimOutcome::Failed;
+        end.Trim.Error = UnknownFailure();
+      }
+    }
+    TFileStamp stamp;
+    bool stamped = false;
+    if (!AJob.Control->Cancelled()) {
+      stage(TEndStage::Loading, end.Trim);
+      try {
+        end.Analysis = Analysis(AJob, stamped, stamp);
+      } catch (const audio::EWorkCancelled &) {
+        end.Analysis = TAnalysisResult{}; // the work is ending: nobody waits for it
+      }
     }
     QMetaObject::invokeMethod(
-        this, [this, result = std::move(result)]() mutable { DeliverTrim(std::move(result)); },
-        Qt::QueuedConnection);
-  } catch (...) {
-    // Out of memory on the way back: the result is lost, the thread goes on.
-  }
-}
-
-void TTakeWork::RunStop(const TJob &AJob) noexcept
-{
-  bool complete = false;
-  try {
-    complete = FEngine.Stop();
-  } catch (...) {
-    complete = false;
-  }
-  try {
-    QMetaObject::invokeMethod(
         this,
-        [this, path = AJob.PathText, complete] {
-          if (!FStopWanted)
-            return;
-          FStopWanted = false;
-          if (!Busy())
-            FTicker.stop();
-          if (!FEnding)
-            emit StopDone(path, complete);
+        [this, end = std::move(end), stamped, stamp, points = AJob.MaxPoints]() mutable {
+          DeliverEnd(std::move(end), stamped, stamp, points);
         },
         Qt::QueuedConnection);
   } catch (...) {

@@ -11,7 +11,7 @@ void ApplyDarkPopup(QComboBox *ACombo)
 {
   const QColor field = palette::Colour(palette::FieldBackground);
   const QColor text = palette::Colour(palette::DialogText);
-  const QColor grey = QColor::fromRgb(0x7A7E84);
+  const QColor grey = palette::Colour(palette::DisabledGrey);
   QPalette pal = ACombo->palette();
   for (QPalette::ColorRole role :
        {QPalette::Window, QPalette::Base, QPalette::AlternateBase, QPalette::Button})

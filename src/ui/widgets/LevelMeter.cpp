@@ -31,13 +31,13 @@ constexpr std::array<int, 9> kScaleMarks{-60, -48, -36, -24, -12, -6, 0, 3, 6};
 
 const QColor kBackground = palette::Colour(palette::Background);
 const QColor kTrack = palette::Colour(palette::FieldBackground);
-const QColor kScaleText = QColor::fromRgb(0x9EA2A8);
-const QColor kScaleLine = QColor::fromRgb(0x565A60);
-const QColor kUnlit = QColor::fromRgb(0x373A40);
-const QColor kGreen = QColor::fromRgb(0x6BC968);
-const QColor kYellow = QColor::fromRgb(0xE8C845);
-const QColor kRed = QColor::fromRgb(0xE84545);
-const QColor kMarker = QColor::fromRgb(0xFFFFFF);
+const QColor kScaleText = palette::Colour(palette::MeterScaleText);
+const QColor kScaleLine = palette::Colour(palette::MeterScaleLine);
+const QColor kUnlit = palette::Colour(palette::MeterUnlit);
+const QColor kGreen = palette::Colour(palette::MeterGreen);
+const QColor kYellow = palette::Colour(palette::MeterYellow);
+const QColor kRed = palette::Colour(palette::MeterRed);
+const QColor kMarker = palette::Colour(palette::MeterPeakMarker);
 
 // Segment I (0 .. 35) when lit: the top tenth or so red, the next band yellow.
 const QColor &LitColor(int i)

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "ui/style/Palette.h"
+
 class QEnterEvent;
 
 namespace praatkist::ui {
@@ -33,10 +35,10 @@ class TModernButton : public QWidget {
   Q_PROPERTY(int ModalResult READ ModalResult WRITE SetModalResult)
 
 public:
-  static constexpr QRgb DefaultAccent = 0x359AD9;
-  static constexpr QRgb DisabledFill = 0x383B40;
-  static constexpr QRgb DisabledBorder = 0x494D53;
-  static constexpr QRgb DisabledText = 0x7A7E84;
+  static constexpr QRgb DefaultAccent = palette::ButtonAccent;
+  static constexpr QRgb DisabledFill = palette::ButtonDisabledFill;
+  static constexpr QRgb DisabledBorder = palette::ButtonDisabledBorder;
+  static constexpr QRgb DisabledText = palette::DisabledGrey;
 
   explicit TModernButton(QWidget *AOwner = nullptr);
 

@@ -3,7 +3,6 @@
 #include "platform/NumberText.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
-#include "ui/flow/TakeWork.h"
 
 namespace praatkist::ui {
 
@@ -23,14 +22,6 @@ void TTakeFiguresLine::ShowFigures(const audio::TTakeFigures &AFigures)
   FText = DescribeFigures(AFigures, QLatin1Char(platform::UserDecimalSeparator()));
   setText(FiguresHtml(FText));
   setAccessibleDescription(FText.Spoken);
-}
-
-void TTakeFiguresLine::ShowResult(const TAnalysisResult &AResult)
-{
-  if (AResult.Ok)
-    ShowFigures(AResult.Figures);
-  else
-    Clear();
 }
 
 void TTakeFiguresLine::Clear()

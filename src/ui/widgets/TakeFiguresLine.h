@@ -12,8 +12,6 @@
 
 namespace praatkist::ui {
 
-struct TAnalysisResult;
-
 class TTakeFiguresLine : public QLabel {
   Q_OBJECT
 
@@ -26,8 +24,6 @@ public:
 public slots:
   // The figures of the take now shown; nothing when they were not measured.
   void ShowFigures(const praatkist::audio::TTakeFigures &AFigures);
-  // A take's analysis came in: its figures when it succeeded, else an empty line.
-  void ShowResult(const praatkist::ui::TAnalysisResult &AResult);
   // No take shown, or one loading.
   void Clear();
 

@@ -40,7 +40,7 @@ QRgb Judged(bool AMeets)
 
 } // namespace
 
-TFiguresText DescribeFigures(const audio::TTakeFigures &AFigures, QChar ASep)
+TFiguresText DescribeFigures(const audio::TTakeFigures &AFigures, QChar ADecimalSeparator)
 {
   TFiguresText t;
   if (!AFigures.Measured)
@@ -56,12 +56,12 @@ TFiguresText DescribeFigures(const audio::TTakeFigures &AFigures, QChar ASep)
   const bool noisy = noise > spoken_word::NoiseFloorMaxDb;
   const bool clipped = AFigures.ClippedSamples > 0;
 
-  t.Parts.push_back({Number(loudness, 1, ASep) + QStringLiteral(" LUFS"), palette::WindowText});
-  t.Parts.push_back({QStringLiteral("RMS ") + Number(rms, 1, ASep) + QStringLiteral(" dB"),
+  t.Parts.push_back({Number(loudness, 1, ADecimalSeparator) + QStringLiteral(" LUFS"), palette::WindowText});
+  t.Parts.push_back({QStringLiteral("RMS ") + Number(rms, 1, ADecimalSeparator) + QStringLiteral(" dB"),
                      Judged(!tooQuiet && !tooLoud)});
   t.Parts.push_back(
-      {QStringLiteral("piek ") + Number(peak, 1, ASep) + QStringLiteral(" dB"), Judged(!peakHigh)});
-  t.Parts.push_back({QStringLiteral("ruisvloer ") + Number(noise, 0, ASep) + QStringLiteral(" dB"),
+      {QStringLiteral("piek ") + Number(peak, 1, ADecimalSeparator) + QStringLiteral(" dB"), Judged(!peakHigh)});
+  t.Parts.push_back({QStringLiteral("ruisvloer ") + Number(noise, 0, ADecimalSeparator) + QStringLiteral(" dB"),
                      Judged(!noisy)});
   if (clipped)
     t.Parts.push_back({QString::number(AFigures.ClippedSamples) +

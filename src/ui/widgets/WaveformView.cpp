@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "ui/flow/ClockText.h"
+#include "ui/style/ClockText.h"
 #include "ui/style/Fonts.h"
 #include "ui/widgets/PaintMath.h"
 #include "ui/style/Palette.h"
@@ -22,13 +22,13 @@ constexpr double kFullScale = 32768.0;
 // duration from stalling the paint.
 constexpr std::int64_t kMaxTicks = 100000;
 
-const QColor kBackground = QColor::fromRgb(0x111111);
-const QColor kDivider = QColor::fromRgb(0x333333);
-const QColor kLaneText = QColor::fromRgb(0x70E860);
-const QColor kAxisText = QColor::fromRgb(0xB0B0B0);
-const QColor kAxisTick = QColor::fromRgb(0x444444);
-const QColor kPeak = QColor::fromRgb(0x3BDF25);
-const QColor kCursor = QColor::fromRgb(0xFFFFFF);
+const QColor kBackground = palette::Colour(palette::WaveBackground);
+const QColor kDivider = palette::Colour(palette::WaveDivider);
+const QColor kLaneText = palette::Colour(palette::WaveLaneText);
+const QColor kAxisText = palette::Colour(palette::WaveAxisText);
+const QColor kAxisTick = palette::Colour(palette::WaveAxisTick);
+const QColor kPeak = palette::Colour(palette::WavePeak);
+const QColor kCursor = palette::Colour(palette::WaveCursor);
 const QColor kTrim = palette::Colour(palette::TrimOrange);
 
 double EffectiveDuration(double duration)

@@ -1,10 +1,8 @@
 #include "ui/widgets/WaveformWidget.h"
 
-#include <QFileInfo>
 #include <QPainter>
 
-#include "ui/flow/ClockText.h"
-#include "ui/flow/TakeWork.h"
+#include "ui/style/ClockText.h"
 #include "ui/widgets/WaveformView.h"
 
 namespace praatkist::ui {
@@ -38,16 +36,16 @@ void TWaveformWidget::SetSpokenFigures(const QString &AText)
   Describe();
 }
 
-void TWaveformWidget::ShowAnalysis(const TAnalysisResult &AResult)
+void TWaveformWidget::ShowPicture(const TWavePicture &APicture)
 {
-  FDuration = AResult.Duration;
-  FChannels = AResult.Channels == 1 ? 1 : 2;
-  FPeaksLeft = AResult.PeaksLeft;
-  FPeaksRight = AResult.PeaksRight;
-  FTrimActive = AResult.TrimActive;
-  FTrimStartSeconds = AResult.TrimStartSeconds;
-  FTrimEndSeconds = AResult.TrimEndSeconds;
-  FTakeName = QFileInfo(AResult.Path).fileName();
+  FDuration = APicture.Duration;
+  FChannels = APicture.Channels == 1 ? 1 : 2;
+  FPeaksLeft = APicture.PeaksLeft;
+  FPeaksRight = APicture.PeaksRight;
+  FTrimActive = APicture.TrimActive;
+  FTrimStartSeconds = APicture.TrimStartSeconds;
+  FTrimEndSeconds = APicture.TrimEndSeconds;
+  FTakeName = APicture.TakeName;
   Describe();
   update();
 }

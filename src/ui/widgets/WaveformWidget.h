@@ -1,7 +1,7 @@
 #pragma once
 // TWaveformWidget: the main window's waveform view "wave". It holds the shown take's
-// peaks, length, lane layout, trim state and playback cursor, and paints the picture
-// WaveformView composes from them.
+// picture (peaks, length, lane layout, trim marks) and the playback cursor, and paints
+// what WaveformView composes from them.
 
 #include <QString>
 #include <QWidget>
@@ -11,7 +11,17 @@
 
 namespace praatkist::ui {
 
-struct TAnalysisResult;
+// What the widget draws of one take.
+struct TWavePicture {
+  QString TakeName; // the take's file name, as screen readers hear it
+  std::vector<std::int32_t> PeaksLeft;
+  std::vector<std::int32_t> PeaksRight;
+  double Duration = 0.0;
+  int Channels = 2; // 1: one mono lane; anything else two lanes
+  bool TrimActive = false;
+  double TrimStartSeconds = 0.0;
+  double TrimEndSeconds = 0.0;
+};
 
 class TWaveformWidget : public QWidget {
   Q_OBJECT
@@ -19,8 +29,8 @@ class TWaveformWidget : public QWidget {
 public:
   explicit TWaveformWidget(QWidget *AOwner);
 
-  // A take's analysis: its peaks, length, channels and trim state, shown at once.
-  void ShowAnalysis(const TAnalysisResult &AResult);
+  // A take's picture, shown at once.
+  void ShowPicture(const TWavePicture &APicture);
   // No peaks, no trim; the length and lanes stay as they were.
   void Clear();
   // Only the peaks go, and the length becomes 0 (a take starts).

@@ -22,6 +22,7 @@
 #include "ui/widgets/Accessibility.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TakeCommands.h"
@@ -79,7 +80,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
     FRecorder = std::make_unique<TBassRecorder>(*ALayer);
   } catch (const std::exception &e) {
-    FStatus->Set(QString::fromUtf8(e.what()));
+    FStatus->Set(ErrorText(e));
   }
   FFlow = std::make_unique<TTakeFlow>(FRecorder.get(), [this] { return Now(); });
   timer = FFlow->Timer();
@@ -96,7 +97,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
       FStatus->Set(QStringLiteral("Klaar om op te nemen"));
       recordReady = true;
     } catch (const std::exception &e) {
-      FStatus->Set(QString::fromUtf8(e.what()));
+      FStatus->Set(ErrorText(e));
     }
   }
   if (!rootProblem.isEmpty())
@@ -108,12 +109,12 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     RefreshSessions();
   } catch (const std::exception &e) {
     // the root went away between the check above and now: the window opens all the same
-    FStatus->Set(QString::fromUtf8(e.what()));
+    FStatus->Set(ErrorText(e));
   }
-  FFlow->SetRecordReady(recordReady);
+  FRecordReady = recordReady;
   if (recordReady)
     FollowInput();
-  Draw(FFlow->View());
+  Redraw();
   FDevices->Follow(true);
 }
 
@@ -175,6 +176,7 @@ void TfrmMain::ConnectControls()
       FFlow->StopPlayback();
     FView->Show(APath);
   });
+  connect(FView, &TTakeView::FactsChanged, this, &TfrmMain::Redraw);
   connect(FView, &TTakeView::Failed, this, [this](const QString &AMessage) {
     // the status line comes back before the message
     if (!FFlow->WorkBusy())
@@ -223,16 +225,16 @@ void TfrmMain::ConnectFlow()
 {
   TTakeFlow *flow = FFlow.get();
   const TMainFormControls &c = FControls;
-  connect(flow, &TTakeFlow::ViewChanged, this, &TfrmMain::Draw);
+  connect(flow, &TTakeFlow::FactsChanged, this, &TfrmMain::Redraw);
   connect(flow, &TTakeFlow::StateChanged, this, &TfrmMain::OnStateChanged);
   connect(flow, &TTakeFlow::StatusText, this,
           [this](const QString &AText) { FStatus->Set(AText); });
   connect(flow, &TTakeFlow::Failed, this, &TfrmMain::OnFailure);
-  // The new take is selected, also when its name does not sort last in the list; the
-  // flow reads it, and no other take is read.
-  connect(flow, &TTakeFlow::TakeStopped, this, [this](const QString &APath) {
-    FTakes->Reload(APath, false);
-    FView->Show(FTakes->SelectedTakePath(), false);
+  // The new take is selected, also when its name does not sort last in the list, and
+  // shown with the analysis its end brought; no other take is read.
+  connect(flow, &TTakeFlow::TakeEnded, this, [this](const TTakeEnd &AEnd) {
+    FTakes->Reload(AEnd.Path, false);
+    FView->ShowEnded(FTakes->SelectedTakePath(), AEnd.Analysis);
   });
   connect(flow, &TTakeFlow::TakeLoaded, FView, &TTakeView::ShowResult);
   connect(flow, &TTakeFlow::PlaybackReset, this, [this] {
@@ -268,7 +270,7 @@ QString TfrmMain::ApplyStartRoot(const QString &AStored)
     } catch (const std::exception &e) {
       // Kept in the settings file: the drive may simply not be mounted today.
       FKeepStoredRoot = true;
-      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + QString::fromUtf8(e.what());
+      said = QStringLiteral("Hoofdmap niet bruikbaar: ") + ErrorText(e);
     }
   }
   try {
@@ -279,7 +281,7 @@ QString TfrmMain::ApplyStartRoot(const QString &AStored)
     FSessions->ClearRoot();
     if (!said.isEmpty())
       said += QLatin1Char(' ');
-    said += QStringLiteral("Standaardmap niet bruikbaar: ") + QString::fromUtf8(e.what()) +
+    said += QStringLiteral("Standaardmap niet bruikbaar: ") + ErrorText(e) +
             QStringLiteral(" Kies een hoofdmap met KIES MAP.");
   }
   return said;
@@ -393,7 +395,7 @@ void TfrmMain::ShowRoot(const QString &APath)
 
 void TfrmMain::FormatChange()
 {
-  FFlow->SetMp3(FControls.cbFormat->currentData().toInt() == rfMP3);
+  Redraw();
 }
 
 void TfrmMain::FollowInput()
@@ -423,18 +425,34 @@ void TfrmMain::RateNote()
 // ---------------------------------------------------------------------------------------
 // Drawing the flow
 
+void TfrmMain::Redraw()
+{
+  TFlowView now;
+  now.Flow = FFlow->Facts();
+  now.Window.RecordReady = FRecordReady;
+  now.Window.Selected = FView->Selected();
+  now.Window.Trimmed = FView->Trimmed();
+  now.Window.Mp3 = FControls.cbFormat->currentData().toInt() == rfMP3;
+  if (FDrawnOnce && now == FDrawn)
+    return;
+  FDrawnOnce = true;
+  FDrawn = now;
+  Draw(now);
+}
+
 void TfrmMain::Draw(const TFlowView &AView)
 {
   // Work that showed its progress is done: the status line comes back.
-  if (!AView.Working)
+  if (!AView.Flow.Working)
     FStatus->Restore();
   const TEnables on = EnableRule(AView);
   const TMainFormControls &c = FControls;
   c.btnRecord->setEnabled(on.Record);
   // While a take runs the record button pauses it, and resumes it while paused.
-  const bool running = AView.State == TTakeState::Recording;
-  c.btnRecord->Icon->setText(running && !AView.Paused ? RecordPauseGlyph : RecordIdleGlyph);
-  c.btnRecord->Text->setText(running ? (AView.Paused ? RecordResumeText : RecordPauseText)
+  const TFlowFacts &flow = AView.Flow;
+  const bool running = flow.State == TTakeState::Recording;
+  c.btnRecord->Icon->setText(running && !flow.Paused ? RecordPauseGlyph : RecordIdleGlyph);
+  c.btnRecord->Text->setText(running ? (flow.Paused ? RecordResumeText : RecordPauseText)
                                      : RecordIdleText);
   c.btnStop->setEnabled(on.Stop);
   c.btnListen->setEnabled(on.Listen);
@@ -446,7 +464,7 @@ void TfrmMain::Draw(const TFlowView &AView)
     control->setEnabled(on.Options);
   // The meter says when it shows the open input rather than a take or a playback.
   const bool input =
-      AView.InputOpen && AView.State != TTakeState::Recording && AView.State != TTakeState::Playing;
+      flow.InputOpen && flow.State != TTakeState::Recording && flow.State != TTakeState::Playing;
   const QString heading = input ? LevelHeadingInput : LevelHeadingTake;
   if (c.lblHeadingLevel->text() != heading) {
     c.lblHeadingLevel->setText(heading);
@@ -467,6 +485,10 @@ void TfrmMain::OnStateChanged(TTakeState AState)
   } else if (AState == TTakeState::Stopping) {
     // The meter rests while the take is being completed.
     FControls.vu->BlankBar();
+  } else if (AState == TTakeState::Loading) {
+    // The trim, where there was one, is done: the status line comes back before the
+    // take's analysis shows its own progress.
+    FStatus->Restore();
   } else if (AState == TTakeState::Playing) {
     SetListenForm(true);
   } else if (AState == TTakeState::Idle &&

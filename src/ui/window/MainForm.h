@@ -9,12 +9,15 @@
 //   TTakeView          the chosen take's waveform and trim note
 //   TTakeCommands      record, stop, listen, delete, undo the trim
 // The window wires them, keeps the settings, runs the root, session and close
-// commands, and draws the flow's one value (TFlowView) through the enable rule.
+// commands, and draws its controls through the enable rule from one value (TFlowView):
+// what the flow knows with what only the window knows.
 
 #include <QMargins>
 #include <QString>
 #include <QWidget>
 
+#include "audio/TakeFormat.h"
+#include "ui/flow/FlowView.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/window/MainSettings.h"
 
@@ -44,7 +47,6 @@ class TDeviceList;
 class TTakeList;
 class TTakeView;
 class TTakeCommands;
-struct TFlowView;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -73,17 +75,13 @@ public:
   TTakeFlow &Flow() const { return *FFlow; }
   const TSessionManager &Sessions() const { return *FSessions; }
   TBassRecorder *Recorder() const { return FRecorder.get(); }
-  const QString &SettingsPath() const { return FSettingsPath; }
   const QString &LastFile() const;
   const std::vector<std::int32_t> &PeaksLeft() const { return FControls.wave->PeaksLeft(); }
-  const std::vector<std::int32_t> &PeaksRight() const { return FControls.wave->PeaksRight(); }
   double WaveDuration() const { return FControls.wave->Duration(); }
   int WaveChannels() const { return FControls.wave->Channels(); }
   double PlaybackFraction() const { return FControls.wave->PlaybackFraction(); }
   bool PlaybackCursorVisible() const { return FControls.wave->CursorVisible(); }
   bool TrimActive() const { return FControls.wave->TrimActive(); }
-  double TrimStartSeconds() const { return FControls.wave->TrimStartSeconds(); }
-  double TrimEndSeconds() const { return FControls.wave->TrimEndSeconds(); }
   double VuDisplayLevel() const { return FControls.vu->DisplayLevel(); }
   double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
   // The full path lblRoot shows (shortened there when it does not fit).
@@ -129,7 +127,9 @@ private:
   void RefreshSessions();
   // Stops the playback when the take it plays is no longer among AEntries.
   void StopPlaybackOfDroppedTake(const QStringList &AEntries);
-  // Every control's enabled state from the flow's value.
+  // Draws the controls again where the flow's facts or the window's have changed.
+  void Redraw();
+  // Every control's enabled state from the value.
   void Draw(const TFlowView &AView);
   void OnStateChanged(TTakeState AState);
   void OnFailure(const QString &AMessage);
@@ -162,13 +162,17 @@ private:
   // what the user had (not so when the engine or the device list failed at start).
   bool FOptionsLoaded = false;
   // "VoorloopMs": kept as read, no control shows it.
-  int FPreRollMs = 1000;
+  int FPreRollMs = kDefaultPreRollMs;
   QString FRootShown;
   bool FShownOnce = false;
   // The stored root could not be used at start: it stays in the settings file until the
   // user chooses another.
   bool FKeepStoredRoot = false;
   bool FEndingBySystem = false;
+  // The engine, its devices and the options came up at start: a take can be started.
+  bool FRecordReady = false;
+  TFlowView FDrawn;
+  bool FDrawnOnce = false;
   TTakeState FShownState{};
   QMargins FFittedMargins;
 };

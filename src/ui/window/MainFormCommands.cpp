@@ -12,6 +12,7 @@
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
 #include "ui/flow/TakeFlow.h"
@@ -33,7 +34,7 @@ void TfrmMain::ChooseRoot()
   try {
     FSessions->ChangeRoot(chosen, sessions);
   } catch (const std::exception &e) {
-    ShowGeneralError(QString::fromUtf8(e.what()));
+    ShowGeneralError(ErrorText(e));
     return;
   }
   FKeepStoredRoot = false;
@@ -52,7 +53,7 @@ void TfrmMain::NewSession()
     RefreshSessions();
     FTakes->ChooseSession(name);
   } catch (const std::exception &e) {
-    ShowDarkError(QString::fromUtf8(e.what()));
+    ShowDarkError(ErrorText(e));
   }
 }
 
@@ -112,7 +113,7 @@ void TfrmMain::closeEvent(QCloseEvent *event)
     SaveSettings();
   } catch (const std::exception &e) {
     if (!FEndingBySystem)
-      ShowDarkError(QString::fromUtf8(e.what()));
+      ShowDarkError(ErrorText(e));
   }
   event->accept();
 }

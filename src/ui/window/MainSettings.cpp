@@ -6,6 +6,7 @@
 
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
+#include "ui/flow/ErrorText.h"
 
 namespace praatkist::ui {
 
@@ -42,7 +43,8 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   s.TrimSilence = AIni.ReadBool(SecRecording, KeyTrim, false);
   s.Mono = AIni.ReadBool(SecRecording, KeyMono, false);
   s.PreRoll = AIni.ReadBool(SecRecording, KeyPreRoll, false);
-  s.PreRollMs = std::clamp(AIni.ReadInteger(SecRecording, KeyPreRollMs, 1000), 0, 3000);
+  s.PreRollMs = std::clamp(AIni.ReadInteger(SecRecording, KeyPreRollMs, kDefaultPreRollMs), 0,
+                           kMaxPreRollMs);
   return s;
 }
 
@@ -77,14 +79,14 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     put(SecRecording, KeyTrim, flag(TrimSilence));
     put(SecRecording, KeyMono, flag(Mono));
     put(SecRecording, KeyPreRoll, flag(PreRoll));
-    put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, 3000)));
+    put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, kMaxPreRollMs)));
   }
   QString why;
   try {
     AIni.UpdateFile();
   } catch (const std::exception &e) {
     notKept = written + notKept;
-    why = QLatin1Char(' ') + QString::fromUtf8(e.what());
+    why = QLatin1Char(' ') + ErrorText(e);
   }
   if (!notKept.isEmpty())
     throw EFileError(QStringLiteral("Niet bewaard in \"%1\": %2.%3")

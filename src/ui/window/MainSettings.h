@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "audio/TakeFormat.h"
+
 namespace praatkist::platform {
 class TIniFile;
 }
@@ -21,7 +23,8 @@ struct TMainSettings {
   bool TrimSilence = false;
   bool Mono = false;
   bool PreRoll = false; // "Vooropname": the input stays open between takes
-  int PreRollMs = 1000; // "VoorloopMs": what a take begins with from before it, 0 .. 3000
+  int PreRollMs = kDefaultPreRollMs; // "VoorloopMs": what a take begins with from before it,
+                                     // 0 .. kMaxPreRollMs
 
   // Every key, its default where it is missing or unreadable. Root and Device are
   // always present after a load (empty when not stored).

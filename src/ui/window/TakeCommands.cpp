@@ -6,6 +6,7 @@
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
@@ -48,7 +49,7 @@ void TTakeCommands::Record()
     path = FSessions.NextFileName(extension);
   } catch (const std::exception &e) {
     // the general error box, as for any error outside the command's guarded part
-    ShowGeneralError(QString::fromUtf8(e.what()));
+    ShowGeneralError(ErrorText(e));
     return;
   }
   // Only a take that runs takes the view (the flow says so): after a failed start the
@@ -109,14 +110,14 @@ void TTakeCommands::Delete()
     FTakes.Reload();
     FStatus.Set(QStringLiteral("Gewist: ") + entry);
   } catch (const std::exception &e) {
-    ShowDarkError(QString::fromUtf8(e.what()));
+    ShowDarkError(ErrorText(e));
   }
 }
 
 void TTakeCommands::UndoTrim()
 {
   const QString entry = FTakes.SelectedEntry();
-  if (entry.isEmpty() || !FFlow.View().Trimmed || !FFlow.HasEngine())
+  if (entry.isEmpty() || !FView.Trimmed() || !FFlow.HasEngine())
     return;
   const QString path = FTakes.SelectedTakePath();
   if (!DarkConfirm(QStringLiteral("Trimming van \"%1\" ongedaan maken?").arg(entry)))
@@ -128,7 +129,7 @@ void TTakeCommands::UndoTrim()
     FView.Show(path);
     FStatus.Set(QStringLiteral("Trimming ongedaan gemaakt: ") + entry);
   } catch (const std::exception &e) {
-    ShowDarkError(QString::fromUtf8(e.what()));
+    ShowDarkError(ErrorText(e));
   }
 }
 

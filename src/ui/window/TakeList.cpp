@@ -7,6 +7,7 @@
 #include "audio/TakeFiles.h"
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
+#include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 
 namespace praatkist::ui {
@@ -65,7 +66,7 @@ void TTakeList::SessionChange()
       Empty();
     // The general error box, shown from here: an exception must not unwind through
     // the toolkit's event delivery, which leaks what it holds for the event.
-    ShowGeneralError(QString::fromUtf8(e.what()));
+    ShowGeneralError(ErrorText(e));
     return;
   }
   Reload();

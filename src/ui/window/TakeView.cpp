@@ -1,12 +1,13 @@
 #include "ui/window/TakeView.h"
 
+#include <QFileInfo>
 #include <QLabel>
 
 #include "platform/FileOps.h"
-#include "ui/flow/ClockText.h"
 #include "ui/flow/PathText.h"
-#include "ui/widgets/TakeFiguresLine.h"
 #include "ui/flow/TakeFlow.h"
+#include "ui/style/ClockText.h"
+#include "ui/widgets/TakeFiguresLine.h"
 #include "ui/widgets/WaveformWidget.h"
 
 namespace praatkist::ui {
@@ -26,7 +27,10 @@ void TTakeView::ShowTrimNote(bool AActive, double AStart, double AEnd)
                                    .arg(TwoDecimals(AStart), TwoDecimals(AEnd))
                              : QString());
   FTrimNote->setVisible(AActive);
-  FFlow.SetTrimmed(AActive);
+  if (FTrimmed != AActive) {
+    FTrimmed = AActive;
+    emit FactsChanged();
+  }
 }
 
 void TTakeView::ShowWave()
@@ -35,11 +39,29 @@ void TTakeView::ShowWave()
   FHeading->show();
 }
 
-void TTakeView::Show(const QString &APath, bool ALoad)
+bool TTakeView::Await(const QString &APath)
 {
+  // Nothing of the take shown so far stays while this one loads: not its peaks, not
+  // its trim, not a cursor over it.
+  FWave->Clear();
+  FFigures->Clear();
+  FWave->SetDuration(0.0);
+  FWave->SetCursor(0.0, false);
+  ShowTrimNote(false, 0.0, 0.0);
+  if (platform::FileExists(ToPath(APath)))
+    return true;
+  // a take that is gone shows as nothing, never as the take shown before
+  ShowWave();
+  return false;
+}
+
+void TTakeView::Show(const QString &APath)
+{
+  const bool wasSelected = Selected();
   FWanted = APath;
   FShown.clear();
-  FFlow.SetSelected(!APath.isEmpty());
+  if (Selected() != wasSelected)
+    emit FactsChanged();
   if (APath.isEmpty()) {
     FWave->Clear();
     FFigures->Clear();
@@ -52,21 +74,27 @@ void TTakeView::Show(const QString &APath, bool ALoad)
     ClearTrim();
     return;
   }
-  // Nothing of the take shown so far stays while this one loads: not its peaks, not
-  // its trim, not a cursor over it.
-  FWave->Clear();
-  FFigures->Clear();
-  FWave->SetDuration(0.0);
-  FWave->SetCursor(0.0, false);
-  ShowTrimNote(false, 0.0, 0.0);
-  if (!platform::FileExists(ToPath(APath))) {
-    // a take that is gone shows as nothing, never as the take shown before
+  if (Await(APath))
+    FFlow.Load(APath);
+  else
     FFlow.CancelLoad();
-    ShowWave();
+}
+
+void TTakeView::ShowEnded(const QString &APath, const TAnalysisResult &AResult)
+{
+  const bool wasSelected = Selected();
+  FWanted = APath;
+  FShown.clear();
+  if (Selected() != wasSelected)
+    emit FactsChanged();
+  if (APath.isEmpty()) {
+    FWave->Clear();
+    FFigures->Clear();
+    ShowTrimNote(false, 0.0, 0.0);
     return;
   }
-  if (ALoad)
-    FFlow.Load(APath);
+  if (Await(APath))
+    ShowResult(AResult);
 }
 
 void TTakeView::ClearTrim()
@@ -90,13 +118,23 @@ void TTakeView::ShowResult(const TAnalysisResult &AResult)
   if (AResult.Path != FWanted || FWanted.isEmpty())
     return;
   FShown = AResult.Path;
-  FFigures->ShowResult(AResult);
   if (AResult.Ok) {
-    FWave->ShowAnalysis(AResult);
+    FFigures->ShowFigures(AResult.Figures);
+    TWavePicture picture;
+    picture.TakeName = QFileInfo(AResult.Path).fileName();
+    picture.PeaksLeft = AResult.PeaksLeft;
+    picture.PeaksRight = AResult.PeaksRight;
+    picture.Duration = AResult.Duration;
+    picture.Channels = AResult.Channels;
+    picture.TrimActive = AResult.TrimActive;
+    picture.TrimStartSeconds = AResult.TrimStartSeconds;
+    picture.TrimEndSeconds = AResult.TrimEndSeconds;
+    FWave->ShowPicture(picture);
     FWave->SetSpokenFigures(FFigures->Shown().Spoken);
-    ShowTrimNote(FWave->TrimActive(), FWave->TrimStartSeconds(), FWave->TrimEndSeconds());
+    ShowTrimNote(AResult.TrimActive, AResult.TrimStartSeconds, AResult.TrimEndSeconds);
     ShowWave();
   } else {
+    FFigures->Clear();
     FWave->Clear();
     ShowTrimNote(false, 0.0, 0.0);
     FWave->SetDuration(AResult.Duration);

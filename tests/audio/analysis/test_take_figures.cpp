@@ -78,19 +78,7 @@ protected:
   TTakeFigures Analyze(const std::string &path, unsigned chunks)
   {
     rec.SetAnalysisSplit({chunks, 0, false});
-    std::vector<std::int32_t> l, r;
-    double duration = 0;
-    int channels = 0;
-    TTakeFigures f;
-    {
-      TWaveAnalysis wave = rec.AnalyzeFile(path, 2000, nullptr, true);
-      l = std::move(wave.LeftPeaks);
-      r = std::move(wave.RightPeaks);
-      duration = wave.Duration;
-      channels = wave.ChannelCount;
-      f = wave.Figures;
-    }
-    return f;
+    return rec.AnalyzeFile(path, 2000, nullptr, true).Figures;
   }
 };
 

@@ -228,12 +228,9 @@ TEST_F(Mp3TrimTest, TakeKeepsItsOwnFramesAndBitRate)
 
   // the rest of a trim as ever: backup, record, undo
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
-  double s = -1, e = -1;
-  const TTrimCut info2 = rec.ReadTrimInfo(take);
-  s = info2.StartSeconds;
-  e = info2.EndSeconds;
-  ASSERT_TRUE(info2.Trimmed);
-  EXPECT_EQ(s, start);
+  const TTrimCut info = rec.ReadTrimInfo(take);
+  ASSERT_TRUE(info.Trimmed);
+  EXPECT_EQ(info.StartSeconds, start);
   ASSERT_TRUE(rec.UndoTrim(take));
   EXPECT_EQ(ReadBytes(take), original);
 }

@@ -425,12 +425,9 @@ TEST_F(TrimTest, RecordThatCannotBeWrittenLeavesTheTakeAsRecorded)
   EXPECT_EQ(ReadBytes(BackupPath(take)), original);
   EXPECT_FALSE(fs::exists(TrimTempPath(take)));
   EXPECT_FALSE(fs::exists(audio::RecordTempPath(take)));
-  double s = -1, e = -1;
   const TTrimCut info = rec.ReadTrimInfo(take);
-  s = info.StartSeconds;
-  e = info.EndSeconds;
   EXPECT_FALSE(info.Trimmed);
-  EXPECT_EQ(s, 0.0);
+  EXPECT_EQ(info.StartSeconds, 0.0);
 }
 
 // ---- trim record and undo ----
@@ -444,11 +441,7 @@ TEST_F(TrimTest, UndoGivesBackTheOriginalBytes)
   ASSERT_TRUE(rec.UndoTrim(take));
   EXPECT_EQ(ReadBytes(take), original);
   ExpectNoCompanions();
-  double s = -1, e = -1;
-  const TTrimCut info2 = rec.ReadTrimInfo(take);
-  s = info2.StartSeconds;
-  e = info2.EndSeconds;
-  EXPECT_FALSE(info2.Trimmed);
+  EXPECT_FALSE(rec.ReadTrimInfo(take).Trimmed);
   EXPECT_FALSE(rec.UndoTrim(take));
   EXPECT_EQ(ReadBytes(take), original);
 }
@@ -738,16 +731,13 @@ TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
   }
   EXPECT_EQ(trimmed, row.Trims);
   EXPECT_EQ(TemporaryFiles(dir.Path()), 0);
-  double s = -1, e = -1;
   if (row.Trims) {
     EXPECT_EQ(ReadBytes(take), Trimmed(row.Format));
     EXPECT_EQ(ReadBytes(BackupPath(take)), original);
     EXPECT_FALSE(platform::SameFile(take, BackupPath(take)));
     const TTrimCut info = rec.ReadTrimInfo(take);
-    s = info.StartSeconds;
-    e = info.EndSeconds;
     EXPECT_TRUE(info.Trimmed);
-    EXPECT_SECONDS(s, 25200 / 48000.0);
+    EXPECT_SECONDS(info.StartSeconds, 25200 / 48000.0);
   } else {
     EXPECT_EQ(ReadBytes(take), original);
     EXPECT_EQ(fs::exists(BackupPath(take)), row.BackupLeft);
@@ -755,10 +745,7 @@ TEST_P(FileFaults, TrimIsWholeOrLeavesTheTakeAsRecorded)
       EXPECT_EQ(ReadBytes(BackupPath(take)), original);
     }
     EXPECT_FALSE(fs::exists(TrimRecordPath(take)));
-    const TTrimCut info2 = rec.ReadTrimInfo(take);
-    s = info2.StartSeconds;
-    e = info2.EndSeconds;
-    EXPECT_FALSE(info2.Trimmed);
+    EXPECT_FALSE(rec.ReadTrimInfo(take).Trimmed);
   }
   if (row.BackupDamaged)
     return;
@@ -941,12 +928,9 @@ TEST_F(TrimFilesTest, CompanionsOfAnotherTakeAreRefused)
     ASSERT_TRUE(Trim()) << row.Name;
     row.Change(take);
     const auto before = ReadBytes(take);
-    double s = -1, e = -1;
     const TTrimCut info = rec.ReadTrimInfo(take);
-    s = info.StartSeconds;
-    e = info.EndSeconds;
     EXPECT_EQ(info.Trimmed, row.Fits) << row.Name;
-    EXPECT_EQ(s, row.Fits ? 0.525 : 0.0) << row.Name;
+    EXPECT_EQ(info.StartSeconds, row.Fits ? 0.525 : 0.0) << row.Name;
     EXPECT_EQ(rec.UndoTrim(take), row.Fits) << row.Name;
     if (row.Fits) {
       EXPECT_EQ(ReadBytes(take), original) << row.Name;
@@ -1137,13 +1121,10 @@ protected:
     const auto bytes = ReadBytes(take);
     const bool trimmed = bytes == Trimmed(format);
     EXPECT_TRUE(trimmed || bytes == original);
-    double s = -1, e = -1;
-    const TTrimCut info2 = fresh.ReadTrimInfo(take);
-    s = info2.StartSeconds;
-    e = info2.EndSeconds;
-    EXPECT_EQ(info2.Trimmed, trimmed);
+    const TTrimCut info = fresh.ReadTrimInfo(take);
+    EXPECT_EQ(info.Trimmed, trimmed);
     if (trimmed) {
-      EXPECT_SECONDS(s, cutAtStart);
+      EXPECT_SECONDS(info.StartSeconds, cutAtStart);
       EXPECT_TRUE(fresh.UndoTrim(take));
       EXPECT_FALSE(fs::exists(BackupPath(take)));
     } else {
@@ -1151,10 +1132,7 @@ protected:
     }
     EXPECT_EQ(ReadBytes(take), original);
     // and a trim now runs through, whatever an interrupted one left
-    const TTrimCut cut = fresh.TrimSilence(take, format, 192);
-    s = cut.StartSeconds;
-    e = cut.EndSeconds;
-    EXPECT_TRUE(cut.Trimmed);
+    EXPECT_TRUE(fresh.TrimSilence(take, format, 192).Trimmed);
     EXPECT_EQ(ReadBytes(take), Trimmed(format));
     EXPECT_EQ(TemporaryFiles(take.parent_path()), 0);
   }

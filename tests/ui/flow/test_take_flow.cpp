@@ -78,8 +78,15 @@ private slots:
   void trimmedTakeWalksEveryStateWithItsOnePath()
   {
     TFlowKit kit;
-    QSignalSpy stopped(&kit.Flow, &TTakeFlow::TakeStopped);
+    QSignalSpy ended(&kit.Flow, &TTakeFlow::TakeEnded);
     QSignalSpy loaded(&kit.Flow, &TTakeFlow::TakeLoaded);
+    // The end is told once the flow is Idle, and the status of its trim came before.
+    TTakeState stateAtEnd = TTakeState::Closing;
+    QString saidAtEnd;
+    connect(&kit.Flow, &TTakeFlow::TakeEnded, &kit.Flow, [&] {
+      stateAtEnd = kit.Flow.State();
+      saidAtEnd = kit.Said().last();
+    });
     kit.Record(12000, true);
     QCOMPARE(kit.Flow.State(), TTakeState::Recording);
     QVERIFY(kit.Flow.Timer()->isActive());
@@ -91,12 +98,20 @@ private slots:
     QCOMPARE(kit.Seen(),
              (QList<TTakeState>{TTakeState::Recording, TTakeState::Stopping, TTakeState::Trimming,
                                 TTakeState::Loading, TTakeState::Idle}));
-    QCOMPARE(stopped.count(), 1);
-    QCOMPARE(stopped.at(0).at(0).toString(), kit.Path);
-    QCOMPARE(loaded.count(), 1);
-    const auto result = loaded.at(0).at(0).value<TAnalysisResult>();
+    QCOMPARE(ended.count(), 1);
+    const auto end = ended.at(0).at(0).value<TTakeEnd>();
+    QCOMPARE(end.Path, kit.Path);
+    QVERIFY(end.Complete);
+    QCOMPARE(end.Trim.Outcome, TTrimOutcome::Trimmed);
+    QVERIFY(end.Trim.StartSeconds > 0.0 && end.Trim.EndSeconds > 0.0);
+    // One job: the take's analysis comes with its end, not as a load of its own.
+    QVERIFY(loaded.isEmpty());
+    const TAnalysisResult &result = end.Analysis;
     QCOMPARE(result.Path, kit.Path);
     QVERIFY(result.Ok && result.TrimActive);
+    QCOMPARE(result.TrimStartSeconds, end.Trim.StartSeconds);
+    QCOMPARE(stateAtEnd, TTakeState::Idle);
+    QVERIFY(saidAtEnd.startsWith(QStringLiteral("Getrimd: 0")));
     QVERIFY(kit.Said().last().startsWith(QStringLiteral("Getrimd: 0")));
     QVERIFY(kit.Failures.isEmpty());
     QVERIFY(!kit.Flow.Busy());

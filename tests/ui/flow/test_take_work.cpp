@@ -1,7 +1,7 @@
-// Analysis and trimming off the window's thread: results as the engine gives them,
-// only the latest analysis delivered, cancels that leave the take whole, and the safe
-// end. A layer that holds the worker inside a read of a chosen file makes every
-// interleaving exact.
+// Analysis and a take's end (stop, trim, analysis) off the window's thread: results
+// as the engine gives them, only the latest analysis delivered, cancels that leave the
+// take whole, and the safe end. A layer that holds the worker inside a read of a chosen
+// file makes every interleaving exact.
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -138,9 +138,9 @@ TAnalysisResult AnalysisOf(const QSignalSpy &ASpy, int AIndex)
   return ASpy.at(AIndex).at(0).value<TAnalysisResult>();
 }
 
-TTrimResult TrimOf(const QSignalSpy &ASpy, int AIndex)
+TTakeEnd EndOf(const QSignalSpy &ASpy, int AIndex)
 {
-  return ASpy.at(AIndex).at(0).value<TTrimResult>();
+  return ASpy.at(AIndex).at(0).value<TTakeEnd>();
 }
 
 } // namespace
@@ -152,13 +152,15 @@ private slots:
   void initTestCase()
   {
     qRegisterMetaType<TAnalysisResult>();
+    qRegisterMetaType<TTakeEnd>();
     qRegisterMetaType<TTrimResult>();
+    qRegisterMetaType<TEndStage>();
     qRegisterMetaType<TWorkKind>();
   }
 
   void analysisEqualsDirectCall_data();
   void analysisEqualsDirectCall();
-  void trimEqualsDirectCall();
+  void endTrimsAsTheDirectCall();
   void newerAnalysisCancelsOlder_data();
   void newerAnalysisCancelsOlder();
   void trimCancelLeavesTakeWhole();
@@ -166,7 +168,7 @@ private slots:
   void safeEndDuringTrim_data();
   void safeEndDuringTrim();
   void cachedTakeShownAtOnce();
-  void stopRunsOffTheWindowThread();
+  void endStopsOffTheWindowThread();
 };
 
 void TestTakeWork::analysisEqualsDirectCall_data()
@@ -243,7 +245,7 @@ void TestTakeWork::analysisEqualsDirectCall()
   QVERIFY(!r.FromCache);
 }
 
-void TestTakeWork::trimEqualsDirectCall()
+void TestTakeWork::endTrimsAsTheDirectCall()
 {
   TTempDir dir;
   const fs::path direct = dir / "a-1.wav";
@@ -259,17 +261,35 @@ void TestTakeWork::trimEqualsDirectCall()
   QVERIFY(cut.Trimmed);
 
   TTakeWork work(engine);
-  QSignalSpy done(&work, &TTakeWork::TrimDone);
-  QVERIFY(work.Trim(Q(worked), rfWave, 192));
-  QVERIFY(!work.Trim(Q(worked), rfWave, 192)); // one trim at a time
-  QCOMPARE(work.Running(), TWorkKind::Trim);
+  QSignalSpy done(&work, &TTakeWork::TakeEnded);
+  // What runs at each stage, as the stage begins.
+  QList<TWorkKind> running;
+  QList<TEndStage> stages;
+  connect(&work, &TTakeWork::EndStage, &work, [&](TEndStage AStage) {
+    stages << AStage;
+    running << work.Running();
+  });
+  // No take runs: the stop finds nothing to do, and the end goes on with the file.
+  QVERIFY(work.EndTake(Q(worked), true, rfWave, 192));
+  QVERIFY(!work.EndTake(Q(worked), true, rfWave, 192)); // one end at a time
+  QVERIFY(work.Busy());
+  QCOMPARE(work.Running(), TWorkKind::None); // stopping
   QVERIFY(done.wait(20000));
   QCOMPARE(done.count(), 1);
-  const TTrimResult r = TrimOf(done, 0);
-  QVERIFY(r.Trimmed && !r.Failed && !r.Cancelled);
-  QCOMPARE(r.TrimmedStart, start);
-  QCOMPARE(r.TrimmedEnd, end);
+  QCOMPARE(stages, (QList<TEndStage>{TEndStage::Trimming, TEndStage::Loading}));
+  QCOMPARE(running, (QList<TWorkKind>{TWorkKind::Trim, TWorkKind::Analysis}));
+  QVERIFY(!work.Busy());
+  const TTakeEnd r = EndOf(done, 0);
+  QCOMPARE(r.Path, Q(worked));
+  QVERIFY(r.Complete);
+  QCOMPARE(r.Trim.Outcome, TTrimOutcome::Trimmed);
+  QCOMPARE(r.Trim.StartSeconds, start);
+  QCOMPARE(r.Trim.EndSeconds, end);
   QCOMPARE(ReadBytes(worked), ReadBytes(direct));
+  // The analysis is of the take as its trim left it.
+  QVERIFY(r.Analysis.Ok && r.Analysis.TrimActive);
+  QCOMPARE(r.Analysis.Path, Q(worked));
+  QCOMPARE(r.Analysis.TrimStartSeconds, start);
   // The records name their own takes; the amounts they hold are the same.
   double recordStart = 0, recordEnd = 0;
   const TTrimCut info2 = engine.ReadTrimInfo(worked);
@@ -290,10 +310,11 @@ void TestTakeWork::trimEqualsDirectCall()
   } catch (const std::exception &e) {
     expected = QString::fromUtf8(e.what());
   }
-  QVERIFY(work.Trim(Q(dir / "gone.wav"), rfWave, 192));
+  QVERIFY(work.EndTake(Q(dir / "gone.wav"), true, rfWave, 192));
   QVERIFY(done.wait(20000));
-  QVERIFY(TrimOf(done, 1).Failed);
-  QCOMPARE(TrimOf(done, 1).Error, expected);
+  QCOMPARE(EndOf(done, 1).Trim.Outcome, TTrimOutcome::Failed);
+  QCOMPARE(EndOf(done, 1).Trim.Error, expected);
+  QVERIFY(!EndOf(done, 1).Analysis.Ok);
 }
 
 void TestTakeWork::newerAnalysisCancelsOlder_data()
@@ -347,12 +368,12 @@ void TestTakeWork::newerAnalysisCancelsOlder()
   QVERIFY(layer.WaitArrived());
   work.CancelAnalysis();
   QVERIFY(!work.Busy());
-  // A stop of the take queued behind it (no take runs: it finds nothing to do) tells
+  // A take's end queued behind it (no take runs: its stop finds nothing to do) tells
   // when the worker is through with the withdrawn analysis.
-  QSignalSpy stopped(&work, &TTakeWork::StopDone);
-  QVERIFY(work.StopTake(Q(first)));
+  QSignalSpy ended(&work, &TTakeWork::TakeEnded);
+  QVERIFY(work.EndTake(Q(second), false, rfWave, 192));
   layer.Open();
-  QVERIFY(stopped.wait(20000));
+  QVERIFY(ended.wait(20000));
   QCOMPARE(done.count(), 1);
 }
 
@@ -365,13 +386,13 @@ void TestTakeWork::trimCancelLeavesTakeWhole()
   TGatedLayer layer;
   TBassRecorder engine(layer);
   TTakeWork work(engine);
-  QSignalSpy done(&work, &TTakeWork::TrimDone);
+  QSignalSpy done(&work, &TTakeWork::TakeEnded);
   QSignalSpy progress(&work, &TTakeWork::Progress);
 
   // Held in the scan of the take (a WAV's kept range is then copied by the kernel,
   // past the layer).
   layer.Shut("s-1.wav");
-  QVERIFY(work.Trim(Q(take), rfWave, 192));
+  QVERIFY(work.EndTake(Q(take), true, rfWave, 192));
   QVERIFY(layer.WaitArrived());
   QTRY_VERIFY_WITH_TIMEOUT(!progress.isEmpty(), 20000);
   QCOMPARE(progress.last().at(0).value<TWorkKind>(), TWorkKind::Trim);
@@ -384,12 +405,14 @@ void TestTakeWork::trimCancelLeavesTakeWhole()
   work.CancelTrim();
   layer.Open();
   QVERIFY(done.wait(20000));
-  const TTrimResult r = TrimOf(done, 0);
-  QVERIFY(r.Cancelled);
-  QVERIFY(!r.Trimmed && !r.Failed);
+  const TTakeEnd r = EndOf(done, 0);
+  QCOMPARE(r.Trim.Outcome, TTrimOutcome::Cancelled);
   QCOMPARE(ReadBytes(take), before);
   QVERIFY(!fs::exists(audio::TrimTempPath(take)));
   QVERIFY(!fs::exists(audio::TrimRecordPath(take)));
+  // The end's analysis is of the take as it is.
+  QVERIFY(r.Analysis.Ok && !r.Analysis.TrimActive);
+  QCOMPARE(r.Analysis.Duration, 5.0);
   // Then the analysis runs, on the take as it is.
   QVERIFY(work.Busy());
   QCOMPARE(work.Running(), TWorkKind::Analysis);
@@ -418,7 +441,7 @@ void TestTakeWork::safeEndDuringAnalysis()
   QVERIFY(ended.wait(20000));
   work.WaitForSafeEnd();
   QVERIFY(!work.Analyze(Q(take)));
-  QVERIFY(!work.Trim(Q(take), rfWave, 192));
+  QVERIFY(!work.EndTake(Q(take), true, rfWave, 192));
   // SafelyEnded was posted after anything else the worker posted.
   QCoreApplication::sendPostedEvents();
   QCOMPARE(done.count(), 0);
@@ -442,10 +465,10 @@ void TestTakeWork::safeEndDuringTrim()
   TGatedLayer layer;
   TBassRecorder engine(layer);
   TTakeWork work(engine);
-  QSignalSpy done(&work, &TTakeWork::TrimDone);
+  QSignalSpy done(&work, &TTakeWork::TakeEnded);
 
   layer.Shut("s-1.wav");
-  QVERIFY(work.Trim(Q(take), rfWave, 192));
+  QVERIFY(work.EndTake(Q(take), true, rfWave, 192));
   QVERIFY(layer.WaitArrived());
   // The safe end sets its flags while the trim is held; the wait then blocks this
   // thread until the worker is through, and the gate opens from another one. Which of
@@ -495,10 +518,8 @@ void TestTakeWork::cachedTakeShownAtOnce()
   QCOMPARE(layer.Reads("s-1.wav"), reads);
 
   // Trimmed on disk: analysed afresh, with its trim note.
-  double start = 0, end = 0;
   const TTrimCut cut = engine.TrimSilence(take, rfWave, 192);
-  start = cut.StartSeconds;
-  end = cut.EndSeconds;
+  const double start = cut.StartSeconds;
   QVERIFY(cut.Trimmed);
   QVERIFY(work.Analyze(Q(take)));
   QCOMPARE(done.count(), 2);
@@ -540,38 +561,40 @@ public:
   }
 };
 
-void TestTakeWork::stopRunsOffTheWindowThread()
+void TestTakeWork::endStopsOffTheWindowThread()
 {
   TTempDir dir;
   const fs::path take = dir / "s-1.wav";
   TSlowStopLayer layer;
   TBassRecorder engine(layer);
   TTakeWork work(engine);
-  QSignalSpy stopped(&work, &TTakeWork::StopDone);
+  QSignalSpy ended(&work, &TTakeWork::TakeEnded);
   engine.Start({{0, 48000, 2}, rfWave, 192}, take);
   QVERIFY(layer.Deliver({100, -200, 300, -400}));
 
-  QVERIFY(work.StopTake(Q(take)));
-  QVERIFY(!work.StopTake(Q(take))); // one stop at a time
+  QVERIFY(work.EndTake(Q(take), false, rfWave, 192));
+  QVERIFY(!work.EndTake(Q(take), false, rfWave, 192)); // one end at a time
   QTRY_VERIFY_WITH_TIMEOUT(layer.Arrived.load(), 20000);
   QVERIFY(work.Busy());
   QCoreApplication::processEvents(); // the window's thread goes on meanwhile
-  QCOMPARE(stopped.count(), 0);
+  QCOMPARE(ended.count(), 0);
   layer.Held = false;
-  QVERIFY(stopped.wait(20000));
-  QCOMPARE(stopped.at(0).at(0).toString(), Q(take));
-  QVERIFY(stopped.at(0).at(1).toBool());
+  QVERIFY(ended.wait(20000));
+  QCOMPARE(EndOf(ended, 0).Path, Q(take));
+  QVERIFY(EndOf(ended, 0).Complete);
+  QCOMPARE(EndOf(ended, 0).Trim.Outcome, TTrimOutcome::NotAsked);
   QVERIFY(!work.Busy());
   QCOMPARE(test::Le32(ReadBytes(take), 40), 8u); // the final header
 
-  // A file that could not be completed is said so.
+  // A file that could not be completed is said so, and not trimmed.
   const fs::path mp3 = dir / "s-2.mp3";
   engine.Start({{0, 48000, 2}, rfMP3, 192}, mp3);
   platform::SetFileFaultHook([](const char *step, const std::filesystem::path &) {
     return std::strcmp(step, "flush") == 0 ? ENOSPC : 0; // the MP3's last bytes
   });
-  QVERIFY(work.StopTake(Q(mp3)));
-  QVERIFY(stopped.wait(20000));
+  QVERIFY(work.EndTake(Q(mp3), true, rfMP3, 192));
+  QVERIFY(ended.wait(20000));
   platform::SetFileFaultHook(nullptr);
-  QVERIFY(!stopped.at(1).at(1).toBool());
+  QVERIFY(!EndOf(ended, 1).Complete);
+  QCOMPARE(EndOf(ended, 1).Trim.Outcome, TTrimOutcome::NotAsked);
 }

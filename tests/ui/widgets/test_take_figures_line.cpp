@@ -7,7 +7,6 @@
 #include "ui/style/Palette.h"
 #include "ui/widgets/TakeFiguresLine.h"
 #include "ui/widgets/TakeFiguresText.h"
-#include "ui/flow/TakeWork.h"
 
 using namespace praatkist;
 using namespace praatkist::ui;
@@ -104,10 +103,7 @@ void TestTakeFiguresLine::lineShowsResultsAndEmptiesWithoutOne()
   TTakeFiguresLine w;
   QVERIFY(w.text().isEmpty());
 
-  TAnalysisResult r;
-  r.Ok = true;
-  r.Figures = Figures(-19.4, -20.1, -2.3, -63.0);
-  w.ShowResult(r);
+  w.ShowFigures(Figures(-19.4, -20.1, -2.3, -63.0));
   const TFiguresText t = w.Shown();
   QVERIFY(t.Line.endsWith("ruisvloer −63 dB"));
   QVERIFY(w.text().contains("<span style=\"color:#ffa045\">piek"));
@@ -116,19 +112,15 @@ void TestTakeFiguresLine::lineShowsResultsAndEmptiesWithoutOne()
   QVERIFY(t.Spoken.endsWith(": piek te hoog."));
 
   // a failed analysis, and a take loading or none shown: nothing
-  r.Ok = false;
-  w.ShowResult(r);
+  w.Clear();
   QVERIFY(w.text().isEmpty());
   QVERIFY(w.accessibleDescription().isEmpty());
-  w.ShowResult(TAnalysisResult{});
   w.ShowFigures(Figures(-19.4, -20.1, -2.3, -63.0));
   QVERIFY(!w.text().isEmpty());
   w.Clear();
   QVERIFY(w.text().isEmpty());
   // an analysis without figures shows none
-  r.Ok = true;
-  r.Figures = audio::TTakeFigures{};
-  w.ShowResult(r);
+  w.ShowFigures(audio::TTakeFigures{});
   QVERIFY(w.text().isEmpty());
 }
 

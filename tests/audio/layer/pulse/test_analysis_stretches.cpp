@@ -190,29 +190,11 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
   // A WAV take decodes to its own size: it is read in one go.
   rec.SetAnalysisSplit({4, 0, true});
   layer.Opened = 0;
-  std::vector<std::int32_t> l, r;
-  double duration = 0;
-  int channels = 0;
-  {
-    TWaveAnalysis wave3 = rec.AnalyzeFile(dir / "bron1.wav", 2000);
-    l = std::move(wave3.LeftPeaks);
-    r = std::move(wave3.RightPeaks);
-    duration = wave3.Duration;
-    channels = wave3.ChannelCount;
-  }
+  EXPECT_GT(rec.AnalyzeFile(dir / "bron1.wav", 2000).LeftPeaks.size(), 1000u);
   EXPECT_EQ(layer.Opened.load(), 1);
-  EXPECT_GT(l.size(), 1000u);
   // Unless its figures are measured: that is work for every core.
   layer.Opened = 0;
-  audio::TTakeFigures figures;
-  {
-    TWaveAnalysis wave4 = rec.AnalyzeFile(dir / "bron1.wav", 2000, nullptr, true);
-    l = std::move(wave4.LeftPeaks);
-    r = std::move(wave4.RightPeaks);
-    duration = wave4.Duration;
-    channels = wave4.ChannelCount;
-    figures = wave4.Figures;
-  }
+  const audio::TTakeFigures figures = rec.AnalyzeFile(dir / "bron1.wav", 2000, nullptr, true).Figures;
   EXPECT_EQ(layer.Opened.load(), 4);
   EXPECT_TRUE(figures.Measured);
 }
@@ -262,20 +244,9 @@ TEST(AnalysisStretchesReal, LoudnessOfAnHourInTwoStretchesEqualsOneReadingAndFfm
 
   const auto measure = [&](unsigned chunks) {
     rec.SetAnalysisSplit({chunks, 0, false});
-    std::vector<std::int32_t> l, r;
-    double duration = 0;
-    int channels = 0;
-    audio::TTakeFigures f;
-    {
-      TWaveAnalysis wave = rec.AnalyzeFile(wav, 2000, nullptr, true);
-      l = std::move(wave.LeftPeaks);
-      r = std::move(wave.RightPeaks);
-      duration = wave.Duration;
-      channels = wave.ChannelCount;
-      f = wave.Figures;
-    }
-    EXPECT_NEAR(duration, 3600.0, 1e-9);
-    return f;
+    const TWaveAnalysis wave = rec.AnalyzeFile(wav, 2000, nullptr, true);
+    EXPECT_NEAR(wave.Duration, 3600.0, 1e-9);
+    return wave.Figures;
   };
   const audio::TTakeFigures one = measure(1);
   const audio::TTakeFigures two = measure(2);

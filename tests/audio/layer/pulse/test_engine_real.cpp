@@ -439,25 +439,15 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
   for (const auto &[name, content] : files) {
     const auto path = dir / name;
     WriteBytes(path, content.data(), content.size());
-    std::vector<std::int32_t> left, right;
-    double duration = -1;
-    int channels = -1;
     try {
-      {
-        TWaveAnalysis wave = rec->AnalyzeFile(path, 2000);
-        left = std::move(wave.LeftPeaks);
-        right = std::move(wave.RightPeaks);
-        duration = wave.Duration;
-        channels = wave.ChannelCount;
-      }
-      EXPECT_LE(left.size(), 2000u) << name;
-      EXPECT_EQ(left.size(), right.size()) << name;
-      EXPECT_GE(duration, 0.0) << name;
-      EXPECT_LT(duration, 100000.0) << name;
+      const TWaveAnalysis wave = rec->AnalyzeFile(path, 2000);
+      EXPECT_LE(wave.LeftPeaks.size(), 2000u) << name;
+      EXPECT_EQ(wave.LeftPeaks.size(), wave.RightPeaks.size()) << name;
+      EXPECT_GE(wave.Duration, 0.0) << name;
+      EXPECT_LT(wave.Duration, 100000.0) << name;
     } catch (const EAudioError &e) {
       EXPECT_EQ(std::string(e.what()).rfind("Analyseren van opname mislukt (BASS-fout ", 0), 0u)
           << name << ": " << e.what();
-      EXPECT_TRUE(left.empty());
     }
     // playing and trimming it fails cleanly as well
     try {
@@ -465,13 +455,8 @@ TEST_F(EngineReal, DamagedAndHostileFilesFailCleanlyOrAnalyseShorter)
     } catch (const EAudioError &) {
     }
     rec->StopPlayback();
-    double s = 0, e = 0;
     try {
-      {
-        const TTrimCut cut = rec->TrimSilence(path, rfWave, 192);
-        s = cut.StartSeconds;
-        e = cut.EndSeconds;
-      }
+      rec->TrimSilence(path, rfWave, 192);
     } catch (const EPraatkistError &) {
     }
   }
@@ -588,11 +573,7 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
   WriteSound(take, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, SilenceToneSilence());
   const auto probe = dir / "Proef-1.wav";
   fs::copy_file(take, probe);
-  double start = 0, end = 0;
-  const TTrimCut cut2 = rec->TrimSilence(probe, rfMP3, 192);
-  start = cut2.StartSeconds;
-  end = cut2.EndSeconds;
-  ASSERT_TRUE(cut2.Trimmed);
+  ASSERT_TRUE(rec->TrimSilence(probe, rfMP3, 192).Trimmed);
   const auto whole = fs::file_size(probe);
   const auto recorded = ReadBytes(take);
 
@@ -608,11 +589,7 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
       platform::SetFileFaultHook(FailFinalFlush);
     }
     try {
-      {
-        const TTrimCut cut3 = rec->TrimSilence(take, rfMP3, 192);
-        start = cut3.StartSeconds;
-        end = cut3.EndSeconds;
-      }
+      rec->TrimSilence(take, rfMP3, 192);
       ADD_FAILURE() << "a trim with a damaged end succeeded, limit " << byLimit;
     } catch (const EFileError &e) {
       EXPECT_EQ(std::string(e.what()).rfind("Het MP3-bestand kon niet worden geschreven: ", 0), 0u);
@@ -622,11 +599,7 @@ TEST_F(EngineReal, Mp3TrimWhoseLastBytesFailLeavesTheTakeAsRecorded)
     platform::SetFileFaultHook(nullptr);
     EXPECT_EQ(ReadBytes(take), recorded);
     EXPECT_FALSE(fs::exists(audio::TrimTempPath(take)));
-    double s = -1, e = -1;
-    const TTrimCut info = rec->ReadTrimInfo(take);
-    s = info.StartSeconds;
-    e = info.EndSeconds;
-    EXPECT_FALSE(info.Trimmed);
+    EXPECT_FALSE(rec->ReadTrimInfo(take).Trimmed);
     EXPECT_FALSE(fs::exists(audio::TrimRecordPath(take)));
   }
 }

@@ -1,14 +1,22 @@
-#include "ui/flow/ClockText.h"
+#pragma once
+// Times as the window writes them: the clock's "mm:ss" ("hh:mm:ss" from one hour on)
+// and seconds with two decimals. Header only: the flow (Qt Core) writes its clock with
+// it as the widgets write their axis and descriptions.
 
-#include "platform/NumberText.h"
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 
+#include "platform/NumberText.h"
+
 namespace praatkist::ui {
 
-QString FormatSeconds(double Seconds)
+// Whole seconds (truncated toward zero, negative as 0) as "%.2d:%.2d" of minutes and
+// seconds, or "%.2d:%.2d:%.2d" from one hour on (hours may take more digits).
+// 59.9 gives "00:59", 3600 gives "01:00:00", 360000 gives "100:00:00".
+inline QString FormatSeconds(double Seconds)
 {
   // Far beyond any take; keeps the conversion defined for absurd or broken values.
   constexpr double kMax = 9.0e15;
@@ -26,7 +34,8 @@ QString FormatSeconds(double Seconds)
   return two(minutes) + QLatin1Char(':') + two(seconds);
 }
 
-QString TwoDecimals(double ASeconds)
+// Seconds with two decimals and the user's decimal separator ("1,25").
+inline QString TwoDecimals(double ASeconds)
 {
   QString text = QString::number(ASeconds, 'f', 2);
   text.replace(QLatin1Char('.'), QLatin1Char(platform::UserDecimalSeparator()));

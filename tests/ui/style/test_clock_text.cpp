@@ -1,4 +1,4 @@
-#include "ui/flow/ClockText.h"
+#include "ui/style/ClockText.h"
 
 #include <QtTest>
 
