@@ -62,9 +62,9 @@ protected:
     job.Items = {{"zin-1", "Eén zin, met een komma.", "/s/Koor-2.wav"},
                  {"zin-2", "Geen opname.", {}},
                  {"zin-3", "Derde", "/s/Koor-3.wav"}};
-    takes = {{"/s/Koor-1.wav", "Koor-1.wav", "zin-1", "afgekeurd"},
-             {"/s/Koor-2.wav", "Koor-2.wav", "zin-1", ""},
-             {"/s/Koor-3.wav", "Koor-3.wav", "zin-3", "gekozen"}};
+    takes = {{"/s/Koor-1.wav", "Koor-1.wav", "zin-1", "afgekeurd", 0.0, {}},
+             {"/s/Koor-2.wav", "Koor-2.wav", "zin-1", "", 0.0, {}},
+             {"/s/Koor-3.wav", "Koor-3.wav", "zin-3", "gekozen", 0.0, {}}};
   }
   void TearDown() override { platform::SetFileFaultHook(nullptr); }
 };
