@@ -21,6 +21,8 @@ RUN_PACKAGES=(
   qt6-wayland
   # audio: devices, decoding, MP3 encoding
   libpulse-dev libsndfile1-dev libmp3lame-dev
+  # the data set's sample rates
+  libsoxr-dev
   # fonts standing in for the design's Windows families
   fonts-open-sans fonts-inconsolata fonts-dejavu-core fonts-symbola
 )

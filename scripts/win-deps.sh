@@ -201,6 +201,14 @@ recipe_sndfile() {
   licences libsndfile "$src/COPYING"
 }
 
+recipe_soxr() {
+  local src
+  src=$(fetch libsoxr)
+  cmake_build "$src" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF \
+    -DWITH_LSR_BINDINGS=OFF
+  licences libsoxr "$src/LICENCE" "$src/COPYING.LGPL"
+}
+
 recipe_gtest() {
   cmake_build /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=OFF
 }
@@ -320,6 +328,7 @@ ensure_deb_src
 source_version lame
 source_version mpg123
 source_version libsndfile
+source_version libsoxr
 source_version qt6-base
 gtest_version=$(dpkg-query -W -f '${Version}' googletest)
 host_qt=$(dpkg-query -W -f '${Version}' qt6-base-dev-tools)
@@ -327,6 +336,7 @@ host_qt=$(dpkg-query -W -f '${Version}' qt6-base-dev-tools)
 library_key lame "lame ${version_of[lame]}" "autotools_build licences"
 library_key mpg123 "mpg123 ${version_of[mpg123]}" "autotools_build licences"
 library_key sndfile "libsndfile ${version_of[libsndfile]}" "cmake_build licences" lame mpg123
+library_key soxr "libsoxr ${version_of[libsoxr]}" "cmake_build licences"
 library_key gtest "googletest $gtest_version" "cmake_build"
 qt_inputs="qt6-base ${version_of[qt6-base]}, host tools $host_qt"
 library_key qtcore "$qt_inputs" "qt_build qt_common qt_licences licences"
@@ -340,6 +350,7 @@ fi
 library lame
 library mpg123
 library sndfile lame mpg123
+library soxr
 library gtest
 # QtCore comes with Qt Gui where that is there already
 if [ "$gui" = 1 ] || have qtgui; then

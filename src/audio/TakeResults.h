@@ -22,6 +22,26 @@ struct TTakeFigures {
   bool operator==(const TTakeFigures &) const = default;
 };
 
+// The published limits for spoken word (audiobook platforms), in dB (full scale = 0 dB):
+// RMS between -23 and -18 dB, peaks at -3 dB at most, a noise floor of -60 dB or lower,
+// and no clipped sample. Each figure is judged as it is shown: RMS and peak to one
+// decimal, the noise floor to whole dB.
+namespace spoken_word {
+inline constexpr double RmsMinDb = -23.0;
+inline constexpr double RmsMaxDb = -18.0;
+inline constexpr double PeakMaxDb = -3.0;
+inline constexpr double NoiseFloorMaxDb = -60.0;
+
+// Value rounded to Decimals places, as it is shown and judged; never -0.
+double Shown(double value, int decimals) noexcept;
+
+struct TVerdict {
+  bool TooQuiet = false, TooLoud = false, PeakHigh = false, Noisy = false, Clipped = false;
+  bool Meets() const noexcept { return !TooQuiet && !TooLoud && !PeakHigh && !Noisy && !Clipped; }
+};
+TVerdict Judge(const TTakeFigures &figures) noexcept;
+} // namespace spoken_word
+
 } // namespace praatkist::audio
 
 namespace praatkist {

@@ -1,0 +1,161 @@
+#include "session/SessionText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+
+#include <filesystem>
+
+#include "platform/Errors.h"
+#include "platform/FileOps.h"
+
+namespace praatkist {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ToPath(const QString &APath)
+{
+  return fs::path(QDir::toNativeSeparators(APath).toStdWString());
+}
+
+// Puts ABytes in place as AFile: written beside it, on the disk, then renamed over it.
+void PlaceFile(const QString &AFile, const QByteArray &ABytes)
+{
+  const fs::path target = ToPath(AFile);
+  fs::path temp = target;
+  temp += ".tmp";
+  platform::DeleteFileQuietly(temp);
+  try {
+    platform::TWriteFile file(temp);
+    file.Write(ABytes.constData(), static_cast<std::size_t>(ABytes.size()));
+    file.Sync();
+    file.Close();
+    platform::ReplaceFileOrRaise(temp, target);
+  } catch (...) {
+    platform::DeleteFileQuietly(temp);
+    throw;
+  }
+  platform::SyncFolderQuietly(target.parent_path());
+}
+
+} // namespace
+
+void TSessionText::Open(const QString &AFolder)
+{
+  FFolder = AFolder;
+  FList.reset();
+  FBindings.clear();
+  FCurrent = 0;
+  if (AFolder.isEmpty())
+    return;
+  const QString file = QDir(AFolder).filePath(TTextList::FileName);
+  if (!QFileInfo(file).isFile())
+    return;
+  FList = TTextList::Load(file);
+  FBindings = TTakeBindings::Read(AFolder);
+}
+
+void TSessionText::Replace(const QString &APath)
+{
+  if (FFolder.isEmpty())
+    throw EInvalidOperation("Kies eerst een sessie.");
+  TTextList list = TTextList::Load(APath);
+  PlaceFile(QDir(FFolder).filePath(TTextList::FileName), list.Serialize());
+  FList = std::move(list);
+  FCurrent = 0;
+  // What the old list bound to ids the new one still has stays; the rest is plain.
+  if (QFileInfo(QDir(FFolder).filePath(TTakeBindings::FileName)).isFile())
+    FBindings = TTakeBindings::Update(FFolder, [&](std::vector<TTakeBinding> &bindings) {
+      std::erase_if(bindings,
+                    [&](const TTakeBinding &b) { return FList->IndexOf(b.ItemId) < 0; });
+    });
+}
+
+const TTextItem *TSessionText::CurrentItem() const
+{
+  return FList ? &FList->Items()[static_cast<std::size_t>(FCurrent)] : nullptr;
+}
+
+bool TSessionText::MoveTo(int AIndex)
+{
+  if (!FList || AIndex < 0 || AIndex >= FList->Count() || AIndex == FCurrent)
+    return false;
+  FCurrent = AIndex;
+  return true;
+}
+
+bool TSessionText::NextWithoutChoice()
+{
+  // An item has a chosen take when one of its takes is chosen or not rejected.
+  QSet<QString> done;
+  for (const TTakeBinding &b : FBindings)
+    if (b.Status != TTakeStatus::Rejected)
+      done.insert(b.ItemId);
+  for (int step = 1; step < Count(); ++step) {
+    const int index = (FCurrent + step) % Count();
+    if (!done.contains(FList->Items()[static_cast<std::size_t>(index)].Id))
+      return MoveTo(index);
+  }
+  return false;
+}
+
+void TSessionText::Refresh()
+{
+  if (FList)
+    FBindings = TTakeBindings::Read(FFolder);
+}
+
+void TSessionText::BindToCurrent(const QString &ATake)
+{
+  if (const TTextItem *item = CurrentItem())
+    FBindings = TTakeBindings::Bind(FFolder, ATake, item->Id);
+}
+
+void TSessionText::Reject(const QString &ATake)
+{
+  FBindings = TTakeBindings::SetStatus(FFolder, ATake, TTakeStatus::Rejected);
+}
+
+void TSessionText::Choose(const QString &ATake)
+{
+  FBindings = TTakeBindings::Choose(FFolder, ATake);
+}
+
+QString TSessionText::ItemOf(const QString &ATake) const
+{
+  for (const TTakeBinding &b : FBindings)
+    if (b.Take == ATake)
+      return b.ItemId;
+  return {};
+}
+
+TTakeStatus TSessionText::StatusOf(const QString &ATake) const
+{
+  for (const TTakeBinding &b : FBindings)
+    if (b.Take == ATake)
+      return b.Status;
+  return TTakeStatus::Plain;
+}
+
+QString TSessionText::ChosenTakeOf(int AIndex) const
+{
+  if (!FList || AIndex < 0 || AIndex >= FList->Count())
+    return {};
+  return TTakeBindings::ChosenTake(FBindings, FList->Items()[static_cast<std::size_t>(AIndex)].Id);
+}
+
+QString TSessionText::LatestTakeOf(int AIndex) const
+{
+  if (!FList || AIndex < 0 || AIndex >= FList->Count())
+    return {};
+  const QString &id = FList->Items()[static_cast<std::size_t>(AIndex)].Id;
+  QString latest;
+  for (const TTakeBinding &b : FBindings)
+    if (b.ItemId == id)
+      latest = b.Take;
+  return latest;
+}
+
+} // namespace praatkist

@@ -1,0 +1,227 @@
+#include "session/TakeBindings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "platform/Errors.h"
+#include "platform/FileClaim.h"
+#include "platform/FileOps.h"
+
+namespace praatkist {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QByteArray KHeader = QByteArrayLiteral("opname\tid\tstatus");
+
+QByteArray StatusWord(TTakeStatus AStatus)
+{
+  switch (AStatus) {
+  case TTakeStatus::Chosen:
+    return QByteArrayLiteral("gekozen");
+  case TTakeStatus::Rejected:
+    return QByteArrayLiteral("afgekeurd");
+  case TTakeStatus::Plain:
+    break;
+  }
+  return {};
+}
+
+fs::path ToPath(const QString &APath)
+{
+  return fs::path(QDir::toNativeSeparators(APath).toStdWString());
+}
+
+// How long a change waits for another program's change of the same file to end.
+constexpr auto KLockPatience = std::chrono::seconds(5);
+
+// The temporary file beside the bindings, made and claimed by this change: the lock
+// that keeps two writers from changing the bindings at once.
+class TLockedTemp {
+public:
+  explicit TLockedTemp(const fs::path &ATemp) : FPath(ATemp)
+  {
+    const auto giveUp = std::chrono::steady_clock::now() + KLockPatience;
+    for (int attempt = 0;; ++attempt) {
+      try {
+        FFile = std::make_unique<platform::TWriteFile>(FPath);
+        FClaim.Claim(FPath);
+        return;
+      } catch (const EFileError &) {
+        FFile.reset();
+        // Not there, so not made for another reason (a folder that cannot be written):
+        // waiting does not help. A writer that just renamed it away gets a second try.
+        std::error_code exists;
+        if (!fs::exists(FPath, exists) && attempt >= 2)
+          throw;
+        // Another writer's temporary file, or one that a crash left: the latter is
+        // nobody's, and taken away.
+        std::error_code ec;
+        if (!platform::RemoveUnclaimedFile(FPath, ec) &&
+            ec != std::errc::device_or_resource_busy && ec != std::errc::no_such_file_or_directory)
+          throw;
+        if (std::chrono::steady_clock::now() >= giveUp)
+          throw;
+        if (ec == std::errc::device_or_resource_busy)
+          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    }
+  }
+  ~TLockedTemp()
+  {
+    if (!FPlaced) {
+      FFile.reset();
+      platform::DeleteFileQuietly(FPath);
+    }
+  }
+  TLockedTemp(const TLockedTemp &) = delete;
+  TLockedTemp &operator=(const TLockedTemp &) = delete;
+
+  // Writes ABytes, puts them on the disk and renames the file over ATarget.
+  void PlaceAs(const QByteArray &ABytes, const fs::path &ATarget)
+  {
+    FFile->Write(ABytes.constData(), static_cast<std::size_t>(ABytes.size()));
+    FFile->Sync();
+    FFile->Close();
+    platform::ReplaceFileOrRaise(FPath, ATarget);
+    FPlaced = true;
+    platform::SyncFolderOrRaise(ATarget.parent_path());
+  }
+
+private:
+  fs::path FPath;
+  std::unique_ptr<platform::TWriteFile> FFile;
+  platform::TFileClaim FClaim;
+  bool FPlaced = false;
+};
+
+} // namespace
+
+QByteArray TTakeBindings::Serialize(const std::vector<TTakeBinding> &ABindings)
+{
+  QByteArray out = KHeader + '\n';
+  for (const TTakeBinding &b : ABindings) {
+    out += b.Take.toUtf8();
+    out += '\t';
+    out += b.ItemId.toUtf8();
+    out += '\t';
+    out += StatusWord(b.Status);
+    out += '\n';
+  }
+  return out;
+}
+
+std::vector<TTakeBinding> TTakeBindings::Parse(const QByteArray &ABytes)
+{
+  std::vector<TTakeBinding> bindings;
+  const QList<QByteArray> lines = ABytes.split('\n');
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    QByteArray line = lines[i];
+    if (line.endsWith('\r'))
+      line.chop(1);
+    if (line.isEmpty() || (i == 0 && line == KHeader))
+      continue;
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() < 2 || fields[0].isEmpty() || fields[1].isEmpty())
+      continue;
+    TTakeBinding b;
+    b.Take = QString::fromUtf8(fields[0]);
+    b.ItemId = QString::fromUtf8(fields[1]);
+    const QByteArray status = fields.size() > 2 ? fields[2] : QByteArray();
+    if (status == StatusWord(TTakeStatus::Chosen))
+      b.Status = TTakeStatus::Chosen;
+    else if (status == StatusWord(TTakeStatus::Rejected))
+      b.Status = TTakeStatus::Rejected;
+    // One line per take: a later line of the same take is the newer word.
+    bool replaced = false;
+    for (TTakeBinding &old : bindings)
+      if (old.Take == b.Take) {
+        old = b;
+        replaced = true;
+      }
+    if (!replaced)
+      bindings.push_back(std::move(b));
+  }
+  return bindings;
+}
+
+std::vector<TTakeBinding> TTakeBindings::Read(const QString &AFolder)
+{
+  QFile file(QDir(AFolder).filePath(FileName));
+  if (!file.open(QIODevice::ReadOnly))
+    return {};
+  return Parse(file.readAll());
+}
+
+std::vector<TTakeBinding> TTakeBindings::Update(const QString &AFolder,
+                           const std::function<void(std::vector<TTakeBinding> &)> &AChange)
+{
+  const QDir folder(AFolder);
+  const fs::path target = ToPath(folder.filePath(FileName));
+  TLockedTemp temp(ToPath(folder.filePath(FileName + QStringLiteral(".tmp"))));
+  std::vector<TTakeBinding> bindings = Read(AFolder);
+  AChange(bindings);
+  std::erase_if(bindings, [&](const TTakeBinding &b) {
+    return !QFileInfo(folder.filePath(b.Take)).isFile();
+  });
+  temp.PlaceAs(Serialize(bindings), target);
+  return bindings;
+}
+
+std::vector<TTakeBinding> TTakeBindings::Bind(const QString &AFolder, const QString &ATake, const QString &AItemId)
+{
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+    std::erase_if(bindings, [&](const TTakeBinding &b) { return b.Take == ATake; });
+    bindings.push_back({ATake, AItemId, TTakeStatus::Plain});
+  });
+}
+
+std::vector<TTakeBinding> TTakeBindings::SetStatus(const QString &AFolder, const QString &ATake, TTakeStatus AStatus)
+{
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+    for (TTakeBinding &b : bindings)
+      if (b.Take == ATake)
+        b.Status = AStatus;
+  });
+}
+
+std::vector<TTakeBinding> TTakeBindings::Choose(const QString &AFolder, const QString &ATake)
+{
+  return Update(AFolder, [&](std::vector<TTakeBinding> &bindings) {
+    QString item;
+    for (const TTakeBinding &b : bindings)
+      if (b.Take == ATake)
+        item = b.ItemId;
+    if (item.isEmpty())
+      return;
+    for (TTakeBinding &b : bindings) {
+      if (b.Take == ATake)
+        b.Status = TTakeStatus::Chosen;
+      else if (b.ItemId == item && b.Status == TTakeStatus::Chosen)
+        b.Status = TTakeStatus::Plain;
+    }
+  });
+}
+
+QString TTakeBindings::ChosenTake(const std::vector<TTakeBinding> &ABindings,
+                                  const QString &AItemId)
+{
+  QString latest;
+  for (const TTakeBinding &b : ABindings) {
+    if (b.ItemId != AItemId)
+      continue;
+    if (b.Status == TTakeStatus::Chosen)
+      return b.Take;
+    if (b.Status != TTakeStatus::Rejected)
+      latest = b.Take;
+  }
+  return latest;
+}
+
+} // namespace praatkist
