@@ -14,16 +14,6 @@ namespace {
 const QString kMinus = QStringLiteral("\u2212");
 const QString kDot = QStringLiteral(" \u00B7 ");
 
-// Value rounded to Decimals places, as it is shown and judged.
-double Shown(double AValue, int ADecimals)
-{
-  if (!std::isfinite(AValue))
-    return AValue;
-  const double scale = std::pow(10.0, ADecimals);
-  const double r = std::round(AValue * scale) / scale;
-  return r == 0.0 ? 0.0 : r; // no "−0,0"
-}
-
 QString Number(double AShown, int ADecimals, QChar ASeparator)
 {
   if (std::isinf(AShown))
@@ -45,24 +35,30 @@ TFiguresText DescribeFigures(const audio::TTakeFigures &AFigures, QChar ADecimal
   TFiguresText t;
   if (!AFigures.Measured)
     return t;
+  using audio::spoken_word::Shown;
   const double loudness = Shown(AFigures.LoudnessLufs, 1);
   const double rms = Shown(AFigures.RmsDb, 1);
   const double peak = Shown(AFigures.PeakDb, 1);
   const double noise = Shown(AFigures.NoiseFloorDb, 0);
 
-  const bool tooQuiet = rms < spoken_word::RmsMinDb;
-  const bool tooLoud = rms > spoken_word::RmsMaxDb;
-  const bool peakHigh = peak > spoken_word::PeakMaxDb;
-  const bool noisy = noise > spoken_word::NoiseFloorMaxDb;
-  const bool clipped = AFigures.ClippedSamples > 0;
+  const audio::spoken_word::TVerdict verdict = audio::spoken_word::Judge(AFigures);
+  const bool tooQuiet = verdict.TooQuiet;
+  const bool tooLoud = verdict.TooLoud;
+  const bool peakHigh = verdict.PeakHigh;
+  const bool noisy = verdict.Noisy;
+  const bool clipped = verdict.Clipped;
 
-  t.Parts.push_back({Number(loudness, 1, ADecimalSeparator) + QStringLiteral(" LUFS"), palette::WindowText});
-  t.Parts.push_back({QStringLiteral("RMS ") + Number(rms, 1, ADecimalSeparator) + QStringLiteral(" dB"),
-                     Judged(!tooQuiet && !tooLoud)});
   t.Parts.push_back(
-      {QStringLiteral("piek ") + Number(peak, 1, ADecimalSeparator) + QStringLiteral(" dB"), Judged(!peakHigh)});
-  t.Parts.push_back({QStringLiteral("ruisvloer ") + Number(noise, 0, ADecimalSeparator) + QStringLiteral(" dB"),
-                     Judged(!noisy)});
+      {Number(loudness, 1, ADecimalSeparator) + QStringLiteral(" LUFS"), palette::WindowText});
+  t.Parts.push_back(
+      {QStringLiteral("RMS ") + Number(rms, 1, ADecimalSeparator) + QStringLiteral(" dB"),
+       Judged(!tooQuiet && !tooLoud)});
+  t.Parts.push_back(
+      {QStringLiteral("piek ") + Number(peak, 1, ADecimalSeparator) + QStringLiteral(" dB"),
+       Judged(!peakHigh)});
+  t.Parts.push_back(
+      {QStringLiteral("ruisvloer ") + Number(noise, 0, ADecimalSeparator) + QStringLiteral(" dB"),
+       Judged(!noisy)});
   if (clipped)
     t.Parts.push_back({QString::number(AFigures.ClippedSamples) +
                            (AFigures.ClippedSamples == 1 ? QStringLiteral(" sample overstuurd")

@@ -4,8 +4,8 @@
 // figures with a verdict in words for screen readers. Pure: no widgets.
 //
 // The verdict holds a take against the published limits for spoken word (audiobook
-// platforms): RMS between −23 and −18 dB, peaks at −3 dB at most, a noise floor of
-// −60 dB or lower, and no clipped sample. Each figure is judged as it is shown
+// platforms, audio::spoken_word in audio/TakeResults.h): RMS between −23 and −18 dB,
+// peaks at −3 dB at most, a noise floor of −60 dB or lower, and no clipped sample. Each figure is judged as it is shown
 // (rounded), so a figure's colour never contradicts its text. The integrated loudness
 // is shown without a verdict: the limits say nothing of it for a raw take (a podcast's
 // −16 LUFS is a target for the finished mix), and the RMS judges the level already.
@@ -17,14 +17,6 @@
 #include <vector>
 
 namespace praatkist::ui {
-
-// The spoken-word limits, in dB (full scale = 0 dB).
-namespace spoken_word {
-inline constexpr double RmsMinDb = -23.0;
-inline constexpr double RmsMaxDb = -18.0;
-inline constexpr double PeakMaxDb = -3.0;
-inline constexpr double NoiseFloorMaxDb = -60.0;
-} // namespace spoken_word
 
 struct TFigurePart {
   QString Text;
