@@ -55,17 +55,24 @@ bool TTakeView::Await(const QString &APath)
   return false;
 }
 
-void TTakeView::Show(const QString &APath)
+bool TTakeView::Want(const QString &APath)
 {
   const bool wasSelected = Selected();
   FWanted = APath;
   FShown.clear();
   if (Selected() != wasSelected)
     emit FactsChanged();
-  if (APath.isEmpty()) {
-    FWave->Clear();
-    FFigures->Clear();
-    ShowTrimNote(false, 0.0, 0.0);
+  if (!APath.isEmpty())
+    return true;
+  FWave->Clear();
+  FFigures->Clear();
+  ShowTrimNote(false, 0.0, 0.0);
+  return false;
+}
+
+void TTakeView::Show(const QString &APath)
+{
+  if (!Want(APath)) {
     FFlow.CancelLoad();
     return;
   }
@@ -82,18 +89,7 @@ void TTakeView::Show(const QString &APath)
 
 void TTakeView::ShowEnded(const QString &APath, const TAnalysisResult &AResult)
 {
-  const bool wasSelected = Selected();
-  FWanted = APath;
-  FShown.clear();
-  if (Selected() != wasSelected)
-    emit FactsChanged();
-  if (APath.isEmpty()) {
-    FWave->Clear();
-    FFigures->Clear();
-    ShowTrimNote(false, 0.0, 0.0);
-    return;
-  }
-  if (Await(APath))
+  if (Want(APath) && Await(APath))
     ShowResult(AResult);
 }
 

@@ -53,6 +53,9 @@ signals:
   void FactsChanged();
 
 private:
+  // APath becomes the take wanted (FactsChanged when the selection came or went); false,
+  // with the view emptied, when it is none.
+  bool Want(const QString &APath);
   // The take at APath is awaited: nothing of the take shown before stays. False when
   // its file is gone (then shown as nothing).
   bool Await(const QString &APath);
