@@ -48,28 +48,29 @@ public:
   explicit TLockedTemp(const fs::path &ATemp) : FPath(ATemp)
   {
     const auto giveUp = std::chrono::steady_clock::now() + KLockPatience;
-    for (int attempt = 0;; ++attempt) {
+    for (int gone = 0;;) {
       try {
         FFile = std::make_unique<platform::TWriteFile>(FPath);
         FClaim.Claim(FPath);
         return;
       } catch (const EFileError &) {
         FFile.reset();
-        // Not there, so not made for another reason (a folder that cannot be written):
-        // waiting does not help. A writer that just renamed it away gets a second try.
-        std::error_code exists;
-        if (!fs::exists(FPath, exists) && attempt >= 2)
-          throw;
-        // Another writer's temporary file, or one that a crash left: the latter is
-        // nobody's, and taken away.
         std::error_code ec;
-        if (!platform::RemoveUnclaimedFile(FPath, ec) &&
-            ec != std::errc::device_or_resource_busy && ec != std::errc::no_such_file_or_directory)
+        // One that a crash left is nobody's: taken away, and made anew.
+        if (platform::RemoveUnclaimedFile(FPath, ec))
+          continue;
+        if (ec == std::errc::device_or_resource_busy) {
+          // another writer's change runs: wait for it
+          if (std::chrono::steady_clock::now() >= giveUp)
+            throw;
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          continue;
+        }
+        // Gone again (another writer just put its change in place), or it cannot be
+        // made at all (a folder that cannot be written): a few more tries tell which.
+        if (++gone > 50)
           throw;
-        if (std::chrono::steady_clock::now() >= giveUp)
-          throw;
-        if (ec == std::errc::device_or_resource_busy)
-          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     }
   }
