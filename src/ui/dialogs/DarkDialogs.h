@@ -15,8 +15,9 @@ void ShowDarkError(const QString &Text);
 // A notice under the program's name, with a blue "OK".
 void ShowDarkMessage(const QString &Text);
 
-// A question answered with "Wissen" (true) or "Annuleren" (false; also the close box).
-bool DarkConfirm(const QString &Text);
+// A question answered with "Wissen" (true; or another Action that cannot be taken
+// back) or "Annuleren" (false; also the close box).
+bool DarkConfirm(const QString &Text, const QString &Action = QStringLiteral("Wissen"));
 
 // Asks for one line of text. The box starts with Text, all of it selected. On "OK"
 // Text receives the box's content as typed (not trimmed, possibly empty) and the
