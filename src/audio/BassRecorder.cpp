@@ -169,6 +169,13 @@ TTrimCut TBassRecorder::TrimSilence(const std::filesystem::path &FileName,
   return TrimTake(FLayer, FileName, AFormat, Bitrate, FCapture.WaveDataLimit(), Control);
 }
 
+TDataSetReport TBassRecorder::ExportDataSet(const TDataSetJob &Job,
+                                           std::vector<TDataSetTake> Takes,
+                                           TWorkControl *Control)
+{
+  return audio::ExportDataSet(FLayer, FAnalysis, Job, std::move(Takes), Control);
+}
+
 TTrimCut TBassRecorder::ReadTrimInfo(const std::filesystem::path &FileName)
 {
   return ReadTrimCut(FileName);

@@ -11,6 +11,7 @@
 #include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"
 #include "audio/capture/TakeCapture.h"
+#include "audio/export/DataSet.h"
 #include "audio/playback/TakePlayback.h"
 
 #include <cstdint>
@@ -155,6 +156,14 @@ public:
   // Puts the backup back under the take's name and deletes the trim record. False, and
   // nothing touched, when there is no backup or the record names another take.
   bool UndoTrim(const std::filesystem::path &FileName);
+
+  // ---- the data set ----
+  // Writes the data set Job describes into its folder (whole or not at all), with a
+  // line of every take in Takes, measured here; raises on failure or a cancel through
+  // Control, leaving no folder behind. May run on a worker thread beside a take.
+  audio::TDataSetReport ExportDataSet(const audio::TDataSetJob &Job,
+                                      std::vector<audio::TDataSetTake> Takes,
+                                      audio::TWorkControl *Control = nullptr);
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
