@@ -40,6 +40,16 @@ void PlaceFile(const QString &AFile, const QByteArray &ABytes)
   platform::SyncFolderQuietly(target.parent_path());
 }
 
+// The bindings whose take is still in AFolder: a line whose take was deleted stays in
+// the file until its next write, but names nothing any more.
+std::vector<TTakeBinding> Present(const QString &AFolder, std::vector<TTakeBinding> ABindings)
+{
+  const QDir folder(AFolder);
+  std::erase_if(ABindings,
+                [&](const TTakeBinding &b) { return !QFileInfo(folder.filePath(b.Take)).isFile(); });
+  return ABindings;
+}
+
 } // namespace
 
 void TSessionText::Open(const QString &AFolder)
@@ -54,7 +64,7 @@ void TSessionText::Open(const QString &AFolder)
   if (!QFileInfo(file).isFile())
     return;
   FList = TTextList::Load(file);
-  FBindings = TTakeBindings::Read(AFolder);
+  FBindings = Present(AFolder, TTakeBindings::Read(AFolder));
 }
 
 void TSessionText::Replace(const QString &APath)
@@ -104,7 +114,7 @@ bool TSessionText::NextWithoutChoice()
 void TSessionText::Refresh()
 {
   if (FList)
-    FBindings = TTakeBindings::Read(FFolder);
+    FBindings = Present(FFolder, TTakeBindings::Read(FFolder));
 }
 
 void TSessionText::BindToCurrent(const QString &ATake)

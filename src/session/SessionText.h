@@ -39,7 +39,8 @@ public:
   // take yet; false when every other item has one.
   bool NextWithoutChoice();
 
-  // The bindings as the file held them when last read or written here; Refresh reads
+  // The bindings as the file held them when last read or written here (when read, of
+  // the takes still there); Refresh reads
   // them again (another program may have changed them).
   const std::vector<TTakeBinding> &Bindings() const noexcept { return FBindings; }
   void Refresh();
