@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 #include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
@@ -29,6 +30,8 @@
 #include "ui/flow/TakeFlow.h"
 #include "ui/window/TakeList.h"
 #include "ui/window/TakeView.h"
+#include "ui/window/TextCommands.h"
+#include "ui/window/ExportCommand.h"
 #include "ui/flow/TakeWork.h"
 
 namespace praatkist::ui {
@@ -121,7 +124,8 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
 TfrmMain::~TfrmMain()
 {
   FDevices->Follow(false);
-  // The flow's work ends before the engine it works with.
+  // The flow's work and the export end before the engine they work with.
+  FExport.reset();
   FFlow.reset();
   timer = nullptr;
   SaveSettingsQuietly();
@@ -143,6 +147,9 @@ void TfrmMain::MakeParts()
                         FControls.lblFigures, *FFlow, this);
   FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
                                               *FView, *FDevices);
+  FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
+  FTakes->Marks = [this] { return FText->Marks(); };
+  FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
 }
 
 void TfrmMain::ConnectControls()
@@ -171,6 +178,16 @@ void TfrmMain::ConnectControls()
   connect(c.lbRecordings, &QListWidget::itemDoubleClicked, this, [this] { FCommands->Listen(); });
 
   connect(FTakes, &TTakeList::Listed, this, &TfrmMain::StopPlaybackOfDroppedTake);
+  // Before the entries are made: their marks come from the bindings read then.
+  connect(FTakes, &TTakeList::Listed, FText, [this] { FText->Listed(); });
+  connect(FText, &TTextCommands::ColumnChanged, this, [this] {
+    FitToScreen();
+    Redraw();
+  });
+  c.btnLoadList->OnClick = [this] { FText->Load(); };
+  c.btnExport->OnClick = [this] { FExport->Run(); };
+  connect(c.chkNextAfterTake, &QCheckBox::clicked, this,
+          [this](bool AOn) { FNextAfterTake = AOn; });
   connect(FTakes, &TTakeList::TakeChosen, this, [this](const QString &APath, bool AByUser) {
     if (AByUser && FFlow->State() == TTakeState::Playing)
       FFlow->StopPlayback();
@@ -219,6 +236,50 @@ void TfrmMain::ConnectKeys()
     if (FControls.chkPreRoll->isEnabled())
       FControls.chkPreRoll->click();
   });
+  ConnectTextKeys();
+}
+
+void TfrmMain::ConnectTextKeys()
+{
+  const TMainFormControls &c = FControls;
+  const auto key = [this](QKeySequence AKeys, std::function<void()> ARun) {
+    auto *shortcut = new QShortcut(AKeys, this);
+    connect(shortcut, &QShortcut::activated, this, std::move(ARun));
+  };
+  // Loading and exporting wait for the take's end, as the options do.
+  key(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+    if (FControls.btnLoadList->isEnabled())
+      FText->Load();
+  });
+  c.btnLoadList->Keys = QKeySequence(Qt::CTRL | Qt::Key_T);
+  key(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { FControls.btnExport->Press(); });
+  c.btnExport->Keys = QKeySequence(Qt::CTRL | Qt::Key_E);
+  // The text shown may change at any time: a take belongs to the text shown at its start.
+  key(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { FText->Next(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { FText->Previous(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { FText->NextWithoutChoice(); });
+  key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { Retake(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+    if (!FFlow->TakeEnding())
+      FText->Choose(FTakes->SelectedTakePath());
+  });
+  key(QKeySequence(Qt::ALT | Qt::Key_T), [this] {
+    if (FControls.chkNextAfterTake->isVisible())
+      FControls.chkNextAfterTake->click();
+  });
+}
+
+void TfrmMain::Retake()
+{
+  if (FFlow->State() != TTakeState::Recording || FRetakeWaiting)
+    return;
+  if (!FText->RejectForRetake(FFlow->TakePath())) {
+    if (FText->HasList())
+      FStatus->Set(QStringLiteral("Deze opname hoort bij geen tekst: stop en neem opnieuw op."));
+    return;
+  }
+  FRetakeWaiting = true;
+  FCommands->Stop();
 }
 
 void TfrmMain::ConnectFlow()
@@ -235,6 +296,12 @@ void TfrmMain::ConnectFlow()
   connect(flow, &TTakeFlow::TakeEnded, this, [this](const TTakeEnd &AEnd) {
     FTakes->Reload(AEnd.Path, false);
     FView->ShowEnded(FTakes->SelectedTakePath(), AEnd.Analysis);
+    // A rejected take's text is recorded again at once; any other take may move the
+    // list on.
+    if (std::exchange(FRetakeWaiting, false))
+      FCommands->Record();
+    else
+      FText->TakeEnded(AEnd.Path);
   });
   connect(flow, &TTakeFlow::TakeLoaded, FView, &TTakeView::ShowResult);
   connect(flow, &TTakeFlow::PlaybackReset, this, [this] {
@@ -328,6 +395,8 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   c.chkMono->setChecked(ASettings.Mono);
   FPreRollMs = ASettings.PreRollMs;
   c.chkPreRoll->setChecked(ASettings.PreRoll);
+  FNextAfterTake = ASettings.NextAfterTake;
+  c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
   FOptionsLoaded = true;
 }
 
@@ -352,6 +421,7 @@ void TfrmMain::SaveSettings()
   now.Mono = c.chkMono->isChecked();
   now.PreRoll = c.chkPreRoll->isChecked();
   now.PreRollMs = FPreRollMs;
+  now.NextAfterTake = FNextAfterTake;
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   now.Save(*FIni, FOptionsLoaded, FSettingsPath);
@@ -373,6 +443,7 @@ void TfrmMain::RefreshSessions()
 {
   FTakes->RefreshSessions();
   FView->ClearTrim();
+  FText->SessionShown();
 }
 
 void TfrmMain::StopPlaybackOfDroppedTake(const QStringList &AEntries)
@@ -472,6 +543,8 @@ void TfrmMain::Draw(const TFlowView &AView)
     c.vu->setAccessibleName(heading);
   }
   c.cbBitrate->setEnabled(on.Bitrate);
+  c.btnLoadList->setEnabled(on.Options);
+  c.btnExport->setEnabled(on.Options);
   // btnAbout, btnExit and lbRecordings are never disabled.
 }
 
@@ -480,6 +553,7 @@ void TfrmMain::OnStateChanged(TTakeState AState)
   const TTakeState was = FShownState;
   FShownState = AState;
   if (AState == TTakeState::Recording) {
+    FText->TakeStarted(FFlow->TakePath());
     FView->TakeStarted();
     FControls.lblTime->setText(QStringLiteral("00:00"));
   } else if (AState == TTakeState::Stopping) {

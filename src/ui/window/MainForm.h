@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QTimer;
@@ -47,6 +48,8 @@ class TDeviceList;
 class TTakeList;
 class TTakeView;
 class TTakeCommands;
+class TTextCommands;
+class TExportCommand;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -86,6 +89,10 @@ public:
   double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
   // The full path lblRoot shows (shortened there when it does not fit).
   const QString &RootShown() const { return FRootShown; }
+  // The session's text list, shown in the text column.
+  const TTextCommands &Texts() const { return *FText; }
+  TTextCommands &Texts() { return *FText; }
+  TExportCommand &Export() { return *FExport; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -112,6 +119,7 @@ private:
   void MakeParts();
   void ConnectControls();
   void ConnectKeys();
+  void ConnectTextKeys();
   void ConnectFlow();
   // Where the screen's free area is smaller than the page, the window takes what there
   // is and scrolls the page; elsewhere it is the page's size.
@@ -140,6 +148,9 @@ private:
   // the options shown.
   void FollowInput();
 
+  // Ctrl+Shift+R: the running take of a text is rejected and, once it has ended, a new
+  // take of that text starts.
+  void Retake();
   // The window's own commands.
   void ChooseRoot();
   void NewSession();
@@ -157,6 +168,13 @@ private:
   TTakeList *FTakes = nullptr;
   TTakeView *FView = nullptr;
   std::unique_ptr<TTakeCommands> FCommands;
+  TTextCommands *FText = nullptr;
+  // Declared after the engine: its export ends before the engine goes.
+  std::unique_ptr<TExportCommand> FExport;
+  // A retake waits for the rejected take's end.
+  bool FRetakeWaiting = false;
+  // "NaOpnameVolgendeTekst" as read, or as the user set it.
+  std::optional<bool> FNextAfterTake;
   QString FSettingsPath;
   // The recording options were read from the settings file, so writing them back keeps
   // what the user had (not so when the engine or the device list failed at start).

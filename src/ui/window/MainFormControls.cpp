@@ -176,7 +176,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   scrMain->setFocusPolicy(Qt::NoFocus);
   scrMain->setBackgroundRole(QPalette::Window);
   scrMain->viewport()->setBackgroundRole(QPalette::Window);
-  auto *content = new QWidget;
+  content = new QWidget;
   content->setObjectName(QStringLiteral("frmContent"));
   content->setFixedSize(PageSize);
   content->setBackgroundRole(QPalette::Window);
@@ -351,6 +351,43 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                     22,
                                     "TRIM ONGEDAAN MAKEN",
                                     {48, 0, 169, 38}});
+  // The text column, right of everything else.
+  lblHeadingText = MakeHeading(content, QStringLiteral("lblHeadingText"), 925, 22,
+                               QStringLiteral("Tekst voor de opname"));
+  pnlText = new TTextItemPanel(content);
+  pnlText->setGeometry(925, 48, 385, 470);
+  lblTextKeys = MakeLabel(
+      content, QStringLiteral("lblTextKeys"), 925, 524,
+      QStringLiteral("Ctrl+\u2192 volgende \u00B7 Ctrl+\u2190 vorige \u00B7 Ctrl+\u2193 volgende zonder keuze\n"
+                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen"));
+  lblTextKeys->setFixedSize(385, 34);
+  lblTextKeys->setFont(DesignFontPx(SegoeUI, 12));
+  SetTextColour(lblTextKeys, palette::DisabledGrey);
+  chkNextAfterTake = MakeCheck(
+      content, QStringLiteral("chkNextAfterTake"), 925, 562,
+      QStringLiteral("Na opname volgende tekst"),
+      QStringLiteral("Gaat na elke opname van de tekst (gestopt en getrimd) naar de volgende "
+                     "tekst (Alt+T)"));
+  chkNextAfterTake->setFixedWidth(250);
+  chkNextAfterTake->setAccessibleName(chkNextAfterTake->text());
+  btnExport = MakePanel(content, {"Export",
+                                  {925, 595, 385, 38},
+                                  palette::BlueAccent,
+                                  "\u21E9",
+                                  {12, 4, 32, 30},
+                                  22,
+                                  "EXPORTEREN",
+                                  {48, 0, 329, 38}});
+  btnLoadList = MakePanel(content, {"LoadList",
+                                    {925, 645, 385, 38},
+                                    palette::GreyAccent,
+                                    "\u2630",
+                                    {12, 4, 32, 30},
+                                    20,
+                                    "TEKSTLIJST LADEN",
+                                    {48, 0, 329, 38}});
+  ShowTextColumn(false);
+
   btnStop->setEnabled(false);
   btnListen->setEnabled(false);
   btnDelete->setEnabled(false);
@@ -380,6 +417,15 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   QWidget::setTabOrder(lbRecordings, chkTrimSilence);
   QWidget::setTabOrder(chkTrimSilence, chkMono);
   QWidget::setTabOrder(chkMono, chkPreRoll);
+  QWidget::setTabOrder(chkPreRoll, chkNextAfterTake);
+}
+
+void TMainFormControls::ShowTextColumn(bool AShow) const
+{
+  content->setFixedSize(AShow ? TextPageSize : PageSize);
+  for (QWidget *part : std::initializer_list<QWidget *>{lblHeadingText, pnlText, lblTextKeys,
+                                                        chkNextAfterTake, btnExport, btnLoadList})
+    part->setVisible(AShow);
 }
 
 } // namespace praatkist::ui

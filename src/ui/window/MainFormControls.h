@@ -17,13 +17,16 @@
 #include "ui/widgets/LevelMeterWidget.h"
 #include "ui/widgets/PanelButton.h"
 #include "ui/widgets/TakeFiguresLine.h"
+#include "ui/widgets/TextItemPanel.h"
 #include "ui/widgets/WaveformWidget.h"
 
 namespace praatkist::ui {
 
 struct TMainFormControls {
-  // The page that holds every control, at the design's size.
+  // The page that holds every control, at the design's size; with a text list it is
+  // wider by the text's column on the right, and still fits a 1366 x 768 screen.
   static constexpr QSize PageSize{924, 725};
+  static constexpr QSize TextPageSize{1334, 725};
 
   QScrollArea *scrMain = nullptr;
   QLabel *lblRoot = nullptr;
@@ -59,9 +62,23 @@ struct TMainFormControls {
   TPanelButton *btnDelete = nullptr;
   TPanelButton *btnUndoTrim = nullptr;
 
+  // The text column, shown only while the session has a text list.
+  QWidget *content = nullptr;
+  QLabel *lblHeadingText = nullptr;
+  TTextItemPanel *pnlText = nullptr;
+  QLabel *lblTextKeys = nullptr;
+  // "Na opname volgende tekst"
+  QCheckBox *chkNextAfterTake = nullptr;
+  TPanelButton *btnExport = nullptr;
+  TPanelButton *btnLoadList = nullptr;
+
   // Creates every control on AForm with its layout, texts, colours and Tab order, and
   // gives AForm its size, caption, font and palette.
   void SetupControls(QWidget *AForm);
+  // Shows the text column (the page grows to TextPageSize) or hides it.
+  void ShowTextColumn(bool AShow) const;
+  bool TextColumnShown() const { return content->width() == TextPageSize.width(); }
+  QSize Page() const { return content->size(); }
 };
 
 // The listen button's two forms.

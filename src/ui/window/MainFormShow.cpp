@@ -85,7 +85,7 @@ void TfrmMain::FitToScreen()
   const int roomWidth = room.width() - margins.left() - margins.right();
   const int roomHeight = room.height() - margins.top() - margins.bottom();
   // The page as it is where it fits; else as much as fits, with scroll bars.
-  const QSize page = TMainFormControls::PageSize;
+  const QSize page = FControls.Page();
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, FControls.scrMain);
   bool across = page.width() > roomWidth;
   bool down = page.height() > roomHeight;

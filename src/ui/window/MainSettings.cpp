@@ -23,6 +23,7 @@ constexpr const char *KeyTrim = "StiltesTrimmen";
 constexpr const char *KeyMono = "Mono";
 constexpr const char *KeyPreRoll = "Vooropname";
 constexpr const char *KeyPreRollMs = "VoorloopMs";
+constexpr const char *KeyNextAfterTake = "NaOpnameVolgendeTekst";
 
 QString Read(const platform::TIniFile &AIni, const char *ASection, const char *AKey,
              const char *ADefault)
@@ -45,6 +46,8 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   s.PreRoll = AIni.ReadBool(SecRecording, KeyPreRoll, false);
   s.PreRollMs = std::clamp(AIni.ReadInteger(SecRecording, KeyPreRollMs, kDefaultPreRollMs), 0,
                            kMaxPreRollMs);
+  if (AIni.ReadString(SecRecording, KeyNextAfterTake, "\x01") != "\x01")
+    s.NextAfterTake = AIni.ReadBool(SecRecording, KeyNextAfterTake, false);
   return s;
 }
 
@@ -80,6 +83,8 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     put(SecRecording, KeyMono, flag(Mono));
     put(SecRecording, KeyPreRoll, flag(PreRoll));
     put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, kMaxPreRollMs)));
+    if (NextAfterTake)
+      put(SecRecording, KeyNextAfterTake, flag(*NextAfterTake));
   }
   QString why;
   try {

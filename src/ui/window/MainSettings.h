@@ -25,6 +25,9 @@ struct TMainSettings {
   bool PreRoll = false; // "Vooropname": the input stays open between takes
   int PreRollMs = kDefaultPreRollMs; // "VoorloopMs": what a take begins with from before it,
                                      // 0 .. kMaxPreRollMs
+  // "NaOpnameVolgendeTekst": a take of the shown text, stopped and trimmed, moves the
+  // text list on. Written only once it was in the file or the user set it.
+  std::optional<bool> NextAfterTake;
 
   // Every key, its default where it is missing or unreadable. Root and Device are
   // always present after a load (empty when not stored).

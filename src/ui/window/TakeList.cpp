@@ -9,6 +9,7 @@
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
+#include "ui/style/Palette.h"
 
 namespace praatkist::ui {
 
@@ -88,6 +89,7 @@ void TTakeList::Reload(const QString &ASelect, bool AShow)
   QStringList items;
   FStore.LoadRecordings(items);
   emit Listed(items);
+  const QHash<QString, TTakeMark> marks = Marks ? Marks() : QHash<QString, TTakeMark>();
   {
     const QSignalBlocker quiet(FTakes);
     FTakes->clear();
@@ -95,6 +97,23 @@ void TTakeList::Reload(const QString &ASelect, bool AShow)
     for (const QString &name : items) {
       auto *item = new QListWidgetItem(name, FTakes);
       item->setSizeHint(QSize(0, 17));
+      item->setData(Qt::UserRole, name);
+      if (const auto mark = marks.constFind(name); mark != marks.constEnd()) {
+        // "Koor-3.wav  0003 ✓": the take, its text's id, chosen (✓) or rejected (✗,
+        // greyed); a screen reader hears the words.
+        QString shown = name + QStringLiteral("  ") + mark->ItemId;
+        QString heard = name + QStringLiteral(", tekst ") + mark->ItemId;
+        if (mark->Chosen) {
+          shown += QStringLiteral(" \u2713");
+          heard += QStringLiteral(", gekozen");
+        } else if (mark->Rejected) {
+          shown += QStringLiteral(" \u2717");
+          heard += QStringLiteral(", afgekeurd");
+          item->setForeground(palette::Colour(palette::DisabledText));
+        }
+        item->setText(shown);
+        item->setData(Qt::AccessibleTextRole, heard);
+      }
       if (!ASelect.isEmpty() && FStore.TakePath(name) == ASelect)
         row = FTakes->count() - 1;
     }
@@ -109,12 +128,38 @@ void TTakeList::Reload(const QString &ASelect, bool AShow)
     emit TakeChosen(SelectedTakePath(), false);
 }
 
+void TTakeList::Select(const QString &APath)
+{
+  {
+    const QSignalBlocker quiet(FTakes);
+    int row = -1;
+    if (!APath.isEmpty())
+      for (int i = 0; i < FTakes->count() && row < 0; ++i)
+        if (FStore.TakePath(NameOf(FTakes->item(i))) == APath)
+          row = i;
+    if (row >= 0) {
+      FTakes->setCurrentRow(row);
+      FTakes->scrollToItem(FTakes->item(row));
+    } else {
+      FTakes->setCurrentRow(-1);
+      FTakes->clearSelection();
+    }
+  }
+  emit TakeChosen(SelectedTakePath(), false);
+}
+
+QString TTakeList::NameOf(const QListWidgetItem *AItem)
+{
+  const QVariant name = AItem->data(Qt::UserRole);
+  return name.isValid() ? name.toString() : AItem->text();
+}
+
 QString TTakeList::SelectedEntry() const
 {
   const QListWidgetItem *item = FTakes->currentItem();
   if (item == nullptr || !item->isSelected())
     return QString();
-  return item->text();
+  return NameOf(item);
 }
 
 QString TTakeList::SelectedTakePath() const

@@ -3,18 +3,30 @@
 // session store: filled, refreshed and reloaded, and the take they point at. It tells
 // the window what it now lists (Listed) and which take is to be shown (TakeChosen).
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QComboBox;
 class QListWidget;
+class QListWidgetItem;
 
 namespace praatkist {
 class TSessionManager;
 }
 
 namespace praatkist::ui {
+
+// What the list says of a take beside its name: the id of its text, and whether it is
+// that text's chosen take or a rejected one.
+struct TTakeMark {
+  QString ItemId;
+  bool Chosen = false;
+  bool Rejected = false;
+};
 
 class TTakeList : public QObject {
   Q_OBJECT
@@ -35,7 +47,16 @@ public:
   // Chooses the session named AName (trimmed of blanks) and lists its takes.
   void ChooseSession(const QString &AName);
 
-  // The selected entry's text, and the take it names; empty when none is selected.
+  // Selects the entry of the take at APath, or none where it is not listed (empty:
+  // none); TakeChosen follows (not by the user).
+  void Select(const QString &APath);
+
+  // The marks of the session's takes by file name, asked at each listing; none: the
+  // entries are the bare names.
+  std::function<QHash<QString, TTakeMark>()> Marks;
+
+  // The selected entry's take's file name, and the take it names; empty when none is
+  // selected.
   QString SelectedEntry() const;
   QString SelectedTakePath() const;
 
@@ -47,6 +68,8 @@ signals:
 
 private:
   void Empty();
+  // The file name of the take a row names.
+  static QString NameOf(const QListWidgetItem *AItem);
 
   QComboBox *FSessions;
   QListWidget *FTakes;

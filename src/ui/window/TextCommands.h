@@ -1,0 +1,89 @@
+#pragma once
+// TTextCommands: the session's text list in the window. It reads the list of the
+// session shown, shows the current text in the text column, moves through the list,
+// binds each take started to the text shown, rejects a take for its retake, makes the
+// selected take its text's chosen one, and tells the take list what to show beside
+// each take. A session without a list shows no column and gets no file of it.
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+#include "session/SessionText.h"
+#include "ui/window/TakeList.h"
+
+namespace praatkist {
+class TSessionManager;
+}
+
+namespace praatkist::ui {
+
+struct TMainFormControls;
+class TStatusLine;
+
+class TTextCommands : public QObject {
+  Q_OBJECT
+
+public:
+  TTextCommands(const TMainFormControls &AControls, TSessionManager &AStore,
+                TStatusLine &AStatus, TTakeList &ATakes, QObject *AParent = nullptr);
+
+  // Asks for the text file to load (empty: cancelled); the system's file dialog by
+  // default.
+  std::function<QString()> AskTextFile;
+
+  // The session shown has changed (or none is shown): its list is read, if it has one.
+  void SessionShown();
+  // The takes are listed again: the bindings are read again (another program may have
+  // changed them).
+  void Listed();
+
+  // Loads a text file as the session's list (asking first where it has one).
+  void Load();
+  // The next, the previous text, and the next one without a chosen take; each selects
+  // the text's latest take.
+  void Next();
+  void Previous();
+  void NextWithoutChoice();
+
+  // The take at APath has started: it belongs to the text shown.
+  void TakeStarted(const QString &APath);
+  // The running take at APath is rejected for its retake: true when it belongs to a
+  // text (which is then shown); false, and nothing changed, otherwise.
+  bool RejectForRetake(const QString &APath);
+  // The take at APath becomes its text's chosen take.
+  void Choose(const QString &APath);
+  // The take at APath has ended (stopped, and trimmed where asked): where the option
+  // says so and it was a take of the text shown, the next text is shown (the take
+  // stays selected).
+  void TakeEnded(const QString &APath);
+
+  bool HasList() const noexcept { return FText.HasList(); }
+  const TSessionText &Text() const noexcept { return FText; }
+  // What the take list shows beside each take of the session.
+  QHash<QString, TTakeMark> Marks() const;
+
+signals:
+  // The text column comes or goes.
+  void ColumnChanged(bool AShown);
+
+private:
+  QString Folder() const;
+  QString NameOf(const QString &APath) const;
+  // Shows the current text; ASelectTake: and selects its latest take.
+  void ShowCurrent(bool ASelectTake);
+  void ShowColumn();
+  // Runs AChange on the bindings; a failure to write them is said.
+  bool Change(const std::function<void()> &AChange, const QString &AWhat);
+
+  const TMainFormControls &C;
+  TSessionManager &FStore;
+  TStatusLine &FStatus;
+  TTakeList &FTakes;
+  TSessionText FText;
+  QString FOpenFolder;
+};
+
+} // namespace praatkist::ui
