@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot.png: the real window under Xvfb, against a private PulseAudio
 # test server, showing a freshly recorded and trimmed take during its playback (the
-# waveform with its trim note, the cursor and the lit meter).
+# waveform with its trim note, the cursor and the lit meter), in a session that reads
+# from a text list (the text column, the takes' ids).
 #
 #   scripts/screenshot.sh [PROGRAM] [OUTPUT]
 #
@@ -42,8 +43,7 @@ cleanup() {
   [ -z "$feeder" ] || e2e_end_pid "$feeder"
   e2e_end_pid "$app_pid"
   e2e_stop_xvfb
-  bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" >/dev/null 2>&1 || true
-  umount -l /home 2>/dev/null || true
+  bash "$root/tests/support/audio-test-server.sh" stop "$work/pa" >/dev/null 2>&1 ||   umount -l /home 2>/dev/null || true
   umount -l "$work/layer" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -67,7 +67,8 @@ mount -t overlay overlay \
 eval "$(bash "$root/tests/support/audio-test-server.sh" start "$work/pa")"
 pactl load-module module-pipe-source source_name=mic file="$work/mic" format=s16le \
   rate=48000 channels=2 source_properties=device.description=Microfoon >/dev/null
-e2e_start_xvfb "$work"
+# wide enough for the window with its text column
+E2E_SCREEN=1600x1024 e2e_start_xvfb "$work"
 
 # 0.9 s of silence, 2.6 s of syllable-like bursts, 0.9 s of silence.
 sox -n -r 48000 -c 1 -b 16 -e signed-integer "$work/voice.wav" \
@@ -80,6 +81,14 @@ mkdir -p "$work/bin" "$sessions/Interview"
 for n in 1 2; do # two earlier takes, for the list
   sox -n -r 48000 -c 2 -b 16 "$sessions/Interview/Interview-$n.wav" synth 1 sine 300 gain -20
 done
+# The session reads from a text list; its two earlier takes belong to its first texts.
+printf '%s\t%s\n' \
+  0001 "Goedemorgen, en welkom bij de eerste aflevering." \
+  0002 "Vandaag praten we met een imker uit Drenthe over het voorjaar." \
+  0003 "Zij houdt al dertig jaar bijen, en zag in die tijd veel veranderen." \
+  0004 "Wat doet een bijenvolk eigenlijk in de winter?" >"$sessions/Interview/tekstlijst.txt"
+printf 'opname\tid\tstatus\nInterview-1.wav\t0001\tafgekeurd\nInterview-2.wav\t0001\t\n' \
+  >"$sessions/Interview/opnames.tsv"
 cp "$program" "$work/bin/Praatkist"
 printf '[Opname]\r\nGeluidsingang=Microfoon\r\nStiltesTrimmen=1\r\nVooropname=1\r\n' >"$work/bin/Praatkist.ini"
 
@@ -87,6 +96,11 @@ printf '[Opname]\r\nGeluidsingang=Microfoon\r\nStiltesTrimmen=1\r\nVooropname=1\
 app_pid=$!
 e2e_wait_window Praatkist 30 || die "no window"
 e2e_key Down # the session
+# Its text column widens the window, which moves to stay on the screen: find it anew.
+wide() { [ "$(xdotool getwindowgeometry --shell "$WIN" | sed -n 's/^WIDTH=//p')" -ge 1334 ]; }
+e2e_poll 10 wide || die "no text column"
+e2e_wait_window Praatkist 10 || die "no window"
+e2e_key ctrl+Right # its second text: the take is of that one
 
 take=$sessions/Interview/Interview-3.wav
 e2e_click "${E2E_RECORD[@]}"

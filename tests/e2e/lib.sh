@@ -237,8 +237,12 @@ E2E_INPUT_OK=(387 164)
 E2E_CONFIRM_OK=(387 154)
 E2E_CONFIRM_CANCEL=(252 154)
 
-# A key press for the window found last: the pointer rests over it (no window manager
-# gives the focus), then the key goes through XTEST like a real one.
+# A key press for the window found last: the pointer rests over it and the window has
+# the keyboard (no window manager gives it; a window's shortcuts work only while it is
+# the active one), then the key goes through XTEST like a real one. The move is not
+# synchronous: one to where the pointer already is would never be reported.
 e2e_key() {
-  xdotool mousemove --sync $((WX + 5)) $((WY + 5)) key "$1"
+  xdotool mousemove $((WX + 5)) $((WY + 5))
+  xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+  xdotool key "$1"
 }

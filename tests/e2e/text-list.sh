@@ -34,13 +34,10 @@ printf 'een|Goedemorgen.\ntwee|Hoe gaat het met u?\ndrie|Tot ziens.\n' >"$work/m
 
 wav_bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
 holds_bytes() { [ "$(wav_bytes "$1")" -ge "$2" ]; }
-# A key for the main window: it has the keyboard first (its shortcuts work only in the
-# active window), then the key goes through XTEST. (The pointer is not moved: a
-# synchronous move to where it already is never returns.)
+# A key for the main window (and not a dialog found before).
 main_key() {
   e2e_wait_window Praatkist
-  xdotool windowfocus --sync "$WIN" 2>/dev/null || true
-  xdotool key "$1"
+  e2e_key "$1"
 }
 bound() { grep -qx "$(printf '%s\t%s\t%s' "$1" "$2" "$3")" "$folder/opnames.tsv" 2>/dev/null; }
 # records until the take holds a second (48 kHz stereo)
