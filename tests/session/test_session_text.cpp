@@ -90,3 +90,26 @@ TEST_F(SessionText, ListPutThereByHandAndANewListKeepsTheBindingsOfItsIds)
   EXPECT_EQ(Read(TTextList::FileName), QByteArray("c\tMies\na\tAap\n0003\tWim\n"));
   EXPECT_EQ(again.Count(), 3);
 }
+
+// A take deleted behind the list's back (in another program, or by hand) is no one's
+// chosen take once the bindings are read again, and its item counts as open.
+TEST_F(SessionText, DeletedTakeIsNoLongerChosen)
+{
+  Write(TTextList::FileName, "a\tAap\nb\tNoot\n");
+  Write(QStringLiteral("Koor-1.wav"), "x");
+  Write(QStringLiteral("Koor-2.wav"), "x");
+  TSessionText text;
+  text.Open(Folder.path());
+  text.BindToCurrent(QStringLiteral("Koor-1.wav"));
+  text.BindToCurrent(QStringLiteral("Koor-2.wav"));
+  ASSERT_TRUE(QFile::remove(Folder.filePath(QStringLiteral("Koor-2.wav"))));
+  text.Refresh();
+  EXPECT_EQ(text.ChosenTakeOf(0), QStringLiteral("Koor-1.wav"));
+  ASSERT_TRUE(QFile::remove(Folder.filePath(QStringLiteral("Koor-1.wav"))));
+  text.Refresh();
+  EXPECT_EQ(text.ChosenTakeOf(0), QString());
+  EXPECT_EQ(text.LatestTakeOf(0), QString());
+  ASSERT_TRUE(text.Next());
+  EXPECT_TRUE(text.NextWithoutChoice());
+  EXPECT_EQ(text.Current(), 0);
+}
