@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QUuid>
 #include <QFileInfo>
 
 #include <chrono>
@@ -51,8 +52,21 @@ public:
     for (int gone = 0;;) {
       try {
         FFile = std::make_unique<platform::TWriteFile>(FPath);
+        // Between the making and the claim another writer may take the file for one a
+        // crash left, remove it and make its own under the name; the claim would then
+        // hold that one while this change writes into the removed one. A token of this
+        // change's own, read back under the name once claimed, tells.
+        const QByteArray token = QUuid::createUuid().toByteArray();
+        FFile->Write(token.constData(), static_cast<std::size_t>(token.size()));
         FClaim.Claim(FPath);
-        return;
+        if (ReadBack() == token)
+          return;
+        FClaim.Release();
+        FFile.reset();
+        if (++gone > 50)
+          platform::RaiseFileError(std::make_error_code(std::errc::device_or_resource_busy), FPath);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
       } catch (const EFileError &) {
         FFile.reset();
         std::error_code ec;
@@ -87,6 +101,8 @@ public:
   // Writes ABytes, puts them on the disk and renames the file over ATarget.
   void PlaceAs(const QByteArray &ABytes, const fs::path &ATarget)
   {
+    if (!FFile->TryTruncate(0))
+      platform::RaiseFileError(std::make_error_code(std::errc::io_error), FPath);
     FFile->Write(ABytes.constData(), static_cast<std::size_t>(ABytes.size()));
     FFile->Sync();
     FFile->Close();
@@ -96,6 +112,12 @@ public:
   }
 
 private:
+  QByteArray ReadBack() const
+  {
+    QFile file(QString::fromStdWString(FPath.wstring()));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
   fs::path FPath;
   std::unique_ptr<platform::TWriteFile> FFile;
   platform::TFileClaim FClaim;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #ifndef _WIN32
@@ -131,6 +132,35 @@ TEST_F(TakeBindings, CrashBeforeTheRenameLeavesTheOldFileAndTheNextChangeGoesOn)
   TTakeBindings::Bind(Folder, QStringLiteral("Koor-2.wav"), QStringLiteral("b"));
   EXPECT_EQ(FileBytes(), QByteArray("opname\tid\tstatus\nKoor-1.wav\ta\t\nKoor-2.wav\tb\t\n"));
   EXPECT_FALSE(QFile::exists(QDir(Folder).filePath(TTakeBindings::FileName + ".tmp")));
+}
+
+namespace {
+
+// Another writer, between this one's making of the temporary file and its claim, takes
+// the file for one a crash left: removes it and makes its own, empty, under the name.
+int gTakeOvers = 0;
+int TakenOverBeforeTheClaim(const char *AStep, const std::filesystem::path &APath)
+{
+  if (std::strcmp(AStep, "write") == 0 && APath.filename() == "opnames.tsv.tmp" &&
+      gTakeOvers-- > 0) {
+    std::filesystem::remove(APath);
+    QFile(QString::fromStdString(APath.string())).open(QIODevice::WriteOnly);
+  }
+  return 0;
+}
+
+} // namespace
+
+TEST_F(TakeBindings, FileTakenOverBeforeTheClaimIsNotPutInPlace)
+{
+  Touch(QStringLiteral("Koor-1.wav"));
+  Touch(QStringLiteral("Koor-2.wav"));
+  TTakeBindings::Bind(Folder, QStringLiteral("Koor-1.wav"), QStringLiteral("a"));
+  gTakeOvers = 1;
+  praatkist::platform::SetFileFaultHook(&TakenOverBeforeTheClaim);
+  TTakeBindings::Bind(Folder, QStringLiteral("Koor-2.wav"), QStringLiteral("b"));
+  praatkist::platform::SetFileFaultHook(nullptr);
+  EXPECT_EQ(FileBytes(), QByteArray("opname\tid\tstatus\nKoor-1.wav\ta\t\nKoor-2.wav\tb\t\n"));
 }
 
 TEST_F(TakeBindings, TwoProgramsBindingAtOnceLoseNothing)
