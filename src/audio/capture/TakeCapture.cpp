@@ -30,7 +30,8 @@ std::int64_t NowMs() noexcept
 // removed outside the program, and must not pass for this take's history.
 void RemoveDeadCompanions(const std::filesystem::path &take)
 {
-  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
+  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take),
+                                MarkersPath(take), MarkersBackupPath(take)}) {
     std::error_code ec;
     std::filesystem::remove(companion, ec);
     if (ec)
@@ -146,6 +147,8 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     FInputClipped.store(false);
     FTakePath = FileName;
     FTakeBegun = !onInput;
+    FFrameClock.Reset();
+    FMarkerLog.Begin(FileName, FSampleRate);
 
     // The take claims its name with a new file: an entry already there (a take, a
     // pipe, a link) is never written through or replaced.
@@ -218,7 +221,11 @@ bool TTakeCapture::Stop()
   FRecording.store(false, std::memory_order_release);
   FInputMode.store(false, std::memory_order_release);
   FRecordHandle = 0;
+  FWriter->KeepMarkers(FMarkerLog.Markers());
   bool complete = FWriter->Finish();
+  // A label file that could not be written leaves the markers in a WAV's cue chunk; the
+  // take itself is complete all the same.
+  FMarkerLog.Close();
   FWriter.reset();
   // The take on the disk before it is listed: its data, then its name.
   if (FTakeLink) {
@@ -272,9 +279,26 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   FPauseApplied = paused;
   if (std::max(left, right) >= kClipLevel && FClipFrame.load(std::memory_order_relaxed) < 0)
     NoteClip(data, length);
-  if (paused)
-    return true;
-  return TakePiece(data, length);
+  const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
+  const bool more = paused || TakePiece(data, length);
+  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  return more;
+}
+
+std::int64_t TTakeCapture::NowNs() noexcept
+{
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
+{
+  if (!Recording() || !FWriter)
+    return 0;
+  // A press the window handles late still marks the frame it came at.
+  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, NowNs()), TakeFrames());
+  return FMarkerLog.Add(frame);
 }
 
 // One piece of the take, to its file.

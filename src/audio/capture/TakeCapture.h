@@ -8,6 +8,8 @@
 #include "audio/AudioLayer.h"
 #include "audio/TakeFormat.h"
 #include "audio/TakeResults.h"
+#include "audio/capture/FrameClock.h"
+#include "audio/capture/MarkerLog.h"
 #include "audio/capture/PreRollRing.h"
 #include "audio/capture/TakeWriter.h"
 
@@ -69,6 +71,14 @@ public:
   }
   std::int64_t ClipFrame() const noexcept { return FClipFrame.load(std::memory_order_acquire); }
 
+  // A marker in the running take at the frame the input had delivered at PressNs (the
+  // steady clock's nanoseconds of a key press), written to the take's label file at
+  // once: its number, 0 when no take runs.
+  std::size_t Mark(std::int64_t pressNs) noexcept;
+  const TMarkers &Markers() const noexcept { return FMarkerLog.Markers(); }
+  // The steady clock's nanoseconds, as Mark and the frame clock count them.
+  static std::int64_t NowNs() noexcept;
+
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
   TCaptureEnd CaptureEnd();
@@ -123,6 +133,8 @@ private:
   bool FPauseApplied = false;             // the capture thread's
   std::atomic<std::uint64_t> FTakeFrames{0};
   std::atomic<std::int64_t> FClipFrame{-1};
+  TFrameClock FFrameClock; // stamped by the capture thread, read by Mark
+  TMarkerLog FMarkerLog;   // the window's thread's
   std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;

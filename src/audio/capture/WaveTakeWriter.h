@@ -22,6 +22,7 @@ public:
   bool Write(const void *pcm, std::uint32_t length) noexcept override;
   std::uint64_t Frames() const noexcept override { return FDataBytes / FFrameBytes; }
   TCaptureEnd Stopped() const noexcept override { return FStopped; }
+  void KeepMarkers(const TMarkers &markers) override { FMarkers = markers; }
   bool Finish() noexcept override;
   void Abandon() noexcept override;
 
@@ -34,6 +35,7 @@ private:
   const std::uint32_t &FDataLimit;
   std::uint32_t FDataBytes = 0; // always the sample data on disk
   TCaptureEnd FStopped = TCaptureEnd::None;
+  TMarkers FMarkers;
 };
 
 } // namespace praatkist::audio
