@@ -14,6 +14,14 @@ TWaveTakeWriter::TWaveTakeWriter(const std::filesystem::path &path, std::uint32_
       FChannels(channels), FFrameBytes(std::max<std::uint32_t>(2u * channels, 2u)),
       FDataLimit(dataLimit)
 {
+  try {
+    FClaim.Claim(path);
+  } catch (...) {
+    FFile.reset();
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    throw;
+  }
 }
 
 // Sizes unknown yet: a provisional header lets any decoder read what has been written
@@ -74,6 +82,7 @@ bool TWaveTakeWriter::Finish() noexcept
       BuildWaveHeader(FDataBytes, FRate, FChannels, static_cast<std::uint32_t>(cues.size()));
   const bool written = FFile->TryWriteAt(0, header.data(), header.size());
   FFile.reset();
+  FClaim.Release();
   return written;
 }
 
@@ -82,6 +91,7 @@ void TWaveTakeWriter::Abandon() noexcept
   FFile.reset();
   std::error_code ec;
   std::filesystem::remove(FPath, ec);
+  FClaim.Release();
 }
 
 } // namespace praatkist::audio

@@ -246,3 +246,34 @@ TEST_F(MarkersTest, MarkerOnATrimmedTakeSurvivesItsUndo)
   EXPECT_EQ(ReadText(audio::MarkersPath(take)), "1.000000\t1.000000\tMarkering 1\n");
   EXPECT_EQ(SndfileCues(take).Positions, (std::vector<std::uint32_t>{48000}));
 }
+
+// A take a crash ended (its provisional header, its label file) gets its true sizes and
+// its cue chunk when its session is listed; the take still being recorded is held by
+// its writer and left alone.
+TEST_F(MarkersTest, CrashedTakeIsMendedAndARunningOneLeftAlone)
+{
+  Start();
+  ASSERT_TRUE(layer.Deliver(Numbered(0, 4800)));
+  rec.Mark(TBassRecorder::SteadyNowNs());
+  ASSERT_TRUE(layer.Deliver(Numbered(4800, 4801)));
+  // What a kill at this moment would leave: the file as it is now, no writer holding it.
+  const fs::path crashed = dir / "Koor-2.wav";
+  const std::vector<std::uint8_t> now = ReadBytes(take);
+  test::WriteBytes(crashed, now.data(), now.size());
+  const std::string labels = ReadText(audio::MarkersPath(take));
+  test::WriteBytes(audio::MarkersPath(crashed), labels.data(), labels.size());
+  ASSERT_EQ(Le32(now, 40), 0xFFFFFFFFu);
+
+  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 1);
+  EXPECT_EQ(ReadBytes(take), now) << "held by its writer";
+  const std::vector<std::uint8_t> mended = ReadBytes(crashed);
+  EXPECT_EQ(Le32(mended, 40), 9601u * 4);
+  EXPECT_EQ(Le32(mended, 4), mended.size() - 8);
+  EXPECT_EQ(SndfileCues(crashed).Positions, (std::vector<std::uint32_t>{4800}));
+  EXPECT_EQ(SndfileCues(crashed).Frames, 9601);
+  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0) << "once";
+
+  ASSERT_TRUE(rec.Stop());
+  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0);
+  EXPECT_EQ(SndfileCues(take).Positions, (std::vector<std::uint32_t>{4800}));
+}

@@ -142,6 +142,7 @@ class TestMainMarkers : public QObject {
 private slots:
   void markerLandsWhereTheKeyWentDown();
   void markersDuringPlaybackAndFromMarkerToMarker();
+  void listingASessionMendsACrashedTake();
 };
 
 // The press is stamped, then the input delivers a good deal more before the window
@@ -208,6 +209,31 @@ void TestMainMarkers::markersDuringPlaybackAndFromMarkerToMarker()
   QCOMPARE(kit.Layer.OpenStreams[stream].Position, marked[1] * 4);
   QTest::keyClick(v.focusWidget(), Qt::Key_Left, Qt::AltModifier);
   QCOMPARE(kit.Layer.OpenStreams[stream].Position, marked[0] * 4);
+}
+
+// A take a kill ended lies in the session with its provisional header and its label
+// file: listing the session gives it its true sizes and its cue chunk.
+void TestMainMarkers::listingASessionMendsACrashedTake()
+{
+  TKit kit;
+  const fs::path take = kit.Root / "Koor" / "Koor-1.wav";
+  test::WriteWave(take, 48000, 2, Numbered(0, 4800));
+  std::vector<std::uint8_t> bytes = test::ReadBytes(take);
+  for (const int at : {4, 40})
+    for (int i = 0; i < 4; ++i)
+      bytes[static_cast<std::size_t>(at + i)] = 0xFF;
+  test::WriteBytes(take, bytes.data(), bytes.size());
+  const std::string labels = "0.050000\t0.050000\tMarkering 1\n";
+  test::WriteBytes(audio::MarkersPath(take), labels.data(), labels.size());
+
+  TfrmMain &w = kit.Open();
+  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+  const std::vector<std::uint8_t> mended = test::ReadBytes(take);
+  QCOMPARE(test::Le32(mended, 40), 4800u * 4);
+  QCOMPARE(test::Le32(mended, 4), static_cast<std::uint32_t>(mended.size() - 8));
+  QCOMPARE(std::string(mended.begin() + 44 + 4800 * 4, mended.begin() + 48 + 4800 * 4),
+           std::string("cue "));
+  QCOMPARE(ReadText(audio::MarkersPath(take)), labels);
 }
 
 int main(int argc, char **argv)
