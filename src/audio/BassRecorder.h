@@ -56,9 +56,11 @@ public:
   // ConsumeStereoPeaks and Clipped follow it as during a take, and the last PreRollMs
   // (0 .. kMaxPreRollMs) of its audio are kept. A take then started on the same stream
   // (device, rate and channels) begins at once on this input, with those milliseconds
-  // first, joined to what follows without a gap or a repeated frame; the take's stop
-  // closes the input. Any other input open is closed first. Raises on failure; nothing
-  // then stays open.
+  // first, joined to what follows without a gap or a repeated frame. The take's stop
+  // hands the channel back to the input, which goes on keeping its newest audio (the
+  // take's end among it), so that a take started right after begins with its whole
+  // pre-roll and nothing said between two takes is lost. Any other input open is
+  // closed first. Raises on failure; nothing then stays open.
   void OpenInput(const TInputFormat &AInput);
   void CloseInput() noexcept { FCapture.CloseInput(); }
   // An input is open for the next take; and opened with just this value.

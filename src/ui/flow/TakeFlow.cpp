@@ -130,8 +130,8 @@ void TTakeFlow::SetInput(const TInputWish &AWish)
 
 bool TTakeFlow::MayOpenInput() const noexcept
 {
-  return FState == TTakeState::Idle || FState == TTakeState::Playing ||
-         FState == TTakeState::Trimming || FState == TTakeState::Loading;
+  return FState == TTakeState::Idle || FState == TTakeState::Trimming ||
+         FState == TTakeState::Loading;
 }
 
 bool TTakeFlow::SyncInput(bool AQuiet)

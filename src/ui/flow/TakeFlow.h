@@ -141,9 +141,13 @@ private:
   // Opens, reopens or closes the input as the wish and the state allow; false when it
   // should have opened but could not.
   bool SyncInput(bool AQuiet = false);
-  // The input is kept while the window is not closing, and opened only where nothing
-  // else holds it: not while a take runs or its file is being completed.
-  bool MayKeepInput() const noexcept { return FState != TTakeState::Closing; }
+  // The input is kept while the window is not closing and no take plays, and opened
+  // only where nothing else holds it: not while a take runs or its file is being
+  // completed. A take's stop leaves it open.
+  bool MayKeepInput() const noexcept
+  {
+    return FState != TTakeState::Closing && FState != TTakeState::Playing;
+  }
   bool MayOpenInput() const noexcept;
   void InputTick();
   // The tick runs while a take records or plays, or the input is open.
