@@ -6,7 +6,10 @@
 //       feeding thread counts in both);
 //   (b) the time from the record command to the first byte of audio in the take's file,
 //       with the input open and without (median and worst of a series of takes), and
-//       how long the command itself holds the caller.
+//       how long the command itself holds the caller;
+//   (c) how long the stop command holds the caller, with the input open (the stop hands
+//       the channel back to the input, which stays open) and without (the stop closes
+//       the device).
 //
 //   bench_preroll [folder] [seconds]    seconds: the idle time per window (default 10)
 
@@ -118,7 +121,7 @@ double IdleWindowCpu(audio::IAudioLayer &ALayer, const std::string &ADevice, con
 }
 
 struct TStartTimes {
-  std::vector<double> FirstByteMs, CommandMs;
+  std::vector<double> FirstByteMs, CommandMs, StopMs;
 };
 
 // Takes of the fifo source: the time from Start to the first audio byte in the file.
@@ -139,7 +142,10 @@ TStartTimes StartTimes(TBassRecorder &ARec, int ADevice, const fs::path &AFolder
     while (fs::file_size(take, ec) <= 44 && Clock::now() - t0 < std::chrono::seconds(5))
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     const auto first = Clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a short take
+    const auto stop = Clock::now();
     ARec.Stop();
+    times.StopMs.push_back(Ms(Clock::now() - stop));
     fs::remove(take, ec);
     times.CommandMs.push_back(Ms(started - t0));
     times.FirstByteMs.push_back(Ms(first - t0));
@@ -208,6 +214,14 @@ int main(int argc, char **argv)
               Median(open.FirstByteMs), Worst(open.FirstByteMs), Median(open.CommandMs));
   std::printf("  ratio open / closed (median first byte): %.2f\n",
               Median(open.FirstByteMs) / std::max(Median(closed.FirstByteMs), 1e-3));
+  rec.CloseInput();
+  std::printf("stop command until the take's file is complete, %d takes each\n", takes);
+  std::printf("  input closed: median %6.1f ms, worst %6.1f ms (the device closes)\n",
+              Median(closed.StopMs), Worst(closed.StopMs));
+  std::printf("  input open:   median %6.1f ms, worst %6.1f ms (the input stays open)\n",
+              Median(open.StopMs), Worst(open.StopMs));
+  std::printf("  ratio open / closed (median): %.2f\n",
+              Median(open.StopMs) / std::max(Median(closed.StopMs), 1e-3));
   fs::remove_all(root);
   return 0;
 }

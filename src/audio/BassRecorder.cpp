@@ -1,6 +1,9 @@
 #include "audio/BassRecorder.h"
 
+#include "audio/TakeMarkers.h"
+#include "audio/capture/TakeMend.h"
 #include "audio/trim/TrimCommit.h"
+#include "audio/trim/TrimMarkers.h"
 #include "audio/trim/TrimSequence.h"
 #include "platform/Errors.h"
 
@@ -155,6 +158,57 @@ double TBassRecorder::PlaybackLengthSeconds()
 int TBassRecorder::PlaybackPeakLevel()
 {
   return FPlayback.PeakLevel();
+}
+
+std::size_t TBassRecorder::Mark(std::int64_t PressNs)
+{
+  if (Recording())
+    return FCapture.Mark(PressNs);
+  std::uint64_t frame = 0;
+  std::uint32_t rate = 0;
+  if (!FPlayback.Active() || !FPlayback.PlayingFrame(frame, rate))
+    return 0;
+  // What played when the key went down, not when its press was handled.
+  const std::int64_t late = std::max<std::int64_t>(SteadyNowNs() - PressNs, 0);
+  const auto back = static_cast<std::uint64_t>(static_cast<double>(late) * rate / 1e9);
+  frame -= std::min(frame, back);
+  return AddMarkerToTake(FPlayback.File(), frame, rate);
+}
+
+std::size_t TBassRecorder::SeekPlaybackToMarker(bool Forward)
+{
+  std::uint64_t frame = 0;
+  std::uint32_t rate = 0;
+  if (Recording() || !FPlayback.Active() || !FPlayback.PlayingFrame(frame, rate))
+    return 0;
+  const TMarkers markers = ReadMarkers(FPlayback.File(), rate);
+  std::size_t target = 0; // its number
+  if (Forward) {
+    // a marker the playback stands on is behind it
+    const std::uint64_t from = frame + rate / 100;
+    for (std::size_t i = 0; i < markers.size() && target == 0; ++i)
+      if (markers[i] > from)
+        target = i + 1;
+  } else {
+    // a fifth of a second back, so that pressing again goes on to the one before
+    const std::uint64_t before = frame > rate / 5 ? frame - rate / 5 : 0;
+    for (std::size_t i = markers.size(); i > 0 && target == 0; --i)
+      if (markers[i - 1] < before)
+        target = i;
+  }
+  if (target == 0 || !FPlayback.SeekFrame(markers[target - 1]))
+    return 0;
+  return target;
+}
+
+int TBassRecorder::MendCrashedTakes(const std::filesystem::path &SessionFolder) noexcept
+{
+  return audio::MendCrashedTakes(SessionFolder);
+}
+
+std::vector<double> TBassRecorder::ReadMarkerSeconds(const std::filesystem::path &FileName)
+{
+  return ParseLabelSeconds(ReadLabelFile(FileName));
 }
 
 TWaveAnalysis TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,

@@ -7,6 +7,7 @@
 #include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
 #include "audio/TakeFormat.h"
+#include "audio/TakeMarkers.h"
 #include "audio/TakeResults.h"
 #include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"
@@ -56,9 +57,11 @@ public:
   // ConsumeStereoPeaks and Clipped follow it as during a take, and the last PreRollMs
   // (0 .. kMaxPreRollMs) of its audio are kept. A take then started on the same stream
   // (device, rate and channels) begins at once on this input, with those milliseconds
-  // first, joined to what follows without a gap or a repeated frame; the take's stop
-  // closes the input. Any other input open is closed first. Raises on failure; nothing
-  // then stays open.
+  // first, joined to what follows without a gap or a repeated frame. The take's stop
+  // hands the channel back to the input, which goes on keeping its newest audio (the
+  // take's end among it), so that a take started right after begins with its whole
+  // pre-roll and nothing said between two takes is lost. Any other input open is
+  // closed first. Raises on failure; nothing then stays open.
   void OpenInput(const TInputFormat &AInput);
   void CloseInput() noexcept { FCapture.CloseInput(); }
   // An input is open for the next take; and opened with just this value.
@@ -128,6 +131,30 @@ public:
   // Level of the last 50 ms played on the capture peak scale (32768 = full scale),
   // 0 .. 65535; 0 when no stream is open or its level cannot be read.
   int PlaybackPeakLevel();
+
+  // ---- markers ----
+  // A marker at the moment PressNs (SteadyNowNs's clock: when the key was pressed, which
+  // may lie a little before now): in the running take at the frame its input had
+  // delivered then, written to the take's label file at once; or else in the take that
+  // plays, at the frame played then, into its label file and (WAV) its cue chunk. The
+  // marker's number ("Markering N"), 0 when neither a take nor a playback runs. Raises
+  // when the playing take's files cannot be written.
+  std::size_t Mark(std::int64_t PressNs);
+  static std::int64_t SteadyNowNs() noexcept { return audio::TTakeCapture::NowNs(); }
+  // Moves the playback to the take's next marker (Forward) or the previous one (one
+  // more than a fifth of a second behind the playback, so that a second press goes on
+  // to the one before): that marker's number, 0 when there is none that way or nothing
+  // plays.
+  std::size_t SeekPlaybackToMarker(bool Forward);
+  // The running take's markers so far (frames).
+  const audio::TMarkers &TakeMarkers() const noexcept { return FCapture.Markers(); }
+  // The markers of a take from its label file, in seconds.
+  std::vector<double> ReadMarkerSeconds(const std::filesystem::path &FileName);
+
+  // WAV takes in SessionFolder that a crash or a kill ended get their true sizes and the
+  // cue chunk of their markers; a take that a running writer holds (in this program or
+  // another) is left alone. How many were mended; never raises.
+  static int MendCrashedTakes(const std::filesystem::path &SessionFolder) noexcept;
 
   // ---- waveform ----
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono

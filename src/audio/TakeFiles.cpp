@@ -71,6 +71,16 @@ std::filesystem::path TrimTempPath(const std::filesystem::path &take)
   return Appended(take, kTrimTempSuffix);
 }
 
+std::filesystem::path MarkersPath(const std::filesystem::path &take)
+{
+  return Appended(take, ".markers.txt");
+}
+
+std::filesystem::path MarkersBackupPath(const std::filesystem::path &take)
+{
+  return BackupPath(MarkersPath(take));
+}
+
 std::filesystem::path BackupTempPath(const std::filesystem::path &take)
 {
   return Appended(BackupPath(take), kTrimTempSuffix);
@@ -86,7 +96,8 @@ void DeleteTakeWithCompanions(const std::filesystem::path &take)
   platform::DeleteFileQuietly(take);
   if (platform::FileExists(take))
     throw EFileError("Het bestand kon niet worden gewist.");
-  for (const auto &companion : {BackupPath(take), TrimRecordPath(take)})
+  for (const auto &companion :
+       {BackupPath(take), TrimRecordPath(take), MarkersPath(take), MarkersBackupPath(take)})
     if (platform::FileExists(companion))
       platform::DeleteFileQuietly(companion);
 }

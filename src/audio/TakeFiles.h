@@ -3,6 +3,10 @@
 // untrimmed. Interview-3.wav has:
 //   Interview-3.wav.untrimmed   the take as it was before the last trim (backup)
 //   Interview-3.wav.triminfo    how much the last trim cut at each end (trim record)
+//   Interview-3.wav.markers.txt the take's markers, one label line each (label file);
+//                               never removed but with the take
+//   Interview-3.wav.markers.txt.untrimmed   the label file as it was before the last
+//                               trim, for its undo (removed with the trim backups)
 // and, only while a trim runs (or after a crash in one), files ending in ".trimtmp":
 //   Interview-3.wav.trimtmp              the trimmed take being written
 //   Interview-3.wav.untrimmed.trimtmp    the backup being made
@@ -21,10 +25,12 @@ inline constexpr const char *kTrimTempSuffix = ".trimtmp";
 std::filesystem::path BackupPath(const std::filesystem::path &take);
 std::filesystem::path TrimRecordPath(const std::filesystem::path &take);
 std::filesystem::path TrimTempPath(const std::filesystem::path &take);
+std::filesystem::path MarkersPath(const std::filesystem::path &take);
+std::filesystem::path MarkersBackupPath(const std::filesystem::path &take);
 std::filesystem::path BackupTempPath(const std::filesystem::path &take);
 std::filesystem::path RecordTempPath(const std::filesystem::path &take);
 
-// Deletes the take and then its backup and trim record. Raises EFileError "Het bestand
+// Deletes the take and then its backup, trim record and label files. Raises EFileError "Het bestand
 // kon niet worden gewist." when the take is still there afterwards (its companions are
 // then left as they are); a companion that cannot be deleted is let be.
 void DeleteTakeWithCompanions(const std::filesystem::path &take);

@@ -157,7 +157,8 @@ TWriteFile::TWriteFile(const fs::path &path, TCreate mode)
 {
   std::error_code ec;
   if (!Step("create", path, ec, [&] {
-        FHandle = sys::CreateFileForWriting(path, mode == cfExclusive);
+        FHandle = mode == cfExisting ? sys::OpenFileForUpdate(path)
+                                     : sys::CreateFileForWriting(path, mode == cfExclusive);
         return FHandle != -1;
       }))
     RaiseFileError(ec, FPath);

@@ -84,6 +84,7 @@ public:
   enum TCreate {
     cfExclusive, // create a new file only: fail on any existing entry, links not followed
     cfReplace,   // create, or empty an existing file
+    cfExisting,  // open an existing regular file as it is, appending at its end
   };
   // Creates Path for writing; others may read it meanwhile. Raises EFileError.
   explicit TWriteFile(const std::filesystem::path &path, TCreate mode = cfExclusive);

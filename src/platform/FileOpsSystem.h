@@ -35,6 +35,9 @@ bool SyncFolder(const std::filesystem::path &folder) noexcept;
 // A file for writing: created exclusively (-1 when any entry of that name exists), or
 // created or emptied.
 std::intptr_t CreateFileForWriting(const std::filesystem::path &path, bool exclusive) noexcept;
+// An existing regular file opened for writing (never through a link), its position at
+// its end; -1 when there is none.
+std::intptr_t OpenFileForUpdate(const std::filesystem::path &path) noexcept;
 bool CloseFile(std::intptr_t handle) noexcept;
 // Writes up to Size bytes; Written says how many.
 bool WriteSome(std::intptr_t handle, const void *data, std::size_t size,

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <system_error>
+#include <thread>
 
 namespace praatkist::audio {
 
@@ -30,7 +31,8 @@ std::int64_t NowMs() noexcept
 // removed outside the program, and must not pass for this take's history.
 void RemoveDeadCompanions(const std::filesystem::path &take)
 {
-  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take)}) {
+  for (const auto &companion : {BackupPath(take), TrimRecordPath(take), TrimTempPath(take),
+                                MarkersPath(take), MarkersBackupPath(take)}) {
     std::error_code ec;
     std::filesystem::remove(companion, ec);
     if (ec)
@@ -146,6 +148,10 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     FInputClipped.store(false);
     FTakePath = FileName;
     FTakeBegun = !onInput;
+    FFrameClock.Reset();
+    FMarkerLog.Begin(FileName, FSampleRate);
+    FTakeOnInput = onInput;
+    FHandBack.store(hbNone);
 
     // The take claims its name with a new file: an entry already there (a take, a
     // pipe, a link) is never written through or replaced.
@@ -211,14 +217,23 @@ bool TTakeCapture::Stop()
   const std::lock_guard stopping(FStopLock);
   if (!Recording())
     return true;
-  // The channel's stop hands everything captured up to now to the callback, which
-  // writes it as the take runs until then.
-  if (FRecordHandle != 0)
+  // A take on the open input gives the channel back to it; any other take (or one
+  // whose channel ended) stops it: the channel's stop hands everything captured up to
+  // now to the callback, which writes it as the take runs until then.
+  const bool keepInput = FTakeOnInput && HandBackToInput();
+  if (!keepInput && FRecordHandle != 0)
     FLayer.ChannelStop(FRecordHandle);
   FRecording.store(false, std::memory_order_release);
-  FInputMode.store(false, std::memory_order_release);
-  FRecordHandle = 0;
+  FHandBack.store(hbNone, std::memory_order_release);
+  if (!keepInput) {
+    FInputMode.store(false, std::memory_order_release);
+    FRecordHandle = 0;
+  }
+  FWriter->KeepMarkers(FMarkerLog.Markers());
   bool complete = FWriter->Finish();
+  // A label file that could not be written leaves the markers in a WAV's cue chunk; the
+  // take itself is complete all the same.
+  FMarkerLog.Close();
   FWriter.reset();
   // The take on the disk before it is listed: its data, then its name.
   if (FTakeLink) {
@@ -226,9 +241,64 @@ bool TTakeCapture::Stop()
     complete = platform::SyncFolderQuietly(FTakePath.parent_path()) && complete;
     FTakeLink.reset();
   }
-  FLayer.RecordFree();
-  FPreRoll.Release();
+  if (keepInput) {
+    FInputOpen = true; // the input's again, as it was opened
+  } else {
+    FLayer.RecordFree();
+    FPreRoll.Release();
+  }
+  FTakeOnInput = false;
   return complete;
+}
+
+bool TTakeCapture::HandBackToInput() noexcept
+{
+  using namespace std::chrono;
+  // Buffers that arrive this long after the stop hold the audio up to it: the layer
+  // gathers buffers of up to 50 ms.
+  constexpr std::int64_t kSettleNs = 60'000'000;
+  constexpr std::int64_t kNoBufferNs = 250'000'000;
+  if (FRecordHandle == 0 || FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped ||
+      FEndReason.load() != static_cast<int>(TCaptureEnd::None))
+    return false;
+  const std::int64_t asked = NowNs();
+  FHandBackAtNs.store(asked + kSettleNs, std::memory_order_relaxed);
+  FHandBack.store(hbAsked, std::memory_order_release);
+  for (;;) {
+    int state = FHandBack.load(std::memory_order_acquire);
+    if (state == hbInput)
+      return true;
+    if (FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped) {
+      // Ended meanwhile: the take is stopped as any other, once no buffer is written.
+      while (FHandBack.load(std::memory_order_acquire) == hbBuffer)
+        std::this_thread::sleep_for(milliseconds(1));
+      FHandBack.store(hbNone, std::memory_order_release);
+      return false;
+    }
+    // No buffer came: what was captured before the stop has all been handed on (the
+    // layer hands on what it holds within 50 ms), so the input takes the channel now.
+    state = hbAsked;
+    if (NowNs() - asked >= kNoBufferNs &&
+        FHandBack.compare_exchange_strong(state, hbInput, std::memory_order_acq_rel))
+      return true;
+    std::this_thread::sleep_for(milliseconds(2));
+  }
+}
+
+bool TTakeCapture::TakeBufferDuringHandBack(const std::uint8_t *data, std::uint32_t length) noexcept
+{
+  int state = hbAsked;
+  if (!FHandBack.compare_exchange_strong(state, hbBuffer, std::memory_order_acq_rel))
+    return false; // the input has it
+  // Until the moment, the take's; the first buffer after it is the take's last.
+  const bool last = NowNs() >= FHandBackAtNs.load(std::memory_order_relaxed);
+  const bool paused = FPauseRequest.load(std::memory_order_acquire);
+  const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
+  if (!paused)
+    TakePiece(data, length);
+  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  FHandBack.store(last ? hbInput : hbAsked, std::memory_order_release);
+  return true;
 }
 
 bool TTakeCapture::RecordCallback(THandle, const void *buffer, std::uint32_t length,
@@ -243,7 +313,8 @@ bool TTakeCapture::RecordCallback(THandle, const void *buffer, std::uint32_t len
 bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
 {
   const auto *data = static_cast<const std::uint8_t *>(buffer);
-  if (!FRecording.load(std::memory_order_acquire)) {
+  if (!FRecording.load(std::memory_order_acquire) ||
+      FHandBack.load(std::memory_order_acquire) == hbInput) {
     if (!FInputMode.load(std::memory_order_acquire))
       return false;
     KeepInput(data, length);
@@ -267,14 +338,42 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
       return false;
   }
 
+  // A take on the open input keeps the input's newest audio as well, for the next take
+  // should it follow at once.
+  if (FInputMode.load(std::memory_order_relaxed))
+    FPreRoll.Append(data, length);
+  // A stop handing the channel back to the input: this buffer's or the input's.
+  if (FHandBack.load(std::memory_order_acquire) != hbNone) {
+    if (!TakeBufferDuringHandBack(data, length)) // the input's: kept above already
+      FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
+    return true;
+  }
+
   // A pause or a resume holds from this buffer on: while paused nothing is written.
   const bool paused = FPauseRequest.load(std::memory_order_acquire);
   FPauseApplied = paused;
   if (std::max(left, right) >= kClipLevel && FClipFrame.load(std::memory_order_relaxed) < 0)
     NoteClip(data, length);
-  if (paused)
-    return true;
-  return TakePiece(data, length);
+  const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
+  const bool more = paused || TakePiece(data, length);
+  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  return more;
+}
+
+std::int64_t TTakeCapture::NowNs() noexcept
+{
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
+{
+  if (!Recording() || !FWriter)
+    return 0;
+  // A press the window handles late still marks the frame it came at.
+  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, NowNs()), TakeFrames());
+  return FMarkerLog.Add(frame);
 }
 
 // One piece of the take, to its file.

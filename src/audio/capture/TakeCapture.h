@@ -8,6 +8,8 @@
 #include "audio/AudioLayer.h"
 #include "audio/TakeFormat.h"
 #include "audio/TakeResults.h"
+#include "audio/capture/FrameClock.h"
+#include "audio/capture/MarkerLog.h"
 #include "audio/capture/PreRollRing.h"
 #include "audio/capture/TakeWriter.h"
 
@@ -50,7 +52,8 @@ public:
   void EnsureNoTake() const;
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
   void Start(const TTakeFormat &ATake, const std::filesystem::path &FileName);
-  // As TBassRecorder::Stop.
+  // As TBassRecorder::Stop. A take begun on the open input hands its channel back to
+  // the input (which goes on keeping its newest audio) instead of closing it.
   bool Stop();
 
   // Asks the capture to pause (true) or go on; it holds from the next captured buffer.
@@ -68,6 +71,14 @@ public:
     return ClipFrame() >= 0 || FInputClipped.load(std::memory_order_acquire);
   }
   std::int64_t ClipFrame() const noexcept { return FClipFrame.load(std::memory_order_acquire); }
+
+  // A marker in the running take at the frame the input had delivered at PressNs (the
+  // steady clock's nanoseconds of a key press), written to the take's label file at
+  // once: its number, 0 when no take runs.
+  std::size_t Mark(std::int64_t pressNs) noexcept;
+  const TMarkers &Markers() const noexcept { return FMarkerLog.Markers(); }
+  // The steady clock's nanoseconds, as Mark and the frame clock count them.
+  static std::int64_t NowNs() noexcept;
 
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
@@ -90,6 +101,13 @@ private:
   bool BeginWithPreRoll() noexcept;
   bool TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool InputAlive();
+  // The stop of a take on the open input: the channel goes back to the input at a
+  // buffer that came after the stop's moment (or, when none comes, once everything
+  // captured before it has been handed on). False when it could not be (the channel
+  // ended): the take is then stopped as any other.
+  bool HandBackToInput() noexcept;
+  // The capture thread, while a hand-back is asked for: false when the input has it.
+  bool TakeBufferDuringHandBack(const std::uint8_t *data, std::uint32_t length) noexcept;
   void NoteClip(const std::uint8_t *data, std::uint32_t length) noexcept;
   // A start that failed: its file goes, and every other thing it opened.
   void Release() noexcept;
@@ -107,7 +125,7 @@ private:
   std::uint16_t FChannels = 0;
   std::atomic<bool> FRecording{false};
   // The open input: the window's thread's view of it, and the capture thread's.
-  bool FInputOpen = false;
+  std::atomic<bool> FInputOpen{false}; // set again by a stop on the worker thread
   TInputFormat FInput; // what the open input was opened with
   std::atomic<bool> FInputMode{false};
   std::atomic<std::uint64_t> FInputFrames{0};
@@ -123,6 +141,19 @@ private:
   bool FPauseApplied = false;             // the capture thread's
   std::atomic<std::uint64_t> FTakeFrames{0};
   std::atomic<std::int64_t> FClipFrame{-1};
+  TFrameClock FFrameClock; // stamped by the capture thread, read by Mark
+  // The take began on the open input (the window's thread).
+  bool FTakeOnInput = false;
+  // Handing the channel back to the input at a stop: who holds the take's writer.
+  enum THandBack : int {
+    hbNone = 0,   // the take runs
+    hbAsked = 1,  // the stop asks: the capture thread takes buffers until the moment
+    hbBuffer = 2, // the capture thread is writing a buffer of the take
+    hbInput = 3,  // the input has the channel again; the stop has the writer
+  };
+  std::atomic<int> FHandBack{hbNone};
+  std::atomic<std::int64_t> FHandBackAtNs{0}; // buffers from then on go to the input
+  TMarkerLog FMarkerLog;   // the window's thread's
   std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;

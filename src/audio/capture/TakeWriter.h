@@ -5,6 +5,7 @@
 // by itself are written once for both.
 
 #include "audio/TakeFormat.h"
+#include "audio/TakeMarkers.h"
 #include "audio/TakeResults.h"
 
 #include <cstdint>
@@ -27,6 +28,9 @@ public:
   virtual std::uint64_t Frames() const noexcept = 0;
   // None while it writes on; WriteFailed or SizeLimit once it stopped by itself.
   virtual TCaptureEnd Stopped() const noexcept = 0;
+  // The take's markers, for a form that keeps them in the file (the WAV's cue chunk,
+  // written by Finish); the MP3 leaves them to the label file alone.
+  virtual void KeepMarkers(const TMarkers &) {}
   // Completes and closes the file with everything written so far: true when every step
   // of that succeeded.
   virtual bool Finish() noexcept = 0;

@@ -1,5 +1,6 @@
 #include "audio/capture/WaveTakeWriter.h"
 
+#include "audio/codec/WavCues.h"
 #include "audio/codec/WavHeader.h"
 
 #include <algorithm>
@@ -13,6 +14,14 @@ TWaveTakeWriter::TWaveTakeWriter(const std::filesystem::path &path, std::uint32_
       FChannels(channels), FFrameBytes(std::max<std::uint32_t>(2u * channels, 2u)),
       FDataLimit(dataLimit)
 {
+  try {
+    FClaim.Claim(path);
+  } catch (...) {
+    FFile.reset();
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    throw;
+  }
 }
 
 // Sizes unknown yet: a provisional header lets any decoder read what has been written
@@ -56,9 +65,24 @@ bool TWaveTakeWriter::Finish() noexcept
 {
   if (!FFile)
     return true;
-  const TWaveHeader header = BuildWaveHeader(FDataBytes, FRate, FChannels);
+  // The markers' chunks after the data, where the RIFF size can cover them.
+  std::vector<std::uint8_t> cues;
+  try {
+    cues = BuildCueChunks(FMarkers);
+  } catch (...) {
+    cues.clear();
+  }
+  if (kWaveHeaderSize - 8 + std::uint64_t{FDataBytes} + cues.size() > 0xFFFFFFFFull)
+    cues.clear();
+  if (!cues.empty() && !FFile->TryWrite(cues.data(), cues.size())) {
+    FFile->TryTruncate(kWaveHeaderSize + std::uint64_t{FDataBytes});
+    cues.clear();
+  }
+  const TWaveHeader header =
+      BuildWaveHeader(FDataBytes, FRate, FChannels, static_cast<std::uint32_t>(cues.size()));
   const bool written = FFile->TryWriteAt(0, header.data(), header.size());
   FFile.reset();
+  FClaim.Release();
   return written;
 }
 
@@ -67,6 +91,7 @@ void TWaveTakeWriter::Abandon() noexcept
   FFile.reset();
   std::error_code ec;
   std::filesystem::remove(FPath, ec);
+  FClaim.Release();
 }
 
 } // namespace praatkist::audio

@@ -42,9 +42,9 @@ TWaveHeader Build(std::uint32_t riffSize, std::uint32_t dataSize, std::uint32_t 
 } // namespace
 
 TWaveHeader BuildWaveHeader(std::uint32_t dataBytes, std::uint32_t sampleRate,
-                            std::uint16_t channels)
+                            std::uint16_t channels, std::uint32_t trailing)
 {
-  return Build(dataBytes + 36u, dataBytes, sampleRate, channels);
+  return Build(dataBytes + 36u + trailing, dataBytes, sampleRate, channels);
 }
 
 TWaveHeader BuildProvisionalWaveHeader(std::uint32_t sampleRate, std::uint16_t channels)

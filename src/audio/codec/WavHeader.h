@@ -1,6 +1,7 @@
 #pragma once
 // The 44-byte header of the WAV files the program writes itself: one "fmt " chunk
-// for 16-bit integer PCM, then the "data" chunk. No other chunk, no padding byte.
+// for 16-bit integer PCM, then the "data" chunk. No other chunk before the data; after
+// it only the markers' chunks of a take that has markers (WavCues).
 
 #include <array>
 #include <cstddef>
@@ -18,9 +19,10 @@ inline constexpr std::uint32_t kMaxWaveDataBytes = 0xFFFFFFFFu - 36u;
 // read up to the end of the file, so a take whose process died is still readable.
 inline constexpr std::uint32_t kProvisionalSize = 0xFFFFFFFFu;
 
-// Header for DataBytes of 16-bit PCM. The RIFF size is DataBytes + 36 modulo 2^32.
+// Header for DataBytes of 16-bit PCM. The RIFF size is DataBytes + 36 modulo 2^32, and
+// covers Trailing bytes of chunks after the data as well.
 TWaveHeader BuildWaveHeader(std::uint32_t dataBytes, std::uint32_t sampleRate,
-                            std::uint16_t channels);
+                            std::uint16_t channels, std::uint32_t trailing = 0);
 
 // Header with both size fields at kProvisionalSize.
 TWaveHeader BuildProvisionalWaveHeader(std::uint32_t sampleRate, std::uint16_t channels);

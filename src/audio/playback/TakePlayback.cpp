@@ -9,6 +9,7 @@ namespace praatkist::audio {
 void TTakePlayback::Play(const std::filesystem::path &FileName)
 {
   Stop();
+  FFile = FileName;
   FHandle = FLayer.StreamCreateFile(FileName, false);
   CheckBass(FLayer, FHandle != 0, "Openen van opname");
   // A failing start leaves the stream open; the next Stop frees it.
@@ -22,6 +23,27 @@ void TTakePlayback::Stop() noexcept
     FLayer.StreamFree(FHandle);
     FHandle = 0;
   }
+}
+
+bool TTakePlayback::PlayingFrame(std::uint64_t &frame, std::uint32_t &rate)
+{
+  TChannelInfo info;
+  if (FHandle == 0 || !FLayer.ChannelGetInfo(FHandle, info) || info.Freq == 0)
+    return false;
+  const std::uint64_t position = FLayer.ChannelGetPosition(FHandle);
+  if (position == kPositionError)
+    return false;
+  frame = position / (2ull * (info.Chans == 0 ? 1 : info.Chans));
+  rate = info.Freq;
+  return true;
+}
+
+bool TTakePlayback::SeekFrame(std::uint64_t frame)
+{
+  TChannelInfo info;
+  if (FHandle == 0 || !FLayer.ChannelGetInfo(FHandle, info))
+    return false;
+  return FLayer.ChannelSetPosition(FHandle, frame * 2ull * (info.Chans == 0 ? 1 : info.Chans));
 }
 
 bool TTakePlayback::Active()

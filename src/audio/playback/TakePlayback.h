@@ -4,6 +4,7 @@
 
 #include "audio/AudioLayer.h"
 
+#include <cstdint>
 #include <filesystem>
 
 namespace praatkist::audio {
@@ -20,10 +21,16 @@ public:
   double PositionSeconds();
   double LengthSeconds();
   int PeakLevel();
+  // The playing take, and the frame it plays now with its rate: false when none plays.
+  const std::filesystem::path &File() const noexcept { return FFile; }
+  bool PlayingFrame(std::uint64_t &frame, std::uint32_t &rate);
+  // Plays on from Frame; false when none plays or the position cannot be set.
+  bool SeekFrame(std::uint64_t frame);
 
 private:
   IAudioLayer &FLayer;
   THandle FHandle = 0;
+  std::filesystem::path FFile;
 };
 
 } // namespace praatkist::audio

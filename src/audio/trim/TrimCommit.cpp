@@ -1,6 +1,7 @@
 #include "audio/trim/TrimCommit.h"
 
 #include "audio/TakeFiles.h"
+#include "audio/trim/TrimMarkers.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 
@@ -132,6 +133,7 @@ bool UndoTrimFiles(const fs::path &FileName)
   }
   if (platform::FileExists(record))
     platform::DeleteFileOrRaise(record);
+  RestoreMarkers(FileName);
   platform::SyncFolderQuietly(FileName.parent_path());
   return true;
 }

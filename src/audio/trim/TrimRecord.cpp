@@ -63,6 +63,13 @@ std::string TTrimRecord::TextAfterTrim(double start, double end,
   return FIni.Text();
 }
 
+std::string TTrimRecord::TextNaming(const platform::TFileIdentity &take)
+{
+  FIni.WriteString(kSection, kTakeSizeKey, std::to_string(take.Size));
+  FIni.WriteString(kSection, kTakeTimeKey, std::to_string(take.ModifiedNs));
+  return FIni.Text();
+}
+
 double AsRecorded(double seconds)
 {
   double value = seconds;

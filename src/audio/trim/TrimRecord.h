@@ -30,6 +30,10 @@ public:
   // every other line of the record kept.
   std::string TextAfterTrim(double start, double end, const platform::TFileIdentity &trimmed);
 
+  // The record's text naming Take (changed by its writer since, its cut the same):
+  // every other line kept.
+  std::string TextNaming(const platform::TFileIdentity &take);
+
 private:
   platform::TIniFile FIni;
 };

@@ -1,8 +1,11 @@
 #include "audio/trim/TrimSequence.h"
 
 #include "audio/TakeFiles.h"
+#include "audio/TakeMarkers.h"
 #include "audio/codec/DecodeStream.h"
+#include "audio/codec/WavCues.h"
 #include "audio/trim/TrimCommit.h"
+#include "audio/trim/TrimMarkers.h"
 #include "audio/trim/TrimRecord.h"
 #include "audio/trim/TrimRewrite.h"
 #include "audio/trim/TrimScan.h"
@@ -37,7 +40,13 @@ TTrimCut TrimTake(IAudioLayer &layer, const fs::path &file, TRecordingFormat for
 
   TTrimCommit commit(file);
   commit.MakeBackup();
+  // The markers, as they were and as the trimmed take has them.
+  const TMarkers markers = ReadMarkers(file, scan.Rate);
+  const TMarkers moved = ShiftMarkers(markers, static_cast<std::uint64_t>(points.Start),
+                                      static_cast<std::uint64_t>(points.End));
+  bool markersMoved = false;
   try {
+    BackUpMarkers(file);
     TRewriteJob job;
     job.Source = commit.Backup();
     job.Target = commit.Temp();
@@ -46,12 +55,24 @@ TTrimCut TrimTake(IAudioLayer &layer, const fs::path &file, TRecordingFormat for
     job.Bitrate = bitrate;
     job.WaveDataLimit = waveDataLimit;
     RewriteTake(layer, job, scan, points, block, step);
+    if (format == rfWave && !moved.empty())
+      RewriteWaveTail(commit.Temp(), moved);
     step(1.0); // the last moment a cancel is honoured
+    if (!markers.empty()) {
+      markersMoved = true;
+      WriteMarkers(file, moved, scan.Rate);
+    }
     commit.Place(cut.StartSeconds, cut.EndSeconds);
   } catch (const EWorkCancelled &) {
     commit.Abandon(true);
     throw;
   } catch (...) {
+    if (markersMoved) {
+      try {
+        WriteMarkers(file, markers, scan.Rate); // the take stays as it was: its markers too
+      } catch (...) {
+      }
+    }
     commit.Abandon(false);
     throw;
   }

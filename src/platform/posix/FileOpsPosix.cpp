@@ -75,6 +75,20 @@ std::intptr_t CreateFileForWriting(const fs::path &path, bool exclusive) noexcep
   return ::open(path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
 }
 
+std::intptr_t OpenFileForUpdate(const fs::path &path) noexcept
+{
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0)
+    return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::lseek(fd, 0, SEEK_END) < 0) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  return fd;
+}
+
 bool CloseFile(std::intptr_t handle) noexcept
 {
   return ::close(static_cast<int>(handle)) == 0;

@@ -110,6 +110,23 @@ std::intptr_t CreateFileForWriting(const fs::path &path, bool exclusive) noexcep
   return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
 }
 
+std::intptr_t OpenFileForUpdate(const fs::path &path) noexcept
+{
+  // shares everything: a playback may be reading the take meanwhile
+  const HANDLE h = ::CreateFileW(
+      path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return -1;
+  LARGE_INTEGER zero{};
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::SetFilePointerEx(h, zero, nullptr, FILE_END)) {
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  return reinterpret_cast<std::intptr_t>(h);
+}
+
 bool CloseFile(std::intptr_t handle) noexcept
 {
   return ::CloseHandle(H(handle)) != 0;

@@ -130,8 +130,8 @@ void TTakeFlow::SetInput(const TInputWish &AWish)
 
 bool TTakeFlow::MayOpenInput() const noexcept
 {
-  return FState == TTakeState::Idle || FState == TTakeState::Playing ||
-         FState == TTakeState::Trimming || FState == TTakeState::Loading;
+  return FState == TTakeState::Idle || FState == TTakeState::Trimming ||
+         FState == TTakeState::Loading;
 }
 
 bool TTakeFlow::SyncInput(bool AQuiet)
@@ -349,6 +349,48 @@ void TTakeFlow::StopPlayback()
   if (FEngine != nullptr)
     FEngine->StopPlayback();
   SetState(TTakeState::Idle);
+}
+
+// ---------------------------------------------------------------------------------------
+// Markers
+
+bool TTakeFlow::Mark(std::int64_t APressNs)
+{
+  if (FEngine == nullptr || (FState != TTakeState::Recording && FState != TTakeState::Playing))
+    return false;
+  const bool recording = FState == TTakeState::Recording;
+  std::size_t number = 0;
+  try {
+    number = FEngine->Mark(APressNs);
+  } catch (const std::exception &e) {
+    emit Failed(ErrorText(e));
+    return false;
+  }
+  if (number == 0)
+    return false;
+  std::vector<double> seconds;
+  if (recording) {
+    const std::uint32_t rate = FEngine->SampleRate();
+    for (const std::uint64_t frame : FEngine->TakeMarkers())
+      seconds.push_back(rate == 0 ? 0.0 : static_cast<double>(frame) / rate);
+  } else {
+    seconds = FEngine->ReadMarkerSeconds(ToPath(FTakePath));
+  }
+  emit MarkersChanged(FTakePath, seconds);
+  emit StatusText(QString::fromStdString(audio::MarkerName(number)));
+  return true;
+}
+
+bool TTakeFlow::GoToMarker(bool AForward)
+{
+  if (FEngine == nullptr || FState != TTakeState::Playing)
+    return false;
+  const std::size_t number = FEngine->SeekPlaybackToMarker(AForward);
+  if (number == 0)
+    return false;
+  emit StatusText(QString::fromStdString(audio::MarkerName(number)));
+  Tick(); // the clock and the cursor at the marker at once
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "audio/BassRecorder.h"
 #include "ui/flow/FlowView.h"
@@ -86,6 +87,15 @@ public:
   // The take at APath was deleted: it is no longer the flow's take.
   void Forget(const QString &APath);
 
+  // A marker at the key press at APressNs (TBassRecorder::SteadyNowNs's clock) in the
+  // running take, or else in the take that plays: said as "Markering N" (StatusText,
+  // MarkersChanged). False when neither runs; a failure to write the playing take's
+  // files is told by Failed.
+  bool Mark(std::int64_t APressNs);
+  // Moves the playback to the next marker (AForward) or the previous one: said as
+  // "Markering N". False when nothing plays or there is no marker that way.
+  bool GoToMarker(bool AForward);
+
   // One tick: what the recording or the playback has done since the last one.
   void Tick();
 
@@ -119,6 +129,8 @@ signals:
   // The input reached full scale since the take started (lit), or a take starts.
   void ClipChanged(bool ALit);
   void ClockChanged(const QString &AText);
+  // The take at APath has the markers AMarkers (seconds) now that one was set.
+  void MarkersChanged(const QString &APath, const std::vector<double> &AMarkers);
   void DurationChanged(double ASeconds);
   void CursorMoved(double AFraction);
   void Progress(praatkist::ui::TWorkKind AKind, int APercent);
@@ -129,9 +141,13 @@ private:
   // Opens, reopens or closes the input as the wish and the state allow; false when it
   // should have opened but could not.
   bool SyncInput(bool AQuiet = false);
-  // The input is kept while the window is not closing, and opened only where nothing
-  // else holds it: not while a take runs or its file is being completed.
-  bool MayKeepInput() const noexcept { return FState != TTakeState::Closing; }
+  // The input is kept while the window is not closing and no take plays, and opened
+  // only where nothing else holds it: not while a take runs or its file is being
+  // completed. A take's stop leaves it open.
+  bool MayKeepInput() const noexcept
+  {
+    return FState != TTakeState::Closing && FState != TTakeState::Playing;
+  }
   bool MayOpenInput() const noexcept;
   void InputTick();
   // The tick runs while a take records or plays, or the input is open.

@@ -103,6 +103,8 @@ struct TAnalysisResult {
   double TrimStartSeconds = 0.0;
   double TrimEndSeconds = 0.0;
   bool FromCache = false;
+  // The take's markers in seconds (its label file, read with the trim record).
+  std::vector<double> Markers;
   // Loudness, peak, RMS, noise floor and clipped samples of the take as it is now
   // (Measured after a successful analysis, also from the cache).
   audio::TTakeFigures Figures;

@@ -42,6 +42,7 @@ inline constexpr QRgb WaveAxisText = 0xB0B0B0;
 inline constexpr QRgb WaveAxisTick = 0x444444;
 inline constexpr QRgb WavePeak = 0x3BDF25;
 inline constexpr QRgb WaveCursor = 0xFFFFFF;
+inline constexpr QRgb WaveMarker = ClockYellow; // the take's markers and their numbers
 
 inline QColor Colour(QRgb ARgb)
 {

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include <algorithm>
 #include <cmath>
 
 #include "ui/style/ClockText.h"
@@ -30,6 +31,7 @@ const QColor kAxisTick = palette::Colour(palette::WaveAxisTick);
 const QColor kPeak = palette::Colour(palette::WavePeak);
 const QColor kCursor = palette::Colour(palette::WaveCursor);
 const QColor kTrim = palette::Colour(palette::TrimOrange);
+const QColor kMarker = palette::Colour(palette::WaveMarker);
 
 double EffectiveDuration(double duration)
 {
@@ -172,6 +174,12 @@ int WavePointX(int i, int n, int width)
   return RoundToPixel(static_cast<double>(i) / (n - 1) * (width - 1));
 }
 
+int WaveMarkerX(double seconds, double duration, int width)
+{
+  const double d = EffectiveDuration(duration);
+  return RoundToPixel(std::clamp(seconds / d, 0.0, 1.0) * (width - 1));
+}
+
 QImage RenderWaveform(int width, int height, const TWaveScene &scene, qreal dpr)
 {
   if (width <= 0 || height <= 0)
@@ -209,6 +217,15 @@ QImage RenderWaveform(int width, int height, const TWaveScene &scene, qreal dpr)
       static const std::vector<std::int32_t> none;
       PaintLane(p, width, lanes.CentreRight, lanes.LaneHeight, *scene.PeaksLeft,
                 scene.PeaksRight ? scene.PeaksRight : &none);
+    }
+  }
+
+  // Markers: a 1-pixel line over the lanes with the marker's number at its top right.
+  if (scene.Markers != nullptr) {
+    for (std::size_t i = 0; i < scene.Markers->size(); ++i) {
+      const int x = WaveMarkerX((*scene.Markers)[i], scene.Duration, width);
+      p.VLine(x, kAxisHeight, height, 1, kMarker);
+      p.OpaqueText(x + 2, kAxisHeight + 1, QString::number(i + 1), kMarker, kBackground);
     }
   }
 

@@ -55,7 +55,11 @@ struct TWaveScene {
   double PlaybackFraction = 0.0; // 0 .. 1
   bool CursorVisible = false;
   bool TrimActive = false;
+  const std::vector<double> *Markers = nullptr; // seconds, each a line with its number
 };
+
+// X of a marker at Seconds of a take Duration seconds long on a view Width pixels wide.
+int WaveMarkerX(double seconds, double duration, int width);
 
 // The whole view, Width x Height; on a screen of pixel ratio Dpr it has Width x Dpr by
 // Height x Dpr device pixels, as RenderLevelMeter does.

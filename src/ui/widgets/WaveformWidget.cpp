@@ -25,6 +25,10 @@ void TWaveformWidget::Describe()
                                  .arg(TwoDecimals(FTrimStartSeconds), TwoDecimals(FTrimEndSeconds))
                            : QStringLiteral("niet getrimd");
   QString text = QStringLiteral("%1, lengte %2, %3").arg(FTakeName, FormatSeconds(FDuration), trim);
+  if (FMarkers.size() == 1)
+    text += QStringLiteral(", 1 markering");
+  else if (!FMarkers.empty())
+    text += QStringLiteral(", %1 markeringen").arg(FMarkers.size());
   if (!FSpokenFigures.isEmpty())
     text += QStringLiteral(", ") + FSpokenFigures;
   setAccessibleDescription(text);
@@ -46,12 +50,21 @@ void TWaveformWidget::ShowPicture(const TWavePicture &APicture)
   FTrimStartSeconds = APicture.TrimStartSeconds;
   FTrimEndSeconds = APicture.TrimEndSeconds;
   FTakeName = APicture.TakeName;
+  FMarkers = APicture.Markers;
+  Describe();
+  update();
+}
+
+void TWaveformWidget::SetMarkers(const std::vector<double> &AMarkers)
+{
+  FMarkers = AMarkers;
   Describe();
   update();
 }
 
 void TWaveformWidget::Clear()
 {
+  FMarkers.clear();
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FTrimActive = false;
@@ -65,6 +78,7 @@ void TWaveformWidget::Clear()
 
 void TWaveformWidget::ClearPeaks()
 {
+  FMarkers.clear();
   FPeaksLeft.clear();
   FPeaksRight.clear();
   FDuration = 0.0;
@@ -101,6 +115,7 @@ void TWaveformWidget::paintEvent(QPaintEvent *)
   scene.PlaybackFraction = FPlaybackFraction;
   scene.CursorVisible = FCursorVisible;
   scene.TrimActive = FTrimActive;
+  scene.Markers = &FMarkers;
   QPainter painter(this);
   painter.drawImage(0, 0, RenderWaveform(width(), height(), scene, devicePixelRatioF()));
 }

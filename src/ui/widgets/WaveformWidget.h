@@ -21,6 +21,7 @@ struct TWavePicture {
   bool TrimActive = false;
   double TrimStartSeconds = 0.0;
   double TrimEndSeconds = 0.0;
+  std::vector<double> Markers; // seconds
 };
 
 class TWaveformWidget : public QWidget {
@@ -38,6 +39,9 @@ public:
   // The trim marks go (the trim state of the take shown so far no longer holds).
   void ClearTrim();
   void SetDuration(double ASeconds);
+  // The shown take's markers (seconds), drawn at once.
+  void SetMarkers(const std::vector<double> &AMarkers);
+  const std::vector<double> &Markers() const { return FMarkers; }
   // The playback cursor at AFraction (0 .. 1) of the take, or hidden.
   void SetCursor(double AFraction, bool AVisible);
   // The shown take's figures with their verdict, as screen readers end its description
@@ -72,6 +76,7 @@ private:
   bool FTrimActive = false;
   double FTrimStartSeconds = 0.0;
   double FTrimEndSeconds = 0.0;
+  std::vector<double> FMarkers;
 };
 
 } // namespace praatkist::ui

@@ -23,6 +23,7 @@
 #include "ui/widgets/Accessibility.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
+#include "ui/window/MarkKey.h"
 #include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
@@ -230,6 +231,15 @@ void TfrmMain::ConnectKeys()
       FControls.btnListen->Press();
   });
   c.btnStop->Keys = stopKeys;
+  // Ctrl+M marks the running take, or the take that plays, where the key went down.
+  auto *mark = new TMarkKey(this, &TBassRecorder::SteadyNowNs);
+  connect(mark, &TMarkKey::Pressed, this, [this](std::int64_t APressNs) { FFlow->Mark(APressNs); });
+  // Alt+Right and Alt+Left: the playback on from the next or the previous marker.
+  for (const bool forward : {true, false}) {
+    const QKeySequence keys(Qt::ALT | (forward ? Qt::Key_Right : Qt::Key_Left));
+    auto *go = new QShortcut(keys, this);
+    connect(go, &QShortcut::activated, this, [this, forward] { FFlow->GoToMarker(forward); });
+  }
   // Alt+V turns Vooropname on or off, as a click on it does (not while it is held).
   auto *preRoll = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_V), this);
   connect(preRoll, &QShortcut::activated, this, [this] {
@@ -319,6 +329,7 @@ void TfrmMain::ConnectFlow()
   connect(flow, &TTakeFlow::ClockChanged, c.lblTime, &QLabel::setText);
   connect(flow, &TTakeFlow::DurationChanged, c.wave, &TWaveformWidget::SetDuration);
   connect(flow, &TTakeFlow::CursorMoved, FView, &TTakeView::MoveCursor);
+  connect(flow, &TTakeFlow::MarkersChanged, FView, &TTakeView::ShowMarkers);
   connect(flow, &TTakeFlow::Progress, this, [this](TWorkKind AKind, int APercent) {
     if (FFlow->State() != TTakeState::Closing)
       FStatus->Progress(AKind, APercent);

@@ -4,6 +4,7 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
+#include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
@@ -84,8 +85,12 @@ void TTakeList::Reload(const QString &ASelect, bool AShow)
 {
   // What a trim cut short by a crash left here goes first (a running trim's files,
   // in this window or another, are held by it and stay).
-  if (!FStore.SessionName().isEmpty())
-    audio::RemoveAbandonedTrimTemps(ToPath(FStore.SessionFolder(FStore.SessionName())));
+  if (!FStore.SessionName().isEmpty()) {
+    const std::filesystem::path folder = ToPath(FStore.SessionFolder(FStore.SessionName()));
+    audio::RemoveAbandonedTrimTemps(folder);
+    // takes a crash ended get their true sizes (a take still being written is held)
+    TBassRecorder::MendCrashedTakes(folder);
+  }
   QStringList items;
   FStore.LoadRecordings(items);
   emit Listed(items);

@@ -125,6 +125,7 @@ void TTakeView::ShowResult(const TAnalysisResult &AResult)
     picture.TrimActive = AResult.TrimActive;
     picture.TrimStartSeconds = AResult.TrimStartSeconds;
     picture.TrimEndSeconds = AResult.TrimEndSeconds;
+    picture.Markers = AResult.Markers;
     FWave->ShowPicture(picture);
     FWave->SetSpokenFigures(FFigures->Shown().Spoken);
     ShowTrimNote(AResult.TrimActive, AResult.TrimStartSeconds, AResult.TrimEndSeconds);
@@ -144,6 +145,12 @@ void TTakeView::MoveCursor(double AFraction)
   // Only over the picture of the take that plays.
   if (!FShown.isEmpty() && FShown == FFlow.TakePath())
     FWave->SetCursor(AFraction, true);
+}
+
+void TTakeView::ShowMarkers(const QString &APath, const std::vector<double> &AMarkers)
+{
+  if (!FShown.isEmpty() && FShown == APath)
+    FWave->SetMarkers(AMarkers);
 }
 
 void TTakeView::RestCursor()

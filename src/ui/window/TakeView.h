@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 class QLabel;
 
 namespace praatkist::ui {
@@ -45,6 +47,8 @@ public:
   // The playback's cursor at AFraction of the playing take, or at rest.
   void MoveCursor(double AFraction);
   void RestCursor();
+  // The take at APath has these markers (seconds) now: drawn where it is shown.
+  void ShowMarkers(const QString &APath, const std::vector<double> &AMarkers);
 
 signals:
   // The awaited take could not be read.

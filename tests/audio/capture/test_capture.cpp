@@ -727,7 +727,10 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
   const std::vector<std::int16_t> all = {100, -200, 300, 400, 500, 600};
   EXPECT_EQ(ReadBytes(Take("Koor-2.mp3")), Mp3Of(dir / "verwacht.mp3", 48000, 1, 192, all));
   EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 4.0 / 48000);
-  EXPECT_FALSE(rec->InputOpen());
+  EXPECT_TRUE(rec->InputOpen()) << "the stop gives the channel back to the input";
+  EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "RecordFree"), 0);
+  ASSERT_TRUE(layer.Deliver({650}));
+  EXPECT_EQ(rec->ConsumePeakLevel(), 650) << "the input's level after the take";
 
   // a take on another device opens its own input, with nothing before it
   rec->OpenInput({0, 48000, 1, 1000});

@@ -2,12 +2,14 @@
 //
 //   record_take DRIVER FILE [rate] [channels]
 //
-// Prints "recording" once the take runs.
+// Prints "recording" once the take runs. Each line "mark" on its input sets a marker
+// (as Ctrl+M does), answered with "marked N".
 
 #include "audio/BassRecorder.h"
 #include "support/PulseTestKit.h"
 
 #include <cstdio>
+#include <string>
 #include <unistd.h>
 
 int main(int argc, char **argv)
@@ -25,6 +27,13 @@ int main(int argc, char **argv)
     rec.Start({{device, rate, channels}, praatkist::rfWave, 192}, argv[2]);
     std::printf("recording\n");
     std::fflush(stdout);
+    char line[64];
+    while (std::fgets(line, sizeof line, stdin) != nullptr) {
+      if (std::string(line).starts_with("mark")) {
+        std::printf("marked %zu\n", rec.Mark(praatkist::TBassRecorder::SteadyNowNs()));
+        std::fflush(stdout);
+      }
+    }
     for (;;)
       ::pause();
   } catch (const std::exception &e) {

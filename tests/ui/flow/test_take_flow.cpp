@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -143,6 +144,44 @@ private slots:
     QCOMPARE(resets.count(), 1);
     QVERIFY(!kit.Flow.Timer()->isActive());
     QCOMPARE(kit.Said().last(), QStringLiteral("Weergave beëindigd"));
+  }
+
+  // With Vooropname the input is opened once: a take's stop gives the channel back to
+  // it, a playback closes it (the meter shows the playback), the end of the playback
+  // opens it again, and the wish going off closes it.
+  void inputStaysOpenBetweenTakesAndClosesForPlayback()
+  {
+    TFlowKit kit;
+    const auto count = [&kit](const char *ACall) {
+      return std::count(kit.Layer.Log.begin(), kit.Layer.Log.end(), std::string(ACall));
+    };
+    TInputWish wish;
+    wish.On = true;
+    wish.Input = {0, 48000, 2, 1000};
+    kit.Flow.SetInput(wish);
+    QVERIFY(kit.Engine.InputOpen());
+    kit.Record(12000);
+    kit.Flow.Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
+    QVERIFY(kit.Engine.InputOpen());
+    QVERIFY(kit.Flow.Facts().InputOpen);
+    QCOMPARE(count("RecordInit"), 1);
+    QCOMPARE(count("RecordFree"), 0);
+    // a second take begins on that input
+    kit.Path = QString::fromStdString((kit.Dir / "Koor-2.wav").string());
+    kit.Record(9000);
+    QCOMPARE(count("RecordInit"), 1);
+    kit.Flow.Stop();
+    QTRY_COMPARE_WITH_TIMEOUT(kit.Flow.State(), TTakeState::Idle, 10000);
+
+    QVERIFY(kit.Flow.Play(kit.Path));
+    QVERIFY(!kit.Engine.InputOpen());
+    kit.Flow.StopPlayback();
+    QVERIFY(kit.Engine.InputOpen());
+    QCOMPARE(count("RecordInit"), 2);
+    wish.On = false;
+    kit.Flow.SetInput(wish);
+    QVERIFY(!kit.Engine.InputOpen());
   }
 
   void refusedStartAndLostInputAreFailures()

@@ -22,6 +22,7 @@ constexpr QRgb AxisText = 0xB0B0B0;
 constexpr QRgb Peak = 0x3BDF25;
 constexpr QRgb White = 0xFFFFFF;
 constexpr QRgb Orange = 0xFFA045;
+constexpr QRgb Yellow = 0xFFDF45;
 
 constexpr int W = 610;
 constexpr int H = 180;
@@ -361,6 +362,36 @@ private slots:
       QCOMPARE(Columns(plain, y, Orange).size(), 0);
     QCOMPARE(Rgb(plain, 2, 50), White);
     QCOMPARE(Rgb(plain, 3, 50), Peak);
+  }
+
+  void MarkersWithTheirNumbers()
+  {
+    TScene s(2000, 32768, 32768);
+    s.Scene.Duration = 10.0;
+    const std::vector<double> markers{2.5, 7.5};
+    s.Scene.Markers = &markers;
+    const QImage image = s.Render();
+    // 2.5 of 10 s: x = 0.25 * 609 = 152.25 -> 152; 7.5 s: 456.75 -> 457
+    for (const int x : {152, 457}) {
+      QCOMPARE(Rgb(image, x, H - 1), Yellow);
+      QCOMPARE(Rgb(image, x, 60), Yellow);     // over the peaks
+      QCOMPARE(Rgb(image, x, 10), Background); // not over the axis
+      QCOMPARE(Rgb(image, x - 1, 60), Peak);
+      QCOMPARE(Rgb(image, x + 1, 60) != Yellow || Rgb(image, x + 1, 25) == Yellow, true);
+    }
+    // the number at the top right of each line: yellowish text pixels beside it
+    for (const int x : {152, 457}) {
+      int text = 0;
+      for (int y = 21; y < 34; ++y)
+        for (int dx = 2; dx < 10; ++dx) {
+          const QColor c = QColor::fromRgb(Rgb(image, x + dx, y));
+          text += c.red() > 0x60 && c.green() > 0x50 && c.blue() < 0x40;
+        }
+      QVERIFY2(text > 3, qPrintable(QString::number(text)));
+    }
+    s.Scene.Markers = nullptr;
+    for (int y = 0; y < H; y += 5)
+      QCOMPARE(Columns(s.Render(), y, Yellow).size(), 0);
   }
 
   void BackgroundAndSize()

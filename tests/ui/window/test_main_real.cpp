@@ -27,6 +27,11 @@
 #include "ui/window/MainForm.h"
 #include "ui/widgets/ModernButton.h"
 
+// The key event's way into the shortcuts, as the platform takes it.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject *o, ulong timestamp, int k,
+                                               Qt::KeyboardModifiers mods, const QString &text,
+                                               bool autorep, ushort count);
+
 using namespace praatkist;
 using namespace praatkist::ui;
 namespace fs = std::filesystem;
@@ -125,6 +130,7 @@ private slots:
   void deviceListFollowsTheSoundServer();
   void chosenInputIsKeptWhileUnplugged();
   void preRollTakeHoldsTheSecondBeforeTheClick();
+  void markerAndTheNextTakeOnNumberedAudio();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -352,6 +358,98 @@ void TestMainReal::preRollTakeHoldsTheSecondBeforeTheClick()
   for (std::size_t i = 1; i < static_cast<std::size_t>(d.Frames); ++i)
     if (test::FrameNumber(d.Samples, i) != test::FrameNumber(d.Samples, i - 1) + 1)
       QFAIL(qPrintable(QStringLiteral("a break at frame %1").arg(i)));
+}
+
+// On frame-numbered audio from the server: Ctrl+M, stamped when pressed and handled
+// only after the input delivered another 0.3 s, marks the frame the input had delivered
+// at the press (within 20 ms); a take begun 0.3 s after the stop holds the whole second
+// before its click, and the two takes overlap with no frame missing between them.
+void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  std::string fifo;
+  audio::TAudioDeviceInfo info;
+  for (int i = 0; layer->RecordGetDeviceInfo(i, info); ++i)
+    if (info.Driver == "fifo")
+      fifo = info.Name;
+  QVERIFY(!fifo.empty());
+  test::TTempDir dir;
+  const fs::path root = dir / "root";
+  fs::create_directories(root / "Proef");
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << root.string() << "\r\n[Opname]\r\nGeluidsingang=" << fifo
+      << "\r\nVooropname=1\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+
+  constexpr std::int64_t rate = 48000;
+  const auto write = [](std::int64_t AFirst, std::int64_t ACount) {
+    test::TFifoWriter writer(test::NumberedFrames(AFirst, ACount));
+    QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 20000);
+  };
+  const auto stamp = [] {
+    return static_cast<ulong>((TBassRecorder::SteadyNowNs() / 1000000) & 0xFFFFFFFF);
+  };
+  write(0, 2 * rate);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= std::uint64_t{2 * rate}, 10000);
+
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  write(2 * rate, rate / 2);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.5, 10000);
+  // the press: the take holds 1.5 s (stream frames 48000 .. 119999) when the key goes down
+  const ulong pressed = stamp();
+  while (stamp() == pressed) {
+  }
+  write(5 * rate / 2, 3 * rate / 10);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.8, 10000);
+  QApplication::setActiveWindow(&w);
+  qt_sendShortcutOverrideEvent(w.focusWidget(), pressed, Qt::Key_M, Qt::ControlModifier,
+                               QStringLiteral("\r"), false, 1);
+  QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Markering 1"));
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QCOMPARE(w.Controls().lblHeadingLevel->text(), LevelHeadingInput);
+
+  const fs::path first = root / "Proef" / "Proef-1.wav";
+  std::ifstream labels(fs::path(first.string() + ".markers.txt"));
+  std::string line;
+  QVERIFY(std::getline(labels, line));
+  const auto frame = static_cast<std::int64_t>(std::llround(std::stod(line) * rate));
+  const test::TDecoded a = test::Decode(first);
+  QVERIFY(a.Ok);
+  QVERIFY2(frame > 0 && frame <= a.Frames, line.c_str());
+  const std::int64_t delivered = test::FrameNumber(a.Samples, static_cast<std::size_t>(frame - 1));
+  QVERIFY2(std::abs(delivered - (5 * rate / 2 - 1)) <= rate / 50,
+           qPrintable(QString::number(delivered)));
+
+  // 0.3 s later the next take: its second before the click reaches into the first take
+  const std::uint64_t atStop = w.Recorder()->InputFrames();
+  write(28 * rate / 10, 3 * rate / 10);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= atStop + 3 * rate / 10, 10000);
+  QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
+  write(31 * rate / 10, rate / 2);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.5, 10000);
+  QTest::mouseClick(w.Controls().btnStop->Text, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  const test::TDecoded b = test::Decode(root / "Proef" / "Proef-2.wav");
+  QVERIFY(b.Ok);
+  QCOMPARE(b.Frames, 3 * rate / 2);
+  QCOMPARE(test::FrameNumber(b.Samples, 0), 31 * rate / 10 - rate);
+  QVERIFY(test::FrameNumber(b.Samples, 0) <=
+          test::FrameNumber(a.Samples, static_cast<std::size_t>(a.Frames - 1)));
+  for (const test::TDecoded *d : {&a, &b})
+    for (std::size_t i = 1; i < static_cast<std::size_t>(d->Frames); ++i)
+      if (test::FrameNumber(d->Samples, i) != test::FrameNumber(d->Samples, i - 1) + 1)
+        QFAIL(qPrintable(QStringLiteral("a break at frame %1").arg(i)));
 }
 
 int main(int argc, char **argv)

@@ -159,13 +159,56 @@ TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
   EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0);
   // frame 65535 (full scale on the left) is the pre-roll's frame 65535 - 48000
   EXPECT_DOUBLE_EQ(rec->ClipSeconds(), static_cast<double>(65535 - kRate) / kRate);
-  EXPECT_FALSE(rec->InputOpen()) << "the stop closes the input";
+  EXPECT_TRUE(rec->InputOpen()) << "the stop gives the channel back to the input";
 
   const TDecoded d = Decode(take);
   ASSERT_TRUE(d.Ok);
   EXPECT_EQ(d.Frames, 3 * kRate / 2);
   if (GetParam() == rfWave)
     ExpectFramesFrom(d, kRate);
+}
+
+// Takes back to back on the open input: the input never closes between them, so a take
+// begun 0.3 s after the last one stopped still holds the whole second before its
+// command, and that second reaches back into the take before: nothing said between the
+// two is lost.
+TEST_P(EnginePause, BackToBackTakesOverlapWithNothingLostBetweenThem)
+{
+  rec->OpenInput({fifo, kRate, 2, 1000});
+  Write(0, 2 * kRate);
+  WaitForInput(2 * kRate);
+  const auto first = Take("Na-1");
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, first);
+  Write(2 * kRate, kRate);
+  ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 2 * kRate; }, 10.0),
+            0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_TRUE(rec->InputOpen());
+  const std::uint64_t atStop = rec->InputFrames();
+
+  Write(3 * kRate, 3 * kRate / 10); // 0.3 s between the stop and the next command
+  ASSERT_GE(WaitUntil([&] { return rec->InputFrames() >= atStop + 3 * kRate / 10; }, 10.0), 0.0);
+  const auto second = Take("Na-2");
+  rec->Start({{fifo, kRate, 2}, GetParam(), 192}, second);
+  Write(3 * kRate + 3 * kRate / 10, kRate / 2);
+  ASSERT_GE(
+      WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; }, 10.0),
+      0.0);
+  EXPECT_TRUE(rec->Stop());
+  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0) << "the whole second before the command";
+
+  const TDecoded a = Decode(first);
+  const TDecoded b = Decode(second);
+  ASSERT_TRUE(a.Ok && b.Ok);
+  EXPECT_EQ(a.Frames, 2 * kRate);
+  EXPECT_EQ(b.Frames, 3 * kRate / 2);
+  if (GetParam() != rfWave)
+    return;
+  ExpectFramesFrom(a, kRate);
+  ExpectFramesFrom(b, 3 * kRate + 3 * kRate / 10 - kRate);
+  // the second begins at or before the first's last frame: no frame between them is lost
+  EXPECT_LE(FrameNumber(b.Samples, 0),
+            FrameNumber(a.Samples, static_cast<std::size_t>(a.Frames - 1)));
 }
 
 // An input open for less than the pre-roll gives what it has.

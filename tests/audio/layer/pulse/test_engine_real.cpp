@@ -351,6 +351,85 @@ TEST_F(EngineReal, KilledRecorderLeavesAReadableTake)
   EXPECT_NEAR(t.Frequency, 440.0, 1.0);
 }
 
+// A line the recorder says on its output, without the line end.
+std::string ReadLine(int fd)
+{
+  std::string line;
+  char c = 0;
+  while (::read(fd, &c, 1) == 1 && c != '\n')
+    line += c;
+  return line;
+}
+
+// A marker set in another program's take is in its label file at once and after a
+// kill; the take is mended when it is listed afterwards (true sizes, the cue chunk of
+// its label file), but not while that program still records into it.
+TEST_F(EngineReal, KilledTakeKeepsItsMarkersAndIsMendedOnceItsWriterIsGone)
+{
+  const auto take = dir / "Koor-1.wav";
+  int in[2], out[2];
+  ASSERT_EQ(::pipe(in), 0);
+  ASSERT_EQ(::pipe(out), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, in[1]);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  const std::string path = take.string();
+  char *argv[] = {const_cast<char *>(PRAATKIST_RECORD_TAKE), const_cast<char *>("tonesink.monitor"),
+                  const_cast<char *>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, PRAATKIST_RECORD_TAKE, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  ASSERT_EQ(ReadLine(out[0]), "recording");
+  ASSERT_TRUE(WaitForBytes(take, WaveBytes(0.5, 48000, 2)));
+  ASSERT_EQ(::write(in[1], "mark\n", 5), 5);
+  EXPECT_EQ(ReadLine(out[0]), "marked 1");
+  std::ifstream labels(audio::MarkersPath(take));
+  std::string line;
+  ASSERT_TRUE(std::getline(labels, line));
+  const double at = std::stod(line.substr(0, line.find('\t')));
+  EXPECT_GE(at, 0.4);
+  EXPECT_EQ(line.substr(line.rfind('\t')), "\tMarkering 1");
+
+  // Still recording in the other program: left alone.
+  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0);
+  ASSERT_TRUE(WaitForBytes(take, WaveBytes(at + 0.5, 48000, 2)));
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ::close(in[1]);
+  ::close(out[0]);
+  {
+    const std::vector<std::uint8_t> killed = ReadBytes(take);
+    ASSERT_GE(killed.size(), 44u);
+    EXPECT_EQ(Le32(killed, 40), 0xFFFFFFFFu);
+  }
+  std::ifstream again(audio::MarkersPath(take));
+  std::string kept;
+  ASSERT_TRUE(std::getline(again, kept));
+  EXPECT_EQ(kept, line);
+
+  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 1);
+  const std::vector<std::uint8_t> mended = ReadBytes(take);
+  const std::uint32_t data = Le32(mended, 40);
+  EXPECT_EQ(data % 4, 0u);
+  EXPECT_GE(data, static_cast<std::uint32_t>((at + 0.5) * 48000) * 4);
+  EXPECT_EQ(Le32(mended, 4), mended.size() - 8);
+  SF_INFO info{};
+  SNDFILE *sf = sf_open(path.c_str(), SFM_READ, &info);
+  ASSERT_NE(sf, nullptr);
+  EXPECT_EQ(info.frames, data / 4);
+  SF_CUES cues{};
+  ASSERT_EQ(sf_command(sf, SFC_GET_CUE, &cues, sizeof cues), SF_TRUE);
+  sf_close(sf);
+  ASSERT_EQ(cues.cue_count, 1u);
+  EXPECT_EQ(cues.cue_points[0].sample_offset, static_cast<std::uint32_t>(std::lround(at * 48000)));
+}
+
 TEST_F(EngineReal, AnalysisOfRealWaveAndMp3TakesMatchesAPlainReduction)
 {
   const auto wav = dir / "Koor-1.wav";

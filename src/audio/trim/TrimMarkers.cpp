@@ -1,0 +1,120 @@
+#include "audio/trim/TrimMarkers.h"
+
+#include "audio/TakeFiles.h"
+#include "audio/codec/WavCues.h"
+#include "audio/codec/WavHeader.h"
+#include "audio/trim/TrimRecord.h"
+#include "platform/Errors.h"
+#include "platform/FileClaim.h"
+#include "platform/FileOps.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace praatkist::audio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A WAV of the program's own: the 44-byte header of 16-bit PCM.
+bool IsOwnWave(const fs::path &file) noexcept
+{
+  try {
+    platform::TReadFile in(file);
+    TWaveHeader head{};
+    TWaveLayout layout;
+    const std::size_t got = in.ReadAt(0, head.data(), head.size());
+    return got == head.size() && ParseWaveLayout(head.data(), got, layout) &&
+           layout.DataOffset == kWaveHeaderSize && layout.FormatTag == 1 &&
+           layout.BitsPerSample == 16;
+  } catch (...) {
+    return false;
+  }
+}
+
+// Text in place of the file at Path, through a claimed temporary file beside it.
+void ReplaceText(const fs::path &path, const std::string &text)
+{
+  fs::path temp = path;
+  temp += kTrimTempSuffix;
+  std::error_code ec;
+  if (platform::FileExists(temp) && !platform::RemoveUnclaimedFile(temp, ec))
+    platform::RaiseFileError(ec, temp);
+  platform::TFileClaim claim;
+  try {
+    platform::TWriteFile out(temp);
+    claim.Claim(temp);
+    out.Write(text.data(), text.size());
+    out.Sync();
+    out.Close();
+    platform::ReplaceFileOrRaise(temp, path);
+  } catch (...) {
+    if (claim.Held())
+      platform::DeleteFileQuietly(temp);
+    throw;
+  }
+}
+
+void PutMarkers(const fs::path &take, const TMarkers &markers, std::uint32_t rate)
+{
+  WriteMarkers(take, markers, rate);
+  if (IsOwnWave(take))
+    RewriteWaveTail(take, markers);
+}
+
+} // namespace
+
+void BackUpMarkers(const fs::path &take)
+{
+  const fs::path labels = MarkersPath(take);
+  const fs::path backup = MarkersBackupPath(take);
+  if (!platform::FileExists(labels)) {
+    if (platform::FileExists(backup))
+      platform::DeleteFileOrRaise(backup);
+    return;
+  }
+  ReplaceText(backup, ReadLabelFile(take));
+}
+
+void RestoreMarkers(const fs::path &take)
+{
+  const fs::path labels = MarkersPath(take);
+  const fs::path backup = MarkersBackupPath(take);
+  if (platform::FileExists(backup))
+    platform::ReplaceFileOrRaise(backup, labels);
+  else if (platform::FileExists(labels))
+    platform::DeleteFileOrRaise(labels);
+}
+
+std::size_t AddMarkerToTake(const fs::path &take, std::uint64_t frame, std::uint32_t rate)
+{
+  // Whether the trim record names the take before its writer changes it.
+  const bool trimmed = platform::FileExists(BackupPath(take)) &&
+                       platform::FileExists(TrimRecordPath(take)) &&
+                       TTrimRecord(take).FitsTake(take);
+
+  TMarkers markers = ReadMarkers(take, rate);
+  const std::size_t number = InsertMarker(markers, frame);
+  PutMarkers(take, markers, rate);
+
+  if (trimmed) {
+    TTrimRecord record(take);
+    // The backup gets the marker at its own place: after what the trim cut first.
+    const auto cut =
+        static_cast<std::uint64_t>(std::llround(std::max(record.StartSeconds(), 0.0) * rate));
+    platform::TFileIdentity now;
+    if (!platform::GetFileIdentity(take, now))
+      throw EFileError(platform::SystemErrorText(take));
+    ReplaceText(TrimRecordPath(take), record.TextNaming(now));
+    const fs::path backup = BackupPath(take);
+    TMarkers before = ParseLabels(ReadLabelText(MarkersBackupPath(take)), rate);
+    InsertMarker(before, frame + cut);
+    ReplaceText(MarkersBackupPath(take), LabelText(before, rate));
+    if (!platform::SameFile(backup, take) && IsOwnWave(backup))
+      RewriteWaveTail(backup, before);
+  }
+  return number;
+}
+
+} // namespace praatkist::audio
