@@ -10,7 +10,9 @@
 //           bytes and splitting them into lines with QString
 //
 //   bench_export [folder] [takes] [seconds] [runs]     (defaults: the temporary folder,
-//                                                        1000 takes, 5 s, 2 pairs)
+//                                                        1000 takes, 5 s, 2 pairs;
+//                                                        scripts/bench.sh hands its
+//                                                        seconds on as the take count)
 //
 // The takes are written into a temporary session folder inside Folder and removed at
 // the end, with the data sets. Every timed run starts with earlier writes flushed and
