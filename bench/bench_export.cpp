@@ -17,7 +17,9 @@
 // The takes are written into a temporary session folder inside Folder and removed at
 // the end, with the data sets. Every timed run starts with earlier writes flushed and
 // the takes in the cache; the export and sox run by turns, so that a change in the
-// machine's load weighs on both. No audio server is needed: the export only decodes.
+// machine's load weighs on both; their CPU times are printed too (sox's as the child
+// processes' time), which other work on the machine disturbs less. No audio server is
+// needed: the export only decodes.
 
 #include "BenchSupport.h"
 
@@ -308,8 +310,9 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
               "(median of pairs %.3fx, spread %.3f .. %.3f): %s\n",
               tOurs, cpuOurs, ratio, median, ratios.front(), ratios.back(),
               ratio <= 0.5 ? "meets <= 0.5x sox" : "MISSES <= 0.5x sox");
-  std::printf("       per take: ours %.2f ms, sox %.2f ms\n", tOurs / takeCount * 1e3,
-              tSox / takeCount * 1e3);
+  std::printf("       per take: ours %.2f ms, sox %.2f ms; CPU time %.3fx sox's (steadier on a "
+              "busy machine)\n",
+              tOurs / takeCount * 1e3, tSox / takeCount * 1e3, cpuOurs / cpuSox);
   std::printf("  [exported %d, %d wavs %.1f MB, opnames.tsv %d lines; sox %d wavs %.1f MB]\n",
               report.Exported, ourFiles, static_cast<double>(ourBytes) / 1e6, tsvLines, soxFiles,
               static_cast<double>(soxBytes) / 1e6);
