@@ -3,10 +3,15 @@
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <exception>
+#include <functional>
 #include <random>
 #include <system_error>
+#include <thread>
 
 namespace praatkist::audio {
 
@@ -24,6 +29,60 @@ std::string Figure(double value, int decimals)
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, spoken_word::Shown(value, decimals));
   return text;
+}
+
+// Runs Work(0) .. Work(Count - 1) on one thread per core (at least two, so that one
+// take's wait for the disk overlaps another's decoding), this thread among them, each
+// taking the next one not yet taken. Before each job this thread reports the jobs done
+// (of Steps); a cancel ends the taking of new jobs. When all threads have
+// ended: the failure of the first job that failed is raised, else EWorkCancelled after
+// a cancel.
+void ShareOut(std::size_t count, const std::function<void(std::size_t)> &work,
+              TWorkControl *control, double steps)
+{
+  std::atomic<std::size_t> next{0}, finished{0};
+  std::atomic<bool> stop{false}, cancelled{false};
+  std::vector<std::exception_ptr> failures(count);
+  const auto run = [&](bool reports) noexcept {
+    for (;;) {
+      if (control != nullptr) {
+        if (control->Cancelled())
+          cancelled.store(true);
+        else if (reports)
+          control->Report(steps > 0 ? static_cast<double>(finished.load()) / steps : 0.0);
+      }
+      if (stop.load() || cancelled.load())
+        return;
+      const std::size_t job = next.fetch_add(1);
+      if (job >= count)
+        return;
+      try {
+        work(job);
+      } catch (...) {
+        failures[job] = std::current_exception();
+        stop.store(true);
+      }
+      finished.fetch_add(1);
+    }
+  };
+  {
+    const unsigned threads = std::max(2u, std::thread::hardware_concurrency());
+    std::vector<std::jthread> helpers;
+    helpers.reserve(threads);
+    for (std::size_t t = 1; t < std::min<std::size_t>(threads, count); ++t) {
+      try {
+        helpers.emplace_back(run, false);
+      } catch (const std::system_error &) {
+        break; // fewer threads, the same work
+      }
+    }
+    run(true);
+  } // the helpers are joined here
+  for (const std::exception_ptr &failure : failures)
+    if (failure)
+      std::rethrow_exception(failure);
+  if (cancelled.load())
+    throw EWorkCancelled();
 }
 
 } // namespace
@@ -71,7 +130,10 @@ TDataSetFolder::TDataSetFolder(const fs::path &folder) : FFolder(folder)
   std::random_device random;
   char suffix[16];
   std::snprintf(suffix, sizeof suffix, "%08x", random());
-  FWork = folder.parent_path() / ("." + folder.filename().string() + "." + suffix + ".deel");
+  // (Built by appending: GCC 12 warns falsely about chained operator+ on strings at -O3.)
+  std::string name(1, '.');
+  name.append(folder.filename().string()).append(1, '.').append(suffix).append(".deel");
+  FWork = folder.parent_path() / name;
   if (!fs::create_directory(FWork, ec) || ec)
     platform::RaiseFileError(ec ? ec : std::make_error_code(std::errc::file_exists), FWork);
 }
@@ -114,43 +176,41 @@ TDataSetReport ExportDataSet(IAudioLayer &layer, const TAnalysisSplit &split,
                              const TDataSetJob &job, std::vector<TDataSetTake> takes,
                              TWorkControl *control)
 {
-  // Each take to export counts as much as each take to measure.
-  std::size_t toExport = 0;
-  for (const TDataSetItem &item : job.Items)
-    toExport += item.ChosenTake.empty() ? 0 : 1;
-  const double steps = static_cast<double>(toExport + takes.size());
-  std::size_t step = 0;
-  const auto next = [&] {
-    if (control != nullptr) {
-      if (control->Cancelled())
-        throw EWorkCancelled();
-      control->Report(steps > 0 ? static_cast<double>(step) / steps : 0.0);
-    }
-    ++step;
-  };
+  // The items to export, in list order. Each take to export counts as much as each
+  // take to measure.
+  TDataSetReport report;
+  std::vector<const TDataSetItem *> chosen;
+  for (const TDataSetItem &item : job.Items) {
+    if (item.ChosenTake.empty())
+      report.Missing.push_back(item.Id);
+    else
+      chosen.push_back(&item);
+  }
+  const double steps = static_cast<double>(chosen.size() + takes.size());
 
   TDataSetFolder folder(job.Folder);
   std::error_code ec;
   if (!fs::create_directory(folder.Work() / "wavs", ec) || ec)
     platform::RaiseFileError(ec ? ec : std::make_error_code(std::errc::file_exists),
                              folder.Work() / "wavs");
-  TDataSetReport report;
-  for (const TDataSetItem &item : job.Items) {
-    if (item.ChosenTake.empty()) {
-      report.Missing.push_back(item.Id);
-      continue;
-    }
-    next();
-    ExportTake(layer, item.ChosenTake, folder.Work() / "wavs" / fs::u8path(item.Id + ".wav"),
-               job.Format, nullptr);
-    ++report.Exported;
-  }
-  for (TDataSetTake &take : takes) {
-    next();
-    const TWaveAnalysis wave = AnalyzeTake(layer, split, take.Path, 1, nullptr, true);
-    take.Seconds = wave.Duration;
-    take.Figures = wave.Figures;
-  }
+  // Every take is a file of its own and every line its own element: the takes go side
+  // by side, the exports first.
+  ShareOut(
+      chosen.size() + takes.size(),
+      [&](std::size_t i) {
+        if (i < chosen.size()) {
+          const TDataSetItem &item = *chosen[i];
+          ExportTake(layer, item.ChosenTake,
+                     folder.Work() / "wavs" / fs::u8path(item.Id + ".wav"), job.Format, nullptr);
+          return;
+        }
+        TDataSetTake &take = takes[i - chosen.size()];
+        const TWaveAnalysis wave = AnalyzeTake(layer, split, take.Path, 1, nullptr, true);
+        take.Seconds = wave.Duration;
+        take.Figures = wave.Figures;
+      },
+      control, steps);
+  report.Exported = static_cast<int>(chosen.size());
   folder.WriteText("metadata.csv", MetadataCsv(job.Items));
   folder.WriteText("opnames.tsv", TakesTsv(takes));
   if (control != nullptr && control->Cancelled())

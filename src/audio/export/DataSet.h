@@ -47,8 +47,10 @@ struct TDataSetReport {
 };
 
 // Writes the data set Job describes, with the line of every take in Takes (their
-// Seconds and Figures measured here). Raises on any failure or a cancel, with no folder
-// left behind; Control (optional) receives the progress.
+// Seconds and Figures measured here). The takes are exported and measured side by
+// side, one thread per core (at least two); the files and lines are the same as one
+// by one. Raises on any failure or a cancel, with no folder left behind; Control
+// (optional) receives the progress.
 TDataSetReport ExportDataSet(IAudioLayer &layer, const TAnalysisSplit &split,
                              const TDataSetJob &job, std::vector<TDataSetTake> takes,
                              TWorkControl *control = nullptr);

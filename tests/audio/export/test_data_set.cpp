@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -30,7 +31,8 @@ std::string Text(const fs::path &file)
   return s.str();
 }
 
-int gFailWrites = 0; // the n-th write fails as on a full disk (0: none)
+// the n-th write fails as on a full disk (0: none); takes are written side by side
+std::atomic<int> gFailWrites{0};
 int FullDisk(const char *step, const fs::path &)
 {
   return std::strcmp(step, "write") == 0 && --gFailWrites == 0 ? ENOSPC : 0;
@@ -90,6 +92,49 @@ TEST_F(DataSet, FilesAsTheListAndTheChosenTakesSay)
   int entries = 0;
   for (const auto &e : fs::directory_iterator(dir.Path()))
     entries += e.path() != job.Folder;
+  EXPECT_EQ(entries, 0);
+}
+
+TEST_F(DataSet, ManyTakesSideBySideEachInItsOwnFileAndLineAndOneGoneFailsThemAll)
+{
+  // Twelve takes of 0.1 .. 1.2 s, more than there are threads: every file and every line
+  // holds its own take's length, the lines in the takes' order.
+  job.Items.clear();
+  takes.clear();
+  for (int k = 1; k <= 12; ++k) {
+    TScriptedAudioLayer::TScriptedStream s;
+    for (int f = 0; f < k * 4800; ++f) {
+      const auto v = static_cast<std::int16_t>(
+          std::lround(1000 * std::sin(2 * std::numbers::pi * 440 * f / 48000.0)));
+      s.Samples.insert(s.Samples.end(), {v, v});
+    }
+    const std::string n = std::to_string(k);
+    layer.AddStream("/s/Lang-" + n + ".wav", s);
+    job.Items.push_back({"lang-" + n, "Tekst " + n, "/s/Lang-" + n + ".wav"});
+    takes.push_back({"/s/Lang-" + n + ".wav", "Lang-" + n + ".wav", "lang-" + n, "", 0.0, {}});
+  }
+  EXPECT_EQ(ExportDataSet(layer, {}, job, takes).Exported, 12);
+  std::istringstream tsv(Text(job.Folder / "opnames.tsv"));
+  std::string line;
+  std::getline(tsv, line);
+  for (int k = 1; k <= 12; ++k) {
+    const std::string n = std::to_string(k);
+    const std::string wav = Text(job.Folder / "wavs" / ("lang-" + n + ".wav"));
+    EXPECT_NEAR(double(wav.size() - 44) / 2, k * 2205.0, 2.0) << k;
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%.3f", k / 10.0);
+    ASSERT_TRUE(std::getline(tsv, line));
+    EXPECT_EQ(line.substr(0, line.find('\t', line.find(seconds))),
+              "Lang-" + n + ".wav\tlang-" + n + "\t\t" + seconds);
+  }
+
+  // A take gone meanwhile, among the others: no data set, nothing beside the first.
+  job.Folder = dir.Path() / "tweede";
+  job.Items[6].ChosenTake = dir.Path() / "weg.wav";
+  EXPECT_THROW(ExportDataSet(layer, {}, job, takes), EAudioError);
+  int entries = 0;
+  for (const auto &e : fs::directory_iterator(dir.Path()))
+    entries += e.path() != dir.Path() / "dataset";
   EXPECT_EQ(entries, 0);
 }
 
