@@ -111,25 +111,13 @@ std::string ReadLabelText(const std::filesystem::path &path)
   }
 }
 
-TMarkers ReadMarkers(const std::filesystem::path &take, std::uint32_t rate)
+void ReplaceTextFile(const std::filesystem::path &path, const std::string &text)
 {
-  return ParseLabels(ReadLabelFile(take), rate);
-}
-
-void WriteMarkers(const std::filesystem::path &take, const TMarkers &markers, std::uint32_t rate)
-{
-  const std::filesystem::path path = MarkersPath(take);
-  if (markers.empty()) {
-    if (platform::FileExists(path))
-      platform::DeleteFileOrRaise(path);
-    return;
-  }
   std::filesystem::path temp = path;
   temp += kTrimTempSuffix;
   std::error_code ec;
   if (platform::FileExists(temp) && !platform::RemoveUnclaimedFile(temp, ec))
     platform::RaiseFileError(ec, temp);
-  const std::string text = LabelText(markers, rate);
   platform::TFileClaim claim;
   try {
     platform::TWriteFile out(temp);
@@ -143,6 +131,22 @@ void WriteMarkers(const std::filesystem::path &take, const TMarkers &markers, st
       platform::DeleteFileQuietly(temp);
     throw;
   }
+}
+
+TMarkers ReadMarkers(const std::filesystem::path &take, std::uint32_t rate)
+{
+  return ParseLabels(ReadLabelFile(take), rate);
+}
+
+void WriteMarkers(const std::filesystem::path &take, const TMarkers &markers, std::uint32_t rate)
+{
+  const std::filesystem::path path = MarkersPath(take);
+  if (markers.empty()) {
+    if (platform::FileExists(path))
+      platform::DeleteFileOrRaise(path);
+    return;
+  }
+  ReplaceTextFile(path, LabelText(markers, rate));
 }
 
 std::size_t InsertMarker(TMarkers &markers, std::uint64_t frame)

@@ -37,6 +37,9 @@ std::string ReadLabelFile(const std::filesystem::path &take);
 std::string ReadLabelText(const std::filesystem::path &path);
 TMarkers ReadMarkers(const std::filesystem::path &take, std::uint32_t rate);
 
+// Text in place of the file at Path, written beside it under a claimed temporary file
+// and renamed over it. Raises EFileError.
+void ReplaceTextFile(const std::filesystem::path &path, const std::string &text);
 // Replaces the label file of Take by one holding Markers (written beside it and renamed
 // over it, so that it is never found half written); no markers remove it. Raises
 // EFileError.

@@ -1,6 +1,7 @@
 #include "audio/trim/TrimMarkers.h"
 
 #include "audio/TakeFiles.h"
+#include "audio/TakeMarkers.h"
 #include "audio/codec/WavCues.h"
 #include "audio/codec/WavHeader.h"
 #include "audio/trim/TrimRecord.h"
@@ -33,29 +34,6 @@ bool IsOwnWave(const fs::path &file) noexcept
   }
 }
 
-// Text in place of the file at Path, through a claimed temporary file beside it.
-void ReplaceText(const fs::path &path, const std::string &text)
-{
-  fs::path temp = path;
-  temp += kTrimTempSuffix;
-  std::error_code ec;
-  if (platform::FileExists(temp) && !platform::RemoveUnclaimedFile(temp, ec))
-    platform::RaiseFileError(ec, temp);
-  platform::TFileClaim claim;
-  try {
-    platform::TWriteFile out(temp);
-    claim.Claim(temp);
-    out.Write(text.data(), text.size());
-    out.Sync();
-    out.Close();
-    platform::ReplaceFileOrRaise(temp, path);
-  } catch (...) {
-    if (claim.Held())
-      platform::DeleteFileQuietly(temp);
-    throw;
-  }
-}
-
 void PutMarkers(const fs::path &take, const TMarkers &markers, std::uint32_t rate)
 {
   WriteMarkers(take, markers, rate);
@@ -74,7 +52,7 @@ void BackUpMarkers(const fs::path &take)
       platform::DeleteFileOrRaise(backup);
     return;
   }
-  ReplaceText(backup, ReadLabelFile(take));
+  ReplaceTextFile(backup, ReadLabelFile(take));
 }
 
 void RestoreMarkers(const fs::path &take)
@@ -106,11 +84,11 @@ std::size_t AddMarkerToTake(const fs::path &take, std::uint64_t frame, std::uint
     platform::TFileIdentity now;
     if (!platform::GetFileIdentity(take, now))
       throw EFileError(platform::SystemErrorText(take));
-    ReplaceText(TrimRecordPath(take), record.TextNaming(now));
+    ReplaceTextFile(TrimRecordPath(take), record.TextNaming(now));
     const fs::path backup = BackupPath(take);
     TMarkers before = ParseLabels(ReadLabelText(MarkersBackupPath(take)), rate);
     InsertMarker(before, frame + cut);
-    ReplaceText(MarkersBackupPath(take), LabelText(before, rate));
+    ReplaceTextFile(MarkersBackupPath(take), LabelText(before, rate));
     if (!platform::SameFile(backup, take) && IsOwnWave(backup))
       RewriteWaveTail(backup, before);
   }
