@@ -120,6 +120,37 @@ struct TLoadedSource {
   }
 };
 
+// The window on the real layer with the server's fifo source as its input, Vooropname
+// on, and the session "Proef" chosen.
+struct TFifoWindow {
+  std::unique_ptr<audio::IAudioLayer> Layer = audio::CreateSystemAudioLayer();
+  test::TTempDir Dir;
+  fs::path Root = Dir / "root";
+  std::unique_ptr<TfrmMain> Window;
+
+  bool Open()
+  {
+    std::string fifo;
+    audio::TAudioDeviceInfo info;
+    for (int i = 0; Layer->RecordGetDeviceInfo(i, info); ++i)
+      if (info.Driver == "fifo")
+        fifo = info.Name;
+    if (fifo.empty())
+      return false;
+    fs::create_directories(Root / "Proef");
+    const fs::path ini = Dir / "Praatkist.ini";
+    std::ofstream(ini, std::ios::binary)
+        << "[Sessies]\r\nHoofdmap=" << Root.string() << "\r\n[Opname]\r\nGeluidsingang="
+        << fifo << "\r\nVooropname=1\r\n";
+    Window = std::make_unique<TfrmMain>(Layer.get(), QString::fromStdString(ini.string()));
+    Window->show();
+    if (!QTest::qWaitForWindowExposed(Window.get()))
+      return false;
+    PickEntry(Window->Controls().cbSession, QStringLiteral("Proef"));
+    return QTest::qWaitFor([this] { return !Window->WorkBusy(); }, 10000);
+  }
+};
+
 } // namespace
 
 class TestMainReal : public QObject {
@@ -311,25 +342,10 @@ void TestMainReal::preRollTakeHoldsTheSecondBeforeTheClick()
       QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
     QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
   }
-  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
-  std::string fifo;
-  audio::TAudioDeviceInfo info;
-  for (int i = 0; layer->RecordGetDeviceInfo(i, info); ++i)
-    if (info.Driver == "fifo")
-      fifo = info.Name;
-  QVERIFY(!fifo.empty());
-  test::TTempDir dir;
-  const fs::path root = dir / "root";
-  fs::create_directories(root / "Proef");
-  const fs::path ini = dir / "Praatkist.ini";
-  std::ofstream(ini, std::ios::binary)
-      << "[Sessies]\r\nHoofdmap=" << root.string() << "\r\n[Opname]\r\nGeluidsingang=" << fifo
-      << "\r\nVooropname=1\r\n";
-  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
-  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  TFifoWindow fixture;
+  QVERIFY(fixture.Open());
+  TfrmMain &w = *fixture.Window;
+  const fs::path &root = fixture.Root;
   QCOMPARE(w.Controls().lblHeadingLevel->text(), LevelHeadingInput);
 
   constexpr std::int64_t rate = 48000;
@@ -371,25 +387,10 @@ void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
       QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
     QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
   }
-  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
-  std::string fifo;
-  audio::TAudioDeviceInfo info;
-  for (int i = 0; layer->RecordGetDeviceInfo(i, info); ++i)
-    if (info.Driver == "fifo")
-      fifo = info.Name;
-  QVERIFY(!fifo.empty());
-  test::TTempDir dir;
-  const fs::path root = dir / "root";
-  fs::create_directories(root / "Proef");
-  const fs::path ini = dir / "Praatkist.ini";
-  std::ofstream(ini, std::ios::binary)
-      << "[Sessies]\r\nHoofdmap=" << root.string() << "\r\n[Opname]\r\nGeluidsingang=" << fifo
-      << "\r\nVooropname=1\r\n";
-  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
-  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  TFifoWindow fixture;
+  QVERIFY(fixture.Open());
+  TfrmMain &w = *fixture.Window;
+  const fs::path &root = fixture.Root;
 
   constexpr std::int64_t rate = 48000;
   const auto write = [](std::int64_t AFirst, std::int64_t ACount) {
