@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the window icon (FORMICON) at 16, 24, 32 and 48 px into resources/icons, and
 the same four images as one Windows icon, resources/praatkist.ico (the executable's
-icon, shown by Explorer, the Start menu and the list of installed programs).
+icon, shown by Explorer, the Start menu and the list of installed programs), and the
+side picture of the setup program's first and last page, resources/praatkist-setup.bmp
+(the icon at 96 px on the window's background).
 
 A dark rounded tile with a red record dot inside a cyan ring, in the program's
 palette. Plain Python (zlib, struct), 4 x 4 supersampling for smooth edges.
@@ -110,6 +112,31 @@ def write_ico(path, images):
         f.write(struct.pack("<HHH", 0, 1, len(images)) + entries + data)
 
 
+BACKGROUND = (0x1B, 0x1D, 0x21)
+
+
+def write_side_picture(path, width, height, size):
+    """A 24-bit BMP of the window's background with the icon near its top."""
+    icon = render(size)
+    left = (width - size) // 2
+    top = 40
+    stride = (3 * width + 3) // 4 * 4
+    pixels = b""
+    for y in reversed(range(height)):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = BACKGROUND
+            if top <= y < top + size and left <= x < left + size:
+                ir, ig, ib, a = icon[y - top][4 * (x - left) : 4 * (x - left) + 4]
+                r, g, b = (round((c * a + d * (255 - a)) / 255) for c, d in zip((ir, ig, ib), (r, g, b)))
+            row += bytes((b, g, r))
+        pixels += bytes(row) + b"\0" * (stride - len(row))
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)))
+        f.write(header + pixels)
+
+
 def main():
     resources = os.path.dirname(os.path.abspath(__file__))
     here = os.path.join(resources, "icons")
@@ -120,6 +147,7 @@ def main():
         write_png(os.path.join(here, "praatkist-%d.png" % size), size, rows)
         images.append((size, rows))
     write_ico(os.path.join(resources, "praatkist.ico"), images)
+    write_side_picture(os.path.join(resources, "praatkist-setup.bmp"), 164, 314, 96)
 
 
 if __name__ == "__main__":

@@ -24,6 +24,7 @@
 ; Defines: PK_STAGE  folder with Praatkist.exe and licenses\
 ;          PK_LICENSE the GPL text with CR LF line ends
 ;          PK_ICON   the program's icon (.ico)
+;          PK_SIDE   the picture beside the first and the last page (164 x 314 BMP)
 ;          PK_OUTDIR where the setup program goes
 
 ; a 64-bit setup for a 64-bit program (it also runs on a wine without 32-bit support)
@@ -63,6 +64,7 @@ Var DesktopBox
 
 !define MUI_ICON "${PK_ICON}"
 !define MUI_UNICON "${PK_ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${PK_SIDE}"
 !define MUI_ABORTWARNING
 !define MUI_ABORTWARNING_TEXT "Wil je de installatie van Praatkist afbreken?"
 
@@ -90,6 +92,10 @@ Page custom ModePage ModePageLeave
 
 !define MUI_PAGE_HEADER_TEXT "Installeren"
 !define MUI_PAGE_HEADER_SUBTEXT "Praatkist wordt geïnstalleerd."
+!define MUI_INSTFILESPAGE_FINISHHEADER_TEXT "Klaar"
+!define MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "Praatkist is geïnstalleerd."
+!define MUI_INSTFILESPAGE_ABORTHEADER_TEXT "Afgebroken"
+!define MUI_INSTFILESPAGE_ABORTHEADER_SUBTEXT "Praatkist is niet geïnstalleerd."
 !insertmacro MUI_PAGE_INSTFILES
 
 !define MUI_FINISHPAGE_TITLE "Praatkist is geïnstalleerd"
@@ -106,6 +112,10 @@ Page custom ModePage ModePageLeave
 !insertmacro MUI_UNPAGE_CONFIRM
 !define MUI_PAGE_HEADER_TEXT "Praatkist verwijderen"
 !define MUI_PAGE_HEADER_SUBTEXT "Praatkist wordt verwijderd."
+!define /redef MUI_INSTFILESPAGE_FINISHHEADER_TEXT "Klaar"
+!define /redef MUI_INSTFILESPAGE_FINISHHEADER_SUBTEXT "Praatkist is van deze computer verwijderd."
+!define /redef MUI_INSTFILESPAGE_ABORTHEADER_TEXT "Afgebroken"
+!define /redef MUI_INSTFILESPAGE_ABORTHEADER_SUBTEXT "Praatkist is niet verwijderd."
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "Dutch"
@@ -240,9 +250,9 @@ Function ModePage
     ${NSD_CreateLabel} 0 0 100% 24u "Voor iedereen die deze computer gebruikt, of alleen voor jou."
     Pop $0
   ${EndIf}
-  ${NSD_CreateRadioButton} 0 30u 100% 12u "Voor alle gebruikers, in Program Files (vraagt om beheerdersrechten)"
+  ${NSD_CreateRadioButton} 0 30u 100% 12u "Voor &alle gebruikers, in Program Files (vraagt om beheerdersrechten)"
   Pop $ModeAll
-  ${NSD_CreateRadioButton} 0 46u 100% 12u "Alleen voor mij (geen beheerdersrechten nodig)"
+  ${NSD_CreateRadioButton} 0 46u 100% 12u "Alleen voor &mij (geen beheerdersrechten nodig)"
   Pop $ModeMe
   ${If} $InstallMode == "AllUsers"
     ${NSD_Check} $ModeAll
@@ -253,7 +263,7 @@ Function ModePage
     EnableWindow $ModeAll 0
     EnableWindow $ModeMe 0
   ${EndIf}
-  ${NSD_CreateCheckBox} 0 74u 100% 12u "Ook een snelkoppeling op het bureaublad"
+  ${NSD_CreateCheckBox} 0 74u 100% 12u "Ook een snelkoppeling op het &bureaublad"
   Pop $DesktopBox
   ${If} $WantDesktop == 1
     ${NSD_Check} $DesktopBox
