@@ -260,8 +260,9 @@ recipe_qtcore() {
 # for, and nothing else: the Fusion style (and the plain Windows style under it),
 # accessibility (the platform's UI Automation), the native folder chooser and message
 # box, rich-text labels, PNG images; Windows' own font engine. Left out: the other
-# image codecs and FreeType, the document readers and writers, graphics view, main
-# windows and their bars, the date, colour, font and other stock dialogs. QtCore is the
+# image codecs and FreeType, the document readers and writers, graphics view, dock
+# windows and MDI, the date, colour, font and other stock dialogs (main windows and tool
+# bars stay: Qt 6.4's Widgets does not build without them). QtCore is the
 # same as qtcore's, so the tests see one Core either way. A widget left out here fails
 # the Windows build at its first use: turn its feature back on below.
 qt_gui_features=(
@@ -276,7 +277,7 @@ qt_gui_features=(
   # Qt Widgets
   -DFEATURE_style_windowsvista=OFF -DFEATURE_style_stylesheet=OFF
   -DFEATURE_graphicsview=OFF -DFEATURE_graphicseffect=OFF
-  -DFEATURE_mainwindow=OFF -DFEATURE_dockwidget=OFF -DFEATURE_toolbar=OFF -DFEATURE_mdiarea=OFF
+  -DFEATURE_dockwidget=OFF -DFEATURE_mdiarea=OFF
   -DFEATURE_toolbox=OFF -DFEATURE_splashscreen=OFF -DFEATURE_calendarwidget=OFF
   -DFEATURE_datetimeedit=OFF -DFEATURE_dial=OFF -DFEATURE_lcdnumber=OFF
   -DFEATURE_fontcombobox=OFF -DFEATURE_commandlinkbutton=OFF -DFEATURE_keysequenceedit=OFF
