@@ -1,5 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the window icon (FORMICON) at 16, 24, 32 and 48 px into resources/icons.
+"""Draws the window icon (FORMICON) at 16, 24, 32 and 48 px into resources/icons, and
+the same four images as one Windows icon, resources/praatkist.ico (the executable's
+icon, shown by Explorer, the Start menu and the list of installed programs), and the
+side picture of the setup program's first and last page, resources/praatkist-setup.bmp
+(the icon at 96 px on the window's background).
 
 A dark rounded tile with a red record dot inside a cyan ring, in the program's
 palette. Plain Python (zlib, struct), 4 x 4 supersampling for smooth edges.
@@ -79,11 +83,71 @@ def write_png(path, size, rows):
         f.write(png)
 
 
+def icon_image(size, rows):
+    """One image of a .ico: a 32-bit bottom-up DIB with its AND mask."""
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+    pixels = b""
+    mask = b""
+    mask_stride = ((size + 31) // 32) * 4
+    for row in reversed(rows):
+        bits = bytearray(mask_stride)
+        for x in range(size):
+            r, g, b, a = row[4 * x : 4 * x + 4]
+            pixels += bytes((b, g, r, a))
+            if a == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bytes(bits)
+    return header + pixels + mask
+
+
+def write_ico(path, images):
+    entries = b""
+    data = b""
+    offset = 6 + 16 * len(images)
+    for size, rows in images:
+        image = icon_image(size, rows)
+        entries += struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), offset + len(data))
+        data += image
+    with open(path, "wb") as f:
+        f.write(struct.pack("<HHH", 0, 1, len(images)) + entries + data)
+
+
+BACKGROUND = (0x1B, 0x1D, 0x21)
+
+
+def write_side_picture(path, width, height, size):
+    """A 24-bit BMP of the window's background with the icon near its top."""
+    icon = render(size)
+    left = (width - size) // 2
+    top = 40
+    stride = (3 * width + 3) // 4 * 4
+    pixels = b""
+    for y in reversed(range(height)):
+        row = bytearray()
+        for x in range(width):
+            r, g, b = BACKGROUND
+            if top <= y < top + size and left <= x < left + size:
+                ir, ig, ib, a = icon[y - top][4 * (x - left) : 4 * (x - left) + 4]
+                r, g, b = (round((c * a + d * (255 - a)) / 255) for c, d in zip((ir, ig, ib), (r, g, b)))
+            row += bytes((b, g, r))
+        pixels += bytes(row) + b"\0" * (stride - len(row))
+    header = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"BM" + struct.pack("<IHHI", 14 + len(header) + len(pixels), 0, 0, 14 + len(header)))
+        f.write(header + pixels)
+
+
 def main():
-    here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
+    resources = os.path.dirname(os.path.abspath(__file__))
+    here = os.path.join(resources, "icons")
     os.makedirs(here, exist_ok=True)
+    images = []
     for size in (16, 24, 32, 48):
-        write_png(os.path.join(here, "praatkist-%d.png" % size), size, render(size))
+        rows = render(size)
+        write_png(os.path.join(here, "praatkist-%d.png" % size), size, rows)
+        images.append((size, rows))
+    write_ico(os.path.join(resources, "praatkist.ico"), images)
+    write_side_picture(os.path.join(resources, "praatkist-setup.bmp"), 164, 314, 96)
 
 
 if __name__ == "__main__":

@@ -52,6 +52,8 @@ WINDOWS_PACKAGES=(
   dpkg-dev autoconf automake libtool ninja-build
   # the host's Qt tools (moc, rcc, uic, qtpaths) that the cross-built Qt calls
   qt6-base-dev-tools
+  # the Windows setup program (makensis)
+  nsis
 )
 
 case "${1:-run}" in

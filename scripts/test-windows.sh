@@ -7,7 +7,11 @@
 #   scripts/test-windows.sh          the tests
 #   scripts/test-windows.sh --gui    also Praatkist.exe against the cross-built Qt, run
 #                                    under wine on Xvfb: a WAV and an MP3 take recorded
-#                                    from the tone sink's monitor, trimmed, checked
+#                                    from the tone sink's monitor, trimmed, checked;
+#                                    then its zip and its setup program, the setup
+#                                    installed silently, the installed program
+#                                    recording the same takes, upgraded and
+#                                    uninstalled (tests/install/windows-setup.sh)
 #
 # The libraries come from scripts/win-deps.sh: built once per machine into its cache,
 # offered in BUILD_DIR/deps/prefix. BUILD_DIR (default <repo>/build-win) also holds the
@@ -93,4 +97,10 @@ if [ $gui = 1 ]; then
   say "the window recorded its takes"
   nice -n 10 cmake --build "$app" --target praatkist-zip >/dev/null
   say "package: $(ls "$app"/Praatkist-*-win64.zip) ($(stat -c %s "$app"/Praatkist-*-win64.zip) bytes)"
+  nice -n 10 cmake --build "$app" --target praatkist-setup >/dev/null
+  staged=$app/setup/stage/Praatkist.exe
+  setup=$app/Praatkist-$(strings -el "$staged" | grep -A1 -x FileVersion | tail -1)-setup.exe
+  say "setup program: $setup ($(stat -c %s "$setup") bytes)"
+  bash "$root/tests/install/windows-setup.sh" "$setup" "$staged"
+  say "the setup installed, upgraded and uninstalled the program, which recorded its takes"
 fi

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QTemporaryFile>
 
 #ifdef Q_OS_WIN
@@ -41,14 +42,22 @@ bool FolderWritable(const QString &AFolder)
 bool InSystemProgramFolder(const QString &AFolder)
 {
 #ifdef Q_OS_WIN
-  // Program Files and Windows are written by installers only.
+  // Program Files, the user's own programs folder (%LOCALAPPDATA%\Programs, where a
+  // setup installs for one user) and Windows are written by installers only.
   const QString folder = QDir::cleanPath(QFileInfo(AFolder).absoluteFilePath()) + QLatin1Char('/');
+  QStringList roots;
   for (const KNOWNFOLDERID *id :
-       {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows}) {
-    const QString root = KnownFolder(*id);
+       {&FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86, &FOLDERID_Windows})
+    roots << KnownFolder(*id);
+  // (a system that does not know the user's programs folder has it in its default place,
+  // where the setup puts it then)
+  QString userPrograms = KnownFolder(FOLDERID_UserProgramFiles);
+  if (userPrograms.isEmpty() && !KnownFolder(FOLDERID_LocalAppData).isEmpty())
+    userPrograms = KnownFolder(FOLDERID_LocalAppData) + QStringLiteral("/Programs");
+  roots << userPrograms;
+  for (const QString &root : roots)
     if (!root.isEmpty() && folder.startsWith(root + QLatin1Char('/'), Qt::CaseInsensitive))
       return true;
-  }
   return false;
 #else
   const QString folder = QFileInfo(AFolder).canonicalFilePath() + QLatin1Char('/');

@@ -12,12 +12,25 @@
 # clicked right after a tone burst: it opens with the burst's last second, kept while
 # the input stood open, and its trailing silence is trimmed. Needs WINEPREFIX and
 # PULSE_SERVER.
+#
+#   tests/e2e/windows-session.sh --installed PRAATKIST.EXE ROOT
+#
+# runs an installed Praatkist.exe where it is (tests/install/windows-setup.sh): its
+# settings must then be in the user's application-data folder, none beside it, and
+# the takes go to ROOT/Proef, which stays.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 # shellcheck source=lib.sh
 source "$here/lib.sh"
-program=$(readlink -f "${1:?usage: windows-session.sh PRAATKIST.EXE}")
+installed=0
+if [ "${1:-}" = --installed ]; then
+  installed=1
+  shift
+fi
+usage="usage: windows-session.sh [--installed PRAATKIST.EXE ROOT | PRAATKIST.EXE]"
+program=$(readlink -f "${1:?$usage}")
+[ $installed = 0 ] || [ -n "${2:-}" ] || { echo "$usage"; exit 2; }
 [ -n "${PULSE_SERVER:-}" ] || { echo "FAIL: no PULSE_SERVER"; exit 1; }
 
 e2e_begin praatkist-win-e2e Xvfb xdotool import pactl soxi sox wine winepath
@@ -40,20 +53,33 @@ trap 'set +e; windows__end; e2e__end' EXIT
 
 pactl load-module module-remap-source master=testsink.monitor source_name=praatkist_proef \
   source_properties=device.description=Praatkist-proef >/dev/null
-mkdir -p "$work/bin" "$work/sessions/Proef"
-cp "$program" "$work/bin/Praatkist.exe"
-ini=$work/bin/Praatkist.ini
-folder=$work/sessions/Proef
+if [ $installed = 1 ]; then
+  exe=$program
+  sessions=$(mkdir -p "$2" && cd "$2" && pwd)
+  appdata=$(winepath -u "$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')")
+  ini=$appdata/Praatkist/Praatkist.ini
+  beside=$(dirname "$exe")/Praatkist.ini
+  rm -f "$ini" "$beside"
+  mkdir -p "$(dirname "$ini")"
+else
+  exe=$work/bin/Praatkist.exe
+  sessions=$work/sessions
+  ini=$work/bin/Praatkist.ini
+  mkdir -p "$work/bin"
+  cp "$program" "$exe"
+fi
+folder=$sessions/Proef
+mkdir -p "$folder"
 sox -n -r 48000 -c 2 -b 16 "$work/burst.wav" synth 2 sine 440 gain -6
 
-# The settings the program starts with (beside it, CR LF lines).
+# The settings the program starts with (CR LF lines).
 settings() { # format device [pre-roll]
   printf '[Sessies]\r\nHoofdmap=%s\r\n[Opname]\r\nFormaat=%s\r\nSamplerate=48000\r\nBitrateIndex=1\r\nGeluidsingang=%s\r\nStiltesTrimmen=1\r\nMono=0\r\nVooropname=%s\r\n' \
-    "$(winepath -w "$work/sessions")" "$1" "$2" "${3:-0}" >"$ini"
+    "$(winepath -w "$sessions")" "$1" "$2" "${3:-0}" >"$ini"
 }
 
 start_program() {
-  wine "$work/bin/Praatkist.exe" >>"$work/program.log" 2>&1 &
+  wine "$exe" >>"$work/program.log" 2>&1 &
   app_pid=$!
   e2e_wait_window Praatkist 60 || fail "the window did not appear"
   check "the window was not painted" e2e_poll 20 e2e__pixel_is $((WX + 100)) $((WY + 250)) "#CE4D4D"
@@ -163,4 +189,10 @@ e2e_above "$recorded" 2.3 || fail "recorded only $recorded s: no pre-roll?"
 e2e_above "$trimmed" 0.6 && ! e2e_above "$trimmed" 1.3 || fail "trimmed to $trimmed s"
 tone_ok "$take" || fail "tone of $(rough_frequency "$take") Hz"
 close_program
+if [ $installed = 1 ]; then
+  # the program wrote its settings (VoorloopMs is its own, the test never writes it)
+  # into the application-data folder, and nothing beside itself
+  grep -q '^VoorloopMs=' "$ini" || fail "the settings were not written to $ini"
+  [ ! -e "$beside" ] || fail "settings beside the installed program: $beside"
+fi
 step "done"
