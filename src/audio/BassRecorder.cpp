@@ -1,6 +1,6 @@
 #include "audio/BassRecorder.h"
 
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/capture/TakeMend.h"
 #include "audio/trim/TrimCommit.h"
 #include "audio/trim/TrimMarkers.h"

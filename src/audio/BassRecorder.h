@@ -7,7 +7,7 @@
 #include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
 #include "audio/TakeFormat.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/TakeResults.h"
 #include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"

@@ -4,7 +4,7 @@
 // crash or a kill keeps every marker set before it. The file is made at the first
 // marker: a take without markers has none. The window's thread only.
 
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "platform/FileOps.h"
 
 #include <filesystem>

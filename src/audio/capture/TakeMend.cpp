@@ -1,6 +1,6 @@
 #include "audio/capture/TakeMend.h"
 
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/codec/WavCues.h"
 #include "audio/codec/WavHeader.h"
 #include "platform/FileClaim.h"

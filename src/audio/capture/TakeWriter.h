@@ -5,7 +5,7 @@
 // by itself are written once for both.
 
 #include "audio/TakeFormat.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/TakeResults.h"
 
 #include <cstdint>

@@ -6,7 +6,7 @@
 // The 44-byte header at the front stays as it is; only its RIFF size grows to cover the
 // chunks.
 
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "audio/trim/TrimMarkers.h"
 
 #include "audio/TakeFiles.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/codec/WavCues.h"
 #include "audio/codec/WavHeader.h"
 #include "audio/trim/TrimRecord.h"

@@ -7,7 +7,7 @@
 // the nearest kept end), in the label file and, for a WAV, in the new take's cue chunk;
 // the backup keeps its own. An undo puts the label file back as it was with the backup.
 
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 
 #include <cstdint>
 #include <filesystem>

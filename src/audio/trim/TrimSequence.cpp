@@ -1,7 +1,7 @@
 #include "audio/trim/TrimSequence.h"
 
 #include "audio/TakeFiles.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "audio/codec/DecodeStream.h"
 #include "audio/codec/WavCues.h"
 #include "audio/trim/TrimCommit.h"

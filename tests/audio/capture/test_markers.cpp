@@ -4,7 +4,7 @@
 
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "support/AudioTestKit.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"

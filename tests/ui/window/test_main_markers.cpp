@@ -16,7 +16,7 @@
 #include "app/PraatkistApplication.h"
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 #include "support/TestTakes.h"

@@ -1,4 +1,4 @@
-#include "audio/TakeMarkers.h"
+#include "audio/codec/TakeMarkers.h"
 
 #include "audio/TakeFiles.h"
 #include "platform/Errors.h"
