@@ -11,6 +11,7 @@
 #include "audio/TakeResults.h"
 #include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"
+#include "audio/analysis/TakeSurvey.h"
 #include "audio/capture/TakeCapture.h"
 #include "audio/export/DataSet.h"
 #include "audio/playback/TakePlayback.h"
@@ -191,6 +192,19 @@ public:
   audio::TDataSetReport ExportDataSet(const audio::TDataSetJob &Job,
                                       std::vector<audio::TDataSetTake> Takes,
                                       audio::TWorkControl *Control = nullptr);
+
+  // ---- the figures of many takes ----
+  // The figures of the takes Names of Folder: from its cijfers.tsv where a take is
+  // unchanged, else measured side by side and put into that file (audio::SurveyTakes).
+  // May run on a worker thread beside a take.
+  std::vector<audio::TSurveyedTake> SurveyTakes(const std::filesystem::path &Folder,
+                                                const std::vector<std::string> &Names,
+                                                audio::TWorkControl *Control = nullptr,
+                                                const audio::TSurveyReport &Report = nullptr,
+                                                const std::vector<audio::TStoredFigures> *Known = nullptr)
+  {
+    return audio::SurveyTakes(FLayer, FAnalysis, Folder, Names, Control, Report, Known);
+  }
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
   // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files

@@ -18,6 +18,19 @@ struct TTakeFigures {
   double RmsDb = -std::numeric_limits<double>::infinity();   // all channels together
   double NoiseFloorDb = -std::numeric_limits<double>::infinity();
   std::uint64_t ClippedSamples = 0; // samples at magnitude 32767 or more
+  // Where the voice is, from the take's 10 ms energies: the first and the last 10 ms
+  // that stand out of the room (TakeChecks.h says how far), in seconds from the take's
+  // start (the end is where that last 10 ms ends), and the RMS of the 10 ms that stand
+  // out. HasSpeech false: nothing stands out (start and end 0).
+  bool HasSpeech = false;
+  double SpeechStartSeconds = 0.0;
+  double SpeechEndSeconds = 0.0;
+  double SpeechRmsDb = -std::numeric_limits<double>::infinity();
+
+  double SpeechSeconds() const noexcept
+  {
+    return HasSpeech ? SpeechEndSeconds - SpeechStartSeconds : 0.0;
+  }
 
   bool operator==(const TTakeFigures &) const = default;
 };

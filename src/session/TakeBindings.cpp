@@ -2,16 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QUuid>
 #include <QFileInfo>
 
-#include <chrono>
-#include <system_error>
-#include <thread>
-
+#include "platform/ClaimedReplace.h"
 #include "platform/Errors.h"
-#include "platform/FileClaim.h"
-#include "platform/FileOps.h"
 
 namespace praatkist {
 
@@ -38,91 +32,6 @@ fs::path ToPath(const QString &APath)
 {
   return fs::path(QDir::toNativeSeparators(APath).toStdWString());
 }
-
-// How long a change waits for another program's change of the same file to end.
-constexpr auto KLockPatience = std::chrono::seconds(5);
-
-// The temporary file beside the bindings, made and claimed by this change: the lock
-// that keeps two writers from changing the bindings at once.
-class TLockedTemp {
-public:
-  explicit TLockedTemp(const fs::path &ATemp) : FPath(ATemp)
-  {
-    const auto giveUp = std::chrono::steady_clock::now() + KLockPatience;
-    for (int gone = 0;;) {
-      try {
-        FFile = std::make_unique<platform::TWriteFile>(FPath);
-        // Between the making and the claim another writer may take the file for one a
-        // crash left, remove it and make its own under the name; the claim would then
-        // hold that one while this change writes into the removed one. A token of this
-        // change's own, read back under the name once claimed, tells.
-        const QByteArray token = QUuid::createUuid().toByteArray();
-        FFile->Write(token.constData(), static_cast<std::size_t>(token.size()));
-        FClaim.Claim(FPath);
-        if (ReadBack() == token)
-          return;
-        FClaim.Release();
-        FFile.reset();
-        if (++gone > 50)
-          platform::RaiseFileError(std::make_error_code(std::errc::device_or_resource_busy), FPath);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        continue;
-      } catch (const EFileError &) {
-        FFile.reset();
-        std::error_code ec;
-        // One that a crash left is nobody's: taken away, and made anew.
-        if (platform::RemoveUnclaimedFile(FPath, ec))
-          continue;
-        if (ec == std::errc::device_or_resource_busy) {
-          // another writer's change runs: wait for it
-          if (std::chrono::steady_clock::now() >= giveUp)
-            throw;
-          std::this_thread::sleep_for(std::chrono::milliseconds(2));
-          continue;
-        }
-        // Gone again (another writer just put its change in place), or it cannot be
-        // made at all (a folder that cannot be written): a few more tries tell which.
-        if (++gone > 50)
-          throw;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
-  }
-  ~TLockedTemp()
-  {
-    if (!FPlaced) {
-      FFile.reset();
-      platform::DeleteFileQuietly(FPath);
-    }
-  }
-  TLockedTemp(const TLockedTemp &) = delete;
-  TLockedTemp &operator=(const TLockedTemp &) = delete;
-
-  // Writes ABytes, puts them on the disk and renames the file over ATarget.
-  void PlaceAs(const QByteArray &ABytes, const fs::path &ATarget)
-  {
-    if (!FFile->TryTruncate(0))
-      platform::RaiseFileError(std::make_error_code(std::errc::io_error), FPath);
-    FFile->Write(ABytes.constData(), static_cast<std::size_t>(ABytes.size()));
-    FFile->Sync();
-    FFile->Close();
-    platform::ReplaceFileOrRaise(FPath, ATarget);
-    FPlaced = true;
-    platform::SyncFolderOrRaise(ATarget.parent_path());
-  }
-
-private:
-  QByteArray ReadBack() const
-  {
-    QFile file(QString::fromStdWString(FPath.wstring()));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-  }
-
-  fs::path FPath;
-  std::unique_ptr<platform::TWriteFile> FFile;
-  platform::TFileClaim FClaim;
-  bool FPlaced = false;
-};
 
 } // namespace
 
@@ -187,13 +96,13 @@ std::vector<TTakeBinding> TTakeBindings::Update(const QString &AFolder,
 {
   const QDir folder(AFolder);
   const fs::path target = ToPath(folder.filePath(FileName));
-  TLockedTemp temp(ToPath(folder.filePath(FileName + QStringLiteral(".tmp"))));
+  platform::TClaimedReplace temp(ToPath(folder.filePath(FileName + QStringLiteral(".tmp"))));
   std::vector<TTakeBinding> bindings = Read(AFolder);
   AChange(bindings);
   std::erase_if(bindings, [&](const TTakeBinding &b) {
     return !QFileInfo(folder.filePath(b.Take)).isFile();
   });
-  temp.PlaceAs(Serialize(bindings), target);
+  temp.PlaceAs(Serialize(bindings).toStdString(), target);
   return bindings;
 }
 

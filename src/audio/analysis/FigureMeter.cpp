@@ -1,8 +1,12 @@
 #include "audio/analysis/FigureMeter.h"
 
+#include "audio/analysis/TakeChecks.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -135,6 +139,67 @@ double PowerDb(double meanSquare) noexcept
   return 10.0 * std::log10(meanSquare / kFullScaleSquare);
 }
 
+// A 100 ms cell of Cell frames in kPartsPerCell parts of about 10 ms: where part K
+// starts (K = kPartsPerCell: the cell's end), and the part holding offset Offset.
+std::uint64_t PartStart(std::uint64_t k, std::uint64_t cell) noexcept
+{
+  return k * cell / TFigureMeter::kPartsPerCell;
+}
+std::uint64_t PartOf(std::uint64_t offset, std::uint64_t cell) noexcept
+{
+  return (TFigureMeter::kPartsPerCell * (offset + 1) - 1) / cell;
+}
+
+// Where the voice is, from the 10 ms energies Parts of a take of Frames frames: the
+// parts that stand out of the room (the quietest whole 100 ms cell) by
+// kSpeechAboveRoomDb and reach kSpeechMinDb.
+void FindSpeech(TTakeFigures &f, const std::vector<std::uint64_t> &parts,
+                const std::vector<std::uint64_t> &cells, std::uint64_t frames,
+                std::uint64_t cell, std::uint64_t channels, double rate)
+{
+  const auto partFrames = [&](std::size_t i) {
+    const std::uint64_t c = i / TFigureMeter::kPartsPerCell, k = i % TFigureMeter::kPartsPerCell;
+    const std::uint64_t begin = c * cell + PartStart(k, cell);
+    const std::uint64_t end = std::min(frames, c * cell + PartStart(k + 1, cell));
+    return std::pair{begin, end > begin ? end - begin : 0};
+  };
+  const std::uint64_t whole = frames / cell;
+  double room = std::numeric_limits<double>::infinity(); // mean square per sample
+  for (std::uint64_t c = 0; c < whole && c < cells.size(); ++c)
+    room = std::min(room, static_cast<double>(cells[c]) / static_cast<double>(cell * channels));
+  if (!std::isfinite(room)) {
+    // shorter than a cell: its quietest part is the room
+    for (std::size_t i = 0; i < parts.size(); ++i)
+      if (const auto [begin, n] = partFrames(i); n > 0)
+        room = std::min(room, static_cast<double>(parts[i]) / static_cast<double>(n * channels));
+  }
+  const double above = std::pow(10.0, checks::kSpeechAboveRoomDb / 10.0);
+  const double least = kFullScaleSquare * std::pow(10.0, checks::kSpeechMinDb / 10.0);
+  const double threshold = std::max(std::isfinite(room) ? room * above : 0.0, least);
+  int loud = 0;
+  std::uint64_t first = 0, last = 0, loudFrames = 0;
+  double loudSquares = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const auto [begin, n] = partFrames(i);
+    if (n == 0)
+      continue;
+    const double square = static_cast<double>(parts[i]);
+    if (square / static_cast<double>(n * channels) < threshold)
+      continue;
+    if (loud++ == 0)
+      first = begin;
+    last = begin + n;
+    loudFrames += n;
+    loudSquares += square;
+  }
+  if (loud < checks::kSpeechMinCells || rate <= 0)
+    return;
+  f.HasSpeech = true;
+  f.SpeechStartSeconds = static_cast<double>(first) / rate;
+  f.SpeechEndSeconds = static_cast<double>(last) / rate;
+  f.SpeechRmsDb = PowerDb(loudSquares / static_cast<double>(loudFrames * channels));
+}
+
 } // namespace
 
 std::uint64_t TFigureMeter::CellFrames(std::uint32_t rate) noexcept
@@ -144,7 +209,8 @@ std::uint64_t TFigureMeter::CellFrames(std::uint32_t rate) noexcept
 
 TFigureMeter::TFigureMeter(std::uint32_t channels, std::uint32_t rate, std::uint64_t begin,
                            std::uint64_t end, bool last)
-    : FChannels(std::max<std::uint32_t>(1, channels)), FCell(CellFrames(rate)), FBegin(begin),
+    : FChannels(std::max<std::uint32_t>(1, channels)), FRate(rate), FCell(CellFrames(rate)),
+      FBegin(begin),
       FEnd(std::max(begin, end)), FWeighting(FChannels, rate)
 {
   // the cell after the stretch, with the filter's state of all that went before
@@ -272,9 +338,11 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
 {
   const std::uint64_t firstCell = FBegin / FCell;
   while (count > 0) {
-    // One 100 ms cell's share at a time.
+    // One 10 ms part of a 100 ms cell at a time.
     const std::uint64_t cell = frame / FCell;
-    const std::uint64_t run = std::min(count, (cell + 1) * FCell - frame);
+    const std::uint64_t part = PartOf(frame - cell * FCell, FCell);
+    const std::uint64_t partEnd = cell * FCell + PartStart(part + 1, FCell);
+    const std::uint64_t run = std::min(count, partEnd - frame);
     const std::size_t samples = static_cast<std::size_t>(run * FChannels);
     std::uint64_t squares = 0, clipped = 0;
     std::int32_t peak = 0;
@@ -282,9 +350,12 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
     if (peak >= 32767)
       clipped = CountClipped(data, samples);
     const std::size_t at = static_cast<std::size_t>(cell - firstCell);
-    if (at >= FCells.size())
+    if (at >= FCells.size()) {
       FCells.resize(at + 1, 0);
+      FParts.resize((at + 1) * kPartsPerCell, 0);
+    }
     FCells[at] += squares;
+    FParts[at * kPartsPerCell + static_cast<std::size_t>(part)] += squares;
     FPeak = std::max(FPeak, peak);
     FClipped += clipped;
     FMeasured += run;
@@ -303,7 +374,7 @@ TTakeFigures TFigureMeter::Combine(const std::vector<TFigureMeter *> &meters)
   for (TFigureMeter *m : meters)
     m->Finish();
   std::vector<double> loud; // from the take's first cell on
-  std::vector<std::uint64_t> cells;
+  std::vector<std::uint64_t> cells, parts;
   std::uint64_t frames = 0;
   std::int32_t peak = 0;
   for (const TFigureMeter *m : meters) {
@@ -315,6 +386,7 @@ TTakeFigures TFigureMeter::Combine(const std::vector<TFigureMeter *> &meters)
       for (auto i = static_cast<std::size_t>(loud.size() - first); i < m->FLoudCells.size(); ++i)
         loud.push_back(m->FLoudCells[i]);
     cells.insert(cells.end(), m->FCells.begin(), m->FCells.end());
+    parts.insert(parts.end(), m->FParts.begin(), m->FParts.end());
     frames += m->FMeasured;
     peak = std::max(peak, m->FPeak);
     f.ClippedSamples += m->FClipped;
@@ -348,6 +420,7 @@ TTakeFigures TFigureMeter::Combine(const std::vector<TFigureMeter *> &meters)
       f.NoiseFloorDb = PowerDb(static_cast<double>(least) /
                                static_cast<double>(kNoiseCells * cell * channels));
   }
+  FindSpeech(f, parts, cells, frames, cell, channels, meters.front()->FRate);
   return f;
 }
 

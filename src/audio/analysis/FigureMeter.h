@@ -71,6 +71,9 @@ public:
   // The length of a column, in cells: the cell each column but the first hears twice
   // costs one in ten.
   static constexpr std::uint64_t kColumnCells = 11;
+  // Each 100 ms cell is also measured in this many parts of about 10 ms, where the
+  // speech bounds are found.
+  static constexpr std::uint64_t kPartsPerCell = 10;
 
 private:
   void Measure(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame) noexcept;
@@ -79,6 +82,7 @@ private:
   void RunBatch(const std::uint8_t *batch) noexcept;
 
   std::uint32_t FChannels;
+  std::uint32_t FRate;
   std::uint64_t FCell;
   std::uint64_t FBegin, FEnd, FReadEnd;
   TKWeighting FWeighting;
@@ -93,6 +97,7 @@ private:
   std::int32_t FPeak = 0;
   std::uint64_t FClipped = 0;
   std::vector<std::uint64_t> FCells; // sum of squares per 100 ms from Begin on
+  std::vector<std::uint64_t> FParts; // the same per 10 ms part of each cell
 };
 
 } // namespace praatkist::audio
