@@ -188,4 +188,12 @@ int TTextList::IndexOf(const QString &AId) const
   return FIndex.value(AId, -1);
 }
 
+int SpokenChars(const QString &AText)
+{
+  int n = 0;
+  for (const char32_t c : AText.toUcs4())
+    n += QChar::isLetterOrNumber(c) ? 1 : 0;
+  return n;
+}
+
 } // namespace praatkist

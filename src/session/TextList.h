@@ -22,6 +22,10 @@ struct TTextItem {
   bool operator==(const TTextItem &) const = default;
 };
 
+// The characters of AText that are spoken: its letters and digits (a code point each),
+// what a take's pace is counted in.
+int SpokenChars(const QString &AText);
+
 class TTextList {
 public:
   // The list's file in a session folder.
