@@ -359,7 +359,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   lblTextKeys = MakeLabel(
       content, QStringLiteral("lblTextKeys"), 925, 524,
       QStringLiteral("Ctrl+\u2192 volgende \u00B7 Ctrl+\u2190 vorige \u00B7 Ctrl+\u2193 volgende zonder keuze\n"
-                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen"));
+                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen \u00B7 Ctrl+O overzicht"));
   lblTextKeys->setFixedSize(385, 34);
   lblTextKeys->setFont(DesignFontPx(SegoeUI, 12));
   SetTextColour(lblTextKeys, palette::DisabledGrey);

@@ -59,7 +59,8 @@ TOverviewCommand::~TOverviewCommand()
 
 bool TOverviewCommand::eventFilter(QObject *AWatched, QEvent *AEvent)
 {
-  if (AWatched == FMain && AEvent->type() == QEvent::Hide && IsOpen())
+  // Closed, not minimised (which the system tells as a hide of its own).
+  if (AWatched == FMain && AEvent->type() == QEvent::Hide && !AEvent->spontaneous() && IsOpen())
     FForm->close();
   return QObject::eventFilter(AWatched, AEvent);
 }
