@@ -115,7 +115,8 @@ void TOverviewCommand::Close()
   // What is measured by then is kept; the rest is measured when the overview opens again.
   if (FSurvey)
     FSurvey->Cancel();
-  FPending.clear();
+  for (const std::string &name : std::exchange(FPending, {}))
+    FWaiting.remove(QString::fromStdString(name));
 }
 
 std::vector<TOverviewRow> TOverviewCommand::MakeRows() const
