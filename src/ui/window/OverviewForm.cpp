@@ -10,6 +10,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ui/flow/OverviewModel.h"
 #include "ui/style/Fonts.h"
 #include "ui/style/Palette.h"
@@ -120,8 +122,8 @@ void TOverviewForm::MakeControls()
   lblKeys = new QLabel(
       QStringLiteral("Spatie afspelen/stoppen \u00B7 Alt+\u2192/Alt+\u2190 markering \u00B7 "
                      "Ctrl+K volgende opname kiezen \u00B7 Ctrl+Shift+A afkeuren \u00B7 "
-                     "Enter tonen in het hoofdvenster \u00B7 Alt+M, Alt+Z filters \u00B7 "
-                     "Esc sluiten"),
+                     "Enter tonen in het hoofdvenster \u00B7 Alt+S sorteren op de kolom \u00B7 "
+                     "Alt+M, Alt+Z filters \u00B7 Esc sluiten"),
       this);
   lblKeys->setObjectName(QStringLiteral("lblOverviewKeys"));
   lblKeys->setTextFormat(Qt::PlainText);
@@ -190,11 +192,29 @@ void TOverviewForm::Say(const QString &AText)
   lblSaid->setText(AText);
 }
 
+void TOverviewForm::SortByCurrentColumn()
+{
+  const int column = std::max(0, tblOverview->currentIndex().column());
+  const QHeaderView *header = tblOverview->horizontalHeader();
+  const Qt::SortOrder order =
+      header->sortIndicatorSection() == column && header->sortIndicatorOrder() == Qt::AscendingOrder
+          ? Qt::DescendingOrder
+          : Qt::AscendingOrder;
+  tblOverview->sortByColumn(column, order);
+  Say(QStringLiteral("Gesorteerd op %1, %2")
+          .arg(FModel.headerData(column, Qt::Horizontal).toString(),
+               order == Qt::AscendingOrder ? QStringLiteral("oplopend") : QStringLiteral("aflopend")));
+}
+
 bool TOverviewForm::TableKey(int AKey, Qt::KeyboardModifiers AMods)
 {
   AMods &= Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier;
   if (AMods == Qt::AltModifier && (AKey == Qt::Key_Right || AKey == Qt::Key_Left)) {
     emit MarkerAsked(AKey == Qt::Key_Right);
+    return true;
+  }
+  if (AMods == Qt::AltModifier && AKey == Qt::Key_S) {
+    SortByCurrentColumn();
     return true;
   }
   const int row = CurrentRow();

@@ -8,7 +8,8 @@
 // Keys in the table: Up and Down move, Space plays the row's chosen take or stops it,
 // Alt+Right and Alt+Left go to its next or previous marker, Ctrl+K chooses the text's
 // next take, Ctrl+Shift+A rejects the chosen take, Return shows the text in the main
-// window. Alt+M and Alt+Z tick the filters, Alt+L goes to the table, Escape closes.
+// window, Alt+S sorts by the current cell's column (again: the other way). Alt+M and
+// Alt+Z tick the filters, Alt+L goes to the table, Escape closes.
 
 #include <QString>
 #include <QWidget>
@@ -59,6 +60,7 @@ protected:
 
 private:
   void MakeControls();
+  void SortByCurrentColumn();
   // The key's command on the current row; false when it is no key of the table's.
   bool TableKey(int AKey, Qt::KeyboardModifiers AMods);
 

@@ -189,6 +189,10 @@ void TestOverview::overviewByKeys()
   QCOMPARE(kit.Shown(o).mid(1), (QStringList{"b", "a"}));
   ClickHeader(o.tblOverview, TOverviewModel::ColId);
   QCOMPARE(kit.Shown(o), (QStringList{"a", "b", "c"}));
+  // Alt+S: by the current cell's column (the id), the other way now
+  Key(&o, Qt::Key_S, Qt::AltModifier);
+  QCOMPARE(kit.Shown(o), (QStringList{"c", "b", "a"}));
+  Key(&o, Qt::Key_S, Qt::AltModifier);
 
   // The filters: by mouse, by key, both (the rows that are either).
   QTest::mouseClick(o.chkRemarksOnly, Qt::LeftButton, {}, QPoint(8, o.chkRemarksOnly->height() / 2));
