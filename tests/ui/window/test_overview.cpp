@@ -61,9 +61,11 @@ std::vector<std::int16_t> Speech(const std::string &AText, const std::string &AE
 const std::string kClear = "gain -n -3.5";
 const std::string kQuiet = "gain -n -24";
 
-// A key to the widget with the focus in AWindow's window.
+// A key to the widget with the focus in AWindow, as the user types it while that window
+// is the active one.
 void Key(QWidget *AWindow, Qt::Key AKey, Qt::KeyboardModifiers AMods = Qt::NoModifier)
 {
+  QApplication::setActiveWindow(AWindow);
   QWidget *target = AWindow->focusWidget() ? AWindow->focusWidget() : AWindow;
   QTest::keyClick(target, AKey, AMods);
 }
@@ -277,7 +279,6 @@ void TestOverview::followsTakesMadeUntrimmedAndDeleted()
   // Ctrl+Z undoes the trim (after the question): measured again, whole.
   TDialogs dialogs;
   dialogs.Click(QStringLiteral("Wissen"));
-  QApplication::setActiveWindow(&w);
   Key(&w, Qt::Key_Z, Qt::ControlModifier);
   QTRY_VERIFY2_WITH_TIMEOUT(std::abs(seconds() - whole) < 0.05,
                             qPrintable(QString::number(seconds())), 10000);
