@@ -220,6 +220,7 @@ int MeasureRun(const fs::path &AWork, int ATakes, double ASeconds, int ARuns)
   const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
   const audio::TAnalysisSplit split;
   std::size_t measured = 0, stored = 0;
+  double firstRms = 0, firstPeak = 0;
   const auto ours = [&](double &cpu) {
     settle();
     const std::vector<audio::TStoredFigures> none;
@@ -232,6 +233,8 @@ int MeasureRun(const fs::path &AWork, int ATakes, double ASeconds, int ARuns)
       return !s.Failed && s.Stored.Figures.Measured;
     }));
     stored = audio::figure_store::ReadCurrent(session).size();
+    firstRms = takes.front().Stored.Figures.RmsDb;
+    firstPeak = takes.front().Stored.Figures.PeakDb;
     return t;
   };
   const auto sox = [&](double &cpu) {
@@ -275,7 +278,21 @@ int MeasureRun(const fs::path &AWork, int ATakes, double ASeconds, int ARuns)
               tOurs / tSox <= 0.5 ? "meets <= 0.5x sox" : "MISSES <= 0.5x sox");
   std::printf("       per take: ours %.2f ms, sox %.2f ms; CPU time %.3fx sox's\n",
               tOurs / ATakes * 1e3, tSox / ATakes * 1e3, cOurs / cSox);
-  std::printf("  [%zu measured, %zu lines in cijfers.tsv]\n", measured, stored);
+  // the same figures as sox's for the first take, as a check that the takes were read
+  std::string soxSays;
+  if (FILE *pipe = popen(bench::Command({"sox", bench::Quote(session / names.front()),
+                                         "-n stats 2>&1 | grep -E 'RMS lev|Pk lev' | "
+                                         "awk '{printf \"%s \", $4}'"})
+                             .c_str(),
+                         "r")) {
+    char line[128] = {};
+    if (std::fgets(line, sizeof line, pipe) != nullptr)
+      soxSays = line;
+    pclose(pipe);
+  }
+  std::printf("  [%zu measured, %zu lines in cijfers.tsv; first take peak %.2f dB, RMS %.2f dB; "
+              "sox: peak, RMS %s dB]\n",
+              measured, stored, firstPeak, firstRms, soxSays.c_str());
   return measured == static_cast<std::size_t>(ATakes) ? 0 : 1;
 }
 
