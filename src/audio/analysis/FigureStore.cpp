@@ -128,7 +128,7 @@ std::string Serialize(const std::vector<TStoredFigures> &lines)
       out += '\t';
       PutNumber(out, g.SpeechRmsDb);
     } else {
-      out += "\t";
+      out += "\t\t"; // the three speech fields empty
     }
     out += '\n';
   }
@@ -186,6 +186,22 @@ void Merge(const fs::path &folder, const std::vector<TStoredFigures> &fresh)
   }
   std::erase_if(lines, [&](const TStoredFigures &s) { return !StillCurrent(folder, s); });
   change.PlaceAs(Serialize(lines), target);
+}
+
+void Keep(const fs::path &folder, const TStoredFigures &line) noexcept
+{
+  try {
+    const fs::path target = folder / kFileName;
+    std::error_code ec;
+    if (!fs::is_regular_file(target, ec))
+      return;
+    for (const TStoredFigures &s : Parse(ReadWhole(target)))
+      if (s == line)
+        return;
+    Merge(folder, {line});
+  } catch (...) {
+    // measured again when next asked for
+  }
 }
 
 } // namespace figure_store
