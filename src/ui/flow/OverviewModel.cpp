@@ -25,9 +25,10 @@ QString Number(double AValue, int ADecimals, QChar ASeparator)
   return shown < 0 ? kMinus + text : text;
 }
 
-const char *const kHeaders[] = {"Id",        "Tekst",    "Opnames",    "Gekozen opname",
-                                "Spraak (s)", "Tekens/s", "LUFS",       "RMS (dB)",
-                                "Piek (dB)", "Ruisvloer (dB)", "Overstuurd", "Opmerkingen"};
+const char *const kHeaders[] = {"Id",        "Tekst",          "Opnames",     "Gekozen opname",
+                                "Spraak (s)", "Tekens/s",       "LUFS",        "RMS (dB)",
+                                "Stem (dB)",  "Piek (dB)",      "Ruisvloer (dB)", "Overstuurd",
+                                "Opmerkingen"};
 static_assert(std::size(kHeaders) == TOverviewModel::ColumnCount);
 
 // The remarks that judge the figure of a column.
@@ -40,7 +41,7 @@ unsigned JudgedBy(int AColumn)
     return flags;
   };
   switch (AColumn) {
-  case TOverviewModel::ColRms:
+  case TOverviewModel::ColVoiceRms:
     return bits({TRemark::TooQuiet, TRemark::TooLoud});
   case TOverviewModel::ColPeak:
     return bits({TRemark::PeakHigh});
@@ -203,6 +204,8 @@ QString TOverviewModel::Shown(int ARow, int AColumn) const
     return Number(f->LoudnessLufs, 1, FSeparator);
   case ColRms:
     return Number(f->RmsDb, 1, FSeparator);
+  case ColVoiceRms:
+    return f->HasSpeech ? Number(f->SpeechRmsDb, 1, FSeparator) : QString();
   case ColPeak:
     return Number(f->PeakDb, 1, FSeparator);
   case ColFloor:
@@ -243,6 +246,8 @@ QVariant TOverviewModel::Sorted(int ARow, int AColumn) const
     return f->LoudnessLufs;
   case ColRms:
     return f->RmsDb;
+  case ColVoiceRms:
+    return f->HasSpeech ? QVariant(f->SpeechRmsDb) : QVariant();
   case ColPeak:
     return f->PeakDb;
   case ColFloor:
@@ -322,6 +327,10 @@ QVariant TOverviewModel::headerData(int ASection, Qt::Orientation AOrientation, 
     return QString::fromUtf8(kHeaders[ASection]);
   if (ARole == Qt::ToolTipRole && ASection == ColLoudness)
     return QStringLiteral("Geïntegreerde luidheid (EBU R128)");
+  if (ARole == Qt::ToolTipRole && ASection == ColRms)
+    return QStringLiteral("RMS van de hele opname, zoals onder de golfvorm");
+  if (ARole == Qt::ToolTipRole && ASection == ColVoiceRms)
+    return QStringLiteral("RMS van de stem alleen, zonder de stilte eromheen");
   return QVariant();
 }
 

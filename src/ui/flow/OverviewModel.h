@@ -47,7 +47,8 @@ public:
     ColSpeech,
     ColPace,
     ColLoudness,
-    ColRms,
+    ColRms,      // the whole take's, as under the waveform
+    ColVoiceRms, // the voice's alone, which "te zacht" and "te luid" judge
     ColPeak,
     ColFloor,
     ColClipped,

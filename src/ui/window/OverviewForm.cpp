@@ -22,8 +22,8 @@ namespace praatkist::ui {
 namespace {
 
 // The columns' widths at the window's font; the remarks take what is left.
-constexpr int kWidths[TOverviewModel::ColumnCount] = {80, 300, 64, 120, 76, 70,
-                                                      64, 72,  72, 100, 84, 180};
+constexpr int kWidths[TOverviewModel::ColumnCount] = {80, 240, 64, 120, 76, 70, 64,
+                                                      72, 76,  72, 100, 84, 180};
 constexpr int kRowHeight = 22;
 
 void SetTextColour(QWidget *AWidget, QRgb AColour)

@@ -62,7 +62,7 @@ void TestOverviewModel::remarksColourTheFiguresTheyJudge_data()
   QTest::addColumn<QList<int>>("judged");
   QTest::addColumn<int>("clipped"); // the column in red, -1: none
   QTest::newRow("clear") << 0 << QString() << QList<int>{} << -1;
-  QTest::newRow("quiet") << 1 << "te zacht" << QList<int>{M::ColRms} << -1;
+  QTest::newRow("quiet") << 1 << "te zacht" << QList<int>{M::ColVoiceRms} << -1;
   QTest::newRow("clipped") << 2 << "overstuurd, piek te hoog" << QList<int>{M::ColPeak}
                            << int(M::ColClipped);
   QTest::newRow("room") << 3 << "ruisvloer te hoog, ruis" << QList<int>{M::ColFloor} << -1;
@@ -80,8 +80,8 @@ void TestOverviewModel::remarksColourTheFiguresTheyJudge()
   model.SetRows(Rows(4));
   TOverviewTake odd = Take("Koor-4.wav", field == 4 ? 0.7 : 2.0);
   audio::TTakeFigures &f = odd.Stored.Figures;
-  if (field == 1)
-    f.RmsDb = -30.0;
+  if (field == 1) // the voice, not the silence around it
+    f.SpeechRmsDb = -30.0;
   if (field == 2) {
     f.PeakDb = 0.0;
     f.ClippedSamples = 12;
@@ -107,6 +107,7 @@ void TestOverviewModel::sortsNumbersAndSpeaksRows()
   model.SetRows(Rows(3));
   TOverviewTake loud = Take("Koor-2.wav");
   loud.Stored.Figures.RmsDb = -9.5;
+  loud.Stored.Figures.SpeechRmsDb = -9.0;
   model.SetTakes({Take("Koor-1.wav"), loud});
   QCOMPARE(model.index(0, M::ColRms).data(M::SortRole), QVariant(-20.0));
   QCOMPARE(model.index(1, M::ColRms).data(M::SortRole), QVariant(-9.5));

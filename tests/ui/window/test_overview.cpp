@@ -9,10 +9,10 @@
 #include <QTableView>
 #include <QtTest>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "support/TestSpeech.h"
 #include "support/WindowKit.h"
 #include "ui/flow/OverviewModel.h"
 #include "ui/flow/TakeFlow.h"
@@ -36,30 +36,13 @@ std::string FileText(const fs::path &APath)
   return all.str();
 }
 
-// Dutch speech from espeak-ng, made 48 kHz stereo 16-bit by sox with AEffects, with
-// 0.6 s of silence at each end: its samples (empty where the tools are missing).
-std::vector<std::int16_t> Speech(const std::string &AText, const std::string &AEffects)
+// The clear take of the checks' tests, and the same 16.5 dB quieter ("te zacht").
+std::vector<std::int16_t> Speech(double APeakDb = -3.5)
 {
-  static TTempDir dir;
-  static int n = 0;
-  const fs::path voice = dir / ("v" + std::to_string(++n) + ".wav");
-  const fs::path raw = dir / ("v" + std::to_string(n) + ".raw");
-  const std::string command = "espeak-ng -v nl -s 150 -w '" + voice.string() + "' '" + AText +
-                              "' && sox -D '" + voice.string() +
-                              "' -t raw -r 48000 -c 2 -b 16 -e signed-integer '" + raw.string() +
-                              "' compand 0.005,0.1 -90,-90,-60,-60,-30,-12,0,-3 " + AEffects +
-                              " pad 0.6 0.6 2>/dev/null";
-  if (std::system(command.c_str()) != 0)
-    return {};
-  const std::vector<std::uint8_t> bytes = test::ReadBytes(raw);
-  std::vector<std::int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  return samples;
+  test::TSpeechTake take;
+  take.PeakDb = APeakDb;
+  return test::SpeechSamples(take);
 }
-
-// Spoken at the spoken-word level (RMS about -20 dB, peak -3.5 dB), and 20 dB quieter.
-const std::string kClear = "gain -n -3.5";
-const std::string kQuiet = "gain -n -24";
 
 // A key to the widget with the focus in AWindow, as the user types it while that window
 // is the active one.
@@ -146,10 +129,8 @@ private slots:
 // Text a has a clear take and then a quiet one (its chosen take), b a clear one, c none.
 void TestOverview::overviewByKeys()
 {
-  const auto clear = Speech("De kat krabt de krullen van de trap.", kClear);
-  const auto quiet = Speech("Een tweede zin, zacht gesproken.", kClear + " " + kQuiet);
-  if (clear.empty() || quiet.empty())
-    QSKIP("espeak-ng and sox are needed for speech");
+  const auto clear = Speech();
+  const auto quiet = Speech(-20.0);
   TOverviewKit kit;
   WriteWave(kit.Folder / "Koor-1.wav", clear);
   WriteWave(kit.Folder / "Koor-2.wav", quiet);
@@ -168,18 +149,19 @@ void TestOverview::overviewByKeys()
   QCOMPARE(kit.Shown(o, TOverviewModel::ColTakeCount), (QStringList{"2", "1", "0"}));
   QCOMPARE(kit.Shown(o, TOverviewModel::ColRemarks), (QStringList{"te zacht", "", ""}));
   QVERIFY(fs::exists(kit.Folder / "cijfers.tsv"));
-  // The quiet take's RMS in orange, written as the figures line writes it.
-  const QModelIndex rmsA = o.tblOverview->model()->index(0, TOverviewModel::ColRms);
+  // The quiet take's voice level in orange, written as the figures line writes it.
+  const QModelIndex rmsA = o.tblOverview->model()->index(0, TOverviewModel::ColVoiceRms);
   QCOMPARE(rmsA.data(Qt::ForegroundRole).value<QBrush>().color(),
            palette::Colour(palette::TrimOrange));
   QVERIFY2(QRegularExpression(QStringLiteral("^\u2212[34]\\d,\\d$")).match(rmsA.data().toString()).hasMatch(),
            qPrintable(rmsA.data().toString()));
-  QVERIFY(!o.tblOverview->model()->index(1, TOverviewModel::ColRms).data(Qt::ForegroundRole).isValid());
+  QVERIFY(!o.tblOverview->model()->index(1, TOverviewModel::ColVoiceRms).data(Qt::ForegroundRole).isValid());
+  QVERIFY(!o.tblOverview->model()->index(0, TOverviewModel::ColRms).data(Qt::ForegroundRole).isValid());
   // A screen reader reads a row as its id, text and remarks, whichever cell has the focus.
   QAccessibleTableInterface *table =
       QAccessible::queryAccessibleInterface(o.tblOverview)->tableInterface();
   QVERIFY(table != nullptr);
-  QCOMPARE(table->cellAt(0, TOverviewModel::ColRms)->text(QAccessible::Name),
+  QCOMPARE(table->cellAt(0, TOverviewModel::ColVoiceRms)->text(QAccessible::Name),
            QStringLiteral("a, Een zin., te zacht"));
   QCOMPARE(table->cellAt(1, TOverviewModel::ColId)->text(QAccessible::Name),
            QStringLiteral("b, Nog een zin., geen opmerkingen"));
@@ -250,9 +232,7 @@ void TestOverview::overviewByKeys()
 // and figures, its trim undone gets them anew, a deleted take loses its row.
 void TestOverview::followsTakesMadeUntrimmedAndDeleted()
 {
-  const auto clear = Speech("Goedemorgen allemaal.", kClear);
-  if (clear.empty())
-    QSKIP("espeak-ng and sox are needed for speech");
+  const auto clear = Speech();
   TOverviewKit kit("[Opname]\r\nStiltesTrimmen=1\r\n");
   WriteWave(kit.Folder / "Koor-1.wav", clear);
   auto &w = kit.Open();
