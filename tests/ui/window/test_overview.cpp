@@ -271,6 +271,22 @@ void TestOverview::followsTakesMadeUntrimmedAndDeleted()
   QTRY_COMPARE_WITH_TIMEOUT(kit.Shown(o, TOverviewModel::ColChosen), QStringList{"Koor-2.wav"},
                             10000);
   QVERIFY(!fs::exists(kit.Folder / "Koor-1.wav"));
+
+  // The program closed while takes are being measured: the survey ends before the
+  // engine goes, and cijfers.tsv stays whole.
+  Key(&o, Qt::Key_Escape);
+  for (int i = 3; i <= 8; ++i)
+    WriteWave(kit.Folder / ("Koor-" + std::to_string(i) + ".wav"), clear);
+  kit.Pick(QStringLiteral("Koor"));
+  kit.Layer.ReadDelayMs = 20;
+  Key(&w, Qt::Key_O, Qt::ControlModifier);
+  QTRY_VERIFY_WITH_TIMEOUT(o.lblProgress->text().startsWith(QStringLiteral("Cijfers meten: ")),
+                           10000);
+  QVERIFY(w.Overview().Measuring());
+  kit.Win.reset();
+  const std::string figures = FileText(kit.Folder / "cijfers.tsv");
+  QVERIFY2(figures.rfind("opname\t", 0) == 0 && figures.find("\nKoor-2.wav\t") != std::string::npos,
+           figures.c_str());
 }
 
 int main(int argc, char **argv)
