@@ -38,6 +38,8 @@ TEST_PACKAGES=(
   weston
   # reference sound files and decoders the results are checked against
   sox libsox-fmt-mp3 mpg123 lame
+  # real synthetic speech for the tests that judge a voice
+  espeak-ng
   # two loudness meters (libebur128, ffmpeg's ebur128 filter) the take's figures are
   # checked against
   libebur128-dev ffmpeg

@@ -188,6 +188,22 @@ void Merge(const fs::path &folder, const std::vector<TStoredFigures> &fresh)
   change.PlaceAs(Serialize(lines), target);
 }
 
+void Keep(const fs::path &folder, const TStoredFigures &line) noexcept
+{
+  try {
+    const fs::path target = folder / kFileName;
+    std::error_code ec;
+    if (!fs::is_regular_file(target, ec))
+      return;
+    for (const TStoredFigures &s : Parse(ReadWhole(target)))
+      if (s == line)
+        return;
+    Merge(folder, {line});
+  } catch (...) {
+    // measured again when next asked for
+  }
+}
+
 } // namespace figure_store
 
 } // namespace praatkist::audio

@@ -51,6 +51,11 @@ std::vector<TStoredFigures> ReadCurrent(const std::filesystem::path &folder);
 // drops what is gone or changed and puts the result in place. Raises EFileError when it
 // cannot (the file then stays as it was).
 void Merge(const std::filesystem::path &folder, const std::vector<TStoredFigures> &fresh);
+
+// Puts the line of one take just measured in, where Folder has the file already (a
+// session whose figures were asked for) and its line of the take is not that one. The
+// file is never made here. Never raises: a line not put in is measured again later.
+void Keep(const std::filesystem::path &folder, const TStoredFigures &line) noexcept;
 } // namespace figure_store
 
 } // namespace praatkist::audio

@@ -72,23 +72,26 @@ TTakeRemarks CheckTake(const TTakeFigures &figures, double seconds, std::size_t 
   TTakeRemarks r;
   if (!figures.Measured)
     return r;
-  // The figures line's own verdict, word for word the same limits.
+  // The spoken-word limits of the figures line, but the level judged on the voice
+  // alone: a data set's take is mostly a sentence in silence, and the RMS of the whole
+  // take would judge how much silence the trim left.
   const spoken_word::TVerdict verdict = spoken_word::Judge(figures);
   if (verdict.Clipped)
     r.Add(TRemark::Clipped);
-  if (verdict.TooQuiet)
-    r.Add(TRemark::TooQuiet);
-  if (verdict.TooLoud)
-    r.Add(TRemark::TooLoud);
   if (verdict.PeakHigh)
     r.Add(TRemark::PeakHigh);
   if (verdict.Noisy)
     r.Add(TRemark::FloorHigh);
-
   if (!figures.HasSpeech) {
     r.Add(TRemark::NoSpeech);
     return r;
   }
+  const double level = spoken_word::Shown(figures.SpeechRmsDb, 1);
+  if (level < spoken_word::RmsMinDb)
+    r.Add(TRemark::TooQuiet);
+  if (level > spoken_word::RmsMaxDb)
+    r.Add(TRemark::TooLoud);
+
   const double speech = figures.SpeechSeconds();
   bool tooShort = speech < checks::kMinSpeechSeconds;
   if (medianPace > 0.0 && spokenChars > 0) {

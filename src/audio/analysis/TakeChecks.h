@@ -40,8 +40,8 @@ enum class TRemark : unsigned {
   CutEnd = 1u << 3,     // "afgekapt eind"
   Tempo = 1u << 4,      // "tempo"
   Clipped = 1u << 5,    // "overstuurd"
-  TooQuiet = 1u << 6,   // "te zacht": RMS under the spoken-word range
-  TooLoud = 1u << 7,    // "te luid": RMS over it
+  TooQuiet = 1u << 6,   // "te zacht": the voice's RMS under the spoken-word range
+  TooLoud = 1u << 7,    // "te luid": over it
   PeakHigh = 1u << 8,   // "piek te hoog"
   FloorHigh = 1u << 9,  // "ruisvloer te hoog"
   Noise = 1u << 10,     // "ruis": speech too little above the noise floor

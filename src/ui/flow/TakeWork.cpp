@@ -7,6 +7,8 @@
 #include <QMetaObject>
 
 #include <exception>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace praatkist::ui {
@@ -324,8 +326,16 @@ TAnalysisResult TTakeWork::Analysis(const TJob &AJob, bool &AStamped, TFileStamp
     // Taken before the file is read: a change while it is read makes the stamp stale
     // rather than the peaks.
     const bool stampRead = TFileStamp::Of(AJob.Path, AStamp);
+    const std::optional<audio::TFileKey> key = audio::FileKeyOf(AJob.Path);
     TWaveAnalysis wave = FEngine.AnalyzeFile(AJob.Path, AJob.MaxPoints, AJob.Control.get(), true);
     AStamped = stampRead;
+    if (key) {
+      // measured once: where the session keeps its takes' figures, these go in
+      const std::u8string name = AJob.Path.filename().u8string();
+      audio::figure_store::Keep(AJob.Path.parent_path(),
+                                {std::string(name.begin(), name.end()), *key, wave.Duration,
+                                 wave.Figures});
+    }
     result.PeaksLeft = std::move(wave.LeftPeaks);
     result.PeaksRight = std::move(wave.RightPeaks);
     result.Duration = wave.Duration;
