@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -30,9 +31,10 @@ struct TSoxrFree {
 };
 using TSoxr = std::unique_ptr<std::remove_pointer_t<soxr_t>, TSoxrFree>;
 
-// The take decoded, in the file's channels and at its rate, into Out (interleaved).
+// The take decoded, in the file's channels and at its rate, into Pcm (interleaved, full
+// scale 32768, not yet rounded: the gain comes before the one rounding to 16 bits).
 void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat &format,
-                   TWorkControl *control, TExportedTake &out, std::vector<std::int16_t> &pcm)
+                   TWorkControl *control, TExportedTake &out, std::vector<float> &pcm)
 {
   const THandle stream = layer.StreamCreateFile(take, true);
   CheckBass(layer, stream != 0, "Lezen van opname");
@@ -56,7 +58,7 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
   TSoxr soxr;
   if (out.SampleRate != info.Freq) {
     soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
     soxr.reset(
         soxr_create(info.Freq, out.SampleRate, out.Channels, &error, &io, &quality, nullptr));
@@ -111,8 +113,8 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
       pcm.insert(pcm.end(), frames.begin(), frames.end());
       continue;
     }
-    // Straight into the end of the take; at the end the converter gives what it still
-    // holds (no input: a flush).
+    // Straight onto the end of the take (float out, full scale 1.0, brought to 32768);
+    // at the end the converter gives what it still holds (no input: a flush).
     const std::size_t room =
         (inFrames + 64) * out.SampleRate / std::max<std::uint32_t>(info.Freq, 1) + 1024;
     std::size_t consumed = 0;
@@ -126,6 +128,8 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
       pcm.resize(at + produced * out.Channels);
       if (error != nullptr)
         throw EAudioError("Omzetten van samplerate", kErrUnknown);
+      for (std::size_t i = at; i < pcm.size(); ++i)
+        pcm[i] *= 32768.0f;
       consumed += done;
       // Input taken, and (at the end) nothing more to give.
       if (consumed >= inFrames && (produced < room || !ended))
@@ -134,9 +138,15 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
   }
 }
 
+// A sample rounded to 16 bits, clamped.
+std::int16_t Rounded(float v) noexcept
+{
+  return static_cast<std::int16_t>(std::clamp(std::nearbyint(v), -32768.0f, 32767.0f));
+}
+
 // Exactly Margin before the speech [Start, End) (seconds) and after it: the take cut
 // where it has more, digital silence where it has less.
-void KeepMargin(std::vector<std::int16_t> &pcm, std::uint32_t channels, std::uint32_t rate,
+void KeepMargin(std::vector<float> &pcm, std::uint32_t channels, std::uint32_t rate,
                 double start, double end, int marginMs)
 {
   const auto frames = static_cast<std::int64_t>(pcm.size() / channels);
@@ -146,7 +156,7 @@ void KeepMargin(std::vector<std::int16_t> &pcm, std::uint32_t channels, std::uin
   const std::int64_t margin = std::llround(marginMs * static_cast<double>(rate) / 1000.0);
   const std::int64_t first = frameOf(start), last = std::max(first, frameOf(end));
   const std::int64_t from = first - margin, to = last + margin;
-  std::vector<std::int16_t> kept(static_cast<std::size_t>(to - from) * channels, 0);
+  std::vector<float> kept(static_cast<std::size_t>(to - from) * channels, 0.0f);
   const std::int64_t copyFrom = std::max<std::int64_t>(from, 0);
   const std::int64_t copyTo = std::min(to, frames);
   std::copy(pcm.begin() + copyFrom * channels, pcm.begin() + copyTo * channels,
@@ -154,31 +164,30 @@ void KeepMargin(std::vector<std::int16_t> &pcm, std::uint32_t channels, std::uin
   pcm.swap(kept);
 }
 
-// The gain that brings the samples' integrated loudness to Target, no sample above the
-// ceiling; applied with rounding and clamping. The gain in dB (0: silence, none).
-double BringToLoudness(std::vector<std::int16_t> &pcm, std::uint32_t channels,
-                       std::uint32_t rate, double target)
+// The gain that brings the integrated loudness of the samples, as they would be written
+// without it, to Target, with no sample above the ceiling (0 dB: silence, none).
+double LoudnessGain(const std::vector<float> &pcm, std::uint32_t channels, std::uint32_t rate,
+                    double target)
 {
   const std::uint64_t frames = pcm.size() / channels;
   if (frames == 0)
     return 0.0;
+  std::vector<std::int16_t> written(pcm.size());
+  std::transform(pcm.begin(), pcm.end(), written.begin(), Rounded);
   TFigureMeter meter(channels, rate, 0, frames, true);
-  meter.Add(reinterpret_cast<const std::uint8_t *>(pcm.data()), frames, 0);
+  meter.Add(reinterpret_cast<const std::uint8_t *>(written.data()), frames, 0);
   const TTakeFigures figures = TFigureMeter::Combine({&meter});
   if (!std::isfinite(figures.LoudnessLufs))
     return 0.0;
-  int peak = 0;
-  for (const std::int16_t s : pcm)
-    peak = std::max(peak, std::abs(static_cast<int>(s)));
-  // The largest sample magnitude at the ceiling, whole: rounding never goes above it.
+  float peak = 0.0f;
+  for (const float v : pcm)
+    peak = std::max(peak, std::abs(v));
+  // The largest magnitude at the ceiling, whole: rounding never goes above it.
   const double ceiling = std::floor(32768.0 * std::pow(10.0, kCeilingDb / 20.0));
-  double gain = std::pow(10.0, (target - figures.LoudnessLufs) / 20.0);
-  if (peak > 0)
-    gain = std::min(gain, ceiling / peak);
-  for (std::int16_t &s : pcm)
-    s = static_cast<std::int16_t>(
-        std::clamp(std::nearbyint(s * gain), -32768.0, 32767.0));
-  return 20.0 * std::log10(gain);
+  double gain = target - figures.LoudnessLufs;
+  if (peak > 0.0f)
+    gain = std::min(gain, 20.0 * std::log10(ceiling / peak));
+  return gain;
 }
 
 void WriteWave(const fs::path &target, const TExportedTake &out,
@@ -308,15 +317,24 @@ TExportedTake ExportTake(IAudioLayer &layer, const fs::path &take, const fs::pat
                          const TTakeFigures *speech)
 {
   TExportedTake out;
-  std::vector<std::int16_t> pcm;
-  ReadConverted(layer, take, format, control, out, pcm);
+  std::vector<float> converted;
+  ReadConverted(layer, take, format, control, out, converted);
   if (format.MarginMs && speech != nullptr && speech->HasSpeech)
-    KeepMargin(pcm, out.Channels, out.SampleRate, speech->SpeechStartSeconds,
+    KeepMargin(converted, out.Channels, out.SampleRate, speech->SpeechStartSeconds,
                speech->SpeechEndSeconds, std::max(0, *format.MarginMs));
   if (format.LoudnessLufs)
-    out.GainDb = BringToLoudness(pcm, out.Channels, out.SampleRate, *format.LoudnessLufs);
+    out.GainDb = LoudnessGain(converted, out.Channels, out.SampleRate, *format.LoudnessLufs);
   if (control != nullptr && control->Cancelled())
     throw EWorkCancelled();
+  // The one rounding to 16 bits, after the gain.
+  std::vector<std::int16_t> pcm(converted.size());
+  const auto gain = static_cast<float>(std::pow(10.0, out.GainDb / 20.0));
+  if (out.GainDb == 0.0)
+    std::transform(converted.begin(), converted.end(), pcm.begin(), Rounded);
+  else
+    std::transform(converted.begin(), converted.end(), pcm.begin(),
+                   [gain](float v) { return Rounded(v * gain); });
+  std::vector<float>().swap(converted);
   out.Frames = pcm.size() / out.Channels;
   if (format.File == TExportFile::Flac)
     WriteFlac(target, out, pcm);
