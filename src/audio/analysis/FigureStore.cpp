@@ -128,7 +128,7 @@ std::string Serialize(const std::vector<TStoredFigures> &lines)
       out += '\t';
       PutNumber(out, g.SpeechRmsDb);
     } else {
-      out += "\t";
+      out += "\t\t"; // the three speech fields empty
     }
     out += '\n';
   }
