@@ -125,8 +125,9 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
 TfrmMain::~TfrmMain()
 {
   FDevices->Follow(false);
-  // The flow's work and the export end before the engine they work with.
-  FExport.reset();
+  // The flow's work and the export end before the engine they work with (the export's
+  // options stay to be saved).
+  FExport->End();
   FFlow.reset();
   timer = nullptr;
   SaveSettingsQuietly();
@@ -408,6 +409,7 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   c.chkPreRoll->setChecked(ASettings.PreRoll);
   FNextAfterTake = ASettings.NextAfterTake;
   c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
+  FExport->Settings = ASettings.Export;
   FOptionsLoaded = true;
 }
 
@@ -433,6 +435,8 @@ void TfrmMain::SaveSettings()
   now.PreRoll = c.chkPreRoll->isChecked();
   now.PreRollMs = FPreRollMs;
   now.NextAfterTake = FNextAfterTake;
+  if (FExport)
+    now.Export = FExport->Settings;
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   now.Save(*FIni, FOptionsLoaded, FSettingsPath);
