@@ -20,11 +20,12 @@ namespace {
 QCheckBox *AddCheck(QWidget *AForm, const char *AName, const QString &AText, int ATop,
                     bool AOn, int AWidth = 260)
 {
+  // AText marks its key with "&" (Alt and that letter); screen readers hear it without
   auto *check = new QCheckBox(AText, AForm);
   check->setObjectName(QString::fromLatin1(AName));
   check->setGeometry(DarkLabelLeft, ATop, AWidth, 26);
   check->setChecked(AOn);
-  check->setAccessibleName(AText);
+  check->setAccessibleName(QString(AText).remove(QLatin1Char('&')));
   return check;
 }
 
@@ -70,7 +71,7 @@ std::optional<TExportChoice> AskExport(const TExportChoice &AProposed,
       folder->setText(chosen);
   });
 
-  auto *rateLabel = new QLabel(QStringLiteral("Samplerate:"), form.get());
+  auto *rateLabel = new QLabel(QStringLiteral("Sample&rate:"), form.get());
   rateLabel->setGeometry(DarkLabelLeft, 92, 110, 26);
   auto *rate = new QComboBox(form.get());
   rate->setObjectName(QStringLiteral("cbExportRate"));
@@ -82,13 +83,13 @@ std::optional<TExportChoice> AskExport(const TExportChoice &AProposed,
   rate->setAccessibleName(QStringLiteral("Samplerate"));
   rateLabel->setBuddy(rate);
 
-  auto *mono = new QCheckBox(QStringLiteral("Mono"), form.get());
+  auto *mono = new QCheckBox(QStringLiteral("&Mono"), form.get());
   mono->setObjectName(QStringLiteral("chkExportMono"));
   mono->setGeometry(320, 92, 130, 26);
   mono->setChecked(AProposed.Mono);
   mono->setAccessibleName(QStringLiteral("Mono"));
 
-  auto *fileLabel = new QLabel(QStringLiteral("Bestandsformaat:"), form.get());
+  auto *fileLabel = new QLabel(QStringLiteral("Bestands&formaat:"), form.get());
   fileLabel->setGeometry(DarkLabelLeft, 130, 120, 26);
   auto *file = new QComboBox(form.get());
   file->setObjectName(QStringLiteral("cbExportFile"));
@@ -109,14 +110,14 @@ std::optional<TExportChoice> AskExport(const TExportChoice &AProposed,
   file->setCurrentIndex(AProposed.Flac && flacOk ? 1 : 0);
 
   auto *skip = AddCheck(form.get(), "chkExportSkip",
-                        QStringLiteral("Opnames met opmerkingen overslaan"), 168,
+                        QStringLiteral("&Opnames met opmerkingen overslaan"), 168,
                         AProposed.SkipRemarked, DarkLabelWidth);
-  auto *trim = AddCheck(form.get(), "chkExportMargin", QStringLiteral("Stilte aan begin en eind"),
+  auto *trim = AddCheck(form.get(), "chkExportMargin", QStringLiteral("&Stilte aan begin en eind"),
                         206, AProposed.TrimToMargin);
   auto *margin = AddSpin(form.get(), trim, "spnExportMargin", QStringLiteral("Stilte in ms"),
                          kMinMarginMs, kMaxMarginMs, AProposed.MarginMs, QStringLiteral(" ms"));
   margin->setSingleStep(50);
-  auto *even = AddCheck(form.get(), "chkExportLoudness", QStringLiteral("Luidheid gelijk maken"),
+  auto *even = AddCheck(form.get(), "chkExportLoudness", QStringLiteral("&Luidheid gelijk maken"),
                         244, AProposed.EvenLoudness);
   auto *lufs = AddSpin(form.get(), even, "spnExportLoudness", QStringLiteral("Luidheid in LUFS"),
                        kMinLufs, kMaxLufs, AProposed.LoudnessLufs, QStringLiteral(" LUFS"));
