@@ -77,3 +77,48 @@ e2e_wait_window Overzicht 10 || fail "no overview"
 check "the takes were not all measured" e2e_poll 60 lines "$folder/cijfers.tsv" 8
 no_error
 xdotool key Escape
+
+main_key ctrl+e
+e2e_wait_window Exporteren 10 || fail "no export dialog"
+check "the export dialog did not get the keyboard" e2e_poll 10 e2e_has_focus
+# "Opnames met opmerkingen overslaan", "Stilte aan begin en eind" and "Luidheid gelijk
+# maken" by their keys, and Return right after them exports with all three
+xdotool key alt+o alt+s alt+l Return
+set=$folder/dataset
+check "no data set" e2e_poll 60 test -f "$set/metadata.csv"
+[ "$(cat "$set/metadata.csv")" = "$(printf '%s\n' \
+  'kat|De kat krabt de krullen van de trap.|De kat krabt de krullen van de trap.' \
+  'regen|Het regent al de hele dag in Rotterdam.|Het regent al de hele dag in Rotterdam.' \
+  'fiets|Mijn fiets staat achter het oude station.|Mijn fiets staat achter het oude station.')" ] ||
+  fail "metadata.csv: $(cat "$set/metadata.csv")"
+[ "$(cut -f1,2 "$set/overgeslagen.tsv")" = "$(printf 'id\topname\nluid\tZinnen-4.wav\nkort\tZinnen-5.wav\nstil\tZinnen-6.wav\nsnel\tZinnen-7.wav')" ] ||
+  fail "overgeslagen.tsv: $(cat "$set/overgeslagen.tsv")"
+for pair in luid:overstuurd kort:'afgekapt begin' stil:'geen spraak' snel:tempo; do
+  grep -q "^${pair%%:*}	.*${pair#*:}" "$set/overgeslagen.tsv" ||
+    fail "no remark ${pair#*:} for ${pair%%:*}: $(cat "$set/overgeslagen.tsv")"
+done
+# Each file: 22050 Hz mono, 0.2 s of room before and after the voice, -23 LUFS.
+near() { awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { x = a - b; exit !(x <= d && x >= -d) }'; }
+for id in kat regen fiets; do
+  out=$set/wavs/$id.wav
+  [ "$(soxi -r "$out") $(soxi -c "$out")" = "22050 1" ] || fail "$out: $(soxi "$out")"
+  all=$(soxi -D "$out")
+  sox -V0 "$out" "$work/lead.wav" silence 1 0.005 -45d
+  sox -V0 "$out" "$work/tail.wav" reverse silence 1 0.005 -45d
+  lead=$(awk -v a="$all" -v b="$(soxi -D "$work/lead.wav")" 'BEGIN { print a - b }')
+  tail=$(awk -v a="$all" -v b="$(soxi -D "$work/tail.wav")" 'BEGIN { print a - b }')
+  near "$lead" 0.2 0.04 || fail "$id.wav: $lead s before the voice"
+  near "$tail" 0.2 0.04 || fail "$id.wav: $tail s after the voice"
+  lufs=$(ffmpeg -nostats -hide_banner -i "$out" -af ebur128 -f null - 2>&1 |
+    awk '/Integrated loudness/ { f = 1 } f && /I:/ { print $2; exit }')
+  near "$lufs" -23 0.5 || fail "$id.wav: $lufs LUFS"
+done
+no_error
+e2e_poll 10 eval '[ "$(xdotool search --onlyvisible --name "^Praatkist\$" | wc -l)" -ge 2 ]' ||
+  fail "no closing message"
+xdotool key Return
+main_key ctrl+q
+e2e_poll 15 e2e_gone "$app_pid" || fail "the program did not close"
+wait "$app_pid" || fail "the program ended with status $?"
+app_pid=
+echo "-- done"

@@ -1,6 +1,7 @@
 #include "ui/dialogs/ExportDialog.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,11 +18,29 @@ namespace praatkist::ui {
 
 namespace {
 
+// A check box whose key (Alt and its letter) ticks it at once, not after the 100 ms a
+// button shows itself pressed: a Return right after it then exports what was ticked.
+class TKeyCheck : public QCheckBox {
+public:
+  using QCheckBox::QCheckBox;
+
+protected:
+  bool event(QEvent *AEvent) override
+  {
+    if (AEvent->type() == QEvent::Shortcut && isEnabled()) {
+      setFocus(Qt::ShortcutFocusReason);
+      click();
+      return true;
+    }
+    return QCheckBox::event(AEvent);
+  }
+};
+
 QCheckBox *AddCheck(QWidget *AForm, const char *AName, const QString &AText, int ATop,
                     bool AOn, int AWidth = 260)
 {
   // AText marks its key with "&" (Alt and that letter); screen readers hear it without
-  auto *check = new QCheckBox(AText, AForm);
+  auto *check = new TKeyCheck(AText, AForm);
   check->setObjectName(QString::fromLatin1(AName));
   check->setGeometry(DarkLabelLeft, ATop, AWidth, 26);
   check->setChecked(AOn);
@@ -83,7 +102,7 @@ std::optional<TExportChoice> AskExport(const TExportChoice &AProposed,
   rate->setAccessibleName(QStringLiteral("Samplerate"));
   rateLabel->setBuddy(rate);
 
-  auto *mono = new QCheckBox(QStringLiteral("&Mono"), form.get());
+  auto *mono = new TKeyCheck(QStringLiteral("&Mono"), form.get());
   mono->setObjectName(QStringLiteral("chkExportMono"));
   mono->setGeometry(320, 92, 130, 26);
   mono->setChecked(AProposed.Mono);
