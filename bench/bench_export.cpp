@@ -2,9 +2,14 @@
 //   export: ExportDataSet of Takes takes of Seconds s each (48 kHz stereo 16-bit WAV,
 //           speech-like bursts of a voiced tone with a little breath noise) to 22050 Hz
 //           mono, every take chosen for an item of its own and every take measured for
-//           opnames.tsv (that counts in its time), written to the disk as the program
-//           does  vs  sox converting the same takes one by one, one process each, as a
-//           user's script would ("sox in.wav -r 22050 -c 1 -b 16 out.wav")
+//           opnames.tsv (with an empty cijfers.tsv: that counts in its time), written to
+//           the disk as the program does  vs  sox converting the same takes one by one,
+//           one process each, as a user's script would ("sox in.wav -r 22050 -c 1 -b 16
+//           out.wav")
+//   fitted: the same with the silence at the ends brought to 200 ms and the loudness to
+//           -23 LUFS (cijfers.tsv empty, and filled as an earlier export or the overview
+//           leaves it)  vs  sox doing rate, silence and gain on each take ("... silence 1
+//           0.05 1% reverse silence 1 0.05 1% reverse gain -n -3"), target <= 0.6x
 //   list:   TTextList::Load of a 100,000-line text list ("id<TAB>text", sentences of 60
 //           to 100 characters, UTF-8 with accented letters)  vs  reading the same file's
 //           bytes and splitting them into lines with QString
@@ -24,6 +29,7 @@
 #include "BenchSupport.h"
 
 #include "audio/AudioLayer.h"
+#include "audio/analysis/FigureStore.h"
 #include "audio/analysis/TakeAnalysis.h"
 #include "audio/export/DataSet.h"
 #include "session/TextList.h"
@@ -193,6 +199,7 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
 
   // The session's takes, one in memory at a time.
   audio::TDataSetJob job;
+  job.Session = session;
   job.Format = {22050, true};
   std::vector<audio::TDataSetTake> takes;
   {
@@ -204,8 +211,9 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
       const fs::path path = session / name;
       WriteTake(path, seconds, static_cast<std::uint32_t>(i), block);
       std::snprintf(id, sizeof id, "zin-%04d", i);
-      job.Items.push_back({id, Sentence(random, 70), path});
-      takes.push_back({path, name, id, "gekozen", 0.0, {}});
+      const std::string text = Sentence(random, 70);
+      job.Items.push_back({id, text, path, text.size()});
+      takes.push_back({name, id, "gekozen"});
     }
   }
   bench::Shell(bench::Command({"sync && cat", bench::Quote(session) + "/*.wav > /dev/null"}));
@@ -222,8 +230,11 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
   audio::TDataSetReport report;
   int ourFiles = 0, soxFiles = 0, tsvLines = 0; // what the last runs left
   std::uintmax_t ourBytes = 0, soxBytes = 0;
+  bool warmStore = false; // cijfers.tsv left as the run before filled it
   const auto exportRun = [&](double &cpu) {
     settle();
+    if (!warmStore)
+      fs::remove(session / audio::figure_store::kFileName);
     job.Folder = ours;
     const double cpu0 = ProcessCpuSeconds();
     const auto t0 = bench::Clock::now();
@@ -237,6 +248,7 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
       ++tsvLines;
     return t;
   };
+  std::string soxEffects;
   const auto soxRun = [&](double &cpu) {
     settle();
     fs::create_directory(soxOut);
@@ -244,32 +256,62 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
     const auto t0 = bench::Clock::now();
     bench::Shell(bench::Command({"cd", bench::Quote(session),
                                  "&& for f in *.wav; do sox \"$f\" -r 22050 -c 1 -b 16",
-                                 bench::Quote(soxOut) + "/\"$f\" || exit 1; done"}));
+                                 bench::Quote(soxOut) + "/\"$f\"", soxEffects,
+                                 "|| exit 1; done"}));
     const double t = Since(t0);
     cpu = ChildCpuSeconds() - cpu0;
     std::tie(soxFiles, soxBytes) = Contents(soxOut);
     return t;
   };
-  double tOurs = 1e300, tSox = 1e300, cpuOurs = 1e300, cpuSox = 1e300;
-  std::vector<double> ratios;
-  for (int i = 0; i < runs; ++i) {
-    // by turns: the export first in one pair, sox first in the next
-    double a = 0, b = 0, ca = 0, cb = 0;
-    if (i % 2 == 0) {
-      a = exportRun(ca);
-      b = soxRun(cb);
-    } else {
-      b = soxRun(cb);
-      a = exportRun(ca);
+  struct TPairs {
+    double Ours = 1e300, Sox = 1e300, CpuOurs = 1e300, CpuSox = 1e300;
+    std::vector<double> Ratios;
+    double Median() const
+    {
+      const std::size_t n = Ratios.size();
+      return n % 2 ? Ratios[n / 2] : 0.5 * (Ratios[n / 2 - 1] + Ratios[n / 2]);
     }
-    ratios.push_back(a / b);
-    tOurs = std::min(tOurs, a);
-    tSox = std::min(tSox, b);
-    cpuOurs = std::min(cpuOurs, ca);
-    cpuSox = std::min(cpuSox, cb);
-  }
-  std::sort(ratios.begin(), ratios.end());
+  };
+  const auto measure = [&](bool soxToo) {
+    TPairs p;
+    for (int i = 0; i < runs; ++i) {
+      // by turns: the export first in one pair, sox first in the next
+      double a = 0, b = 0, ca = 0, cb = 0;
+      if (i % 2 == 0 || !soxToo) {
+        a = exportRun(ca);
+        b = soxToo ? soxRun(cb) : 0;
+      } else {
+        b = soxRun(cb);
+        a = exportRun(ca);
+      }
+      if (soxToo)
+        p.Ratios.push_back(a / b);
+      p.Ours = std::min(p.Ours, a);
+      p.Sox = std::min(p.Sox, b);
+      p.CpuOurs = std::min(p.CpuOurs, ca);
+      p.CpuSox = std::min(p.CpuSox, cb);
+    }
+    std::sort(p.Ratios.begin(), p.Ratios.end());
+    return p;
+  };
+  const TPairs plain = measure(true);
+  const double tOurs = plain.Ours, tSox = plain.Sox, cpuOurs = plain.CpuOurs, cpuSox = plain.CpuSox;
+  const std::vector<double> &ratios = plain.Ratios;
+  const auto plainReport = report;
+  const int plainFiles = ourFiles, plainLines = tsvLines;
+  const std::uintmax_t plainBytes = ourBytes;
 
+  // Fitted to train on: margins and loudness.
+  job.Format.MarginMs = 200;
+  job.Format.LoudnessLufs = -23.0;
+  soxEffects = "silence 1 0.05 1% reverse silence 1 0.05 1% reverse gain -n -3";
+  const TPairs fitted = measure(true);
+  const int fittedFiles = ourFiles;
+  const std::uintmax_t fittedBytes = ourBytes;
+  warmStore = true;
+  double ignored = 0;
+  exportRun(ignored); // the store filled
+  const TPairs warm = measure(false);
   // The text list, written once into the folder.
   constexpr int kLines = TTextList::MaxItems;
   double meanText = 0;
@@ -297,9 +339,7 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
   }
 
   const double ratio = tOurs / tSox;
-  const double median = ratios.size() % 2 ? ratios[ratios.size() / 2]
-                                          : 0.5 * (ratios[ratios.size() / 2 - 1] +
-                                                   ratios[ratios.size() / 2]);
+  const double median = plain.Median();
   std::printf("data set of %d takes of %.1f s, 48 kHz stereo WAV (%.0f MB) to 22050 Hz mono, "
               "earlier writes flushed, takes cached, %d pairs, %u cores\n",
               takeCount, seconds, static_cast<double>(takeCount) * (44 + seconds * 192000) / 1e6,
@@ -313,8 +353,20 @@ int Run(const fs::path &work, int takeCount, double seconds, int runs)
   std::printf("       per take: ours %.2f ms, sox %.2f ms; CPU time %.3fx sox's (steadier on a "
               "busy machine)\n",
               tOurs / takeCount * 1e3, tSox / takeCount * 1e3, cpuOurs / cpuSox);
-  std::printf("  [exported %d, %d wavs %.1f MB, opnames.tsv %d lines; sox %d wavs %.1f MB]\n",
-              report.Exported, ourFiles, static_cast<double>(ourBytes) / 1e6, tsvLines, soxFiles,
+  std::printf("  [exported %d, %d files %.1f MB, opnames.tsv %d lines]\n", plainReport.Exported,
+              plainFiles, static_cast<double>(plainBytes) / 1e6, plainLines);
+  const double fittedRatio = fitted.Ours / fitted.Sox;
+  std::printf("fitted to train on: silence at the ends to 200 ms, loudness to -23 LUFS\n");
+  std::printf("  sox rate, silence, gain -n       %8.3f s (best)   CPU %.3f s\n", fitted.Sox,
+              fitted.CpuSox);
+  std::printf("  ExportDataSet, cijfers.tsv empty %8.3f s (best)   CPU %.3f s   %.3fx sox "
+              "(median of pairs %.3fx, spread %.3f .. %.3f): %s\n",
+              fitted.Ours, fitted.CpuOurs, fittedRatio, fitted.Median(), fitted.Ratios.front(),
+              fitted.Ratios.back(), fittedRatio <= 0.6 ? "meets <= 0.6x sox" : "MISSES <= 0.6x sox");
+  std::printf("  ExportDataSet, cijfers.tsv filled %7.3f s (best)   CPU %.3f s   %.3fx sox\n",
+              warm.Ours, warm.CpuOurs, warm.Ours / fitted.Sox);
+  std::printf("  [exported %d, %d files %.1f MB; sox %d wavs %.1f MB]\n", report.Exported,
+              fittedFiles, static_cast<double>(fittedBytes) / 1e6, soxFiles,
               static_cast<double>(soxBytes) / 1e6);
   std::printf("text list of %d lines (%.1f MB, texts of %.0f characters on average), best of 5, "
               "warm cache\n",

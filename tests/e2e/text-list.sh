@@ -8,7 +8,7 @@
 # first text, a take of the second retaken (Ctrl+Shift+R), a take of the third and the
 # program killed during it. After the restart every binding is there, the rejected take
 # is chosen (Ctrl+K) and the data set exported (Ctrl+E, Return): its wavs/ and
-# metadata.csv are what the list and the chosen takes say.
+# metadata.csv are what the list and the chosen takes say, at the rate trainers read.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -108,15 +108,16 @@ check "the export dialog did not get the keyboard" e2e_poll 10 e2e_has_focus
 xdotool key Return
 set=$folder/dataset
 check "no data set" e2e_poll 30 test -f "$set/metadata.csv"
-[ "$(cat "$set/metadata.csv")" = "$(printf 'een|Goedemorgen.\ntwee|Hoe gaat het met u?\ndrie|Tot ziens.')" ] ||
+[ "$(cat "$set/metadata.csv")" = "$(printf 'een|Goedemorgen.|Goedemorgen.\ntwee|Hoe gaat het met u?|Hoe gaat het met u?\ndrie|Tot ziens.|Tot ziens.')" ] ||
   fail "metadata.csv: $(cat "$set/metadata.csv")"
-[ "$(ls "$set/wavs")" = "$(printf 'drie.wav\neen.wav\ntwee.wav')" ] || fail "wavs: $(ls "$set/wavs")"
-# At the takes' own rate and channels the samples are the chosen takes' own.
+[ "$(ls "$set/wavs")" = "$(printf 'drie.wav\neen.wav\nmetadata.jsonl\ntwee.wav')" ] || fail "wavs: $(ls "$set/wavs")"
+# As trainers want them: 22050 Hz mono, each as long as its chosen take.
 for pair in een:Lijst-1 twee:Lijst-2 drie:Lijst-4; do
-  cmp -s <(tail -c +45 "$set/wavs/${pair%%:*}.wav") <(tail -c +45 "$folder/${pair##*:}.wav") ||
-    fail "${pair%%:*}.wav is not ${pair##*:}.wav"
+  out=$set/wavs/${pair%%:*}.wav
+  [ "$(soxi -r "$out") $(soxi -c "$out") $(soxi -b "$out")" = "22050 1 16" ] || fail "$out: $(soxi "$out")"
+  awk -v a="$(soxi -D "$out")" -v b="$(soxi -D "$folder/${pair##*:}.wav")" \
+    'BEGIN { d = a - b; exit !(d < 0.001 && d > -0.001) }' || fail "${pair%%:*}.wav is not as long as ${pair##*:}.wav"
 done
-[ "$(soxi -r "$set/wavs/twee.wav")" = 48000 ] || fail "twee.wav not at 48000 Hz"
 no_error
 # the closing message, then the program closes
 e2e_poll 10 eval '[ "$(xdotool search --onlyvisible --name "^Praatkist\$" | wc -l)" -ge 2 ]' ||

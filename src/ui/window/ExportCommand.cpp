@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "session/SessionManager.h"
+#include "session/TextList.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/dialogs/ProgressDialog.h"
 #include "ui/flow/ExportWork.h"
@@ -16,7 +19,7 @@ namespace praatkist::ui {
 
 namespace {
 
-// The ids named in the closing message; the rest are counted.
+// The ids named in each list of the closing message; the rest are counted.
 constexpr int kNamedMissing = 12;
 
 bool EmptyOrAbsent(const QString &AFolder)
@@ -26,6 +29,24 @@ bool EmptyOrAbsent(const QString &AFolder)
                                                                   QDir::Hidden | QDir::System));
 }
 
+// A line of the closing message: the ids after their heading, up to kNamedMissing of
+// them, the rest counted; empty without ids.
+QString Named(const QString &AHeading, const std::vector<std::string> &AIds)
+{
+  if (AIds.empty())
+    return QString();
+  QStringList ids;
+  for (std::size_t i = 0; i < AIds.size() && i < kNamedMissing; ++i)
+    ids << QString::fromStdString(AIds[i]);
+  QString line = QStringLiteral("\r\n%1 (%2): %3")
+                     .arg(AHeading)
+                     .arg(AIds.size())
+                     .arg(ids.join(QStringLiteral(", ")));
+  if (AIds.size() > kNamedMissing)
+    line += QStringLiteral(" en nog %1").arg(AIds.size() - kNamedMissing);
+  return line + QLatin1Char('.');
+}
+
 } // namespace
 
 TExportCommand::TExportCommand(TSessionManager &AStore, TTextCommands &AText,
@@ -33,11 +54,14 @@ TExportCommand::TExportCommand(TSessionManager &AStore, TTextCommands &AText,
     : QObject(AParent), FStore(AStore), FText(AText), FEngine(AEngine), FStatus(AStatus)
 {
   Ask = [](const TExportChoice &AProposed) {
-    return AskExport(AProposed, [](const QString &AStart) {
-      const QString chosen = QFileDialog::getExistingDirectory(
-          nullptr, QStringLiteral("Kies de map voor de dataset"), AStart);
-      return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
-    });
+    return AskExport(
+        AProposed,
+        [](const QString &AStart) {
+          const QString chosen = QFileDialog::getExistingDirectory(
+              nullptr, QStringLiteral("Kies de map voor de dataset"), AStart);
+          return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
+        },
+        FlacRefused());
   };
   if (FEngine != nullptr) {
     FWork = std::make_unique<TExportWork>(*FEngine);
@@ -75,6 +99,42 @@ QString TExportCommand::ProposedFolder() const
   return QDir::toNativeSeparators(folder);
 }
 
+QString TExportCommand::FlacRefused()
+{
+  return audio::FlacWritable()
+             ? QString()
+             : QStringLiteral("FLAC kan hier niet worden geschreven: deze versie van "
+                              "libsndfile is gebouwd zonder FLAC.");
+}
+
+TExportChoice TExportCommand::Proposed() const
+{
+  TExportChoice c;
+  c.Folder = ProposedFolder();
+  c.Flac = Settings.Flac.value_or(false) && FlacRefused().isEmpty();
+  c.SkipRemarked = Settings.SkipRemarked.value_or(c.SkipRemarked);
+  c.TrimToMargin = Settings.TrimToMargin.value_or(c.TrimToMargin);
+  c.MarginMs = Settings.MarginMs.value_or(c.MarginMs);
+  c.EvenLoudness = Settings.EvenLoudness.value_or(c.EvenLoudness);
+  c.LoudnessLufs = Settings.LoudnessLufs.value_or(c.LoudnessLufs);
+  return c;
+}
+
+void TExportCommand::Remember(const TExportChoice &AProposed, const TExportChoice &AChosen)
+{
+  // Kept once stored or changed by the user.
+  const auto keep = [](auto &AStored, const auto &AShown, const auto &AAnswer) {
+    if (AStored || AAnswer != AShown)
+      AStored = AAnswer;
+  };
+  keep(Settings.Flac, AProposed.Flac, AChosen.Flac);
+  keep(Settings.SkipRemarked, AProposed.SkipRemarked, AChosen.SkipRemarked);
+  keep(Settings.TrimToMargin, AProposed.TrimToMargin, AChosen.TrimToMargin);
+  keep(Settings.MarginMs, AProposed.MarginMs, AChosen.MarginMs);
+  keep(Settings.EvenLoudness, AProposed.EvenLoudness, AChosen.EvenLoudness);
+  keep(Settings.LoudnessLufs, AProposed.LoudnessLufs, AChosen.LoudnessLufs);
+}
+
 void TExportCommand::Run()
 {
   if (!FWork || Running())
@@ -94,6 +154,7 @@ void TExportCommand::Run()
     audio::TDataSetItem out;
     out.Id = item.Id.toStdString();
     out.Text = item.Text.toStdString();
+    out.SpokenChars = static_cast<std::size_t>(SpokenChars(item.Text));
     if (const QString take = text.ChosenTakeOf(i); !take.isEmpty()) {
       out.ChosenTake = ToPath(FStore.TakePath(take));
       ++withTake;
@@ -105,10 +166,11 @@ void TExportCommand::Run()
                                    "om te exporteren."));
     return;
   }
-  const std::optional<TExportChoice> choice =
-      Ask ? Ask(TExportChoice{ProposedFolder(), 0, false}) : std::nullopt;
+  const TExportChoice proposed = Proposed();
+  const std::optional<TExportChoice> choice = Ask ? Ask(proposed) : std::nullopt;
   if (!choice)
     return;
+  Remember(proposed, *choice);
   if (choice->Folder.isEmpty() || QDir::isRelativePath(choice->Folder)) {
     ShowDarkError(QStringLiteral("Geef een volledige map op voor de dataset."));
     return;
@@ -121,6 +183,13 @@ void TExportCommand::Run()
   job.Folder = ToPath(choice->Folder);
   job.Format.SampleRate = choice->SampleRate;
   job.Format.Mono = choice->Mono;
+  job.Format.File = choice->Flac ? audio::TExportFile::Flac : audio::TExportFile::Wav;
+  if (choice->TrimToMargin)
+    job.Format.MarginMs = std::clamp(choice->MarginMs, kMinMarginMs, kMaxMarginMs);
+  if (choice->EvenLoudness)
+    job.Format.LoudnessLufs = std::clamp(choice->LoudnessLufs, kMinLufs, kMaxLufs);
+  job.SkipRemarked = choice->SkipRemarked;
+  job.Session = ToPath(FStore.SessionFolder(FStore.SessionName()));
 
   const QHash<QString, TTakeMark> marks = FText.Marks();
   std::vector<audio::TDataSetTake> takes;
@@ -128,7 +197,6 @@ void TExportCommand::Run()
   FStore.LoadRecordings(names);
   for (const QString &name : names) {
     audio::TDataSetTake take;
-    take.Path = ToPath(FStore.TakePath(name));
     take.Name = name.toStdString();
     if (const auto mark = marks.constFind(name); mark != marks.constEnd()) {
       take.ItemId = mark->ItemId.toStdString();
@@ -159,18 +227,16 @@ void TExportCommand::Finished(const TExportResult &AResult)
     QString said = QStringLiteral("Dataset klaar: %1 opname(s) in \"%2\".")
                        .arg(AResult.Report.Exported)
                        .arg(FFolder);
-    const auto &missing = AResult.Report.Missing;
-    if (!missing.empty()) {
-      QStringList ids;
-      for (std::size_t i = 0; i < missing.size() && i < kNamedMissing; ++i)
-        ids << QString::fromStdString(missing[i]);
-      said += QStringLiteral("\r\nZonder gekozen opname (%1): %2")
-                  .arg(missing.size())
-                  .arg(ids.join(QStringLiteral(", ")));
-      if (missing.size() > kNamedMissing)
-        said += QStringLiteral(" en nog %1").arg(missing.size() - kNamedMissing);
-      said += QLatin1Char('.');
-    }
+    const audio::TDataSetReport &report = AResult.Report;
+    std::vector<std::string> skipped;
+    for (const audio::TDataSetSkip &s : report.Skipped)
+      skipped.push_back(s.Id);
+    said += Named(QStringLiteral("Zonder gekozen opname"), report.Missing);
+    said += Named(QStringLiteral("Overgeslagen om opmerkingen"), skipped);
+    if (report.QuotesMended > 0)
+      said += QStringLiteral("\r\n%1 tekst(en) beginnen in metadata.csv met \u201C in plaats "
+                             "van \".")
+                  .arg(report.QuotesMended);
     FStatus.Set(QStringLiteral("Dataset klaar: ") + FFolder);
     ShowDarkMessage(said);
     break;

@@ -1,8 +1,10 @@
 #pragma once
-// TExportCommand: "Exporteren" (Ctrl+E). Asks for the data set's new folder, rate and
-// channels, writes the chosen take of every text, metadata.csv and opnames.tsv on the
-// export's worker while a progress window shows how far it is (and can cancel it), and
-// says at the end what was written and which texts have no chosen take.
+// TExportCommand: "Exporteren" (Ctrl+E). Asks for the data set's new folder, rate,
+// channels, file format and options (proposed from the settings' [Export], which keep
+// what the user changed), writes the data set on the export's worker while a progress
+// window shows how far it is (and can cancel it), and says at the end what was written,
+// which texts have no chosen take, which were skipped for their remarks and how many
+// texts' first quote was changed.
 
 #include <QObject>
 #include <QString>
@@ -12,6 +14,7 @@
 #include <optional>
 
 #include "ui/dialogs/ExportDialog.h"
+#include "ui/window/MainSettings.h"
 
 namespace praatkist {
 class TSessionManager;
@@ -37,6 +40,10 @@ public:
 
   // The question; the export dialog by default.
   std::function<std::optional<TExportChoice>(const TExportChoice &)> Ask;
+  // The options of the question, as stored and as the user changed them since.
+  TExportSettings Settings;
+  // Why FLAC cannot be written here (libsndfile without it); empty where it can.
+  static QString FlacRefused();
 
   void Run();
   bool Running() const noexcept;
@@ -48,6 +55,8 @@ signals:
 
 private:
   QString ProposedFolder() const;
+  TExportChoice Proposed() const;
+  void Remember(const TExportChoice &AProposed, const TExportChoice &AChosen);
   void Finished(const TExportResult &AResult);
 
   TSessionManager &FStore;

@@ -124,9 +124,10 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
 TfrmMain::~TfrmMain()
 {
   FDevices->Follow(false);
-  // The overview's survey, the flow's work and the export end before the engine.
+  // The overview's survey, the flow's work and the export end before the engine (the
+  // export's options stay to be saved).
   EndOverview();
-  FExport.reset();
+  FExport->End();
   FFlow.reset();
   timer = nullptr;
   SaveSettingsQuietly();
@@ -407,6 +408,7 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   c.chkPreRoll->setChecked(ASettings.PreRoll);
   FNextAfterTake = ASettings.NextAfterTake;
   c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
+  FExport->Settings = ASettings.Export;
   FOptionsLoaded = true;
 }
 
@@ -432,6 +434,8 @@ void TfrmMain::SaveSettings()
   now.PreRoll = c.chkPreRoll->isChecked();
   now.PreRollMs = FPreRollMs;
   now.NextAfterTake = FNextAfterTake;
+  if (FExport)
+    now.Export = FExport->Settings;
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   now.Save(*FIni, FOptionsLoaded, FSettingsPath);

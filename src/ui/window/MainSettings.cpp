@@ -24,6 +24,14 @@ constexpr const char *KeyMono = "Mono";
 constexpr const char *KeyPreRoll = "Vooropname";
 constexpr const char *KeyPreRollMs = "VoorloopMs";
 constexpr const char *KeyNextAfterTake = "NaOpnameVolgendeTekst";
+constexpr const char *SecExport = "Export";
+constexpr const char *KeySkipRemarked = "OpmerkingenOverslaan";
+constexpr const char *KeyTrimToMargin = "StilteInkorten";
+constexpr const char *KeyMarginMs = "MargeMs";
+constexpr const char *KeyEvenLoudness = "LuidheidGelijk";
+constexpr const char *KeyLoudnessLufs = "LuidheidLufs";
+constexpr const char *KeyFileFormat = "Bestandsformaat";
+constexpr const char *Absent = "\x01";
 
 QString Read(const platform::TIniFile &AIni, const char *ASection, const char *AKey,
              const char *ADefault)
@@ -48,6 +56,23 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
                            kMaxPreRollMs);
   if (AIni.ReadString(SecRecording, KeyNextAfterTake, "\x01") != "\x01")
     s.NextAfterTake = AIni.ReadBool(SecRecording, KeyNextAfterTake, false);
+  const auto present = [&](const char *AKey) {
+    return AIni.ReadString(SecExport, AKey, Absent) != Absent;
+  };
+  TExportSettings &e = s.Export;
+  if (present(KeySkipRemarked))
+    e.SkipRemarked = AIni.ReadBool(SecExport, KeySkipRemarked, false);
+  if (present(KeyTrimToMargin))
+    e.TrimToMargin = AIni.ReadBool(SecExport, KeyTrimToMargin, false);
+  if (present(KeyMarginMs))
+    e.MarginMs = std::clamp(AIni.ReadInteger(SecExport, KeyMarginMs, 200), 0, 2000);
+  if (present(KeyEvenLoudness))
+    e.EvenLoudness = AIni.ReadBool(SecExport, KeyEvenLoudness, false);
+  if (present(KeyLoudnessLufs))
+    e.LoudnessLufs = std::clamp(AIni.ReadInteger(SecExport, KeyLoudnessLufs, -23), -40, -10);
+  if (const std::string format = AIni.ReadString(SecExport, KeyFileFormat, "");
+      format == "flac" || format == "wav")
+    e.Flac = format == "flac";
   return s;
 }
 
@@ -86,6 +111,19 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     if (NextAfterTake)
       put(SecRecording, KeyNextAfterTake, flag(*NextAfterTake));
   }
+  // The user's own choices in the export question: kept whatever else is.
+  if (Export.SkipRemarked)
+    put(SecExport, KeySkipRemarked, flag(*Export.SkipRemarked));
+  if (Export.TrimToMargin)
+    put(SecExport, KeyTrimToMargin, flag(*Export.TrimToMargin));
+  if (Export.MarginMs)
+    put(SecExport, KeyMarginMs, QString::number(*Export.MarginMs));
+  if (Export.EvenLoudness)
+    put(SecExport, KeyEvenLoudness, flag(*Export.EvenLoudness));
+  if (Export.LoudnessLufs)
+    put(SecExport, KeyLoudnessLufs, QString::number(*Export.LoudnessLufs));
+  if (Export.Flac)
+    put(SecExport, KeyFileFormat, *Export.Flac ? QStringLiteral("flac") : QStringLiteral("wav"));
   QString why;
   try {
     AIni.UpdateFile();

@@ -1,6 +1,7 @@
 #pragma once
-// The main window's settings file: the root folder in "Sessies" and the recording
-// options in "Opname", read into a small struct and written back from one.
+// The main window's settings file: the root folder in "Sessies", the recording options
+// in "Opname" and the data set's options in "Export", read into a small struct and
+// written back from one.
 
 #include <QString>
 
@@ -13,6 +14,19 @@ class TIniFile;
 }
 
 namespace praatkist::ui {
+
+// The export question's options, section "Export". Each is written only once it was in
+// the file or the user set it, so that a file whose user never touched them stays as it
+// was.
+struct TExportSettings {
+  std::optional<bool> SkipRemarked; // "OpmerkingenOverslaan"
+  std::optional<bool> TrimToMargin; // "StilteInkorten"
+  std::optional<int> MarginMs;      // "MargeMs", 0 .. 2000
+  std::optional<bool> EvenLoudness; // "LuidheidGelijk"
+  std::optional<int> LoudnessLufs;  // "LuidheidLufs", -40 .. -10
+  std::optional<bool> Flac;         // "Bestandsformaat": "flac" or "wav"
+  bool operator==(const TExportSettings &) const = default;
+};
 
 struct TMainSettings {
   std::optional<QString> Root; // "Hoofdmap"; not written when absent
@@ -28,6 +42,7 @@ struct TMainSettings {
   // "NaOpnameVolgendeTekst": a take of the shown text, stopped and trimmed, moves the
   // text list on. Written only once it was in the file or the user set it.
   std::optional<bool> NextAfterTake;
+  TExportSettings Export; // written whether or not AOptions
 
   // Every key, its default where it is missing or unreadable. Root and Device are
   // always present after a load (empty when not stored).

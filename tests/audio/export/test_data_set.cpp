@@ -4,9 +4,11 @@
 #include "platform/FileOps.h"
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
+#include "support/TestTakes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cmath>
@@ -31,11 +33,28 @@ std::string Text(const fs::path &file)
   return s.str();
 }
 
-// the n-th write fails as on a full disk (0: none); takes are written side by side
+// the n-th write of the data set fails as on a full disk (0: none); takes are written
+// side by side (cijfers.tsv in the session is not the data set's)
 std::atomic<int> gFailWrites{0};
-int FullDisk(const char *step, const fs::path &)
+int FullDisk(const char *step, const fs::path &path)
 {
-  return std::strcmp(step, "write") == 0 && --gFailWrites == 0 ? ENOSPC : 0;
+  return std::strcmp(step, "write") == 0 && path.filename().string().rfind("cijfers", 0) != 0 &&
+                 --gFailWrites == 0
+             ? ENOSPC
+             : 0;
+}
+
+// A second of 1 kHz at peak 1000 (-30.3 dB) on both channels at 48 kHz: a steady tone,
+// so no speech and too quiet.
+std::vector<std::int16_t> Tone(double seconds = 1.0)
+{
+  std::vector<std::int16_t> s;
+  for (int f = 0; f < seconds * 48000; ++f) {
+    const auto v = static_cast<std::int16_t>(
+        std::lround(1000 * std::sin(2 * std::numbers::pi * 1000 * f / 48000.0)));
+    s.insert(s.end(), {v, v});
+  }
+  return s;
 }
 
 class DataSet : public ::testing::Test {
@@ -45,53 +64,65 @@ protected:
   TDataSetJob job;
   std::vector<TDataSetTake> takes;
 
+  fs::path Take(const std::string &name, const std::vector<std::int16_t> &samples,
+                std::uint32_t rate = 48000)
+  {
+    test::WriteWave(job.Session / name, rate, 2, samples);
+    return job.Session / name;
+  }
+
   void SetUp() override
   {
-    TScriptedAudioLayer::TScriptedStream s;
-    // one second of 1 kHz, peak 1000 (-30.3 dB), on both channels: RMS 3 dB under the
-    // peak, as its quietest half second; K-weighted +0.7 dB at 1 kHz, two channels +3 dB,
-    // less 0.691: -30.3 LUFS
-    for (int f = 0; f < 48000; ++f) {
-      const double phase = 2 * std::numbers::pi * 1000 * f / 48000.0;
-      const auto v = static_cast<std::int16_t>(std::lround(1000 * std::sin(phase)));
-      s.Samples.push_back(v);
-      s.Samples.push_back(v);
-    }
-    for (const char *take : {"/s/Koor-1.wav", "/s/Koor-2.wav", "/s/Koor-3.wav"})
-      layer.AddStream(take, s);
+    job.Session = dir.Path() / "Koor";
+    fs::create_directory(job.Session);
+    for (const char *take : {"Koor-1.wav", "Koor-2.wav", "Koor-3.wav", "Koor-4.wav"})
+      Take(take, Tone());
     job.Folder = dir.Path() / "dataset";
     job.Format = {22050, true};
-    job.Items = {{"zin-1", "Eén zin, met een komma.", "/s/Koor-2.wav"},
-                 {"zin-2", "Geen opname.", {}},
-                 {"zin-3", "Derde", "/s/Koor-3.wav"}};
-    takes = {{"/s/Koor-1.wav", "Koor-1.wav", "zin-1", "afgekeurd", 0.0, {}},
-             {"/s/Koor-2.wav", "Koor-2.wav", "zin-1", "", 0.0, {}},
-             {"/s/Koor-3.wav", "Koor-3.wav", "zin-3", "gekozen", 0.0, {}}};
+    job.Items = {{"zin-1", "\"Kom hier,\" zei ze.", job.Session / "Koor-2.wav", 13},
+                 {"zin-2", "Geen opname.", {}, 10},
+                 {"zin-3", "Een café, über het ĳs.", job.Session / "Koor-3.wav", 16},
+                 {"zin-4", "Gewoon een zin.", job.Session / "Koor-4.wav", 13}};
+    takes = {{"Koor-1.wav", "zin-1", "afgekeurd"},
+             {"Koor-2.wav", "zin-1", ""},
+             {"Koor-3.wav", "zin-3", "gekozen"},
+             {"Koor-4.wav", "zin-4", "gekozen"}};
   }
   void TearDown() override { platform::SetFileFaultHook(nullptr); }
 };
 
 } // namespace
 
-TEST_F(DataSet, FilesAsTheListAndTheChosenTakesSay)
+// metadata.csv with the normalised column, "“" for a first '"'; metadata.jsonl beside
+// the audio; opnames.tsv with the remarks.
+TEST_F(DataSet, FilesAsTrainersReadThem)
 {
   const TDataSetReport report = ExportDataSet(layer, {}, job, takes);
-  EXPECT_EQ(report.Exported, 2);
+  EXPECT_EQ(report.Exported, 3);
   EXPECT_EQ(report.Missing, std::vector<std::string>{"zin-2"});
-  EXPECT_EQ(Text(job.Folder / "metadata.csv"), "zin-1|Eén zin, met een komma.\nzin-3|Derde\n");
-  EXPECT_TRUE(fs::is_regular_file(job.Folder / "wavs" / "zin-1.wav"));
-  EXPECT_TRUE(fs::is_regular_file(job.Folder / "wavs" / "zin-3.wav"));
+  EXPECT_EQ(report.QuotesMended, 1);
+  EXPECT_EQ(Text(job.Folder / "metadata.csv"),
+            "zin-1|\u201CKom hier,\" zei ze.|\u201CKom hier,\" zei ze.\n"
+            "zin-3|Een café, über het ĳs.|Een café, über het ĳs.\n"
+            "zin-4|Gewoon een zin.|Gewoon een zin.\n");
+  EXPECT_EQ(Text(job.Folder / "wavs" / "metadata.jsonl"),
+            "{\"file_name\": \"zin-1.wav\", \"text\": \"\\\"Kom hier,\\\" zei ze.\"}\n"
+            "{\"file_name\": \"zin-3.wav\", \"text\": \"Een café, über het ĳs.\"}\n"
+            "{\"file_name\": \"zin-4.wav\", \"text\": \"Gewoon een zin.\"}\n");
+  for (const char *wav : {"zin-1.wav", "zin-3.wav", "zin-4.wav"})
+    EXPECT_TRUE(fs::is_regular_file(job.Folder / "wavs" / wav)) << wav;
   EXPECT_FALSE(fs::exists(job.Folder / "wavs" / "zin-2.wav"));
+  EXPECT_FALSE(fs::exists(job.Folder / "overgeslagen.tsv"));
+  const std::string line = "\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\tgeen spraak, ruisvloer te hoog\n";
   EXPECT_EQ(Text(job.Folder / "opnames.tsv"),
             "opname\tid\tstatus\tseconden\tluidheid_lufs\trms_db\tpiek_db\truisvloer_db\tgeclipt"
-            "\tspraaklimieten\n"
-            "Koor-1.wav\tzin-1\tafgekeurd\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n"
-            "Koor-2.wav\tzin-1\t\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n"
-            "Koor-3.wav\tzin-3\tgekozen\t1.000\t-30.3\t-33.3\t-30.3\t-33\t0\tnee\n");
+            "\tspraaklimieten\topmerkingen\n"
+            "Koor-1.wav\tzin-1\tafgekeurd" + line + "Koor-2.wav\tzin-1\t" + line +
+            "Koor-3.wav\tzin-3\tgekozen" + line + "Koor-4.wav\tzin-4\tgekozen" + line);
   // Nothing left beside it.
   int entries = 0;
   for (const auto &e : fs::directory_iterator(dir.Path()))
-    entries += e.path() != job.Folder;
+    entries += e.path() != job.Folder && e.path() != job.Session;
   EXPECT_EQ(entries, 0);
 }
 
@@ -102,16 +133,9 @@ TEST_F(DataSet, ManyTakesSideBySideEachInItsOwnFileAndLineAndOneGoneFailsThemAll
   job.Items.clear();
   takes.clear();
   for (int k = 1; k <= 12; ++k) {
-    TScriptedAudioLayer::TScriptedStream s;
-    for (int f = 0; f < k * 4800; ++f) {
-      const auto v = static_cast<std::int16_t>(
-          std::lround(1000 * std::sin(2 * std::numbers::pi * 440 * f / 48000.0)));
-      s.Samples.insert(s.Samples.end(), {v, v});
-    }
     const std::string n = std::to_string(k);
-    layer.AddStream("/s/Lang-" + n + ".wav", s);
-    job.Items.push_back({"lang-" + n, "Tekst " + n, "/s/Lang-" + n + ".wav"});
-    takes.push_back({"/s/Lang-" + n + ".wav", "Lang-" + n + ".wav", "lang-" + n, "", 0.0, {}});
+    job.Items.push_back({"lang-" + n, "Tekst " + n, Take("Lang-" + n + ".wav", Tone(k / 10.0)), 6});
+    takes.push_back({"Lang-" + n + ".wav", "lang-" + n, ""});
   }
   EXPECT_EQ(ExportDataSet(layer, {}, job, takes).Exported, 12);
   std::istringstream tsv(Text(job.Folder / "opnames.tsv"));
@@ -130,32 +154,36 @@ TEST_F(DataSet, ManyTakesSideBySideEachInItsOwnFileAndLineAndOneGoneFailsThemAll
 
   // A take gone meanwhile, among the others: no data set, nothing beside the first.
   job.Folder = dir.Path() / "tweede";
-  job.Items[6].ChosenTake = dir.Path() / "weg.wav";
+  job.Items[6].ChosenTake = job.Session / "weg.wav";
   EXPECT_THROW(ExportDataSet(layer, {}, job, takes), EAudioError);
   int entries = 0;
   for (const auto &e : fs::directory_iterator(dir.Path()))
-    entries += e.path() != dir.Path() / "dataset";
+    entries += e.path() != dir.Path() / "dataset" && e.path() != job.Session;
   EXPECT_EQ(entries, 0);
 }
 
 TEST_F(DataSet, FullDiskCancelOrAFolderInUseLeaveNoFolder)
 {
+  const auto onlySession = [&] {
+    return std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator{}) == 1;
+  };
   for (int nth : {1, 3, 9}) {
     gFailWrites = nth;
     platform::SetFileFaultHook(FullDisk);
     EXPECT_THROW(ExportDataSet(layer, {}, job, takes), EFileError) << nth;
     platform::SetFileFaultHook(nullptr);
-    EXPECT_TRUE(fs::is_empty(dir.Path())) << nth;
+    EXPECT_TRUE(onlySession()) << nth;
   }
   TWorkControl control;
   control.Cancel();
   EXPECT_THROW(ExportDataSet(layer, {}, job, takes, &control), EWorkCancelled);
-  EXPECT_TRUE(fs::is_empty(dir.Path()));
+  EXPECT_TRUE(onlySession());
 
   // An empty folder of that name is taken; one with anything in it never written into.
   fs::create_directory(job.Folder);
   ExportDataSet(layer, {}, job, takes);
-  EXPECT_TRUE(fs::exists(job.Folder / "metadata.csv"));
+  const std::string written = Text(job.Folder / "metadata.csv");
+  EXPECT_FALSE(written.empty());
   EXPECT_THROW(ExportDataSet(layer, {}, job, takes), EFileError);
-  EXPECT_EQ(Text(job.Folder / "metadata.csv"), "zin-1|Eén zin, met een komma.\nzin-3|Derde\n");
+  EXPECT_EQ(Text(job.Folder / "metadata.csv"), written);
 }

@@ -263,13 +263,11 @@ void TestTextList::exportWritesTheChosenTakesAndSaysWhatIsMissing()
     QVERIFY2(!entry.is_directory(), entry.path().string().c_str());
   kit.Layer.ReadDelayMs = 0;
 
-  // Return takes the proposed folder, rate 22050 Hz mono.
+  // Return takes the proposed folder, at 22050 Hz mono by default.
   dialogs.Do([](QWidget *AAsk) {
-    auto *rate = AAsk->findChild<QComboBox *>(QStringLiteral("cbExportRate"));
-    PickEntry(rate, QStringLiteral("22050 Hz"));
-    auto *mono = AAsk->findChild<QCheckBox *>(QStringLiteral("chkExportMono"));
-    QTest::mouseClick(mono, Qt::LeftButton, {}, QPoint(8, mono->height() / 2));
-    AAsk->findChild<QLineEdit *>(QStringLiteral("edtFolder"))->setFocus();
+    QCOMPARE(AAsk->findChild<QComboBox *>(QStringLiteral("cbExportRate"))->currentText(),
+             QStringLiteral("22050 Hz"));
+    QVERIFY(AAsk->findChild<QCheckBox *>(QStringLiteral("chkExportMono"))->isChecked());
     QTest::keyClick(AAsk->findChild<QLineEdit *>(QStringLiteral("edtFolder")), Qt::Key_Return);
   });
   dialogs.Leave(); // the progress, left to run
@@ -279,7 +277,7 @@ void TestTextList::exportWritesTheChosenTakesAndSaysWhatIsMissing()
   QCOMPARE(dialogs.Seen[5].Text,
            QStringLiteral("Dataset klaar: 2 opname(s) in \"%1\".\nZonder gekozen opname (1): b.")
                .arg(NativeTakePath(set)));
-  QCOMPARE(FileText(set / "metadata.csv"), std::string("a|Een\nc|Drie\n"));
+  QCOMPARE(FileText(set / "metadata.csv"), std::string("a|Een|Een\nc|Drie|Drie\n"));
   QVERIFY(fs::exists(set / "wavs" / "a.wav") && fs::exists(set / "wavs" / "c.wav"));
   QVERIFY(!fs::exists(set / "wavs" / "b.wav"));
   const auto header = test::ReadBytes(set / "wavs" / "c.wav");
@@ -291,18 +289,32 @@ void TestTextList::exportWritesTheChosenTakesAndSaysWhatIsMissing()
                takes.find("\nKoor-3.wav\tc\tgekozen\t") != std::string::npos,
            takes.c_str());
 
-  // The same folder again is refused before anything is written.
+  // The same folder again is refused before anything is written. Its options, reached
+  // by Tab and ticked by Space, are kept, and only those.
   dialogs.Do([&set](QWidget *AAsk) {
     auto *folder = AAsk->findChild<QLineEdit *>(QStringLiteral("edtFolder"));
     folder->selectAll();
     QTest::keyClicks(folder, NativeTakePath(set));
+    const auto press = [](Qt::Key AKey) { QTest::keyClick(QApplication::focusWidget(), AKey); };
+    for (int i = 0; i < 8 && QApplication::focusWidget()->objectName() != "chkExportSkip"; ++i)
+      press(Qt::Key_Tab);
+    press(Qt::Key_Space);
+    press(Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("chkExportMargin"));
+    press(Qt::Key_Space);
+    QVERIFY(AAsk->findChild<QCheckBox *>(QStringLiteral("chkExportSkip"))->isChecked());
     QTest::keyClick(folder, Qt::Key_Return);
   });
   Key(w, Qt::Key_E);
   QTRY_COMPARE_WITH_TIMEOUT(dialogs.Seen.size(), 8, 10000);
   QVERIFY2(dialogs.Seen[7].Text.contains(QStringLiteral("bestaat al en is niet leeg")),
            qPrintable(dialogs.Seen[7].Text));
-  QCOMPARE(FileText(set / "metadata.csv"), std::string("a|Een\nc|Drie\n"));
+  QCOMPARE(FileText(set / "metadata.csv"), std::string("a|Een|Een\nc|Drie|Drie\n"));
+  kit.Win.reset();
+  QCOMPARE(kit.Setting("Export", "OpmerkingenOverslaan"), std::string("1"));
+  QCOMPARE(kit.Setting("Export", "StilteInkorten"), std::string("1"));
+  for (const char *untouched : {"MargeMs", "LuidheidGelijk", "LuidheidLufs", "Bestandsformaat"})
+    QCOMPARE(kit.Setting("Export", untouched), std::string("<none>"));
 }
 
 // Without a list the window and the session folder are as they always were: no text
