@@ -11,6 +11,7 @@
 #include "audio/TakeResults.h"
 #include "audio/WorkControl.h"
 #include "audio/analysis/TakeAnalysis.h"
+#include "audio/analysis/TakeChecks.h"
 #include "audio/analysis/TakeSurvey.h"
 #include "audio/capture/TakeCapture.h"
 #include "audio/export/DataSet.h"
@@ -204,6 +205,13 @@ public:
                                                 const std::vector<audio::TStoredFigures> *Known = nullptr)
   {
     return audio::SurveyTakes(FLayer, FAnalysis, Folder, Names, Control, Report, Known);
+  }
+
+  // What Folder's cijfers.tsv holds now for takes that are still there unchanged (a
+  // quick read: no take is decoded). Never raises; none without a file.
+  static std::vector<audio::TStoredFigures> StoredFigures(const std::filesystem::path &Folder)
+  {
+    return audio::figure_store::ReadCurrent(Folder);
   }
 
   // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per

@@ -13,7 +13,6 @@
 #include <chrono>
 #include <utility>
 
-#include "audio/AudioLayer.h"
 #include "audio/BassRecorder.h"
 #include "audio/TakeFiles.h"
 #include "platform/Errors.h"
@@ -33,7 +32,6 @@
 #include "ui/window/TakeView.h"
 #include "ui/window/TextCommands.h"
 #include "ui/window/ExportCommand.h"
-#include "ui/flow/TakeWork.h"
 
 namespace praatkist::ui {
 
@@ -92,6 +90,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   ConnectControls();
   ConnectKeys();
   ConnectFlow();
+  ConnectOverview();
 
   bool recordReady = false;
   if (FRecorder) {
@@ -125,8 +124,9 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
 TfrmMain::~TfrmMain()
 {
   FDevices->Follow(false);
-  // The flow's work and the export end before the engine they work with (the export's
-  // options stay to be saved).
+  // The overview's survey, the flow's work and the export end before the engine (the
+  // export's options stay to be saved).
+  EndOverview();
   FExport->End();
   FFlow.reset();
   timer = nullptr;
@@ -219,7 +219,6 @@ void TfrmMain::ConnectKeys()
   bind(QKeySequence(Qt::Key_Delete), c.btnDelete, c.lbRecordings);
   bind(QKeySequence(Qt::CTRL | Qt::Key_Z), c.btnUndoTrim, this);
   bind(QKeySequence(Qt::CTRL | Qt::Key_N), c.btnNew, this);
-  bind(QKeySequence(Qt::CTRL | Qt::Key_O), c.btnRoot, this);
   bind(QKeySequence(Qt::Key_F1), c.btnAbout, this);
   bind(QKeySequence(Qt::CTRL | Qt::Key_Q), c.btnExit, this);
   // Stop ends the take, or else the playback.

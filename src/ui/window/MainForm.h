@@ -50,6 +50,7 @@ class TTakeView;
 class TTakeCommands;
 class TTextCommands;
 class TExportCommand;
+class TOverviewCommand;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -93,6 +94,7 @@ public:
   const TTextCommands &Texts() const { return *FText; }
   TTextCommands &Texts() { return *FText; }
   TExportCommand &Export() { return *FExport; }
+  TOverviewCommand &Overview() { return *FOverview; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -121,6 +123,10 @@ private:
   void ConnectKeys();
   void ConnectTextKeys();
   void ConnectFlow();
+  // The overview (MainFormOverview): its command, button and keys, and what it follows;
+  // ended before the engine goes.
+  void ConnectOverview();
+  void EndOverview();
   // Where the screen's free area is smaller than the page, the window takes what there
   // is and scrolls the page; elsewhere it is the page's size.
   void FitToScreen();
@@ -171,6 +177,8 @@ private:
   TTextCommands *FText = nullptr;
   // Declared after the engine: its export ends before the engine goes.
   std::unique_ptr<TExportCommand> FExport;
+  // Owned here; deleted by EndOverview, before the flow and the engine.
+  TOverviewCommand *FOverview = nullptr;
   // A retake waits for the rejected take's end.
   bool FRetakeWaiting = false;
   // "NaOpnameVolgendeTekst" as read, or as the user set it.

@@ -359,7 +359,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   lblTextKeys = MakeLabel(
       content, QStringLiteral("lblTextKeys"), 925, 524,
       QStringLiteral("Ctrl+\u2192 volgende \u00B7 Ctrl+\u2190 vorige \u00B7 Ctrl+\u2193 volgende zonder keuze\n"
-                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen"));
+                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen \u00B7 Ctrl+O overzicht"));
   lblTextKeys->setFixedSize(385, 34);
   lblTextKeys->setFont(DesignFontPx(SegoeUI, 12));
   SetTextColour(lblTextKeys, palette::DisabledGrey);
@@ -379,13 +379,21 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                   "EXPORTEREN",
                                   {48, 0, 329, 38}});
   btnLoadList = MakePanel(content, {"LoadList",
-                                    {925, 645, 385, 38},
+                                    {925, 645, 222, 38},
                                     palette::GreyAccent,
                                     "\u2630",
                                     {12, 4, 32, 30},
                                     20,
                                     "TEKSTLIJST LADEN",
-                                    {48, 0, 329, 38}});
+                                    {48, 0, 166, 38}});
+  btnOverview = MakePanel(content, {"Overview",
+                                    {1157, 645, 153, 38},
+                                    palette::GreyAccent,
+                                    "\u25A4",
+                                    {10, 4, 32, 30},
+                                    20,
+                                    "OVERZICHT",
+                                    {42, 0, 105, 38}});
   ShowTextColumn(false);
 
   btnStop->setEnabled(false);
@@ -424,7 +432,8 @@ void TMainFormControls::ShowTextColumn(bool AShow) const
 {
   content->setFixedSize(AShow ? TextPageSize : PageSize);
   for (QWidget *part : std::initializer_list<QWidget *>{lblHeadingText, pnlText, lblTextKeys,
-                                                        chkNextAfterTake, btnExport, btnLoadList})
+                                                        chkNextAfterTake, btnExport, btnLoadList,
+                                                        btnOverview})
     part->setVisible(AShow);
 }
 

@@ -71,6 +71,8 @@ struct TMainFormControls {
   QCheckBox *chkNextAfterTake = nullptr;
   TPanelButton *btnExport = nullptr;
   TPanelButton *btnLoadList = nullptr;
+  // "OVERZICHT" beside it: the overview of the session's takes.
+  TPanelButton *btnOverview = nullptr;
 
   // Creates every control on AForm with its layout, texts, colours and Tab order, and
   // gives AForm its size, caption, font and palette.

@@ -200,6 +200,37 @@ void TTextCommands::Choose(const QString &APath)
   FStatus.Set(QStringLiteral("Gekozen voor tekst %1: %2").arg(id, name));
 }
 
+void TTextCommands::Reject(const QString &APath)
+{
+  if (!FText.HasList()) {
+    ShowDarkMessage(QStringLiteral("Deze sessie heeft geen tekstlijst."));
+    return;
+  }
+  if (APath.isEmpty())
+    return;
+  const QString name = NameOf(APath);
+  FText.Refresh();
+  if (FText.ItemOf(name).isEmpty()) {
+    ShowDarkMessage(QStringLiteral("De opname \"%1\" hoort bij geen tekst.").arg(name));
+    return;
+  }
+  if (!Change([&] { FText.Reject(name); },
+              QStringLiteral("De opname \"%1\" kon niet worden afgekeurd.").arg(name)))
+    return;
+  FTakes.Reload(FTakes.SelectedTakePath(), false);
+  FStatus.Set(QStringLiteral("Afgekeurd: ") + name);
+}
+
+void TTextCommands::ShowItem(int AIndex, const QString &ATakePath)
+{
+  if (!FText.HasList() || AIndex < 0 || AIndex >= FText.Count())
+    return;
+  FText.MoveTo(AIndex);
+  ShowCurrent(ATakePath.isEmpty());
+  if (!ATakePath.isEmpty())
+    FTakes.Select(ATakePath);
+}
+
 void TTextCommands::TakeEnded(const QString &APath)
 {
   if (!FText.HasList() || !C.chkNextAfterTake->isChecked() || FText.CurrentItem() == nullptr)

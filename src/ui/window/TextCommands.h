@@ -55,6 +55,12 @@ public:
   bool RejectForRetake(const QString &APath);
   // The take at APath becomes its text's chosen take.
   void Choose(const QString &APath);
+  // The take at APath is rejected (it stays on disk); its text's latest take that is not
+  // rejected becomes the chosen one, unless another is chosen.
+  void Reject(const QString &APath);
+  // Shows text AIndex in the column and selects the take at ATakePath (empty: the
+  // text's latest take).
+  void ShowItem(int AIndex, const QString &ATakePath);
   // The take at APath has ended (stopped, and trimmed where asked): where the option
   // says so and it was a take of the text shown, the next text is shown (the take
   // stays selected).

@@ -1,0 +1,49 @@
+// TfrmMain and its overview: the command, its button and key (Ctrl+O; KIES MAP moved to
+// Ctrl+Shift+O for it), and the places the overview follows while it is open.
+
+#include "ui/window/MainForm.h"
+
+#include <QComboBox>
+#include <QShortcut>
+
+#include "ui/flow/TakeFlow.h"
+#include "ui/window/OverviewCommand.h"
+#include "ui/window/TakeList.h"
+
+namespace praatkist::ui {
+
+void TfrmMain::ConnectOverview()
+{
+  const TMainFormControls &c = FControls;
+  FOverview = new TOverviewCommand(*FSessions, *FText, *FTakes, *FFlow, FRecorder.get(), this);
+  c.btnOverview->OnClick = [this] { FOverview->Open(); };
+  for (const auto &[keys, button] :
+       {std::pair{QKeySequence(Qt::CTRL | Qt::Key_O), c.btnOverview},
+        std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), c.btnRoot}}) {
+    auto *shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, button, &TPanelButton::Press);
+    button->Keys = keys;
+  }
+  // Whenever a session is chosen.
+  const auto enable = [this] {
+    FControls.btnOverview->setEnabled(FControls.cbSession->currentIndex() >= 0);
+  };
+  connect(c.cbSession, &QComboBox::currentIndexChanged, this, enable);
+  enable();
+
+  // Takes made, deleted, chosen and rejected, a new list or session: the take list is
+  // listed again (after the bindings were read, which the window connected first).
+  connect(FTakes, &TTakeList::Listed, FOverview, [this] { FOverview->Listed(); });
+  // A take trimmed at its end or untrimmed: shown, and measured again where it changed.
+  connect(FFlow.get(), &TTakeFlow::TakeEnded, FOverview,
+          [this](const TTakeEnd &AEnd) { FOverview->TakeSeen(AEnd.Path); });
+  connect(FFlow.get(), &TTakeFlow::TakeLoaded, FOverview,
+          [this](const TAnalysisResult &AResult) { FOverview->TakeSeen(AResult.Path); });
+}
+
+void TfrmMain::EndOverview()
+{
+  delete std::exchange(FOverview, nullptr);
+}
+
+} // namespace praatkist::ui
