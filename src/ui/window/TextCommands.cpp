@@ -178,21 +178,30 @@ bool TTextCommands::RejectForRetake(const QString &APath)
   return true;
 }
 
-void TTextCommands::Choose(const QString &APath)
+QString TTextCommands::BoundTake(const QString &APath, QString &AId)
 {
   if (!FText.HasList()) {
     ShowDarkMessage(QStringLiteral("Deze sessie heeft geen tekstlijst."));
-    return;
+    return {};
   }
   if (APath.isEmpty())
-    return;
+    return {};
   const QString name = NameOf(APath);
   FText.Refresh();
-  const QString id = FText.ItemOf(name);
-  if (id.isEmpty()) {
+  AId = FText.ItemOf(name);
+  if (AId.isEmpty()) {
     ShowDarkMessage(QStringLiteral("De opname \"%1\" hoort bij geen tekst.").arg(name));
-    return;
+    return {};
   }
+  return name;
+}
+
+void TTextCommands::Choose(const QString &APath)
+{
+  QString id;
+  const QString name = BoundTake(APath, id);
+  if (name.isEmpty())
+    return;
   if (!Change([&] { FText.Choose(name); },
               QStringLiteral("De opname \"%1\" kon niet worden gekozen.").arg(name)))
     return;
@@ -202,18 +211,10 @@ void TTextCommands::Choose(const QString &APath)
 
 void TTextCommands::Reject(const QString &APath)
 {
-  if (!FText.HasList()) {
-    ShowDarkMessage(QStringLiteral("Deze sessie heeft geen tekstlijst."));
+  QString id;
+  const QString name = BoundTake(APath, id);
+  if (name.isEmpty())
     return;
-  }
-  if (APath.isEmpty())
-    return;
-  const QString name = NameOf(APath);
-  FText.Refresh();
-  if (FText.ItemOf(name).isEmpty()) {
-    ShowDarkMessage(QStringLiteral("De opname \"%1\" hoort bij geen tekst.").arg(name));
-    return;
-  }
   if (!Change([&] { FText.Reject(name); },
               QStringLiteral("De opname \"%1\" kon niet worden afgekeurd.").arg(name)))
     return;

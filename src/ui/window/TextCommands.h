@@ -76,6 +76,9 @@ signals:
   void ColumnChanged(bool AShown);
 
 private:
+  // The file name of the take at APath and (AId) its text's id; empty, after saying
+  // why, without a list or when the take belongs to no text.
+  QString BoundTake(const QString &APath, QString &AId);
   QString Folder() const;
   QString NameOf(const QString &APath) const;
   // Shows the current text; ASelectTake: and selects its latest take.
