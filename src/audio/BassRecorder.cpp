@@ -66,11 +66,12 @@ std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
   return devices;
 }
 
-void TBassRecorder::Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName)
+void TBassRecorder::Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName,
+                          std::int64_t FromFrame)
 {
   FCapture.EnsureNoTake();
   StopPlayback();
-  FCapture.Start(AFormat, FileName);
+  FCapture.Start(AFormat, FileName, FromFrame);
 }
 
 bool TBassRecorder::Stop()

@@ -76,14 +76,31 @@ public:
   bool InputLost() { return FCapture.InputLost(); }
   // Frames the open input has captured since it opened.
   std::uint64_t InputFrames() const noexcept { return FCapture.InputFrames(); }
+  // ---- listening for speech on the open input (hands-free takes) ----
+  // From now on, once the input has been quiet for a moment, the open input is
+  // listened to for speech by ARules, until a speech has started and ended; also on
+  // through a take started meanwhile. The wish holds on when the input is reopened.
+  // An input opened with Listen keeps what a take needs from before a speech's start.
+  void Listen(const audio::TSpeechRules &ARules) noexcept { FCapture.Speech().Listen(ARules); }
+  void StopListening() noexcept { FCapture.Speech().StopListening(); }
+  // Nothing is judged while held: a pause.
+  void HoldListening(bool AHeld) noexcept { FCapture.Speech().Hold(AHeld); }
+  // What was heard since the last call: a speech's start and end (frames of the open
+  // input since it opened: a take started at BeganAt less the pre-roll's frames holds
+  // the speech whole).
+  audio::TSpeechEvents HeardSpeech() noexcept { return FCapture.Speech().Poll(); }
+
   // Seconds the running take began with from before its start (the pre-roll).
   double PreRollSeconds() const noexcept;
 
   // Starts a take of AFormat's input into FileName, a new file: any existing entry of
   // that name makes it fail. Companions left there by an earlier take of the same name
   // are removed. Raises on failure and then leaves nothing running and no file behind.
-  // The bit rate is used for MP3 only; the pre-roll comes from the open input.
-  void Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName);
+  // The bit rate is used for MP3 only; the pre-roll comes from the open input: its
+  // last PreRollMs, or (FromFrame >= 0) what it kept from its frame FromFrame on (a
+  // speech's start less the pre-roll, say).
+  void Start(const TTakeFormat &AFormat, const std::filesystem::path &FileName,
+             std::int64_t FromFrame = -1);
   // Completes the running take's file with everything captured up to the call and
   // makes it durable; does nothing when no take runs. False when some of that failed
   // (the MP3's last bytes, tag or close, the WAV header, the sync): the take is then

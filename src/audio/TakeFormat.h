@@ -12,6 +12,7 @@ enum TRecordingFormat : std::uint8_t { rfWave = 0, rfMP3 = 1 };
 // What a take (or the open input between takes) may begin with from before its start.
 inline constexpr int kMaxPreRollMs = 3000;
 inline constexpr int kDefaultPreRollMs = 1000;
+inline constexpr int kListenSlackMs = 1500;
 
 // A capture device at a rate and channel count, with the pre-roll the open input keeps.
 struct TInputFormat {
@@ -19,6 +20,9 @@ struct TInputFormat {
   int SampleRate = 48000;  // 44100, 48000 or 96000
   int Channels = 2;        // 1 or 2
   int PreRollMs = 0;       // 0 .. kMaxPreRollMs
+  // Listened to for speech between takes: a take then starts a little after the voice
+  // did, so the input keeps kListenSlackMs more than the pre-roll.
+  bool Listen = false;
 
   // The same stream from the device: a take can begin on an input opened with this.
   bool SameStream(const TInputFormat &AOther) const noexcept

@@ -61,9 +61,11 @@ void TTakeCapture::OpenInput(const TInputFormat &AInput)
     FInputClipped.store(false);
     FInputFrames.store(0);
     // The memory for the pre-roll is taken here, never while audio comes in.
-    const std::uint64_t frames =
-        static_cast<std::uint64_t>(std::max(AInput.PreRollMs, 0)) * FSampleRate / 1000u;
+    const int keepMs = std::max(AInput.PreRollMs, 0) + (AInput.Listen ? kListenSlackMs : 0);
+    const std::uint64_t frames = static_cast<std::uint64_t>(keepMs) * FSampleRate / 1000u;
     FPreRoll.Allocate(static_cast<std::size_t>(frames) * 2u * FChannels);
+    FStreamFrames = 0;
+    FSpeech.Reset(FSampleRate, FChannels);
     FInputMode.store(true, std::memory_order_release);
     FLastInputMs.store(NowMs());
     FRecordHandle =
@@ -119,7 +121,8 @@ void TTakeCapture::EnsureNoTake() const
     throw EInvalidOperation("Er loopt al een opname.");
 }
 
-void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &FileName)
+void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &FileName,
+                         std::int64_t FromFrame)
 {
   const TInputFormat &input = ATake.Input;
   EnsureNoTake();
@@ -148,6 +151,7 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     FInputClipped.store(false);
     FTakePath = FileName;
     FTakeBegun = !onInput;
+    FStartFrom = FromFrame;
     FFrameClock.Reset();
     FMarkerLog.Begin(FileName, FSampleRate);
     FTakeOnInput = onInput;
@@ -341,7 +345,7 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   // A take on the open input keeps the input's newest audio as well, for the next take
   // should it follow at once.
   if (FInputMode.load(std::memory_order_relaxed))
-    FPreRoll.Append(data, length);
+    KeepNewest(data, length);
   // A stop handing the channel back to the input: this buffer's or the input's.
   if (FHandBack.load(std::memory_order_acquire) != hbNone) {
     if (!TakeBufferDuringHandBack(data, length)) // the input's: kept above already
@@ -398,18 +402,37 @@ void TTakeCapture::KeepInput(const std::uint8_t *data, std::uint32_t length) noe
   FPeakRight.exchange(right);
   if (std::max(left, right) >= kClipLevel)
     FInputClipped.store(true, std::memory_order_release);
-  FPreRoll.Append(data, length);
+  KeepNewest(data, length);
   FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
 }
 
+void TTakeCapture::KeepNewest(const std::uint8_t *data, std::uint32_t length) noexcept
+{
+  FPreRoll.Append(data, length);
+  FStreamFrames += length / (2u * FChannels);
+  FSpeech.Feed(data, length);
+}
+
 // The kept audio opens the take, joined to the buffer that follows it, and written
-// before it.
+// before it: the pre-roll's newest stretch, or from the frame the start asked for.
 bool TTakeCapture::BeginWithPreRoll() noexcept
 {
   const std::uint32_t frameBytes = 2u * FChannels;
   const TPreRollRing::TSpans spans = FPreRoll.Spans();
+  const std::uint64_t kept = (spans.First.size() + spans.Second.size()) / frameBytes;
+  const std::uint64_t keptFrom = FStreamFrames - std::min(kept, FStreamFrames);
+  const std::uint64_t wanted =
+      static_cast<std::uint64_t>(std::max(FInput.PreRollMs, 0)) * FSampleRate / 1000u;
+  const std::uint64_t from =
+      FStartFrom >= 0 ? static_cast<std::uint64_t>(FStartFrom)
+                      : FStreamFrames - std::min(wanted, FStreamFrames);
+  std::size_t skip = static_cast<std::size_t>(std::min(from > keptFrom ? from - keptFrom : 0, kept)) *
+                     frameBytes;
   std::uint64_t frames = 0;
-  for (const auto &span : {spans.First, spans.Second}) {
+  for (auto span : {spans.First, spans.Second}) {
+    const std::size_t drop = std::min(skip, span.size());
+    span = span.subspan(drop);
+    skip -= drop;
     const auto length = static_cast<std::uint32_t>(span.size() - span.size() % frameBytes);
     if (length == 0)
       continue;

@@ -11,6 +11,7 @@
 #include "audio/capture/FrameClock.h"
 #include "audio/capture/MarkerLog.h"
 #include "audio/capture/PreRollRing.h"
+#include "audio/capture/SpeechWatch.h"
 #include "audio/capture/TakeWriter.h"
 
 #include <atomic>
@@ -51,7 +52,8 @@ public:
   // Raises "Er loopt al een opname." while a take runs.
   void EnsureNoTake() const;
   // As TBassRecorder::Start, without stopping playback (the engine does that first).
-  void Start(const TTakeFormat &ATake, const std::filesystem::path &FileName);
+  void Start(const TTakeFormat &ATake, const std::filesystem::path &FileName,
+             std::int64_t FromFrame = -1);
   // As TBassRecorder::Stop. A take begun on the open input hands its channel back to
   // the input (which goes on keeping its newest audio) instead of closing it.
   bool Stop();
@@ -87,6 +89,9 @@ public:
   // The user's text for a take that ended by itself; empty while it runs on.
   static std::string EndText(TCaptureEnd end);
 
+  // The open input's speech detector (the window's side of it).
+  TSpeechWatch &Speech() noexcept { return FSpeech; }
+
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
   std::uint32_t WaveDataLimit() const noexcept { return FWaveDataLimit; }
   void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
@@ -98,6 +103,8 @@ private:
                              void *user) noexcept;
   bool OnBuffer(const void *buffer, std::uint32_t length) noexcept;
   void KeepInput(const std::uint8_t *data, std::uint32_t length) noexcept;
+  // The open input's newest audio: kept for the next take, and listened to.
+  void KeepNewest(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool BeginWithPreRoll() noexcept;
   bool TakePiece(const std::uint8_t *data, std::uint32_t length) noexcept;
   bool InputAlive();
@@ -133,6 +140,11 @@ private:
   TPreRollRing FPreRoll;                     // the capture thread's while the input is open
   bool FTakeBegun = true;                    // the capture thread's, handed over at Start
   std::atomic<std::uint64_t> FPreRollFrames{0};
+  // Frames the open input has delivered since it opened, take or not (the capture
+  // thread's); a take on it begins at FStartFrom of them (-1: its whole pre-roll).
+  std::uint64_t FStreamFrames = 0;
+  std::int64_t FStartFrom = -1;
+  TSpeechWatch FSpeech;
   std::mutex FStopLock; // one Stop at a time (window and worker threads, never audio)
   std::atomic<std::int32_t> FPeakLeft{0};
   std::atomic<std::int32_t> FPeakRight{0};

@@ -40,6 +40,9 @@ struct TWindowFacts {
   bool Trimmed = false;
   // MP3 is the chosen format (its bit rate can be chosen).
   bool Mp3 = false;
+  // Hands-free reading is on; its listening is paused.
+  bool HandsFree = false;
+  bool HandsFreePaused = false;
 
   bool operator==(const TWindowFacts &) const = default;
 };

@@ -149,6 +149,7 @@ bool TTakeFlow::SyncInput(bool AQuiet)
 void TTakeFlow::InputTick()
 {
   if (FInput->CheckLost(MayKeepInput(), MayOpenInput())) {
+    emit InputLost();
     FFacts.InputOpen = FInput->Open();
     RunTimer();
     Publish();
@@ -174,7 +175,7 @@ bool TTakeFlow::Record(const TTakeOptions &AOptions, const QString &APath)
   if (FEngine == nullptr)
     return false;
   try {
-    FEngine->Start(AOptions.Take, ToPath(APath));
+    FEngine->Start(AOptions.Take, ToPath(APath), AOptions.FromFrame);
   } catch (const std::exception &e) {
     FTakePath.clear();
     emit Failed(ErrorText(e));
@@ -272,7 +273,9 @@ void TTakeFlow::EndFinished(const TTakeEnd &AEnd)
   SetState(TTakeState::Idle);
   if (AEnd.Trim.Outcome == TTrimOutcome::Failed)
     emit Failed(QStringLiteral("Automatisch trimmen mislukt: ") + AEnd.Trim.Error);
-  emit TakeEnded(AEnd);
+  TTakeEnd end = AEnd;
+  end.ByItself = !why.isEmpty();
+  emit TakeEnded(end);
   if (!why.isEmpty()) {
     emit StatusText(why);
     emit Failed(why);
@@ -449,6 +452,47 @@ void TTakeFlow::Tick()
     InputTick();
   else if (FState != TTakeState::Recording && FState != TTakeState::Playing)
     RunTimer();
+  ListenTick();
+}
+
+// ---------------------------------------------------------------------------------------
+// Listening for speech
+
+void TTakeFlow::Listen(const audio::TSpeechRules &ARules)
+{
+  if (FEngine == nullptr)
+    return;
+  FEngine->HoldListening(false);
+  FEngine->HeardSpeech(); // what an earlier listening heard is not this one's
+  FEngine->Listen(ARules);
+  FListening = true;
+}
+
+void TTakeFlow::StopListening()
+{
+  if (FEngine == nullptr)
+    return;
+  FEngine->StopListening();
+  FEngine->HoldListening(false);
+  FListening = false;
+}
+
+void TTakeFlow::HoldListening(bool AHeld)
+{
+  if (FEngine != nullptr)
+    FEngine->HoldListening(AHeld);
+}
+
+void TTakeFlow::ListenTick()
+{
+  if (!FListening || FEngine == nullptr)
+    return;
+  const audio::TSpeechEvents heard = FEngine->HeardSpeech();
+  // The start first: an end read with it belongs to that speech.
+  if (heard.Began)
+    emit SpeechBegan(static_cast<qint64>(heard.BeganAt));
+  if (heard.Ended && FListening)
+    emit SpeechEnded(heard.SpeechSeconds);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -34,6 +34,8 @@ struct TTakeOptions {
   TTakeFormat Take;
   // The stopped take is trimmed (into the take's format, MP3 at its bit rate).
   bool Trim = false;
+  // The take begins at this frame of the open input (-1: with its pre-roll as usual).
+  std::int64_t FromFrame = -1;
 };
 
 class TTakeFlow : public QObject {
@@ -96,6 +98,13 @@ public:
   // "Markering N". False when nothing plays or there is no marker that way.
   bool GoToMarker(bool AForward);
 
+  // Listens to the open input for speech (TBassRecorder::Listen): its start and end
+  // are told (SpeechBegan, SpeechEnded) on the tick, until StopListening.
+  void Listen(const audio::TSpeechRules &ARules);
+  void StopListening();
+  void HoldListening(bool AHeld);
+  bool Listening() const noexcept { return FListening; }
+
   // One tick: what the recording or the playback has done since the last one.
   void Tick();
 
@@ -135,6 +144,13 @@ signals:
   void CursorMoved(double AFraction);
   void Progress(praatkist::ui::TWorkKind AKind, int APercent);
   void SafelyEnded();
+  // A speech started; a take from AFromFrame (TTakeOptions::FromFrame) holds it whole,
+  // with the pre-roll before it.
+  void SpeechBegan(qint64 AFromFrame);
+  // The speech has ended after its silence; it lasted ASpeechSeconds.
+  void SpeechEnded(double ASpeechSeconds);
+  // The open input went away (its device or the server).
+  void InputLost();
 
 private:
   void SetState(TTakeState AState);
@@ -150,6 +166,7 @@ private:
   }
   bool MayOpenInput() const noexcept;
   void InputTick();
+  void ListenTick();
   // The tick runs while a take records or plays, or the input is open.
   void RunTimer();
   // Emits FactsChanged when the facts differ from the ones last told.
@@ -172,6 +189,7 @@ private:
   QString FTakePath;
   bool FSaidNoInput = false;
   bool FSaidClip = false;
+  bool FListening = false;
   // The running or last take's options, from Record on.
   TTakeOptions FOptions;
   // Why the ending take ended by itself, from the tick that found it until its end is

@@ -136,6 +136,9 @@ struct TTakeEnd {
   QString Path; // the take, as passed to EndTake
   // The stop completed the take's file.
   bool Complete = false;
+  // The take ended by itself (input gone, disk full, size limit) or its file could not
+  // be completed: said after the end.
+  bool ByItself = false;
   TTrimResult Trim;
   // The take as it is after the trim (Path empty where it was not analysed: the work
   // was ending).

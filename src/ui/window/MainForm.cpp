@@ -32,6 +32,7 @@
 #include "ui/window/TakeView.h"
 #include "ui/window/TextCommands.h"
 #include "ui/window/ExportCommand.h"
+#include "ui/window/HandsFree.h"
 
 namespace praatkist::ui {
 
@@ -91,6 +92,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   ConnectKeys();
   ConnectFlow();
   ConnectOverview();
+  ConnectHandsFree();
 
   bool recordReady = false;
   if (FRecorder) {
@@ -107,6 +109,8 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     FStatus->Set(recordReady ? rootProblem : FStatus->Text() + QLatin1Char(' ') + rootProblem);
   else if (recordReady)
     RateNote();
+  if (!stored.RangeNote.isEmpty())
+    FStatus->Set(stored.RangeNote);
 
   try {
     RefreshSessions();
@@ -162,7 +166,7 @@ void TfrmMain::ConnectControls()
   c.btnAbout->OnClick = [this] { TfrmAbout::ShowAbout(this); };
   c.btnExit->OnClick = [this] { close(); };
   c.btnExit->PanelClicks = false; // only its glyph and text close the window
-  c.btnRecord->OnClick = [this] { FCommands->Record(); };
+  c.btnRecord->OnClick = [this] { RecordClick(); };
   c.btnStop->OnClick = [this] { FCommands->Stop(); };
   c.btnListen->OnClick = [this] { FCommands->Listen(); };
   c.btnDelete->OnClick = [this] { FCommands->Delete(); };
@@ -281,6 +285,10 @@ void TfrmMain::ConnectTextKeys()
 
 void TfrmMain::Retake()
 {
+  if (FHandsFree != nullptr && FHandsFree->On()) {
+    FHandsFree->Retake();
+    return;
+  }
   if (FFlow->State() != TTakeState::Recording || FRetakeWaiting)
     return;
   if (!FText->RejectForRetake(FFlow->TakePath())) {
@@ -310,7 +318,7 @@ void TfrmMain::ConnectFlow()
     // list on.
     if (std::exchange(FRetakeWaiting, false))
       FCommands->Record();
-    else
+    else if (FHandsFree == nullptr || !FHandsFree->TakeEnded(AEnd))
       FText->TakeEnded(AEnd.Path);
   });
   connect(flow, &TTakeFlow::TakeLoaded, FView, &TTakeView::ShowResult);
@@ -409,6 +417,7 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   FNextAfterTake = ASettings.NextAfterTake;
   c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
   FExport->Settings = ASettings.Export;
+  ApplyHandsFreeSettings(ASettings);
   FOptionsLoaded = true;
 }
 
@@ -434,6 +443,7 @@ void TfrmMain::SaveSettings()
   now.PreRoll = c.chkPreRoll->isChecked();
   now.PreRollMs = FPreRollMs;
   now.NextAfterTake = FNextAfterTake;
+  KeepHandsFreeSettings(now);
   if (FExport)
     now.Export = FExport->Settings;
   // Options that never came from the file (no engine, no device list) are layout
@@ -496,6 +506,7 @@ void TfrmMain::FollowInput()
   wish.Input.SampleRate = c.cbRate->currentData().toInt();
   wish.Input.Channels = c.chkMono->isChecked() ? 1 : 2;
   wish.Input.PreRollMs = FPreRollMs;
+  wish.Input.Listen = FHandsFree != nullptr && FHandsFree->On();
   wish.DeviceName = c.cbDevice->currentText();
   FFlow->SetInput(wish);
 }
@@ -518,6 +529,8 @@ void TfrmMain::Redraw()
   now.Window.Selected = FView->Selected();
   now.Window.Trimmed = FView->Trimmed();
   now.Window.Mp3 = FControls.cbFormat->currentData().toInt() == rfMP3;
+  now.Window.HandsFree = FHandsFree != nullptr && FHandsFree->On();
+  now.Window.HandsFreePaused = FHandsFree != nullptr && FHandsFree->Paused();
   if (FDrawnOnce && now == FDrawn)
     return;
   FDrawnOnce = true;
@@ -535,9 +548,12 @@ void TfrmMain::Draw(const TFlowView &AView)
   c.btnRecord->setEnabled(on.Record);
   // While a take runs the record button pauses it, and resumes it while paused.
   const TFlowFacts &flow = AView.Flow;
-  const bool running = flow.State == TTakeState::Recording;
-  c.btnRecord->Icon->setText(running && !flow.Paused ? RecordPauseGlyph : RecordIdleGlyph);
-  c.btnRecord->Text->setText(running ? (flow.Paused ? RecordResumeText : RecordPauseText)
+  // In hands-free mode it pauses the listening as well.
+  const bool running = flow.State == TTakeState::Recording || AView.Window.HandsFree;
+  const bool paused = flow.State == TTakeState::Recording ? flow.Paused
+                                                          : AView.Window.HandsFreePaused;
+  c.btnRecord->Icon->setText(running && !paused ? RecordPauseGlyph : RecordIdleGlyph);
+  c.btnRecord->Text->setText(running ? (paused ? RecordResumeText : RecordPauseText)
                                      : RecordIdleText);
   c.btnStop->setEnabled(on.Stop);
   c.btnListen->setEnabled(on.Listen);

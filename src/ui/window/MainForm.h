@@ -51,6 +51,7 @@ class TTakeCommands;
 class TTextCommands;
 class TExportCommand;
 class TOverviewCommand;
+class THandsFree;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -127,6 +128,11 @@ private:
   // ended before the engine goes.
   void ConnectOverview();
   void EndOverview();
+  // Hands-free reading (MainFormHandsFree): the part, its controls and keys, settings.
+  void ConnectHandsFree();
+  void RecordClick();
+  void ApplyHandsFreeSettings(const TMainSettings &ASettings);
+  void KeepHandsFreeSettings(TMainSettings &ASettings) const;
   // Where the screen's free area is smaller than the page, the window takes what there
   // is and scrolls the page; elsewhere it is the page's size.
   void FitToScreen();
@@ -179,6 +185,11 @@ private:
   std::unique_ptr<TExportCommand> FExport;
   // Owned here; deleted by EndOverview, before the flow and the engine.
   TOverviewCommand *FOverview = nullptr;
+  THandsFree *FHandsFree = nullptr;
+  // "Handsfree", "SpraakDrempelDb", "StilteMs": as read, or as the user set it.
+  std::optional<bool> FHandsFreeSetting;
+  std::optional<double> FSpeechThresholdDb;
+  std::optional<int> FSilenceMs;
   // A retake waits for the rejected take's end.
   bool FRetakeWaiting = false;
   // "NaOpnameVolgendeTekst" as read, or as the user set it.

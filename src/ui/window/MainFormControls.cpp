@@ -370,6 +370,18 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                      "tekst (Alt+T)"));
   chkNextAfterTake->setFixedWidth(250);
   chkNextAfterTake->setAccessibleName(chkNextAfterTake->text());
+  chkHandsFree = MakeCheck(
+      content, QStringLiteral("chkHandsFree"), 1180, 562, QStringLiteral("Handsfree"),
+      QStringLiteral("Neemt op zodra u spreekt en stopt als u zwijgt; daarna volgt de "
+                     "volgende tekst (Alt+H, Escape stopt)"));
+  chkHandsFree->setFixedWidth(130);
+  chkHandsFree->setAccessibleName(QStringLiteral("Handsfree"));
+  lblHandsFree = MakeLabel(content, QStringLiteral("lblHandsFree"), 1210, 20, QString());
+  lblHandsFree->setFixedSize(100, 22);
+  lblHandsFree->setAlignment(Qt::AlignCenter);
+  lblHandsFree->setFont(DesignFontPx(SegoeUI, 13, true));
+  lblHandsFree->setAccessibleName(QStringLiteral("Handsfree uit"));
+  lblHandsFree->hide();
   btnExport = MakePanel(content, {"Export",
                                   {925, 595, 385, 38},
                                   palette::BlueAccent,
@@ -426,15 +438,18 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   QWidget::setTabOrder(chkTrimSilence, chkMono);
   QWidget::setTabOrder(chkMono, chkPreRoll);
   QWidget::setTabOrder(chkPreRoll, chkNextAfterTake);
+  QWidget::setTabOrder(chkNextAfterTake, chkHandsFree);
 }
 
 void TMainFormControls::ShowTextColumn(bool AShow) const
 {
   content->setFixedSize(AShow ? TextPageSize : PageSize);
   for (QWidget *part : std::initializer_list<QWidget *>{lblHeadingText, pnlText, lblTextKeys,
-                                                        chkNextAfterTake, btnExport, btnLoadList,
-                                                        btnOverview})
+                                                        chkNextAfterTake, chkHandsFree,
+                                                        btnExport, btnLoadList, btnOverview})
     part->setVisible(AShow);
+  if (!AShow)
+    lblHandsFree->hide(); // hands-free ends with the list
 }
 
 } // namespace praatkist::ui

@@ -69,6 +69,10 @@ struct TMainFormControls {
   QLabel *lblTextKeys = nullptr;
   // "Na opname volgende tekst"
   QCheckBox *chkNextAfterTake = nullptr;
+  // "Handsfree": takes start and stop with the speaker's voice; its lamp beside the
+  // heading ("Luistert", "Neemt op", "Pauze"), hidden while it is off.
+  QCheckBox *chkHandsFree = nullptr;
+  QLabel *lblHandsFree = nullptr;
   TPanelButton *btnExport = nullptr;
   TPanelButton *btnLoadList = nullptr;
   // "OVERZICHT" beside it: the overview of the session's takes.

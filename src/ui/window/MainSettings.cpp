@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
@@ -24,6 +25,9 @@ constexpr const char *KeyMono = "Mono";
 constexpr const char *KeyPreRoll = "Vooropname";
 constexpr const char *KeyPreRollMs = "VoorloopMs";
 constexpr const char *KeyNextAfterTake = "NaOpnameVolgendeTekst";
+constexpr const char *KeyHandsFree = "Handsfree";
+constexpr const char *KeySpeechThreshold = "SpraakDrempelDb";
+constexpr const char *KeySilenceMs = "StilteMs";
 constexpr const char *SecExport = "Export";
 constexpr const char *KeySkipRemarked = "OpmerkingenOverslaan";
 constexpr const char *KeyTrimToMargin = "StilteInkorten";
@@ -56,6 +60,33 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
                            kMaxPreRollMs);
   if (AIni.ReadString(SecRecording, KeyNextAfterTake, "\x01") != "\x01")
     s.NextAfterTake = AIni.ReadBool(SecRecording, KeyNextAfterTake, false);
+  if (AIni.ReadString(SecRecording, KeyHandsFree, Absent) != Absent)
+    s.HandsFree = AIni.ReadBool(SecRecording, KeyHandsFree, false);
+  // The speech detector's two numbers: clamped into their range, and said once.
+  QStringList clamped;
+  const auto number = [&](const char *AKey, double AMin, double AMax, double ADefault,
+                          const QString &AUnit) -> std::optional<double> {
+    const std::string text = AIni.ReadString(SecRecording, AKey, Absent);
+    if (text == Absent)
+      return std::nullopt;
+    bool ok = false;
+    const double read = QString::fromStdString(text).trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    const double used = !ok || !std::isfinite(read) ? ADefault : std::clamp(read, AMin, AMax);
+    if (!ok || used != read)
+      clamped << QStringLiteral("%1 gebruikt %2 %3 (toegestaan: %4 tot %5)")
+                     .arg(QString::fromLatin1(AKey), QString::number(used), AUnit,
+                          QString::number(AMin), QString::number(AMax));
+    return used;
+  };
+  s.SpeechThresholdDb = number(KeySpeechThreshold, audio::kMinSpeechThresholdDb,
+                               audio::kMaxSpeechThresholdDb, audio::kDefaultSpeechThresholdDb,
+                               QStringLiteral("dB"));
+  if (const auto silence = number(KeySilenceMs, audio::kMinSpeechSilenceMs, audio::kMaxSpeechSilenceMs,
+                                  audio::kDefaultSpeechSilenceMs, QStringLiteral("ms")))
+    s.SilenceMs = static_cast<int>(std::lround(*silence));
+  if (!clamped.isEmpty())
+    s.RangeNote = QStringLiteral("Instelling buiten bereik: ") + clamped.join(QStringLiteral("; ")) +
+                  QLatin1Char('.');
   const auto present = [&](const char *AKey) {
     return AIni.ReadString(SecExport, AKey, Absent) != Absent;
   };
@@ -110,6 +141,12 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, kMaxPreRollMs)));
     if (NextAfterTake)
       put(SecRecording, KeyNextAfterTake, flag(*NextAfterTake));
+    if (HandsFree)
+      put(SecRecording, KeyHandsFree, flag(*HandsFree));
+    if (SpeechThresholdDb)
+      put(SecRecording, KeySpeechThreshold, QString::number(*SpeechThresholdDb));
+    if (SilenceMs)
+      put(SecRecording, KeySilenceMs, QString::number(*SilenceMs));
   }
   // The user's own choices in the export question: kept whatever else is.
   if (Export.SkipRemarked)

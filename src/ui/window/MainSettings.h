@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "audio/TakeFormat.h"
+#include "audio/SpeechRules.h"
 
 namespace praatkist::platform {
 class TIniFile;
@@ -42,6 +43,13 @@ struct TMainSettings {
   // "NaOpnameVolgendeTekst": a take of the shown text, stopped and trimmed, moves the
   // text list on. Written only once it was in the file or the user set it.
   std::optional<bool> NextAfterTake;
+  // "Handsfree", "SpraakDrempelDb" (dB above the room's noise, 3 .. 40) and "StilteMs"
+  // (the silence that ends a take, 300 .. 5000): written only once in the file or set.
+  // A value out of range (or unreadable) is clamped, and RangeNote says so.
+  std::optional<bool> HandsFree;
+  std::optional<double> SpeechThresholdDb;
+  std::optional<int> SilenceMs;
+  QString RangeNote;
   TExportSettings Export; // written whether or not AOptions
 
   // Every key, its default where it is missing or unreadable. Root and Device are

@@ -16,7 +16,7 @@
 
 namespace praatkist::ui {
 
-void TTakeCommands::Record()
+void TTakeCommands::Record(std::int64_t AFromFrame)
 {
   // While a take runs, the record button pauses and resumes it.
   if (FFlow.State() == TTakeState::Recording) {
@@ -41,6 +41,7 @@ void TTakeCommands::Record()
   options.Take.Input.Device = FDevices.Chosen();
   options.Take.Input.Channels = C.chkMono->isChecked() ? 1 : 2;
   options.Trim = C.chkTrimSilence->isChecked();
+  options.FromFrame = AFromFrame;
   const QString extension =
       options.Take.Format == rfWave ? QStringLiteral(".wav") : QStringLiteral(".mp3");
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace praatkist {
 class TSessionManager;
 }
@@ -26,7 +28,8 @@ public:
   {
   }
 
-  void Record();
+  // AFromFrame: the open input's frame the take begins at (-1: its pre-roll as usual).
+  void Record(std::int64_t AFromFrame = -1);
   void Stop();
   void Listen();
   void Delete();

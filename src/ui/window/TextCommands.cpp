@@ -141,14 +141,16 @@ void TTextCommands::Previous()
     ShowCurrent(true);
 }
 
-void TTextCommands::NextWithoutChoice()
+bool TTextCommands::NextWithoutChoice()
 {
   if (!FText.HasList())
-    return;
-  if (FText.NextWithoutChoice())
+    return false;
+  if (FText.NextWithoutChoice()) {
     ShowCurrent(true);
-  else
-    FStatus.Set(QStringLiteral("Elke andere tekst heeft al een gekozen opname."));
+    return true;
+  }
+  FStatus.Set(QStringLiteral("Elke andere tekst heeft al een gekozen opname."));
+  return false;
 }
 
 void TTextCommands::TakeStarted(const QString &APath)

@@ -46,7 +46,8 @@ public:
   // the text's latest take.
   void Next();
   void Previous();
-  void NextWithoutChoice();
+  // False when every other text has its chosen take (said in the status line).
+  bool NextWithoutChoice();
 
   // The take at APath has started: it belongs to the text shown.
   void TakeStarted(const QString &APath);
