@@ -45,8 +45,14 @@ void TFifoWriter::Run()
   if (fd >= 0) {
     const char *p = reinterpret_cast<const char *>(FSamples.data());
     std::size_t left = FSamples.size() * 2;
+    constexpr std::size_t kPiece = 240 * 4; // 5 ms of 48 kHz stereo
+    auto due = std::chrono::steady_clock::now();
     while (left > 0) {
-      const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 19200));
+      if (FRealTime) {
+        due += std::chrono::microseconds(5000);
+        std::this_thread::sleep_until(due);
+      }
+      const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, FRealTime ? kPiece : 19200));
       if (n <= 0)
         break;
       p += n;

@@ -24,11 +24,12 @@ std::filesystem::path ServerScript();
 std::filesystem::path ServerFolder();
 
 // Writes PCM to the test server's fifo source (48 kHz stereo) from a thread; done once
-// the server has read all of it from the fifo (the source has given it).
+// the server has read all of it from the fifo (the source has given it). RealTime: in
+// 5 ms pieces as a microphone would deliver them.
 class TFifoWriter {
 public:
-  explicit TFifoWriter(std::vector<std::int16_t> samples)
-      : FSamples(std::move(samples)), FThread([this] { Run(); })
+  explicit TFifoWriter(std::vector<std::int16_t> samples, bool realTime = false)
+      : FSamples(std::move(samples)), FRealTime(realTime), FThread([this] { Run(); })
   {
   }
   ~TFifoWriter() { FThread.join(); }
@@ -37,6 +38,7 @@ public:
 private:
   void Run();
   std::vector<std::int16_t> FSamples;
+  bool FRealTime = false;
   std::atomic<bool> FDone{false};
   std::thread FThread;
 };

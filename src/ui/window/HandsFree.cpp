@@ -89,7 +89,9 @@ void THandsFree::End(const QString &AWhy)
   FTake.clear();
   emit WishChanged();
   ShowLamp(THandsFreeLamp::Off);
-  FStatus.Set(AWhy.isEmpty() ? QStringLiteral("Handsfree uit.") : AWhy);
+  // After what a take's end says of itself.
+  const QString said = AWhy.isEmpty() ? QStringLiteral("Handsfree uit.") : AWhy;
+  QTimer::singleShot(0, this, [this, said] { FStatus.Set(said); });
 }
 
 void THandsFree::ListenAgain()

@@ -22,9 +22,12 @@
 #include "platform/IniFile.h"
 #include "session/SessionManager.h"
 #include "support/PulseTestKit.h"
+#include "support/TestSpeech.h"
 #include "support/TestFiles.h"
 #include "ui/style/Fonts.h"
 #include "ui/window/MainForm.h"
+#include "ui/window/TakeList.h"
+#include "ui/window/TextCommands.h"
 #include "ui/widgets/ModernButton.h"
 
 // The key event's way into the shortcuts, as the platform takes it.
@@ -162,6 +165,7 @@ private slots:
   void chosenInputIsKeptWhileUnplugged();
   void preRollTakeHoldsTheSecondBeforeTheClick();
   void markerAndTheNextTakeOnNumberedAudio();
+  void handsFreeReadsThreeTextsIntoTheirTakes();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -451,6 +455,90 @@ void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
     for (std::size_t i = 1; i < static_cast<std::size_t>(d->Frames); ++i)
       if (test::FrameNumber(d->Samples, i) != test::FrameNumber(d->Samples, i - 1) + 1)
         QFAIL(qPrintable(QStringLiteral("a break at frame %1").arg(i)));
+}
+
+// Hands-free, no key pressed: three sentences read from the list through the server,
+// with a cough-like burst between the first two, become three takes bound to their
+// texts, each beginning one pre-roll before its voice; the burst makes a rejected take
+// of the second text, which is then listened for again.
+void TestMainReal::handsFreeReadsThreeTextsIntoTheirTakes()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  TFifoWindow fixture;
+  const QStringList texts{QStringLiteral("De kat krabt de krullen van de trap."),
+                          QStringLiteral("Morgen gaan we naar de markt."),
+                          QStringLiteral("De zon schijnt op het water.")};
+  fs::create_directories(fixture.Root / "Proef");
+  const QByteArray list =
+      ("a1\t" + texts[0] + "\na2\t" + texts[1] + "\na3\t" + texts[2] + "\n").toUtf8();
+  test::WriteBytes(fixture.Root / "Proef" / "tekstlijst.txt", list.data(),
+                   static_cast<std::size_t>(list.size()));
+  QVERIFY(fixture.Open());
+  TfrmMain &w = *fixture.Window;
+  QCheckBox *handsFree = w.Controls().chkHandsFree;
+  QTRY_VERIFY_WITH_TIMEOUT(handsFree->isVisible(), 10000);
+  QTest::mouseClick(handsFree, Qt::LeftButton, {}, QPoint(8, handsFree->height() / 2));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblHandsFree->text(), QStringLiteral("Luistert"), 10000);
+
+  // What the speaker says, as the microphone hands it on.
+  std::vector<std::int16_t> said;
+  const auto append = [&said](const test::TSpeechTake &ATake) {
+    const std::vector<std::int16_t> s = test::SpeechSamples(ATake);
+    said.insert(said.end(), s.begin(), s.end());
+  };
+  test::TSpeechTake room;
+  room.Text.clear();
+  room.LeadSeconds = 1.0;
+  room.TailSeconds = 0.0;
+  append(room);
+  for (int i = 0; i < 3; ++i) {
+    test::TSpeechTake sentence;
+    sentence.Text = texts[i].toStdString();
+    sentence.TailSeconds = 2.0;
+    append(sentence);
+    if (i == 0) { // a cough: 200 ms of noise at the voice's level, then the room
+      for (int n = 0; n < 48000 / 5 * 2; ++n)
+        said.push_back(static_cast<std::int16_t>((n * 7919 % 6553) - 3276));
+      append(room);
+    }
+  }
+  test::TFifoWriter writer(said, true);
+  QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 90000);
+  QTRY_VERIFY_WITH_TIMEOUT(!handsFree->isChecked(), 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
+  QCOMPARE(w.Controls().lblStatus->text(),
+           QStringLiteral("Handsfree klaar: elke tekst heeft een gekozen opname."));
+
+  const QHash<QString, TTakeMark> marks = w.Texts().Marks();
+  QCOMPARE(marks.size(), 4);
+  QCOMPARE(marks.value(QStringLiteral("Proef-1.wav")).ItemId, QStringLiteral("a1"));
+  QVERIFY(marks.value(QStringLiteral("Proef-2.wav")).Rejected);
+  QCOMPARE(marks.value(QStringLiteral("Proef-2.wav")).ItemId, QStringLiteral("a2"));
+  QCOMPARE(marks.value(QStringLiteral("Proef-3.wav")).ItemId, QStringLiteral("a2"));
+  QCOMPARE(marks.value(QStringLiteral("Proef-4.wav")).ItemId, QStringLiteral("a3"));
+  for (const char *name : {"Proef-1.wav", "Proef-3.wav", "Proef-4.wav"}) {
+    QVERIFY(marks.value(QString::fromLatin1(name)).Chosen);
+    const test::TDecoded d = test::Decode(fixture.Root / "Proef" / name);
+    QVERIFY(d.Ok);
+    // the first 10 ms above -45 dBFS: the voice, one pre-roll (1 s) into the take
+    std::size_t first = 0;
+    for (std::size_t at = 0; at + 480 <= static_cast<std::size_t>(d.Frames); at += 480) {
+      double sum = 0;
+      for (std::size_t i = 2 * at; i < 2 * (at + 480); ++i)
+        sum += static_cast<double>(d.Samples[i]) * d.Samples[i];
+      if (10 * std::log10(sum / 960 / (32768.0 * 32768.0) + 1e-12) > -45) {
+        first = at;
+        break;
+      }
+    }
+    QVERIFY2(std::abs(static_cast<double>(first) / 48000 - 1.0) < 0.06,
+             qPrintable(QStringLiteral("%1: voice at %2 s").arg(name).arg(first / 48000.0)));
+    QVERIFY2(d.Frames > static_cast<std::int64_t>(first) + 48000, name);
+  }
 }
 
 int main(int argc, char **argv)
