@@ -243,14 +243,15 @@ int main(int argc, char **argv)
       while (!writer.Done())
         QTest::qWait(50);
     }
-    QTest::qWaitFor([&] { return !w->WorkBusy() && w->Recorder() != nullptr &&
+    (void)QTest::qWaitFor([&] { return !w->WorkBusy() && w->Recorder() != nullptr &&
                                  !w->Recorder()->Recording(); }, 10000);
     QTest::qWait(500);
     const QHash<QString, ui::TTakeMark> marks = w->Texts().Marks();
     const QList<QString> keys = marks.keys();
     std::vector<QString> names(keys.begin(), keys.end());
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-      return QStringView(a).mid(5).toInt() < QStringView(b).mid(5).toInt();
+      return a.section(QLatin1Char('-'), -1).section(QLatin1Char('.'), 0, 0).toInt() <
+             b.section(QLatin1Char('-'), -1).section(QLatin1Char('.'), 0, 0).toInt();
     });
     int chosen = 0, rejected = 0, whole = 0;
     std::printf("  take           text  state     onset ms  first 30 ms dB  tail ms\n");
