@@ -73,7 +73,7 @@ void THandsFree::Toggle(bool AOn)
   ListenAgain();
 }
 
-void THandsFree::End(const QString &AWhy)
+void THandsFree::End(const QString &AWhy, bool ASay)
 {
   if (!FOn)
     return;
@@ -89,6 +89,8 @@ void THandsFree::End(const QString &AWhy)
   FTake.clear();
   emit WishChanged();
   ShowLamp(THandsFreeLamp::Off);
+  if (!ASay)
+    return;
   // After what a take's end says of itself.
   const QString said = AWhy.isEmpty() ? QStringLiteral("Handsfree uit.") : AWhy;
   QTimer::singleShot(0, this, [this, said] { FStatus.Set(said); });
@@ -154,7 +156,7 @@ bool THandsFree::TakeEnded(const TTakeEnd &AEnd)
     return false;
   if (AEnd.ByItself) {
     // A full disk, a lost input: why is said by the flow after this.
-    End(QStringLiteral("Handsfree gestopt."));
+    End(QString(), false);
     return true;
   }
   if (std::exchange(FRetake, false)) {

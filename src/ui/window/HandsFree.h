@@ -45,8 +45,9 @@ public:
 
   // The check box was clicked (or its key pressed).
   void Toggle(bool AOn);
-  // Hands-free ends; a take running stops as a stop does. AWhy: said in the status line.
-  void End(const QString &AWhy = QString());
+  // Hands-free ends; a take running stops as a stop does. AWhy: said in the status line
+  // (unless not ASay: another message says why).
+  void End(const QString &AWhy = QString(), bool ASay = true);
   // The record button while on: listening, or the running take, pauses or goes on.
   void TogglePause();
   // Ctrl+Shift+R while on: the running take, or else the last one made, is rejected
