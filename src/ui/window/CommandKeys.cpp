@@ -147,8 +147,8 @@ bool UsableKey(const QKeySequence &AKey)
 QKeySequence KeyOf(const QKeyEvent &AEvent)
 {
   const Qt::KeyboardModifiers modifiers =
-      AEvent.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                            Qt::MetaModifier);
+      AEvent.modifiers() &
+      (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
   return QKeySequence(QKeyCombination(modifiers, static_cast<Qt::Key>(AEvent.key())));
 }
 

@@ -61,6 +61,8 @@ struct TMainFormControls {
   TPanelButton *btnListen = nullptr;
   TPanelButton *btnDelete = nullptr;
   TPanelButton *btnUndoTrim = nullptr;
+  // "TOETSEN" at the end of the status line: the keys' dialog.
+  TPanelButton *btnKeys = nullptr;
 
   // The text column, shown only while the session has a text list.
   QWidget *content = nullptr;
@@ -69,6 +71,9 @@ struct TMainFormControls {
   QLabel *lblTextKeys = nullptr;
   // "Na opname volgende tekst"
   QCheckBox *chkNextAfterTake = nullptr;
+  // "Handsfree": made where the hands-free part places its controls; its key (Alt+H
+  // unless the user chose another) clicks it while it is there.
+  QCheckBox *chkHandsFree = nullptr;
   TPanelButton *btnExport = nullptr;
   TPanelButton *btnLoadList = nullptr;
   // "OVERZICHT" beside it: the overview of the session's takes.
