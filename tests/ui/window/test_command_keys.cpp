@@ -51,22 +51,31 @@ void TestCommandKeys::readsWhatItCanAndKeepsDefaultsElsewhere_data()
 {
   QTest::addColumn<QString>("lines");
   QTest::addColumn<QString>("changed");
-  QTest::newRow("none") << "" << "";
+  QTest::newRow("none") << ""
+                        << "";
   QTest::newRow("good") << "Opname=F9\r\nVolgende=PgDown\r\nPauze=Space\r\n"
                         << "Opname=F9 Volgende=PgDown Pauze=Space";
-  QTest::newRow("spelled loosely") << "opname = ctrl+shift+f2\r\n" << "Opname=Ctrl+Shift+F2";
-  QTest::newRow("unknown key") << "Opname=Blah\r\nStoppen=F4\r\n" << "Stoppen=F4";
-  QTest::newRow("empty") << "Opname=\r\nStoppen=F4\r\n" << "Stoppen=F4";
-  QTest::newRow("several chords") << "Opname=Ctrl+A, Ctrl+B\r\nStoppen=F4\r\n" << "Stoppen=F4";
-  QTest::newRow("modifier alone") << "Opname=Ctrl+\r\nStoppen=Shift\r\n" << "";
-  QTest::newRow("another's default") << "Opname=Ctrl+S\r\nAfspelen=F4\r\n" << "Afspelen=F4";
+  QTest::newRow("spelled loosely") << "opname = ctrl+shift+f2\r\n"
+                                   << "Opname=Ctrl+Shift+F2";
+  QTest::newRow("unknown key") << "Opname=Blah\r\nStoppen=F4\r\n"
+                               << "Stoppen=F4";
+  QTest::newRow("empty") << "Opname=\r\nStoppen=F4\r\n"
+                         << "Stoppen=F4";
+  QTest::newRow("several chords") << "Opname=Ctrl+A, Ctrl+B\r\nStoppen=F4\r\n"
+                                  << "Stoppen=F4";
+  QTest::newRow("modifier alone") << "Opname=Ctrl+\r\nStoppen=Shift\r\n"
+                                  << "";
+  QTest::newRow("another's default") << "Opname=Ctrl+S\r\nAfspelen=F4\r\n"
+                                     << "Afspelen=F4";
   QTest::newRow("one key twice") << "Opname=F9\r\nStoppen=F9\r\nAfspelen=F4\r\n"
                                  << "Afspelen=F4";
   // Opname and Stoppen lose F9, so Opname's Ctrl+R is back, which Afspelen then loses.
-  QTest::newRow("a default back") << "Opname=F9\r\nStoppen=F9\r\nAfspelen=Ctrl+R\r\n" << "";
+  QTest::newRow("a default back") << "Opname=F9\r\nStoppen=F9\r\nAfspelen=Ctrl+R\r\n"
+                                  << "";
   QTest::newRow("swapped") << "Opname=Ctrl+S\r\nStoppen=Ctrl+R\r\n"
                            << "Opname=Ctrl+S Stoppen=Ctrl+R";
-  QTest::newRow("unknown command") << "Onbekend=F9\r\nOpname=F9\r\n" << "Opname=F9";
+  QTest::newRow("unknown command") << "Onbekend=F9\r\nOpname=F9\r\n"
+                                   << "Opname=F9";
 }
 
 // The section stands between two others, and each of them is still read.
@@ -89,12 +98,17 @@ void TestCommandKeys::writesOnlyWhatDiffersFromTheDefaults_data()
   QTest::addColumn<QString>("before"); // the file's section "Toetsen"
   QTest::addColumn<QString>("record"); // the key given to Opname
   QTest::addColumn<QString>("after");
-  QTest::newRow("defaults, none stored") << "" << "Ctrl+R" << "";
-  QTest::newRow("a key of the user's") << "" << "F9" << "[Toetsen]\r\nOpname=F9\r\n";
-  QTest::newRow("back to the default")
-      << "[Toetsen]\r\nOpname=F9\r\nStoppen=F4\r\n" << "Ctrl+R"
-      << "[Toetsen]\r\nOpname=Ctrl+R\r\nStoppen=F4\r\n";
-  QTest::newRow("an unreadable line") << "[Toetsen]\r\nOpname=Blah\r\n" << "Ctrl+R"
+  QTest::newRow("defaults, none stored") << ""
+                                         << "Ctrl+R"
+                                         << "";
+  QTest::newRow("a key of the user's") << ""
+                                       << "F9"
+                                       << "[Toetsen]\r\nOpname=F9\r\n";
+  QTest::newRow("back to the default") << "[Toetsen]\r\nOpname=F9\r\nStoppen=F4\r\n"
+                                       << "Ctrl+R"
+                                       << "[Toetsen]\r\nOpname=Ctrl+R\r\nStoppen=F4\r\n";
+  QTest::newRow("an unreadable line") << "[Toetsen]\r\nOpname=Blah\r\n"
+                                      << "Ctrl+R"
                                       << "[Toetsen]\r\nOpname=Ctrl+R\r\n";
 }
 
