@@ -54,16 +54,6 @@ void GiveKey(QWidget *ADialog, const QString &ALabel, Qt::Key AKey,
   QTest::keyClick(field, AKey, AMods);
 }
 
-void ClickButton(QWidget *ADialog, const QString &ACaption)
-{
-  for (auto *button : ADialog->findChildren<TModernButton *>())
-    if (button->Caption() == ACaption) {
-      QTest::mouseClick(button, Qt::LeftButton);
-      return;
-    }
-  QFAIL(qPrintable(QStringLiteral("no button ") + ACaption));
-}
-
 QStringList PressKeys(TPanelButton *AButton)
 {
   return QAccessible::queryAccessibleInterface(AButton)->actionInterface()->keyBindingsForAction(
@@ -149,9 +139,7 @@ void TestKeys::focusedControlDoesNotKeepACommandsKey_data()
   QTest::addColumn<QString>("focused");
   // cbBitrate is skipped while WAV is chosen
   QTest::newRow("Page Down in the device list") << "PgDown" << 1 << "cbDevice";
-  QTest::newRow("Space in the format list") << "Space" << 2 << "cbFormat";
   QTest::newRow("Page Down in the take list") << "PgDown" << 4 << "lbRecordings";
-  QTest::newRow("End in the take list") << "End" << 4 << "lbRecordings";
   QTest::newRow("Space on a check box") << "Space" << 6 << "chkMono";
 }
 
@@ -189,7 +177,7 @@ void TestKeys::keyAnotherCommandHasIsRefused()
   dialogs.Do([](QWidget *ADialog) {
     GiveKey(ADialog, RecordLabel, Qt::Key_S, Qt::ControlModifier); // Stoppen's
     QCOMPARE(Row(ADialog, RecordLabel)->text(1), QStringLiteral("Ctrl+R"));
-    ClickButton(ADialog, QStringLiteral("OK"));
+    QTest::keyClick(ADialog->focusWidget(), Qt::Key_Return); // OK
   });
   dialogs.Click(QStringLiteral("OK")); // the message
   QTest::mouseClick(w.Controls().btnKeys->Text, Qt::LeftButton);
@@ -259,7 +247,7 @@ void TestKeys::attachedWindowAnswersTheKeysAndTheirChanges()
   TDialogs dialogs;
   dialogs.Do([](QWidget *ADialog) {
     GiveKey(ADialog, RecordLabel, Qt::Key_Home);
-    ClickButton(ADialog, QStringLiteral("OK"));
+    QTest::keyClick(ADialog->focusWidget(), Qt::Key_Return);
   });
   QApplication::setActiveWindow(&w);
   QTest::mouseClick(w.Controls().btnKeys->Text, Qt::LeftButton);
