@@ -138,7 +138,7 @@ private:
   // it never starts one.
   void PauseKey();
   void ConnectFlow();
-  // The overview (MainFormOverview): its command, button and keys, and what it follows;
+  // The overview (MainFormOverview): its command and button, and what it follows;
   // ended before the engine goes.
   void ConnectOverview();
   void EndOverview();
@@ -169,8 +169,8 @@ private:
   // the options shown.
   void FollowInput();
 
-  // The retake key (Ctrl+Shift+R): the running take of a text is rejected and, once it has ended, a new
-  // take of that text starts.
+  // The retake key (Ctrl+Shift+R): the running take of a text is rejected and, once it
+  // has ended, a new take of that text starts.
   void Retake();
   // The window's own commands.
   void ChooseRoot();
