@@ -6,7 +6,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QListWidget>
-#include <QShortcut>
 #include <QTimer>
 
 #include <algorithm>
@@ -22,7 +21,6 @@
 #include "ui/widgets/Accessibility.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/window/DeviceList.h"
-#include "ui/window/MarkKey.h"
 #include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
@@ -33,6 +31,7 @@
 #include "ui/window/TextCommands.h"
 #include "ui/window/ExportCommand.h"
 #include "ui/window/HandsFree.h"
+#include "ui/window/KeyBindings.h"
 
 namespace praatkist::ui {
 
@@ -89,7 +88,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   timer = FFlow->Timer();
   MakeParts();
   ConnectControls();
-  ConnectKeys();
+  ConnectKeys(stored.Keys);
   ConnectFlow();
   ConnectOverview();
   ConnectHandsFree();
@@ -205,81 +204,6 @@ void TfrmMain::ConnectControls()
     if (!FFlow->WorkBusy())
       FStatus->Restore();
     OnFailure(AMessage);
-  });
-}
-
-void TfrmMain::ConnectKeys()
-{
-  const TMainFormControls &c = FControls;
-  // Each key runs its button's command under the button's own enable rule.
-  const auto bind = [this](QKeySequence AKeys, TPanelButton *AButton, QWidget *AScope) {
-    auto *shortcut = new QShortcut(AKeys, AScope);
-    shortcut->setContext(AScope == this ? Qt::WindowShortcut : Qt::WidgetShortcut);
-    connect(shortcut, &QShortcut::activated, AButton, &TPanelButton::Press);
-    AButton->Keys = AKeys;
-  };
-  bind(QKeySequence(Qt::CTRL | Qt::Key_R), c.btnRecord, this);
-  bind(QKeySequence(Qt::CTRL | Qt::Key_P), c.btnListen, this);
-  bind(QKeySequence(Qt::Key_Delete), c.btnDelete, c.lbRecordings);
-  bind(QKeySequence(Qt::CTRL | Qt::Key_Z), c.btnUndoTrim, this);
-  bind(QKeySequence(Qt::CTRL | Qt::Key_N), c.btnNew, this);
-  bind(QKeySequence(Qt::Key_F1), c.btnAbout, this);
-  bind(QKeySequence(Qt::CTRL | Qt::Key_Q), c.btnExit, this);
-  // Stop ends the take, or else the playback.
-  const QKeySequence stopKeys(Qt::CTRL | Qt::Key_S);
-  auto *stop = new QShortcut(stopKeys, this);
-  connect(stop, &QShortcut::activated, this, [this] {
-    if (FControls.btnStop->isEnabled())
-      FControls.btnStop->Press();
-    else if (FFlow->State() == TTakeState::Playing)
-      FControls.btnListen->Press();
-  });
-  c.btnStop->Keys = stopKeys;
-  // Ctrl+M marks the running take, or the take that plays, where the key went down.
-  auto *mark = new TMarkKey(this, &TBassRecorder::SteadyNowNs);
-  connect(mark, &TMarkKey::Pressed, this, [this](std::int64_t APressNs) { FFlow->Mark(APressNs); });
-  // Alt+Right and Alt+Left: the playback on from the next or the previous marker.
-  for (const bool forward : {true, false}) {
-    const QKeySequence keys(Qt::ALT | (forward ? Qt::Key_Right : Qt::Key_Left));
-    auto *go = new QShortcut(keys, this);
-    connect(go, &QShortcut::activated, this, [this, forward] { FFlow->GoToMarker(forward); });
-  }
-  // Alt+V turns Vooropname on or off, as a click on it does (not while it is held).
-  auto *preRoll = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_V), this);
-  connect(preRoll, &QShortcut::activated, this, [this] {
-    if (FControls.chkPreRoll->isEnabled())
-      FControls.chkPreRoll->click();
-  });
-  ConnectTextKeys();
-}
-
-void TfrmMain::ConnectTextKeys()
-{
-  const TMainFormControls &c = FControls;
-  const auto key = [this](QKeySequence AKeys, std::function<void()> ARun) {
-    auto *shortcut = new QShortcut(AKeys, this);
-    connect(shortcut, &QShortcut::activated, this, std::move(ARun));
-  };
-  // Loading and exporting wait for the take's end, as the options do.
-  key(QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
-    if (FControls.btnLoadList->isEnabled())
-      FText->Load();
-  });
-  c.btnLoadList->Keys = QKeySequence(Qt::CTRL | Qt::Key_T);
-  key(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { FControls.btnExport->Press(); });
-  c.btnExport->Keys = QKeySequence(Qt::CTRL | Qt::Key_E);
-  // The text shown may change at any time: a take belongs to the text shown at its start.
-  key(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { FText->Next(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { FText->Previous(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_Down), [this] { FText->NextWithoutChoice(); });
-  key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), [this] { Retake(); });
-  key(QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
-    if (!FFlow->TakeEnding())
-      FText->Choose(FTakes->SelectedTakePath());
-  });
-  key(QKeySequence(Qt::ALT | Qt::Key_T), [this] {
-    if (FControls.chkNextAfterTake->isVisible())
-      FControls.chkNextAfterTake->click();
   });
 }
 
@@ -446,6 +370,8 @@ void TfrmMain::SaveSettings()
   KeepHandsFreeSettings(now);
   if (FExport)
     now.Export = FExport->Settings;
+  if (FKeyBindings)
+    now.Keys = FKeyBindings->Keys();
   // Options that never came from the file (no engine, no device list) are layout
   // defaults: writing them would wipe what the user had chosen.
   now.Save(*FIni, FOptionsLoaded, FSettingsPath);
@@ -575,6 +501,7 @@ void TfrmMain::Draw(const TFlowView &AView)
   c.cbBitrate->setEnabled(on.Bitrate);
   c.btnLoadList->setEnabled(on.Options);
   c.btnExport->setEnabled(on.Options);
+  c.btnKeys->setEnabled(on.Options);
   // btnAbout, btnExit and lbRecordings are never disabled.
 }
 

@@ -8,6 +8,7 @@
 //   TTakeList          the session and take lists
 //   TTakeView          the chosen take's waveform and trim note
 //   TTakeCommands      record, stop, listen, delete, undo the trim
+//   TKeyBindings       the commands' keys, here and in windows attached to them
 // The window wires them, keeps the settings, runs the root, session and close
 // commands, and draws its controls through the enable rule from one value (TFlowView):
 // what the flow knows with what only the window knows.
@@ -18,6 +19,7 @@
 
 #include "audio/TakeFormat.h"
 #include "ui/flow/FlowView.h"
+#include "ui/window/CommandKeys.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/window/MainSettings.h"
 
@@ -52,6 +54,7 @@ class TTextCommands;
 class TExportCommand;
 class TOverviewCommand;
 class THandsFree;
+class TKeyBindings;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -96,6 +99,9 @@ public:
   TTextCommands &Texts() { return *FText; }
   TExportCommand &Export() { return *FExport; }
   TOverviewCommand &Overview() { return *FOverview; }
+  // The commands' keys: another top-level window that should answer them too attaches
+  // itself here (AttachWindow).
+  TKeyBindings &KeyBindings() const { return *FKeyBindings; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -121,10 +127,19 @@ protected:
 private:
   void MakeParts();
   void ConnectControls();
-  void ConnectKeys();
-  void ConnectTextKeys();
+  // The keys (MainFormKeys): AKeys as read, the dispatch of each command, the hints
+  // that show the keys, the keys' dialog.
+  void ConnectKeys(const TCommandKeys &AKeys);
+  void RunCommand(TCommand ACommand);
+  void ShowKeys();
+  void ChooseKeys();
+  // The hands-free key clicks "Handsfree" where the window has it.
+  void HandsFreeKey();
+  // The pause key pauses or resumes a running take as the record button does then;
+  // it never starts one.
+  void PauseKey();
   void ConnectFlow();
-  // The overview (MainFormOverview): its command, button and keys, and what it follows;
+  // The overview (MainFormOverview): its command and button, and what it follows;
   // ended before the engine goes.
   void ConnectOverview();
   void EndOverview();
@@ -160,8 +175,8 @@ private:
   // the options shown.
   void FollowInput();
 
-  // Ctrl+Shift+R: the running take of a text is rejected and, once it has ended, a new
-  // take of that text starts.
+  // The retake key (Ctrl+Shift+R): the running take of a text is rejected and, once it
+  // has ended, a new take of that text starts.
   void Retake();
   // The window's own commands.
   void ChooseRoot();
@@ -190,6 +205,10 @@ private:
   std::optional<bool> FHandsFreeSetting;
   std::optional<double> FSpeechThresholdDb;
   std::optional<int> FSilenceMs;
+  // A child of the window.
+  TKeyBindings *FKeyBindings = nullptr;
+  // The keys the hints showed last: each hint's old key is replaced by its new one.
+  TCommandKeys FKeysShown;
   // A retake waits for the rejected take's end.
   bool FRetakeWaiting = false;
   // "NaOpnameVolgendeTekst" as read, or as the user set it.

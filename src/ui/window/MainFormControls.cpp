@@ -224,7 +224,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
 
   lblStatus = MakeLabel(content, QStringLiteral("lblStatus"), 28, 690,
                         QStringLiteral("Audio initialiseren..."));
-  lblStatus->setFixedSize(860, 20);
+  lblStatus->setFixedSize(755, 20);
 
   lblClip = MakeLabel(content, QStringLiteral("lblClip"), 508, 305, QStringLiteral("OVERSTUURD"));
   lblClip->setFixedSize(130, 20);
@@ -351,6 +351,16 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                     22,
                                     "TRIM ONGEDAAN MAKEN",
                                     {48, 0, 169, 38}});
+  // Small, at the status line's end, under the take list's buttons.
+  btnKeys = MakePanel(content, {"Keys",
+                                {795, 688, 100, 24},
+                                palette::GreyAccent,
+                                "\u2328",
+                                {7, 1, 20, 22},
+                                15,
+                                "TOETSEN",
+                                {29, 0, 69, 24}});
+  btnKeys->setAccessibleName(QStringLiteral("Toetsen kiezen"));
   // The text column, right of everything else.
   lblHeadingText = MakeHeading(content, QStringLiteral("lblHeadingText"), 925, 22,
                                QStringLiteral("Tekst voor de opname"));

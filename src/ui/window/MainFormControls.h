@@ -61,6 +61,8 @@ struct TMainFormControls {
   TPanelButton *btnListen = nullptr;
   TPanelButton *btnDelete = nullptr;
   TPanelButton *btnUndoTrim = nullptr;
+  // "TOETSEN" at the end of the status line: the keys' dialog.
+  TPanelButton *btnKeys = nullptr;
 
   // The text column, shown only while the session has a text list.
   QWidget *content = nullptr;

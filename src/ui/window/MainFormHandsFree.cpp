@@ -1,5 +1,5 @@
-// TfrmMain and hands-free reading: the part, its check box, lamp and keys (Alt+H turns it
-// on or off, Escape ends it), and its settings.
+// TfrmMain and hands-free reading: the part, its check box and lamp, Escape that ends it
+// (its own key, Alt+H by default, is in the table of keys), and its settings.
 
 #include "ui/window/MainForm.h"
 
@@ -37,11 +37,6 @@ void TfrmMain::ConnectHandsFree()
       FHandsFree->End();
     else if (FHandsFreeSetting.value_or(false) && FRecordReady)
       FHandsFree->Toggle(true);
-  });
-  auto *toggle = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_H), this);
-  connect(toggle, &QShortcut::activated, this, [this] {
-    if (FControls.chkHandsFree->isVisible() && FControls.chkHandsFree->isEnabled())
-      FControls.chkHandsFree->click();
   });
   auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, [this] {

@@ -1,10 +1,10 @@
-// TfrmMain and its overview: the command, its button and key (Ctrl+O; KIES MAP moved to
-// Ctrl+Shift+O for it), and the places the overview follows while it is open.
+// TfrmMain and its overview: the command and its button (its key, Ctrl+O unless the
+// user chose another, is among the window's keys), and the places the overview follows
+// while it is open.
 
 #include "ui/window/MainForm.h"
 
 #include <QComboBox>
-#include <QShortcut>
 
 #include "ui/flow/TakeFlow.h"
 #include "ui/window/OverviewCommand.h"
@@ -17,13 +17,6 @@ void TfrmMain::ConnectOverview()
   const TMainFormControls &c = FControls;
   FOverview = new TOverviewCommand(*FSessions, *FText, *FTakes, *FFlow, FRecorder.get(), this);
   c.btnOverview->OnClick = [this] { FOverview->Open(); };
-  for (const auto &[keys, button] :
-       {std::pair{QKeySequence(Qt::CTRL | Qt::Key_O), c.btnOverview},
-        std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), c.btnRoot}}) {
-    auto *shortcut = new QShortcut(keys, this);
-    connect(shortcut, &QShortcut::activated, button, &TPanelButton::Press);
-    button->Keys = keys;
-  }
   // Whenever a session is chosen.
   const auto enable = [this] {
     FControls.btnOverview->setEnabled(FControls.cbSession->currentIndex() >= 0);

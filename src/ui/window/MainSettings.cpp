@@ -104,6 +104,7 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   if (const std::string format = AIni.ReadString(SecExport, KeyFileFormat, "");
       format == "flac" || format == "wav")
     e.Flac = format == "flac";
+  s.Keys = TCommandKeys::Load(AIni);
   return s;
 }
 
@@ -161,6 +162,7 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     put(SecExport, KeyLoudnessLufs, QString::number(*Export.LoudnessLufs));
   if (Export.Flac)
     put(SecExport, KeyFileFormat, *Export.Flac ? QStringLiteral("flac") : QStringLiteral("wav"));
+  Keys.Write(AIni, written, notKept);
   QString why;
   try {
     AIni.UpdateFile();

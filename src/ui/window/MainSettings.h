@@ -1,7 +1,7 @@
 #pragma once
 // The main window's settings file: the root folder in "Sessies", the recording options
-// in "Opname" and the data set's options in "Export", read into a small struct and
-// written back from one.
+// in "Opname", the data set's options in "Export" and the commands' keys in "Toetsen",
+// read into a small struct and written back from one.
 
 #include <QString>
 
@@ -9,6 +9,7 @@
 
 #include "audio/TakeFormat.h"
 #include "audio/SpeechRules.h"
+#include "ui/window/CommandKeys.h"
 
 namespace praatkist::platform {
 class TIniFile;
@@ -51,6 +52,7 @@ struct TMainSettings {
   std::optional<int> SilenceMs;
   QString RangeNote;
   TExportSettings Export; // written whether or not AOptions
+  TCommandKeys Keys;      // written whether or not AOptions (see TCommandKeys::Write)
 
   // Every key, its default where it is missing or unreadable. Root and Device are
   // always present after a load (empty when not stored).

@@ -87,10 +87,12 @@ struct TKit {
   fs::path Ini = Dir / "Praatkist.ini";
   std::unique_ptr<TfrmMain> Win;
 
-  TKit()
+  // AKeys: lines of the section "Toetsen".
+  explicit TKit(const std::string &AKeys = "")
   {
     fs::create_directories(Root / "Koor");
-    const std::string text = "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n[Opname]\r\n";
+    const std::string text = "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n[Opname]\r\n" +
+                             "[Toetsen]\r\n" + AKeys;
     test::WriteBytes(Ini, text.data(), text.size());
   }
 
@@ -119,12 +121,13 @@ struct TKit {
 
   void Settle() { QTRY_VERIFY_WITH_TIMEOUT(!Win->WorkBusy(), 10000); }
 
-  // Ctrl+M as the system delivers it, stamped AStamp.
-  void MarkKey(ulong AStamp)
+  // The marker's key (Ctrl+M unless AKey says otherwise) as the system delivers it,
+  // stamped AStamp.
+  void MarkKey(ulong AStamp, Qt::Key AKey = Qt::Key_M,
+               Qt::KeyboardModifiers AMods = Qt::ControlModifier)
   {
     QApplication::setActiveWindow(Win.get());
-    qt_sendShortcutOverrideEvent(Win->focusWidget(), AStamp, Qt::Key_M, Qt::ControlModifier,
-                                 QStringLiteral("\r"), false, 1);
+    qt_sendShortcutOverrideEvent(Win->focusWidget(), AStamp, AKey, AMods, QString(), false, 1);
   }
 
   QString Description() const
@@ -140,16 +143,31 @@ class TestMainMarkers : public QObject {
   Q_OBJECT
 
 private slots:
+  void markerLandsWhereTheKeyWentDown_data();
   void markerLandsWhereTheKeyWentDown();
   void markersDuringPlaybackAndFromMarkerToMarker();
   void listingASessionMendsACrashedTake();
 };
 
 // The press is stamped, then the input delivers a good deal more before the window
-// gets to the key: the marker stands where the input was at the press.
+// gets to the key: the marker stands where the input was at the press. So also for a
+// key of the user's own.
+void TestMainMarkers::markerLandsWhereTheKeyWentDown_data()
+{
+  QTest::addColumn<QString>("setting");
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("mods");
+  QTest::newRow("Ctrl+M") << QString() << int(Qt::Key_M) << int(Qt::ControlModifier);
+  QTest::newRow("F8") << QStringLiteral("Markering=F8\r\n") << int(Qt::Key_F8)
+                      << int(Qt::NoModifier);
+}
+
 void TestMainMarkers::markerLandsWhereTheKeyWentDown()
 {
-  TKit kit;
+  QFETCH(QString, setting);
+  QFETCH(int, key);
+  QFETCH(int, mods);
+  TKit kit(setting.toStdString());
   TfrmMain &w = kit.Open();
   const fs::path take = kit.Root / "Koor" / "Koor-1.wav";
   QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
@@ -159,7 +177,7 @@ void TestMainMarkers::markerLandsWhereTheKeyWentDown()
   NextMillisecond();
   QVERIFY(kit.Layer.Deliver(Numbered(9600, 9600)));
   QVERIFY(kit.Layer.Deliver(Numbered(19200, 9600)));
-  kit.MarkKey(pressed);
+  kit.MarkKey(pressed, static_cast<Qt::Key>(key), Qt::KeyboardModifiers(mods));
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Markering 1"));
   const std::string line = ReadText(audio::MarkersPath(take));
   // 9600 frames at 48 kHz: 0.2 s
