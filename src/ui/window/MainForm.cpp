@@ -32,6 +32,7 @@
 #include "ui/window/TakeView.h"
 #include "ui/window/TextCommands.h"
 #include "ui/window/ExportCommand.h"
+#include "ui/window/SpeakerCommand.h"
 
 namespace praatkist::ui {
 
@@ -152,6 +153,8 @@ void TfrmMain::MakeParts()
   FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
   FTakes->Marks = [this] { return FText->Marks(); };
   FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
+  FSpeaker = std::make_unique<TSpeakerCommand>(this, FControls.chkSpeakerScreen, *FText);
+  FSpeaker->Follow(*FFlow);
 }
 
 void TfrmMain::ConnectControls()
@@ -408,6 +411,7 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   c.chkPreRoll->setChecked(ASettings.PreRoll);
   FNextAfterTake = ASettings.NextAfterTake;
   c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
+  FSpeaker->ApplySetting(ASettings.SpeakerScreen);
   FExport->Settings = ASettings.Export;
   FOptionsLoaded = true;
 }
@@ -434,6 +438,7 @@ void TfrmMain::SaveSettings()
   now.PreRoll = c.chkPreRoll->isChecked();
   now.PreRollMs = FPreRollMs;
   now.NextAfterTake = FNextAfterTake;
+  now.SpeakerScreen = FSpeaker->Setting();
   if (FExport)
     now.Export = FExport->Settings;
   // Options that never came from the file (no engine, no device list) are layout

@@ -51,6 +51,7 @@ class TTakeCommands;
 class TTextCommands;
 class TExportCommand;
 class TOverviewCommand;
+class TSpeakerCommand;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -95,6 +96,8 @@ public:
   TTextCommands &Texts() { return *FText; }
   TExportCommand &Export() { return *FExport; }
   TOverviewCommand &Overview() { return *FOverview; }
+  // "Tekst op tweede scherm": the speaker's window and its lamp.
+  TSpeakerCommand &Speaker() { return *FSpeaker; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -201,6 +204,8 @@ private:
   bool FDrawnOnce = false;
   TTakeState FShownState{};
   QMargins FFittedMargins;
+  // Declared last: the speaker's window goes first, while the controls it reads stand.
+  std::unique_ptr<TSpeakerCommand> FSpeaker;
 };
 
 } // namespace praatkist::ui

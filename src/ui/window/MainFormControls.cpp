@@ -377,6 +377,10 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                      "tekst (Alt+T)"));
   chkNextAfterTake->setFixedWidth(190);
   chkNextAfterTake->setAccessibleName(chkNextAfterTake->text());
+  chkSpeakerScreen = MakeCheck(content, QStringLiteral("chkSpeakerScreen"), column, 535,
+                               QStringLiteral("Tekst op t&weede scherm"), QString());
+  chkSpeakerScreen->setFixedWidth(columnWidth);
+  chkSpeakerScreen->setAccessibleName(QStringLiteral("Tekst op tweede scherm"));
   btnExport = MakePanel(content, {"Export",
                                   {column, 595, columnWidth, 38},
                                   palette::BlueAccent,
@@ -433,14 +437,15 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   QWidget::setTabOrder(chkTrimSilence, chkMono);
   QWidget::setTabOrder(chkMono, chkPreRoll);
   QWidget::setTabOrder(chkPreRoll, chkNextAfterTake);
+  QWidget::setTabOrder(chkNextAfterTake, chkSpeakerScreen);
 }
 
 void TMainFormControls::ShowTextColumn(bool AShow) const
 {
   content->setFixedSize(AShow ? TextPageSize : PageSize);
   for (QWidget *part : std::initializer_list<QWidget *>{lblHeadingText, pnlText, lblTextKeys,
-                                                        chkNextAfterTake, btnExport, btnLoadList,
-                                                        btnOverview})
+                                                        chkNextAfterTake, chkSpeakerScreen,
+                                                        btnExport, btnLoadList, btnOverview})
     part->setVisible(AShow);
 }
 

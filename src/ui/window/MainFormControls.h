@@ -71,6 +71,8 @@ struct TMainFormControls {
   QLabel *lblTextKeys = nullptr;
   // "Na opname volgende tekst"
   QCheckBox *chkNextAfterTake = nullptr;
+  // "Tekst op tweede scherm": the speaker's window on another screen (Alt+W).
+  QCheckBox *chkSpeakerScreen = nullptr;
   TPanelButton *btnExport = nullptr;
   TPanelButton *btnLoadList = nullptr;
   // "OVERZICHT" beside it: the overview of the session's takes.

@@ -24,6 +24,7 @@ constexpr const char *KeyMono = "Mono";
 constexpr const char *KeyPreRoll = "Vooropname";
 constexpr const char *KeyPreRollMs = "VoorloopMs";
 constexpr const char *KeyNextAfterTake = "NaOpnameVolgendeTekst";
+constexpr const char *KeySpeakerScreen = "TekstOpTweedeScherm";
 constexpr const char *SecExport = "Export";
 constexpr const char *KeySkipRemarked = "OpmerkingenOverslaan";
 constexpr const char *KeyTrimToMargin = "StilteInkorten";
@@ -56,6 +57,8 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
                            kMaxPreRollMs);
   if (AIni.ReadString(SecRecording, KeyNextAfterTake, "\x01") != "\x01")
     s.NextAfterTake = AIni.ReadBool(SecRecording, KeyNextAfterTake, false);
+  if (AIni.ReadString(SecRecording, KeySpeakerScreen, Absent) != Absent)
+    s.SpeakerScreen = AIni.ReadBool(SecRecording, KeySpeakerScreen, false);
   const auto present = [&](const char *AKey) {
     return AIni.ReadString(SecExport, AKey, Absent) != Absent;
   };
@@ -110,6 +113,8 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
     put(SecRecording, KeyPreRollMs, QString::number(std::clamp(PreRollMs, 0, kMaxPreRollMs)));
     if (NextAfterTake)
       put(SecRecording, KeyNextAfterTake, flag(*NextAfterTake));
+    if (SpeakerScreen)
+      put(SecRecording, KeySpeakerScreen, flag(*SpeakerScreen));
   }
   // The user's own choices in the export question: kept whatever else is.
   if (Export.SkipRemarked)

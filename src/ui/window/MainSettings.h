@@ -42,6 +42,9 @@ struct TMainSettings {
   // "NaOpnameVolgendeTekst": a take of the shown text, stopped and trimmed, moves the
   // text list on. Written only once it was in the file or the user set it.
   std::optional<bool> NextAfterTake;
+  // "TekstOpTweedeScherm": the speaker's window on another screen. Written only once it
+  // was in the file or the user set it.
+  std::optional<bool> SpeakerScreen;
   TExportSettings Export; // written whether or not AOptions
 
   // Every key, its default where it is missing or unreadable. Root and Device are
