@@ -27,7 +27,8 @@ bool Fits(const QString &AText, QFont AFont, int APoints, const QSize &ABox,
 QSize WrappedTextSize(const QString &AText, const QFont &AFont, int AWidth,
                       const QPaintDevice *ADevice)
 {
-  const QFontMetrics metrics = ADevice != nullptr ? QFontMetrics(AFont, ADevice) : QFontMetrics(AFont);
+  const QFontMetrics metrics =
+      ADevice != nullptr ? QFontMetrics(AFont, ADevice) : QFontMetrics(AFont);
   return metrics.boundingRect(QRect(0, 0, std::max(AWidth, 1), Unbounded), WrapFlags, AText).size();
 }
 

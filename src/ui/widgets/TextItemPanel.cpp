@@ -28,8 +28,7 @@ constexpr int Gap = 2;
 } // namespace
 
 TTextItemPanel::TTextItemPanel(QWidget *AParent)
-    : QWidget(AParent), FPlace(new QLabel(this)), FScroll(new QScrollArea(this)),
-      FText(new QLabel)
+    : QWidget(AParent), FPlace(new QLabel(this)), FScroll(new QScrollArea(this)), FText(new QLabel)
 {
   setObjectName(QStringLiteral("pnlTextItem"));
   FPlace->setObjectName(QStringLiteral("lblTextPlace"));

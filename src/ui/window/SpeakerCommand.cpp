@@ -141,8 +141,7 @@ void TSpeakerCommand::Update()
   }
   FWindow->ShowItem(FTexts.Text().Current(), FTexts.Text().Count(), item->Id, item->Text);
   // A screen given another size is filled again.
-  connect(screen, &QScreen::geometryChanged, this, &TSpeakerCommand::Update,
-          Qt::UniqueConnection);
+  connect(screen, &QScreen::geometryChanged, this, &TSpeakerCommand::Update, Qt::UniqueConnection);
   FWindow->ShowOn(screen);
 }
 

@@ -41,8 +41,7 @@ TSpeakerWindow::TSpeakerWindow()
                      Qt::AlignRight | Qt::AlignVCenter)),
       FClock(MakeLine(this, QStringLiteral("lblSpeakerClock"), palette::ClockYellow,
                       Qt::AlignRight | Qt::AlignVCenter)),
-      FText(MakeLine(this, QStringLiteral("lblSpeakerText"), palette::DialogText,
-                     Qt::AlignCenter))
+      FText(MakeLine(this, QStringLiteral("lblSpeakerText"), palette::DialogText, Qt::AlignCenter))
 {
   setObjectName(QStringLiteral("frmSpeaker"));
   setWindowTitle(QStringLiteral("Praatkist: tekst voor de spreker"));

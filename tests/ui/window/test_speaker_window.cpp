@@ -103,7 +103,8 @@ void TestSpeakerWindow::opensOnTheOtherScreenAndFollowsTheListAndTheTake()
   QCOMPARE(kit.Speaker().geometry(), SecondScreen);
   QCOMPARE(kit.Speaker().PlaceText(), QStringLiteral("a \u00B7 1 / 3"));
   QCOMPARE(kit.Speaker().ItemText(), QStringLiteral("Een korte zin."));
-  QVERIFY2(kit.Speaker().TextPointSize() > 60, qPrintable(QString::number(kit.Speaker().TextPointSize())));
+  QVERIFY2(kit.Speaker().TextPointSize() > 60,
+           qPrintable(QString::number(kit.Speaker().TextPointSize())));
 
   Key(&w, Qt::Key_Right);
   QCOMPARE(kit.Speaker().ItemText(), QStringLiteral("Twee"));
