@@ -30,6 +30,9 @@ RUN_PACKAGES=(
 TEST_PACKAGES=(
   # unit tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # Qt's private GUI headers: the window's tests plug screens in and out of the offscreen
+  # platform
+  qt6-base-private-dev
   # the PulseAudio test server and its clients (pactl, parec, pacat)
   pulseaudio pulseaudio-utils
   # virtual screens, input events and screen grabs for the end-to-end tests

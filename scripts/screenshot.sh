@@ -97,7 +97,7 @@ app_pid=$!
 e2e_wait_window Praatkist 30 || die "no window"
 e2e_key Down # the session
 # Its text column widens the window, which moves to stay on the screen: find it anew.
-wide() { [ "$(xdotool getwindowgeometry --shell "$WIN" | sed -n 's/^WIDTH=//p')" -ge 1334 ]; }
+wide() { [ "$(xdotool getwindowgeometry --shell "$WIN" | sed -n 's/^WIDTH=//p')" -ge 1252 ]; }
 e2e_poll 10 wide || die "no text column"
 e2e_wait_window Praatkist 10 || die "no window"
 e2e_key ctrl+Right # its second text: the take is of that one

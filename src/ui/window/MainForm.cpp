@@ -32,6 +32,7 @@
 #include "ui/window/ExportCommand.h"
 #include "ui/window/HandsFree.h"
 #include "ui/window/KeyBindings.h"
+#include "ui/window/SpeakerCommand.h"
 
 namespace praatkist::ui {
 
@@ -155,6 +156,8 @@ void TfrmMain::MakeParts()
   FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
   FTakes->Marks = [this] { return FText->Marks(); };
   FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
+  FSpeaker = std::make_unique<TSpeakerCommand>(this, FControls.chkSpeakerScreen, *FText);
+  FSpeaker->Follow(*FFlow);
 }
 
 void TfrmMain::ConnectControls()
@@ -340,6 +343,7 @@ void TfrmMain::ApplySettings(const TMainSettings &ASettings)
   c.chkPreRoll->setChecked(ASettings.PreRoll);
   FNextAfterTake = ASettings.NextAfterTake;
   c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
+  FSpeaker->ApplySetting(ASettings.SpeakerScreen);
   FExport->Settings = ASettings.Export;
   ApplyHandsFreeSettings(ASettings);
   FOptionsLoaded = true;
@@ -368,6 +372,7 @@ void TfrmMain::SaveSettings()
   now.PreRollMs = FPreRollMs;
   now.NextAfterTake = FNextAfterTake;
   KeepHandsFreeSettings(now);
+  now.SpeakerScreen = FSpeaker->Setting();
   if (FExport)
     now.Export = FExport->Settings;
   if (FKeyBindings)

@@ -55,6 +55,7 @@ class TExportCommand;
 class TOverviewCommand;
 class THandsFree;
 class TKeyBindings;
+class TSpeakerCommand;
 enum class TTakeState;
 enum class TWorkKind : int;
 
@@ -102,6 +103,8 @@ public:
   // The commands' keys: another top-level window that should answer them too attaches
   // itself here (AttachWindow).
   TKeyBindings &KeyBindings() const { return *FKeyBindings; }
+  // "Tekst op tweede scherm": the speaker's window and its lamp.
+  TSpeakerCommand &Speaker() { return *FSpeaker; }
   // The file behind the selected list entry; empty when none is selected.
   QString SelectedTakePath() const;
   // Work on a take runs off the window's thread (analysis, trimming) or a stopped take
@@ -231,6 +234,8 @@ private:
   bool FDrawnOnce = false;
   TTakeState FShownState{};
   QMargins FFittedMargins;
+  // Declared last: the speaker's window goes first, while the controls it reads stand.
+  std::unique_ptr<TSpeakerCommand> FSpeaker;
 };
 
 } // namespace praatkist::ui

@@ -353,69 +353,81 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                                     {48, 0, 169, 38}});
   // Small, at the status line's end, under the take list's buttons.
   btnKeys = MakePanel(content, {"Keys",
-                                {795, 688, 100, 24},
+                                {795, 687, 100, 22},
                                 palette::GreyAccent,
                                 "\u2328",
-                                {7, 1, 20, 22},
+                                {7, 0, 20, 22},
                                 15,
                                 "TOETSEN",
-                                {29, 0, 69, 24}});
+                                {29, 0, 69, 22}});
   btnKeys->setAccessibleName(QStringLiteral("Toetsen kiezen"));
-  // The text column, right of everything else.
-  lblHeadingText = MakeHeading(content, QStringLiteral("lblHeadingText"), 925, 22,
+  // The text column, right of everything else: the text, its keys, the options a row
+  // each (with room beside "Na opname volgende tekst" and a row free below them) and
+  // the list's buttons, level with the take list's.
+  constexpr int column = 912;
+  constexpr int columnWidth = 320;
+  lblHeadingText = MakeHeading(content, QStringLiteral("lblHeadingText"), column, 22,
                                QStringLiteral("Tekst voor de opname"));
   pnlText = new TTextItemPanel(content);
-  pnlText->setGeometry(925, 48, 385, 470);
+  pnlText->setGeometry(column, 48, columnWidth, 400);
   lblTextKeys = MakeLabel(
-      content, QStringLiteral("lblTextKeys"), 925, 524,
-      QStringLiteral("Ctrl+\u2192 volgende \u00B7 Ctrl+\u2190 vorige \u00B7 Ctrl+\u2193 volgende zonder keuze\n"
-                     "Ctrl+Shift+R opnieuw \u00B7 Ctrl+K kiezen \u00B7 Ctrl+O overzicht"));
-  lblTextKeys->setFixedSize(385, 34);
+      content, QStringLiteral("lblTextKeys"), column, 454,
+      QStringLiteral("Ctrl+\u2192 volgende \u00B7 Ctrl+\u2190 vorige \u00B7 Ctrl+K kiezen\n"
+                     "Ctrl+\u2193 volgende zonder keuze \u00B7 Ctrl+O overzicht\n"
+                     "Ctrl+Shift+R opnieuw"));
+  lblTextKeys->setFixedSize(columnWidth, 52);
+  lblTextKeys->setWordWrap(true);
+  lblTextKeys->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblTextKeys->setFont(DesignFontPx(SegoeUI, 12));
   SetTextColour(lblTextKeys, palette::DisabledGrey);
   chkNextAfterTake = MakeCheck(
-      content, QStringLiteral("chkNextAfterTake"), 925, 562,
+      content, QStringLiteral("chkNextAfterTake"), column, 508,
       QStringLiteral("Na opname volgende tekst"),
       QStringLiteral("Gaat na elke opname van de tekst (gestopt en getrimd) naar de volgende "
                      "tekst (Alt+T)"));
-  chkNextAfterTake->setFixedWidth(250);
+  chkNextAfterTake->setFixedWidth(190);
   chkNextAfterTake->setAccessibleName(chkNextAfterTake->text());
+  chkSpeakerScreen = MakeCheck(content, QStringLiteral("chkSpeakerScreen"), column, 535,
+                               QStringLiteral("Tekst op t&weede scherm"), QString());
+  chkSpeakerScreen->setFixedWidth(columnWidth);
+  chkSpeakerScreen->setAccessibleName(QStringLiteral("Tekst op tweede scherm"));
   chkHandsFree = MakeCheck(
-      content, QStringLiteral("chkHandsFree"), 1180, 562, QStringLiteral("Handsfree"),
+      content, QStringLiteral("chkHandsFree"), column + 196, 508, QStringLiteral("Handsfree"),
       QStringLiteral("Neemt op zodra u spreekt en stopt als u zwijgt; daarna volgt de "
                      "volgende tekst (Alt+H, Escape stopt)"));
-  chkHandsFree->setFixedWidth(130);
+  chkHandsFree->setFixedWidth(columnWidth - 196);
   chkHandsFree->setAccessibleName(QStringLiteral("Handsfree"));
-  lblHandsFree = MakeLabel(content, QStringLiteral("lblHandsFree"), 1210, 20, QString());
+  lblHandsFree =
+      MakeLabel(content, QStringLiteral("lblHandsFree"), column + columnWidth - 100, 20, QString());
   lblHandsFree->setFixedSize(100, 22);
   lblHandsFree->setAlignment(Qt::AlignCenter);
   lblHandsFree->setFont(DesignFontPx(SegoeUI, 13, true));
   lblHandsFree->setAccessibleName(QStringLiteral("Handsfree uit"));
   lblHandsFree->hide();
   btnExport = MakePanel(content, {"Export",
-                                  {925, 595, 385, 38},
+                                  {column, 595, columnWidth, 38},
                                   palette::BlueAccent,
                                   "\u21E9",
                                   {12, 4, 32, 30},
                                   22,
                                   "EXPORTEREN",
-                                  {48, 0, 329, 38}});
+                                  {48, 0, columnWidth - 56, 38}});
   btnLoadList = MakePanel(content, {"LoadList",
-                                    {925, 645, 222, 38},
+                                    {column, 645, 186, 38},
                                     palette::GreyAccent,
                                     "\u2630",
-                                    {12, 4, 32, 30},
+                                    {8, 4, 30, 30},
                                     20,
                                     "TEKSTLIJST LADEN",
-                                    {48, 0, 166, 38}});
+                                    {38, 0, 144, 38}});
   btnOverview = MakePanel(content, {"Overview",
-                                    {1157, 645, 153, 38},
+                                    {column + 194, 645, columnWidth - 194, 38},
                                     palette::GreyAccent,
                                     "\u25A4",
-                                    {10, 4, 32, 30},
+                                    {6, 4, 28, 30},
                                     20,
                                     "OVERZICHT",
-                                    {42, 0, 105, 38}});
+                                    {32, 0, columnWidth - 194 - 36, 38}});
   ShowTextColumn(false);
 
   btnStop->setEnabled(false);
@@ -449,13 +461,14 @@ void TMainFormControls::SetupControls(QWidget *AForm)
   QWidget::setTabOrder(chkMono, chkPreRoll);
   QWidget::setTabOrder(chkPreRoll, chkNextAfterTake);
   QWidget::setTabOrder(chkNextAfterTake, chkHandsFree);
+  QWidget::setTabOrder(chkHandsFree, chkSpeakerScreen);
 }
 
 void TMainFormControls::ShowTextColumn(bool AShow) const
 {
   content->setFixedSize(AShow ? TextPageSize : PageSize);
   for (QWidget *part : std::initializer_list<QWidget *>{lblHeadingText, pnlText, lblTextKeys,
-                                                        chkNextAfterTake, chkHandsFree,
+                                                        chkNextAfterTake, chkHandsFree, chkSpeakerScreen,
                                                         btnExport, btnLoadList, btnOverview})
     part->setVisible(AShow);
   if (!AShow)

@@ -24,9 +24,11 @@ namespace praatkist::ui {
 
 struct TMainFormControls {
   // The page that holds every control, at the design's size; with a text list it is
-  // wider by the text's column on the right, and still fits a 1366 x 768 screen.
+  // wider by the text's column on the right, and with its frame, a title bar and the
+  // desktop's panel it still fits a 1280 x 800 screen (the page ends at the status
+  // line there).
   static constexpr QSize PageSize{924, 725};
-  static constexpr QSize TextPageSize{1334, 725};
+  static constexpr QSize TextPageSize{1252, 710};
 
   QScrollArea *scrMain = nullptr;
   QLabel *lblRoot = nullptr;
@@ -75,6 +77,8 @@ struct TMainFormControls {
   // heading ("Luistert", "Neemt op", "Pauze"), hidden while it is off.
   QCheckBox *chkHandsFree = nullptr;
   QLabel *lblHandsFree = nullptr;
+  // "Tekst op tweede scherm": the speaker's window on another screen (Alt+W).
+  QCheckBox *chkSpeakerScreen = nullptr;
   TPanelButton *btnExport = nullptr;
   TPanelButton *btnLoadList = nullptr;
   // "OVERZICHT" beside it: the overview of the session's takes.

@@ -8,6 +8,7 @@
 
 #include "ui/flow/TakeFlow.h"
 #include "ui/window/HandsFree.h"
+#include "ui/window/SpeakerCommand.h"
 #include "ui/window/TakeCommands.h"
 #include "ui/window/TextCommands.h"
 
@@ -21,7 +22,13 @@ void TfrmMain::ConnectHandsFree()
     FollowInput();
     Redraw();
   });
-  connect(FHandsFree, &THandsFree::LampChanged, this, &TfrmMain::Redraw);
+  connect(FHandsFree, &THandsFree::LampChanged, this, [this](THandsFreeLamp ALamp) {
+    // the speaker's window shows it too
+    static constexpr TSpeakerLamp kShown[] = {TSpeakerLamp::Off, TSpeakerLamp::Listening,
+                                              TSpeakerLamp::Recording, TSpeakerLamp::Paused};
+    FSpeaker->ShowLamp(kShown[static_cast<int>(ALamp)]);
+    Redraw();
+  });
   connect(c.chkHandsFree, &QCheckBox::clicked, this, [this](bool AOn) {
     FHandsFreeSetting = AOn;
     FHandsFree->Toggle(AOn);

@@ -14,6 +14,7 @@
 #include "ui/flow/TakeFlow.h"
 #include "ui/window/HandsFree.h"
 #include "ui/window/KeyBindings.h"
+#include "ui/window/SpeakerCommand.h"
 #include "ui/window/TakeCommands.h"
 #include "ui/window/TakeList.h"
 #include "ui/window/TextCommands.h"
@@ -39,6 +40,8 @@ void TfrmMain::ConnectKeys(const TCommandKeys &AKeys)
 {
   FControls.btnKeys->OnClick = [this] { ChooseKeys(); };
   FKeyBindings = new TKeyBindings(this, FControls.lbRecordings, &TBassRecorder::SteadyNowNs);
+  // The speaker's window answers the same keys.
+  FKeyBindings->AttachWindow(FSpeaker->Window());
   connect(FKeyBindings, &TKeyBindings::Activated, this, &TfrmMain::RunCommand);
   // The marker lands where the key went down, in the running take or the playback.
   connect(FKeyBindings, &TKeyBindings::Marked, this,
@@ -181,8 +184,8 @@ void TfrmMain::ShowKeys()
     ReplaceKeyInHint(check, FKeysShown.Key(command), keys.Key(command));
   FKeysShown = keys;
   c.lblTextKeys->setText(
-      QStringLiteral("%1 volgende \u00B7 %2 vorige \u00B7 %3 volgende zonder "
-                     "keuze\n%4 opnieuw \u00B7 %5 kiezen \u00B7 %6 overzicht")
+      QStringLiteral("%1 volgende \u00B7 %2 vorige \u00B7 %5 kiezen\n"
+                     "%3 volgende zonder keuze \u00B7 %6 overzicht\n%4 opnieuw")
           .arg(ShortKeyText(keys.Key(TCommand::Next)), ShortKeyText(keys.Key(TCommand::Previous)),
                ShortKeyText(keys.Key(TCommand::NextWithoutChoice)),
                ShortKeyText(keys.Key(TCommand::Retake)), ShortKeyText(keys.Key(TCommand::Choose)),

@@ -28,6 +28,7 @@ constexpr const char *KeyNextAfterTake = "NaOpnameVolgendeTekst";
 constexpr const char *KeyHandsFree = "Handsfree";
 constexpr const char *KeySpeechThreshold = "SpraakDrempelDb";
 constexpr const char *KeySilenceMs = "StilteMs";
+constexpr const char *KeySpeakerScreen = "TekstOpTweedeScherm";
 constexpr const char *SecExport = "Export";
 constexpr const char *KeySkipRemarked = "OpmerkingenOverslaan";
 constexpr const char *KeyTrimToMargin = "StilteInkorten";
@@ -87,6 +88,8 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   if (!clamped.isEmpty())
     s.RangeNote = QStringLiteral("Instelling buiten bereik: ") + clamped.join(QStringLiteral("; ")) +
                   QLatin1Char('.');
+  if (AIni.ReadString(SecRecording, KeySpeakerScreen, Absent) != Absent)
+    s.SpeakerScreen = AIni.ReadBool(SecRecording, KeySpeakerScreen, false);
   const auto present = [&](const char *AKey) {
     return AIni.ReadString(SecExport, AKey, Absent) != Absent;
   };
@@ -148,6 +151,8 @@ void TMainSettings::Save(platform::TIniFile &AIni, bool AOptions, const QString 
       put(SecRecording, KeySpeechThreshold, QString::number(*SpeechThresholdDb));
     if (SilenceMs)
       put(SecRecording, KeySilenceMs, QString::number(*SilenceMs));
+    if (SpeakerScreen)
+      put(SecRecording, KeySpeakerScreen, flag(*SpeakerScreen));
   }
   // The user's own choices in the export question: kept whatever else is.
   if (Export.SkipRemarked)

@@ -51,6 +51,9 @@ struct TMainSettings {
   std::optional<double> SpeechThresholdDb;
   std::optional<int> SilenceMs;
   QString RangeNote;
+  // "TekstOpTweedeScherm": the speaker's window on another screen. Written only once it
+  // was in the file or the user set it.
+  std::optional<bool> SpeakerScreen;
   TExportSettings Export; // written whether or not AOptions
   TCommandKeys Keys;      // written whether or not AOptions (see TCommandKeys::Write)
 

@@ -76,6 +76,8 @@ void TTextCommands::ShowColumn()
     C.ShowTextColumn(shown);
     emit ColumnChanged(shown);
   }
+  if (!shown)
+    emit ItemShown();
 }
 
 void TTextCommands::ShowCurrent(bool ASelectTake)
@@ -84,6 +86,7 @@ void TTextCommands::ShowCurrent(bool ASelectTake)
   if (item == nullptr)
     return;
   C.pnlText->ShowItem(FText.Current(), FText.Count(), item->Id, item->Text);
+  emit ItemShown();
   if (ASelectTake) {
     const QString take = FText.LatestTakeOf(FText.Current());
     FTakes.Select(take.isEmpty() ? QString() : FStore.TakePath(take));

@@ -75,6 +75,8 @@ public:
 signals:
   // The text column comes or goes.
   void ColumnChanged(bool AShown);
+  // The text shown has changed: another text, another list, or none (Text() says which).
+  void ItemShown();
 
 private:
   // The file name of the take at APath and (AId) its text's id; empty, after saying

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <filesystem>
@@ -56,6 +58,7 @@ private slots:
   void retakeRejectsTheRunningTakeAndChooseTakesItBack();
   void exportWritesTheChosenTakesAndSaysWhatIsMissing();
   void sessionWithoutListIsAsBefore();
+  void longTextsFitTheColumn();
 };
 
 namespace {
@@ -117,7 +120,7 @@ void TestTextList::loadedListIsShownWalkedAndKeepsItsTakesAcrossARestart()
   QCOMPARE(FileText(kit.Folder / "tekstlijst.txt"),
            std::string("intro\tGoedemorgen allemaal.\ntweede\tEen tweede zin.\n0003\tZonder id.\n"));
   QVERIFY(w.Controls().pnlText->isVisible());
-  QCOMPARE(w.width(), 1334);
+  QCOMPARE(w.size(), TMainFormControls::TextPageSize);
   QCOMPARE(kit.Panel().PlaceText(), QStringLiteral("intro \u00B7 1 / 3"));
   QCOMPARE(kit.Panel().ItemText(), QStringLiteral("Goedemorgen allemaal."));
   QVERIFY(kit.Panel().findChild<QLabel *>(QStringLiteral("lblTextItem"))->font().pointSizeF() >=
@@ -347,6 +350,78 @@ void TestTextList::sessionWithoutListIsAsBefore()
   QCOMPARE(files, (QStringList{QStringLiteral("Koor-1.wav"), QStringLiteral("Koor-2.wav")}));
   kit.Win.reset();
   QCOMPARE(kit.Setting("Opname", "NaOpnameVolgendeTekst"), std::string("<none>"));
+}
+
+namespace {
+
+std::string Words(int ACount)
+{
+  static const char *const words[] = {"de", "kat", "krabt", "krullen", "van", "trap",
+                                      "zonder", "ooit", "moe", "te", "worden"};
+  std::string text;
+  for (int i = 0; i < ACount; ++i)
+    text += std::string(i == 0 ? "" : " ") + words[i % 11];
+  return text + " slotwoord.";
+}
+
+// Clicks the far end of a scroll bar until it reaches it.
+void ScrollToEnd(QScrollBar *ABar)
+{
+  for (int i = 0; i < 40 && ABar->value() < ABar->maximum(); ++i)
+    QTest::mouseClick(ABar, Qt::LeftButton, {}, ABar->rect().bottomRight() - QPoint(2, 2));
+  QTRY_COMPARE_WITH_TIMEOUT(ABar->value(), ABar->maximum(), 10000);
+}
+
+} // namespace
+
+// The window with a list fits a screen of 1280 x 800 with room for its frame, a title
+// bar and the desktop's panel, with nothing to scroll. A text too long for the column
+// gets a smaller font, down to 14 pt, and beyond that scrolls there: every line of it,
+// the last word too, is drawn within the column where the user sees it.
+// (Also run on a 1280 x 800 screen: ui_text_column_1280.)
+void TestTextList::longTextsFitTheColumn()
+{
+  TListKit kit;
+  auto &w = kit.OpenOn();
+  kit.WriteList("kort\tDe kat krabt de krullen van de trap.\nlang\t" + Words(50) +
+                "\neindeloos\t" + Words(260) + "\n");
+  Key(w, Qt::Key_T);
+  const QSize outer = w.frameGeometry().size();
+  QVERIFY2(outer.width() <= 1270 && outer.height() <= 740,
+           qPrintable(QStringLiteral("%1x%2").arg(outer.width()).arg(outer.height())));
+  QScrollArea *page = w.Controls().scrMain;
+  QTRY_VERIFY(!page->horizontalScrollBar()->isVisible() && !page->verticalScrollBar()->isVisible());
+
+  auto *text = w.Controls().pnlText->findChild<QLabel *>(QStringLiteral("lblTextItem"));
+  auto *column = w.Controls().pnlText->findChild<QScrollArea *>();
+  QVERIFY(text != nullptr && column != nullptr);
+  struct TExpect {
+    int MinPt, MaxPt;
+    bool Scrolls;
+  };
+  for (const TExpect expect :
+       {TExpect{20, 20, false}, TExpect{15, 19, false}, TExpect{14, 14, true}}) {
+    const int pt = text->font().pointSize();
+    QVERIFY2(pt >= expect.MinPt && pt <= expect.MaxPt, qPrintable(QString::number(pt)));
+    QTRY_COMPARE(column->verticalScrollBar()->isVisible(), expect.Scrolls);
+    if (expect.Scrolls)
+      ScrollToEnd(column->verticalScrollBar());
+    // Where the label draws its last line, in the window: inside the column's view,
+    // and that inside the window.
+    const QRect drawn = text->fontMetrics().boundingRect(
+        QRect(0, 0, text->width(), 1 << 20), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+        text->text());
+    const int line = text->fontMetrics().height();
+    const QRect lastLine(text->mapTo(&w, QPoint(0, drawn.height() - line)),
+                         QSize(drawn.width(), line));
+    const QRect view(column->viewport()->mapTo(&w, QPoint(0, 0)), column->viewport()->size());
+    QVERIFY2(view.contains(lastLine) && w.rect().contains(view),
+             qPrintable(QStringLiteral("%1 pt: last line %2,%3 %4x%5 in view %6,%7 %8x%9")
+                            .arg(pt).arg(lastLine.x()).arg(lastLine.y()).arg(lastLine.width())
+                            .arg(lastLine.height()).arg(view.x()).arg(view.y()).arg(view.width())
+                            .arg(view.height())));
+    Key(w, Qt::Key_Right);
+  }
 }
 
 int main(int argc, char **argv)
