@@ -216,15 +216,8 @@ void THandsFree::Retake()
 
 void THandsFree::InputLost()
 {
-  if (!FOn)
-    return;
-  // The flow has said the loss; a take running ends by itself and is kept.
-  FOn = false;
-  FPaused = false;
-  FFlow.StopListening();
-  C.chkHandsFree->setChecked(false);
-  emit WishChanged();
-  ShowLamp(THandsFreeLamp::Off);
+  // Between takes (a take running ends by itself, and is kept): the flow has said it.
+  End(QString(), false);
 }
 
 void THandsFree::ShowLamp(THandsFreeLamp ALamp)
