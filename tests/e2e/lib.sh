@@ -89,14 +89,17 @@ e2e_poll() {
 }
 
 # Starts Xvfb on a free display (it picks one and tells it through -displayfd) and
-# exports DISPLAY; its screen is E2E_SCREEN ("WIDTHxHEIGHT", 1280x1024 by default). Its pid lands in E2E_XVFB_PID; stop it with e2e_stop_xvfb.
+# exports DISPLAY; its screen is E2E_SCREEN ("WIDTHxHEIGHT", 1280x1024 by default), and
+# E2E_SCREEN2, where set, a second X screen of the display (:N.1). Its pid lands in E2E_XVFB_PID; stop it with e2e_stop_xvfb.
 # -noreset: by default the server resets when its last client leaves, and a client
 # that connects during that reset is dropped ("could not connect to display") - which
 # is just what a program started right after a killed one does.
 e2e_start_xvfb() {
   local work=$1
   rm -f "$work/display"
-  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x1024}x24" -nolisten tcp -noreset 3>"$work/display" \
+  local second=()
+  [ -z "${E2E_SCREEN2:-}" ] || second=(-screen 1 "${E2E_SCREEN2}x24")
+  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1280x1024}x24" "${second[@]}" -nolisten tcp -noreset 3>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
   E2E_XVFB_PID=$!
   e2e_poll 10 test -s "$work/display" || { echo "Xvfb did not start" >&2; return 1; }
