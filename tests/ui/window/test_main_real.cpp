@@ -166,6 +166,7 @@ private slots:
   void preRollTakeHoldsTheSecondBeforeTheClick();
   void markerAndTheNextTakeOnNumberedAudio();
   void handsFreeReadsThreeTextsIntoTheirTakes();
+  void handsFreeEndsWhenTheInputGoesAway();
 };
 
 void TestMainReal::recordPlayDeleteOnTheSoundServer()
@@ -539,6 +540,44 @@ void TestMainReal::handsFreeReadsThreeTextsIntoTheirTakes()
              qPrintable(QStringLiteral("%1: voice at %2 s").arg(name).arg(first / 48000.0)));
     QVERIFY2(d.Frames > static_cast<std::int64_t>(first) + 48000, name);
   }
+}
+
+// The input unplugged while hands-free listens: hands-free ends with the message of any
+// input that goes away, and the listening lamp goes out.
+void TestMainReal::handsFreeEndsWhenTheInputGoesAway()
+{
+  if (!test::HavePulse()) {
+    if (test::PulseRequired())
+      QFAIL("PULSE_SERVER is not set but PRAATKIST_REQUIRE_PULSE=1");
+    QSKIP("no PulseAudio test server (PULSE_SERVER unset)");
+  }
+  const QString mic = QStringLiteral("Spreekmicrofoon");
+  TLoadedSource plugged("source_name=pk_voice rate=48000 frequency=220 "
+                        "source_properties=device.description=" + mic.toStdString());
+  QVERIFY(!plugged.Module.empty());
+  const std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
+  test::TTempDir dir;
+  fs::create_directories(dir / "root" / "Proef");
+  const std::string list = "a1\tDe kat krabt de krullen van de trap.\n";
+  test::WriteBytes(dir / "root" / "Proef" / "tekstlijst.txt", list.data(), list.size());
+  const fs::path ini = dir / "Praatkist.ini";
+  std::ofstream(ini, std::ios::binary)
+      << "[Sessies]\r\nHoofdmap=" << (dir / "root").string() << "\r\n[Opname]\r\nGeluidsingang="
+      << mic.toStdString() << "\r\nVooropname=1\r\nHandsfree=1\r\n";
+  TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().cbDevice->currentText(), mic, 10000);
+  PickEntry(w.Controls().cbSession, QStringLiteral("Proef"));
+  // the steady tone is the room to the detector: it listens and nothing starts
+  QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblHandsFree->text(), QStringLiteral("Luistert"), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= 48000u, 10000);
+  plugged.Unload();
+  QTRY_VERIFY_WITH_TIMEOUT(!w.Controls().chkHandsFree->isChecked(), 10000);
+  QVERIFY(!w.Controls().lblHandsFree->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(w.Controls().lblStatus->text().startsWith(
+                               QStringLiteral("Vooropname: de audio-ingang is weggevallen")), 10000);
+  QVERIFY(!fs::exists(dir / "root" / "Proef" / "Proef-1.wav"));
 }
 
 int main(int argc, char **argv)
