@@ -22,11 +22,7 @@ e2e_begin praatkist-e2e-checks Xvfb xdotool pactl soxi sox espeak-ng ffmpeg
 export E2E_SCREEN=1600x1024
 e2e_start_servers
 
-mkdir -p "$work/bin" "$work/home"
-cp "$program" "$work/bin/Praatkist"
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-export LSAN_OPTIONS=suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+e2e_private_home "$program"
 folder=$HOME/Documents/AudioSessies/Zinnen
 mkdir -p "$folder"
 printf '[Opname]\r\nGeluidsingang=Sine source at 440 Hz\r\n' >"$work/bin/Praatkist.ini"

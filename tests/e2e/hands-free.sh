@@ -22,11 +22,7 @@ e2e_start_servers
 pactl load-module module-pipe-source source_name=mic file="$work/mic" format=s16le \
   rate=48000 channels=2 source_properties=device.description=Microfoon >/dev/null
 
-mkdir -p "$work/bin" "$work/home"
-cp "$program" "$work/bin/Praatkist"
-export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
-export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
-export LSAN_OPTIONS=suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+e2e_private_home "$program"
 folder=$HOME/Documents/AudioSessies/Lezen
 mkdir -p "$folder"
 printf '[Opname]\r\nGeluidsingang=Microfoon\r\nHandsfree=1\r\nTekstOpTweedeScherm=1\r\n' \

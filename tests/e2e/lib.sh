@@ -67,6 +67,17 @@ e2e_start_servers() {
   e2e_start_xvfb "$work"
 }
 
+# The program copied to $work/bin/Praatkist (its settings file lands beside it), a home
+# of the test's own ($work/home) and the X platform for it. Usage: e2e_private_home PROGRAM
+e2e_private_home() {
+  mkdir -p "$work/bin" "$work/home"
+  cp "$1" "$work/bin/Praatkist"
+  export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_DATA_HOME=$work/home/.local/share
+  export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+  # for a build with the sanitizers: what the system libraries keep at exit is theirs
+  export LSAN_OPTIONS=suppressions=$root/tests/e2e/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
+}
+
 # Starts $work/bin/Praatkist (output to $work/program.log) as $app_pid and waits for its
 # window to be painted: the record button's red.
 e2e_start_program() {
