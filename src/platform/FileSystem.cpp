@@ -99,6 +99,14 @@ QStringList ListFiles(const QString &AFolder, const QString &APattern)
   return names;
 }
 
+bool FolderEnumerationBefore(const QString &A, const QString &B)
+{
+  const int byKey = QString::compare(UpperPerUnit(A), UpperPerUnit(B), Qt::CaseSensitive);
+  if (byKey != 0)
+    return byKey < 0;
+  return QString::compare(A, B, Qt::CaseSensitive) < 0;
+}
+
 void SortLikeFolderEnumeration(QStringList &ANames)
 {
   std::vector<std::pair<QString, QString>> keyed; // (upper-case key, name)

@@ -27,5 +27,7 @@ QStringList ListFiles(const QString &AFolder, const QString &APattern = QStringL
 // Sorts names the way an NTFS folder enumerates them: by their upper-case form, compared
 // code unit by code unit. Names that differ only in case keep a fixed order too.
 void SortLikeFolderEnumeration(QStringList &ANames);
+// The order SortLikeFolderEnumeration gives: true when A comes before B.
+bool FolderEnumerationBefore(const QString &A, const QString &B);
 
 } // namespace praatkist::platform

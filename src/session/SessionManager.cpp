@@ -4,7 +4,6 @@
 #include <limits>
 #include <optional>
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +12,7 @@
 #include "platform/DocumentsFolder.h"
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
+#include "session/TakeNames.h"
 
 namespace praatkist {
 
@@ -203,11 +203,7 @@ void TSessionManager::LoadRecordings(QStringList &AItems) const
   QStringList names = platform::ListFiles(folder);
   names.removeIf([](const QString &name) { return !IsRecordingExtension(LastExtension(name)); });
   // Textual, not numeric: "Koor-10.wav" comes before "Koor-2.wav".
-  QCollator collator;
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  collator.setNumericMode(false);
-  std::stable_sort(names.begin(), names.end(),
-                   [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+  TTakeNames::Sort(names);
   AItems = std::move(names);
 }
 

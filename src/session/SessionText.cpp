@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 
 #include <filesystem>
 
@@ -56,7 +55,7 @@ void TSessionText::Open(const QString &AFolder)
 {
   FFolder = AFolder;
   FList.reset();
-  FBindings.clear();
+  Keep({});
   FCurrent = 0;
   if (AFolder.isEmpty())
     return;
@@ -64,7 +63,7 @@ void TSessionText::Open(const QString &AFolder)
   if (!QFileInfo(file).isFile())
     return;
   FList = TTextList::Load(file);
-  FBindings = Present(AFolder, TTakeBindings::Read(AFolder));
+  Keep(Present(AFolder, TTakeBindings::Read(AFolder)));
 }
 
 void TSessionText::Replace(const QString &APath)
@@ -77,10 +76,10 @@ void TSessionText::Replace(const QString &APath)
   FCurrent = 0;
   // What the old list bound to ids the new one still has stays; the rest is plain.
   if (QFileInfo(QDir(FFolder).filePath(TTakeBindings::FileName)).isFile())
-    FBindings = TTakeBindings::Update(FFolder, [&](std::vector<TTakeBinding> &bindings) {
+    Keep(TTakeBindings::Update(FFolder, [&](std::vector<TTakeBinding> &bindings) {
       std::erase_if(bindings,
                     [&](const TTakeBinding &b) { return FList->IndexOf(b.ItemId) < 0; });
-    });
+    }));
 }
 
 const TTextItem *TSessionText::CurrentItem() const
@@ -98,14 +97,9 @@ bool TSessionText::MoveTo(int AIndex)
 
 bool TSessionText::NextWithoutChoice()
 {
-  // An item has a chosen take when one of its takes is chosen or not rejected.
-  QSet<QString> done;
-  for (const TTakeBinding &b : FBindings)
-    if (b.Status != TTakeStatus::Rejected)
-      done.insert(b.ItemId);
   for (int step = 1; step < Count(); ++step) {
     const int index = (FCurrent + step) % Count();
-    if (!done.contains(FList->Items()[static_cast<std::size_t>(index)].Id))
+    if (!FChosen.contains(FList->Items()[static_cast<std::size_t>(index)].Id))
       return MoveTo(index);
   }
   return false;
@@ -114,58 +108,86 @@ bool TSessionText::NextWithoutChoice()
 void TSessionText::Refresh()
 {
   if (FList)
-    FBindings = Present(FFolder, TTakeBindings::Read(FFolder));
+    Keep(Present(FFolder, TTakeBindings::Read(FFolder)));
 }
 
 void TSessionText::BindToCurrent(const QString &ATake)
 {
   if (const TTextItem *item = CurrentItem())
-    FBindings = TTakeBindings::Bind(FFolder, ATake, item->Id);
+    Keep(TTakeBindings::Bind(FFolder, ATake, item->Id));
 }
 
 void TSessionText::Reject(const QString &ATake)
 {
-  FBindings = TTakeBindings::SetStatus(FFolder, ATake, TTakeStatus::Rejected);
+  Keep(TTakeBindings::SetStatus(FFolder, ATake, TTakeStatus::Rejected));
 }
 
 void TSessionText::Choose(const QString &ATake)
 {
-  FBindings = TTakeBindings::Choose(FFolder, ATake);
+  Keep(TTakeBindings::Choose(FFolder, ATake));
+}
+
+void TSessionText::Forget(const QString &ATake)
+{
+  if (!FByTake.contains(ATake))
+    return;
+  std::vector<TTakeBinding> bindings = std::move(FBindings);
+  std::erase_if(bindings, [&](const TTakeBinding &b) { return b.Take == ATake; });
+  Keep(std::move(bindings));
+}
+
+void TSessionText::Keep(std::vector<TTakeBinding> ABindings)
+{
+  FBindings = std::move(ABindings);
+  FByTake.clear();
+  FChosen.clear();
+  FLatest.clear();
+  // An item's chosen take: the one marked chosen, else its latest that is not rejected
+  // (as TTakeBindings::ChosenTake finds it).
+  QHash<QString, bool> marked;
+  for (std::size_t i = 0; i < FBindings.size(); ++i) {
+    const TTakeBinding &b = FBindings[i];
+    FByTake.insert(b.Take, i);
+    FLatest.insert(b.ItemId, b.Take);
+    if (marked.value(b.ItemId))
+      continue;
+    if (b.Status == TTakeStatus::Chosen)
+      marked.insert(b.ItemId, true);
+    if (b.Status != TTakeStatus::Rejected)
+      FChosen.insert(b.ItemId, b.Take);
+  }
 }
 
 QString TSessionText::ItemOf(const QString &ATake) const
 {
-  for (const TTakeBinding &b : FBindings)
-    if (b.Take == ATake)
-      return b.ItemId;
-  return {};
+  const auto found = FByTake.constFind(ATake);
+  return found == FByTake.constEnd() ? QString() : FBindings[*found].ItemId;
 }
 
 TTakeStatus TSessionText::StatusOf(const QString &ATake) const
 {
-  for (const TTakeBinding &b : FBindings)
-    if (b.Take == ATake)
-      return b.Status;
-  return TTakeStatus::Plain;
+  const auto found = FByTake.constFind(ATake);
+  return found == FByTake.constEnd() ? TTakeStatus::Plain : FBindings[*found].Status;
+}
+
+bool TSessionText::IsChosen(const QString &ATake) const
+{
+  const QString item = ItemOf(ATake);
+  return !item.isEmpty() && FChosen.value(item) == ATake;
 }
 
 QString TSessionText::ChosenTakeOf(int AIndex) const
 {
   if (!FList || AIndex < 0 || AIndex >= FList->Count())
     return {};
-  return TTakeBindings::ChosenTake(FBindings, FList->Items()[static_cast<std::size_t>(AIndex)].Id);
+  return FChosen.value(FList->Items()[static_cast<std::size_t>(AIndex)].Id);
 }
 
 QString TSessionText::LatestTakeOf(int AIndex) const
 {
   if (!FList || AIndex < 0 || AIndex >= FList->Count())
     return {};
-  const QString &id = FList->Items()[static_cast<std::size_t>(AIndex)].Id;
-  QString latest;
-  for (const TTakeBinding &b : FBindings)
-    if (b.ItemId == id)
-      latest = b.Take;
-  return latest;
+  return FLatest.value(FList->Items()[static_cast<std::size_t>(AIndex)].Id);
 }
 
 } // namespace praatkist

@@ -6,6 +6,7 @@
 #include "session/TakeBindings.h"
 #include "session/TextList.h"
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -48,17 +49,29 @@ public:
   void BindToCurrent(const QString &ATake);
   void Reject(const QString &ATake);
   void Choose(const QString &ATake);
+  // ATake is gone from the session (deleted here): its line stays in the file until
+  // the next write, but it is no take of its item any more.
+  void Forget(const QString &ATake);
   // The item id of ATake, empty for a plain take; and its status.
   QString ItemOf(const QString &ATake) const;
   TTakeStatus StatusOf(const QString &ATake) const;
   // The chosen take of item AIndex, and its latest take (rejected or not); empty: none.
   QString ChosenTakeOf(int AIndex) const;
   QString LatestTakeOf(int AIndex) const;
+  // ATake is its item's chosen take.
+  bool IsChosen(const QString &ATake) const;
 
 private:
+  // The bindings become ABindings, and what is looked up in them is found again.
+  void Keep(std::vector<TTakeBinding> ABindings);
+
+  // Found once for every change of the bindings, so that a look-up never walks them.
   QString FFolder;
   std::optional<TTextList> FList;
   std::vector<TTakeBinding> FBindings;
+  QHash<QString, std::size_t> FByTake; // take -> its binding
+  QHash<QString, QString> FChosen;     // item id -> its chosen take
+  QHash<QString, QString> FLatest;     // item id -> its latest take
   int FCurrent = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include "platform/ClaimedReplace.h"
 #include "platform/Errors.h"
@@ -52,6 +53,7 @@ QByteArray TTakeBindings::Serialize(const std::vector<TTakeBinding> &ABindings)
 std::vector<TTakeBinding> TTakeBindings::Parse(const QByteArray &ABytes)
 {
   std::vector<TTakeBinding> bindings;
+  QHash<QString, std::size_t> placeOf; // take -> its binding
   const QList<QByteArray> lines = ABytes.split('\n');
   for (qsizetype i = 0; i < lines.size(); ++i) {
     QByteArray line = lines[i];
@@ -71,14 +73,12 @@ std::vector<TTakeBinding> TTakeBindings::Parse(const QByteArray &ABytes)
     else if (status == StatusWord(TTakeStatus::Rejected))
       b.Status = TTakeStatus::Rejected;
     // One line per take: a later line of the same take is the newer word.
-    bool replaced = false;
-    for (TTakeBinding &old : bindings)
-      if (old.Take == b.Take) {
-        old = b;
-        replaced = true;
-      }
-    if (!replaced)
+    if (const auto seen = placeOf.constFind(b.Take); seen != placeOf.constEnd()) {
+      bindings[*seen] = std::move(b);
+    } else {
+      placeOf.insert(b.Take, bindings.size());
       bindings.push_back(std::move(b));
+    }
   }
   return bindings;
 }
