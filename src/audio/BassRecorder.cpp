@@ -1,7 +1,6 @@
 #include "audio/BassRecorder.h"
 
 #include "audio/codec/TakeMarkers.h"
-#include "audio/capture/TakeMend.h"
 #include "audio/trim/TrimCommit.h"
 #include "audio/trim/TrimMarkers.h"
 #include "audio/trim/TrimSequence.h"
@@ -200,11 +199,6 @@ std::size_t TBassRecorder::SeekPlaybackToMarker(bool Forward)
   if (target == 0 || !FPlayback.SeekFrame(markers[target - 1]))
     return 0;
   return target;
-}
-
-int TBassRecorder::MendCrashedTakes(const std::filesystem::path &SessionFolder) noexcept
-{
-  return audio::MendCrashedTakes(SessionFolder);
 }
 
 std::vector<double> TBassRecorder::ReadMarkerSeconds(const std::filesystem::path &FileName)

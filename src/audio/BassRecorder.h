@@ -170,11 +170,6 @@ public:
   // The markers of a take from its label file, in seconds.
   std::vector<double> ReadMarkerSeconds(const std::filesystem::path &FileName);
 
-  // WAV takes in SessionFolder that a crash or a kill ended get their true sizes and the
-  // cue chunk of their markers; a take that a running writer holds (in this program or
-  // another) is left alone. How many were mended; never raises.
-  static int MendCrashedTakes(const std::filesystem::path &SessionFolder) noexcept;
-
   // ---- waveform ----
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
   // take gets equal lists) with its duration and channel count; raises on failure.

@@ -15,9 +15,12 @@
 // counted when the next take is numbered.
 
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace praatkist::audio {
+
+class TWorkControl;
 
 // The ending of every temporary file of a trim (with its dot).
 inline constexpr const char *kTrimTempSuffix = ".trimtmp";
@@ -48,6 +51,20 @@ std::vector<std::filesystem::path> FindTrimLeftovers(const std::filesystem::path
 int RemoveAbandonedTrimTemps(const std::filesystem::path &sessionFolder);
 // The same in every session folder under Root.
 int RemoveAbandonedTrimTempsUnder(const std::filesystem::path &root);
+
+// Takes a crash or a kill ended: a WAV take keeps the provisional header its writer
+// put at its start (sizes 0xFFFFFFFF), which sox and libsndfile read but tools that
+// trust the sizes do not. Mending gives it its true sizes and the cue chunk of the
+// markers its label file holds. A take still being written is claimed by its writer,
+// in this process or another, and left alone.
+//
+// Mends every such take in SessionFolder (files ending in ".wav", any case): how many
+// were mended. Tell hears of each take once it is mended; Control (may be null) ends
+// the search before the next file once it is cancelled. Never raises; a take that
+// cannot be mended now is left as it is.
+int MendCrashedTakes(const std::filesystem::path &sessionFolder,
+                     const std::function<void(const std::filesystem::path &)> &tell = {},
+                     const TWorkControl *control = nullptr) noexcept;
 
 // Deletes each of Files in order; returns how many could not be deleted.
 int DeleteFilesCounted(const std::vector<std::filesystem::path> &files);

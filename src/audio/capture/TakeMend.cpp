@@ -1,4 +1,6 @@
-#include "audio/capture/TakeMend.h"
+#include "audio/TakeFiles.h"
+
+#include "audio/WorkControl.h"
 
 #include "audio/codec/TakeMarkers.h"
 #include "audio/codec/WavCues.h"
@@ -44,12 +46,16 @@ std::uint32_t ProvisionalRate(const fs::path &path)
 
 } // namespace
 
-int MendCrashedTakes(const fs::path &sessionFolder) noexcept
+int MendCrashedTakes(const fs::path &sessionFolder,
+                     const std::function<void(const fs::path &)> &tell,
+                     const TWorkControl *control) noexcept
 {
   int mended = 0;
   std::error_code ec;
   fs::directory_iterator it(sessionFolder, fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    if (control != nullptr && control->Cancelled())
+      break;
     try {
       std::error_code kindError;
       if (!it->is_regular_file(kindError) || !EndsWithWav(it->path()))
@@ -69,6 +75,9 @@ int MendCrashedTakes(const fs::path &sessionFolder) noexcept
         continue;
       RewriteWaveTail(take, ReadMarkers(take, rate));
       ++mended;
+      claim.Release();
+      if (tell)
+        tell(take);
     } catch (...) {
       // left as it is: a take that cannot be mended is still readable
     }

@@ -17,4 +17,14 @@ inline std::filesystem::path ToPath(const QString &AText)
 #endif
 }
 
+// And back: the text of a path, as the window writes paths.
+inline QString FromPath(const std::filesystem::path &APath)
+{
+#ifdef _WIN32
+  return QString::fromStdWString(APath.native());
+#else
+  return QString::fromStdString(APath.native());
+#endif
+}
+
 } // namespace praatkist::ui

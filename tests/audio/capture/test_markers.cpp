@@ -286,16 +286,16 @@ TEST_F(MarkersTest, CrashedTakeIsMendedAndARunningOneLeftAlone)
   test::WriteBytes(audio::MarkersPath(crashed), labels.data(), labels.size());
   ASSERT_EQ(Le32(now, 40), 0xFFFFFFFFu);
 
-  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 1);
+  EXPECT_EQ(audio::MendCrashedTakes(dir.Path()), 1);
   EXPECT_EQ(ReadBytes(take), now) << "held by its writer";
   const std::vector<std::uint8_t> mended = ReadBytes(crashed);
   EXPECT_EQ(Le32(mended, 40), 9601u * 4);
   EXPECT_EQ(Le32(mended, 4), mended.size() - 8);
   EXPECT_EQ(SndfileCues(crashed).Positions, (std::vector<std::uint32_t>{4800}));
   EXPECT_EQ(SndfileCues(crashed).Frames, 9601);
-  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0) << "once";
+  EXPECT_EQ(audio::MendCrashedTakes(dir.Path()), 0) << "once";
 
   ASSERT_TRUE(rec.Stop());
-  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0);
+  EXPECT_EQ(audio::MendCrashedTakes(dir.Path()), 0);
   EXPECT_EQ(SndfileCues(take).Positions, (std::vector<std::uint32_t>{4800}));
 }

@@ -400,7 +400,7 @@ TEST_F(EngineReal, KilledTakeKeepsItsMarkersAndIsMendedOnceItsWriterIsGone)
   EXPECT_EQ(line.substr(line.rfind('\t')), "\tMarkering 1");
 
   // Still recording in the other program: left alone.
-  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 0);
+  EXPECT_EQ(audio::MendCrashedTakes(dir.Path()), 0);
   ASSERT_TRUE(WaitForBytes(take, WaveBytes(at + 0.5, 48000, 2)));
   ::kill(pid, SIGKILL);
   int status = 0;
@@ -417,7 +417,7 @@ TEST_F(EngineReal, KilledTakeKeepsItsMarkersAndIsMendedOnceItsWriterIsGone)
   ASSERT_TRUE(std::getline(again, kept));
   EXPECT_EQ(kept, line);
 
-  EXPECT_EQ(TBassRecorder::MendCrashedTakes(dir.Path()), 1);
+  EXPECT_EQ(audio::MendCrashedTakes(dir.Path()), 1);
   const std::vector<std::uint8_t> mended = ReadBytes(take);
   const std::uint32_t data = Le32(mended, 40);
   EXPECT_EQ(data % 4, 0u);
