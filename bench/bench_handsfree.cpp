@@ -246,7 +246,9 @@ int main(int argc, char **argv)
     (void)QTest::qWaitFor([&] { return !w->WorkBusy() && w->Recorder() != nullptr &&
                                  !w->Recorder()->Recording(); }, 10000);
     QTest::qWait(500);
-    const QHash<QString, ui::TTakeMark> marks = w->Texts().Marks();
+    QHash<QString, ui::TTakeMark> marks;
+    for (const TTakeBinding &b : w->Texts().Text().Bindings())
+      marks.insert(b.Take, w->Texts().MarkOf(b.Take));
     const QList<QString> keys = marks.keys();
     std::vector<QString> names(keys.begin(), keys.end());
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {

@@ -141,8 +141,8 @@ int OpenRun(const fs::path &AWork, int ATexts, int ARuns)
   QComboBox *sessions = w.Controls().cbSession;
   sessions->setCurrentIndex(sessions->findText(QStringLiteral("Koor")));
   emit sessions->activated(sessions->currentIndex());
-  if (w.Controls().lbRecordings->count() != ATexts) {
-    std::fprintf(stderr, "the session lists %d takes\n", w.Controls().lbRecordings->count());
+  if (w.Controls().lbRecordings->model()->rowCount() != ATexts) {
+    std::fprintf(stderr, "the session lists %d takes\n", w.Controls().lbRecordings->model()->rowCount());
     return 1;
   }
 

@@ -24,7 +24,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QTimer>
 #include <QtTest>
 
@@ -78,13 +78,14 @@ bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
 // A click on the list entry of the take named AName.
 void ClickTake(ui::TfrmMain &AWindow, const QString &AName)
 {
-  QListWidget *list = AWindow.Controls().lbRecordings;
-  const auto found = list->findItems(AName, Qt::MatchExactly);
+  QListView *list = AWindow.Controls().lbRecordings;
+  const QModelIndexList found =
+      list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, AName, 1, Qt::MatchExactly);
   if (found.isEmpty()) {
     std::fprintf(stderr, "no entry %s\n", qPrintable(AName));
     std::exit(1);
   }
-  const QRect cell = list->visualItemRect(found.first());
+  const QRect cell = list->visualRect(found.first());
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
 }
 
@@ -218,7 +219,7 @@ int main(int argc, char **argv)
           RunUntil([&] { return w.WaveDuration() == duration && w.PeaksLeft() == peaks; }, 30000);
       if (!shown)
         std::fprintf(stderr, "  %s selected, but not shown\n",
-                     qPrintable(w.Controls().lbRecordings->currentItem()->text()));
+                     qPrintable(w.Controls().lbRecordings->currentIndex().data().toString()));
       return shown;
     };
 

@@ -11,7 +11,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
@@ -38,6 +38,7 @@
 #include "ui/style/Fonts.h"
 #include "ui/widgets/ModernButton.h"
 #include "ui/window/MainForm.h"
+#include "ui/window/TakeList.h"
 
 namespace praatkist::test::window {
 
@@ -234,6 +235,17 @@ inline void WriteTrimRecord(const fs::path &ATake, const std::string &AStart, co
 
 // ---- the window ----------------------------------------------------------------------
 
+// A chosen session's crashed takes are mended on a worker: wait until it has looked at
+// them all.
+inline void WaitForMend(QWidget *AWidget)
+{
+  auto *window = qobject_cast<TfrmMain *>(AWidget->window());
+  if (window == nullptr || !window->TakeList().Mending())
+    return;
+  QSignalSpy done(&window->TakeList(), &TTakeList::MendDone);
+  QVERIFY(done.wait(10000));
+}
+
 // Analysis and trimming run off the window's thread: wait until the window has shown
 // their results (and completed a stop).
 inline void WaitIdle(QWidget *AWidget)
@@ -241,16 +253,17 @@ inline void WaitIdle(QWidget *AWidget)
   auto *window = qobject_cast<TfrmMain *>(AWidget->window());
   if (window != nullptr)
     QTRY_VERIFY_WITH_TIMEOUT(!window->WorkBusy(), 10000);
+  WaitForMend(AWidget);
 }
 
 // Real clicks where a user would click: on a list row, on a combo box and then on the
 // entry in its open list.
-inline void ClickRow(QListWidget *AList, int ARow, Qt::KeyboardModifiers AKeys = {})
+inline void ClickRow(QAbstractItemView *AList, int ARow, Qt::KeyboardModifiers AKeys = {})
 {
-  QListWidgetItem *item = AList->item(ARow);
-  QVERIFY2(item != nullptr, qPrintable(QString::number(ARow)));
-  AList->scrollToItem(item);
-  QTest::mouseClick(AList->viewport(), Qt::LeftButton, AKeys, AList->visualItemRect(item).center());
+  const QModelIndex row = AList->model()->index(ARow, 0);
+  QVERIFY2(row.isValid(), qPrintable(QString::number(ARow)));
+  AList->scrollTo(row);
+  QTest::mouseClick(AList->viewport(), Qt::LeftButton, AKeys, AList->visualRect(row).center());
   WaitIdle(AList);
 }
 
@@ -380,6 +393,7 @@ struct TWindowKit {
     Win->show();
     if (!QTest::qWaitForWindowExposed(Win.get()))
       qWarning("window not exposed");
+    WaitForMend(Win.get());
     return *Win;
   }
 
@@ -431,15 +445,18 @@ struct TWindowKit {
   QStringList Entries() const
   {
     QStringList names;
-    for (int i = 0; i < Win->Controls().lbRecordings->count(); ++i)
-      names << Win->Controls().lbRecordings->item(i)->text();
+    const QAbstractItemModel *rows = Win->Controls().lbRecordings->model();
+    for (int i = 0; i < rows->rowCount(); ++i)
+      names << rows->index(i, 0).data().toString();
     return names;
   }
 
   QString Selected() const
   {
-    auto *item = Win->Controls().lbRecordings->currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    const QListView *list = Win->Controls().lbRecordings;
+    const QModelIndex row = list->currentIndex();
+    return row.isValid() && list->selectionModel()->isSelected(row) ? row.data().toString()
+                                                                     : QString();
   }
 
   std::string Setting(const char *ASection, const char *AKey) const

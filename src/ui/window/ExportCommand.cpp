@@ -191,16 +191,15 @@ void TExportCommand::Run()
   job.SkipRemarked = choice->SkipRemarked;
   job.Session = ToPath(FStore.SessionFolder(FStore.SessionName()));
 
-  const QHash<QString, TTakeMark> marks = FText.Marks();
   std::vector<audio::TDataSetTake> takes;
   QStringList names;
   FStore.LoadRecordings(names);
   for (const QString &name : names) {
     audio::TDataSetTake take;
     take.Name = name.toStdString();
-    if (const auto mark = marks.constFind(name); mark != marks.constEnd()) {
-      take.ItemId = mark->ItemId.toStdString();
-      take.State = mark->Chosen ? "gekozen" : (mark->Rejected ? "afgekeurd" : "");
+    if (const TTakeMark mark = FText.MarkOf(name); !mark.ItemId.isEmpty()) {
+      take.ItemId = mark.ItemId.toStdString();
+      take.State = mark.Chosen ? "gekozen" : (mark.Rejected ? "afgekeurd" : "");
     }
     takes.push_back(std::move(take));
   }

@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QTimer>
 
 #include <algorithm>
@@ -154,7 +154,7 @@ void TfrmMain::MakeParts()
   FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
                                               *FView, *FDevices);
   FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
-  FTakes->Marks = [this] { return FText->Marks(); };
+  FTakes->Marks = [this](const QString &AName) { return FText->MarkOf(AName); };
   FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
   FSpeaker = std::make_unique<TSpeakerCommand>(this, FControls.chkSpeakerScreen, *FText);
   FSpeaker->Follow(*FFlow);
@@ -183,11 +183,20 @@ void TfrmMain::ConnectControls()
   connect(c.chkMono, &QCheckBox::toggled, this, [this] { FollowInput(); });
   connect(c.chkPreRoll, &QCheckBox::toggled, this, [this] { FollowInput(); });
   connect(FDevices, &TDeviceList::Refilled, this, [this] { FollowInput(); });
-  connect(c.lbRecordings, &QListWidget::itemDoubleClicked, this, [this] { FCommands->Listen(); });
+  connect(c.lbRecordings, &QListView::doubleClicked, this, [this] { FCommands->Listen(); });
 
   connect(FTakes, &TTakeList::Listed, this, &TfrmMain::StopPlaybackOfDroppedTake);
-  // Before the entries are made: their marks come from the bindings read then.
+  // Before the entries are drawn: their marks come from the bindings read then.
   connect(FTakes, &TTakeList::Listed, FText, [this] { FText->Listed(); });
+  connect(FTakes, &TTakeList::TakeRemoved, FText,
+          [this](const QString &AName) { FText->TakeRemoved(AName); });
+  // A take a crash had left unfinished is drawn again once it is mended, where it is
+  // shown and nothing else is done with it.
+  connect(FTakes, &TTakeList::Mended, this, [this](const QString &APath) {
+    if (APath == FTakes->SelectedTakePath() && FFlow->State() == TTakeState::Idle &&
+        !FFlow->TakeEnding())
+      FView->Show(APath);
+  });
   connect(FText, &TTextCommands::ColumnChanged, this, [this] {
     FitToScreen();
     Redraw();
@@ -239,7 +248,7 @@ void TfrmMain::ConnectFlow()
   // The new take is selected, also when its name does not sort last in the list, and
   // shown with the analysis its end brought; no other take is read.
   connect(flow, &TTakeFlow::TakeEnded, this, [this](const TTakeEnd &AEnd) {
-    FTakes->Reload(AEnd.Path, false);
+    FTakes->Add(AEnd.Path);
     FView->ShowEnded(FTakes->SelectedTakePath(), AEnd.Analysis);
     // A rejected take's text is recorded again at once; any other take may move the
     // list on.

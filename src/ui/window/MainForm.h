@@ -95,6 +95,8 @@ public:
   double VuPeakLevel() const { return FControls.vu->PeakLevel(); }
   // The full path lblRoot shows (shortened there when it does not fit).
   const QString &RootShown() const { return FRootShown; }
+  // The session and take lists (and the mend of a chosen session's crashed takes).
+  TTakeList &TakeList() const { return *FTakes; }
   // The session's text list, shown in the text column.
   const TTextCommands &Texts() const { return *FText; }
   TTextCommands &Texts() { return *FText; }

@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -273,7 +273,7 @@ void TMainFormControls::SetupControls(QWidget *AForm)
                     "Houdt de audio-ingang open tussen opnames: de meter toont het niveau al "
                     "vóór de opname, en een opname begint met wat er net vóór de klik binnenkwam (Alt+V)"));
 
-  lbRecordings = new QListWidget(content);
+  lbRecordings = new QListView(content);
   lbRecordings->setObjectName(QStringLiteral("lbRecordings"));
   lbRecordings->setGeometry(670, 265, 225, 320);
   lbRecordings->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -8,7 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QScrollArea>
 #include <QSize>
 #include <QString>
@@ -53,7 +53,7 @@ struct TMainFormControls {
   QCheckBox *chkMono = nullptr;
   // Vooropname: the input stays open between takes.
   QCheckBox *chkPreRoll = nullptr;
-  QListWidget *lbRecordings = nullptr;
+  QListView *lbRecordings = nullptr;
   TPanelButton *btnRoot = nullptr;
   TPanelButton *btnNew = nullptr;
   TPanelButton *btnAbout = nullptr;

@@ -27,6 +27,9 @@ void TfrmMain::ConnectOverview()
   // Takes made, deleted, chosen and rejected, a new list or session: the take list is
   // listed again (after the bindings were read, which the window connected first).
   connect(FTakes, &TTakeList::Listed, FOverview, [this] { FOverview->Listed(); });
+  connect(FTakes, &TTakeList::TakeAdded, FOverview, [this] { FOverview->Listed(); });
+  connect(FTakes, &TTakeList::TakeRemoved, FOverview, [this] { FOverview->Listed(); });
+  connect(FTakes, &TTakeList::Remarked, FOverview, [this] { FOverview->Listed(); });
   // A take trimmed at its end or untrimmed: shown, and measured again where it changed.
   connect(FFlow.get(), &TTakeFlow::TakeEnded, FOverview,
           [this](const TTakeEnd &AEnd) { FOverview->TakeSeen(AEnd.Path); });

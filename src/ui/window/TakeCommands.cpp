@@ -108,7 +108,7 @@ void TTakeCommands::Delete()
     FFlow.StopPlayback();
     audio::DeleteTakeWithCompanions(ToPath(path));
     FFlow.Forget(path);
-    FTakes.Reload();
+    FTakes.Remove(path);
     FStatus.Set(QStringLiteral("Gewist: ") + entry);
   } catch (const std::exception &e) {
     ShowDarkError(ErrorText(e));

@@ -1,28 +1,38 @@
 #include "ui/window/TakeList.h"
 
 #include <QComboBox>
-#include <QListWidget>
-#include <QSignalBlocker>
+#include <QFileInfo>
+#include <QListView>
+#include <QScopedValueRollback>
 
-#include "audio/BassRecorder.h"
-#include "audio/TakeFiles.h"
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/flow/ErrorText.h"
-#include "ui/flow/PathText.h"
-#include "ui/style/Palette.h"
+#include "ui/flow/MendWork.h"
 
 namespace praatkist::ui {
 
-TTakeList::TTakeList(QComboBox *ASessions, QListWidget *ATakes, TSessionManager &AStore,
+TTakeList::TTakeList(QComboBox *ASessions, QListView *ATakes, TSessionManager &AStore,
                      QObject *AParent)
-    : QObject(AParent), FSessions(ASessions), FTakes(ATakes), FStore(AStore)
+    : QObject(AParent), FSessions(ASessions), FTakes(ATakes), FStore(AStore),
+      FModel(new TTakeListModel(this)), FMend(new TMendWork(this))
 {
+  FModel->Mark = [this](const QString &AName) { return Marks ? Marks(AName) : TTakeMark(); };
+  FTakes->setModel(FModel);
   connect(FSessions, &QComboBox::activated, this, &TTakeList::SessionChange);
   // The selection, not the current row: a mouse press makes the row current before it
   // selects it, and the take is found through its selection.
-  connect(FTakes, &QListWidget::itemSelectionChanged, this,
-          [this] { emit TakeChosen(SelectedTakePath(), true); });
+  connect(FTakes->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (!FQuiet)
+      emit TakeChosen(SelectedTakePath(), true);
+  });
+  connect(FMend, &TMendWork::Mended, this, &TTakeList::Mended);
+  connect(FMend, &TMendWork::Done, this, &TTakeList::MendDone);
+}
+
+TTakeList::~TTakeList()
+{
+  FMend->Stop();
 }
 
 void TTakeList::RefreshSessions()
@@ -36,9 +46,10 @@ void TTakeList::RefreshSessions()
 
 void TTakeList::Empty()
 {
+  FMend->Stop();
   {
-    const QSignalBlocker quiet(FTakes);
-    FTakes->clear();
+    const QScopedValueRollback quiet(FQuiet, true);
+    FModel->Assign({});
   }
   emit Listed({});
   emit TakeChosen(QString(), false);
@@ -71,6 +82,9 @@ void TTakeList::SessionChange()
     ShowGeneralError(ErrorText(e));
     return;
   }
+  // What a crash left is put right meanwhile: the takes are listed as they are, and one
+  // that is mended is drawn again when it is shown (Mended).
+  FMend->Start(FStore.SessionFolder(FStore.SessionName()));
   Reload();
 }
 
@@ -83,94 +97,108 @@ void TTakeList::ChooseSession(const QString &AName)
 
 void TTakeList::Reload(const QString &ASelect, bool AShow)
 {
-  // What a trim cut short by a crash left here goes first (a running trim's files,
-  // in this window or another, are held by it and stay).
-  if (!FStore.SessionName().isEmpty()) {
-    const std::filesystem::path folder = ToPath(FStore.SessionFolder(FStore.SessionName()));
-    audio::RemoveAbandonedTrimTemps(folder);
-    // takes a crash ended get their true sizes (a take still being written is held)
-    TBassRecorder::MendCrashedTakes(folder);
-  }
   QStringList items;
   FStore.LoadRecordings(items);
   emit Listed(items);
-  const QHash<QString, TTakeMark> marks = Marks ? Marks() : QHash<QString, TTakeMark>();
   {
-    const QSignalBlocker quiet(FTakes);
-    FTakes->clear();
-    int row = ASelect.isEmpty() ? static_cast<int>(items.size()) - 1 : -1;
-    for (const QString &name : items) {
-      auto *item = new QListWidgetItem(name, FTakes);
-      item->setSizeHint(QSize(0, 17));
-      item->setData(Qt::UserRole, name);
-      if (const auto mark = marks.constFind(name); mark != marks.constEnd()) {
-        // "Koor-3.wav  0003 ✓": the take, its text's id, chosen (✓) or rejected (✗,
-        // greyed); a screen reader hears the words.
-        QString shown = name + QStringLiteral("  ") + mark->ItemId;
-        QString heard = name + QStringLiteral(", tekst ") + mark->ItemId;
-        if (mark->Chosen) {
-          shown += QStringLiteral(" \u2713");
-          heard += QStringLiteral(", gekozen");
-        } else if (mark->Rejected) {
-          shown += QStringLiteral(" \u2717");
-          heard += QStringLiteral(", afgekeurd");
-          item->setForeground(palette::Colour(palette::DisabledText));
-        }
-        item->setText(shown);
-        item->setData(Qt::AccessibleTextRole, heard);
-      }
-      if (!ASelect.isEmpty() && FStore.TakePath(name) == ASelect)
-        row = FTakes->count() - 1;
-    }
-    if (row >= 0) {
-      FTakes->setCurrentRow(row);
-    } else {
-      FTakes->setCurrentRow(-1);
-      FTakes->clearSelection();
-    }
+    const QScopedValueRollback quiet(FQuiet, true);
+    FModel->Assign(items);
+    SelectRow(ASelect.isEmpty() ? FModel->Count() - 1 : RowOf(ASelect));
   }
   if (AShow)
     emit TakeChosen(SelectedTakePath(), false);
 }
 
+void TTakeList::Add(const QString &APath)
+{
+  const QString name = QFileInfo(APath).fileName();
+  if (FStore.SessionName().isEmpty() || FStore.TakePath(name) != APath)
+    return;
+  const bool added = FModel->Find(name) < 0;
+  {
+    const QScopedValueRollback quiet(FQuiet, true);
+    SelectRow(FModel->Insert(name));
+  }
+  // the take it followed as its text's chosen one is no longer
+  FModel->MarksChanged();
+  if (added)
+    emit TakeAdded(name);
+}
+
+void TTakeList::Remove(const QString &APath)
+{
+  const QString name = QFileInfo(APath).fileName();
+  bool removed = false;
+  {
+    const QScopedValueRollback quiet(FQuiet, true);
+    if (FStore.TakePath(name) == APath)
+      removed = FModel->Remove(name) >= 0;
+    SelectRow(FModel->Count() - 1);
+  }
+  if (removed)
+    emit TakeRemoved(name);
+  // another take of its text may be the chosen one now
+  FModel->MarksChanged();
+  emit TakeChosen(SelectedTakePath(), false);
+}
+
+void TTakeList::MarksChanged(const QString &ASelect)
+{
+  FModel->MarksChanged();
+  {
+    const QScopedValueRollback quiet(FQuiet, true);
+    SelectRow(ASelect.isEmpty() ? -1 : RowOf(ASelect));
+  }
+  emit Remarked();
+}
+
 void TTakeList::Select(const QString &APath)
 {
   {
-    const QSignalBlocker quiet(FTakes);
-    int row = -1;
-    if (!APath.isEmpty())
-      for (int i = 0; i < FTakes->count() && row < 0; ++i)
-        if (FStore.TakePath(NameOf(FTakes->item(i))) == APath)
-          row = i;
-    if (row >= 0) {
-      FTakes->setCurrentRow(row);
-      FTakes->scrollToItem(FTakes->item(row));
-    } else {
-      FTakes->setCurrentRow(-1);
-      FTakes->clearSelection();
-    }
+    const QScopedValueRollback quiet(FQuiet, true);
+    const int row = APath.isEmpty() ? -1 : RowOf(APath);
+    SelectRow(row);
+    if (row >= 0)
+      FTakes->scrollTo(FModel->index(row));
   }
   emit TakeChosen(SelectedTakePath(), false);
 }
 
-QString TTakeList::NameOf(const QListWidgetItem *AItem)
+int TTakeList::RowOf(const QString &APath) const
 {
-  const QVariant name = AItem->data(Qt::UserRole);
-  return name.isValid() ? name.toString() : AItem->text();
+  const QString name = QFileInfo(APath).fileName();
+  if (name.isEmpty() || FStore.TakePath(name) != APath)
+    return -1;
+  return FModel->Find(name);
+}
+
+void TTakeList::SelectRow(int ARow)
+{
+  if (ARow >= 0 && ARow < FModel->Count()) {
+    FTakes->setCurrentIndex(FModel->index(ARow));
+  } else {
+    FTakes->setCurrentIndex(QModelIndex());
+    FTakes->clearSelection();
+  }
 }
 
 QString TTakeList::SelectedEntry() const
 {
-  const QListWidgetItem *item = FTakes->currentItem();
-  if (item == nullptr || !item->isSelected())
+  const QModelIndex current = FTakes->currentIndex();
+  if (!current.isValid() || !FTakes->selectionModel()->isSelected(current))
     return QString();
-  return NameOf(item);
+  return FModel->NameAt(current.row());
 }
 
 QString TTakeList::SelectedTakePath() const
 {
   const QString entry = SelectedEntry();
   return entry.isEmpty() ? QString() : FStore.TakePath(entry);
+}
+
+bool TTakeList::Mending() const
+{
+  return FMend->Running();
 }
 
 } // namespace praatkist::ui

@@ -65,6 +65,11 @@ void TTextCommands::Listed()
   FText.Refresh();
 }
 
+void TTextCommands::TakeRemoved(const QString &AName)
+{
+  FText.Forget(AName);
+}
+
 void TTextCommands::ShowColumn()
 {
   const bool shown = FText.HasList();
@@ -192,8 +197,12 @@ QString TTextCommands::BoundTake(const QString &APath, QString &AId)
   if (APath.isEmpty())
     return {};
   const QString name = NameOf(APath);
-  FText.Refresh();
   AId = FText.ItemOf(name);
+  if (AId.isEmpty()) {
+    // another program may have bound it since the bindings were read
+    FText.Refresh();
+    AId = FText.ItemOf(name);
+  }
   if (AId.isEmpty()) {
     ShowDarkMessage(QStringLiteral("De opname \"%1\" hoort bij geen tekst.").arg(name));
     return {};
@@ -210,7 +219,7 @@ void TTextCommands::Choose(const QString &APath)
   if (!Change([&] { FText.Choose(name); },
               QStringLiteral("De opname \"%1\" kon niet worden gekozen.").arg(name)))
     return;
-  FTakes.Reload(APath, false);
+  FTakes.MarksChanged(APath);
   FStatus.Set(QStringLiteral("Gekozen voor tekst %1: %2").arg(id, name));
 }
 
@@ -223,7 +232,7 @@ void TTextCommands::Reject(const QString &APath)
   if (!Change([&] { FText.Reject(name); },
               QStringLiteral("De opname \"%1\" kon niet worden afgekeurd.").arg(name)))
     return;
-  FTakes.Reload(FTakes.SelectedTakePath(), false);
+  FTakes.MarksChanged(FTakes.SelectedTakePath());
   FStatus.Set(QStringLiteral("Afgekeurd: ") + name);
 }
 
@@ -245,28 +254,17 @@ void TTextCommands::TakeEnded(const QString &APath)
     ShowCurrent(false);
 }
 
-QHash<QString, TTakeMark> TTextCommands::Marks() const
+TTakeMark TTextCommands::MarkOf(const QString &AName) const
 {
-  QHash<QString, TTakeMark> marks;
+  TTakeMark mark;
   if (!FText.HasList())
-    return marks;
-  // An item's chosen take: the one marked chosen, else its latest that is not rejected.
-  QHash<QString, QString> chosen;
-  QHash<QString, bool> explicitChoice;
-  for (const TTakeBinding &b : FText.Bindings()) {
-    TTakeMark &mark = marks[b.Take];
-    mark.ItemId = b.ItemId;
-    mark.Rejected = b.Status == TTakeStatus::Rejected;
-    if (b.Status == TTakeStatus::Chosen) {
-      chosen[b.ItemId] = b.Take;
-      explicitChoice[b.ItemId] = true;
-    } else if (b.Status != TTakeStatus::Rejected && !explicitChoice.value(b.ItemId)) {
-      chosen[b.ItemId] = b.Take;
-    }
-  }
-  for (auto it = chosen.cbegin(); it != chosen.cend(); ++it)
-    marks[it.value()].Chosen = true;
-  return marks;
+    return mark;
+  mark.ItemId = FText.ItemOf(AName);
+  if (mark.ItemId.isEmpty())
+    return mark;
+  mark.Rejected = FText.StatusOf(AName) == TTakeStatus::Rejected;
+  mark.Chosen = FText.IsChosen(AName);
+  return mark;
 }
 
 } // namespace praatkist::ui

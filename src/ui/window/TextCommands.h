@@ -5,7 +5,6 @@
 // selected take its text's chosen one, and tells the take list what to show beside
 // each take. A session without a list shows no column and gets no file of it.
 
-#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -39,6 +38,8 @@ public:
   // The takes are listed again: the bindings are read again (another program may have
   // changed them).
   void Listed();
+  // The take AName was deleted: it is no take of its text any more.
+  void TakeRemoved(const QString &AName);
 
   // Loads a text file as the session's list (asking first where it has one).
   void Load();
@@ -69,8 +70,8 @@ public:
 
   bool HasList() const noexcept { return FText.HasList(); }
   const TSessionText &Text() const noexcept { return FText; }
-  // What the take list shows beside each take of the session.
-  QHash<QString, TTakeMark> Marks() const;
+  // What the take list shows beside the take AName of the session.
+  TTakeMark MarkOf(const QString &AName) const;
 
 signals:
   // The text column comes or goes.

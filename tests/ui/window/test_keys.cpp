@@ -159,10 +159,10 @@ void TestKeys::focusedControlDoesNotKeepACommandsKey()
   QCOMPARE(w.focusWidget()->objectName(), focused);
   const int format = w.Controls().cbFormat->currentIndex();
   const int device = w.Controls().cbDevice->currentIndex();
-  const int row = w.Controls().lbRecordings->currentRow();
+  const int row = w.Controls().lbRecordings->currentIndex().row();
   Key(w, QKeySequence::fromString(key, QKeySequence::PortableText)[0].key(), Qt::NoModifier);
   QVERIFY(kit.Recording());
-  QCOMPARE(w.Controls().lbRecordings->currentRow(), row);
+  QCOMPARE(w.Controls().lbRecordings->currentIndex().row(), row);
   QCOMPARE(w.Controls().cbDevice->currentIndex(), device);
   QVERIFY(!w.Controls().chkMono->isChecked());
   QVERIFY(!w.Controls().cbFormat->view()->isVisible());

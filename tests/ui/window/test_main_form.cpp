@@ -13,7 +13,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMessageBox>
 #include <QPointer>
 #include <QRegularExpression>
@@ -155,7 +155,7 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
   QVERIFY(w.Sessions().RootPath().startsWith(qEnvironmentVariable("HOME")));
   QCOMPARE(w.RootShown(), w.Sessions().RootPath());
   QCOMPARE(w.Controls().cbSession->currentIndex(), -1);
-  QCOMPARE(w.Controls().lbRecordings->count(), 0);
+  QCOMPARE(w.Controls().lbRecordings->model()->rowCount(), 0);
 
   for (QWidget *on : std::initializer_list<QWidget *>{
            w.Controls().btnRoot, w.Controls().btnNew, w.Controls().btnAbout, w.Controls().btnExit,
@@ -958,8 +958,8 @@ void TestMainForm::doubleClickDuringTakeLeavesTheTakeAlone()
   QCOMPARE(w.LastFile(), recording);
 
   auto *list = w.Controls().lbRecordings;
-  const QRect first = list->visualItemRect(list->item(0));
-  QSignalSpy doubleClicks(list, &QListWidget::itemDoubleClicked);
+  const QRect first = list->visualRect(list->model()->index(0, 0));
+  QSignalSpy doubleClicks(list, &QListView::doubleClicked);
   // A double-click is a click followed by the second press.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
@@ -1489,7 +1489,7 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   kit.Layer.ReadDelayMs = 15;
   auto *list = w.Controls().lbRecordings;
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualItemRect(list->item(0)).center());
+                    list->visualRect(list->model()->index(0, 0)).center());
   QTRY_VERIFY2(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Golfvorm laden")),
                qPrintable(w.Controls().lblStatus->text()));
   // The window is served meanwhile; the take being read cannot be deleted, and the
@@ -1514,7 +1514,7 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
 
   // Closed while a take is read: the reading is dropped, then the window closes.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualItemRect(list->item(0)).center());
+                    list->visualRect(list->model()->index(0, 0)).center());
   QTRY_VERIFY(ShowsProgress(w.Controls().lblStatus->text(), QStringLiteral("Golfvorm laden")));
   w.close();
   QVERIFY(w.isVisible());
@@ -1540,7 +1540,7 @@ void TestMainForm::aNewChoiceShowsNothingOfTheTakeBefore()
   kit.Layer.ReadDelayMs = 15;
   auto *list = w.Controls().lbRecordings;
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualItemRect(list->item(0)).center());
+                    list->visualRect(list->model()->index(0, 0)).center());
   QVERIFY(w.WorkBusy());
   QVERIFY(w.PeaksLeft().empty());
   QCOMPARE(w.WaveDuration(), 0.0);
@@ -1851,5 +1851,5 @@ void TestMainForm::abandonedTrimFilesGoWhenTakesAreListed()
   QVERIFY(fs::exists(koor / "Koor-1.wav"));
   QVERIFY(fs::exists(band / "Band-1.wav.triminfo") && fs::exists(band / "Band-1.wav.untrimmed"));
   claim.Release();
-  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+  QCOMPARE(w.Controls().lbRecordings->model()->rowCount(), 1);
 }

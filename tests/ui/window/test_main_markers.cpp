@@ -7,7 +7,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QtTest>
 
 #include <filesystem>
@@ -25,6 +25,7 @@
 #include "ui/widgets/ModernButton.h"
 #include "ui/widgets/WaveformWidget.h"
 #include "ui/window/MainForm.h"
+#include "ui/window/TakeList.h"
 
 // The key event's way into the shortcuts, as the platform takes it: a press stamped by
 // the system with the moment it happened.
@@ -119,7 +120,11 @@ struct TKit {
     QTRY_VERIFY_WITH_TIMEOUT(!view->isVisible(), 10000);
   }
 
-  void Settle() { QTRY_VERIFY_WITH_TIMEOUT(!Win->WorkBusy(), 10000); }
+  // The take shown is drawn, and the session's crashed takes have been looked at.
+  void Settle()
+  {
+    QTRY_VERIFY_WITH_TIMEOUT(!Win->WorkBusy() && !Win->TakeList().Mending(), 10000);
+  }
 
   // The marker's key (Ctrl+M unless AKey says otherwise) as the system delivers it,
   // stamped AStamp.
@@ -196,7 +201,7 @@ void TestMainMarkers::markersDuringPlaybackAndFromMarkerToMarker()
   const fs::path take = kit.Root / "Koor" / "Koor-1.wav";
   test::WriteWave(take, 48000, 2, Numbered(0, 96000));
   TfrmMain &v = kit.Open();
-  QCOMPARE(v.Controls().lbRecordings->count(), 1);
+  QCOMPARE(v.Controls().lbRecordings->model()->rowCount(), 1);
   QTest::mouseClick(v.Controls().btnListen->Text, Qt::LeftButton);
   QVERIFY(v.Flow().State() == TTakeState::Playing);
   audio::THandle stream = 0;
@@ -246,7 +251,7 @@ void TestMainMarkers::listingASessionMendsACrashedTake()
   test::WriteBytes(audio::MarkersPath(take), labels.data(), labels.size());
 
   TfrmMain &w = kit.Open();
-  QCOMPARE(w.Controls().lbRecordings->count(), 1);
+  QCOMPARE(w.Controls().lbRecordings->model()->rowCount(), 1);
   const std::vector<std::uint8_t> mended = test::ReadBytes(take);
   QCOMPARE(test::Le32(mended, 40), 4800u * 4);
   QCOMPARE(test::Le32(mended, 4), static_cast<std::uint32_t>(mended.size() - 8));

@@ -7,7 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -143,7 +143,7 @@ void TestTextList::loadedListIsShownWalkedAndKeepsItsTakesAcrossARestart()
   // A restart: the list and the binding are read from the session again.
   kit.OpenOn();
   QCOMPARE(kit.Entries(), QStringList{QStringLiteral("Koor-1.wav  0003 \u2713")});
-  QCOMPARE(kit.Win->Controls().lbRecordings->item(0)->data(Qt::AccessibleTextRole).toString(),
+  QCOMPARE(kit.Win->Controls().lbRecordings->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
            QStringLiteral("Koor-1.wav, tekst 0003, gekozen"));
   Key(*kit.Win, Qt::Key_Left); // already the first text
   Key(*kit.Win, Qt::Key_Right);
