@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 
 namespace praatkist::ui {
 

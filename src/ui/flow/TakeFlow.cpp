@@ -8,7 +8,7 @@
 
 #include "ui/flow/ErrorText.h"
 #include "ui/flow/PathText.h"
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 
 namespace praatkist::ui {
 

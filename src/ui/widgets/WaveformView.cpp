@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 #include "ui/style/Fonts.h"
 #include "ui/widgets/PaintMath.h"
 #include "ui/style/Palette.h"

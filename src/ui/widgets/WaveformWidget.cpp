@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 #include "ui/widgets/WaveformView.h"
 
 namespace praatkist::ui {

@@ -6,7 +6,7 @@
 #include "platform/FileOps.h"
 #include "ui/flow/PathText.h"
 #include "ui/flow/TakeFlow.h"
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 #include "ui/widgets/TakeFiguresLine.h"
 #include "ui/widgets/WaveformWidget.h"
 

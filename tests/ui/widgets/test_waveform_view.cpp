@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QtTest>
 
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 #include "ui/style/Fonts.h"
 #include "ui/widgets/PaintMath.h"
 #include "ui/widgets/WaveformView.h"

@@ -51,7 +51,7 @@
 #include "support/ScriptedAudioLayer.h"
 #include "support/TestFiles.h"
 #include "support/TestTakes.h"
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 #include "ui/style/Fonts.h"
 #include "ui/window/MainForm.h"
 #include "ui/widgets/ModernButton.h"

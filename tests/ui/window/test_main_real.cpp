@@ -411,7 +411,12 @@ void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
   QTest::mouseClick(w.Controls().btnRecord->Text, Qt::LeftButton);
   write(2 * rate, rate / 2);
   QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->TakeSeconds() >= 1.5, 10000);
-  // the press: the take holds 1.5 s (stream frames 48000 .. 119999) when the key goes down
+  // the press: the take holds 1.5 s (stream frames 48000 .. 119999) when the key goes down,
+  // in a millisecond begun after its last buffer came (a stamp names its millisecond's
+  // start, which may lie before a buffer that came within it)
+  const ulong seen = stamp();
+  while (stamp() == seen) {
+  }
   const ulong pressed = stamp();
   while (stamp() == pressed) {
   }
@@ -461,7 +466,9 @@ void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
 // Hands-free, no key pressed: three sentences read from the list through the server,
 // with a cough-like burst between the first two, become three takes bound to their
 // texts, each beginning one pre-roll before its voice; the burst makes a rejected take
-// of the second text, which is then listened for again.
+// of the second text, which is then listened for again. The speaker reads as a person
+// does: the next sentence (or the cough) once the window has ended the last take and
+// listens again, however long the take's end took.
 void TestMainReal::handsFreeReadsThreeTextsIntoTheirTakes()
 {
   if (!test::HavePulse()) {
@@ -485,31 +492,48 @@ void TestMainReal::handsFreeReadsThreeTextsIntoTheirTakes()
   QTest::mouseClick(handsFree, Qt::LeftButton, {}, QPoint(8, handsFree->height() / 2));
   QTRY_COMPARE_WITH_TIMEOUT(w.Controls().lblHandsFree->text(), QStringLiteral("Luistert"), 10000);
 
-  // What the speaker says, as the microphone hands it on.
-  std::vector<std::int16_t> said;
-  const auto append = [&said](const test::TSpeechTake &ATake) {
-    const std::vector<std::int16_t> s = test::SpeechSamples(ATake);
-    said.insert(said.end(), s.begin(), s.end());
+  // What the speaker says, as the microphone hands it on, in real time.
+  const auto say = [](const std::vector<std::vector<std::int16_t>> &AParts) {
+    std::vector<std::int16_t> said;
+    for (const auto &part : AParts)
+      said.insert(said.end(), part.begin(), part.end());
+    test::TFifoWriter writer(said, true);
+    QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 60000);
   };
-  test::TSpeechTake room;
-  room.Text.clear();
-  room.LeadSeconds = 1.0;
-  room.TailSeconds = 0.0;
-  append(room);
-  for (int i = 0; i < 3; ++i) {
-    test::TSpeechTake sentence;
-    sentence.Text = texts[i].toStdString();
-    sentence.TailSeconds = 2.0;
-    append(sentence);
-    if (i == 0) { // a cough: 200 ms of noise at the voice's level, then the room
-      for (int n = 0; n < 48000 / 5 * 2; ++n)
-        said.push_back(static_cast<std::int16_t>((n * 7919 % 6553) - 3276));
-      append(room);
-    }
+  const auto room = [](double ASeconds) {
+    test::TSpeechTake quiet;
+    quiet.Text.clear();
+    quiet.LeadSeconds = ASeconds;
+    quiet.TailSeconds = 0.0;
+    return test::SpeechSamples(quiet);
+  };
+  const auto sentence = [&texts](int AIndex) {
+    test::TSpeechTake read;
+    read.Text = texts[AIndex].toStdString();
+    read.TailSeconds = 2.0;
+    return test::SpeechSamples(read);
+  };
+  std::vector<std::int16_t> cough; // 200 ms of noise at the voice's level
+  for (int n = 0; n < 48000 / 5 * 2; ++n)
+    cough.push_back(static_cast<std::int16_t>((n * 7919 % 6553) - 3276));
+  // The speaker's cue: the take ended and listed, the lamp listening again.
+  const auto listensAfter = [&w](int ATakes) {
+    QTRY_VERIFY2_WITH_TIMEOUT(w.Controls().lbRecordings->count() == ATakes &&
+                                  w.Controls().lblHandsFree->text() == QStringLiteral("Luistert"),
+                              qPrintable(w.Controls().lblStatus->text()), 20000);
+  };
+
+  const std::vector<std::vector<std::vector<std::int16_t>>> pieces{
+      {room(1.0), sentence(0)}, {room(0.5), cough, room(2.0)}, {sentence(1)}, {sentence(2)}};
+  for (int i = 0; i < static_cast<int>(pieces.size()); ++i) {
+    say(pieces[static_cast<std::size_t>(i)]);
+    if (i + 1 < static_cast<int>(pieces.size()))
+      listensAfter(i + 1);
+    if (QTest::currentTestFailed())
+      return;
   }
-  test::TFifoWriter writer(said, true);
-  QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 90000);
-  QTRY_VERIFY_WITH_TIMEOUT(!handsFree->isChecked(), 20000);
+  QTRY_VERIFY2_WITH_TIMEOUT(!handsFree->isChecked(), qPrintable(w.Controls().lblStatus->text()),
+                            20000);
   QTRY_VERIFY_WITH_TIMEOUT(!w.WorkBusy(), 10000);
   QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Handsfree klaar: elke tekst heeft een gekozen opname."));

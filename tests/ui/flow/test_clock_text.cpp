@@ -1,8 +1,11 @@
-#include "ui/style/ClockText.h"
+#include "ui/flow/ClockText.h"
 
 #include <QtTest>
 
+#include "platform/NumberText.h"
+
 using praatkist::ui::FormatSeconds;
+using praatkist::ui::TwoDecimals;
 
 class ClockTextTest : public QObject {
   Q_OBJECT
@@ -19,6 +22,13 @@ private slots:
     QCOMPARE(FormatSeconds(360000), QStringLiteral("100:00:00"));
     QCOMPARE(FormatSeconds(std::numeric_limits<double>::quiet_NaN()), QStringLiteral("00:00"));
     QVERIFY(!FormatSeconds(1e300).isEmpty());
+  }
+
+  void TwoDecimalsWithTheUsersSeparator()
+  {
+    const QChar separator = QLatin1Char(praatkist::platform::UserDecimalSeparator());
+    QCOMPARE(TwoDecimals(1.254), QStringLiteral("1") + separator + QStringLiteral("25"));
+    QCOMPARE(TwoDecimals(0), QStringLiteral("0") + separator + QStringLiteral("00"));
   }
 };
 
