@@ -91,6 +91,11 @@ QStringList ListSubFolders(const QString &AFolder)
   return names;
 }
 
+QStringList ListFilesUnsorted(const QString &AFolder)
+{
+  return List(AFolder, QDir::Files);
+}
+
 QStringList ListFiles(const QString &AFolder, const QString &APattern)
 {
   QStringList names = List(AFolder, QDir::Files);

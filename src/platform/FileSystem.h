@@ -24,6 +24,10 @@ QStringList ListSubFolders(const QString &AFolder);
 // (see MatchesWildcard; "*" lists them all). Raises EFileError like ListSubFolders.
 QStringList ListFiles(const QString &AFolder, const QString &APattern = QStringLiteral("*"));
 
+// Bare names of all the regular files directly inside AFolder, in no particular order
+// (one pass over the folder). Raises EFileError like ListSubFolders.
+QStringList ListFilesUnsorted(const QString &AFolder);
+
 // Sorts names the way an NTFS folder enumerates them: by their upper-case form, compared
 // code unit by code unit. Names that differ only in case keep a fixed order too.
 void SortLikeFolderEnumeration(QStringList &ANames);

@@ -200,7 +200,7 @@ void TSessionManager::LoadRecordings(QStringList &AItems) const
   const QString folder = SessionFolder(FSessionName);
   if (!QFileInfo(folder).isDir())
     return;
-  QStringList names = platform::ListFiles(folder);
+  QStringList names = platform::ListFilesUnsorted(folder);
   names.removeIf([](const QString &name) { return !IsRecordingExtension(LastExtension(name)); });
   // Textual, not numeric: "Koor-10.wav" comes before "Koor-2.wav".
   TTakeNames::Sort(names);

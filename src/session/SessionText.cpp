@@ -43,9 +43,8 @@ void PlaceFile(const QString &AFile, const QByteArray &ABytes)
 // the file until its next write, but names nothing any more.
 std::vector<TTakeBinding> Present(const QString &AFolder, std::vector<TTakeBinding> ABindings)
 {
-  const QDir folder(AFolder);
-  std::erase_if(ABindings,
-                [&](const TTakeBinding &b) { return !QFileInfo(folder.filePath(b.Take)).isFile(); });
+  if (!ABindings.empty())
+    TTakeBindings::KeepPresent(AFolder, ABindings);
   return ABindings;
 }
 

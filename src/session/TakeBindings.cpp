@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 
 #include "platform/ClaimedReplace.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 
 namespace praatkist {
 
@@ -99,11 +101,29 @@ std::vector<TTakeBinding> TTakeBindings::Update(const QString &AFolder,
   platform::TClaimedReplace temp(ToPath(folder.filePath(FileName + QStringLiteral(".tmp"))));
   std::vector<TTakeBinding> bindings = Read(AFolder);
   AChange(bindings);
-  std::erase_if(bindings, [&](const TTakeBinding &b) {
-    return !QFileInfo(folder.filePath(b.Take)).isFile();
-  });
+  KeepPresent(AFolder, bindings);
   temp.PlaceAs(Serialize(bindings).toStdString(), target);
   return bindings;
+}
+
+void TTakeBindings::KeepPresent(const QString &AFolder, std::vector<TTakeBinding> &ABindings)
+{
+  // Names as the file system compares them: without case on Windows.
+  const auto key = [](const QString &AName) {
+#ifdef _WIN32
+    return AName.toCaseFolded();
+#else
+    return AName;
+#endif
+  };
+  QSet<QString> files;
+  try {
+    for (const QString &name : platform::ListFilesUnsorted(AFolder))
+      files.insert(key(name));
+  } catch (const std::exception &) {
+    // a folder that cannot be listed holds no take
+  }
+  std::erase_if(ABindings, [&](const TTakeBinding &b) { return !files.contains(key(b.Take)); });
 }
 
 std::vector<TTakeBinding> TTakeBindings::Bind(const QString &AFolder, const QString &ATake, const QString &AItemId)

@@ -48,6 +48,10 @@ public:
   // ATake becomes its item's chosen take; the item's other chosen take goes back to plain.
   static std::vector<TTakeBinding> Choose(const QString &AFolder, const QString &ATake);
 
+  // Drops from ABindings those whose take is no longer a file in AFolder (looked for in
+  // one pass over the folder).
+  static void KeepPresent(const QString &AFolder, std::vector<TTakeBinding> &ABindings);
+
   // The chosen take of item AItemId among ABindings: the one marked chosen, else the
   // latest (last in ABindings) that is not rejected; empty when there is none.
   static QString ChosenTake(const std::vector<TTakeBinding> &ABindings, const QString &AItemId);
