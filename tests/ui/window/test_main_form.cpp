@@ -1520,7 +1520,8 @@ void TestMainForm::analysisShowsProgressAndGivesWayToANewChoice()
   QVERIFY(w.isVisible());
   QCOMPARE(w.Controls().lblStatus->text(),
            QStringLiteral("Golfvorm laden wordt afgebroken, daarna sluit Praatkist..."));
-  QTRY_VERIFY(!w.isVisible());
+  // the dropped reading ends at its next block, later on a busy machine
+  QTRY_VERIFY_WITH_TIMEOUT(!w.isVisible(), 30000);
   QVERIFY(dialogs.Seen.isEmpty());
   QCOMPARE(kit.Setting("Sessies", "Hoofdmap"), kit.Root.string());
 }

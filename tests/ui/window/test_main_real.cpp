@@ -518,7 +518,7 @@ void TestMainReal::handsFreeReadsThreeTextsIntoTheirTakes()
     cough.push_back(static_cast<std::int16_t>((n * 7919 % 6553) - 3276));
   // The speaker's cue: the take ended and listed, the lamp listening again.
   const auto listensAfter = [&w](int ATakes) {
-    QTRY_VERIFY2_WITH_TIMEOUT(w.Controls().lbRecordings->count() == ATakes &&
+    QTRY_VERIFY2_WITH_TIMEOUT(w.Controls().lbRecordings->model()->rowCount() == ATakes &&
                                   w.Controls().lblHandsFree->text() == QStringLiteral("Luistert"),
                               qPrintable(w.Controls().lblStatus->text()), 20000);
   };
