@@ -66,12 +66,8 @@ public:
   // closed first. Raises on failure; nothing then stays open.
   void OpenInput(const TInputFormat &AInput);
   void CloseInput() noexcept { FCapture.CloseInput(); }
-  // An input is open for the next take; and opened with just this value.
+  // An input is open for the next take.
   bool InputOpen() const noexcept { return FCapture.InputOpen(); }
-  bool InputMatches(const TInputFormat &AInput) const noexcept
-  {
-    return FCapture.InputMatches(AInput.Clamped());
-  }
   // The open input has ended by itself: its device or the audio server went away.
   bool InputLost() { return FCapture.InputLost(); }
   // Frames the open input has captured since it opened.
@@ -109,7 +105,7 @@ public:
   // the first and then finds no take.
   bool Stop();
 
-  // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
+  // Peaks (0 .. kFullScale) of the latest captured buffer, then both reset to 0.
   void ConsumeStereoPeaks(int &LeftPeak, int &RightPeak);
   int ConsumePeakLevel();
 
@@ -147,7 +143,7 @@ public:
   // Position and length of the open stream in seconds; 0.0 when none is open.
   double PlaybackPositionSeconds();
   double PlaybackLengthSeconds();
-  // Level of the last 50 ms played on the capture peak scale (32768 = full scale),
+  // Level of the last 50 ms played on the capture peak scale (kFullScale),
   // 0 .. 65535; 0 when no stream is open or its level cannot be read.
   int PlaybackPeakLevel();
 

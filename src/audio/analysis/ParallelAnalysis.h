@@ -3,6 +3,7 @@
 // or on several streams of the same file read side by side, one stretch each.
 
 #include "audio/AudioLayer.h"
+#include "audio/TakeFormat.h"
 #include "audio/analysis/PointLayout.h"
 #include "audio/analysis/FigureMeter.h"
 #include "audio/WorkControl.h"
@@ -22,7 +23,7 @@ struct TPeakJob {
   std::uint64_t Frames = 0;      // LengthBytes in whole frames
   TPointLayout Layout;
 
-  std::uint64_t FrameBytes() const noexcept { return 2ull * Channels; }
+  std::uint64_t FrameBytes() const noexcept { return PcmFrameBytes(Channels); }
   std::uint64_t WantedFrames() const noexcept
   {
     return static_cast<std::uint64_t>(Layout.Points) * Layout.FramesPerPoint;

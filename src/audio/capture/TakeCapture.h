@@ -13,6 +13,7 @@
 #include "audio/capture/PreRollRing.h"
 #include "audio/capture/SpeechWatch.h"
 #include "audio/capture/TakeWriter.h"
+#include "audio/codec/WavHeader.h"
 
 #include <atomic>
 #include <cstdint>
@@ -38,7 +39,6 @@ public:
   void OpenInput(const TInputFormat &input);
   void CloseInput() noexcept;
   bool InputOpen() const noexcept { return FInputOpen; }
-  bool InputMatches(const TInputFormat &input) const noexcept;
   bool InputLost();
   std::uint64_t InputFrames() const noexcept
   {
@@ -95,8 +95,8 @@ public:
   void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
   std::uint32_t WaveDataLimit() const noexcept { return FWaveDataLimit; }
   void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
-  std::uint32_t SampleRate() const noexcept { return FSampleRate; }
-  std::uint16_t Channels() const noexcept { return FChannels; }
+  std::uint32_t SampleRate() const noexcept { return FFormat.Rate; }
+  std::uint16_t Channels() const noexcept { return FFormat.Channels; }
 
 private:
   static bool RecordCallback(THandle handle, const void *buffer, std::uint32_t length,
@@ -128,8 +128,7 @@ private:
   // input, by FRecording) and taken back after its stop, which waits for the thread: no
   // further guard is needed.
   std::unique_ptr<ITakeWriter> FWriter;
-  std::uint32_t FSampleRate = 0;
-  std::uint16_t FChannels = 0;
+  TPcmFormat FFormat{0, 0};
   std::atomic<bool> FRecording{false};
   // The open input: the window's thread's view of it, and the capture thread's.
   std::atomic<bool> FInputOpen{false}; // set again by a stop on the worker thread
@@ -166,7 +165,7 @@ private:
   std::atomic<int> FHandBack{hbNone};
   std::atomic<std::int64_t> FHandBackAtNs{0}; // buffers from then on go to the input
   TMarkerLog FMarkerLog;   // the window's thread's
-  std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+  std::uint32_t FWaveDataLimit = kMaxWaveDataBytes;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;
   std::unique_ptr<platform::TFileLink> FTakeLink;
