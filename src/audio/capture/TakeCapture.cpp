@@ -39,7 +39,11 @@ void RemoveDeadCompanions(const std::filesystem::path &take)
 
 } // namespace
 
-TTakeCapture::TTakeCapture(IAudioLayer &layer) noexcept : FLayer(layer) {}
+TTakeCapture::TTakeCapture(IAudioLayer &layer, std::uint32_t waveDataLimit,
+                           std::int64_t inputFrozenAfterMs) noexcept
+    : FLayer(layer), FWaveDataLimit(waveDataLimit), FInputFrozenAfterMs(inputFrozenAfterMs)
+{
+}
 
 TTakeCapture::~TTakeCapture() = default;
 
@@ -254,7 +258,7 @@ bool TTakeCapture::HandBackToInput() noexcept
   if (FRecordHandle == 0 || FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped ||
       FEndReason.load() != static_cast<int>(TCaptureEnd::None))
     return false;
-  const std::int64_t asked = NowNs();
+  const std::int64_t asked = SteadyNowNs();
   FHandBackAtNs.store(asked + kSettleNs, std::memory_order_relaxed);
   FHandBack.store(hbAsked, std::memory_order_release);
   for (;;) {
@@ -271,7 +275,7 @@ bool TTakeCapture::HandBackToInput() noexcept
     // No buffer came: what was captured before the stop has all been handed on (the
     // layer hands on what it holds within 50 ms), so the input takes the channel now.
     state = hbAsked;
-    if (NowNs() - asked >= kNoBufferNs &&
+    if (SteadyNowNs() - asked >= kNoBufferNs &&
         FHandBack.compare_exchange_strong(state, hbInput, std::memory_order_acq_rel))
       return true;
     std::this_thread::sleep_for(milliseconds(2));
@@ -284,12 +288,12 @@ bool TTakeCapture::TakeBufferDuringHandBack(const std::uint8_t *data, std::uint3
   if (!FHandBack.compare_exchange_strong(state, hbBuffer, std::memory_order_acq_rel))
     return false; // the input has it
   // Until the moment, the take's; the first buffer after it is the take's last.
-  const bool last = NowNs() >= FHandBackAtNs.load(std::memory_order_relaxed);
+  const bool last = SteadyNowNs() >= FHandBackAtNs.load(std::memory_order_relaxed);
   const bool paused = FPauseRequest.load(std::memory_order_acquire);
   const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
   if (!paused)
     TakePiece(data, length);
-  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  FFrameClock.Stamp(SteadyNowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
   FHandBack.store(last ? hbInput : hbAsked, std::memory_order_release);
   return true;
 }
@@ -349,15 +353,8 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
     NoteClip(data, length);
   const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
   const bool more = paused || TakePiece(data, length);
-  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  FFrameClock.Stamp(SteadyNowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
   return more;
-}
-
-std::int64_t TTakeCapture::NowNs() noexcept
-{
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
@@ -365,7 +362,7 @@ std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
   if (!Recording() || !FWriter)
     return 0;
   // A press the window handles late still marks the frame it came at.
-  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, NowNs()), TakeFrames());
+  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, SteadyNowNs()), TakeFrames());
   return FMarkerLog.Add(frame);
 }
 
@@ -474,28 +471,11 @@ TCaptureEnd TTakeCapture::CaptureEnd()
   return TCaptureEnd::None;
 }
 
-bool TTakeCapture::InputFrozen()
+bool TTakeCapture::InputFrozen(TCaptureEnd end) const noexcept
 {
-  if (CaptureEnd() != TCaptureEnd::None || !Recording())
+  if (end != TCaptureEnd::None || !Recording())
     return false;
   return NowMs() - FLastInputMs.load() >= FInputFrozenAfterMs;
-}
-
-std::string TTakeCapture::EndText(TCaptureEnd end)
-{
-  switch (end) {
-  case TCaptureEnd::DeviceLost:
-    return "Opname gestopt: de audio-ingang is weggevallen.";
-  case TCaptureEnd::WriteFailed:
-    return "Opname gestopt: het bestand kon niet verder worden geschreven.";
-  case TCaptureEnd::SizeLimit:
-    return "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.";
-  case TCaptureEnd::TooSlow:
-    return "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
-  case TCaptureEnd::None:
-    break;
-  }
-  return {};
 }
 
 } // namespace praatkist::audio

@@ -30,7 +30,10 @@ namespace praatkist::audio {
 
 class TTakeCapture {
 public:
-  explicit TTakeCapture(IAudioLayer &layer) noexcept;
+  // WaveDataLimit: the most sample bytes of a WAV take; InputFrozenAfterMs: how long a
+  // running take's input may stay silent before it counts as frozen.
+  TTakeCapture(IAudioLayer &layer, std::uint32_t waveDataLimit = kMaxWaveDataBytes,
+               std::int64_t inputFrozenAfterMs = 3000) noexcept;
   ~TTakeCapture();
   TTakeCapture(const TTakeCapture &) = delete;
   TTakeCapture &operator=(const TTakeCapture &) = delete;
@@ -79,22 +82,17 @@ public:
   // once: its number, 0 when no take runs.
   std::size_t Mark(std::int64_t pressNs) noexcept;
   const TMarkers &Markers() const noexcept { return FMarkerLog.Markers(); }
-  // The steady clock's nanoseconds, as Mark and the frame clock count them.
-  static std::int64_t NowNs() noexcept;
 
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
   TCaptureEnd CaptureEnd();
-  bool InputFrozen();
-  // The user's text for a take that ended by itself; empty while it runs on.
-  static std::string EndText(TCaptureEnd end);
+  // A running take (that End says runs on) has received nothing for a while.
+  bool InputFrozen(TCaptureEnd end) const noexcept;
 
   // The open input's speech detector (the window's side of it).
   TSpeechWatch &Speech() noexcept { return FSpeech; }
 
-  void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
   std::uint32_t WaveDataLimit() const noexcept { return FWaveDataLimit; }
-  void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
   std::uint32_t SampleRate() const noexcept { return FFormat.Rate; }
   std::uint16_t Channels() const noexcept { return FFormat.Channels; }
 
@@ -165,13 +163,13 @@ private:
   std::atomic<int> FHandBack{hbNone};
   std::atomic<std::int64_t> FHandBackAtNs{0}; // buffers from then on go to the input
   TMarkerLog FMarkerLog;   // the window's thread's
-  std::uint32_t FWaveDataLimit = kMaxWaveDataBytes;
+  const std::uint32_t FWaveDataLimit;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;
   std::unique_ptr<platform::TFileLink> FTakeLink;
   // Steady-clock milliseconds of the start or of the latest captured buffer.
   std::atomic<std::int64_t> FLastInputMs{0};
-  std::int64_t FInputFrozenAfterMs = 3000;
+  const std::int64_t FInputFrozenAfterMs;
 };
 
 } // namespace praatkist::audio

@@ -37,9 +37,10 @@ public:
   // False when it should have opened but could not (said in the status line once,
   // unless AQuiet).
   bool Sync(bool AMayKeep, bool AMayOpen, bool AQuiet = false);
-  // Between takes: true when the input was lost since the last look (it is closed and
-  // opened again where it is back already; else said in the status line).
-  bool CheckLost(bool AMayKeep, bool AMayOpen);
+  // Between takes, with ALost as the tick read it: true when the input was lost since
+  // the last look (it is closed and opened again where it is back already; else said in
+  // the status line).
+  bool CheckLost(bool ALost, bool AMayKeep, bool AMayOpen);
 
 signals:
   void StatusText(const QString &AText);

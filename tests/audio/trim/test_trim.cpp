@@ -359,9 +359,9 @@ TEST_F(TrimTest, WaveTooLargeToDescribeIsRefused)
 {
   WriteWave(take, 48000, 2, Burst(96000, 30000, 50000, 2));
   const auto original = ReadBytes(take);
-  rec.SetWaveDataLimit(1000);
+  TBassRecorder tight(layer, {.WaveDataLimit = 1000});
   try {
-    Trim();
+    tight.TrimSilence(take, rfWave, 192);
     FAIL();
   } catch (const EInvalidOperation &e) {
     EXPECT_STREQ(e.what(), "De WAV-opname is te groot om te trimmen.");
