@@ -97,11 +97,9 @@ TEngineStatus TBassRecorder::Status()
   s.End = FCapture.CaptureEnd();
   s.Frozen = FCapture.InputFrozen(s.End);
   s.Playing = FPlayback.Active();
-  if (s.Playing) {
-    s.PlaybackLevel = FPlayback.PeakLevel();
-    s.PlaybackSeconds = FPlayback.PositionSeconds();
-    s.PlaybackLength = FPlayback.LengthSeconds();
-  }
+  s.PlaybackLevel = FPlayback.PeakLevel();
+  s.PlaybackSeconds = FPlayback.PositionSeconds();
+  s.PlaybackLength = FPlayback.LengthSeconds();
   s.Heard = FCapture.Speech().Poll();
   return s;
 }

@@ -65,7 +65,7 @@ struct TEngineStatus {
   // ---- the playback ----
   bool Playing = false;         // a stream is open and playing (false once at its end)
   int PlaybackLevel = 0;        // of the last 50 ms played, on the capture peak scale
-  double PlaybackSeconds = 0.0; // its position and length
+  double PlaybackSeconds = 0.0; // the open stream's position and length (also at its end)
   double PlaybackLength = 0.0;
   // ---- listening (hands-free): a speech's start and end heard since the last call ----
   audio::TSpeechEvents Heard;
