@@ -52,15 +52,16 @@ int main(int argc, char **argv)
   const auto mp3 = bench::Mp3Beside(wav);
 
   bench::TEngine engine;
-  auto &rec = engine.Rec;
 
   std::vector<std::int32_t> left, right;
   double duration = 0;
   int channels = 0;
   std::int64_t check = 0;
   audio::TTakeFigures figures;
+  audio::TAnalysisSplit split;
   const auto analyze = [&](const std::filesystem::path &file, bool measure = false) {
-    TWaveAnalysis wave = rec->AnalyzeFile(file, 2000, nullptr, measure);
+    // the engine's analysis, shared out as its tuning would (split)
+    TWaveAnalysis wave = audio::AnalyzeTake(*engine.Layer, split, file, 2000, nullptr, measure);
     left = std::move(wave.LeftPeaks);
     right = std::move(wave.RightPeaks);
     duration = wave.Duration;
@@ -101,10 +102,10 @@ int main(int argc, char **argv)
   // the work there, and on a disk two readers only seek): the same split without the
   // figures shows what the figures themselves cost.
   double tWavSplit = 1e300;
-  rec->SetAnalysisSplit({0, 0, false});
+  split = {0, 0, false};
   for (int i = 0; i < 5; ++i)
     tWavSplit = std::min(tWavSplit, bench::BestOf(1, [&] { analyze(wav); }));
-  rec->SetAnalysisSplit({});
+  split = {};
   // The meter alone: the first minute of the WAV in memory, measured as one stretch.
   double meterNs = 1e300;
   {
@@ -140,11 +141,11 @@ int main(int argc, char **argv)
           bench::Shell(bench::Command({"mpg123 -q -t", bench::Quote(mp3), "> /dev/null 2>&1"}));
         }));
     cpuMpg = std::min(cpuMpg, ChildCpuSeconds() - child0);
-    rec->SetAnalysisSplit({1, 0, true});
+    split = {1, 0, true};
     const double one0 = ProcessCpuSeconds();
     tMp3One = std::min(tMp3One, bench::BestOf(1, [&] { analyze(mp3); }));
     cpuOne = std::min(cpuOne, ProcessCpuSeconds() - one0);
-    rec->SetAnalysisSplit({});
+    split = {};
     const double cpu0 = ProcessCpuSeconds();
     const double t = bench::BestOf(1, [&] { analyze(mp3); });
     const double cpu = ProcessCpuSeconds() - cpu0;

@@ -12,7 +12,9 @@ namespace praatkist {
 
 using namespace audio;
 
-TBassRecorder::TBassRecorder(IAudioLayer &layer) : FLayer(layer), FCapture(layer), FPlayback(layer)
+TBassRecorder::TBassRecorder(IAudioLayer &layer, const TEngineTuning &tuning)
+    : FLayer(layer), FTuning(tuning),
+      FCapture(layer, tuning.WaveDataLimit, tuning.InputFrozenAfterMs), FPlayback(layer)
 {
   if (!FLayer.Init()) {
     const int code = FLayer.ErrorGetCode();
@@ -38,16 +40,12 @@ int TBassRecorder::DeviceCount(IAudioLayer &layer)
   return index;
 }
 
-bool TBassRecorder::DeviceInfo(IAudioLayer &layer, int Index, TBassDeviceInfo &Info)
+std::optional<TBassDeviceInfo> TBassRecorder::DeviceInfo(IAudioLayer &layer, int Index)
 {
-  Info = TBassDeviceInfo{};
   TAudioDeviceInfo info;
   if (!layer.RecordGetDeviceInfo(Index, info))
-    return false;
-  Info.Name = info.Name;
-  Info.Driver = info.Driver;
-  Info.Flags = info.Flags;
-  return true;
+    return std::nullopt;
+  return TBassDeviceInfo{info.Name, info.Driver, info.Flags};
 }
 
 std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
@@ -55,12 +53,11 @@ std::vector<TCaptureDevice> TBassRecorder::CaptureDevices()
   std::vector<TCaptureDevice> devices;
   const int count = DeviceCount(FLayer);
   for (int i = 0; i < count; ++i) {
-    TBassDeviceInfo info;
-    if (!DeviceInfo(FLayer, i, info))
+    const std::optional<TBassDeviceInfo> info = DeviceInfo(FLayer, i);
+    if (!info || (info->Flags & audio::kDeviceEnabled) == 0 ||
+        (info->Flags & audio::kDeviceLoopback) != 0)
       continue;
-    if ((info.Flags & audio::kDeviceEnabled) == 0 || (info.Flags & audio::kDeviceLoopback) != 0)
-      continue;
-    devices.push_back({i, info.Name});
+    devices.push_back({i, info->Name});
   }
   return devices;
 }
@@ -83,51 +80,33 @@ void TBassRecorder::OpenInput(const TInputFormat &AInput)
   FCapture.OpenInput(AInput.Clamped());
 }
 
-double TBassRecorder::PreRollSeconds() const noexcept
+TEngineStatus TBassRecorder::Status()
 {
-  const std::uint32_t rate = FCapture.SampleRate();
-  return rate == 0 ? 0.0 : static_cast<double>(FCapture.PreRollFrames()) / rate;
+  TEngineStatus s;
+  s.Recording = FCapture.Recording();
+  s.InputOpen = FCapture.InputOpen();
+  s.InputLost = FCapture.InputLost();
+  FCapture.ConsumeStereoPeaks(s.LeftPeak, s.RightPeak);
+  s.Rate = FCapture.SampleRate();
+  s.TakeFrames = FCapture.TakeFrames();
+  s.PreRollFrames = FCapture.PreRollFrames();
+  s.InputFrames = FCapture.InputFrames();
+  s.Clipped = FCapture.Clipped();
+  s.ClipFrame = FCapture.ClipFrame();
+  s.End = FCapture.CaptureEnd();
+  s.Frozen = FCapture.InputFrozen(s.End);
+  s.Playing = FPlayback.Active();
+  s.PlaybackLevel = FPlayback.PeakLevel();
+  s.PlaybackSeconds = FPlayback.PositionSeconds();
+  s.PlaybackLength = FPlayback.LengthSeconds();
+  s.Heard = FCapture.Speech().Poll();
+  return s;
 }
 
 double TBassRecorder::TakeSeconds() const noexcept
 {
   const std::uint32_t rate = FCapture.SampleRate();
   return rate == 0 ? 0.0 : static_cast<double>(FCapture.TakeFrames()) / rate;
-}
-
-double TBassRecorder::ClipSeconds() const noexcept
-{
-  const std::uint32_t rate = FCapture.SampleRate();
-  const std::int64_t frame = FCapture.ClipFrame();
-  return rate == 0 || frame < 0 ? 0.0 : static_cast<double>(frame) / rate;
-}
-
-void TBassRecorder::ConsumeStereoPeaks(int &LeftPeak, int &RightPeak)
-{
-  FCapture.ConsumeStereoPeaks(LeftPeak, RightPeak);
-}
-
-int TBassRecorder::ConsumePeakLevel()
-{
-  int left = 0, right = 0;
-  ConsumeStereoPeaks(left, right);
-  return std::max(left, right);
-}
-
-TCaptureEnd TBassRecorder::CaptureEnd()
-{
-  return FCapture.CaptureEnd();
-}
-
-bool TBassRecorder::InputFrozen()
-{
-  return FCapture.InputFrozen();
-}
-
-bool TBassRecorder::CaptureEndedByItself(std::string &Why)
-{
-  Why = TTakeCapture::EndText(CaptureEnd());
-  return !Why.empty();
 }
 
 void TBassRecorder::PlayFile(const std::filesystem::path &FileName)
@@ -138,26 +117,6 @@ void TBassRecorder::PlayFile(const std::filesystem::path &FileName)
 void TBassRecorder::StopPlayback()
 {
   FPlayback.Stop();
-}
-
-bool TBassRecorder::PlaybackActive()
-{
-  return FPlayback.Active();
-}
-
-double TBassRecorder::PlaybackPositionSeconds()
-{
-  return FPlayback.PositionSeconds();
-}
-
-double TBassRecorder::PlaybackLengthSeconds()
-{
-  return FPlayback.LengthSeconds();
-}
-
-int TBassRecorder::PlaybackPeakLevel()
-{
-  return FPlayback.PeakLevel();
 }
 
 std::size_t TBassRecorder::Mark(std::int64_t PressNs)
@@ -201,15 +160,19 @@ std::size_t TBassRecorder::SeekPlaybackToMarker(bool Forward)
   return target;
 }
 
-std::vector<double> TBassRecorder::ReadMarkerSeconds(const std::filesystem::path &FileName)
+std::vector<double> TBassRecorder::TakeMarkerSeconds() const
 {
-  return ParseLabelSeconds(ReadLabelFile(FileName));
+  const std::uint32_t rate = FCapture.SampleRate();
+  std::vector<double> seconds;
+  for (const std::uint64_t frame : FCapture.Markers())
+    seconds.push_back(rate == 0 ? 0.0 : static_cast<double>(frame) / rate);
+  return seconds;
 }
 
 TWaveAnalysis TBassRecorder::AnalyzeFile(const std::filesystem::path &FileName, int MaxPoints,
                                         TWorkControl *Control, bool MeasureFigures)
 {
-  return AnalyzeTake(FLayer, FAnalysis, FileName, MaxPoints, Control, MeasureFigures);
+  return AnalyzeTake(FLayer, FTuning.AnalysisSplit, FileName, MaxPoints, Control, MeasureFigures);
 }
 
 TTrimCut TBassRecorder::TrimSilence(const std::filesystem::path &FileName,
@@ -222,7 +185,7 @@ TDataSetReport TBassRecorder::ExportDataSet(const TDataSetJob &Job,
                                            std::vector<TDataSetTake> Takes,
                                            TWorkControl *Control)
 {
-  return audio::ExportDataSet(FLayer, FAnalysis, Job, std::move(Takes), Control);
+  return audio::ExportDataSet(FLayer, FTuning.AnalysisSplit, Job, std::move(Takes), Control);
 }
 
 TTrimCut TBassRecorder::ReadTrimInfo(const std::filesystem::path &FileName)

@@ -6,6 +6,7 @@
 
 #include "audio/AudioErrors.h"
 #include "audio/AudioLayer.h"
+#include "audio/BassRecorderTuning.h"
 #include "audio/TakeFormat.h"
 #include "audio/codec/TakeMarkers.h"
 #include "audio/TakeResults.h"
@@ -19,6 +20,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,59 @@ struct TBassDeviceInfo {
   std::string Name;   // UTF-8
   std::string Driver; // UTF-8
   std::uint32_t Flags = 0;
+};
+
+// The engine's steady clock (nanoseconds), as it stamps captured audio and markers.
+using audio::SteadyNowNs;
+// The markers of a take from its label file, in seconds.
+using audio::ReadMarkerSeconds;
+
+// What the window's flow reads of the engine on its tick, in one call
+// (TBassRecorder::Status).
+struct TEngineStatus {
+  // ---- a take, or the open input between takes ----
+  bool Recording = false; // a take runs (until Stop)
+  bool InputOpen = false; // an input is open for the next take
+  bool InputLost = false; // the open input has ended by itself (its device or the server)
+  // Peaks (0 .. kFullScale) of the latest buffer captured since the last call.
+  int LeftPeak = 0;
+  int RightPeak = 0;
+  std::uint32_t Rate = 0;          // of the running take or the open input
+  std::uint64_t TakeFrames = 0;    // in the running take so far (what the clock shows paused)
+  std::uint64_t PreRollFrames = 0; // of those, from before its start (the pre-roll)
+  std::uint64_t InputFrames = 0;   // the open input has captured since it opened
+  // A captured sample reached full scale since the take started (before a take: since
+  // the open input opened or the last take started); the take's frame at which that
+  // first happened (-1: before the take).
+  bool Clipped = false;
+  std::int64_t ClipFrame = -1;
+  // The running take has ended by itself (input gone, file not writable, WAV size
+  // limit): it must still be completed with Stop.
+  TCaptureEnd End = TCaptureEnd::None;
+  // A running take has received nothing from its input for a few seconds (a frozen
+  // device or server); false again as soon as audio arrives.
+  bool Frozen = false;
+  // ---- the playback ----
+  bool Playing = false;         // a stream is open and playing (false once at its end)
+  int PlaybackLevel = 0;        // of the last 50 ms played, on the capture peak scale
+  double PlaybackSeconds = 0.0; // the open stream's position and length (also at its end)
+  double PlaybackLength = 0.0;
+  // ---- listening (hands-free): a speech's start and end heard since the last call ----
+  audio::TSpeechEvents Heard;
+
+  int Level() const noexcept { return LeftPeak > RightPeak ? LeftPeak : RightPeak; }
+  double TakeSeconds() const noexcept { return Seconds(static_cast<std::int64_t>(TakeFrames)); }
+  double PreRollSeconds() const noexcept
+  {
+    return Seconds(static_cast<std::int64_t>(PreRollFrames));
+  }
+  double ClipSeconds() const noexcept { return Seconds(ClipFrame); }
+
+private:
+  double Seconds(std::int64_t frames) const noexcept
+  {
+    return Rate == 0 || frames < 0 ? 0.0 : static_cast<double>(frames) / Rate;
+  }
 };
 
 // A capture device a take can be recorded from: enabled and no loopback.
@@ -40,7 +95,7 @@ class TBassRecorder {
 public:
   // Opens the layer's default output; raises "Initialiseren van audio-uitgang ..." on
   // failure (the layer is freed again).
-  explicit TBassRecorder(audio::IAudioLayer &layer);
+  explicit TBassRecorder(audio::IAudioLayer &layer, const TEngineTuning &tuning = {});
   // Stops a take, stops playback, frees the layer.
   virtual ~TBassRecorder();
   TBassRecorder(const TBassRecorder &) = delete;
@@ -48,15 +103,20 @@ public:
 
   // Capture devices 0 .. DeviceCount - 1; no engine needed.
   static int DeviceCount(audio::IAudioLayer &layer);
-  static bool DeviceInfo(audio::IAudioLayer &layer, int Index, TBassDeviceInfo &Info);
+  static std::optional<TBassDeviceInfo> DeviceInfo(audio::IAudioLayer &layer, int Index);
   // The devices a take can be recorded from, in the layer's order; and a number that
   // changes whenever the system's device list does.
   std::vector<TCaptureDevice> CaptureDevices();
   std::uint32_t DeviceListSerial() { return FLayer.DeviceListSerial(); }
 
+  // What the tick reads, at once: the take's or the open input's levels (taken: the next
+  // call has those of newer buffers only), clock, clipping and end, the playback's
+  // level and position, what listening heard (taken as well).
+  TEngineStatus Status();
+
   // ---- the open input, between takes ----
-  // Opens the input's device at its rate and channels while no take runs:
-  // ConsumeStereoPeaks and Clipped follow it as during a take, and the last PreRollMs
+  // Opens the input's device at its rate and channels while no take runs: the status's
+  // peaks and clipping follow it as during a take, and the last PreRollMs
   // (0 .. kMaxPreRollMs) of its audio are kept. A take then started on the same stream
   // (device, rate and channels) begins at once on this input, with those milliseconds
   // first, joined to what follows without a gap or a repeated frame. The take's stop
@@ -66,14 +126,8 @@ public:
   // closed first. Raises on failure; nothing then stays open.
   void OpenInput(const TInputFormat &AInput);
   void CloseInput() noexcept { FCapture.CloseInput(); }
-  // An input is open for the next take; and opened with just this value.
+  // An input is open for the next take.
   bool InputOpen() const noexcept { return FCapture.InputOpen(); }
-  bool InputMatches(const TInputFormat &AInput) const noexcept
-  {
-    return FCapture.InputMatches(AInput.Clamped());
-  }
-  // The open input has ended by itself: its device or the audio server went away.
-  bool InputLost() { return FCapture.InputLost(); }
   // Frames the open input has captured since it opened.
   std::uint64_t InputFrames() const noexcept { return FCapture.InputFrames(); }
   // ---- listening for speech on the open input (hands-free takes) ----
@@ -81,17 +135,18 @@ public:
   // listened to for speech by ARules, until a speech has started and ended; also on
   // through a take started meanwhile. The wish holds on when the input is reopened.
   // An input opened with Listen keeps what a take needs from before a speech's start.
-  void Listen(const audio::TSpeechRules &ARules) noexcept { FCapture.Speech().Listen(ARules); }
+  // What an earlier listening heard is not this one's: it goes.
+  void Listen(const audio::TSpeechRules &ARules) noexcept
+  {
+    FCapture.Speech().Poll();
+    FCapture.Speech().Listen(ARules);
+  }
   void StopListening() noexcept { FCapture.Speech().StopListening(); }
   // Nothing is judged while held: a pause.
   void HoldListening(bool AHeld) noexcept { FCapture.Speech().Hold(AHeld); }
-  // What was heard since the last call: a speech's start and end (frames of the open
-  // input since it opened: a take started at BeganAt less the pre-roll's frames holds
-  // the speech whole).
-  audio::TSpeechEvents HeardSpeech() noexcept { return FCapture.Speech().Poll(); }
-
-  // Seconds the running take began with from before its start (the pre-roll).
-  double PreRollSeconds() const noexcept;
+  // What was heard is told by Status (Heard: a speech's start and end, in frames of the
+  // open input since it opened: a take started at BeganAt less the pre-roll's frames
+  // holds the speech whole).
 
   // Starts a take of AFormat's input into FileName, a new file: any existing entry of
   // that name makes it fail. Companions left there by an earlier take of the same name
@@ -109,47 +164,24 @@ public:
   // the first and then finds no take.
   bool Stop();
 
-  // Peaks (0 .. 32768) of the latest captured buffer, then both reset to 0.
-  void ConsumeStereoPeaks(int &LeftPeak, int &RightPeak);
-  int ConsumePeakLevel();
-
   bool Recording() const noexcept { return FCapture.Recording(); }
 
   // Pauses the running take (true) or resumes it, from the next captured buffer on:
   // while paused nothing is written, the peaks go on, and the take's two parts join
   // without a gap or a repeat. WAV and MP3 alike.
   void SetPaused(bool APaused) noexcept { FCapture.SetPaused(APaused); }
-  bool Paused() const noexcept { return FCapture.Paused(); }
-  // Seconds of audio in the running take so far (what the clock shows while paused).
+  // Seconds of audio in the running take so far (Status().TakeSeconds(), without taking
+  // the levels).
   double TakeSeconds() const noexcept;
-  // A captured sample reached full scale since the take started (before a take: since
-  // the open input opened or the last take started); the take's second at which that
-  // first happened (0 when it came before the take).
-  bool Clipped() const noexcept { return FCapture.Clipped(); }
-  double ClipSeconds() const noexcept;
-
-  // True when the running take has ended by itself (input gone, file not writable,
-  // WAV size limit); Why then holds the text for the user. The take must still be
-  // completed with Stop.
-  bool CaptureEndedByItself(std::string &Why);
-  TCaptureEnd CaptureEnd();
-  // True while a running take has received nothing from its input for a few seconds
-  // (a frozen device or server); false again as soon as audio arrives.
-  bool InputFrozen();
 
   // ---- playback of a take through the default output ----
   // Plays FileName from its start, stopping any other playback first.
   void PlayFile(const std::filesystem::path &FileName);
   // Stops and frees the playback stream; does nothing when none is open.
   void StopPlayback();
-  // A stream is open and playing (false once it has played to its end).
-  bool PlaybackActive();
-  // Position and length of the open stream in seconds; 0.0 when none is open.
-  double PlaybackPositionSeconds();
-  double PlaybackLengthSeconds();
-  // Level of the last 50 ms played on the capture peak scale (32768 = full scale),
-  // 0 .. 65535; 0 when no stream is open or its level cannot be read.
-  int PlaybackPeakLevel();
+  // The status tells whether it plays, its position and length in seconds (0.0 when no
+  // stream is open) and the level of the last 50 ms played on the capture peak scale
+  // (kFullScale; 0 .. 65535, 0 when no stream is open or its level cannot be read).
 
   // ---- markers ----
   // A marker at the moment PressNs (SteadyNowNs's clock: when the key was pressed, which
@@ -159,16 +191,15 @@ public:
   // marker's number ("Markering N"), 0 when neither a take nor a playback runs. Raises
   // when the playing take's files cannot be written.
   std::size_t Mark(std::int64_t PressNs);
-  static std::int64_t SteadyNowNs() noexcept { return audio::TTakeCapture::NowNs(); }
+  // The same clock as the free SteadyNowNs, for callers that still name it here.
+  static std::int64_t SteadyNowNs() noexcept { return audio::SteadyNowNs(); }
   // Moves the playback to the take's next marker (Forward) or the previous one (one
   // more than a fifth of a second behind the playback, so that a second press goes on
   // to the one before): that marker's number, 0 when there is none that way or nothing
   // plays.
   std::size_t SeekPlaybackToMarker(bool Forward);
-  // The running take's markers so far (frames).
-  const audio::TMarkers &TakeMarkers() const noexcept { return FCapture.Markers(); }
-  // The markers of a take from its label file, in seconds.
-  std::vector<double> ReadMarkerSeconds(const std::filesystem::path &FileName);
+  // The running take's markers so far, in seconds.
+  std::vector<double> TakeMarkerSeconds() const;
 
   // ---- waveform ----
   // Reduces a take to at most MaxPoints peaks per channel (first two channels; a mono
@@ -216,7 +247,7 @@ public:
                                                 const audio::TSurveyReport &Report = nullptr,
                                                 const std::vector<audio::TStoredFigures> *Known = nullptr)
   {
-    return audio::SurveyTakes(FLayer, FAnalysis, Folder, Names, Control, Report, Known);
+    return audio::SurveyTakes(FLayer, FTuning.AnalysisSplit, Folder, Names, Control, Report, Known);
   }
 
   // What Folder's cijfers.tsv holds now for takes that are still there unchanged (a
@@ -226,26 +257,11 @@ public:
     return audio::figure_store::ReadCurrent(Folder);
   }
 
-  // How AnalyzeFile shares out its decoding: Chunks stretches side by side (0: one per
-  // core) for takes of at least MinFrames frames, and (CompressedOnly) only for files
-  // that decode to at least twice their size (any file when its figures are measured).
-  // Tests force stretches onto short takes.
-  using TAnalysisSplit = audio::TAnalysisSplit;
-  void SetAnalysisSplit(const TAnalysisSplit &split) noexcept { FAnalysis = split; }
-
-  // For tests: a lower limit for the WAV data size than the header allows.
-  void SetWaveDataLimit(std::uint32_t limit) noexcept { FCapture.SetWaveDataLimit(limit); }
-  // For tests: how long an input may stay silent before it counts as frozen.
-  void SetInputFrozenAfter(std::int64_t ms) noexcept { FCapture.SetInputFrozenAfter(ms); }
-
-  std::uint32_t SampleRate() const noexcept { return FCapture.SampleRate(); }
-  std::uint16_t Channels() const noexcept { return FCapture.Channels(); }
-
 private:
   audio::IAudioLayer &FLayer;
+  const TEngineTuning FTuning;
   audio::TTakeCapture FCapture;
   audio::TTakePlayback FPlayback;
-  TAnalysisSplit FAnalysis;
 };
 
 } // namespace praatkist

@@ -14,10 +14,10 @@ struct TTakeFigures {
   bool Measured = false; // false: the analysis was not asked for figures
   // dB and LUFS; minus infinity for silence (or a take too short for a loudness block).
   double LoudnessLufs = -std::numeric_limits<double>::infinity();
-  double PeakDb = -std::numeric_limits<double>::infinity();  // dBFS, 32768 = 0 dB
+  double PeakDb = -std::numeric_limits<double>::infinity();  // dBFS, kFullScale = 0 dB
   double RmsDb = -std::numeric_limits<double>::infinity();   // all channels together
   double NoiseFloorDb = -std::numeric_limits<double>::infinity();
-  std::uint64_t ClippedSamples = 0; // samples at magnitude 32767 or more
+  std::uint64_t ClippedSamples = 0; // samples at magnitude kClipLevel or more
   // Where the voice is, from the take's 10 ms energies: the first and the last 10 ms
   // that stand out of the room (TakeChecks.h says how far), in seconds from the take's
   // start (the end is where that last 10 ms ends), and the RMS of the 10 ms that stand

@@ -40,7 +40,7 @@ std::uint64_t TranscodeToMp3(audio::IAudioLayer &layer, const std::filesystem::p
   std::uint64_t bytes = 0;
   bool ok = false;
   try {
-    audio::TMp3TakeWriter writer(to, info.Freq, static_cast<std::uint16_t>(info.Chans), kbps);
+    audio::TMp3TakeWriter writer(to, {info.Freq, static_cast<std::uint16_t>(info.Chans)}, kbps);
     writer.Begin();
     std::vector<char> buf(65536);
     ok = true;

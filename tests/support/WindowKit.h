@@ -381,10 +381,11 @@ struct TWindowKit {
       Touch(Ini, "[Sessies]\r\nHoofdmap=" + Root.string() + "\r\n" + ARecordingSettings);
   }
 
-  TfrmMain &Open()
+  // ATuning: the window's engine's.
+  TfrmMain &Open(const TEngineTuning &ATuning = {})
   {
     Win.reset(); // one window on the layer at a time
-    Win = std::make_unique<TfrmMain>(&Layer, Q(Ini));
+    Win = std::make_unique<TfrmMain>(&Layer, Q(Ini), nullptr, ATuning);
     Win->TickCount = [this] { return Now; };
     Win->AskRootFolder = [this](const QString &AProposed) {
       AskedRootProposal = AProposed;

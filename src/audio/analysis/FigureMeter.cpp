@@ -1,5 +1,7 @@
 #include "audio/analysis/FigureMeter.h"
 
+#include "audio/TakeFormat.h"
+
 #include "audio/analysis/TakeChecks.h"
 
 #include <algorithm>
@@ -16,7 +18,7 @@ namespace praatkist::audio {
 
 namespace {
 
-constexpr double kFullScaleSquare = 32768.0 * 32768.0;
+constexpr double kFullScaleSquare = double{kFullScale} * kFullScale;
 // The noise floor's window: five 100 ms cells.
 constexpr std::uint64_t kNoiseCells = 5;
 
@@ -122,14 +124,14 @@ void SquaresAndPeak(const std::uint8_t *data, std::size_t count, std::uint64_t &
   SquaresAndPeakPlain(data, count, squares, peak);
 }
 
-// Samples at magnitude 32767 or more.
+// Samples at magnitude kClipLevel or more.
 std::uint64_t CountClipped(const std::uint8_t *data, std::size_t count) noexcept
 {
   std::uint64_t n = 0;
   for (std::size_t i = 0; i < count; ++i) {
     std::int16_t s;
     std::memcpy(&s, data + 2 * i, 2);
-    n += s >= 32767 || s <= -32767 ? 1u : 0u;
+    n += s >= kClipLevel || s <= -kClipLevel ? 1u : 0u;
   }
   return n;
 }
@@ -222,7 +224,7 @@ TFigureMeter::TFigureMeter(std::uint32_t channels, std::uint32_t rate, std::uint
 
 void TFigureMeter::Add(const std::uint8_t *data, std::uint64_t count, std::uint64_t frame)
 {
-  const std::uint64_t frameBytes = 2ull * FChannels;
+  const std::uint64_t frameBytes = PcmFrameBytes(FChannels);
   if (frame < FBegin) {
     const std::uint64_t skip = std::min(count, FBegin - frame);
     data += skip * frameBytes;
@@ -250,7 +252,7 @@ void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count, std::uint
     HearNow(data, count, frame);
     return;
   }
-  const std::uint64_t frameBytes = 2ull * FChannels;
+  const std::uint64_t frameBytes = PcmFrameBytes(FChannels);
   // Whole batches straight from the caller's block, while nothing is held back (Begin
   // lies on a cell and so does every batch).
   while (FHeldFrames == 0 && count >= FBatchFrames) {
@@ -282,7 +284,7 @@ void TFigureMeter::Hear(const std::uint8_t *data, std::uint64_t count, std::uint
 void TFigureMeter::RunBatch(const std::uint8_t *batch) noexcept
 {
   const unsigned columns = FWeighting.Columns();
-  const std::uint64_t frameBytes = 2ull * FChannels;
+  const std::uint64_t frameBytes = PcmFrameBytes(FChannels);
   // Column j covers the batch's cells j (K - 1) .. j (K - 1) + K - 1.
   const std::uint8_t *at[8] = {};
   for (unsigned j = 0; j < columns; ++j)
@@ -325,7 +327,7 @@ void TFigureMeter::HearNow(const std::uint8_t *data, std::uint64_t count,
     FLoudPart += FWeighting.Run(data, static_cast<std::size_t>(run));
     frame += run;
     count -= run;
-    data += run * 2ull * FChannels;
+    data += run * PcmFrameBytes(FChannels);
     if (frame % FCell == 0) {
       FLoudCells.push_back(FLoudPart);
       FLoudPart = 0;
@@ -347,7 +349,7 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
     std::uint64_t squares = 0, clipped = 0;
     std::int32_t peak = 0;
     SquaresAndPeak(data, samples, squares, peak);
-    if (peak >= 32767)
+    if (peak >= kClipLevel)
       clipped = CountClipped(data, samples);
     const std::size_t at = static_cast<std::size_t>(cell - firstCell);
     if (at >= FCells.size()) {
@@ -359,7 +361,7 @@ void TFigureMeter::Measure(const std::uint8_t *data, std::uint64_t count,
     FPeak = std::max(FPeak, peak);
     FClipped += clipped;
     FMeasured += run;
-    data += run * 2ull * FChannels;
+    data += run * PcmFrameBytes(FChannels);
     count -= run;
     frame += run;
   }
@@ -396,7 +398,7 @@ TTakeFigures TFigureMeter::Combine(const std::vector<TFigureMeter *> &meters)
 
   f.LoudnessLufs = GatedLoudness(loud, cell);
   if (peak > 0)
-    f.PeakDb = 20.0 * std::log10(peak / 32768.0);
+    f.PeakDb = 20.0 * std::log10(peak / double{kFullScale});
   double squares = 0;
   for (std::uint64_t c : cells)
     squares += static_cast<double>(c);

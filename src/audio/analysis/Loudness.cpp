@@ -1,5 +1,7 @@
 #include "audio/analysis/Loudness.h"
 
+#include "audio/TakeFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -192,7 +194,7 @@ TKWeighting::TKWeighting(std::uint32_t channels, std::uint32_t rate)
     c1 = (4.0 * k * k + 2.0 * k / q) / a0;
     d = 4.0 * k * k / a0;
   }
-  constexpr double kScale = 1.0 / 32768.0; // 16-bit samples to full scale 1
+  constexpr double kScale = 1.0 / kFullScale; // 16-bit samples to full scale 1
   FSingle = {static_cast<float>(FShelf.B0 * kScale), static_cast<float>(FShelf.B1 * kScale),
              static_cast<float>(FShelf.B2 * kScale), static_cast<float>(FShelf.A1),
              static_cast<float>(FShelf.A2),        static_cast<float>(1.0 - c1),
@@ -244,11 +246,11 @@ void TKWeighting::EndColumns() noexcept
 double TKWeighting::Run(const std::uint8_t *data, std::size_t count) noexcept
 {
   const TFlushSubnormals flush;
-  const std::size_t stride = 2u * FChannels;
+  const std::size_t stride = PcmFrameBytes(FChannels);
   double sum = 0;
   for (std::uint32_t c = 0; c < FChannels; c += 2)
-    sum += c + 1 < FChannels ? RunLanes<2>(FSingle, &FLanes[c], data + 2u * c, count, stride)
-                             : RunLanes<1>(FSingle, &FLanes[c], data + 2u * c, count, stride);
+    sum += c + 1 < FChannels ? RunLanes<2>(FSingle, &FLanes[c], data + kSampleBytes * c, count, stride)
+                             : RunLanes<1>(FSingle, &FLanes[c], data + kSampleBytes * c, count, stride);
   return sum;
 }
 

@@ -161,16 +161,18 @@ void RunChunk(TShared &s, std::size_t k, TChunk &c) noexcept
 
 } // namespace
 
-void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TWorkControl *control,
-                     std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
-                     TTakeFigures *figures)
+TPeakResult SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job,
+                            TWorkControl *control)
 {
+  TPeakResult result;
+  std::vector<std::int32_t> &left = result.Left;
+  std::vector<std::int32_t> &right = result.Right;
   left.assign(static_cast<std::size_t>(job.Layout.Points), 0);
   right.assign(static_cast<std::size_t>(job.Layout.Points), 0);
   const std::uint64_t wanted = job.WantedFrames();
   const std::uint64_t frameBytes = job.FrameBytes();
   std::unique_ptr<TFigureMeter> meter;
-  if (figures != nullptr)
+  if (job.Figures)
     meter = std::make_unique<TFigureMeter>(job.Channels, job.Rate, 0, wanted, true);
   // Whole frames only, so that every block starts on a frame.
   const auto ask = static_cast<std::uint32_t>(ReadFrames(frameBytes, meter.get()) * frameBytes);
@@ -190,13 +192,13 @@ void SequentialPeaks(IAudioLayer &layer, THandle stream, const TPeakJob &job, TW
     FoldFrames(buffer.data(), got / frameBytes, frame, wanted, job, 0, left.data(), right.data());
   }
   if (meter)
-    *figures = TFigureMeter::Combine({meter.get()});
+    result.Figures = TFigureMeter::Combine({meter.get()});
+  return result;
 }
 
-bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandle stream,
-                   const TPeakJob &job, unsigned chunks, TWorkControl *control,
-                   std::vector<std::int32_t> &left, std::vector<std::int32_t> &right,
-                   TTakeFigures *figures)
+std::optional<TPeakResult> ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file,
+                                         THandle stream, const TPeakJob &job, unsigned chunks,
+                                         TWorkControl *control)
 {
   const std::uint64_t wanted = job.WantedFrames();
   const std::uint64_t per = job.Layout.FramesPerPoint;
@@ -204,7 +206,7 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
   // to the end of the last point, as one reading does. With figures they meet on the
   // loudness blocks' grid.
   const std::uint64_t spread = std::min(job.Frames, wanted);
-  const std::uint64_t grid = figures != nullptr ? TFigureMeter::CellFrames(job.Rate) : 1;
+  const std::uint64_t grid = job.Figures ? TFigureMeter::CellFrames(job.Rate) : 1;
   const std::size_t count =
       std::max<std::size_t>(1, std::min<std::uint64_t>(chunks, spread / grid));
   const auto border = [&](std::size_t k) {
@@ -217,7 +219,7 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
     c.Begin = border(k);
     c.End = k + 1 < count ? border(k + 1) : wanted;
     c.ReadEnd = c.End;
-    if (figures != nullptr) {
+    if (job.Figures) {
       c.Meter = std::make_unique<TFigureMeter>(job.Channels, job.Rate, c.Begin, c.End,
                                                k + 1 == count);
       c.ReadEnd = std::max(c.End, c.Meter->ReadEnd());
@@ -253,7 +255,7 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
   for (auto &t : threads)
     t.join();
   if (!started)
-    return false;
+    return std::nullopt;
 
   for (const TChunk &c : parts)
     if (c.How == TChunkEnd::Cancelled)
@@ -262,12 +264,15 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
     if (c.Error)
       std::rethrow_exception(c.Error);
 
-  std::vector<std::int32_t> l(static_cast<std::size_t>(job.Layout.Points), 0);
-  std::vector<std::int32_t> r(l.size(), 0);
+  TPeakResult result;
+  std::vector<std::int32_t> &l = result.Left;
+  std::vector<std::int32_t> &r = result.Right;
+  l.assign(static_cast<std::size_t>(job.Layout.Points), 0);
+  r.assign(l.size(), 0);
   std::vector<TFigureMeter *> meters;
   for (const TChunk &c : parts) {
     if (c.How == TChunkEnd::NoSeek)
-      return false;
+      return std::nullopt;
     if (c.Meter)
       meters.push_back(c.Meter.get());
     // A point split between two stretches takes the larger part of each.
@@ -279,11 +284,9 @@ bool ParallelPeaks(IAudioLayer &layer, const std::filesystem::path &file, THandl
     if (c.How == TChunkEnd::Short)
       break; // one reading would have stopped here
   }
-  if (figures != nullptr)
-    *figures = TFigureMeter::Combine(meters);
-  left = std::move(l);
-  right = std::move(r);
-  return true;
+  if (job.Figures)
+    result.Figures = TFigureMeter::Combine(meters);
+  return result;
 }
 
 } // namespace praatkist::audio

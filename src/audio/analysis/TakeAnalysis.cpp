@@ -59,25 +59,26 @@ TWaveAnalysis AnalyzeTake(IAudioLayer &layer, const TAnalysisSplit &split,
   TWaveAnalysis wave;
   wave.Duration = BytesToSeconds(layer, stream, job.LengthBytes);
   wave.ChannelCount = static_cast<int>(std::min<std::uint32_t>(job.Channels, 0x7FFFFFFF));
-  TTakeFigures *measure = MeasureFigures ? &wave.Figures : nullptr;
+  job.Figures = MeasureFigures;
   const unsigned chunks =
       AnalysisChunks(split, FileName, job.LengthBytes, job.Frames, MeasureFigures);
-  if (chunks < 2 || !ParallelPeaks(layer, FileName, stream, job, chunks, Control,
-                                   wave.LeftPeaks, wave.RightPeaks, measure)) {
-    if (chunks >= 2) {
+  std::optional<TPeakResult> peaks;
+  if (chunks >= 2) {
+    peaks = ParallelPeaks(layer, FileName, stream, job, chunks, Control);
+    if (!peaks) {
       // The first stream has been read from: start on a fresh one.
       guard.Release();
       const THandle again = layer.StreamCreateFile(FileName, true);
       CheckBass(layer, again != 0, "Analyseren van opname");
       guard.Reset(again);
     }
-    if (measure != nullptr)
-      *measure = TTakeFigures{};
-    wave.LeftPeaks.clear();
-    wave.RightPeaks.clear();
-    SequentialPeaks(layer, guard.Stream(), job, Control, wave.LeftPeaks, wave.RightPeaks,
-                    measure);
   }
+  if (!peaks)
+    peaks = SequentialPeaks(layer, guard.Stream(), job, Control);
+  wave.LeftPeaks = std::move(peaks->Left);
+  wave.RightPeaks = std::move(peaks->Right);
+  if (MeasureFigures)
+    wave.Figures = peaks->Figures;
   return wave;
 }
 

@@ -1,6 +1,15 @@
 #include "audio/capture/FrameClock.h"
 
+#include <chrono>
+
 namespace praatkist::audio {
+
+std::int64_t SteadyNowNs() noexcept
+{
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 void TFrameClock::Stamp(std::int64_t ns, std::uint64_t before, std::uint64_t after) noexcept
 {

@@ -12,6 +12,10 @@
 
 namespace praatkist::audio {
 
+// The steady clock's nanoseconds, as the capture stamps its buffers (and a marker's
+// press is given).
+std::int64_t SteadyNowNs() noexcept;
+
 class TFrameClock {
 public:
   // Forgets every stamp; the window's thread, before the capture thread stamps again.

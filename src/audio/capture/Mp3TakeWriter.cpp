@@ -8,16 +8,16 @@
 namespace praatkist::audio {
 
 // The take claims its name with a new file, which the encoder then opens as its own.
-TMp3TakeWriter::TMp3TakeWriter(const std::filesystem::path &path, std::uint32_t rate,
-                               std::uint16_t channels, int kbps, std::string step)
-    : FPath(path), FRate(rate), FChannels(channels), FKbps(kbps), FStep(std::move(step))
+TMp3TakeWriter::TMp3TakeWriter(const std::filesystem::path &path, TPcmFormat format, int kbps,
+                               std::string step)
+    : FPath(path), FFormat(format), FKbps(kbps), FStep(std::move(step))
 {
   platform::TWriteFile claim(path);
 }
 
 void TMp3TakeWriter::Begin()
 {
-  if (const int code = FEncoder.Open(FPath, FRate, FChannels, FKbps); code != 0)
+  if (const int code = FEncoder.Open(FPath, FFormat.Rate, FFormat.Channels, FKbps); code != 0)
     throw EAudioError(FStep, code);
 }
 
@@ -29,7 +29,7 @@ bool TMp3TakeWriter::Write(const void *pcm, std::uint32_t length) noexcept
     FStopped = TCaptureEnd::WriteFailed;
     return false;
   }
-  FFrames += length / (2u * FChannels);
+  FFrames += length / FFormat.FrameBytes();
   return true;
 }
 

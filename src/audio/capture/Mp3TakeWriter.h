@@ -13,8 +13,8 @@ namespace praatkist::audio {
 class TMp3TakeWriter final : public ITakeWriter {
 public:
   // Step: how Begin names its failure ("Starten van MP3-encoder mislukt (BASS-fout 33).").
-  TMp3TakeWriter(const std::filesystem::path &path, std::uint32_t rate, std::uint16_t channels,
-                 int kbps, std::string step = "Starten van MP3-encoder");
+  TMp3TakeWriter(const std::filesystem::path &path, TPcmFormat format, int kbps,
+                 std::string step = "Starten van MP3-encoder");
 
   void Begin() override;
   bool Write(const void *pcm, std::uint32_t length) noexcept override;
@@ -25,8 +25,7 @@ public:
 
 private:
   std::filesystem::path FPath;
-  const std::uint32_t FRate;
-  const std::uint16_t FChannels;
+  const TPcmFormat FFormat;
   const int FKbps;
   const std::string FStep;
   TMp3Encoder FEncoder;

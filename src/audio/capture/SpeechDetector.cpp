@@ -1,5 +1,7 @@
 #include "audio/capture/SpeechDetector.h"
 
+#include "audio/TakeFormat.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -65,7 +67,7 @@ TSpeechFound TSpeechDetector::Feed(const std::uint8_t *data, std::size_t frames,
     const auto v = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     FSum += static_cast<double>(v) * v;
     if (++inFrameSamples == FFrameLength * FChannels) {
-      const double meanSquare = FSum / (static_cast<double>(inFrameSamples) * 32768.0 * 32768.0);
+      const double meanSquare = FSum / (static_cast<double>(inFrameSamples) * kFullScale * kFullScale);
       const double levelDb =
           meanSquare > 0 ? std::max(10.0 * std::log10(meanSquare), kLowestLevelDb) : kLowestLevelDb;
       const std::uint64_t end = FFrames + (i / FChannels) + 1;

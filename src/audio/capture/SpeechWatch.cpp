@@ -1,5 +1,7 @@
 #include "audio/capture/SpeechWatch.h"
 
+#include "audio/TakeFormat.h"
+
 #include <cmath>
 
 namespace praatkist::audio {
@@ -63,7 +65,7 @@ void TSpeechWatch::Feed(const std::uint8_t *AData, std::uint32_t ALength) noexce
       FDetector.Disarm();
     }
   }
-  const TSpeechFound found = FDetector.Feed(AData, ALength / (2u * FChannels),
+  const TSpeechFound found = FDetector.Feed(AData, ALength / PcmFrameBytes(FChannels),
                                             FHeld.load(std::memory_order_acquire));
   if (found.Began) {
     FBeganAt.store(found.BeganAt, std::memory_order_relaxed);

@@ -3,6 +3,7 @@
 // listen and reads what it found, and the capture thread, which feeds it every buffer
 // the input delivers. Only atomics pass between the two.
 
+#include "audio/TakeFormat.h"
 #include "audio/capture/SpeechDetector.h"
 
 #include <atomic>
@@ -37,7 +38,7 @@ public:
 
 private:
   TSpeechDetector FDetector;   // the capture thread's
-  std::uint32_t FRate = 48000; // set before the capture starts
+  std::uint32_t FRate = kDefaultSampleRate; // set before the capture starts
   std::uint16_t FChannels = 2;
   // The window's latest wish: a serial number, and (lowest bit) listen or not.
   std::atomic<std::uint32_t> FRequest{0};

@@ -16,9 +16,6 @@ namespace praatkist::audio {
 
 namespace {
 
-// A sample of this magnitude or more has reached full scale.
-constexpr std::int32_t kClipLevel = 32767;
-
 std::int64_t NowMs() noexcept
 {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -42,7 +39,11 @@ void RemoveDeadCompanions(const std::filesystem::path &take)
 
 } // namespace
 
-TTakeCapture::TTakeCapture(IAudioLayer &layer) noexcept : FLayer(layer) {}
+TTakeCapture::TTakeCapture(IAudioLayer &layer, std::uint32_t waveDataLimit,
+                           std::int64_t inputFrozenAfterMs) noexcept
+    : FLayer(layer), FWaveDataLimit(waveDataLimit), FInputFrozenAfterMs(inputFrozenAfterMs)
+{
+}
 
 TTakeCapture::~TTakeCapture() = default;
 
@@ -54,22 +55,21 @@ void TTakeCapture::OpenInput(const TInputFormat &AInput)
   CloseInput();
   CheckBass(FLayer, FLayer.RecordInit(AInput.Device), "Openen van audio-ingang");
   try {
-    FSampleRate = static_cast<std::uint32_t>(AInput.SampleRate);
-    FChannels = static_cast<std::uint16_t>(AInput.Channels);
+    FFormat = AInput.Pcm();
     FPeakLeft.store(0);
     FPeakRight.store(0);
     FInputClipped.store(false);
     FInputFrames.store(0);
     // The memory for the pre-roll is taken here, never while audio comes in.
     const int keepMs = std::max(AInput.PreRollMs, 0) + (AInput.Listen ? kListenSlackMs : 0);
-    const std::uint64_t frames = static_cast<std::uint64_t>(keepMs) * FSampleRate / 1000u;
-    FPreRoll.Allocate(static_cast<std::size_t>(frames) * 2u * FChannels);
+    const std::uint64_t frames = static_cast<std::uint64_t>(keepMs) * FFormat.Rate / 1000u;
+    FPreRoll.Allocate(static_cast<std::size_t>(frames) * FFormat.FrameBytes());
     FStreamFrames = 0;
-    FSpeech.Reset(FSampleRate, FChannels);
+    FSpeech.Reset(FFormat.Rate, FFormat.Channels);
     FInputMode.store(true, std::memory_order_release);
     FLastInputMs.store(NowMs());
     FRecordHandle =
-        FLayer.RecordStart(FSampleRate, FChannels, &TTakeCapture::RecordCallback, this);
+        FLayer.RecordStart(FFormat.Rate, FFormat.Channels, &TTakeCapture::RecordCallback, this);
     CheckBass(FLayer, FRecordHandle != 0, "Openen van audio-ingang");
     CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Openen van audio-ingang");
   } catch (...) {
@@ -95,11 +95,6 @@ void TTakeCapture::CloseInput() noexcept
   FPreRoll.Release();
   FPeakLeft.store(0);
   FPeakRight.store(0);
-}
-
-bool TTakeCapture::InputMatches(const TInputFormat &AInput) const noexcept
-{
-  return FInputOpen && FInput == AInput;
 }
 
 bool TTakeCapture::InputAlive()
@@ -137,8 +132,7 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
 
   try {
     if (!onInput) { // the open input's are these already, and its thread reads them
-      FSampleRate = static_cast<std::uint32_t>(input.SampleRate);
-      FChannels = static_cast<std::uint16_t>(input.Channels);
+      FFormat = input.Pcm();
     }
     FPeakLeft.store(0);
     FPeakRight.store(0);
@@ -153,14 +147,13 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     FTakeBegun = !onInput;
     FStartFrom = FromFrame;
     FFrameClock.Reset();
-    FMarkerLog.Begin(FileName, FSampleRate);
+    FMarkerLog.Begin(FileName, FFormat.Rate);
     FTakeOnInput = onInput;
     FHandBack.store(hbNone);
 
     // The take claims its name with a new file: an entry already there (a take, a
     // pipe, a link) is never written through or replaced.
-    FWriter = CreateTakeWriter(ATake.Format, ATake.Bitrate, FSampleRate, FChannels, FileName,
-                               FWaveDataLimit);
+    FWriter = CreateTakeWriter(ATake.Format, ATake.Bitrate, FFormat, FileName, FWaveDataLimit);
     FTakeLink = std::make_unique<platform::TFileLink>(FileName);
     RemoveDeadCompanions(FileName);
     FWriter->Begin();
@@ -176,7 +169,7 @@ void TTakeCapture::Start(const TTakeFormat &ATake, const std::filesystem::path &
     FRecording.store(true, std::memory_order_release);
 
     FRecordHandle =
-        FLayer.RecordStart(FSampleRate, FChannels, &TTakeCapture::RecordCallback, this);
+        FLayer.RecordStart(FFormat.Rate, FFormat.Channels, &TTakeCapture::RecordCallback, this);
     CheckBass(FLayer, FRecordHandle != 0, "Starten van opname");
     CheckBass(FLayer, FLayer.ChannelPlay(FRecordHandle, false), "Activeren van opname");
     FLastInputMs.store(NowMs());
@@ -265,7 +258,7 @@ bool TTakeCapture::HandBackToInput() noexcept
   if (FRecordHandle == 0 || FLayer.ChannelIsActive(FRecordHandle) == kActiveStopped ||
       FEndReason.load() != static_cast<int>(TCaptureEnd::None))
     return false;
-  const std::int64_t asked = NowNs();
+  const std::int64_t asked = SteadyNowNs();
   FHandBackAtNs.store(asked + kSettleNs, std::memory_order_relaxed);
   FHandBack.store(hbAsked, std::memory_order_release);
   for (;;) {
@@ -282,7 +275,7 @@ bool TTakeCapture::HandBackToInput() noexcept
     // No buffer came: what was captured before the stop has all been handed on (the
     // layer hands on what it holds within 50 ms), so the input takes the channel now.
     state = hbAsked;
-    if (NowNs() - asked >= kNoBufferNs &&
+    if (SteadyNowNs() - asked >= kNoBufferNs &&
         FHandBack.compare_exchange_strong(state, hbInput, std::memory_order_acq_rel))
       return true;
     std::this_thread::sleep_for(milliseconds(2));
@@ -295,12 +288,12 @@ bool TTakeCapture::TakeBufferDuringHandBack(const std::uint8_t *data, std::uint3
   if (!FHandBack.compare_exchange_strong(state, hbBuffer, std::memory_order_acq_rel))
     return false; // the input has it
   // Until the moment, the take's; the first buffer after it is the take's last.
-  const bool last = NowNs() >= FHandBackAtNs.load(std::memory_order_relaxed);
+  const bool last = SteadyNowNs() >= FHandBackAtNs.load(std::memory_order_relaxed);
   const bool paused = FPauseRequest.load(std::memory_order_acquire);
   const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
   if (!paused)
     TakePiece(data, length);
-  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  FFrameClock.Stamp(SteadyNowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
   FHandBack.store(last ? hbInput : hbAsked, std::memory_order_release);
   return true;
 }
@@ -331,7 +324,7 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
     return false;
 
   std::int32_t left = 0, right = 0;
-  BufferPeaks(data, length, FChannels, left, right);
+  BufferPeaks(data, length, FFormat.Channels, left, right);
   FPeakLeft.exchange(left);
   FPeakRight.exchange(right);
 
@@ -349,7 +342,7 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
   // A stop handing the channel back to the input: this buffer's or the input's.
   if (FHandBack.load(std::memory_order_acquire) != hbNone) {
     if (!TakeBufferDuringHandBack(data, length)) // the input's: kept above already
-      FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
+      FInputFrames.fetch_add(length / FFormat.FrameBytes(), std::memory_order_acq_rel);
     return true;
   }
 
@@ -360,15 +353,8 @@ bool TTakeCapture::OnBuffer(const void *buffer, std::uint32_t length) noexcept
     NoteClip(data, length);
   const std::uint64_t before = FTakeFrames.load(std::memory_order_relaxed);
   const bool more = paused || TakePiece(data, length);
-  FFrameClock.Stamp(NowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
+  FFrameClock.Stamp(SteadyNowNs(), before, FTakeFrames.load(std::memory_order_relaxed));
   return more;
-}
-
-std::int64_t TTakeCapture::NowNs() noexcept
-{
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
 }
 
 std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
@@ -376,7 +362,7 @@ std::size_t TTakeCapture::Mark(std::int64_t pressNs) noexcept
   if (!Recording() || !FWriter)
     return 0;
   // A press the window handles late still marks the frame it came at.
-  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, NowNs()), TakeFrames());
+  const std::uint64_t frame = FFrameClock.FramesAt(std::min(pressNs, SteadyNowNs()), TakeFrames());
   return FMarkerLog.Add(frame);
 }
 
@@ -397,19 +383,19 @@ void TTakeCapture::KeepInput(const std::uint8_t *data, std::uint32_t length) noe
     return;
   FLastInputMs.store(NowMs(), std::memory_order_relaxed);
   std::int32_t left = 0, right = 0;
-  BufferPeaks(data, length, FChannels, left, right);
+  BufferPeaks(data, length, FFormat.Channels, left, right);
   FPeakLeft.exchange(left);
   FPeakRight.exchange(right);
   if (std::max(left, right) >= kClipLevel)
     FInputClipped.store(true, std::memory_order_release);
   KeepNewest(data, length);
-  FInputFrames.fetch_add(length / (2u * FChannels), std::memory_order_acq_rel);
+  FInputFrames.fetch_add(length / FFormat.FrameBytes(), std::memory_order_acq_rel);
 }
 
 void TTakeCapture::KeepNewest(const std::uint8_t *data, std::uint32_t length) noexcept
 {
   FPreRoll.Append(data, length);
-  FStreamFrames += length / (2u * FChannels);
+  FStreamFrames += length / FFormat.FrameBytes();
   FSpeech.Feed(data, length);
 }
 
@@ -417,12 +403,12 @@ void TTakeCapture::KeepNewest(const std::uint8_t *data, std::uint32_t length) no
 // before it: the pre-roll's newest stretch, or from the frame the start asked for.
 bool TTakeCapture::BeginWithPreRoll() noexcept
 {
-  const std::uint32_t frameBytes = 2u * FChannels;
+  const std::uint32_t frameBytes = FFormat.FrameBytes();
   const TPreRollRing::TSpans spans = FPreRoll.Spans();
   const std::uint64_t kept = (spans.First.size() + spans.Second.size()) / frameBytes;
   const std::uint64_t keptFrom = FStreamFrames - std::min(kept, FStreamFrames);
   const std::uint64_t wanted =
-      static_cast<std::uint64_t>(std::max(FInput.PreRollMs, 0)) * FSampleRate / 1000u;
+      static_cast<std::uint64_t>(std::max(FInput.PreRollMs, 0)) * FFormat.Rate / 1000u;
   const std::uint64_t from =
       FStartFrom >= 0 ? static_cast<std::uint64_t>(FStartFrom)
                       : FStreamFrames - std::min(wanted, FStreamFrames);
@@ -454,7 +440,7 @@ void TTakeCapture::NoteClip(const std::uint8_t *data, std::uint32_t length) noex
     const auto v = static_cast<std::int16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     if (v >= kClipLevel || v <= -kClipLevel) {
       FClipFrame.store(static_cast<std::int64_t>(FTakeFrames.load(std::memory_order_relaxed) +
-                                                 (FPauseApplied ? 0 : i / FChannels)),
+                                                 (FPauseApplied ? 0 : i / FFormat.Channels)),
                        std::memory_order_release);
       return;
     }
@@ -485,28 +471,11 @@ TCaptureEnd TTakeCapture::CaptureEnd()
   return TCaptureEnd::None;
 }
 
-bool TTakeCapture::InputFrozen()
+bool TTakeCapture::InputFrozen(TCaptureEnd end) const noexcept
 {
-  if (CaptureEnd() != TCaptureEnd::None || !Recording())
+  if (end != TCaptureEnd::None || !Recording())
     return false;
   return NowMs() - FLastInputMs.load() >= FInputFrozenAfterMs;
-}
-
-std::string TTakeCapture::EndText(TCaptureEnd end)
-{
-  switch (end) {
-  case TCaptureEnd::DeviceLost:
-    return "Opname gestopt: de audio-ingang is weggevallen.";
-  case TCaptureEnd::WriteFailed:
-    return "Opname gestopt: het bestand kon niet verder worden geschreven.";
-  case TCaptureEnd::SizeLimit:
-    return "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.";
-  case TCaptureEnd::TooSlow:
-    return "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
-  case TCaptureEnd::None:
-    break;
-  }
-  return {};
 }
 
 } // namespace praatkist::audio

@@ -13,6 +13,7 @@
 #include "audio/capture/PreRollRing.h"
 #include "audio/capture/SpeechWatch.h"
 #include "audio/capture/TakeWriter.h"
+#include "audio/codec/WavHeader.h"
 
 #include <atomic>
 #include <cstdint>
@@ -29,7 +30,10 @@ namespace praatkist::audio {
 
 class TTakeCapture {
 public:
-  explicit TTakeCapture(IAudioLayer &layer) noexcept;
+  // WaveDataLimit: the most sample bytes of a WAV take; InputFrozenAfterMs: how long a
+  // running take's input may stay silent before it counts as frozen.
+  TTakeCapture(IAudioLayer &layer, std::uint32_t waveDataLimit = kMaxWaveDataBytes,
+               std::int64_t inputFrozenAfterMs = 3000) noexcept;
   ~TTakeCapture();
   TTakeCapture(const TTakeCapture &) = delete;
   TTakeCapture &operator=(const TTakeCapture &) = delete;
@@ -38,7 +42,6 @@ public:
   void OpenInput(const TInputFormat &input);
   void CloseInput() noexcept;
   bool InputOpen() const noexcept { return FInputOpen; }
-  bool InputMatches(const TInputFormat &input) const noexcept;
   bool InputLost();
   std::uint64_t InputFrames() const noexcept
   {
@@ -79,24 +82,19 @@ public:
   // once: its number, 0 when no take runs.
   std::size_t Mark(std::int64_t pressNs) noexcept;
   const TMarkers &Markers() const noexcept { return FMarkerLog.Markers(); }
-  // The steady clock's nanoseconds, as Mark and the frame clock count them.
-  static std::int64_t NowNs() noexcept;
 
   void ConsumeStereoPeaks(int &left, int &right) noexcept;
   bool Recording() const noexcept { return FRecording.load(std::memory_order_acquire); }
   TCaptureEnd CaptureEnd();
-  bool InputFrozen();
-  // The user's text for a take that ended by itself; empty while it runs on.
-  static std::string EndText(TCaptureEnd end);
+  // A running take (that End says runs on) has received nothing for a while.
+  bool InputFrozen(TCaptureEnd end) const noexcept;
 
   // The open input's speech detector (the window's side of it).
   TSpeechWatch &Speech() noexcept { return FSpeech; }
 
-  void SetWaveDataLimit(std::uint32_t limit) noexcept { FWaveDataLimit = limit; }
   std::uint32_t WaveDataLimit() const noexcept { return FWaveDataLimit; }
-  void SetInputFrozenAfter(std::int64_t ms) noexcept { FInputFrozenAfterMs = ms; }
-  std::uint32_t SampleRate() const noexcept { return FSampleRate; }
-  std::uint16_t Channels() const noexcept { return FChannels; }
+  std::uint32_t SampleRate() const noexcept { return FFormat.Rate; }
+  std::uint16_t Channels() const noexcept { return FFormat.Channels; }
 
 private:
   static bool RecordCallback(THandle handle, const void *buffer, std::uint32_t length,
@@ -128,8 +126,7 @@ private:
   // input, by FRecording) and taken back after its stop, which waits for the thread: no
   // further guard is needed.
   std::unique_ptr<ITakeWriter> FWriter;
-  std::uint32_t FSampleRate = 0;
-  std::uint16_t FChannels = 0;
+  TPcmFormat FFormat{0, 0};
   std::atomic<bool> FRecording{false};
   // The open input: the window's thread's view of it, and the capture thread's.
   std::atomic<bool> FInputOpen{false}; // set again by a stop on the worker thread
@@ -166,13 +163,13 @@ private:
   std::atomic<int> FHandBack{hbNone};
   std::atomic<std::int64_t> FHandBackAtNs{0}; // buffers from then on go to the input
   TMarkerLog FMarkerLog;   // the window's thread's
-  std::uint32_t FWaveDataLimit = 0xFFFFFFFFu - 36u;
+  const std::uint32_t FWaveDataLimit;
   // The running take's file, watched from the window's thread: removed means lost.
   std::filesystem::path FTakePath;
   std::unique_ptr<platform::TFileLink> FTakeLink;
   // Steady-clock milliseconds of the start or of the latest captured buffer.
   std::atomic<std::int64_t> FLastInputMs{0};
-  std::int64_t FInputFrozenAfterMs = 3000;
+  const std::int64_t FInputFrozenAfterMs;
 };
 
 } // namespace praatkist::audio

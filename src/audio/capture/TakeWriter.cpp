@@ -5,14 +5,13 @@
 
 namespace praatkist::audio {
 
-std::unique_ptr<ITakeWriter> CreateTakeWriter(TRecordingFormat format, int bitrate,
-                                              std::uint32_t rate, std::uint16_t channels,
+std::unique_ptr<ITakeWriter> CreateTakeWriter(TRecordingFormat format, int bitrate, TPcmFormat pcm,
                                               const std::filesystem::path &path,
-                                              const std::uint32_t &waveDataLimit)
+                                              std::uint32_t waveDataLimit)
 {
   if (format == rfMP3)
-    return std::make_unique<TMp3TakeWriter>(path, rate, channels, bitrate);
-  return std::make_unique<TWaveTakeWriter>(path, rate, channels, waveDataLimit);
+    return std::make_unique<TMp3TakeWriter>(path, pcm, bitrate);
+  return std::make_unique<TWaveTakeWriter>(path, pcm, waveDataLimit);
 }
 
 } // namespace praatkist::audio

@@ -38,12 +38,10 @@ public:
   virtual void Abandon() noexcept = 0;
 };
 
-// The writer of a take in Format of PCM at Rate and Channels, claiming Path with a new
-// file (any entry of that name makes it raise EFileError). WaveDataLimit: the most sample
-// bytes a WAV may hold, read at every write (it outlives the writer).
-std::unique_ptr<ITakeWriter> CreateTakeWriter(TRecordingFormat format, int bitrate,
-                                              std::uint32_t rate, std::uint16_t channels,
+// The writer of a take in Format of PCM, claiming Path with a new file (any entry of that
+// name makes it raise EFileError). WaveDataLimit: the most sample bytes a WAV may hold.
+std::unique_ptr<ITakeWriter> CreateTakeWriter(TRecordingFormat format, int bitrate, TPcmFormat pcm,
                                               const std::filesystem::path &path,
-                                              const std::uint32_t &waveDataLimit);
+                                              std::uint32_t waveDataLimit);
 
 } // namespace praatkist::audio

@@ -1,46 +1,38 @@
 #pragma once
-// A take as a WAV file: a provisional header at the start, the samples appended as they
-// come, the final header at the finish. The file never grows past the data size its
-// header can describe (or a lower limit), and after a failed write it is cut back to the
-// last whole write, so that the header always describes exactly the audio on disk.
-// The writer claims its file while it writes it (platform/FileClaim.h).
+// A take as a WAV file: the take writer over the program's one WAV writer (TWaveWriter),
+// which gives it its provisional header at the start, its limit, the cut-back after a
+// failed write and the final header (with the markers' chunks) at the finish. The
+// writer claims its file while it writes it.
 
 #include "audio/capture/TakeWriter.h"
-#include "platform/FileClaim.h"
-#include "platform/FileOps.h"
-
-#include <atomic>
-#include <memory>
+#include "audio/codec/WaveWriter.h"
 
 namespace praatkist::audio {
 
 class TWaveTakeWriter final : public ITakeWriter {
 public:
-  // DataLimit: the most sample bytes, read at every write; it outlives the writer.
-  TWaveTakeWriter(const std::filesystem::path &path, std::uint32_t rate, std::uint16_t channels,
-                  const std::uint32_t &dataLimit);
+  // DataLimit: the most sample bytes (WaveDataRoom).
+  TWaveTakeWriter(const std::filesystem::path &path, TPcmFormat format, std::uint32_t dataLimit);
 
-  void Begin() override;
+  void Begin() override { FWave.Begin(); }
   bool Write(const void *pcm, std::uint32_t length) noexcept override;
-  std::uint64_t Frames() const noexcept override { return FDataBytes / FFrameBytes; }
+  std::uint64_t Frames() const noexcept override { return FWave.Frames(); }
   TCaptureEnd Stopped() const noexcept override { return FStopped; }
   void KeepMarkers(const TMarkers &markers) override { FMarkers = markers; }
   bool Finish() noexcept override;
-  void Abandon() noexcept override;
+  void Abandon() noexcept override
+  {
+    FDone = true;
+    FWave.Abandon();
+  }
 
 private:
-  std::filesystem::path FPath;
-  std::unique_ptr<platform::TWriteFile> FFile;
-  // Held from the file's creation until it is complete or gone: a take that no process
-  // claims and still has its provisional header was ended by a crash (TakeMend).
-  platform::TFileClaim FClaim;
-  const std::uint32_t FRate;
-  const std::uint16_t FChannels;
-  const std::uint32_t FFrameBytes;
-  const std::uint32_t &FDataLimit;
-  std::uint32_t FDataBytes = 0; // always the sample data on disk
+  // Claimed from the file's creation until it is complete or gone: a take that no
+  // process claims and still has its provisional header was ended by a crash (TakeMend).
+  TWaveWriter FWave;
   TCaptureEnd FStopped = TCaptureEnd::None;
   TMarkers FMarkers;
+  bool FDone = false;
 };
 
 } // namespace praatkist::audio

@@ -8,8 +8,8 @@ namespace praatkist::audio {
 // Largest magnitude per channel of one buffer of interleaved 16-bit samples. Mono
 // copies the left peak to the right; a third channel and beyond are not looked at.
 // For one and two channels the loop keeps each channel's highest and lowest sample
-// in 16 bits, which the compiler turns into vector code; -32768 becomes 32768 only
-// at the end. Where the processor has AVX2, a copy built for it does twice the work
+// in 16 bits, which the compiler turns into vector code; the lowest sample becomes
+// full scale only at the end. Where the processor has AVX2, a copy built for it does twice the work
 // per instruction.
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__clang__)
 __attribute__((target_clones("avx2", "default")))

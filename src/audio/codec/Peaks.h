@@ -1,6 +1,6 @@
 #pragma once
-// Peak magnitudes of 16-bit PCM on the level scale: 0 is silence, 32768 full scale
-// (-32768 counts as 32768).
+// Peak magnitudes of 16-bit PCM on the level scale: 0 is silence, kFullScale full
+// scale (audio/TakeFormat.h; the lowest sample counts as full scale).
 
 #include <cstdint>
 

@@ -1,5 +1,7 @@
 #include "audio/codec/SndfileDecoder.h"
 
+#include "audio/TakeFormat.h"
+
 #include "audio/AudioLayer.h"
 #include "audio/codec/Mp3Frames.h"
 #include "platform/Descriptor.h"
@@ -39,17 +41,20 @@ SNDFILE *Sf(void *p)
   return static_cast<SNDFILE *>(p);
 }
 
-// 1.0 is 32768, the scale 16-bit samples had on their way into the MP3 (and
+// 1.0 is kFullScale, the scale 16-bit samples had on their way into the MP3 (and
 // libsndfile's own clipping conversion); beyond full scale is clipped, and what is
 // not a number becomes silence. Rounded to nearest-even by adding and taking away
 // 1.5 x 2^23 (exact for the clamped range), then a truncating conversion.
+constexpr float kFull = kFullScale;
+constexpr float kTop = kClipLevel;
+
 inline std::int16_t ToShort(float x) noexcept
 {
   constexpr float kRound = 12582912.0f; // 1.5 x 2^23
-  float v = x * 32768.0f;
+  float v = x * kFull;
   v = v == v ? v : 0.0f;
-  v = v > -32768.0f ? v : -32768.0f;
-  v = v < 32767.0f ? v : 32767.0f;
+  v = v > -kFull ? v : -kFull;
+  v = v < kTop ? v : kTop;
   v = (v + kRound) - kRound;
   return static_cast<std::int16_t>(static_cast<int>(v));
 }
@@ -61,9 +66,9 @@ void ToShorts(const float *in, std::int16_t *out, std::size_t count) noexcept
 {
   std::size_t i = 0;
 #if defined(__SSE2__)
-  const __m128 scale = _mm_set1_ps(32768.0f);
-  const __m128 lo = _mm_set1_ps(-32768.0f);
-  const __m128 hi = _mm_set1_ps(32767.0f);
+  const __m128 scale = _mm_set1_ps(kFull);
+  const __m128 lo = _mm_set1_ps(-kFull);
+  const __m128 hi = _mm_set1_ps(kTop);
   for (; i + 8 <= count; i += 8) {
     __m128 a = _mm_mul_ps(_mm_loadu_ps(in + i), scale);
     __m128 b = _mm_mul_ps(_mm_loadu_ps(in + i + 4), scale);

@@ -95,6 +95,11 @@ std::string ReadLabelFile(const std::filesystem::path &take)
   return ReadLabelText(MarkersPath(take));
 }
 
+std::vector<double> ReadMarkerSeconds(const std::filesystem::path &take)
+{
+  return ParseLabelSeconds(ReadLabelFile(take));
+}
+
 std::string ReadLabelText(const std::filesystem::path &path)
 {
   if (!platform::FileExists(path))

@@ -30,6 +30,8 @@ std::string LabelText(const TMarkers &markers, std::uint32_t rate);
 TMarkers ParseLabels(std::string_view text, std::uint32_t rate);
 // The same in seconds.
 std::vector<double> ParseLabelSeconds(std::string_view text);
+// The markers of Take from its label file, in seconds (none without one).
+std::vector<double> ReadMarkerSeconds(const std::filesystem::path &take);
 
 // The label file of Take as text; empty when it has none or it cannot be read.
 std::string ReadLabelFile(const std::filesystem::path &take);

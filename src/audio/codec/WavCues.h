@@ -17,17 +17,14 @@ namespace praatkist::audio {
 // The two chunks for Markers, numbered from 1 in their order; empty for no markers.
 std::vector<std::uint8_t> BuildCueChunks(const TMarkers &markers);
 
-// The frames of the cue points in the chunks after the data of a WAV file's first Size
-// bytes (Head), sorted; empty when there is no "cue " chunk. For tests and checks.
-TMarkers ParseCueChunks(const std::uint8_t *head, std::size_t size);
-
 // Gives the closed WAV take File, with the program's 44-byte header, the true sizes of
 // its samples and the cue chunks of Markers after them (anything that lay after the
 // data before is replaced; no markers leave the data as the file's end). A provisional
 // header (a take a crash ended) counts every whole frame up to the file's end.
 // Every step leaves a file whose data chunk is right: the data first cut free of what
-// followed, the chunks appended, then the RIFF size that covers them. Synced. Raises
-// EFileError; EInvalidOperation when the file is no such WAV.
+// followed, the chunks appended, then the RIFF size that covers them (TWaveWriter's
+// Reopen and Finish). Synced. Raises EFileError; EInvalidOperation when the file is no
+// such WAV.
 void RewriteWaveTail(const std::filesystem::path &file, const TMarkers &markers);
 
 } // namespace praatkist::audio

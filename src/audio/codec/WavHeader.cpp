@@ -1,5 +1,7 @@
 #include "audio/codec/WavHeader.h"
 
+#include "audio/TakeFormat.h"
+
 #include <cstring>
 
 namespace praatkist::audio {
@@ -30,10 +32,10 @@ TWaveHeader Build(std::uint32_t riffSize, std::uint32_t dataSize, std::uint32_t 
   Put16(h, 20, 1);
   Put16(h, 22, channels);
   Put32(h, 24, sampleRate);
-  const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * 2u);
+  const auto blockAlign = static_cast<std::uint16_t>(TPcmFormat{sampleRate, channels}.FrameBytes());
   Put32(h, 28, sampleRate * blockAlign);
   Put16(h, 32, blockAlign);
-  Put16(h, 34, 16);
+  Put16(h, 34, static_cast<std::uint16_t>(8 * kSampleBytes));
   std::memcpy(&h[36], "data", 4);
   Put32(h, 40, dataSize);
   return h;

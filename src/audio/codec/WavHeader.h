@@ -37,6 +37,12 @@ struct TWaveLayout {
   std::uint32_t DataBytes = 0;  // the data chunk's size field
 };
 
+// Samples of 16-bit integer PCM, in one channel or more.
+constexpr bool IsPcm16(const TWaveLayout &layout) noexcept
+{
+  return layout.FormatTag == 1 && layout.BitsPerSample == 16 && layout.Channels != 0;
+}
+
 // Walks the RIFF chunks in Head (the first Size bytes of a file): true when they are a
 // RIFF WAVE file whose "fmt " chunk and the start of whose "data" chunk lie in Head.
 bool ParseWaveLayout(const std::uint8_t *head, std::size_t size, TWaveLayout &layout) noexcept;

@@ -1,8 +1,10 @@
 #include "audio/export/TakeExport.h"
 
+#include "audio/TakeFormat.h"
+
 #include "audio/AudioErrors.h"
 #include "audio/analysis/FigureMeter.h"
-#include "audio/capture/WaveTakeWriter.h"
+#include "audio/codec/WaveWriter.h"
 #include "audio/codec/DecodeStream.h"
 #include "audio/codec/WavHeader.h"
 #include "platform/Errors.h"
@@ -32,7 +34,7 @@ struct TSoxrFree {
 using TSoxr = std::unique_ptr<std::remove_pointer_t<soxr_t>, TSoxrFree>;
 
 // The take decoded, in the file's channels and at its rate, into Pcm (interleaved, full
-// scale 32768, not yet rounded: the gain comes before the one rounding to 16 bits).
+// scale kFullScale, not yet rounded: the gain comes before the one rounding to 16 bits).
 void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat &format,
                    TWorkControl *control, TExportedTake &out, std::vector<float> &pcm)
 {
@@ -82,7 +84,7 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
       CheckBass(layer, false, "Lezen van opname");
     ended = got == 0 || got == kDataError;
     read += ended ? 0 : got;
-    const std::size_t inFrames = ended ? 0 : got / (2u * inChannels);
+    const std::size_t inFrames = ended ? 0 : got / PcmFrameBytes(inChannels);
 
     frames.resize(inFrames * out.Channels);
     if (out.Channels == 1 && inChannels == 2) {
@@ -113,7 +115,7 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
       pcm.insert(pcm.end(), frames.begin(), frames.end());
       continue;
     }
-    // Straight onto the end of the take (float out, full scale 1.0, brought to 32768);
+    // Straight onto the end of the take (float out, full scale 1.0, brought to kFullScale);
     // at the end the converter gives what it still holds (no input: a flush).
     const std::size_t room =
         (inFrames + 64) * out.SampleRate / std::max<std::uint32_t>(info.Freq, 1) + 1024;
@@ -129,7 +131,7 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
       if (error != nullptr)
         throw EAudioError("Omzetten van samplerate", kErrUnknown);
       for (std::size_t i = at; i < pcm.size(); ++i)
-        pcm[i] *= 32768.0f;
+        pcm[i] *= static_cast<float>(kFullScale);
       consumed += done;
       // Input taken, and (at the end) nothing more to give.
       if (consumed >= inFrames && (produced < room || !ended))
@@ -141,7 +143,7 @@ void ReadConverted(IAudioLayer &layer, const fs::path &take, const TExportFormat
 // A sample rounded to 16 bits, clamped.
 std::int16_t Rounded(float v) noexcept
 {
-  return static_cast<std::int16_t>(std::clamp(std::nearbyint(v), -32768.0f, 32767.0f));
+  return static_cast<std::int16_t>(std::clamp(std::nearbyint(v), -static_cast<float>(kFullScale), static_cast<float>(kClipLevel)));
 }
 
 // Exactly Margin before the speech [Start, End) (seconds) and after it: the take cut
@@ -183,7 +185,7 @@ double LoudnessGain(const std::vector<float> &pcm, std::uint32_t channels, std::
   for (const float v : pcm)
     peak = std::max(peak, std::abs(v));
   // The largest magnitude at the ceiling, whole: rounding never goes above it.
-  const double ceiling = std::floor(32768.0 * std::pow(10.0, kCeilingDb / 20.0));
+  const double ceiling = std::floor(kFullScale * std::pow(10.0, kCeilingDb / 20.0));
   double gain = target - figures.LoudnessLufs;
   if (peak > 0.0f)
     gain = std::min(gain, 20.0 * std::log10(ceiling / peak));
@@ -193,22 +195,26 @@ double LoudnessGain(const std::vector<float> &pcm, std::uint32_t channels, std::
 void WriteWave(const fs::path &target, const TExportedTake &out,
                const std::vector<std::int16_t> &pcm)
 {
-  // The take writer's WAV form: its header, its size limit; removed unless completed.
-  TWaveTakeWriter file(target, out.SampleRate, out.Channels, kMaxWaveDataBytes);
+  // The program's one WAV writer: its header, its size limit; removed unless completed.
+  TWaveWriter file(target, {out.SampleRate, out.Channels});
+  const auto failed = [&target] {
+    return EFileError("Het bestand kon niet worden geschreven: " + platform::PathText(target));
+  };
   try {
     file.Begin();
     constexpr std::size_t kPiece = 1u << 19; // samples
     for (std::size_t at = 0; at < pcm.size(); at += kPiece) {
       const std::size_t count = std::min(kPiece, pcm.size() - at);
-      if (!file.Write(pcm.data() + at, static_cast<std::uint32_t>(count * 2)))
-        throw EFileError(file.Stopped() == TCaptureEnd::SizeLimit
-                             ? "Het bestand wordt te groot voor WAV: " + platform::PathText(target)
-                             : "Het bestand kon niet worden geschreven: " +
-                                   platform::PathText(target));
+      const TWaveWriter::TAppend done =
+          file.TryAppend(pcm.data() + at, static_cast<std::uint32_t>(count * kSampleBytes));
+      if (done == TWaveWriter::waFull)
+        throw EFileError("Het bestand wordt te groot voor WAV: " + platform::PathText(target));
+      if (done == TWaveWriter::waFailed)
+        throw failed();
     }
-    if (!file.Finish())
-      throw EFileError("Het bestand kon niet worden geschreven: " + platform::PathText(target));
-    platform::SyncFileOrRaise(target);
+    if (!file.TryFinish({}))
+      throw failed();
+    file.SyncAndClose();
   } catch (...) {
     file.Abandon();
     throw;

@@ -1,5 +1,7 @@
 #include "audio/layer/PlayStream.h"
 
+#include "audio/TakeFormat.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -240,8 +242,8 @@ bool TPlayStream::Level(float levels[2], float seconds)
       right = std::max(right, v & 0xFFFFu);
     }
   }
-  levels[0] = std::min(1.0f, static_cast<float>(left) / 32768.0f);
-  levels[1] = std::min(1.0f, static_cast<float>(right) / 32768.0f);
+  levels[0] = std::min(1.0f, static_cast<float>(left) / kFullScale);
+  levels[1] = std::min(1.0f, static_cast<float>(right) / kFullScale);
   return Succeed(), true;
 }
 

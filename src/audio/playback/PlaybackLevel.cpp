@@ -1,5 +1,7 @@
 #include "audio/playback/PlaybackLevel.h"
 
+#include "audio/TakeFormat.h"
+
 #include <cmath>
 
 namespace praatkist::audio {
@@ -11,7 +13,7 @@ std::int32_t LevelToPeak(double left, double right) noexcept
   if (std::isnan(right))
     right = 0.0;
   const double level = right > left ? right : left;
-  const double exact = level * 32768.0;
+  const double exact = level * kFullScale;
   // Round half to even, independent of the floating-point rounding mode.
   double scaled = std::floor(exact);
   const double rest = exact - scaled;

@@ -7,7 +7,7 @@
 namespace praatkist::audio {
 
 // A playback level (0 to 1 = full scale per channel) on the capture peak scale: the
-// larger channel times 32768, rounded to the nearest integer with ties to even,
+// larger channel times kFullScale, rounded to the nearest integer with ties to even,
 // clamped to 0 .. 65535. Not-a-number counts as silence.
 std::int32_t LevelToPeak(double left, double right) noexcept;
 

@@ -1,6 +1,7 @@
 #include "audio/playback/TakePlayback.h"
 
 #include "audio/AudioErrors.h"
+#include "audio/TakeFormat.h"
 #include "audio/codec/DecodeStream.h"
 #include "audio/playback/PlaybackLevel.h"
 
@@ -33,7 +34,7 @@ bool TTakePlayback::PlayingFrame(std::uint64_t &frame, std::uint32_t &rate)
   const std::uint64_t position = FLayer.ChannelGetPosition(FHandle);
   if (position == kPositionError)
     return false;
-  frame = position / (2ull * (info.Chans == 0 ? 1 : info.Chans));
+  frame = position / PcmFrameBytes(info.Chans == 0 ? 1 : info.Chans);
   rate = info.Freq;
   return true;
 }
@@ -43,7 +44,7 @@ bool TTakePlayback::SeekFrame(std::uint64_t frame)
   TChannelInfo info;
   if (FHandle == 0 || !FLayer.ChannelGetInfo(FHandle, info))
     return false;
-  return FLayer.ChannelSetPosition(FHandle, frame * 2ull * (info.Chans == 0 ? 1 : info.Chans));
+  return FLayer.ChannelSetPosition(FHandle, frame * PcmFrameBytes(info.Chans == 0 ? 1 : info.Chans));
 }
 
 bool TTakePlayback::Active()

@@ -3,7 +3,7 @@
 #include "audio/TakeFiles.h"
 #include "audio/codec/TakeMarkers.h"
 #include "audio/codec/WavCues.h"
-#include "audio/codec/WavHeader.h"
+#include "audio/codec/WaveWriter.h"
 #include "audio/trim/TrimRecord.h"
 #include "platform/Errors.h"
 #include "platform/FileClaim.h"
@@ -17,22 +17,6 @@ namespace praatkist::audio {
 namespace fs = std::filesystem;
 
 namespace {
-
-// A WAV of the program's own: the 44-byte header of 16-bit PCM.
-bool IsOwnWave(const fs::path &file) noexcept
-{
-  try {
-    platform::TReadFile in(file);
-    TWaveHeader head{};
-    TWaveLayout layout;
-    const std::size_t got = in.ReadAt(0, head.data(), head.size());
-    return got == head.size() && ParseWaveLayout(head.data(), got, layout) &&
-           layout.DataOffset == kWaveHeaderSize && layout.FormatTag == 1 &&
-           layout.BitsPerSample == 16;
-  } catch (...) {
-    return false;
-  }
-}
 
 void PutMarkers(const fs::path &take, const TMarkers &markers, std::uint32_t rate)
 {

@@ -5,12 +5,13 @@
 #include "audio/codec/DecodeStream.h"
 #include "audio/trim/Mp3FrameTrim.h"
 #include "audio/codec/Mp3Frames.h"
-#include "audio/codec/WavHeader.h"
+#include "audio/codec/WaveWriter.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace praatkist::audio {
 
@@ -20,7 +21,7 @@ namespace {
 constexpr std::uint64_t kCopyStep = 64u << 20;
 
 // What a rewrite holds open, released on every way out in this order: the MP3 writer
-// (which writes the rest of its file), the output file, the decoding stream.
+// (which writes the rest of its file), the WAV writer, the decoding stream.
 struct TRewriteOutput {
   explicit TRewriteOutput(IAudioLayer &layer) : Stream(layer) {}
   TRewriteOutput(const TRewriteOutput &) = delete;
@@ -29,11 +30,12 @@ struct TRewriteOutput {
   {
     if (Mp3)
       Mp3->Finish();
-    Out.reset();
+    if (Wave)
+      Wave->Close();
   }
   TStreamGuard Stream; // declared before the others, so released after them
   std::unique_ptr<TMp3TakeWriter> Mp3;
-  std::unique_ptr<platform::TWriteFile> Out;
+  std::optional<TWaveWriter> Wave;
 };
 
 // An MP3 take trimmed by copying its own frames: true when done, false (nothing
@@ -73,7 +75,8 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
   // The rewrite reads the backup, which must open as the take did.
   h.Stream.Reset(layer.StreamCreateFile(job.Source, true));
   CheckBass(layer, h.Stream.Stream() != 0, "Openen van herstelkopie");
-  const std::uint64_t frameBytes = 2ull * scan.Channels;
+  const TPcmFormat format{scan.Rate, static_cast<std::uint16_t>(scan.Channels)};
+  const std::uint64_t frameBytes = format.FrameBytes();
   const std::uint64_t startByte = static_cast<std::uint64_t>(cut.Start) * frameBytes;
   std::uint64_t wanted = static_cast<std::uint64_t>(cut.End - cut.Start) * frameBytes;
   CheckBass(layer, layer.ChannelSetPosition(h.Stream.Stream(), startByte),
@@ -81,9 +84,9 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
 
   if (job.Format == rfMP3) {
     // encoded as the stream decodes: the backup's format, which the scan read
-    h.Mp3 = std::make_unique<TMp3TakeWriter>(job.Target, scan.Info.Freq,
-                                             static_cast<std::uint16_t>(scan.Info.Chans),
-                                             job.Bitrate, "Starten van MP3-trimmer");
+    h.Mp3 = std::make_unique<TMp3TakeWriter>(
+        job.Target, TPcmFormat{scan.Info.Freq, static_cast<std::uint16_t>(scan.Info.Chans)},
+        job.Bitrate, "Starten van MP3-trimmer");
     try {
       h.Mp3->Begin();
     } catch (...) {
@@ -94,21 +97,17 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
     if (job.TargetClaim != nullptr)
       job.TargetClaim->Claim(job.Target);
   } else {
-    // The RIFF size (data + 36) must fit in its 32 bits as well.
-    if (wanted > std::min(job.WaveDataLimit, kMaxWaveDataBytes))
+    if (wanted > WaveDataRoom(job.WaveDataLimit))
       throw EInvalidOperation("De WAV-opname is te groot om te trimmen.");
-    h.Out = std::make_unique<platform::TWriteFile>(job.Target);
-    if (job.TargetClaim != nullptr)
-      job.TargetClaim->Claim(job.Target);
-    const TWaveHeader header = BuildWaveHeader(static_cast<std::uint32_t>(wanted), scan.Rate,
-                                               static_cast<std::uint16_t>(scan.Channels));
-    h.Out->Write(header.data(), header.size());
+    // The sizes are known: the header has them from the start.
+    h.Wave.emplace(job.Target, format, job.TargetClaim, job.WaveDataLimit);
+    h.Wave->Begin(static_cast<std::uint32_t>(wanted));
   }
 
   const double rewrite = static_cast<double>(wanted);
   const auto progress = [&] { step(0.5 + 0.5 * (1.0 - static_cast<double>(wanted) / rewrite)); };
   const std::optional<std::uint64_t> backupOffset =
-      h.Out && scan.PlainOffset
+      h.Wave && scan.PlainOffset
           ? PlainSampleOffset(job.Source, scan.Info, scan.Length, bytes, kReadBlock)
           : std::nullopt;
   if (backupOffset && backupOffset == scan.PlainOffset) {
@@ -118,7 +117,7 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
     while (wanted != 0) {
       progress();
       const std::uint64_t n =
-          h.Out->CopyFrom(source, at, std::min(wanted, kCopyStep), bytes, kReadBlock);
+          h.Wave->AppendCopy(source, at, std::min(wanted, kCopyStep), bytes, kReadBlock);
       if (n == 0)
         break;
       at += n;
@@ -131,8 +130,8 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
       const std::uint32_t got = layer.ChannelGetData(h.Stream.Stream(), bytes, ask);
       if (got == 0 || got == kDataError)
         break;
-      if (h.Out)
-        h.Out->Write(bytes, got);
+      if (h.Wave)
+        h.Wave->Append(bytes, got);
       else if (!h.Mp3->Write(bytes, got))
         break; // the file takes no more: said below
       wanted -= std::min<std::uint64_t>(got, wanted);
@@ -152,11 +151,11 @@ void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &sc
   h.Stream.Release();
   if (wanted != 0)
     throw EPraatkistError("De opname kon niet volledig worden getrimd.");
-  // On the disk before anything points at it.
-  if (h.Out) {
-    h.Out->Sync();
-    h.Out->Close();
-    h.Out.reset();
+  // On the disk before anything points at it, with the markers' chunks after the data.
+  if (h.Wave) {
+    h.Wave->Finish(job.Markers);
+    h.Wave->SyncAndClose();
+    h.Wave.reset();
   } else {
     platform::SyncFileOrRaise(job.Target);
   }

@@ -3,7 +3,9 @@
 // a temporary file that is complete and on the disk when this returns.
 
 #include "audio/AudioLayer.h"
-#include "audio/capture/TakeCapture.h"
+#include "audio/TakeFormat.h"
+#include "audio/codec/TakeMarkers.h"
+#include "audio/codec/WavHeader.h"
 #include "audio/trim/TrimScan.h"
 #include "platform/FileClaim.h"
 
@@ -18,12 +20,14 @@ struct TRewriteJob {
   platform::TFileClaim *TargetClaim = nullptr; // claims Target the moment it exists
   TRecordingFormat Format = rfWave;
   int Bitrate = 192; // kbit/s of an MP3 encoded anew
-  std::uint32_t WaveDataLimit = 0xFFFFFFFFu;
+  std::uint32_t WaveDataLimit = kMaxWaveDataBytes;
+  TMarkers Markers; // a WAV's, as the new take has them: its cue chunk
 };
 
 // Writes frames [Cut.Start, Cut.End) of the take Scan describes. A WAV whose bytes are
 // its samples is copied by the kernel; anything else goes through the decoder (and, for
-// MP3, the take's MP3 writer). Raises on any failure with everything it opened released.
+// MP3, the take's MP3 writer). A WAV is written by the program's one WAV writer
+// (codec/WaveWriter). Raises on any failure with everything it opened released.
 void RewriteTake(IAudioLayer &layer, const TRewriteJob &job, const TTrimScan &scan,
                  const TCutPoints &cut, std::vector<std::int16_t> &block, const TTrimStep &step);
 

@@ -1,6 +1,7 @@
 #include "audio/trim/TrimScan.h"
 
 #include "audio/AudioErrors.h"
+#include "audio/TakeFormat.h"
 #include "audio/codec/DecodeStream.h"
 #include "audio/codec/Mp3Frames.h"
 #include "audio/codec/Peaks.h"
@@ -53,13 +54,12 @@ std::optional<std::uint64_t> PlainSampleOffset(const std::filesystem::path &file
     TWaveLayout layout;
     if (!ParseWaveLayout(static_cast<const std::uint8_t *>(scratch), n, layout))
       return std::nullopt;
-    if (layout.FormatTag != 1 || layout.BitsPerSample != 16 || layout.Channels == 0 ||
-        layout.Channels != info.Chans || layout.SampleRate != info.Freq)
+    if (!IsPcm16(layout) || layout.Channels != info.Chans || layout.SampleRate != info.Freq)
       return std::nullopt;
     const std::uint64_t size = f.Size();
     if (size < layout.DataOffset)
       return std::nullopt;
-    const std::uint64_t frameBytes = 2ull * layout.Channels;
+    const std::uint64_t frameBytes = TPcmFormat{layout.SampleRate, layout.Channels}.FrameBytes();
     std::uint64_t samples = std::min<std::uint64_t>(layout.DataBytes, size - layout.DataOffset);
     samples -= samples % frameBytes;
     if (samples != length)
@@ -82,7 +82,7 @@ TTrimScan ScanForSound(IAudioLayer &layer, const std::filesystem::path &FileName
   r.Rate = r.Info.Freq;
   r.Channels = r.Info.Chans == 0 ? 1 : r.Info.Chans;
   const std::uint32_t channels = r.Channels;
-  const std::uint64_t frameBytes = 2ull * channels;
+  const std::uint64_t frameBytes = PcmFrameBytes(channels);
   const std::uint64_t length = r.Length = layer.ChannelGetLength(stream);
   const double lengthSamples = length == kPositionError || length == 0 ? 0.0 : length / 2.0;
   if (length != kPositionError)

@@ -3,7 +3,6 @@
 #include "audio/TakeFiles.h"
 #include "audio/codec/TakeMarkers.h"
 #include "audio/codec/DecodeStream.h"
-#include "audio/codec/WavCues.h"
 #include "audio/trim/TrimCommit.h"
 #include "audio/trim/TrimMarkers.h"
 #include "audio/trim/TrimRecord.h"
@@ -54,9 +53,8 @@ TTrimCut TrimTake(IAudioLayer &layer, const fs::path &file, TRecordingFormat for
     job.Format = format;
     job.Bitrate = bitrate;
     job.WaveDataLimit = waveDataLimit;
+    job.Markers = moved;
     RewriteTake(layer, job, scan, points, block, step);
-    if (format == rfWave && !moved.empty())
-      RewriteWaveTail(commit.Temp(), moved);
     step(1.0); // the last moment a cancel is honoured
     if (!markers.empty()) {
       markersMoved = true;

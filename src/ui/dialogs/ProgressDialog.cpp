@@ -53,11 +53,6 @@ void TDarkProgress::SetPercent(int APercent)
   FBar->setValue(APercent);
 }
 
-void TDarkProgress::SetText(const QString &AText)
-{
-  FText->setText(AText);
-}
-
 void TDarkProgress::Close()
 {
   if (FForm)

@@ -28,7 +28,6 @@ public:
 
   void Show();
   void SetPercent(int APercent);
-  void SetText(const QString &AText);
   void Close();
 
 private:

@@ -51,9 +51,9 @@ bool TInputKeeper::Sync(bool AMayKeep, bool AMayOpen, bool AQuiet)
   return opened;
 }
 
-bool TInputKeeper::CheckLost(bool AMayKeep, bool AMayOpen)
+bool TInputKeeper::CheckLost(bool ALost, bool AMayKeep, bool AMayOpen)
 {
-  if (FEngine == nullptr || !FEngine->InputLost())
+  if (FEngine == nullptr || !ALost)
     return false;
   FEngine->CloseInput();
   emit Closed();

@@ -14,7 +14,7 @@ namespace praatkist::ui {
 // The open input between takes: on or off, and what it is opened with.
 struct TInputWish {
   bool On = false;
-  TInputFormat Input{-1, 48000, 2, kDefaultPreRollMs}; // device -1: none chosen, nothing opens
+  TInputFormat Input{-1, kDefaultSampleRate, 2, kDefaultPreRollMs}; // device -1: none chosen, nothing opens
   QString DeviceName; // the device at Input.Device when the wish was made
 
   bool operator==(const TInputWish &) const = default;
@@ -27,7 +27,6 @@ public:
   // AEngine may be null: nothing is then ever opened.
   explicit TInputKeeper(TBassRecorder *AEngine, QObject *AParent = nullptr);
 
-  const TInputWish &Wish() const noexcept { return FWish; }
   void SetWish(const TInputWish &AWish) { FWish = AWish; }
   // The wish goes off (the window closes).
   void Drop() { FWish.On = false; }
@@ -38,9 +37,10 @@ public:
   // False when it should have opened but could not (said in the status line once,
   // unless AQuiet).
   bool Sync(bool AMayKeep, bool AMayOpen, bool AQuiet = false);
-  // Between takes: true when the input was lost since the last look (it is closed and
-  // opened again where it is back already; else said in the status line).
-  bool CheckLost(bool AMayKeep, bool AMayOpen);
+  // Between takes, with ALost as the tick read it: true when the input was lost since
+  // the last look (it is closed and opened again where it is back already; else said in
+  // the status line).
+  bool CheckLost(bool ALost, bool AMayKeep, bool AMayOpen);
 
 signals:
   void StatusText(const QString &AText);

@@ -146,9 +146,9 @@ bool TTakeFlow::SyncInput(bool AQuiet)
 }
 
 // Between takes: the open input's level and clipping, and its loss.
-void TTakeFlow::InputTick()
+void TTakeFlow::InputTick(const TEngineStatus &ANow)
 {
-  if (FInput->CheckLost(MayKeepInput(), MayOpenInput())) {
+  if (FInput->CheckLost(ANow.InputLost, MayKeepInput(), MayOpenInput())) {
     emit InputLost();
     FFacts.InputOpen = FInput->Open();
     RunTimer();
@@ -157,14 +157,11 @@ void TTakeFlow::InputTick()
   }
   if (FState == TTakeState::Playing)
     return; // the meter shows the playback
-  if (!FSaidClip && FEngine->Clipped()) {
+  if (!FSaidClip && ANow.Clipped) {
     FSaidClip = true;
     emit ClipChanged(true);
   }
-  int left = 0;
-  int right = 0;
-  FEngine->ConsumeStereoPeaks(left, right);
-  emit LevelChanged(std::max(left, right));
+  emit LevelChanged(ANow.Level());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -332,7 +329,7 @@ bool TTakeFlow::Play(const QString &APath)
     FEngine->PlayFile(ToPath(FTakePath));
     SetState(TTakeState::Playing);
     emit CursorMoved(0.0);
-    emit ClockChanged(QStringLiteral("00:00 / ") + FormatSeconds(FEngine->PlaybackLengthSeconds()));
+    emit ClockChanged(QStringLiteral("00:00 / ") + FormatSeconds(FEngine->Status().PlaybackLength));
     emit StatusText(QStringLiteral("Afspelen: ") + FileNamePart(FTakePath));
     return true;
   } catch (const std::exception &e) {
@@ -371,14 +368,8 @@ bool TTakeFlow::Mark(std::int64_t APressNs)
   }
   if (number == 0)
     return false;
-  std::vector<double> seconds;
-  if (recording) {
-    const std::uint32_t rate = FEngine->SampleRate();
-    for (const std::uint64_t frame : FEngine->TakeMarkers())
-      seconds.push_back(rate == 0 ? 0.0 : static_cast<double>(frame) / rate);
-  } else {
-    seconds = FEngine->ReadMarkerSeconds(ToPath(FTakePath));
-  }
+  const std::vector<double> seconds =
+      recording ? FEngine->TakeMarkerSeconds() : ReadMarkerSeconds(ToPath(FTakePath));
   emit MarkersChanged(FTakePath, seconds);
   emit StatusText(QString::fromStdString(audio::MarkerName(number)));
   return true;
@@ -405,54 +396,53 @@ void TTakeFlow::Tick()
     FTimer->stop();
     return;
   }
-  if (FEngine->Recording()) {
+  // Everything the tick needs of the engine, read once.
+  const TEngineStatus now = FEngine->Status();
+  if (now.Recording) {
     // The engine may have ended the take itself (input gone, disk full, WAV limit):
     // complete it like a stop, without trimming, and say why.
-    std::string why;
-    if (FEngine->CaptureEndedByItself(why)) {
-      FinishTake(false, QString::fromStdString(why));
+    if (now.End != TCaptureEnd::None) {
+      FinishTake(false, CaptureEndText(now.End));
       return;
     }
     // A frozen input is said while it lasts; the take goes on.
-    if (FEngine->InputFrozen()) {
+    if (now.Frozen) {
       FSaidNoInput = true;
       emit StatusText(NoInput);
     } else if (FSaidNoInput) {
       FSaidNoInput = false;
       emit StatusText(TakeStatus());
     }
-    if (!FSaidClip && FEngine->Clipped()) {
+    if (!FSaidClip && now.Clipped) {
       FSaidClip = true;
       emit ClipChanged(true);
-      emit StatusText(QStringLiteral("Let op: oversturing bij ") +
-                      FormatSeconds(FEngine->ClipSeconds()) + QStringLiteral("."));
+      emit StatusText(QStringLiteral("Let op: oversturing bij ") + FormatSeconds(now.ClipSeconds()) +
+                      QStringLiteral("."));
     }
-    int left = 0;
-    int right = 0;
-    FEngine->ConsumeStereoPeaks(left, right);
-    emit LevelChanged(std::max(left, right));
+    emit LevelChanged(now.Level());
     const TRecordingClock::TReading clock =
-        FClock.Read(FFacts.Paused, FFacts.Paused ? FEngine->TakeSeconds() : 0.0,
-                    FFacts.Paused ? 0.0 : FEngine->PreRollSeconds());
+        FClock.Read(FFacts.Paused, FFacts.Paused ? now.TakeSeconds() : 0.0,
+                    FFacts.Paused ? 0.0 : now.PreRollSeconds());
     emit DurationChanged(clock.Seconds);
     emit ClockChanged(clock.Text);
-  } else if (FEngine->PlaybackActive()) {
-    emit LevelChanged(FEngine->PlaybackPeakLevel());
-    const double position = FEngine->PlaybackPositionSeconds();
-    const double length = FEngine->PlaybackLengthSeconds();
-    emit DurationChanged(length);
-    emit ClockChanged(FormatSeconds(position) + QStringLiteral(" / ") + FormatSeconds(length));
-    emit CursorMoved(length > 0.0 ? std::clamp(position / length, 0.0, 1.0) : 0.0);
+  } else if (now.Playing) {
+    emit LevelChanged(now.PlaybackLevel);
+    emit DurationChanged(now.PlaybackLength);
+    emit ClockChanged(FormatSeconds(now.PlaybackSeconds) + QStringLiteral(" / ") +
+                      FormatSeconds(now.PlaybackLength));
+    emit CursorMoved(now.PlaybackLength > 0.0
+                         ? std::clamp(now.PlaybackSeconds / now.PlaybackLength, 0.0, 1.0)
+                         : 0.0);
   } else if (FState == TTakeState::Playing) {
     // The playback has run out by itself.
     SetState(TTakeState::Idle);
     emit StatusText(QStringLiteral("Weergave beëindigd"));
   }
-  if (!FEngine->Recording() && FEngine->InputOpen())
-    InputTick();
+  if (!now.Recording && FInput->Open())
+    InputTick(now);
   else if (FState != TTakeState::Recording && FState != TTakeState::Playing)
     RunTimer();
-  ListenTick();
+  ListenTick(now);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -463,7 +453,6 @@ void TTakeFlow::Listen(const audio::TSpeechRules &ARules)
   if (FEngine == nullptr)
     return;
   FEngine->HoldListening(false);
-  FEngine->HeardSpeech(); // what an earlier listening heard is not this one's
   FEngine->Listen(ARules);
   FListening = true;
 }
@@ -483,11 +472,11 @@ void TTakeFlow::HoldListening(bool AHeld)
     FEngine->HoldListening(AHeld);
 }
 
-void TTakeFlow::ListenTick()
+void TTakeFlow::ListenTick(const TEngineStatus &ANow)
 {
   if (!FListening || FEngine == nullptr)
     return;
-  const audio::TSpeechEvents heard = FEngine->HeardSpeech();
+  const audio::TSpeechEvents &heard = ANow.Heard;
   // The start first: an end read with it belongs to that speech.
   if (heard.Began)
     emit SpeechBegan(static_cast<qint64>(heard.BeganAt));

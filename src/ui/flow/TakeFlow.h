@@ -89,7 +89,7 @@ public:
   // The take at APath was deleted: it is no longer the flow's take.
   void Forget(const QString &APath);
 
-  // A marker at the key press at APressNs (TBassRecorder::SteadyNowNs's clock) in the
+  // A marker at the key press at APressNs (SteadyNowNs's clock) in the
   // running take, or else in the take that plays: said as "Markering N" (StatusText,
   // MarkersChanged). False when neither runs; a failure to write the playing take's
   // files is told by Failed.
@@ -165,8 +165,8 @@ private:
     return FState != TTakeState::Closing && FState != TTakeState::Playing;
   }
   bool MayOpenInput() const noexcept;
-  void InputTick();
-  void ListenTick();
+  void InputTick(const TEngineStatus &ANow);
+  void ListenTick(const TEngineStatus &ANow);
   // The tick runs while a take records or plays, or the input is open.
   void RunTimer();
   // Emits FactsChanged when the facts differ from the ones last told.

@@ -60,7 +60,7 @@ bool TTakeWork::Analyze(const QString &APath, int AMaxPoints)
         result.TrimActive = trim.Trimmed;
         result.TrimStartSeconds = trim.StartSeconds;
         result.TrimEndSeconds = trim.EndSeconds;
-        result.Markers = FEngine.ReadMarkerSeconds(ToPath(APath));
+        result.Markers = ReadMarkerSeconds(ToPath(APath));
         result.Ok = true;
       } catch (const std::exception &e) {
         result.Error = ErrorText(e);
@@ -345,7 +345,7 @@ TAnalysisResult TTakeWork::Analysis(const TJob &AJob, bool &AStamped, TFileStamp
     result.TrimActive = trim.Trimmed;
     result.TrimStartSeconds = trim.StartSeconds;
     result.TrimEndSeconds = trim.EndSeconds;
-    result.Markers = FEngine.ReadMarkerSeconds(AJob.Path);
+    result.Markers = ReadMarkerSeconds(AJob.Path);
     result.Ok = true;
   } catch (const audio::EWorkCancelled &) {
     throw;

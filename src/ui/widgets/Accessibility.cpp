@@ -1,5 +1,7 @@
 #include "ui/widgets/Accessibility.h"
 
+#include "audio/TakeFormat.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 
@@ -103,7 +105,7 @@ double MeterLevelDb(long long ATag)
 {
   if (ATag <= 0)
     return -60.0;
-  return std::clamp(20.0 * std::log10(static_cast<double>(ATag) / 32768.0), -60.0, 6.0);
+  return std::clamp(20.0 * std::log10(static_cast<double>(ATag) / kFullScale), -60.0, 6.0);
 }
 
 void InstallAccessibleInterfaces()

@@ -1,5 +1,7 @@
 #include "ui/widgets/LevelMeter.h"
 
+#include "audio/TakeFormat.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -15,7 +17,7 @@ namespace praatkist::ui {
 
 namespace {
 
-constexpr double kFullScale = 32768.0; // 0 dB
+constexpr double kFullLevel = kFullScale; // 0 dB
 constexpr double kFloorDb = -60.0;     // left end of the bar
 constexpr double kRangeDb = 66.0;      // -60 dB .. +6 dB
 constexpr int kSegments = 36;
@@ -72,7 +74,7 @@ std::int64_t UpdateVuBallistics(TVuBallistics &state, int level, std::uint64_t n
 
 int VuLitSegments(double level)
 {
-  const double db = level > 0.0 ? 20.0 * std::log10(level / kFullScale) : kFloorDb;
+  const double db = level > 0.0 ? 20.0 * std::log10(level / kFullLevel) : kFloorDb;
   const double fraction = std::clamp((db - kFloorDb) / kRangeDb, 0.0, 1.0);
   return static_cast<int>(std::ceil(fraction * kSegments));
 }

@@ -3,7 +3,7 @@
 // that both can be tested alone. The meter widget (LevelMeterWidget) keeps the state and
 // the tag and paints the picture this module composes.
 //
-// Levels are peak magnitudes of 16-bit audio: 32768 is full scale (0 dB); playback
+// Levels are peak magnitudes of 16-bit audio: kFullScale is full scale (0 dB); playback
 // levels reach 65535. The meter shows -60 dB to +6 dB over 36 segments.
 
 #include <QFont>

@@ -1,5 +1,7 @@
 #include "ui/widgets/WaveformView.h"
 
+#include "audio/TakeFormat.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
@@ -18,7 +20,7 @@ namespace praatkist::ui {
 namespace {
 
 constexpr int kAxisHeight = 20; // the time axis above the lanes
-constexpr double kFullScale = 32768.0;
+constexpr double kFullLevel = kFullScale;
 // Far more ticks than any take needs (over 60 days at one per minute); keeps a broken
 // duration from stalling the paint.
 constexpr std::int64_t kMaxTicks = 100000;
@@ -164,7 +166,7 @@ QFont WaveLabelFont()
 
 int WavePeakHalfHeight(std::int32_t peak, int laneHeight)
 {
-  return RoundToPixel(peak / kFullScale * (laneHeight / 2 - 2));
+  return RoundToPixel(peak / kFullLevel * (laneHeight / 2 - 2));
 }
 
 int WavePointX(int i, int n, int width)

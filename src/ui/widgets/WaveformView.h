@@ -41,7 +41,7 @@ std::vector<TWaveAxisTick> WaveAxisTicks(double duration, int width);
 // The lane and axis labels' font: "Segoe UI" 7 pt as the design's 96 dpi makes it (9 px).
 QFont WaveLabelFont();
 
-// Half height in pixels of a peak line (0 .. 32768) in a lane LaneHeight high.
+// Half height in pixels of a peak line (0 .. kFullScale) in a lane LaneHeight high.
 int WavePeakHalfHeight(std::int32_t peak, int laneHeight);
 
 // X of point I of N across a view Width pixels wide (0 when N <= 1).

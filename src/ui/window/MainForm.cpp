@@ -50,7 +50,8 @@ std::uint64_t SteadyMilliseconds()
 // ---------------------------------------------------------------------------------------
 // Construction and destruction
 
-TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner)
+TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner,
+                   const TEngineTuning &ATuning)
     : QWidget(AOwner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
@@ -81,7 +82,7 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
   try {
     if (ALayer == nullptr)
       throw EAudioError("Initialiseren van audio-uitgang", audio::kErrDriver);
-    FRecorder = std::make_unique<TBassRecorder>(*ALayer);
+    FRecorder = std::make_unique<TBassRecorder>(*ALayer, ATuning);
   } catch (const std::exception &e) {
     FStatus->Set(ErrorText(e));
   }

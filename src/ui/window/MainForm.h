@@ -17,6 +17,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "audio/BassRecorderTuning.h"
 #include "audio/TakeFormat.h"
 #include "ui/flow/FlowView.h"
 #include "ui/window/CommandKeys.h"
@@ -65,8 +66,9 @@ class TfrmMain : public QWidget {
 public:
   // ALayer is the audio layer the engine works on (owned by the caller, outliving the
   // window); null when none could be made, and then the window runs without an engine.
-  // ASettingsPath: the settings file.
-  TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner = nullptr);
+  // ASettingsPath: the settings file. ATuning: the engine's, for tests.
+  TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner = nullptr,
+           const TEngineTuning &ATuning = {});
   ~TfrmMain() override;
 
   // The 75 ms tick of the take's flow.

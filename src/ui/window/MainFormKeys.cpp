@@ -39,7 +39,7 @@ void ReplaceKeyInHint(QWidget *AWidget, const QKeySequence &AWas, const QKeySequ
 void TfrmMain::ConnectKeys(const TCommandKeys &AKeys)
 {
   FControls.btnKeys->OnClick = [this] { ChooseKeys(); };
-  FKeyBindings = new TKeyBindings(this, FControls.lbRecordings, &TBassRecorder::SteadyNowNs);
+  FKeyBindings = new TKeyBindings(this, FControls.lbRecordings, &SteadyNowNs);
   // The speaker's window answers the same keys.
   FKeyBindings->AttachWindow(FSpeaker->Window());
   connect(FKeyBindings, &TKeyBindings::Activated, this, &TfrmMain::RunCommand);

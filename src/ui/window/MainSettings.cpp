@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <string>
 #include <cmath>
 
 #include "platform/Errors.h"
@@ -51,7 +52,7 @@ TMainSettings TMainSettings::Load(const platform::TIniFile &AIni)
   TMainSettings s;
   s.Root = Read(AIni, SecSessions, KeyRoot, "");
   s.Format = AIni.ReadInteger(SecRecording, KeyFormat, 0);
-  s.Rate = Read(AIni, SecRecording, KeyRate, "48000");
+  s.Rate = Read(AIni, SecRecording, KeyRate, std::to_string(kDefaultSampleRate).c_str());
   s.BitrateIndex = AIni.ReadInteger(SecRecording, KeyBitrate, 1);
   s.Device = Read(AIni, SecRecording, KeyDevice, "");
   s.TrimSilence = AIni.ReadBool(SecRecording, KeyTrim, false);

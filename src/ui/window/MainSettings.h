@@ -33,7 +33,7 @@ struct TExportSettings {
 struct TMainSettings {
   std::optional<QString> Root; // "Hoofdmap"; not written when absent
   int Format = 0;              // "Formaat", as stored (the window clamps it)
-  QString Rate = QStringLiteral("48000");
+  QString Rate = QString::number(kDefaultSampleRate);
   int BitrateIndex = 1;          // as stored (the window clamps it)
   std::optional<QString> Device; // "Geluidsingang"; not written when absent
   bool TrimSilence = false;

@@ -72,6 +72,8 @@ class EngineStreams : public ::testing::Test {
 protected:
   TScriptedAudioLayer layer;
   std::unique_ptr<TBassRecorder> rec = std::make_unique<TBassRecorder>(layer);
+  // How the analyses below share out their decoding (the engine's tuning).
+  audio::TAnalysisSplit split;
 
   void Add(const char *path, std::uint32_t freq, std::uint32_t chans,
            std::vector<std::int16_t> samples)
@@ -92,7 +94,7 @@ protected:
   {
     Analysis a{{1, 2}, {3}, -1, -1};
     {
-      TWaveAnalysis wave = rec->AnalyzeFile(path, maxPoints);
+      TWaveAnalysis wave = audio::AnalyzeTake(layer, split, path, maxPoints);
       a.L = std::move(wave.LeftPeaks);
       a.R = std::move(wave.RightPeaks);
       a.Duration = wave.Duration;
@@ -106,10 +108,10 @@ protected:
 
 TEST_F(EngineStreams, NothingOpenMeansZeroes)
 {
-  EXPECT_FALSE(rec->PlaybackActive());
-  EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
-  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
-  EXPECT_EQ(rec->PlaybackPeakLevel(), 0);
+  EXPECT_FALSE(rec->Status().Playing);
+  EXPECT_EQ(rec->Status().PlaybackSeconds, 0.0);
+  EXPECT_EQ(rec->Status().PlaybackLength, 0.0);
+  EXPECT_EQ(rec->Status().PlaybackLevel, 0);
   rec->StopPlayback();
   rec->StopPlayback();
 }
@@ -119,24 +121,24 @@ TEST_F(EngineStreams, PlaybackRunsToItsEndAndStaysOpen)
   Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(96000 * 2, 100)); // 2 s
   rec->PlayFile("/takes/a.wav");
   const auto stream = layer.OpenStreams.begin()->first;
-  EXPECT_TRUE(rec->PlaybackActive());
-  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  EXPECT_TRUE(rec->Status().Playing);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackLength, 2.0);
   layer.SetPlaybackPosition(stream, 96000, false);
-  EXPECT_DOUBLE_EQ(rec->PlaybackPositionSeconds(), 0.5);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackSeconds, 0.5);
   layer.Level[0] = 0.5f;
   layer.Level[1] = 0.25f;
-  EXPECT_EQ(rec->PlaybackPeakLevel(), 16384);
+  EXPECT_EQ(rec->Status().PlaybackLevel, 16384);
 
   layer.SetPlaybackPosition(stream, 384000, true);
-  EXPECT_FALSE(rec->PlaybackActive());
-  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
-  EXPECT_DOUBLE_EQ(rec->PlaybackPositionSeconds(), 2.0);
+  EXPECT_FALSE(rec->Status().Playing);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackLength, 2.0);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackSeconds, 2.0);
   EXPECT_EQ(layer.OpenStreams.size(), 1u);
 
   rec->StopPlayback();
   EXPECT_TRUE(layer.OpenStreams.empty());
   rec->StopPlayback(); // twice is harmless
-  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
+  EXPECT_EQ(rec->Status().PlaybackLength, 0.0);
 }
 
 TEST_F(EngineStreams, NewPlaybackFreesTheFirstAndCaptureStopsPlayback)
@@ -148,7 +150,7 @@ TEST_F(EngineStreams, NewPlaybackFreesTheFirstAndCaptureStopsPlayback)
   rec->PlayFile("/takes/b.wav");
   ASSERT_EQ(layer.OpenStreams.size(), 1u);
   EXPECT_NE(layer.OpenStreams.begin()->first, first);
-  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 0.1);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackLength, 0.1);
 
   test::TTempDir dir;
   rec->Start({{0, 48000, 2}, rfWave, 192}, dir / "t.wav");
@@ -164,7 +166,7 @@ TEST_F(EngineStreams, PlaybackFailures)
   } catch (const EAudioError &e) {
     EXPECT_STREQ(e.what(), "Openen van opname mislukt (BASS-fout 2).");
   }
-  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_FALSE(rec->Status().Playing);
   EXPECT_TRUE(layer.OpenStreams.empty());
 
   Add("/takes/a.wav", 48000, 2, std::vector<std::int16_t>(4800, 1));
@@ -176,13 +178,13 @@ TEST_F(EngineStreams, PlaybackFailures)
     EXPECT_STREQ(e.what(), "Afspelen van opname mislukt (BASS-fout 3).");
   }
   EXPECT_EQ(layer.OpenStreams.size(), 1u) << "the stream stays open until the next stop";
-  EXPECT_FALSE(rec->PlaybackActive());
+  EXPECT_FALSE(rec->Status().Playing);
   rec->StopPlayback();
   EXPECT_TRUE(layer.OpenStreams.empty());
 
   rec->PlayFile("/takes/a.wav");
   layer.FailNext("ChannelGetLevelEx", -1);
-  EXPECT_EQ(rec->PlaybackPeakLevel(), 0);
+  EXPECT_EQ(rec->Status().PlaybackLevel, 0);
 }
 
 TEST_F(EngineStreams, AnalysisOfStereoWithASilentRightChannel)
@@ -247,7 +249,7 @@ TEST_F(EngineStreams, AnalysisOfEmptyMissingAndUnreadableFiles)
   Analysis b{{}, {}, 0, 0}; // a failed analysis gives nothing
   try {
     {
-      TWaveAnalysis wave = rec->AnalyzeFile("/takes/none.wav", 2000);
+      TWaveAnalysis wave = audio::AnalyzeTake(layer, split, "/takes/none.wav", 2000);
       b.L = std::move(wave.LeftPeaks);
       b.R = std::move(wave.RightPeaks);
       b.Duration = wave.Duration;
@@ -374,11 +376,11 @@ TEST_F(EngineStreams, StretchesSideBySideGiveWhatOneReadingGives)
       s.ReportedLength = row.Reported;
     const std::string path = "/takes/n" + std::to_string(n++) + ".mp3";
     layer.AddStream(path, s);
-    rec->SetAnalysisSplit({1, 0, false});
+    split = {1, 0, false};
     const Analysis one = Analyze(path.c_str(), row.MaxPoints);
     ASSERT_FALSE(one.L.empty());
     for (unsigned chunks : {2u, 3u, 7u}) {
-      rec->SetAnalysisSplit({chunks, 0, false});
+      split = {chunks, 0, false};
       const Analysis side = Analyze(path.c_str(), row.MaxPoints);
       EXPECT_EQ(side.L, one.L) << path << " in " << chunks;
       EXPECT_EQ(side.R, one.R) << path << " in " << chunks;
@@ -389,7 +391,7 @@ TEST_F(EngineStreams, StretchesSideBySideGiveWhatOneReadingGives)
   }
   // the stretches really were read side by side, each from its own stream
   layer.Log.clear();
-  rec->SetAnalysisSplit({3, 0, false});
+  split = {3, 0, false};
   Analyze("/takes/n0.mp3");
   EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "StreamFree"), 3);
 }
@@ -399,9 +401,9 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
   TScriptedAudioLayer::TScriptedStream s;
   s.Samples = Noise(200000 * 2, 3);
   layer.AddStream("/takes/f.mp3", s);
-  rec->SetAnalysisSplit({1, 0, false});
+  split = {1, 0, false};
   const Analysis one = Analyze("/takes/f.mp3");
-  rec->SetAnalysisSplit({4, 0, false});
+  split = {4, 0, false};
 
   struct Row {
     const char *Call;
@@ -419,7 +421,7 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
     if (row.Message != nullptr) {
       try {
         {
-          TWaveAnalysis wave = rec->AnalyzeFile("/takes/f.mp3", 2000);
+          TWaveAnalysis wave = audio::AnalyzeTake(layer, split, "/takes/f.mp3", 2000);
           a.L = std::move(wave.LeftPeaks);
           a.R = std::move(wave.RightPeaks);
           a.Duration = wave.Duration;
@@ -435,7 +437,7 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
       EXPECT_EQ(a.Channels, 0);
     } else {
       {
-        TWaveAnalysis wave2 = rec->AnalyzeFile("/takes/f.mp3", 2000);
+        TWaveAnalysis wave2 = audio::AnalyzeTake(layer, split, "/takes/f.mp3", 2000);
         a.L = std::move(wave2.LeftPeaks);
         a.R = std::move(wave2.RightPeaks);
         a.Duration = wave2.Duration;
@@ -451,8 +453,7 @@ TEST_F(EngineStreams, AFailingStretchFailsTheAnalysisAndOneThatCannotBePositione
 TEST(AnalysisInStretches, ProgressIsSummedAndACancelEndsEveryStretch)
 {
   TSlowLayer layer;
-  TBassRecorder rec(layer);
-  rec.SetAnalysisSplit({3, 0, false});
+  TBassRecorder rec(layer, {.AnalysisSplit = {3, 0, false}});
   TScriptedAudioLayer::TScriptedStream s;
   s.Samples = Noise(1200000 * 2, 9); // 1172 reads of 4 KiB, 5 ms each: 2 s a stretch
   layer.AddStream("/takes/long.mp3", s);

@@ -77,8 +77,8 @@ protected:
   }
   TTakeFigures Analyze(const std::string &path, unsigned chunks)
   {
-    rec.SetAnalysisSplit({chunks, 0, false});
-    return rec.AnalyzeFile(path, 2000, nullptr, true).Figures;
+    // the engine's analysis, shared out as its tuning would
+    return audio::AnalyzeTake(layer, {chunks, 0, false}, path, 2000, nullptr, true).Figures;
   }
 };
 

@@ -113,9 +113,8 @@ protected:
 
   std::pair<int, int> Peaks()
   {
-    int l = -1, r = -1;
-    rec->ConsumeStereoPeaks(l, r);
-    return {l, r};
+    const TEngineStatus now = rec->Status();
+    return {now.LeftPeak, now.RightPeak};
   }
 };
 
@@ -143,7 +142,7 @@ TEST_F(CaptureTest, PeaksPerChannelOfTheLatestBuffer)
   EXPECT_EQ(Peaks(), std::make_pair(500, 20000));
   // full scale negative counts as 32768
   ASSERT_TRUE(layer.Deliver({0, -32768}));
-  EXPECT_EQ(rec->ConsumePeakLevel(), 32768);
+  EXPECT_EQ(rec->Status().Level(), 32768);
 }
 
 TEST_F(CaptureTest, PeaksAreConsumedOnceAndOnlyTheLatestBufferCounts)
@@ -160,7 +159,7 @@ TEST_F(CaptureTest, PeaksAreConsumedOnceAndOnlyTheLatestBufferCounts)
   // a silent buffer replaces a loud one rather than keeping a maximum
   ASSERT_TRUE(layer.Deliver({30000, 30000}));
   ASSERT_TRUE(layer.Deliver({0, 0}));
-  EXPECT_EQ(rec->ConsumePeakLevel(), 0);
+  EXPECT_EQ(rec->Status().Level(), 0);
 }
 
 class WaveHeaderTest : public CaptureTest,
@@ -254,14 +253,12 @@ TEST_F(CaptureTest, StopWhenIdleDoesNothingAndStartWhileRecordingLeavesTheTakeAl
 TEST_F(CaptureTest, DeviceListComesFromTheLayer)
 {
   ASSERT_EQ(TBassRecorder::DeviceCount(layer), 3);
-  TBassDeviceInfo info;
-  ASSERT_TRUE(TBassRecorder::DeviceInfo(layer, 1, info));
-  EXPECT_EQ(info.Name, "Monitor of Speakers");
-  EXPECT_EQ(info.Driver, "speakers.monitor");
-  EXPECT_EQ(info.Flags, audio::kDeviceEnabled | audio::kDeviceLoopback);
-  EXPECT_FALSE(TBassRecorder::DeviceInfo(layer, 3, info));
-  EXPECT_EQ(info.Name, "");
-  EXPECT_EQ(info.Flags, 0u);
+  std::optional<TBassDeviceInfo> info = TBassRecorder::DeviceInfo(layer, 1);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->Name, "Monitor of Speakers");
+  EXPECT_EQ(info->Driver, "speakers.monitor");
+  EXPECT_EQ(info->Flags, audio::kDeviceEnabled | audio::kDeviceLoopback);
+  EXPECT_FALSE(TBassRecorder::DeviceInfo(layer, 3));
 }
 
 TEST(CaptureCreate, FailingOutputGivesNoEngineAndFreesTheLayer)
@@ -353,7 +350,7 @@ TEST_F(CaptureTest, Mp3TakeIsWrittenByTheEncoderAlone)
   EXPECT_EQ(layer.RecordRate, 44100u);
   const std::vector<std::int16_t> buf = {100, -200, 300};
   ASSERT_TRUE(layer.Deliver(buf));
-  EXPECT_EQ(rec->ConsumePeakLevel(), 300);
+  EXPECT_EQ(rec->Status().Level(), 300);
   EXPECT_TRUE(rec->Stop());
   // the encoder's own bytes at 320 kbit/s: nothing else touched the file
   EXPECT_EQ(ReadBytes(path), Mp3Of(dir / "verwacht.mp3", 44100, 1, 320, buf));
@@ -427,7 +424,7 @@ struct SelfEnd {
   const char *Name;
   TRecordingFormat Format;
   void (*Cause)(TScriptedAudioLayer &, const std::filesystem::path &take);
-  const char *Why;
+  TCaptureEnd End;
 };
 
 class SelfEndTest : public CaptureTest, public ::testing::WithParamInterface<SelfEnd> {};
@@ -439,11 +436,9 @@ TEST_P(SelfEndTest, EndsTheTakeWithItsReason)
   std::filesystem::create_directory(dir / "Sessie");
   rec->Start({{0, 48000, 2}, e.Format, 192}, take);
   ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
-  std::string why;
-  EXPECT_FALSE(rec->CaptureEndedByItself(why));
+  EXPECT_EQ(rec->Status().End, TCaptureEnd::None);
   e.Cause(layer, take);
-  ASSERT_TRUE(rec->CaptureEndedByItself(why));
-  EXPECT_EQ(why, e.Why);
+  ASSERT_EQ(rec->Status().End, e.End);
   EXPECT_FALSE(layer.Deliver(Ramp(100, 0))) << "nothing more is taken in";
   rec->Stop();
   EXPECT_FALSE(rec->Recording());
@@ -461,9 +456,9 @@ INSTANTIATE_TEST_SUITE_P(
       const auto folder = [](TScriptedAudioLayer &, const std::filesystem::path &t) {
         std::filesystem::remove_all(t.parent_path());
       };
-      const char *gone = "Opname gestopt: de audio-ingang is weggevallen.";
-      const char *tooSlow = "Opname gestopt: het bestand kon niet snel genoeg worden geschreven.";
-      const char *unwritable = "Opname gestopt: het bestand kon niet verder worden geschreven.";
+      const TCaptureEnd gone = TCaptureEnd::DeviceLost;
+      const TCaptureEnd tooSlow = TCaptureEnd::TooSlow;
+      const TCaptureEnd unwritable = TCaptureEnd::WriteFailed;
       std::vector<SelfEnd> rows;
       for (const TRecordingFormat f : {rfWave, rfMP3}) {
         rows.push_back({"InputGone", f, lose, gone});
@@ -486,14 +481,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CaptureTest, VanishedInputEndsTheTakeAndTheFileStaysValid)
 {
   StartWave();
-  std::string why;
-  EXPECT_FALSE(rec->CaptureEndedByItself(why));
+  EXPECT_EQ(rec->Status().End, TCaptureEnd::None);
   ASSERT_TRUE(layer.Deliver(Ramp(100, 0)));
   layer.LoseDevice();
-  ASSERT_TRUE(rec->CaptureEndedByItself(why));
-  EXPECT_EQ(why, "Opname gestopt: de audio-ingang is weggevallen.");
+  ASSERT_EQ(rec->Status().End, TCaptureEnd::DeviceLost);
   rec->Stop();
-  EXPECT_FALSE(rec->CaptureEndedByItself(why));
+  EXPECT_EQ(rec->Status().End, TCaptureEnd::None);
   const auto bytes = ReadBytes(Take());
   EXPECT_EQ(bytes.size(), 244u);
   EXPECT_EQ(Le32(bytes, 40), 200u);
@@ -507,21 +500,18 @@ TEST_F(CaptureTest, FailingEncoderEndsAnMp3Take)
     // a second of audio: the encoder has frames to write
     EXPECT_FALSE(layer.Deliver(Ramp(96000, 0))) << "the capture ends at the failed write";
   }
-  std::string why;
-  ASSERT_TRUE(rec->CaptureEndedByItself(why));
-  EXPECT_EQ(why, "Opname gestopt: het bestand kon niet verder worden geschreven.");
+  ASSERT_EQ(rec->Status().End, TCaptureEnd::WriteFailed);
   EXPECT_FALSE(rec->Stop()) << "the encoder stopped short of its file's end";
 }
 
 TEST_F(CaptureTest, WaveSizeLimitEndsTheTakeOnAFrameBoundary)
 {
-  StartWave(48000, 2);
-  rec->SetWaveDataLimit(1002);               // room for 250 frames and 2 bytes
+  rec.reset();
+  rec = std::make_unique<TBassRecorder>(layer, TEngineTuning{.WaveDataLimit = 1002});
+  StartWave(48000, 2);                       // room for 250 frames and 2 bytes
   ASSERT_TRUE(layer.Deliver(Ramp(400, 0)));  // 800 bytes
   EXPECT_FALSE(layer.Deliver(Ramp(400, 0))); // would pass the limit: capture ends
-  std::string why;
-  ASSERT_TRUE(rec->CaptureEndedByItself(why));
-  EXPECT_EQ(why, "Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.");
+  ASSERT_EQ(rec->Status().End, TCaptureEnd::SizeLimit);
   rec->Stop();
   const auto bytes = ReadBytes(Take());
   EXPECT_EQ(Le32(bytes, 40), 1000u);
@@ -545,8 +535,7 @@ TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
   const bool first = layer.Deliver(Ramp(300, 0));  // 600 bytes: fits
   const bool second = layer.Deliver(Ramp(300, 0)); // 600 more: only 400 fit
   const bool third = layer.Deliver(Ramp(2, 0));
-  std::string why;
-  const bool ended = rec->CaptureEndedByItself(why);
+  const TCaptureEnd end = rec->Status().End;
   rec->Stop();
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
@@ -554,8 +543,7 @@ TEST_F(CaptureTest, WriteFailureKeepsTheHeaderTrue)
   EXPECT_TRUE(first);
   EXPECT_FALSE(second);
   EXPECT_FALSE(third) << "nothing more may be appended after a failed write";
-  EXPECT_TRUE(ended);
-  EXPECT_EQ(why, "Opname gestopt: het bestand kon niet verder worden geschreven.");
+  EXPECT_EQ(end, TCaptureEnd::WriteFailed);
   const auto bytes = ReadBytes(Take());
   ASSERT_EQ(bytes.size(), 644u) << "the partly written buffer is cut off again";
   EXPECT_EQ(Le32(bytes, 40), 600u);
@@ -649,7 +637,7 @@ std::int64_t SteadyMs()
 std::int64_t MsUntilFrozen(TBassRecorder &rec, std::int64_t since)
 {
   while (SteadyMs() - since < 20000) {
-    if (rec.InputFrozen())
+    if (rec.Status().Frozen)
       return SteadyMs() - since;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -660,19 +648,20 @@ std::int64_t MsUntilFrozen(TBassRecorder &rec, std::int64_t since)
 
 TEST_F(CaptureTest, InputThatDeliversNothingIsReportedUntilAudioArrives)
 {
-  rec->SetInputFrozenAfter(300);
-  EXPECT_FALSE(rec->InputFrozen()) << "no take";
+  rec.reset();
+  rec = std::make_unique<TBassRecorder>(layer, TEngineTuning{.InputFrozenAfterMs = 300});
+  EXPECT_FALSE(rec->Status().Frozen) << "no take";
   std::int64_t since = SteadyMs();
   StartWave();
   // not frozen at first (the first question comes at once), frozen once the limit passed
   EXPECT_GE(MsUntilFrozen(*rec, since), 300);
-  EXPECT_TRUE(rec->InputFrozen());
+  EXPECT_TRUE(rec->Status().Frozen);
   since = SteadyMs();
   ASSERT_TRUE(layer.Deliver({0, 0})); // silence is input too
   EXPECT_GE(MsUntilFrozen(*rec, since), 300);
-  EXPECT_TRUE(rec->InputFrozen());
+  EXPECT_TRUE(rec->Status().Frozen);
   rec->Stop();
-  EXPECT_FALSE(rec->InputFrozen());
+  EXPECT_FALSE(rec->Status().Frozen);
 }
 
 // A stopped take is on the disk before it is listed: its data and its name.
@@ -707,7 +696,7 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
   rec->OpenInput({0, 48000, 1, 1000});
   ASSERT_TRUE(rec->InputOpen());
   ASSERT_TRUE(layer.Deliver({100, -200, 300}));
-  EXPECT_EQ(rec->ConsumePeakLevel(), 300);
+  EXPECT_EQ(rec->Status().Level(), 300);
 
   test::WriteBytes(Take("Koor-1.mp3"), "take", 4);
   EXPECT_THROW(rec->Start({{0, 48000, 1}, rfMP3, 192}, Take("Koor-1.mp3")), EFileError);
@@ -726,11 +715,11 @@ TEST_F(CaptureTest, OpenInputOutlivesAFailedStartAndOpensTheNextTake)
   EXPECT_TRUE(rec->Stop());
   const std::vector<std::int16_t> all = {100, -200, 300, 400, 500, 600};
   EXPECT_EQ(ReadBytes(Take("Koor-2.mp3")), Mp3Of(dir / "verwacht.mp3", 48000, 1, 192, all));
-  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 4.0 / 48000);
+  EXPECT_DOUBLE_EQ(rec->Status().PreRollSeconds(), 4.0 / 48000);
   EXPECT_TRUE(rec->InputOpen()) << "the stop gives the channel back to the input";
   EXPECT_EQ(std::count(layer.Log.begin(), layer.Log.end(), "RecordFree"), 0);
   ASSERT_TRUE(layer.Deliver({650}));
-  EXPECT_EQ(rec->ConsumePeakLevel(), 650) << "the input's level after the take";
+  EXPECT_EQ(rec->Status().Level(), 650) << "the input's level after the take";
 
   // a take on another device opens its own input, with nothing before it
   rec->OpenInput({0, 48000, 1, 1000});

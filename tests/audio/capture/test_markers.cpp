@@ -103,13 +103,13 @@ TEST_F(MarkersTest, LateHandledPressMarksTheFrameDeliveredAtThePress)
 {
   Start();
   ASSERT_TRUE(layer.Deliver(Numbered(0, 4800)));
-  const std::int64_t pressed = TBassRecorder::SteadyNowNs();
+  const std::int64_t pressed = SteadyNowNs();
   ASSERT_TRUE(layer.Deliver(Numbered(4800, 9600)));
   ASSERT_TRUE(layer.Deliver(Numbered(14400, 9600)));
   EXPECT_EQ(rec.Mark(pressed), 1u);
   // the label line is on the disk at once, while the take runs
   EXPECT_EQ(ReadText(audio::MarkersPath(take)), "0.100000\t0.100000\tMarkering 1\n");
-  EXPECT_EQ(rec.Mark(TBassRecorder::SteadyNowNs()), 2u);
+  EXPECT_EQ(rec.Mark(SteadyNowNs()), 2u);
   EXPECT_EQ(ReadText(audio::MarkersPath(take)),
             "0.100000\t0.100000\tMarkering 1\n0.500000\t0.500000\tMarkering 2\n");
   ASSERT_TRUE(rec.Stop());
@@ -152,7 +152,7 @@ TEST_F(MarkersTest, Mp3TakeKeepsItsMarkersInTheLabelFile)
   take = dir / "Koor-1.mp3";
   Start(rfMP3);
   ASSERT_TRUE(layer.Deliver(Numbered(0, 9600)));
-  rec.Mark(TBassRecorder::SteadyNowNs());
+  rec.Mark(SteadyNowNs());
   ASSERT_TRUE(rec.Stop());
   EXPECT_EQ(ReadText(audio::MarkersPath(take)), "0.200000\t0.200000\tMarkering 1\n");
   const std::vector<std::uint8_t> bytes = ReadBytes(take);
@@ -172,13 +172,13 @@ TEST_F(MarkersTest, Mp3TakeKeepsItsMarkersInTheLabelFile)
 TEST_F(MarkersTest, MarkerDuringPlaybackGoesIntoLabelFileAndCueChunk)
 {
   test::WriteWave(take, 48000, 2, Numbered(0, 48000));
-  EXPECT_EQ(rec.Mark(TBassRecorder::SteadyNowNs()), 0u) << "nothing runs";
+  EXPECT_EQ(rec.Mark(SteadyNowNs()), 0u) << "nothing runs";
   rec.PlayFile(take);
   const audio::THandle stream = layer.OpenStreams.rbegin()->first;
   layer.SetPlaybackPosition(stream, 24000 * 4, false);
-  EXPECT_EQ(rec.Mark(TBassRecorder::SteadyNowNs()), 1u);
+  EXPECT_EQ(rec.Mark(SteadyNowNs()), 1u);
   layer.SetPlaybackPosition(stream, 12000 * 4, false);
-  EXPECT_EQ(rec.Mark(TBassRecorder::SteadyNowNs()), 1u) << "the earlier one comes first";
+  EXPECT_EQ(rec.Mark(SteadyNowNs()), 1u) << "the earlier one comes first";
   const audio::TMarkers marked = audio::ReadMarkers(take, 48000);
   ASSERT_EQ(marked.size(), 2u);
   EXPECT_TRUE(JustBefore(marked[0], 12000));
@@ -208,12 +208,12 @@ TEST_F(MarkersTest, TrimMovesMarkersUndoRestoresThemDeleteTakesThem)
   std::vector<std::int16_t> silence(48000 * 2, 0);
   const std::vector<std::int16_t> half(silence.begin(), silence.begin() + 48000);
   ASSERT_TRUE(layer.Deliver(half));
-  rec.Mark(TBassRecorder::SteadyNowNs()); // at 0.5 s: in the cut start
+  rec.Mark(SteadyNowNs()); // at 0.5 s: in the cut start
   ASSERT_TRUE(layer.Deliver(half));
   ASSERT_TRUE(layer.Deliver(Numbered(0, 48000))); // 1 s of sound
-  rec.Mark(TBassRecorder::SteadyNowNs());         // at 2.0 s: kept
+  rec.Mark(SteadyNowNs());         // at 2.0 s: kept
   ASSERT_TRUE(layer.Deliver(silence));
-  rec.Mark(TBassRecorder::SteadyNowNs()); // at 3.0 s: in the cut end
+  rec.Mark(SteadyNowNs()); // at 3.0 s: in the cut end
   ASSERT_TRUE(rec.Stop());
   const std::string recorded = ReadText(audio::MarkersPath(take));
   const auto untrimmed = ReadBytes(take);
@@ -254,7 +254,7 @@ TEST_F(MarkersTest, MarkerOnATrimmedTakeSurvivesItsUndo)
   ASSERT_TRUE(rec.TrimSilence(take, rfWave, 192).Trimmed);
   rec.PlayFile(take);
   layer.SetPlaybackPosition(layer.OpenStreams.rbegin()->first, 4800 * 4, false);
-  EXPECT_EQ(rec.Mark(TBassRecorder::SteadyNowNs()), 1u);
+  EXPECT_EQ(rec.Mark(SteadyNowNs()), 1u);
   rec.StopPlayback();
   EXPECT_TRUE(rec.ReadTrimInfo(take).Trimmed);
   const audio::TMarkers marked = audio::ReadMarkers(take, 48000);
@@ -276,7 +276,7 @@ TEST_F(MarkersTest, CrashedTakeIsMendedAndARunningOneLeftAlone)
 {
   Start();
   ASSERT_TRUE(layer.Deliver(Numbered(0, 4800)));
-  rec.Mark(TBassRecorder::SteadyNowNs());
+  rec.Mark(SteadyNowNs());
   ASSERT_TRUE(layer.Deliver(Numbered(4800, 4801)));
   // What a kill at this moment would leave: the file as it is now, no writer holding it.
   const fs::path crashed = dir / "Koor-2.wav";

@@ -4,6 +4,7 @@
 
 #include "audio/capture/Mp3TakeWriter.h"
 #include "audio/capture/TakeWriter.h"
+#include "audio/codec/WavHeader.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 #include "support/AudioTestKit.h"
@@ -50,11 +51,11 @@ template <class TForm> class TakeWriterContract : public ::testing::Test {
 protected:
   TTempDir dir;
   fs::path path = dir / TForm::Name;
-  std::uint32_t limit = 0xFFFFFFFFu - 36u;
+  std::uint32_t limit = audio::kMaxWaveDataBytes;
 
   std::unique_ptr<audio::ITakeWriter> Open()
   {
-    auto writer = audio::CreateTakeWriter(TForm::Format, 192, 48000, 2, path, limit);
+    auto writer = audio::CreateTakeWriter(TForm::Format, 192, {48000, 2}, path, limit);
     writer->Begin();
     return writer;
   }
@@ -133,7 +134,7 @@ TEST(WaveTakeWriter, SizeLimitEndsOnAFrameBoundary)
 {
   TTempDir dir;
   const std::uint32_t limit = 1002; // room for 250 frames and 2 bytes
-  auto w = audio::CreateTakeWriter(rfWave, 192, 48000, 2, dir / "take.wav", limit);
+  auto w = audio::CreateTakeWriter(rfWave, 192, {48000, 2}, dir / "take.wav", limit);
   w->Begin();
   const std::vector<std::int16_t> piece(400, 7);
   EXPECT_TRUE(w->Write(piece.data(), 800));
@@ -179,7 +180,7 @@ TEST(Mp3TakeWriter, DecodeAndEncodeKeepsTheLength)
   EXPECT_LE(std::llabs(half.Frames - 48000), 1152);
 
   // More than two channels cannot go into an MP3.
-  audio::TMp3TakeWriter six(dir / "six.mp3", 48000, 6, 192);
+  audio::TMp3TakeWriter six(dir / "six.mp3", {48000, 6}, 192);
   try {
     six.Begin();
     ADD_FAILURE() << "six channels were taken";

@@ -30,7 +30,7 @@ int main(int argc, char **argv)
     char line[64];
     while (std::fgets(line, sizeof line, stdin) != nullptr) {
       if (std::string(line).starts_with("mark")) {
-        std::printf("marked %zu\n", rec.Mark(praatkist::TBassRecorder::SteadyNowNs()));
+        std::printf("marked %zu\n", rec.Mark(praatkist::SteadyNowNs()));
         std::fflush(stdout);
       }
     }

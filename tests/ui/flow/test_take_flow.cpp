@@ -31,9 +31,11 @@ std::vector<std::int16_t> Take(std::int16_t AValue)
 }
 
 struct TFlowKit {
+  explicit TFlowKit(const TEngineTuning &ATuning = {}) : Engine(Layer, ATuning) {}
+
   TTempDir Dir;
   TScriptedAudioLayer Layer;
-  TBassRecorder Engine{Layer};
+  TBassRecorder Engine;
   std::uint64_t Now = 1000;
   TTakeFlow Flow{&Engine, [this] { return Now; }};
   QSignalSpy States{&Flow, &TTakeFlow::StateChanged};
@@ -202,6 +204,39 @@ private slots:
     QVERIFY(!kit.Seen().contains(TTakeState::Trimming));
     QCOMPARE(kit.Failures.count(), 2);
     QCOMPARE(kit.Said().last(), kit.Failures.last().at(0).toString());
+  }
+
+  // A take the engine ended by itself is told in the flow's words for its cause.
+  void takeEndedByItselfSaysWhy()
+  {
+    struct TRow {
+      const char *Why;
+      TEngineTuning Tuning;
+      void (*Cause)(TFlowKit &);
+    };
+    const TRow rows[] = {
+        {"Opname gestopt: de audio-ingang is weggevallen.", {},
+         [](TFlowKit &k) { k.Layer.LoseDevice(); }},
+        {"Opname gestopt: het bestand kon niet snel genoeg worden geschreven.", {},
+         [](TFlowKit &k) { k.Layer.LoseData(); }},
+#ifndef _WIN32 // Windows keeps a file that is open from being removed
+        {"Opname gestopt: het bestand kon niet verder worden geschreven.", {},
+         [](TFlowKit &k) { std::filesystem::remove(k.Dir / "Koor-1.wav"); }},
+#endif
+        // the take's delivery passes the limit
+        {"Opname gestopt: de maximale grootte van een WAV-bestand is bereikt.",
+         {.WaveDataLimit = 1000}, [](TFlowKit &) {}},
+    };
+    for (const TRow &row : rows) {
+      TFlowKit kit(row.Tuning);
+      QSignalSpy ended(&kit.Flow, &TTakeFlow::TakeEnded);
+      kit.Record(12000);
+      row.Cause(kit);
+      kit.Flow.Tick();
+      QVERIFY(ended.wait(10000));
+      QCOMPARE(kit.Failures.count(), 1);
+      QCOMPARE(kit.Failures.last().at(0).toString(), QString::fromUtf8(row.Why));
+    }
   }
 };
 

@@ -1062,9 +1062,8 @@ void TestMainForm::statusTellsWhileTheInputGivesNothing()
 {
   TWindowKit kit;
   kit.Session("Koor");
-  auto &w = kit.Open();
+  auto &w = kit.Open({.InputFrozenAfterMs = 300});
   kit.Pick(QStringLiteral("Koor"));
-  w.Recorder()->SetInputFrozenAfter(300);
   kit.Record({});
   const QString recording = QStringLiteral("Opname: Koor-1.wav");
   QCOMPARE(w.Controls().lblStatus->text(), recording);

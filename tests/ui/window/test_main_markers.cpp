@@ -67,7 +67,7 @@ std::vector<std::int16_t> Numbered(int AFirst, int AFrames)
 // The steady clock's milliseconds, as systems stamp their input events (low 32 bits).
 ulong StampNow()
 {
-  return static_cast<ulong>((TBassRecorder::SteadyNowNs() / 1000000) & 0xFFFFFFFF);
+  return static_cast<ulong>((SteadyNowNs() / 1000000) & 0xFFFFFFFF);
 }
 
 // Waits for the system's millisecond to change: stamps a millisecond apart tell a press

@@ -250,7 +250,7 @@ TEST_F(AudioLayer, VanishedInputEndsTheChannelAndWhatItWroteIsComplete)
   ASSERT_GE(input.Index(), 0) << "no input to take away";
   ASSERT_TRUE(Layer->RecordInit(input.Index()));
   const fs::path mp3 = Dir / "vanished.mp3";
-  TMp3TakeWriter writer(mp3, 48000, 2, 128);
+  TMp3TakeWriter writer(mp3, {48000, 2}, 128);
   writer.Begin();
   TCollector got(4);
   got.Writer = &writer;
@@ -288,7 +288,7 @@ TEST_F(AudioLayer, Mp3WrittenFromTheCallbackIsConstantBitRateWithExactLength)
   for (const TCase k : {TCase{48000, 2, 192}, TCase{44100, 1, 128}}) {
     SCOPED_TRACE(std::to_string(k.Rate) + " Hz x " + std::to_string(k.Chans));
     const fs::path mp3 = Dir / ("take" + std::to_string(k.Chans) + ".mp3");
-    TMp3TakeWriter writer(mp3, k.Rate, static_cast<std::uint16_t>(k.Chans), k.Kbps);
+    TMp3TakeWriter writer(mp3, {k.Rate, static_cast<std::uint16_t>(k.Chans)}, k.Kbps);
     writer.Begin();
     TCollector got(k.Chans * 2);
     got.Writer = &writer;

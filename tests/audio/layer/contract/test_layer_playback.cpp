@@ -235,7 +235,7 @@ TEST_F(AudioLayer, KilledServerEndsCaptureAndPlaybackWithoutHanging)
   auto layer = LayerOn(server.Server());
   ASSERT_TRUE(layer->Init()) << layer->ErrorGetCode();
 
-  TMp3TakeWriter writer(Dir / "killed.mp3", 48000, 2, 192); // written from the callback
+  TMp3TakeWriter writer(Dir / "killed.mp3", {48000, 2}, 192); // written from the callback
   writer.Begin();
   TCollector got(4);
   got.Writer = &writer;

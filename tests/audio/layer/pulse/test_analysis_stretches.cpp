@@ -117,6 +117,7 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
   auto real = audio::CreateSystemAudioLayer();
   TCountingLayer layer(*real);
   TBassRecorder rec(layer);
+  audio::TAnalysisSplit split; // the engine's tuning of its analyses
   TTempDir dir;
 
   struct Row {
@@ -154,9 +155,9 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
       std::vector<std::int32_t> oneL, oneR;
       double oneDuration = 0;
       int oneChannels = 0;
-      rec.SetAnalysisSplit({1, 0, true});
+      split = {1, 0, true};
       {
-        TWaveAnalysis wave = rec.AnalyzeFile(mp3, maxPoints);
+        TWaveAnalysis wave = audio::AnalyzeTake(layer, split, mp3, maxPoints);
         oneL = std::move(wave.LeftPeaks);
         oneR = std::move(wave.RightPeaks);
         oneDuration = wave.Duration;
@@ -165,14 +166,14 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
       ASSERT_GT(oneL.size(),
                 std::min<std::size_t>(static_cast<std::size_t>(maxPoints / 2), 100000));
       for (unsigned chunks : {2u, 3u, 5u, 7u}) {
-        rec.SetAnalysisSplit({chunks, 0, true});
+        split = {chunks, 0, true};
         layer.Opened = 0;
         layer.Positioned = 0;
         std::vector<std::int32_t> l, r;
         double duration = 0;
         int channels = 0;
         {
-          TWaveAnalysis wave2 = rec.AnalyzeFile(mp3, maxPoints);
+          TWaveAnalysis wave2 = audio::AnalyzeTake(layer, split, mp3, maxPoints);
           l = std::move(wave2.LeftPeaks);
           r = std::move(wave2.RightPeaks);
           duration = wave2.Duration;
@@ -188,13 +189,13 @@ TEST(AnalysisStretchesReal, PeaksEqualOneReadingOnTakesOfSeveralRatesLengthsAndC
     }
   }
   // A WAV take decodes to its own size: it is read in one go.
-  rec.SetAnalysisSplit({4, 0, true});
+  split = {4, 0, true};
   layer.Opened = 0;
-  EXPECT_GT(rec.AnalyzeFile(dir / "bron1.wav", 2000).LeftPeaks.size(), 1000u);
+  EXPECT_GT(audio::AnalyzeTake(layer, split, dir / "bron1.wav", 2000).LeftPeaks.size(), 1000u);
   EXPECT_EQ(layer.Opened.load(), 1);
   // Unless its figures are measured: that is work for every core.
   layer.Opened = 0;
-  const audio::TTakeFigures figures = rec.AnalyzeFile(dir / "bron1.wav", 2000, nullptr, true).Figures;
+  const audio::TTakeFigures figures = audio::AnalyzeTake(layer, split, dir / "bron1.wav", 2000, nullptr, true).Figures;
   EXPECT_EQ(layer.Opened.load(), 4);
   EXPECT_TRUE(figures.Measured);
 }
@@ -238,13 +239,14 @@ TEST(AnalysisStretchesReal, LoudnessOfAnHourInTwoStretchesEqualsOneReadingAndFfm
   REQUIRE_PULSE();
   auto layer = audio::CreateSystemAudioLayer();
   TBassRecorder rec(*layer);
+  audio::TAnalysisSplit split;
   TTempDir dir;
   const fs::path wav = dir / "uur.wav";
   WriteHourOfSpeech(wav);
 
   const auto measure = [&](unsigned chunks) {
-    rec.SetAnalysisSplit({chunks, 0, false});
-    const TWaveAnalysis wave = rec.AnalyzeFile(wav, 2000, nullptr, true);
+    split = {chunks, 0, false};
+    const TWaveAnalysis wave = audio::AnalyzeTake(*layer, split, wav, 2000, nullptr, true);
     EXPECT_NEAR(wave.Duration, 3600.0, 1e-9);
     return wave.Figures;
   };

@@ -80,8 +80,8 @@ TEST_P(EnginePause, PausedTakeHoldsBothPartsExactlyJoined)
   rec->SetPaused(true);
   // Frame 32767 is the first at full scale: once it is noted, it came while paused.
   Write(before, paused);
-  ASSERT_GE(WaitUntil([&] { return rec->Clipped(); }, 10.0), 0.0);
-  EXPECT_DOUBLE_EQ(rec->ClipSeconds(), 0.5);
+  ASSERT_GE(WaitUntil([&] { return rec->Status().Clipped; }, 10.0), 0.0);
+  EXPECT_DOUBLE_EQ(rec->Status().ClipSeconds(), 0.5);
   rec->SetPaused(false);
   Write(before + paused, after);
   EXPECT_TRUE(rec->Stop());
@@ -127,14 +127,14 @@ TEST_P(EnginePause, FullScaleSampleIsNotedUntilTheNextTake)
     ASSERT_GE(WaitUntil([&] { return writer.Done(); }, 20.0), 0.0);
   }
   rec->Stop();
-  EXPECT_TRUE(rec->Clipped());
-  EXPECT_DOUBLE_EQ(rec->ClipSeconds(), 0.5);
+  EXPECT_TRUE(rec->Status().Clipped);
+  EXPECT_DOUBLE_EQ(rec->Status().ClipSeconds(), 0.5);
 
   rec->Start({{fifo, kRate, 2}, GetParam(), 192}, Take("Luid-2"));
-  EXPECT_FALSE(rec->Clipped());
+  EXPECT_FALSE(rec->Status().Clipped);
   Write(0, kRate / 4); // the frame numbers stay far below full scale
   rec->Stop();
-  EXPECT_FALSE(rec->Clipped());
+  EXPECT_FALSE(rec->Status().Clipped);
 }
 
 // Two seconds reach the open input before the command; the take holds the last second
@@ -146,7 +146,7 @@ TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
   ASSERT_TRUE(rec->InputOpen());
   Write(0, 2 * kRate);
   WaitForInput(2 * kRate);
-  EXPECT_TRUE(rec->Clipped()) << "frame 32767 is at full scale";
+  EXPECT_TRUE(rec->Status().Clipped) << "frame 32767 is at full scale";
 
   const auto take = Take("Voor-1");
   rec->Start({{fifo, kRate, 2}, GetParam(), 192}, take);
@@ -156,9 +156,9 @@ TEST_P(EnginePause, PreRollTakeBeginsWithTheSecondBeforeTheCommand)
       WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; }, 10.0),
       0.0);
   EXPECT_TRUE(rec->Stop());
-  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0);
+  EXPECT_DOUBLE_EQ(rec->Status().PreRollSeconds(), 1.0);
   // frame 65535 (full scale on the left) is the pre-roll's frame 65535 - 48000
-  EXPECT_DOUBLE_EQ(rec->ClipSeconds(), static_cast<double>(65535 - kRate) / kRate);
+  EXPECT_DOUBLE_EQ(rec->Status().ClipSeconds(), static_cast<double>(65535 - kRate) / kRate);
   EXPECT_TRUE(rec->InputOpen()) << "the stop gives the channel back to the input";
 
   const TDecoded d = Decode(take);
@@ -195,7 +195,7 @@ TEST_P(EnginePause, BackToBackTakesOverlapWithNothingLostBetweenThem)
       WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= 3 * kRate / 2; }, 10.0),
       0.0);
   EXPECT_TRUE(rec->Stop());
-  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 1.0) << "the whole second before the command";
+  EXPECT_DOUBLE_EQ(rec->Status().PreRollSeconds(), 1.0) << "the whole second before the command";
 
   const TDecoded a = Decode(first);
   const TDecoded b = Decode(second);
@@ -217,14 +217,14 @@ TEST_P(EnginePause, PreRollOfAShortInputIsWhatItHas)
   rec->OpenInput({fifo, kRate, 2, 3000});
   Write(0, kRate / 4);
   WaitForInput(kRate / 4);
-  EXPECT_FALSE(rec->Clipped());
+  EXPECT_FALSE(rec->Status().Clipped);
   const auto take = Take("Kort-1");
   rec->Start({{fifo, kRate, 2}, GetParam(), 192}, take);
   Write(kRate / 4, kRate / 4);
   ASSERT_GE(WaitUntil([&] { return std::llround(rec->TakeSeconds() * kRate) >= kRate / 2; }, 10.0),
             0.0);
   EXPECT_TRUE(rec->Stop());
-  EXPECT_DOUBLE_EQ(rec->PreRollSeconds(), 0.25);
+  EXPECT_DOUBLE_EQ(rec->Status().PreRollSeconds(), 0.25);
   const TDecoded d = Decode(take);
   ASSERT_TRUE(d.Ok);
   EXPECT_EQ(d.Frames, kRate / 2);
@@ -241,15 +241,11 @@ TEST(EngineInput, EndsWithItsServerAndOpensWhenItIsBack)
   auto privateLayer = LayerOn(server.Server());
   TBassRecorder rec(*privateLayer);
   rec.OpenInput({FindDevice(*privateLayer, "sine"), 48000, 1, 1000});
-  int left = 0, right = 0;
-  const auto heard = [&] {
-    rec.ConsumeStereoPeaks(left, right);
-    return left > 0;
-  };
+  const auto heard = [&] { return rec.Status().LeftPeak > 0; };
   ASSERT_GE(WaitUntil(heard, 10.0), 0.0) << "the meter sees the input";
-  EXPECT_FALSE(rec.InputLost());
+  EXPECT_FALSE(rec.Status().InputLost);
   ASSERT_TRUE(server.Kill());
-  EXPECT_GE(WaitUntil([&] { return rec.InputLost(); }, 5.0), 0.0);
+  EXPECT_GE(WaitUntil([&] { return rec.Status().InputLost; }, 5.0), 0.0);
   rec.CloseInput();
   EXPECT_FALSE(rec.InputOpen());
 

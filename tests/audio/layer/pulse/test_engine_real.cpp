@@ -44,6 +44,13 @@ protected:
     rec = std::make_unique<TBassRecorder>(*layer);
   }
 
+  // The engine made anew with Tuning.
+  void Tune(const TEngineTuning &tuning)
+  {
+    rec.reset();
+    rec = std::make_unique<TBassRecorder>(*layer, tuning);
+  }
+
   int Device(const char *driver)
   {
     const int d = FindDevice(*layer, driver);
@@ -108,11 +115,10 @@ std::vector<std::int16_t> SilenceToneSilence()
 // Records everything written to the fifo source into File; returns when all of it
 // has been captured and the take is stopped. A WAV take then holds every byte; an MP3
 // take's input has fallen silent (nothing for a second after the server took the last
-// byte).
+// byte; the engine is tuned to call an input frozen after a second).
 void RecordFromFifo(TBassRecorder &rec, int device, TRecordingFormat format, const fs::path &file,
                     const std::vector<std::int16_t> &samples)
 {
-  rec.SetInputFrozenAfter(1000);
   rec.Start({{device, 48000, 2}, format, 192}, file);
   {
     TFifoWriter writer(samples);
@@ -121,7 +127,7 @@ void RecordFromFifo(TBassRecorder &rec, int device, TRecordingFormat format, con
   if (format == rfWave)
     ASSERT_TRUE(WaitForBytes(file, 44 + samples.size() * 2));
   else
-    ASSERT_GE(WaitUntil([&] { return rec.InputFrozen(); }, 20.0), 0.0);
+    ASSERT_GE(WaitUntil([&] { return rec.Status().Frozen; }, 20.0), 0.0);
   rec.Stop();
 }
 
@@ -163,11 +169,10 @@ TEST_P(EngineWaveTake, SineSourceGivesA440HzToneAtMinus6dB)
   std::error_code ec;
   do {
     SleepMs(75);
-    loudest = std::max(loudest, rec->ConsumePeakLevel());
+    loudest = std::max(loudest, rec->Status().Level());
   } while ((fs::file_size(take, ec) < WaveBytes(2.0, 48000, channels) || SecondsSince(t0) < 2.0) &&
            SecondsSince(t0) < 20.0);
-  std::string why;
-  EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
+  EXPECT_EQ(rec->Status().End, TCaptureEnd::None);
   rec->Stop();
   EXPECT_NEAR(loudest, 16384, 1700);
 
@@ -189,6 +194,7 @@ INSTANTIATE_TEST_SUITE_P(MonoAndStereo, EngineWaveTake, ::testing::Values(1, 2))
 TEST_F(EngineReal, Mp3TakeIsConstantBitRateAndExactlyAsLongAsItsAudio)
 {
   const auto take = dir / "Koor-1.mp3";
+  Tune({.InputFrozenAfterMs = 1000});
   RecordFromFifo(*rec, Device("fifo"), rfMP3, take, Sine(48000, 2, 2.0, 440, 8000));
 
   const TDecoded d = Decode(take);
@@ -229,11 +235,12 @@ TEST_P(EngineRealFormat, UnloadedSourceEndsTheTakeAsAnInputLoss)
   rec->Start({{Device("weg"), 48000, 2}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 48000, 2)));
   Shell("pactl unload-module " + module);
-  std::string why;
-  const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
+  TCaptureEnd end = TCaptureEnd::None;
+  const double took =
+      WaitUntil([&] { return (end = rec->Status().End) != TCaptureEnd::None; }, 2.0);
   EXPECT_GE(took, 0.0);
   EXPECT_LT(took, 1.0);
-  EXPECT_EQ(why, "Opname gestopt: de audio-ingang is weggevallen.");
+  EXPECT_EQ(end, TCaptureEnd::DeviceLost);
   const auto t0 = TClock::now();
   rec->Stop();
   EXPECT_LT(SecondsSince(t0), 0.5);
@@ -250,11 +257,12 @@ TEST_P(EngineRealFormat, KilledServerEndsTheTakeAsAnInputLossWithoutHanging)
   privateRec->Start({{FindDevice(*privateLayer, "sine"), 44100, 1}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.4, 44100, 1)));
   ASSERT_TRUE(server.Kill());
-  std::string why;
-  const double took = WaitUntil([&] { return privateRec->CaptureEndedByItself(why); }, 2.0);
+  TCaptureEnd end = TCaptureEnd::None;
+  const double took =
+      WaitUntil([&] { return (end = privateRec->Status().End) != TCaptureEnd::None; }, 2.0);
   EXPECT_GE(took, 0.0);
   EXPECT_LT(took, 1.0);
-  EXPECT_EQ(why, "Opname gestopt: de audio-ingang is weggevallen.");
+  EXPECT_EQ(end, TCaptureEnd::DeviceLost);
   const auto t0 = TClock::now();
   privateRec->Stop();
   privateRec.reset();
@@ -270,11 +278,12 @@ TEST_P(EngineRealFormat, RemovedTakeEndsTheTakeWithinASecond)
   rec->Start({{Device("sine"), 48000, 2}, GetParam(), 192}, take);
   ASSERT_TRUE(WaitForBytes(take, TakeBytes(GetParam(), 0.3, 48000, 2)));
   ASSERT_TRUE(fs::remove(take));
-  std::string why;
-  const double took = WaitUntil([&] { return rec->CaptureEndedByItself(why); }, 2.0);
+  TCaptureEnd end = TCaptureEnd::None;
+  const double took =
+      WaitUntil([&] { return (end = rec->Status().End) != TCaptureEnd::None; }, 2.0);
   EXPECT_GE(took, 0.0);
   EXPECT_LT(took, 1.0);
-  EXPECT_EQ(why, "Opname gestopt: het bestand kon niet verder worden geschreven.");
+  EXPECT_EQ(end, TCaptureEnd::WriteFailed);
   rec->Stop();
   EXPECT_FALSE(fs::exists(take));
 }
@@ -303,19 +312,18 @@ TEST_P(EngineRealFormat, StopKeepsEverythingCapturedUpToTheClick)
 // stays silent, and no longer once audio comes in again.
 TEST_F(EngineReal, FrozenInputIsReportedUntilAudioArrives)
 {
-  rec->SetInputFrozenAfter(800);
+  Tune({.InputFrozenAfterMs = 800});
   const auto t0 = TClock::now();
   rec->Start({{Device("fifo"), 48000, 2}, rfWave, 192}, dir / "Koor-1.wav");
   // Not frozen at first (the first question comes at once); frozen once 0.8 s have
   // passed without audio, however late a busy machine lets the test ask.
-  ASSERT_GE(WaitUntil([&] { return rec->InputFrozen(); }, 20.0), 0.0);
+  ASSERT_GE(WaitUntil([&] { return rec->Status().Frozen; }, 20.0), 0.0);
   EXPECT_GE(SecondsSince(t0), 0.79);
   {
     TFifoWriter writer(Sine(48000, 2, 1.0, 440, 8000));
-    EXPECT_GE(WaitUntil([&] { return !rec->InputFrozen(); }, 20.0), 0.0);
+    EXPECT_GE(WaitUntil([&] { return !rec->Status().Frozen; }, 20.0), 0.0);
   }
-  std::string why;
-  EXPECT_FALSE(rec->CaptureEndedByItself(why)) << why;
+  EXPECT_EQ(rec->Status().End, TCaptureEnd::None);
   rec->Stop();
 }
 
@@ -549,35 +557,35 @@ TEST_F(EngineReal, PlaybackRunsInRealTimeAndEnds)
 {
   const auto take = dir / "Koor-1.wav";
   WriteSound(take, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2, Sine(48000, 2, 2.0, 440, 16384));
-  EXPECT_EQ(rec->PlaybackPositionSeconds(), 0.0);
+  EXPECT_EQ(rec->Status().PlaybackSeconds, 0.0);
   const auto called = TClock::now();
   rec->PlayFile(take);
-  EXPECT_TRUE(rec->PlaybackActive());
-  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  EXPECT_TRUE(rec->Status().Playing);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackLength, 2.0);
   // No faster than real time, whatever the load: a second of the file takes a second at
   // least (give or take 0.25 s), and so does the whole file. A busy machine may make it
   // later, never earlier.
-  ASSERT_GE(WaitUntil([&] { return rec->PlaybackPositionSeconds() >= 1.0; }, 20.0), 0.0);
+  ASSERT_GE(WaitUntil([&] { return rec->Status().PlaybackSeconds >= 1.0; }, 20.0), 0.0);
   EXPECT_GE(SecondsSince(called), 0.75);
-  EXPECT_NEAR(rec->PlaybackPeakLevel(), 16384, 1200);
-  const double ended = WaitUntil([&] { return !rec->PlaybackActive(); }, 20.0);
+  EXPECT_NEAR(rec->Status().PlaybackLevel, 16384, 1200);
+  const double ended = WaitUntil([&] { return !rec->Status().Playing; }, 20.0);
   EXPECT_GE(ended, 0.0);
   EXPECT_GE(SecondsSince(called), 1.6);
   // the position is in seconds of the file: at the end, its length
-  EXPECT_NEAR(rec->PlaybackPositionSeconds(), 2.0, 0.05);
-  EXPECT_DOUBLE_EQ(rec->PlaybackLengthSeconds(), 2.0);
+  EXPECT_NEAR(rec->Status().PlaybackSeconds, 2.0, 0.05);
+  EXPECT_DOUBLE_EQ(rec->Status().PlaybackLength, 2.0);
 
   // another file while one plays: the first is freed; stopping twice is harmless
   rec->PlayFile(take);
-  ASSERT_GE(WaitUntil([&] { return rec->PlaybackPositionSeconds() >= 0.5; }, 20.0), 0.0);
+  ASSERT_GE(WaitUntil([&] { return rec->Status().PlaybackSeconds >= 0.5; }, 20.0), 0.0);
   const auto again = TClock::now();
   rec->PlayFile(take);
-  EXPECT_TRUE(rec->PlaybackActive());
-  EXPECT_LT(rec->PlaybackPositionSeconds(), SecondsSince(again) + 0.2);
+  EXPECT_TRUE(rec->Status().Playing);
+  EXPECT_LT(rec->Status().PlaybackSeconds, SecondsSince(again) + 0.2);
   rec->StopPlayback();
   rec->StopPlayback();
-  EXPECT_FALSE(rec->PlaybackActive());
-  EXPECT_EQ(rec->PlaybackLengthSeconds(), 0.0);
+  EXPECT_FALSE(rec->Status().Playing);
+  EXPECT_EQ(rec->Status().PlaybackLength, 0.0);
 }
 
 TEST_F(EngineReal, KilledServerEndsPlaybackWithoutHanging)
@@ -592,9 +600,9 @@ TEST_F(EngineReal, KilledServerEndsPlaybackWithoutHanging)
   privateRec->Stop();
   privateRec->PlayFile(take);
   // the playback is under way when the server dies
-  ASSERT_GE(WaitUntil([&] { return privateRec->PlaybackPositionSeconds() > 0.0; }, 20.0), 0.0);
+  ASSERT_GE(WaitUntil([&] { return privateRec->Status().PlaybackSeconds > 0.0; }, 20.0), 0.0);
   ASSERT_TRUE(server.Kill());
-  EXPECT_GE(WaitUntil([&] { return !privateRec->PlaybackActive(); }, 5.0), 0.0);
+  EXPECT_GE(WaitUntil([&] { return !privateRec->Status().Playing; }, 5.0), 0.0);
   const auto t0 = TClock::now();
   privateRec->StopPlayback();
   privateRec.reset();
@@ -607,6 +615,7 @@ TEST_P(EngineRealTrim, FifoTakeTrimsToTheToneWithItsMarginsAndUndoes)
 {
   const TRecordingFormat format = GetParam();
   const auto take = dir / (format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
+  Tune({.InputFrozenAfterMs = 1000});
   RecordFromFifo(*rec, Device("fifo"), format, take, SilenceToneSilence());
   const auto recorded = ReadBytes(take);
   const TDecoded before = Decode(take);

@@ -58,8 +58,7 @@ TEST_F(WasapiEngine, WaveAndMp3TakesFromTheToneUnderANonAsciiName)
     const fs::path take = folder / (format == rfWave ? "Koor-1.wav" : "Koor-1.mp3");
     rec.Start({{tone, 48000, 2}, format, 192}, take);
     SleepMs(1500);
-    std::string why;
-    EXPECT_FALSE(rec.CaptureEndedByItself(why)) << why;
+    EXPECT_EQ(rec.Status().End, TCaptureEnd::None);
     EXPECT_TRUE(rec.Stop());
     const TDecoded d = Decode(take);
     ASSERT_TRUE(d.Ok) << take;
