@@ -19,6 +19,7 @@
 // Folder and removed at the end.
 
 #include "BenchSupport.h"
+#include "WindowBench.h"
 
 #include "app/PraatkistApplication.h"
 #include "audio/analysis/FigureStore.h"
@@ -86,18 +87,7 @@ void WriteShortTake(const fs::path &APath, std::uint32_t AFrames, std::uint16_t 
   WriteFile(APath, bytes);
 }
 
-// Serves events until ADone holds; false after ATimeoutMs.
-bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
-{
-  QElapsedTimer clock;
-  clock.start();
-  while (!ADone()) {
-    if (clock.elapsed() > ATimeoutMs)
-      return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using bench::RunUntil;
 
 // The session of ATexts texts with a measured take each; the open timed Runs times.
 int OpenRun(const fs::path &AWork, int ATexts, int ARuns)

@@ -15,6 +15,7 @@
 //   bench_session [folder] [takes]     takes: of the large session (default 10000)
 
 #include "BenchSupport.h"
+#include "WindowBench.h"
 
 #include "app/PraatkistApplication.h"
 #include "audio/codec/WavHeader.h"
@@ -102,18 +103,7 @@ void MakeSession(const fs::path &ARoot, const std::string &AName, int ATakes, in
   WriteFile(folder / "opnames.tsv", bindings);
 }
 
-// Serves events until ADone holds; false after ATimeoutMs.
-bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
-{
-  QElapsedTimer clock;
-  clock.start();
-  while (!ADone()) {
-    if (clock.elapsed() > ATimeoutMs)
-      return false;
-    QTest::qWait(1);
-  }
-  return true;
-}
+using bench::RunUntil;
 
 void Fail(const char *AWhat)
 {
@@ -289,21 +279,19 @@ int main(int argc, char **argv)
 
   // ---- (b) a take's end and (c) moving on, large session first ----
   std::vector<double> endLarge, cpuLarge, endSmall, cpuSmall, partLarge, partSmall;
-  for (int i = 0; i < kEnds; ++i) {
-    double cpu = 0, part = 0;
-    endLarge.push_back(b.TakeEnd(cpu, part));
-    cpuLarge.push_back(cpu);
-    partLarge.push_back(part);
-  }
-  const double movesLarge = b.Moves(20);
+  const auto takeEnds = [&](std::vector<double> &AEnds, std::vector<double> &ACpu,
+                            std::vector<double> &AParts) {
+    for (int i = 0; i < kEnds; ++i) {
+      double cpu = 0, part = 0;
+      AEnds.push_back(b.TakeEnd(cpu, part));
+      ACpu.push_back(cpu);
+      AParts.push_back(part);
+    }
+    return b.Moves(20);
+  };
+  const double movesLarge = takeEnds(endLarge, cpuLarge, partLarge);
   b.Choose(QStringLiteral("Klein"), 1);
-  for (int i = 0; i < kEnds; ++i) {
-    double cpu = 0, part = 0;
-    endSmall.push_back(b.TakeEnd(cpu, part));
-    cpuSmall.push_back(cpu);
-    partSmall.push_back(part);
-  }
-  const double movesSmall = b.Moves(20);
+  const double movesSmall = takeEnds(endSmall, cpuSmall, partSmall);
   for (const auto &[name, values] : {std::pair{"large", &endLarge}, std::pair{"small", &endSmall}}) {
     std::printf("  (take's ends, %s:", name);
     for (const double v : *values)

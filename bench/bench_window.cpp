@@ -16,6 +16,7 @@
 //   bench_window [folder] [seconds]     (needs an audio server; scripts/bench.sh)
 
 #include "BenchSupport.h"
+#include "WindowBench.h"
 
 #include "app/PraatkistApplication.h"
 #include "ui/style/Fonts.h"
@@ -62,17 +63,10 @@ private:
   double FLongest = 0;
 };
 
-// Serves events until Done holds; false after ATimeoutMs.
+// Serves events until ADone holds, 5 ms at a time; false after ATimeoutMs.
 bool RunUntil(const std::function<bool()> &ADone, int ATimeoutMs)
 {
-  QElapsedTimer clock;
-  clock.start();
-  while (!ADone()) {
-    if (clock.elapsed() > ATimeoutMs)
-      return false;
-    QTest::qWait(5);
-  }
-  return true;
+  return bench::RunUntil(ADone, ATimeoutMs, 5);
 }
 
 // A click on the list entry of the take named AName.
