@@ -215,8 +215,10 @@ QString TSessionManager::NextFileName(const QString &AExtension) const
   const qsizetype length = name.size();
   const QString folder = SessionFolder(name);
   qint32 highest = 0;
-  for (const QString &file :
-       platform::ListFiles(folder, name + QStringLiteral("-*") + AExtension)) {
+  const QString pattern = name + QStringLiteral("-*") + AExtension;
+  for (const QString &file : platform::ListFilesUnsorted(folder)) {
+    if (!platform::MatchesWildcard(file, pattern))
+      continue;
     const QString base = file.left(file.size() - LastExtension(file).size());
     if (base.size() <= length + 1 || base[length] != QLatin1Char('-'))
       continue;
