@@ -253,7 +253,7 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
                             static_cast<int>(seconds * 1000) + 10000);
   QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
 
   // Delete it, answering the confirmation.
   QStringList asked;
