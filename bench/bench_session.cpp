@@ -257,7 +257,13 @@ int main(int argc, char **argv)
                      "Geluidsingang=Sine source at 440 Hz\r\n");
 
   std::unique_ptr<audio::IAudioLayer> layer = audio::CreateSystemAudioLayer();
-  ui::TfrmMain w(layer.get(), QString::fromStdString(ini.string()));
+  // The root the folder question answers with (2,000 sessions below).
+  fs::path rootAnswer;
+  ui::TWindowSeams seams;
+  seams.AskRootFolder = [&](const QString &) {
+    return QString::fromStdString(rootAnswer.string());
+  };
+  ui::TfrmMain w(layer.get(), QString::fromStdString(ini.string()), nullptr, {}, std::move(seams));
   w.show();
   if (!QTest::qWaitForWindowExposed(&w) || w.Recorder() == nullptr ||
       w.Controls().cbDevice->currentText() != QStringLiteral("Sine source at 440 Hz"))
@@ -315,7 +321,7 @@ int main(int argc, char **argv)
 
   // ---- (e) a root of 2,000 sessions ----
   auto root2000 = [&](const fs::path &ARoot, int ASessions) {
-    w.AskRootFolder = [&](const QString &) { return QString::fromStdString(ARoot.string()); };
+    rootAnswer = ARoot;
     const auto t0 = bench::Clock::now();
     QTest::mouseClick(w.Controls().btnRoot->Text, Qt::LeftButton);
     if (!RunUntil([&] { return w.Controls().cbSession->count() == ASessions; }, 30000))

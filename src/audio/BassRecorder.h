@@ -191,8 +191,6 @@ public:
   // marker's number ("Markering N"), 0 when neither a take nor a playback runs. Raises
   // when the playing take's files cannot be written.
   std::size_t Mark(std::int64_t PressNs);
-  // The same clock as the free SteadyNowNs, for callers that still name it here.
-  static std::int64_t SteadyNowNs() noexcept { return audio::SteadyNowNs(); }
   // Moves the playback to the take's next marker (Forward) or the previous one (one
   // more than a fifth of a second behind the playback, so that a second press goes on
   // to the one before): that marker's number, 0 when there is none that way or nothing

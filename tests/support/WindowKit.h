@@ -385,12 +385,13 @@ struct TWindowKit {
   TfrmMain &Open(const TEngineTuning &ATuning = {})
   {
     Win.reset(); // one window on the layer at a time
-    Win = std::make_unique<TfrmMain>(&Layer, Q(Ini), nullptr, ATuning);
-    Win->TickCount = [this] { return Now; };
-    Win->AskRootFolder = [this](const QString &AProposed) {
+    TWindowSeams seams;
+    seams.TickCount = [this] { return Now; };
+    seams.AskRootFolder = [this](const QString &AProposed) {
       AskedRootProposal = AProposed;
       return RootAnswer;
     };
+    Win = std::make_unique<TfrmMain>(&Layer, Q(Ini), nullptr, ATuning, std::move(seams));
     Win->show();
     if (!QTest::qWaitForWindowExposed(Win.get()))
       qWarning("window not exposed");

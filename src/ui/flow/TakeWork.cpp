@@ -120,13 +120,6 @@ bool TTakeWork::EndTake(const QString &APath, bool ATrim, TRecordingFormat AForm
   return true;
 }
 
-void TTakeWork::CancelTrim()
-{
-  // A trim not yet started meets the flag before it has touched anything.
-  if (FEndTrimControl)
-    FEndTrimControl->Cancel();
-}
-
 std::unique_ptr<TTakeWork::TJob> TTakeWork::NewJob(const QString &APath)
 {
   auto job = std::make_unique<TJob>();

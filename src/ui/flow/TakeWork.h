@@ -22,7 +22,7 @@
 //   waits for the last captured audio and syncs the file), TrimSilence where asked and
 //   the file was completed, then AnalyzeFile and ReadTrimInfo of the take as it is
 //   now. EndStage tells when the job goes on to the trim and to the analysis (the trim's
-//   outcome known by then); TakeEnded brings the one result (CancelTrim below). Asking for it cancels any
+//   outcome known by then); TakeEnded brings the one result. Asking for it cancels any
 //   analysis of a chosen take; one asked for meanwhile waits behind it. The window must
 //   not touch the engine's take meanwhile. While it runs a second EndTake is refused.
 //   Its peaks go into the cache like any analysis's.
@@ -115,7 +115,7 @@ enum class TTrimOutcome {
   NotAsked,     // the options asked for none, or the take's file was not completed
   Trimmed,      // the take was rewritten without its silences
   NothingToCut, // the take was left as it was
-  Cancelled,    // cancelled (CancelTrim, a safe end) where the take stayed whole
+  Cancelled,    // cancelled (a safe end) where the take stayed whole
   Failed        // the engine raised: Error holds its message
 };
 
@@ -167,11 +167,6 @@ public:
   // take's end runs already, or after a safe end.
   bool EndTake(const QString &APath, bool ATrim, TRecordingFormat AFormat, int ABitrate,
                int AMaxPoints = kWavePoints);
-  // Asks the engine to stop the take's trim; it honours that only while the take is
-  // still whole (take unchanged, no temporary file, no new trim record), otherwise it
-  // completes the trim. The end then goes on with the analysis of the take as it is, and
-  // its trim's outcome tells which: Cancelled, or Trimmed.
-  void CancelTrim();
 
   bool Busy() const noexcept { return FAnalysisWanted || FEndWanted; }
   TWorkKind Running() const noexcept;

@@ -2,7 +2,6 @@
 
 #include <QAccessible>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QTimer>
 
@@ -10,14 +9,13 @@
 
 #include "ui/flow/TakeFlow.h"
 #include "ui/style/Palette.h"
-#include "ui/window/MainFormControls.h"
 #include "ui/window/StatusLine.h"
 #include "ui/window/TakeCommands.h"
 #include "ui/window/TextCommands.h"
 
 namespace praatkist::ui {
 
-THandsFree::THandsFree(const TMainFormControls &AControls, TTakeFlow &AFlow, TTextCommands &AText,
+THandsFree::THandsFree(const TControls &AControls, TTakeFlow &AFlow, TTextCommands &AText,
                        TTakeCommands &ACommands, TStatusLine &AStatus, QObject *AParent)
     : QObject(AParent), C(AControls), FFlow(AFlow), FText(AText), FCommands(ACommands),
       FStatus(AStatus)
@@ -52,7 +50,7 @@ void THandsFree::Toggle(bool AOn)
     return;
   }
   if (!FText.HasList() || !FFlow.HasEngine()) {
-    C.chkHandsFree->setChecked(false);
+    C.Check->setChecked(false);
     FStatus.Set(QStringLiteral("Handsfree werkt alleen met een tekstlijst."));
     return;
   }
@@ -60,10 +58,10 @@ void THandsFree::Toggle(bool AOn)
   FPaused = false;
   FTake.clear();
   FLastTake.clear();
-  C.chkHandsFree->setChecked(true);
+  C.Check->setChecked(true);
   // The input stays open between takes, as with Vooropname, which it switches on.
-  if (!C.chkPreRoll->isChecked())
-    C.chkPreRoll->setChecked(true);
+  if (!C.PreRoll->isChecked())
+    C.PreRoll->setChecked(true);
   emit WishChanged();
   if (FFlow.State() == TTakeState::Recording) {
     // A take started by hand runs on; its end is the user's, the listening follows it.
@@ -80,7 +78,7 @@ void THandsFree::End(const QString &AWhy, bool ASay)
   FOn = false;
   FPaused = false;
   FFlow.StopListening();
-  C.chkHandsFree->setChecked(false);
+  C.Check->setChecked(false);
   // A take running ends as a stop would: the text part moves on as it does then.
   if (TakeRuns()) {
     FTake.clear();
@@ -117,7 +115,7 @@ void THandsFree::SpeechBegan(qint64 AFromFrame)
 {
   if (!FOn || FPaused || FFlow.State() != TTakeState::Idle || !FText.HasList())
     return; // heard while the list cannot take a take: its end listens again
-  const qint64 rate = std::max(C.cbRate->currentData().toInt(), 1);
+  const qint64 rate = std::max(FCommands.Options().SampleRate, 1);
   const qint64 back = static_cast<qint64>(FPreRollMs) * rate / 1000;
   FSpeechSeconds = 1e9;
   FRetake = false;
@@ -225,7 +223,7 @@ void THandsFree::ShowLamp(THandsFreeLamp ALamp)
   if (ALamp == FLamp)
     return;
   FLamp = ALamp;
-  QLabel *lamp = C.lblHandsFree;
+  QLabel *lamp = C.Lamp;
   QString text;
   QRgb fill = palette::Background;
   QRgb ink = palette::DialogText;

@@ -15,9 +15,11 @@
 #include "audio/SpeechRules.h"
 #include "audio/TakeFormat.h"
 
+class QCheckBox;
+class QLabel;
+
 namespace praatkist::ui {
 
-struct TMainFormControls;
 struct TTakeEnd;
 class TTakeFlow;
 class TTextCommands;
@@ -34,7 +36,16 @@ public:
   // A speech shorter than this makes a rejected take.
   static constexpr double kShortestSpeechSeconds = 0.3;
 
-  THandsFree(const TMainFormControls &AControls, TTakeFlow &AFlow, TTextCommands &AText,
+  // The controls it draws and sets: its check box ("Handsfree"), its lamp, and
+  // Vooropname, which it turns on (nothing is listened to without it).
+  struct TControls {
+    QCheckBox *Check = nullptr;
+    QLabel *Lamp = nullptr;
+    QCheckBox *PreRoll = nullptr;
+  };
+
+  // A take it starts is started by ACommands, with the options they read.
+  THandsFree(const TControls &AControls, TTakeFlow &AFlow, TTextCommands &AText,
              TTakeCommands &ACommands, TStatusLine &AStatus, QObject *AParent = nullptr);
 
   // How speech is heard, and the pre-roll a take reaches back by.
@@ -71,7 +82,7 @@ private:
   void ShowLamp(THandsFreeLamp ALamp);
   bool TakeRuns() const;
 
-  const TMainFormControls &C;
+  TControls C;
   TTakeFlow &FFlow;
   TTextCommands &FText;
   TTakeCommands &FCommands;

@@ -8,7 +8,6 @@
 #include <QListView>
 #include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -51,21 +50,23 @@ std::uint64_t SteadyMilliseconds()
 // Construction and destruction
 
 TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner,
-                   const TEngineTuning &ATuning)
+                   const TEngineTuning &ATuning, TWindowSeams ASeams)
     : QWidget(AOwner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      FSettingsPath(ASettingsPath)
+      FSeams(std::move(ASeams)), FSettingsPath(ASettingsPath)
 {
   InstallAccessibleInterfaces();
   FControls.SetupControls(this);
-  TickCount = SteadyMilliseconds;
-  AskRootFolder = [this](const QString &AProposed) {
-    const QString chosen = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("Kies of maak de hoofdmap voor sessies"), AProposed,
-        QFileDialog::ShowDirsOnly);
-    return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
-  };
+  if (!FSeams.TickCount)
+    FSeams.TickCount = SteadyMilliseconds;
+  if (!FSeams.AskRootFolder)
+    FSeams.AskRootFolder = [this](const QString &AProposed) {
+      const QString chosen = QFileDialog::getExistingDirectory(
+          this, QStringLiteral("Kies of maak de hoofdmap voor sessies"), AProposed,
+          QFileDialog::ShowDirsOnly);
+      return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
+    };
 
   FSessions = std::make_unique<TSessionManager>();
   FStatus = std::make_unique<TStatusLine>(FControls.lblStatus);
@@ -87,7 +88,6 @@ TfrmMain::TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWi
     FStatus->Set(ErrorText(e));
   }
   FFlow = std::make_unique<TTakeFlow>(FRecorder.get(), [this] { return Now(); });
-  timer = FFlow->Timer();
   MakeParts();
   ConnectControls();
   ConnectKeys(stored.Keys);
@@ -134,7 +134,6 @@ TfrmMain::~TfrmMain()
   EndOverview();
   FExport->End();
   FFlow.reset();
-  timer = nullptr;
   SaveSettingsQuietly();
   FRecorder.reset();
   FIni.reset();
@@ -152,8 +151,8 @@ void TfrmMain::MakeParts()
   FTakes = new TTakeList(FControls.cbSession, FControls.lbRecordings, *FSessions, this);
   FView = new TTakeView(FControls.wave, FControls.lblHeadingWave, FControls.lblTrimInfo,
                         FControls.lblFigures, *FFlow, this);
-  FCommands = std::make_unique<TTakeCommands>(FControls, *FSessions, *FFlow, *FStatus, *FTakes,
-                                              *FView, *FDevices);
+  FCommands = std::make_unique<TTakeCommands>(FControls.cbSession, FControls.Options(),
+                                              *FSessions, *FFlow, *FStatus, *FTakes, *FView);
   FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
   FTakes->Marks = [this](const QString &AName) { return FText->MarkOf(AName); };
   FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
@@ -330,75 +329,12 @@ QString TfrmMain::SelectedTakePath() const
 
 std::uint64_t TfrmMain::Now() const
 {
-  return TickCount();
+  return FSeams.TickCount();
 }
 
-// ---------------------------------------------------------------------------------------
-// Settings
-
-void TfrmMain::ApplySettings(const TMainSettings &ASettings)
+QTimer *TfrmMain::Timer() const
 {
-  const TMainFormControls &c = FControls;
-  c.cbFormat->setCurrentIndex(std::clamp(ASettings.Format, 0, 1));
-  const int rateIndex =
-      c.cbRate->findText(ASettings.Rate, Qt::MatchExactly | Qt::MatchCaseSensitive);
-  if (rateIndex >= 0)
-    c.cbRate->setCurrentIndex(rateIndex);
-  c.cbBitrate->setCurrentIndex(std::clamp(ASettings.BitrateIndex, 0, c.cbBitrate->count() - 1));
-  FormatChange();
-  FDevices->SetWanted(ASettings.Device.value_or(QString()));
-  c.chkTrimSilence->setChecked(ASettings.TrimSilence);
-  c.chkMono->setChecked(ASettings.Mono);
-  FPreRollMs = ASettings.PreRollMs;
-  c.chkPreRoll->setChecked(ASettings.PreRoll);
-  FNextAfterTake = ASettings.NextAfterTake;
-  c.chkNextAfterTake->setChecked(ASettings.NextAfterTake.value_or(false));
-  FSpeaker->ApplySetting(ASettings.SpeakerScreen);
-  FExport->Settings = ASettings.Export;
-  ApplyHandsFreeSettings(ASettings);
-  FOptionsLoaded = true;
-}
-
-void TfrmMain::SaveSettings()
-{
-  if (!FIni)
-    return;
-  const TMainFormControls &c = FControls;
-  TMainSettings now;
-  // A stored root that could not be used at start stays until the user picks another.
-  if (!FKeepStoredRoot && !FSessions->RootPath().isEmpty())
-    now.Root = FSessions->RootPath();
-  now.Format = c.cbFormat->currentIndex();
-  now.Rate = c.cbRate->currentText();
-  now.BitrateIndex = c.cbBitrate->currentIndex();
-  // The device the user chose, also while it is unplugged and the list shows another.
-  if (!FDevices->Wanted().isEmpty())
-    now.Device = FDevices->Wanted();
-  else if (c.cbDevice->currentIndex() >= 0)
-    now.Device = c.cbDevice->currentText();
-  now.TrimSilence = c.chkTrimSilence->isChecked();
-  now.Mono = c.chkMono->isChecked();
-  now.PreRoll = c.chkPreRoll->isChecked();
-  now.PreRollMs = FPreRollMs;
-  now.NextAfterTake = FNextAfterTake;
-  KeepHandsFreeSettings(now);
-  now.SpeakerScreen = FSpeaker->Setting();
-  if (FExport)
-    now.Export = FExport->Settings;
-  if (FKeyBindings)
-    now.Keys = FKeyBindings->Keys();
-  // Options that never came from the file (no engine, no device list) are layout
-  // defaults: writing them would wipe what the user had chosen.
-  now.Save(*FIni, FOptionsLoaded, FSettingsPath);
-}
-
-void TfrmMain::SaveSettingsQuietly()
-{
-  try {
-    SaveSettings();
-  } catch (const std::exception &) {
-    // nobody to tell: the program is ending or the question was asked at the close
-  }
+  return FFlow ? FFlow->Timer() : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -434,29 +370,23 @@ void TfrmMain::FormatChange()
   Redraw();
 }
 
+TRecordingOptions TfrmMain::Options() const
+{
+  return ReadRecordingOptions(FControls.Options());
+}
+
 void TfrmMain::FollowInput()
 {
   // Not before the options came from the settings file (the engine and its devices
   // are up then), nor once the system ends the program.
   if (!FOptionsLoaded || FEndingBySystem)
     return;
-  const TMainFormControls &c = FControls;
-  TInputWish wish;
-  wish.On = c.chkPreRoll->isChecked();
-  wish.Input.Device = FDevices->Chosen();
-  wish.Input.SampleRate = c.cbRate->currentData().toInt();
-  wish.Input.Channels = c.chkMono->isChecked() ? 1 : 2;
-  wish.Input.PreRollMs = FPreRollMs;
-  wish.Input.Listen = FHandsFree != nullptr && FHandsFree->On();
-  wish.DeviceName = c.cbDevice->currentText();
-  FFlow->SetInput(wish);
+  FFlow->SetInput(Options().Wish(FPreRollMs, FHandsFree != nullptr && FHandsFree->On()));
 }
 
 void TfrmMain::RateNote()
 {
-  // MP3 has no 96 kHz rate: the encoder writes such a take at 48000 Hz.
-  FStatus->RateNote(FControls.cbFormat->currentData().toInt() == rfMP3 &&
-                    FControls.cbRate->currentData().toInt() == 96000);
+  FStatus->RateNote(Options().RateLowered());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -469,7 +399,7 @@ void TfrmMain::Redraw()
   now.Window.RecordReady = FRecordReady;
   now.Window.Selected = FView->Selected();
   now.Window.Trimmed = FView->Trimmed();
-  now.Window.Mp3 = FControls.cbFormat->currentData().toInt() == rfMP3;
+  now.Window.Mp3 = Options().Mp3();
   now.Window.HandsFree = FHandsFree != nullptr && FHandsFree->On();
   now.Window.HandsFreePaused = FHandsFree != nullptr && FHandsFree->Paused();
   if (FDrawnOnce && now == FDrawn)

@@ -23,6 +23,7 @@
 #include "ui/window/CommandKeys.h"
 #include "ui/window/MainFormControls.h"
 #include "ui/window/MainSettings.h"
+#include "ui/window/RecordingOptions.h"
 
 #include <cstdint>
 #include <functional>
@@ -60,26 +61,31 @@ class TSpeakerCommand;
 enum class TTakeState;
 enum class TWorkKind : int;
 
+// What the window asks of the world, for tests to answer in its place; each left empty
+// is the real one.
+struct TWindowSeams {
+  // Asks for the root folder, proposing AProposed (empty: none); empty when cancelled.
+  // The folder dialog when empty.
+  std::function<QString(const QString &AProposed)> AskRootFolder;
+  // Millisecond tick count for the recording clock and the meter's peak hold; a steady
+  // clock when empty.
+  std::function<std::uint64_t()> TickCount;
+};
+
 class TfrmMain : public QWidget {
   Q_OBJECT
 
 public:
   // ALayer is the audio layer the engine works on (owned by the caller, outliving the
   // window); null when none could be made, and then the window runs without an engine.
-  // ASettingsPath: the settings file. ATuning: the engine's, for tests.
+  // ASettingsPath: the settings file. ATuning: the engine's, for tests; ASeams: see
+  // TWindowSeams.
   TfrmMain(audio::IAudioLayer *ALayer, const QString &ASettingsPath, QWidget *AOwner = nullptr,
-           const TEngineTuning &ATuning = {});
+           const TEngineTuning &ATuning = {}, TWindowSeams ASeams = {});
   ~TfrmMain() override;
 
-  // The 75 ms tick of the take's flow.
-  QTimer *timer = nullptr;
-
-  // Asks for the root folder, proposing AProposed (empty: none); empty when cancelled.
-  // The folder dialog by default; tests put their own answer here.
-  std::function<QString(const QString &AProposed)> AskRootFolder;
-  // Millisecond tick count for the recording clock and the meter's peak hold; a steady
-  // clock by default.
-  std::function<std::uint64_t()> TickCount;
+  // The 75 ms tick of the take's flow; null once the flow has ended.
+  QTimer *Timer() const;
 
   // ---- state, read-only ----
   const TMainFormControls &Controls() const { return FControls; }
@@ -181,6 +187,8 @@ private:
   // Tells the flow how the input is to be kept open between takes (Vooropname), from
   // the options shown.
   void FollowInput();
+  // The recording options as their controls show them now.
+  TRecordingOptions Options() const;
 
   // The retake key (Ctrl+Shift+R): the running take of a text is rejected and, once it
   // has ended, a new take of that text starts.
@@ -191,6 +199,7 @@ private:
   void PurgeTrimFiles();
   std::uint64_t Now() const;
 
+  TWindowSeams FSeams;
   TMainFormControls FControls;
   std::unique_ptr<TSessionManager> FSessions;
   std::unique_ptr<TBassRecorder> FRecorder;

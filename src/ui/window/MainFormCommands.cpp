@@ -25,7 +25,7 @@ void TfrmMain::ChooseRoot()
   QString proposed = FSessions->RootPath();
   if (!QFileInfo(proposed).isDir())
     proposed.clear();
-  const QString chosen = AskRootFolder ? AskRootFolder(proposed) : QString();
+  const QString chosen = FSeams.AskRootFolder(proposed);
   if (chosen.isEmpty())
     return;
   // All or nothing: a folder that cannot be made or read leaves the old root, its

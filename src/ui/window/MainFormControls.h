@@ -19,6 +19,7 @@
 #include "ui/widgets/TakeFiguresLine.h"
 #include "ui/widgets/TextItemPanel.h"
 #include "ui/widgets/WaveformWidget.h"
+#include "ui/window/RecordingOptions.h"
 
 namespace praatkist::ui {
 
@@ -91,6 +92,11 @@ struct TMainFormControls {
   void ShowTextColumn(bool AShow) const;
   bool TextColumnShown() const { return content->width() == TextPageSize.width(); }
   QSize Page() const { return content->size(); }
+  // The controls of the recording options.
+  TOptionControls Options() const
+  {
+    return {cbFormat, cbRate, cbBitrate, cbDevice, chkMono, chkTrimSilence, chkPreRoll};
+  }
 };
 
 // The listen button's two forms.

@@ -17,7 +17,8 @@ namespace praatkist::ui {
 void TfrmMain::ConnectHandsFree()
 {
   const TMainFormControls &c = FControls;
-  FHandsFree = new THandsFree(c, *FFlow, *FText, *FCommands, *FStatus, this);
+  FHandsFree = new THandsFree({c.chkHandsFree, c.lblHandsFree, c.chkPreRoll}, *FFlow, *FText,
+                              *FCommands, *FStatus, this);
   connect(FHandsFree, &THandsFree::WishChanged, this, [this] {
     FollowInput();
     Redraw();

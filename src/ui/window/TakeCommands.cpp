@@ -1,13 +1,13 @@
 #include "ui/window/TakeCommands.h"
 
+#include <QComboBox>
+
 #include "audio/TakeFiles.h"
 #include "platform/Errors.h"
 #include "platform/FileOps.h"
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
-#include "ui/window/DeviceList.h"
 #include "ui/flow/ErrorText.h"
-#include "ui/window/MainFormControls.h"
 #include "ui/flow/PathText.h"
 #include "ui/window/StatusLine.h"
 #include "ui/flow/TakeFlow.h"
@@ -23,31 +23,21 @@ void TTakeCommands::Record(std::int64_t AFromFrame)
     FFlow.TogglePause();
     return;
   }
-  if (C.cbSession->currentIndex() < 0) {
+  if (FSession->currentIndex() < 0) {
     ShowDarkMessage(QStringLiteral("Kies of maak eerst een sessie."));
     return;
   }
-  if (FDevices.Chosen() < 0) {
+  const TRecordingOptions options = Options();
+  if (options.Device < 0) {
     ShowDarkError(QStringLiteral("Er is geen audio-ingang gekozen."));
     return;
   }
   if (!FFlow.HasEngine())
     return;
 
-  TTakeOptions options;
-  options.Take.Format = static_cast<TRecordingFormat>(C.cbFormat->currentData().toInt());
-  options.Take.Input.SampleRate = C.cbRate->currentData().toInt();
-  options.Take.Bitrate = C.cbBitrate->currentData().toInt();
-  options.Take.Input.Device = FDevices.Chosen();
-  options.Take.Input.Channels = C.chkMono->isChecked() ? 1 : 2;
-  options.Trim = C.chkTrimSilence->isChecked();
-  options.FromFrame = AFromFrame;
-  const QString extension =
-      options.Take.Format == rfWave ? QStringLiteral(".wav") : QStringLiteral(".mp3");
-
   QString path;
   try {
-    path = FSessions.NextFileName(extension);
+    path = FSessions.NextFileName(options.Extension());
   } catch (const std::exception &e) {
     // the general error box, as for any error outside the command's guarded part
     ShowGeneralError(ErrorText(e));
@@ -55,7 +45,7 @@ void TTakeCommands::Record(std::int64_t AFromFrame)
   }
   // Only a take that runs takes the view (the flow says so): after a failed start the
   // selected take stays shown as it was.
-  FFlow.Record(options, path);
+  FFlow.Record(options.Take(AFromFrame), path);
 }
 
 void TTakeCommands::Stop()

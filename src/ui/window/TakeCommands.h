@@ -1,10 +1,15 @@
 #pragma once
 // TTakeCommands: what the take buttons do: record, stop, listen, delete and undo the
-// trim. Each reads the controls and the list, and hands the take's path to the flow.
+// trim. Each reads the list (and Record the session list and the options), and hands
+// the take's path to the flow.
 
 #include <QString>
 
 #include <cstdint>
+
+#include "ui/window/RecordingOptions.h"
+
+class QComboBox;
 
 namespace praatkist {
 class TSessionManager;
@@ -12,19 +17,19 @@ class TSessionManager;
 
 namespace praatkist::ui {
 
-struct TMainFormControls;
 class TTakeFlow;
 class TStatusLine;
 class TTakeList;
 class TTakeView;
-class TDeviceList;
 
 class TTakeCommands {
 public:
-  TTakeCommands(const TMainFormControls &AControls, TSessionManager &ASessions, TTakeFlow &AFlow,
-                TStatusLine &AStatus, TTakeList &ATakes, TTakeView &AView, TDeviceList &ADevices)
-      : C(AControls), FSessions(ASessions), FFlow(AFlow), FStatus(AStatus), FTakes(ATakes),
-        FView(AView), FDevices(ADevices)
+  // ASession: the session list (a take needs a session chosen); AOptions: the controls
+  // of the recording options, read at each start.
+  TTakeCommands(QComboBox *ASession, const TOptionControls &AOptions, TSessionManager &ASessions,
+                TTakeFlow &AFlow, TStatusLine &AStatus, TTakeList &ATakes, TTakeView &AView)
+      : FSession(ASession), FOptions(AOptions), FSessions(ASessions), FFlow(AFlow),
+        FStatus(AStatus), FTakes(ATakes), FView(AView)
   {
   }
 
@@ -34,19 +39,21 @@ public:
   void Listen();
   void Delete();
   void UndoTrim();
+  // The recording options as their controls show them now.
+  TRecordingOptions Options() const { return ReadRecordingOptions(FOptions); }
 
 private:
   // The selected take's path while its file is there; otherwise says so, reloads the
   // list and gives an empty path.
   QString SelectedTakeOnDisk();
 
-  const TMainFormControls &C;
+  QComboBox *FSession;
+  TOptionControls FOptions;
   TSessionManager &FSessions;
   TTakeFlow &FFlow;
   TStatusLine &FStatus;
   TTakeList &FTakes;
   TTakeView &FView;
-  TDeviceList &FDevices;
 };
 
 } // namespace praatkist::ui

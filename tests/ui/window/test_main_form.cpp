@@ -167,7 +167,7 @@ void TestMainForm::startsWithDefaultsWithoutSettingsFile()
        std::initializer_list<QWidget *>{w.Controls().btnStop, w.Controls().btnListen,
                                         w.Controls().btnDelete, w.Controls().btnUndoTrim})
     QVERIFY2(!off->isEnabled(), qPrintable(off->objectName()));
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
   QCOMPARE(w.Controls().chkMono->toolTip(),
            QStringLiteral("Neem met één audiokanaal op in plaats van stereo"));
 
@@ -253,7 +253,7 @@ void TestMainForm::withoutUsableDeviceRecordAsksForOne()
   QCOMPARE(dialogs.Seen[1].Title, QStringLiteral("Fout"));
   QCOMPARE(dialogs.Seen[1].Text, QStringLiteral("Er is geen audio-ingang gekozen."));
   QVERIFY(!kit.Layer.Called("RecordStart"));
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
 
   w.close();
   QCOMPARE(kit.Setting("Opname", "Geluidsingang"), std::string("Line in"));
@@ -401,7 +401,7 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   QTest::mouseClick(w.Controls().btnRecord->Icon, Qt::LeftButton);
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Opname: Koor-1.wav"));
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
-  QVERIFY(w.timer->isActive());
+  QVERIFY(w.Timer()->isActive());
   QCOMPARE(w.Controls().btnRecord->Text->text(), QStringLiteral("PAUZEREN"));
   QVERIFY(w.Controls().btnStop->isEnabled());
   for (QWidget *off : std::initializer_list<QWidget *>{
@@ -429,7 +429,7 @@ void TestMainForm::recordAndStopListsAndSelectsTheTake()
   QCOMPARE(kit.Selected(), QStringLiteral("Koor-1.wav"));
   QCOMPARE(w.Controls().lblStatus->text(), QStringLiteral("Bewaard: ") + NativeTakePath(file));
   QCOMPARE(fs::file_size(file), 44 + take.size() * 2);
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
   QVERIFY(w.Controls().btnRecord->isEnabled());
   QVERIFY(!w.Controls().btnStop->isEnabled());
   QVERIFY(w.Controls().btnListen->isEnabled());
@@ -586,7 +586,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("STOP WEERGAVE"));
   QCOMPARE(w.Controls().btnListen->Icon->text(), QStringLiteral("■"));
   QVERIFY(w.PlaybackCursorVisible());
-  QVERIFY(w.timer->isActive());
+  QVERIFY(w.Timer()->isActive());
   QCOMPARE(w.LastFile(), NativeTakePath(folder / "Koor-1.wav"));
 
   const audio::THandle stream = kit.PlaybackStream();
@@ -606,7 +606,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
   QCOMPARE(w.Controls().btnListen->Icon->text(), QStringLiteral("▶"));
   QVERIFY(!w.PlaybackCursorVisible());
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
   QCOMPARE(w.VuPeakLevel(), 0.0);
   QCOMPARE(kit.PlaybackStream(), audio::THandle{0});
 
@@ -622,7 +622,7 @@ void TestMainForm::listenStopsOnSecondClickAndNoticesRunOut()
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
   QCOMPARE(w.VuPeakLevel(), 0.0);
   QCOMPARE(w.Controls().vu->Tag, std::int64_t{0});
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
   QCOMPARE(w.PlaybackFraction(), 0.0);
 
   // Selecting another entry during a playback stops it.
@@ -1019,7 +1019,7 @@ void TestMainForm::takeEndingByItselfIsCompletedAndReported()
   QCOMPARE(dialogs.Seen[0].Text, why);
   QCOMPARE(w.Controls().lblStatus->text(), why);
   QVERIFY(!w.Recorder()->Recording());
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
   QVERIFY(w.Controls().btnRecord->isEnabled());
   QVERIFY(!w.Controls().btnStop->isEnabled());
   QVERIFY(w.Controls().cbSession->isEnabled());

@@ -253,7 +253,7 @@ void TestMainReal::recordPlayDeleteOnTheSoundServer()
                             static_cast<int>(seconds * 1000) + 10000);
   QCOMPARE(w.Controls().btnListen->Text->text(), QStringLiteral("BELUISTEREN"));
   QCOMPARE(w.Controls().lblTime->text(), QStringLiteral("00:00"));
-  QVERIFY(!w.timer->isActive());
+  QVERIFY(!w.Timer()->isActive());
 
   // Delete it, answering the confirmation.
   QStringList asked;
@@ -403,7 +403,7 @@ void TestMainReal::markerAndTheNextTakeOnNumberedAudio()
     QTRY_VERIFY_WITH_TIMEOUT(writer.Done(), 20000);
   };
   const auto stamp = [] {
-    return static_cast<ulong>((TBassRecorder::SteadyNowNs() / 1000000) & 0xFFFFFFFF);
+    return static_cast<ulong>((SteadyNowNs() / 1000000) & 0xFFFFFFFF);
   };
   write(0, 2 * rate);
   QTRY_VERIFY_WITH_TIMEOUT(w.Recorder()->InputFrames() >= std::uint64_t{2 * rate}, 10000);
