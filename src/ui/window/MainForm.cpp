@@ -153,7 +153,11 @@ void TfrmMain::MakeParts()
                         FControls.lblFigures, *FFlow, this);
   FCommands = std::make_unique<TTakeCommands>(FControls.cbSession, FControls.Options(),
                                               *FSessions, *FFlow, *FStatus, *FTakes, *FView);
-  FText = new TTextCommands(FControls, *FSessions, *FStatus, *FTakes, this);
+  FText = new TTextCommands({FControls.content, FControls.cbSession, FControls.pnlText,
+                             FControls.chkNextAfterTake,
+                             [this] { return FControls.TextColumnShown(); },
+                             [this](bool AShow) { FControls.ShowTextColumn(AShow); }},
+                            *FSessions, *FStatus, *FTakes, this);
   FTakes->Marks = [this](const QString &AName) { return FText->MarkOf(AName); };
   FExport = std::make_unique<TExportCommand>(*FSessions, *FText, FRecorder.get(), *FStatus);
   FSpeaker = std::make_unique<TSpeakerCommand>(this, FControls.chkSpeakerScreen, *FText);

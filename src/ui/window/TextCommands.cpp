@@ -1,5 +1,7 @@
 #include "ui/window/TextCommands.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -7,25 +9,25 @@
 #include "session/SessionManager.h"
 #include "ui/dialogs/DarkDialogs.h"
 #include "ui/flow/ErrorText.h"
-#include "ui/window/MainFormControls.h"
+#include "ui/widgets/TextItemPanel.h"
 #include "ui/window/StatusLine.h"
 
 namespace praatkist::ui {
 
-TTextCommands::TTextCommands(const TMainFormControls &AControls, TSessionManager &AStore,
+TTextCommands::TTextCommands(TControls AControls, TSessionManager &AStore,
                              TStatusLine &AStatus, TTakeList &ATakes, QObject *AParent)
-    : QObject(AParent), C(AControls), FStore(AStore), FStatus(AStatus), FTakes(ATakes)
+    : QObject(AParent), C(std::move(AControls)), FStore(AStore), FStatus(AStatus), FTakes(ATakes)
 {
   AskTextFile = [this] {
     return QFileDialog::getOpenFileName(
-        C.content->window(), QStringLiteral("Kies een tekstlijst"), QString(),
+        C.Page->window(), QStringLiteral("Kies een tekstlijst"), QString(),
         QStringLiteral("Tekstlijsten (*.txt *.csv *.tsv);;Alle bestanden (*)"));
   };
 }
 
 QString TTextCommands::Folder() const
 {
-  if (C.cbSession->currentIndex() < 0 || FStore.SessionName().isEmpty())
+  if (C.Sessions->currentIndex() < 0 || FStore.SessionName().isEmpty())
     return QString();
   return FStore.SessionFolder(FStore.SessionName());
 }
@@ -76,9 +78,9 @@ void TTextCommands::ShowColumn()
   if (shown)
     ShowCurrent(false);
   else
-    C.pnlText->Clear();
-  if (C.TextColumnShown() != shown) {
-    C.ShowTextColumn(shown);
+    C.Panel->Clear();
+  if (C.ColumnShown() != shown) {
+    C.ShowColumn(shown);
     emit ColumnChanged(shown);
   }
   if (!shown)
@@ -90,7 +92,7 @@ void TTextCommands::ShowCurrent(bool ASelectTake)
   const TTextItem *item = FText.CurrentItem();
   if (item == nullptr)
     return;
-  C.pnlText->ShowItem(FText.Current(), FText.Count(), item->Id, item->Text);
+  C.Panel->ShowItem(FText.Current(), FText.Count(), item->Id, item->Text);
   emit ItemShown();
   if (ASelectTake) {
     const QString take = FText.LatestTakeOf(FText.Current());
@@ -248,7 +250,7 @@ void TTextCommands::ShowItem(int AIndex, const QString &ATakePath)
 
 void TTextCommands::TakeEnded(const QString &APath)
 {
-  if (!FText.HasList() || !C.chkNextAfterTake->isChecked() || FText.CurrentItem() == nullptr)
+  if (!FText.HasList() || !C.NextAfterTake->isChecked() || FText.CurrentItem() == nullptr)
     return;
   if (FText.ItemOf(NameOf(APath)) == FText.CurrentItem()->Id && FText.Next())
     ShowCurrent(false);

@@ -17,17 +17,31 @@ namespace praatkist {
 class TSessionManager;
 }
 
+class QCheckBox;
+class QComboBox;
+class QWidget;
+
 namespace praatkist::ui {
 
-struct TMainFormControls;
 class TStatusLine;
+class TTextItemPanel;
 
 class TTextCommands : public QObject {
   Q_OBJECT
 
 public:
-  TTextCommands(const TMainFormControls &AControls, TSessionManager &AStore,
-                TStatusLine &AStatus, TTakeList &ATakes, QObject *AParent = nullptr);
+  // The controls the text part draws and reads, and the page's text column.
+  struct TControls {
+    QWidget *Page = nullptr;            // the dialogs' owner
+    QComboBox *Sessions = nullptr;      // a session is chosen
+    TTextItemPanel *Panel = nullptr;    // the text shown
+    QCheckBox *NextAfterTake = nullptr; // "Na opname volgende tekst"
+    std::function<bool()> ColumnShown;
+    std::function<void(bool AShow)> ShowColumn;
+  };
+
+  TTextCommands(TControls AControls, TSessionManager &AStore, TStatusLine &AStatus,
+                TTakeList &ATakes, QObject *AParent = nullptr);
 
   // Asks for the text file to load (empty: cancelled); the system's file dialog by
   // default.
@@ -91,7 +105,7 @@ private:
   // Runs AChange on the bindings; a failure to write them is said.
   bool Change(const std::function<void()> &AChange, const QString &AWhat);
 
-  const TMainFormControls &C;
+  const TControls C;
   TSessionManager &FStore;
   TStatusLine &FStatus;
   TTakeList &FTakes;
