@@ -36,9 +36,14 @@ bool TTakeNames::Before(const QString &A, const QString &B) const
 void TTakeNames::Sort(QStringList &ANames)
 {
   const QCollator collator = TakeCollator();
-  if (collator.locale().language() == QLocale::C) {
-    // The C locale compares code units (without case) cheaply, but its sort keys
-    // would keep the case: compared directly.
+#ifdef _WIN32
+  const bool byKeys = false; // the system's sort keys need not order as its comparison
+#else
+  // The C locale compares code units (without case) cheaply, but its sort keys would
+  // keep the case.
+  const bool byKeys = collator.locale().language() != QLocale::C;
+#endif
+  if (!byKeys) {
     std::sort(ANames.begin(), ANames.end(), [&](const QString &a, const QString &b) {
       const int byText = collator.compare(a, b);
       return byText != 0 ? byText < 0 : FolderBefore(a, b);
